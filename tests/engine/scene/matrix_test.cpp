@@ -1,0 +1,150 @@
+#include "engine/scene/matrix.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "engine/scene/transform.h"
+
+namespace {
+
+using halcyon::Matrix;
+using halcyon::Quaternion;
+using halcyon::Vec3;
+
+Matrix Reference(const Matrix& a, const Matrix& b) {
+  Matrix r;
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j)
+      for (int k = 0; k < 4; ++k) r.m[i][j] += a.m[i][k] * b.m[k][j];
+  return r;
+}
+
+// Whether the values keep what the tag promises (a tag may promise less than the values show).
+bool Honours(const Matrix& m) {
+  const bool affine = m.m[0][3] == 0 && m.m[1][3] == 0 && m.m[2][3] == 0 && m.m[3][3] == 1;
+  const bool diagonal = m.m[0][1] == 0 && m.m[0][2] == 0 && m.m[1][0] == 0 && m.m[1][2] == 0 && m.m[2][0] == 0 &&
+                        m.m[2][1] == 0;
+  const bool unit = m.m[0][0] == 1 && m.m[1][1] == 1 && m.m[2][2] == 1;
+  const bool still = m.m[3][0] == 0 && m.m[3][1] == 0 && m.m[3][2] == 0;
+  switch (m.shape) {
+    case Matrix::kGeneral: return true;
+    case Matrix::kAffine: return affine;
+    case Matrix::kScaleTranslation: return affine && diagonal;
+    case Matrix::kScale: return affine && diagonal && still;
+    case Matrix::kTranslation: return affine && diagonal && unit;
+    case Matrix::kIdentity: return affine && diagonal && unit && still;
+    default: return false;
+  }
+}
+
+Matrix OfShape(uint32_t shape, std::mt19937& rng) {
+  std::uniform_real_distribution<float> d(-3.0f, 3.0f);
+  switch (shape) {
+    case Matrix::kIdentity:
+      return Matrix::Identity();
+    case Matrix::kTranslation:
+      return Matrix::Translation(d(rng), d(rng), d(rng));
+    case Matrix::kScale:
+      return Matrix::Scaling(d(rng), d(rng), d(rng));
+    case Matrix::kScaleTranslation:
+      return Matrix::Scaling(d(rng), d(rng), d(rng)) * Matrix::Translation(d(rng), d(rng), d(rng));
+    case Matrix::kAffine:
+      return Matrix::RotationQuaternion(halcyon::RotationAxis({d(rng), d(rng), d(rng)}, d(rng))) *
+             Matrix::Translation(d(rng), d(rng), d(rng));
+    default: {
+      float v[16];
+      for (float& f : v) f = d(rng);
+      return Matrix(v);
+    }
+  }
+}
+
+TEST(Matrix, EveryShapePairMultipliesLikeTheFullProductAndKeepsAnHonestTag) {
+  std::mt19937 rng(7);
+  const uint32_t shapes[] = {Matrix::kGeneral, Matrix::kTranslation, Matrix::kScale, Matrix::kScaleTranslation,
+                             Matrix::kAffine, Matrix::kIdentity};
+  for (uint32_t sa : shapes) {
+    for (uint32_t sb : shapes) {
+      const Matrix a = OfShape(sa, rng), b = OfShape(sb, rng);
+      ASSERT_EQ(a.shape, sa);
+      ASSERT_EQ(b.shape, sb);
+      const Matrix p = a * b;
+      EXPECT_TRUE(p.EqualWithin(Reference(a, b), 1e-4f)) << sa << " x " << sb;
+      EXPECT_TRUE(Honours(p)) << sa << " x " << sb << " tagged " << p.shape;
+    }
+  }
+}
+
+TEST(Matrix, TranslationsComposeAndRotationsFollowTheRowVectorConvention) {
+  const Matrix t = Matrix::Translation(1, 2, 3) * Matrix::Translation(10, 20, 30);
+  EXPECT_EQ(t.shape, Matrix::kTranslation);
+  EXPECT_FLOAT_EQ(t.m[3][1], 22.0f);
+  // A quarter turn about +Y takes +X to -Z (left-handed, as the device draws it).
+  const Matrix r = Matrix::RotationQuaternion(halcyon::RotationAxis({0, 1, 0}, float(M_PI / 2)));
+  const Vec3 v = r.TransformCoord({1, 0, 0});
+  EXPECT_NEAR(v.x, 0.0f, 1e-6f);
+  EXPECT_NEAR(v.z, -1.0f, 1e-6f);
+  // Row vectors: the left operand acts first.
+  const Vec3 w = (r * Matrix::Translation(5, 0, 0)).TransformCoord({1, 0, 0});
+  EXPECT_NEAR(w.x, 5.0f, 1e-5f);
+  EXPECT_NEAR(w.z, -1.0f, 1e-5f);
+}
+
+TEST(Matrix, DecomposeReproducesTheMatrixAndRefusesShearAndZeroScale) {
+  const Quaternion q = halcyon::RotationAxis({1, 2, -0.5f}, 1.1f);
+  const Matrix m = Matrix::Scaling(2, 0.5f, 3) * Matrix::RotationQuaternion(q) * Matrix::Translation(4, -5, 6);
+  Vec3 s, t;
+  Quaternion r;
+  ASSERT_TRUE(m.Decompose(s, r, t));
+  EXPECT_NEAR(s.x, 2.0f, 1e-5f);
+  EXPECT_NEAR(s.y, 0.5f, 1e-5f);
+  EXPECT_NEAR(s.z, 3.0f, 1e-5f);
+  EXPECT_NEAR(t.z, 6.0f, 1e-5f);
+  EXPECT_TRUE(halcyon::ComposeSRT(s, r, t).EqualWithin(m, 1e-5f));
+
+  // Mirrored: still reproduced.
+  const Matrix mirrored = Matrix::Scaling(1, 1, -1) * Matrix::RotationQuaternion(q);
+  ASSERT_TRUE(mirrored.Decompose(s, r, t));
+  EXPECT_TRUE(halcyon::ComposeSRT(s, r, t).EqualWithin(mirrored, 1e-5f));
+
+  float shear[16] = {1, 0.5f, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  EXPECT_FALSE(Matrix(shear).Decompose(s, r, t));
+  EXPECT_FALSE(Matrix::Scaling(1, 0, 1).Decompose(s, r, t));
+}
+
+TEST(Matrix, InverseOfAffineAndProjectiveMatricesAndSingularRefused) {
+  const Matrix affine = Matrix::Scaling(2, 3, 4) * Matrix::RotationQuaternion(halcyon::RotationAxis({0, 1, 1}, 0.7f)) *
+                        Matrix::Translation(1, 2, 3);
+  Matrix inv;
+  ASSERT_TRUE(affine.Inverse(inv));
+  EXPECT_TRUE((affine * inv).EqualWithin(Matrix::Identity(), 1e-5f));
+  float proj[16] = {1.5f, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1.0001f, 1, 0, 0, -0.1f, 0};
+  ASSERT_TRUE(Matrix(proj).Inverse(inv));
+  EXPECT_TRUE((Matrix(proj) * inv).EqualWithin(Matrix::Identity(), 1e-4f));
+  EXPECT_FALSE(Matrix::Scaling(1, 0, 1).Inverse(inv));
+  EXPECT_FALSE(Matrix().Inverse(inv));
+}
+
+TEST(Transform, CachesUntilAPartChangesAndComposesBaseScaleRotationTranslation) {
+  halcyon::Transform t;
+  EXPECT_TRUE(t.GetMatrix().EqualWithin(Matrix::Identity(), 0.0f));
+  t.SetScale({2, 2, 2});
+  t.SetTranslation({0, 0, 5});
+  EXPECT_NEAR(t.GetMatrix().TransformCoord({1, 0, 0}).x, 2.0f, 1e-6f);
+  EXPECT_NEAR(t.GetMatrix().TransformCoord({1, 0, 0}).z, 5.0f, 1e-6f);
+  t.SetBase(Matrix::Translation(100, 0, 0));  // the base acts first, before the scale
+  EXPECT_NEAR(t.GetMatrix().TransformCoord({1, 0, 0}).x, 202.0f, 1e-4f);
+
+  float shear[16] = {1, 0.5f, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 7, 8, 9, 1};
+  t.SetFromMatrix(Matrix(shear));
+  EXPECT_TRUE(t.GetMatrix().EqualWithin(Matrix(shear), 0.0f));
+  EXPECT_FALSE(t.Base().IsIdentity());
+  const Matrix m = Matrix::RotationQuaternion(halcyon::RotationAxis({1, 0, 0}, 0.3f)) * Matrix::Translation(1, 2, 3);
+  t.SetFromMatrix(m);
+  EXPECT_TRUE(t.Base().IsIdentity());
+  EXPECT_TRUE(t.GetMatrix().EqualWithin(m, 1e-6f));
+}
+
+}  // namespace
