@@ -1,0 +1,172 @@
+#pragma once
+// Resources whose contents live in ordinary memory: the recording device uses them as they
+// are, the OpenGL device derives from them and mirrors every unlocked change into GL objects.
+// Texture levels are kept in the texture's own format, so what a caller writes through
+// LockRect is what it reads back.
+#include <vector>
+
+#include "platform/d3d9/d3d9.h"
+
+class MemoryTexture : public IDirect3DTexture9 {
+ public:
+  // levels 0 means the whole chain down to 1x1.
+  MemoryTexture(IDirect3DDevice9* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                D3DPOOL pool);
+  // False when the format or size cannot be stored.
+  bool valid() const { return !levels_.empty(); }
+
+  ULONG AddRef() override { return refs_.addRef(); }
+  ULONG Release() override;
+  HRESULT GetDevice(IDirect3DDevice9** device) override;
+  D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
+  DWORD GetLevelCount() override { return static_cast<DWORD>(levels_.size()); }
+  HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
+  HRESULT GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) override;
+  HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
+  HRESULT UnlockRect(UINT level) override;
+
+  D3DFORMAT format() const { return format_; }
+  UINT levelWidth(UINT level) const { return levels_[level].width; }
+  UINT levelHeight(UINT level) const { return levels_[level].height; }
+  UINT levelPitch(UINT level) const { return levels_[level].width * texelBytes_; }
+  const std::vector<uint8_t>& levelBytes(UINT level) const { return levels_[level].bytes; }
+  // Reads one texel of a level as 0xAARRGGBB (formats without alpha read as opaque).
+  D3DCOLOR texel(UINT level, UINT x, UINT y) const;
+  // Whether the format carries alpha that sampling must honour.
+  bool formatHasAlpha() const;
+
+ protected:
+  ~MemoryTexture() override = default;
+  // Called after a level was unlocked (contents may have changed).
+  virtual void levelChanged(UINT) {}
+
+ private:
+  struct Level {
+    UINT width = 0, height = 0;
+    std::vector<uint8_t> bytes;
+    bool locked = false;
+  };
+  RefCounted9 refs_;
+  IDirect3DDevice9* device_;
+  D3DFORMAT format_;
+  DWORD usage_;
+  D3DPOOL pool_;
+  UINT texelBytes_;
+  std::vector<Level> levels_;
+};
+
+// One level of a texture seen as a surface; holds a reference to its texture.
+class TextureLevelSurface : public IDirect3DSurface9 {
+ public:
+  TextureLevelSurface(IDirect3DTexture9* texture, UINT level);
+  ULONG AddRef() override { return refs_.addRef(); }
+  ULONG Release() override;
+  HRESULT GetDevice(IDirect3DDevice9** device) override { return texture_->GetDevice(device); }
+  D3DRESOURCETYPE GetType() override { return D3DRTYPE_SURFACE; }
+  HRESULT GetDesc(D3DSURFACE_DESC* desc) override { return texture_->GetLevelDesc(level_, desc); }
+  HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override {
+    return texture_->LockRect(level_, locked, rect, flags);
+  }
+  HRESULT UnlockRect() override { return texture_->UnlockRect(level_); }
+
+ private:
+  ~TextureLevelSurface() override;
+  RefCounted9 refs_;
+  IDirect3DTexture9* texture_;
+  UINT level_;
+};
+
+// A surface with memory of its own (the recording device's back buffer).
+class MemorySurface : public IDirect3DSurface9 {
+ public:
+  MemorySurface(IDirect3DDevice9* device, const D3DSURFACE_DESC& desc);
+  ULONG AddRef() override { return refs_.addRef(); }
+  ULONG Release() override;
+  HRESULT GetDevice(IDirect3DDevice9** device) override;
+  D3DRESOURCETYPE GetType() override { return D3DRTYPE_SURFACE; }
+  HRESULT GetDesc(D3DSURFACE_DESC* desc) override;
+  HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
+  HRESULT UnlockRect() override;
+
+ protected:
+  ~MemorySurface() override = default;
+  std::vector<uint8_t>& bytes() { return bytes_; }
+
+ private:
+  RefCounted9 refs_;
+  IDirect3DDevice9* device_;
+  D3DSURFACE_DESC desc_;
+  std::vector<uint8_t> bytes_;
+  bool locked_ = false;
+};
+
+// Vertex and index buffers: one block of bytes, locked by byte range.
+class MemoryBuffer {
+ public:
+  MemoryBuffer(UINT length, DWORD usage, D3DPOOL pool) : bytes_(length), usage_(usage), pool_(pool) {}
+  HRESULT lock(UINT offset, UINT size, void** data, DWORD flags);
+  HRESULT unlock();
+  const std::vector<uint8_t>& bytes() const { return bytes_; }
+  UINT size() const { return static_cast<UINT>(bytes_.size()); }
+  // The byte range touched since the previous unlock (begin == end when none).
+  UINT dirtyBegin() const { return dirtyBegin_; }
+  UINT dirtyEnd() const { return dirtyEnd_; }
+  bool discarded() const { return discarded_; }
+
+ protected:
+  std::vector<uint8_t> bytes_;
+  DWORD usage_;
+  D3DPOOL pool_;
+  bool locked_ = false;
+  bool discarded_ = false;
+  UINT dirtyBegin_ = 0, dirtyEnd_ = 0;
+};
+
+class MemoryVertexBuffer : public IDirect3DVertexBuffer9, public MemoryBuffer {
+ public:
+  MemoryVertexBuffer(IDirect3DDevice9* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
+      : MemoryBuffer(length, usage, pool), device_(device), fvf_(fvf) {}
+  ULONG AddRef() override { return refs_.addRef(); }
+  ULONG Release() override;
+  HRESULT GetDevice(IDirect3DDevice9** device) override;
+  D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
+  HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override { return lock(offset, size, data, flags); }
+  HRESULT Unlock() override;
+  HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) override;
+
+ protected:
+  ~MemoryVertexBuffer() override = default;
+  virtual void contentsChanged() {}
+
+ private:
+  RefCounted9 refs_;
+  IDirect3DDevice9* device_;
+  DWORD fvf_;
+};
+
+class MemoryIndexBuffer : public IDirect3DIndexBuffer9, public MemoryBuffer {
+ public:
+  MemoryIndexBuffer(IDirect3DDevice9* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool)
+      : MemoryBuffer(length, usage, pool), device_(device), format_(format) {}
+  ULONG AddRef() override { return refs_.addRef(); }
+  ULONG Release() override;
+  HRESULT GetDevice(IDirect3DDevice9** device) override;
+  D3DRESOURCETYPE GetType() override { return D3DRTYPE_INDEXBUFFER; }
+  HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override { return lock(offset, size, data, flags); }
+  HRESULT Unlock() override;
+  HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) override;
+  D3DFORMAT format() const { return format_; }
+
+ protected:
+  ~MemoryIndexBuffer() override = default;
+  virtual void contentsChanged() {}
+
+ private:
+  RefCounted9 refs_;
+  IDirect3DDevice9* device_;
+  D3DFORMAT format_;
+};
+
+// Converts between a texel of a stored format and 0xAARRGGBB.
+D3DCOLOR decodeTexel(D3DFORMAT format, const uint8_t* texel);
+void encodeTexel(D3DFORMAT format, D3DCOLOR colour, uint8_t* texel);
