@@ -1,0 +1,146 @@
+#include "engine/device/state_cache.h"
+
+#include <cstring>
+
+namespace halcyon {
+
+namespace {
+
+// Transforms and the material compare as raw bytes, so that a matrix holding -0.0 or a NaN
+// pattern is still recognised as the value the device was given.
+template <typename T>
+bool sameBytes(const T& a, const T& b) {
+  return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+
+}  // namespace
+
+StateCache& stateCache() {
+  static StateCache cache;
+  return cache;
+}
+
+template <typename T, typename Send>
+bool StateCache::set(Entry<T>& entry, const T& value, Send send) {
+  if (entry.valid && sameBytes(entry.value, value)) {
+    ++hits_;
+    return true;
+  }
+  if (!device_) return false;
+  entry.value = value;
+  entry.valid = true;
+  ++issued_;
+  return SUCCEEDED(send());
+}
+
+bool StateCache::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
+  if (state >= kRenderStates) return false;
+  return set(render_[state], value, [&] { return device_->SetRenderState(state, value); });
+}
+
+bool StateCache::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
+  if (sampler >= kSamplers || type >= kSamplerTypes) return false;
+  return set(sampler_[sampler][type], value, [&] { return device_->SetSamplerState(sampler, type, value); });
+}
+
+bool StateCache::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
+  if (stage >= kStages || type >= kStageTypes) return false;
+  return set(stage_[stage][type], value, [&] { return device_->SetTextureStageState(stage, type, value); });
+}
+
+bool StateCache::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
+  if (stage >= kStages) return false;
+  return set(texture_[stage], texture, [&] { return device_->SetTexture(stage, texture); });
+}
+
+bool StateCache::SetTransform(D3DTRANSFORMSTATETYPE type, const D3DMATRIX* matrix) {
+  if (type >= kTransforms || !matrix) return false;
+  return set(transform_[type], *matrix, [&] { return device_->SetTransform(type, matrix); });
+}
+
+bool StateCache::SetMaterial(const D3DMATERIAL9* material) {
+  if (!material) return false;
+  return set(material_, *material, [&] { return device_->SetMaterial(material); });
+}
+
+bool StateCache::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
+  if (state >= kRenderStates || !value) return false;
+  Entry<DWORD>& e = render_[state];
+  if (!e.valid) {
+    if (!device_ || FAILED(device_->GetRenderState(state, &e.value))) return false;
+    e.valid = true;
+  }
+  *value = e.value;
+  return true;
+}
+
+bool StateCache::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) {
+  if (sampler >= kSamplers || type >= kSamplerTypes || !value) return false;
+  Entry<DWORD>& e = sampler_[sampler][type];
+  if (!e.valid) {
+    if (!device_ || FAILED(device_->GetSamplerState(sampler, type, &e.value))) return false;
+    e.valid = true;
+  }
+  *value = e.value;
+  return true;
+}
+
+bool StateCache::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) {
+  if (stage >= kStages || type >= kStageTypes || !value) return false;
+  Entry<DWORD>& e = stage_[stage][type];
+  if (!e.valid) {
+    if (!device_ || FAILED(device_->GetTextureStageState(stage, type, &e.value))) return false;
+    e.valid = true;
+  }
+  *value = e.value;
+  return true;
+}
+
+bool StateCache::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
+  if (stage >= kStages || !texture) return false;
+  Entry<IDirect3DBaseTexture9*>& e = texture_[stage];
+  if (!e.valid) {
+    IDirect3DBaseTexture9* bound = nullptr;
+    if (!device_ || FAILED(device_->GetTexture(stage, &bound))) return false;
+    // The device's slot keeps the texture alive; the cache holds no reference of its own.
+    if (bound) bound->Release();
+    e.value = bound;
+    e.valid = true;
+  }
+  *texture = e.value;
+  return true;
+}
+
+bool StateCache::GetTransform(D3DTRANSFORMSTATETYPE type, D3DMATRIX* matrix) {
+  if (type >= kTransforms || !matrix) return false;
+  Entry<D3DMATRIX>& e = transform_[type];
+  if (!e.valid) {
+    if (!device_ || FAILED(device_->GetTransform(type, &e.value))) return false;
+    e.valid = true;
+  }
+  *matrix = e.value;
+  return true;
+}
+
+bool StateCache::GetMaterial(D3DMATERIAL9* material) {
+  if (!material) return false;
+  if (!material_.valid) {
+    if (!device_ || FAILED(device_->GetMaterial(&material_.value))) return false;
+    material_.valid = true;
+  }
+  *material = material_.value;
+  return true;
+}
+
+void StateCache::Invalidate() {
+  for (auto& e : render_) e.valid = false;
+  for (auto& row : sampler_)
+    for (auto& e : row) e.valid = false;
+  for (auto& row : stage_)
+    for (auto& e : row) e.valid = false;
+  for (auto& e : texture_) e.valid = false;
+  for (auto& e : transform_) e.valid = false;
+  material_.valid = false;
+}
+
+}  // namespace halcyon
