@@ -1,0 +1,481 @@
+#include "platform/sound/openal_sound_library.h"
+
+#include <AL/al.h>
+#include <AL/alc.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "platform/sound/sound_handles.h"
+#include "platform/sound/vorbis_decoder.h"
+#include "platform/sound/wave_output.h"
+
+namespace platform {
+namespace {
+
+constexpr float kSpeedOfSound = 343.3f;  // metres per second
+constexpr float kPi = 3.14159265358979f;
+
+bool finite(const SoundVector& v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+// Scene space (left-handed) to OpenAL space (right-handed).
+void toAl(const SoundVector& v, ALfloat out[3]) {
+  out[0] = v.x;
+  out[1] = v.y;
+  out[2] = -v.z;
+}
+
+struct Sample {
+  ALuint buffer = 0;  // 0 on the no-sound device
+  uint32_t rate = 0;
+  uint32_t channels = 0;
+  double seconds = 0;
+  uint32_t flags = 0;
+  uint32_t maxPlaybacks = 0;
+  bool positioned = false;  // a 3D sample on a 3D device
+  std::vector<uint32_t> slots;  // indices into the channel table
+};
+
+struct Channel {
+  uint16_t generation = 0;
+  uint32_t sample = 0;
+  ALuint source = 0;  // 0 on the no-sound device
+  uint64_t startedSerial = 0;
+  // On the no-sound device nothing reports the end of playback, so it is computed.
+  bool started = false;
+  std::chrono::steady_clock::time_point endsAt{};
+  // Attributes.
+  int32_t frequency = 0;  // 0: the sample's own rate
+  int32_t volume = 100;
+  int32_t pan = 0;
+  // 3D attributes, applied at Apply3D.
+  int32_t mode = SOUND_3DMODE_NORMAL;
+  float minDistance = 1.0f;
+  float maxDistance = 1e9f;
+  int32_t insideAngle = 360;
+  int32_t outsideAngle = 360;
+  int32_t outsideVolume = 100;
+  SoundVector position{};
+  SoundVector orientation{};
+  SoundVector velocity{};
+  bool dirty3D = true;
+};
+
+struct Listener {
+  SoundVector position{};
+  SoundVector velocity{};
+  SoundVector front{0, 0, 1};
+  SoundVector top{0, 1, 0};
+};
+
+struct Factors {
+  float distance = 1.0f;
+  float rollOff = 1.0f;
+  float doppler = 1.0f;
+};
+
+class OpenAlSoundLibrary final : public SoundLibrary {
+ public:
+  explicit OpenAlSoundLibrary(SoundOutput output) : output_(std::move(output)) {}
+  ~OpenAlSoundLibrary() override { shutDown(); }
+
+  bool Init(int32_t device, uint32_t frequency, uint32_t flags, void*, const void*) override {
+    if (initialised_) return false;
+    if (frequency < 1000 || frequency > 192000) return false;
+    if (device == SOUND_DEVICE_NONE) {
+      initialised_ = true;
+      device3D_ = (flags & SOUND_DEVICE_3D) != 0;
+      return true;
+    }
+    if (device != SOUND_DEVICE_DEFAULT) return false;
+    if (!openDevice(frequency)) return false;
+    initialised_ = true;
+    device3D_ = (flags & SOUND_DEVICE_3D) != 0;
+    alDistanceModel(AL_INVERSE_DISTANCE_CLAMPED);
+    alListenerf(AL_GAIN, static_cast<float>(globalVolume_) / 100.0f);
+    applied_ = Listener{};
+    pushListener();
+    pushFactors();
+    return true;
+  }
+
+  bool SetConfig(uint32_t option, uint32_t value) override {
+    if (!initialised_ || option != SOUND_CONFIG_GVOL_SAMPLE || value > 100) return false;
+    globalVolume_ = value;
+    if (context_) alListenerf(AL_GAIN, static_cast<float>(value) / 100.0f);
+    return true;
+  }
+
+  bool Set3DFactors(float distance, float rollOff, float doppler) override {
+    if (!initialised_) return false;
+    if (!std::isfinite(distance) || !std::isfinite(rollOff) || !std::isfinite(doppler)) {
+      return false;
+    }
+    if (distance == 0.0f || rollOff > 10.0f || doppler > 10.0f) return false;
+    if (distance > 0) pendingFactors_.distance = distance;
+    if (rollOff >= 0) pendingFactors_.rollOff = rollOff;
+    if (doppler >= 0) pendingFactors_.doppler = doppler;
+    return true;
+  }
+
+  bool Set3DPosition(const SoundVector* position, const SoundVector* velocity,
+                     const SoundVector* front, const SoundVector* top) override {
+    if (!initialised_) return false;
+    for (const SoundVector* v : {position, velocity, front, top}) {
+      if (v && !finite(*v)) return false;
+    }
+    if (position) pendingListener_.position = *position;
+    if (velocity) pendingListener_.velocity = *velocity;
+    if (front) pendingListener_.front = *front;
+    if (top) pendingListener_.top = *top;
+    return true;
+  }
+
+  void Apply3D() override {
+    if (!initialised_) return;
+    const bool factorsChanged = std::memcmp(&pendingFactors_, &factors_, sizeof factors_) != 0;
+    factors_ = pendingFactors_;
+    applied_ = pendingListener_;
+    if (!context_) {
+      for (Channel& c : channels_) c.dirty3D = false;
+      return;
+    }
+    alcSuspendContext(context_);
+    pushListener();
+    if (factorsChanged) pushFactors();
+    for (Channel& c : channels_) {
+      if (c.dirty3D || factorsChanged) push3D(c);
+    }
+    alcProcessContext(context_);
+  }
+
+  SoundHandle SampleLoad(const void* memory, uint32_t offset, uint32_t length,
+                         uint32_t maxPlaybacks, uint32_t flags) override {
+    if (!initialised_ || memory == nullptr || length == 0) return 0;
+    if (maxPlaybacks < 1 || maxPlaybacks > 65535) return 0;
+    if (samples_.size() >= kMaxHandleIndex) return 0;
+    const bool positioned = device3D_ && (flags & SOUND_SAMPLE_3D) != 0;
+    // Only a single channel can be placed in space, so a positioned sample is always mono.
+    const bool mono = (flags & SOUND_SAMPLE_MONO) != 0 || positioned;
+    const auto* bytes = static_cast<const uint8_t*>(memory) + offset;
+    std::optional<DecodedSound> sound = decodeOggVorbis(std::span(bytes, length), mono);
+    if (!sound) return 0;
+
+    Sample sample;
+    sample.rate = sound->rate;
+    sample.channels = sound->channels;
+    sample.seconds = static_cast<double>(sound->frames()) / sound->rate;
+    sample.flags = flags;
+    sample.maxPlaybacks = maxPlaybacks;
+    sample.positioned = positioned;
+    if (context_) {
+      alGetError();
+      alGenBuffers(1, &sample.buffer);
+      if (alGetError() != AL_NO_ERROR) return 0;
+      const ALenum format = sound->channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16;
+      alBufferData(sample.buffer, format, sound->samples.data(),
+                   static_cast<ALsizei>(sound->samples.size() * sizeof(int16_t)),
+                   static_cast<ALsizei>(sound->rate));
+      if (alGetError() != AL_NO_ERROR) {
+        alDeleteBuffers(1, &sample.buffer);
+        return 0;
+      }
+    }
+    samples_.push_back(std::move(sample));
+    return makeHandle(HandleKind::Sample, 0, static_cast<uint32_t>(samples_.size() - 1));
+  }
+
+  SoundHandle SampleGetChannel(SoundHandle handle, bool onlyNew) override {
+    Sample* sample = findSample(handle);
+    if (!sample) return 0;
+    const uint32_t sampleIndex = handleIndex(handle);
+    // A channel that is not playing (never started, or ended) is handed out afresh; its old
+    // handle goes stale so that whoever kept it cannot disturb the new playback.
+    for (uint32_t slot : sample->slots) {
+      if (!isPlaying(channels_[slot])) return renew(slot, sampleIndex);
+    }
+    if (sample->slots.size() < sample->maxPlaybacks) {
+      if (channels_.size() >= kMaxHandleIndex) return 0;
+      Channel channel;
+      channel.sample = sampleIndex;
+      if (context_) {
+        alGetError();
+        alGenSources(1, &channel.source);
+        if (alGetError() != AL_NO_ERROR) return 0;  // the mixer ran out of voices
+        alSourcei(channel.source, AL_BUFFER, static_cast<ALint>(sample->buffer));
+      }
+      channels_.push_back(channel);
+      const auto slot = static_cast<uint32_t>(channels_.size() - 1);
+      sample->slots.push_back(slot);
+      return renew(slot, sampleIndex);
+    }
+    if (onlyNew) return 0;
+    uint32_t oldest = sample->slots.front();
+    for (uint32_t slot : sample->slots) {
+      if (channels_[slot].startedSerial < channels_[oldest].startedSerial) oldest = slot;
+    }
+    return makeHandle(HandleKind::Channel, channels_[oldest].generation, oldest);
+  }
+
+  bool ChannelPlay(SoundHandle handle, bool restart) override {
+    Channel* channel = findChannel(handle);
+    if (!channel) return false;
+    const Sample& sample = samples_[channel->sample];
+    const bool playing = isPlaying(*channel);
+    if (playing && !restart) return true;
+    channel->startedSerial = ++serial_;
+    channel->started = true;
+    channel->endsAt = std::chrono::steady_clock::now() +
+                      std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                          std::chrono::duration<double>(sample.seconds));
+    if (channel->source) {
+      ALint state = AL_INITIAL;
+      alGetSourcei(channel->source, AL_SOURCE_STATE, &state);
+      if (restart || state == AL_STOPPED) alSourceRewind(channel->source);
+      alSourcePlay(channel->source);
+    }
+    return true;
+  }
+
+  bool ChannelSetAttributes(SoundHandle handle, int32_t frequency, int32_t volume,
+                            int32_t pan) override {
+    Channel* channel = findChannel(handle);
+    if (!channel) return false;
+    if (frequency != SOUND_KEEP_FREQUENCY && frequency != 0 &&
+        (frequency < 100 || frequency > 100000)) {
+      return false;
+    }
+    if (volume != SOUND_KEEP_VOLUME && (volume < 0 || volume > 100)) return false;
+    if (pan != SOUND_KEEP_PAN && (pan < -100 || pan > 100)) return false;
+    if (frequency != SOUND_KEEP_FREQUENCY) channel->frequency = frequency;
+    if (volume != SOUND_KEEP_VOLUME) channel->volume = volume;
+    if (pan != SOUND_KEEP_PAN) channel->pan = pan;
+    pushAttributes(*channel);
+    return true;
+  }
+
+  bool ChannelSet3DAttributes(SoundHandle handle, int32_t mode, float minDistance,
+                              float maxDistance, int32_t insideAngle, int32_t outsideAngle,
+                              int32_t outsideVolume) override {
+    Channel* channel = findChannel(handle);
+    if (!channel || !samples_[channel->sample].positioned) return false;
+    if (mode < -1 || mode > SOUND_3DMODE_OFF) return false;
+    if (!std::isfinite(minDistance) || !std::isfinite(maxDistance)) return false;
+    for (int32_t angle : {insideAngle, outsideAngle}) {
+      if (angle != -1 && (angle < 0 || angle > 360)) return false;
+    }
+    if (outsideVolume != -1 && (outsideVolume < 0 || outsideVolume > 100)) return false;
+    const float newMin = minDistance > 0 ? minDistance : channel->minDistance;
+    const float newMax = maxDistance > 0 ? maxDistance : channel->maxDistance;
+    if (newMax < newMin) return false;
+    if (mode != -1) channel->mode = mode;
+    channel->minDistance = newMin;
+    channel->maxDistance = newMax;
+    if (insideAngle != -1) channel->insideAngle = insideAngle;
+    if (outsideAngle != -1) channel->outsideAngle = outsideAngle;
+    if (outsideVolume != -1) channel->outsideVolume = outsideVolume;
+    channel->dirty3D = true;
+    return true;
+  }
+
+  bool ChannelSet3DPosition(SoundHandle handle, const SoundVector* position,
+                            const SoundVector* orientation,
+                            const SoundVector* velocity) override {
+    Channel* channel = findChannel(handle);
+    if (!channel || !samples_[channel->sample].positioned) return false;
+    for (const SoundVector* v : {position, orientation, velocity}) {
+      if (v && !finite(*v)) return false;
+    }
+    if (position) channel->position = *position;
+    if (orientation) channel->orientation = *orientation;
+    if (velocity) channel->velocity = *velocity;
+    channel->dirty3D = true;
+    return true;
+  }
+
+ private:
+  bool openDevice(uint32_t frequency) {
+    std::optional<WaveRedirect> redirect;
+    if (!output_.waveFile.empty()) {
+      redirect.emplace();
+      if (!redirect->prepare(output_.waveFile)) return false;
+    }
+    device_ = alcOpenDevice(nullptr);
+    if (!device_) return false;
+    if (redirect) {
+      // The redirection only holds if this process had not used the mixer before.
+      const ALCchar* name = alcGetString(device_, ALC_ALL_DEVICES_SPECIFIER);
+      if (name == nullptr || std::strcmp(name, kWaveWriterName) != 0) {
+        closeDevice();
+        return false;
+      }
+    }
+    const ALCint attributes[] = {ALC_FREQUENCY, static_cast<ALCint>(frequency), 0};
+    context_ = alcCreateContext(device_, attributes);
+    if (!context_ || alcMakeContextCurrent(context_) != ALC_TRUE) {
+      closeDevice();
+      return false;
+    }
+    return true;
+  }
+
+  void closeDevice() {
+    if (context_) {
+      alcMakeContextCurrent(nullptr);
+      alcDestroyContext(context_);
+      context_ = nullptr;
+    }
+    if (device_) {
+      alcCloseDevice(device_);
+      device_ = nullptr;
+    }
+  }
+
+  void shutDown() {
+    if (context_) {
+      for (Channel& c : channels_) {
+        if (c.source) {
+          alSourceStop(c.source);
+          alDeleteSources(1, &c.source);
+        }
+      }
+      for (Sample& s : samples_) {
+        if (s.buffer) alDeleteBuffers(1, &s.buffer);
+      }
+    }
+    closeDevice();
+    channels_.clear();
+    samples_.clear();
+    initialised_ = false;
+  }
+
+  Sample* findSample(SoundHandle handle) {
+    if (handleKind(handle) != HandleKind::Sample || handleGeneration(handle) != 0) return nullptr;
+    const uint32_t index = handleIndex(handle);
+    return index < samples_.size() ? &samples_[index] : nullptr;
+  }
+
+  Channel* findChannel(SoundHandle handle) {
+    if (handleKind(handle) != HandleKind::Channel) return nullptr;
+    const uint32_t index = handleIndex(handle);
+    if (index >= channels_.size() || channels_[index].generation != handleGeneration(handle)) {
+      return nullptr;
+    }
+    return &channels_[index];
+  }
+
+  bool isPlaying(const Channel& channel) const {
+    if (!channel.started) return false;
+    if (channel.source) {
+      ALint state = AL_STOPPED;
+      alGetSourcei(channel.source, AL_SOURCE_STATE, &state);
+      return state == AL_PLAYING || state == AL_PAUSED;
+    }
+    if (samples_[channel.sample].flags & SOUND_SAMPLE_LOOP) return true;
+    return std::chrono::steady_clock::now() < channel.endsAt;
+  }
+
+  // Gives the slot a new handle and the sample's initial settings.
+  SoundHandle renew(uint32_t slot, uint32_t sampleIndex) {
+    Channel& c = channels_[slot];
+    const ALuint source = c.source;
+    const uint16_t generation = nextGeneration(c.generation);
+    c = Channel{};
+    c.generation = generation;
+    c.sample = sampleIndex;
+    c.source = source;
+    if (source) {
+      alSourceStop(source);
+      alSourceRewind(source);
+      alSourcei(source, AL_LOOPING, (samples_[sampleIndex].flags & SOUND_SAMPLE_LOOP) ? AL_TRUE
+                                                                                    : AL_FALSE);
+      pushAttributes(c);
+      push3D(c);
+    }
+    return makeHandle(HandleKind::Channel, generation, slot);
+  }
+
+  void pushAttributes(Channel& c) {
+    if (!c.source) return;
+    const Sample& sample = samples_[c.sample];
+    const float rate = c.frequency > 0 ? static_cast<float>(c.frequency)
+                                       : static_cast<float>(sample.rate);
+    alSourcef(c.source, AL_PITCH, rate / static_cast<float>(sample.rate));
+    alSourcef(c.source, AL_GAIN, static_cast<float>(c.volume) / 100.0f);
+    if (!sample.positioned) push3D(c);  // pan places a mono 2D channel
+  }
+
+  void push3D(Channel& c) {
+    c.dirty3D = false;
+    if (!c.source) return;
+    const Sample& sample = samples_[c.sample];
+    ALfloat v[3];
+    if (!sample.positioned || c.mode == SOUND_3DMODE_OFF) {
+      // Heard at the listener, not attenuated. A mono channel's pan turns it from straight
+      // ahead (0) to hard left (-100) or right (100); a stereo sample keeps its own image.
+      const float angle = static_cast<float>(sample.positioned ? 0 : c.pan) / 100.0f * kPi / 2;
+      alSourcei(c.source, AL_SOURCE_RELATIVE, AL_TRUE);
+      alSourcef(c.source, AL_ROLLOFF_FACTOR, 0.0f);
+      alSource3f(c.source, AL_POSITION, std::sin(angle), 0.0f, -std::cos(angle));
+      alSource3f(c.source, AL_VELOCITY, 0.0f, 0.0f, 0.0f);
+      alSource3f(c.source, AL_DIRECTION, 0.0f, 0.0f, 0.0f);
+      return;
+    }
+    alSourcei(c.source, AL_SOURCE_RELATIVE, c.mode == SOUND_3DMODE_RELATIVE ? AL_TRUE : AL_FALSE);
+    alSourcef(c.source, AL_REFERENCE_DISTANCE, c.minDistance);
+    alSourcef(c.source, AL_MAX_DISTANCE, c.maxDistance);
+    alSourcef(c.source, AL_ROLLOFF_FACTOR, factors_.rollOff);
+    alSourcef(c.source, AL_CONE_INNER_ANGLE, static_cast<float>(c.insideAngle));
+    alSourcef(c.source, AL_CONE_OUTER_ANGLE, static_cast<float>(c.outsideAngle));
+    alSourcef(c.source, AL_CONE_OUTER_GAIN, static_cast<float>(c.outsideVolume) / 100.0f);
+    toAl(c.position, v);
+    alSourcefv(c.source, AL_POSITION, v);
+    toAl(c.velocity, v);
+    alSourcefv(c.source, AL_VELOCITY, v);
+    toAl(c.orientation, v);
+    alSourcefv(c.source, AL_DIRECTION, v);
+  }
+
+  void pushListener() {
+    ALfloat v[3];
+    toAl(applied_.position, v);
+    alListenerfv(AL_POSITION, v);
+    toAl(applied_.velocity, v);
+    alListenerfv(AL_VELOCITY, v);
+    ALfloat orientation[6];
+    toAl(applied_.front, orientation);
+    toAl(applied_.top, orientation + 3);
+    alListenerfv(AL_ORIENTATION, orientation);
+  }
+
+  void pushFactors() {
+    alDopplerFactor(factors_.doppler);
+    alSpeedOfSound(kSpeedOfSound / factors_.distance);
+  }
+
+  SoundOutput output_;
+  bool initialised_ = false;
+  bool device3D_ = false;
+  ALCdevice* device_ = nullptr;
+  ALCcontext* context_ = nullptr;
+  uint32_t globalVolume_ = 100;
+  Factors factors_, pendingFactors_;
+  Listener applied_, pendingListener_;
+  std::vector<Sample> samples_;
+  std::vector<Channel> channels_;
+  uint64_t serial_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<SoundLibrary> createOpenAlSoundLibrary(const SoundOutput& output) {
+  return std::make_unique<OpenAlSoundLibrary>(output);
+}
+
+}  // namespace platform

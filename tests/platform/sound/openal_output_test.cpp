@@ -1,0 +1,118 @@
+// Real playback through the mixer, written to a WAV file and measured there. Each test plays
+// for a second or two in real time.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/sound/openal_sound_library.h"
+#include "tests/platform/sound/sound_test_media.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using namespace platform;
+using namespace std::chrono_literals;
+
+struct Played {
+  std::unique_ptr<SoundLibrary> lib;
+  std::filesystem::path file;
+};
+
+Played openWave(const testsupport::TempDir& dir, const char* name = "out.wav") {
+  Played p{createOpenAlSoundLibrary(SoundOutput{dir.file(name)}), dir.file(name)};
+  EXPECT_TRUE(p.lib->Init(SOUND_DEVICE_DEFAULT, 44100, SOUND_DEVICE_3D, nullptr, nullptr));
+  return p;
+}
+
+SoundHandle startLoop(SoundLibrary& lib, const std::vector<uint8_t>& ogg, uint32_t flags) {
+  const SoundHandle sample = lib.SampleLoad(ogg.data(), 0, static_cast<uint32_t>(ogg.size()), 20,
+                                            flags | SOUND_SAMPLE_LOOP);
+  EXPECT_NE(sample, 0u);
+  const SoundHandle channel = lib.SampleGetChannel(sample, true);
+  EXPECT_TRUE(lib.ChannelPlay(channel, true));
+  return channel;
+}
+
+std::optional<soundtest::Wav> finish(Played& p) {
+  p.lib.reset();  // closing the device completes the file
+  return soundtest::readWav(p.file);
+}
+
+TEST(OpenAlOutput, WritesWhatPlaysAtTheGlobalVolume) {
+  testsupport::TempDir dir;
+  const auto tone = soundtest::sineOgg(440, 1.0, 0.5);
+  Played p = openWave(dir);
+  startLoop(*p.lib, tone, 0);
+  std::this_thread::sleep_for(600ms);
+  p.lib->SetConfig(SOUND_CONFIG_GVOL_SAMPLE, 25);
+  std::this_thread::sleep_for(600ms);
+  auto wav = finish(p);
+  ASSERT_TRUE(wav);
+  EXPECT_EQ(wav->rate, 44100);
+  EXPECT_EQ(wav->channels, 2);
+  EXPECT_NEAR(wav->seconds(), 1.2, 0.25);
+  const double loud = wav->toneAmplitude(440, 0.1, 0.5);
+  const double quiet = wav->toneAmplitude(440, 0.8, 1.1);
+  EXPECT_GT(loud, 0.2);  // a mono sample at full volume, spread over two speakers
+  EXPECT_NEAR(quiet / loud, 0.25, 0.03);  // volumes are linear
+  EXPECT_LT(wav->toneAmplitude(1000, 0.1, 0.5), 0.01);
+}
+
+TEST(OpenAlOutput, TickingFadesWithDistanceAsTheClockSceneSetsItUp) {
+  testsupport::TempDir dir;
+  const auto tone = soundtest::sineOgg(1000, 1.0, 0.5);
+  Played p = openWave(dir);
+  SoundLibrary& lib = *p.lib;
+  lib.Set3DFactors(-1, 0.1f, -1);
+  const SoundHandle ticks = startLoop(lib, tone, SOUND_SAMPLE_MONO | SOUND_SAMPLE_3D);
+  const SoundVector clock{300, 180, 50}, facing{0, 0, 1};
+  lib.ChannelSet3DAttributes(ticks, SOUND_3DMODE_NORMAL, 0.0f, 400.0f, 360, 360, 100);
+  lib.ChannelSet3DPosition(ticks, &clock, &facing, nullptr);
+  const SoundVector front{1, 0, 0}, top{0, 1, 0};
+  const auto listenAt = [&](SoundVector at) {
+    lib.Set3DPosition(&at, nullptr, &front, &top);
+    lib.Apply3D();
+    std::this_thread::sleep_for(700ms);
+  };
+  listenAt(clock);                  // at the dial
+  listenAt({250, 180, 50});         // half a metre away
+  listenAt({-200, 180, 50});        // five metres, across the room
+  auto wav = finish(p);
+  ASSERT_TRUE(wav);
+  const double atClock = wav->toneAmplitude(1000, 0.2, 0.6);
+  const double near = wav->toneAmplitude(1000, 0.9, 1.3);
+  const double across = wav->toneAmplitude(1000, 1.6, 2.0);
+  // 1 / (1 + 0.1 × (d − 1)) up to d = 400: 0.17 at 50 units, 0.024 from 400 on.
+  EXPECT_GT(atClock, 0.2);
+  EXPECT_NEAR(near / atClock, 0.169, 0.03);
+  EXPECT_NEAR(across / atClock, 0.0244, 0.008);
+}
+
+TEST(OpenAlOutput, LeftAndRightAreTheScenesLeftAndRight) {
+  testsupport::TempDir dir;
+  const auto ogg = soundtest::sineOgg(700, 1.0, 0.5);
+  Played p = openWave(dir);
+  SoundLibrary& lib = *p.lib;
+  const SoundHandle tone = startLoop(lib, ogg, SOUND_SAMPLE_MONO | SOUND_SAMPLE_3D);
+  // Looking along +z with y up, +x is to the right in the scene's left-handed space.
+  const SoundVector right{50, 0, 0}, origin{0, 0, 0}, front{0, 0, 1}, top{0, 1, 0};
+  lib.ChannelSet3DPosition(tone, &right, nullptr, nullptr);
+  lib.Set3DPosition(&origin, nullptr, &front, &top);
+  lib.Apply3D();
+  std::this_thread::sleep_for(600ms);
+  auto wav = finish(p);
+  ASSERT_TRUE(wav);
+  EXPECT_GT(wav->rms(0.2, 0.5, 1), 2 * wav->rms(0.2, 0.5, 0));
+}
+
+TEST(OpenAlOutput, AnOutputThatCannotBeOpenedFailsInitAndTheSilentDeviceStillWorks) {
+  testsupport::TempDir dir;
+  auto lib = createOpenAlSoundLibrary(SoundOutput{dir.path() / "missing" / "out.wav"});
+  EXPECT_FALSE(lib->Init(SOUND_DEVICE_DEFAULT, 44100, SOUND_DEVICE_3D, nullptr, nullptr));
+  EXPECT_TRUE(lib->Init(SOUND_DEVICE_NONE, 44100, 0, nullptr, nullptr));
+  const auto ogg = soundtest::sineOgg(440, 0.1);
+  EXPECT_NE(lib->SampleLoad(ogg.data(), 0, static_cast<uint32_t>(ogg.size()), 20, 0), 0u);
+}
+
+}  // namespace
