@@ -1,0 +1,103 @@
+#pragma once
+// The clock scene's sound: music and rain loops, three thunder claps for the storm and the
+// ticking placed in 3D at the clock. The scene calls it at load (library, device, samples),
+// once per frame (fade-in and listener), for each thunder clap, and at the end of the run.
+//
+// Settings act like this: Music plays the music loop; Sound plays rain, thunder and ticking;
+// Volume (0..100) is the level all of it fades in to over the first four seconds after the
+// load. When no output can be opened, or there is no sound library at all, the run goes on
+// without sound: Music and Sound are off for the run (the stored settings stay as they are).
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/core/clock.h"
+#include "platform/sound/sound_library.h"
+
+namespace brassmoor {
+
+struct SoundSettings {
+  bool music = true;
+  bool sound = true;
+  int32_t volume = 50;
+};
+
+// Reads a media file whole; nothing when it cannot be found or read.
+using MediaReader = std::function<std::optional<std::vector<uint8_t>>(const std::string& name)>;
+// Brings in the sound library; null when this build or machine has none.
+using SoundLibraryLoader = std::function<std::unique_ptr<platform::SoundLibrary>()>;
+// One draw of the C library's generator (0..32767).
+using RandomDraw = std::function<int()>;
+
+struct ListenerPose {
+  platform::SoundVector position;
+  platform::SoundVector forward{0, 0, 1};
+  platform::SoundVector up{0, 1, 0};
+};
+
+class ClockSound {
+ public:
+  // Every channel a sample may have playing at once.
+  static constexpr uint32_t kMaxPlaybacks = 20;
+  static constexpr int64_t kFadeInMs = 4000;
+
+  ClockSound(SoundSettings settings, SoundLibraryLoader loader, MediaReader reader,
+             std::string mediaDirectory);
+  ~ClockSound();
+  ClockSound(const ClockSound&) = delete;
+  ClockSound& operator=(const ClockSound&) = delete;
+
+  // Load steps, in the order the scene makes them.
+  void loadSoundLibrary();
+  void initSound(void* window);
+  // Reads `name` through the media reader and hands it to the library: the sample's handle,
+  // or 0 when the file cannot be read or the library refuses it.
+  platform::SoundHandle loadSample(const std::string& name, uint32_t flags);
+  // Loads and starts music, rain and ticking and loads the thunder claps, as the settings
+  // allow; the ticking sits at `ticksPosition`.
+  void loadSamples(const platform::SoundVector& ticksPosition);
+  // Starts the fade-in; the scene restarts it as the last step of its load.
+  void restartFadeIn() { fadeTimer_.restart(); }
+
+  // Each frame: the fade-in (outside preview) and the listener at `camera`, as the previous
+  // frame's composition left the camera. Ends with the stage's trace line.
+  void frameMove(const ListenerPose& camera, bool preview);
+
+  // Thunder clap: draws which clap (k) and how loud, in that order, and plays it.
+  void thunderClap(const RandomDraw& random);
+  // Plays clap k (0..2, the files numbered 1..3) at `volume` 0..100.
+  void playThunder(int k, int32_t volume);
+
+  // The sound part of the end of a run: everything muted, the library released.
+  void endRun();
+
+  // The settings as they hold for this run (Music and Sound may have been switched off).
+  const SoundSettings& settings() const { return settings_; }
+  bool musicOrEffects() const { return (settings_.music || settings_.sound) && settings_.volume != 0; }
+  bool effects() const { return settings_.sound && settings_.volume != 0; }
+  // True when a thunder clap can follow a flash (the first clap's file loaded).
+  bool thunderLoaded() const { return thunder_[0] != 0; }
+
+  platform::SoundLibrary* library() const { return library_.get(); }
+  platform::SoundHandle musicSample() const { return music_; }
+  platform::SoundHandle rainSample() const { return rain_; }
+  platform::SoundHandle thunderSample(int k) const { return k >= 0 && k < 3 ? thunder_[k] : 0; }
+  platform::SoundHandle ticksSample() const { return ticks_; }
+
+ private:
+  void switchOff();
+
+  SoundSettings settings_;
+  SoundLibraryLoader loader_;
+  MediaReader reader_;
+  std::string mediaDirectory_;
+  std::unique_ptr<platform::SoundLibrary> library_;
+  platform::SoundHandle music_ = 0, rain_ = 0, ticks_ = 0;
+  platform::SoundHandle thunder_[3] = {0, 0, 0};
+  halcyon::IntervalTimer fadeTimer_;
+};
+
+}  // namespace brassmoor
