@@ -371,3 +371,29 @@ Matrix operator*(const Matrix& a, const Matrix& b) {
 }
 
 }  // namespace halcyon
+
+namespace halcyon {
+
+void Box::Extend(Vec3 p) {
+  if (Empty()) {
+    min = max = p;
+    return;
+  }
+  min = {std::fmin(min.x, p.x), std::fmin(min.y, p.y), std::fmin(min.z, p.z)};
+  max = {std::fmax(max.x, p.x), std::fmax(max.y, p.y), std::fmax(max.z, p.z)};
+}
+
+void Box::Corners(Vec3 (&out)[8]) const {
+  for (int i = 0; i < 8; ++i) out[i] = {(i & 1) ? max.x : min.x, (i & 2) ? max.y : min.y, (i & 4) ? max.z : min.z};
+}
+
+Box Box::Transformed(const Matrix& m) const {
+  if (Empty() || m.shape == Matrix::kIdentity) return *this;
+  Vec3 corners[8];
+  Corners(corners);
+  Box out;
+  for (const Vec3& c : corners) out.Extend(m.TransformCoord(c));
+  return out;
+}
+
+}  // namespace halcyon

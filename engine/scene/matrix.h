@@ -86,3 +86,20 @@ Matrix operator*(const Matrix& a, const Matrix& b);
 void Multiply(const Matrix& a, const Matrix& b, Matrix& out);
 
 }  // namespace halcyon
+
+namespace halcyon {
+
+// Axis-aligned box; an empty box has min above max.
+struct Box {
+  Vec3 min{1.0f, 1.0f, 1.0f};
+  Vec3 max{-1.0f, -1.0f, -1.0f};
+
+  bool Empty() const { return min.x > max.x || min.y > max.y || min.z > max.z; }
+  void Extend(Vec3 p);
+  Vec3 Centre() const { return (min + max) * 0.5f; }
+  void Corners(Vec3 (&out)[8]) const;
+  // The box around the eight corners carried through the matrix.
+  Box Transformed(const Matrix& m) const;
+};
+
+}  // namespace halcyon

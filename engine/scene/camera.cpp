@@ -1,0 +1,95 @@
+#include "engine/scene/camera.h"
+
+#include <cmath>
+
+namespace halcyon {
+
+void Camera::SetProjection(float fovY, float aspect, float nearZ, float farZ) {
+  if (!(aspect > 0.0f) || !(farZ > nearZ) || !(fovY > 0.0f) || !(fovY < 3.14159f)) return;
+  const float yScale = 1.0f / std::tan(fovY * 0.5f);
+  Matrix p;
+  p.m[0][0] = yScale / aspect;
+  p.m[1][1] = yScale;
+  p.m[2][2] = farZ / (farZ - nearZ);
+  p.m[2][3] = 1.0f;
+  p.m[3][2] = -nearZ * farZ / (farZ - nearZ);
+  p.shape = Matrix::kGeneral;
+  SetProjectionMatrix(p);
+}
+
+void Camera::SetProjectionMatrix(const Matrix& projection) {
+  projection_ = projection;
+  hasProjection_ = true;
+  UpdateFrustum();
+}
+
+void Camera::SetPose(Vec3 position, Vec3 direction, Vec3 up) {
+  const Vec3 z = Normalize(direction);
+  const Vec3 x = Normalize(Cross(up, z));
+  if (Length(z) == 0.0f || Length(x) == 0.0f) return;
+  const Vec3 y = Cross(z, x);
+  position_ = position;
+  direction_ = z;
+  up_ = y;
+  Matrix v = Matrix::Identity();
+  v.m[0][0] = x.x, v.m[0][1] = y.x, v.m[0][2] = z.x;
+  v.m[1][0] = x.y, v.m[1][1] = y.y, v.m[1][2] = z.y;
+  v.m[2][0] = x.z, v.m[2][1] = y.z, v.m[2][2] = z.z;
+  v.m[3][0] = -Dot(x, position);
+  v.m[3][1] = -Dot(y, position);
+  v.m[3][2] = -Dot(z, position);
+  v.Classify();
+  view_ = v;
+  UpdateFrustum();
+}
+
+void Camera::SetViewMatrix(const Matrix& view) {
+  view_ = view;
+  Matrix inv;
+  if (view.Inverse(inv)) {
+    position_ = inv.GetTranslation();
+    direction_ = Normalize(Vec3{inv.m[2][0], inv.m[2][1], inv.m[2][2]});
+    up_ = Normalize(Vec3{inv.m[1][0], inv.m[1][1], inv.m[1][2]});
+  }
+  UpdateFrustum();
+}
+
+void Camera::UpdateFrustum() {
+  const Matrix vp = view_ * projection_;
+  // Clip space of the device: -w <= x, y <= w and 0 <= z <= w.
+  auto column = [&](int j, float (&c)[4]) {
+    for (int i = 0; i < 4; ++i) c[i] = vp.m[i][j];
+  };
+  float c0[4], c1[4], c2[4], c3[4];
+  column(0, c0);
+  column(1, c1);
+  column(2, c2);
+  column(3, c3);
+  for (int i = 0; i < 4; ++i) {
+    planes_[0][i] = c3[i] + c0[i];
+    planes_[1][i] = c3[i] - c0[i];
+    planes_[2][i] = c3[i] + c1[i];
+    planes_[3][i] = c3[i] - c1[i];
+    planes_[4][i] = c2[i];
+    planes_[5][i] = c3[i] - c2[i];
+  }
+}
+
+bool Camera::BoxVisible(const Box& box) const {
+  if (!hasProjection_ || box.Empty()) return true;
+  Vec3 corners[8];
+  box.Corners(corners);
+  for (const auto& p : planes_) {
+    bool allOutside = true;
+    for (const Vec3& c : corners) {
+      if (p[0] * c.x + p[1] * c.y + p[2] * c.z + p[3] >= 0.0f) {
+        allOutside = false;
+        break;
+      }
+    }
+    if (allOutside) return false;
+  }
+  return true;
+}
+
+}  // namespace halcyon

@@ -1,0 +1,46 @@
+#pragma once
+// The scene graph's doorway to the render device: the current device, the engine-wide state
+// cache and the texture objects, in the few shapes the scene needs them.
+#include <string>
+
+#include "engine/scene/matrix.h"
+#include "platform/d3d9/d3d9.h"
+
+namespace halcyon {
+
+class Texture;
+class DeviceBuffer;
+class SearchPaths;
+
+namespace scenedevice {
+
+// The current device, or null while there is none.
+IDirect3DDevice9* Device();
+
+// State changes through the engine's state cache; false without a device.
+bool SetRenderState(D3DRENDERSTATETYPE state, DWORD value);
+DWORD GetRenderState(D3DRENDERSTATETYPE state);
+bool SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value);
+bool SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value);
+bool SetTexture(DWORD stage, IDirect3DBaseTexture9* texture);
+bool SetTransform(D3DTRANSFORMSTATETYPE state, const Matrix& matrix);
+bool SetMaterial(const D3DMATERIAL9& material);
+
+// Device-loss bookkeeping for the scene's buffers: registered buffers are invalidated when
+// the device is lost and restored when it is back.
+void RegisterDeviceObject(DeviceBuffer* buffer);
+void UnregisterDeviceObject(DeviceBuffer* buffer);
+
+// A texture named by a scene file, from the texture manager (found through `paths`), with a
+// reference that the caller gives back; null when it cannot be had.
+Texture* AcquireTexture(const std::string& fileName, const SearchPaths& paths);
+void ReleaseTexture(Texture* texture);
+
+// Texture accessors: the device texture (null when not made), whether its format has alpha,
+// and its own texture-coordinate transform (false when that is the identity).
+IDirect3DBaseTexture9* DeviceTexture(const Texture* texture);
+bool HasAlpha(const Texture* texture);
+bool TextureTransform(const Texture* texture, Matrix& out);
+
+}  // namespace scenedevice
+}  // namespace halcyon

@@ -1,0 +1,79 @@
+#include "engine/scene/light.h"
+
+#include <cmath>
+
+#include "engine/scene/device_glue.h"
+
+namespace halcyon {
+
+namespace {
+D3DVECTOR ToD3D(Vec3 v) { return {v.x, v.y, v.z}; }
+}  // namespace
+
+Light::Light(D3DLIGHTTYPE type) {
+  light_.Type = type;
+  light_.Diffuse = {1.0f, 1.0f, 1.0f, 1.0f};
+  light_.Specular = {0.0f, 0.0f, 0.0f, 0.0f};
+  light_.Ambient = {0.0f, 0.0f, 0.0f, 0.0f};
+  light_.Attenuation0 = 1.0f;
+  light_.Falloff = 1.0f;
+}
+
+bool Light::Reaches(const float (&box)[6]) const {
+  if (light_.Range <= 0.0f) return true;
+  // Distance from the light to the nearest point of the box.
+  const float p[3] = {light_.Position.x, light_.Position.y, light_.Position.z};
+  float d2 = 0.0f;
+  for (int i = 0; i < 3; ++i) {
+    const float below = box[i] - p[i], above = p[i] - box[i + 3];
+    const float d = below > 0.0f ? below : (above > 0.0f ? above : 0.0f);
+    d2 += d * d;
+  }
+  return d2 <= light_.Range * light_.Range;
+}
+
+PointLight::PointLight(Vec3 position) : Light(D3DLIGHT_POINT) { light_.Position = ToD3D(position); }
+
+DirLight::DirLight(Vec3 direction) : Light(D3DLIGHT_DIRECTIONAL) { light_.Direction = ToD3D(direction); }
+
+SpotLight::SpotLight(Vec3 position, Vec3 direction) : Light(D3DLIGHT_SPOT) {
+  light_.Position = ToD3D(position);
+  light_.Direction = ToD3D(direction);
+}
+
+bool LightList::ApplyAll() {
+  IDirect3DDevice9* device = scenedevice::Device();
+  if (!device) return false;
+  bool ok = true;
+  for (size_t i = 0; i < lights_.size(); ++i) {
+    lights_[i]->index = DWORD(i);
+    ok = SUCCEEDED(device->SetLight(DWORD(i), &lights_[i]->Data())) && ok;
+  }
+  return ok;
+}
+
+bool LightList::EnableAll() {
+  IDirect3DDevice9* device = scenedevice::Device();
+  if (!device) return false;
+  bool ok = true;
+  for (auto& light : lights_) ok = SUCCEEDED(device->LightEnable(light->index, TRUE)) && ok;
+  return ok;
+}
+
+bool LightList::EnableByTest(const float (&box)[6]) {
+  IDirect3DDevice9* device = scenedevice::Device();
+  if (!device) return false;
+  bool ok = true;
+  for (auto& light : lights_) ok = SUCCEEDED(device->LightEnable(light->index, light->Reaches(box))) && ok;
+  return ok;
+}
+
+bool LightList::Finish() {
+  IDirect3DDevice9* device = scenedevice::Device();
+  if (!device) return false;
+  bool ok = true;
+  for (auto& light : lights_) ok = SUCCEEDED(device->LightEnable(light->index, FALSE)) && ok;
+  return ok;
+}
+
+}  // namespace halcyon

@@ -1,0 +1,216 @@
+#include "engine/scene/mesh.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "engine/scene/camera.h"
+#include "engine/scene/device_glue.h"
+#include "engine/scene/render_sorter.h"
+#include "engine/scene/scene_node.h"
+
+namespace halcyon {
+
+namespace {
+
+uint32_t ComponentSize(DWORD bit) {
+  switch (bit) {
+    case D3DFVF_XYZ:
+      return 12;
+    case D3DFVF_XYZRHW:
+      return 16;
+    case D3DFVF_NORMAL:
+      return 12;
+    case D3DFVF_DIFFUSE:
+    case D3DFVF_SPECULAR:
+      return 4;
+    case 0x100:
+    case 0x200:
+      return 8;
+    default:
+      return 0;
+  }
+}
+
+float ReadFloat(const uint8_t* p) {
+  float f;
+  std::memcpy(&f, p, 4);
+  return f;
+}
+
+void WriteVec3(uint8_t* p, Vec3 v) {
+  std::memcpy(p, &v.x, 4);
+  std::memcpy(p + 4, &v.y, 4);
+  std::memcpy(p + 8, &v.z, 4);
+}
+
+}  // namespace
+
+uint32_t VertexLayoutSize(DWORD fvf) {
+  uint32_t size = 0;
+  for (DWORD bit = 1; bit <= 0x200; bit <<= 1)
+    if (fvf & bit) size += ComponentSize(bit);
+  return size;
+}
+
+Vec3 Geometry::Position(uint32_t vertex) const {
+  const uint8_t* p = vertices.data() + size_t(vertex) * stride;
+  return {ReadFloat(p), ReadFloat(p + 4), ReadFloat(p + 8)};
+}
+
+void Geometry::ComputeBounds() {
+  bounds = Box{};
+  if (!(fvf & (D3DFVF_XYZ | D3DFVF_XYZRHW)) || stride < 12) return;
+  for (uint32_t i = 0; i < vertexCount; ++i) bounds.Extend(Position(i));
+}
+
+// --- Mesh --------------------------------------------------------------------------------------
+
+Mesh::Mesh(const Material& material, const Geometry* geometry, BufferRegion vertices, BufferRegion indices,
+           uint32_t deviceStride)
+    : material_(material), geometry_(geometry), vertices_(vertices), indices_(indices), deviceStride_(deviceStride) {
+  UpdateBounds();
+}
+
+Mesh::~Mesh() = default;
+
+void Mesh::UpdateBounds() {
+  worldBounds_ = geometry_ ? geometry_->bounds.Transformed(world_) : Box{};
+}
+
+void Mesh::Submit(RenderSorter& sorter) { sorter.Add(this); }
+
+bool Mesh::CanShareStates(const Mesh& other) const {
+  auto same = [](const BufferRegion& a, const BufferRegion& b) {
+    if (!a.buffer || !b.buffer) return a.buffer == b.buffer;
+    return a.buffer->Description() == b.buffer->Description();
+  };
+  return same(vertices_, other.vertices_) && same(indices_, other.indices_);
+}
+
+bool Mesh::ApplyMaterial() { return ApplyMaterialStates(material_, geometry_ ? geometry_->fvf : 0); }
+
+bool Mesh::BakeTransform(const Matrix& matrix) {
+  if (baked_) return true;
+  if (!geometry_ || !vertices_.buffer || !(geometry_->fvf & D3DFVF_XYZ)) return false;
+  const Matrix m = world_ * matrix;
+  uint8_t* data = vertices_.buffer->Lock(vertices_.offset, vertices_.size, 0);
+  if (!data) return false;
+  const bool normals = (geometry_->fvf & D3DFVF_NORMAL) != 0;
+  for (uint32_t i = 0; i < vertices_.count; ++i) {
+    uint8_t* v = data + size_t(i) * deviceStride_;
+    WriteVec3(v, m.TransformCoord({ReadFloat(v), ReadFloat(v + 4), ReadFloat(v + 8)}));
+    if (normals) {
+      uint8_t* n = v + 12;
+      WriteVec3(n, Normalize(m.TransformNormal({ReadFloat(n), ReadFloat(n + 4), ReadFloat(n + 8)})));
+    }
+  }
+  vertices_.buffer->Unlock();
+  baked_ = true;
+  return true;
+}
+
+bool Mesh::DrawRange(uint32_t first, uint32_t count, const Camera* camera) {
+  hasRange_ = true;
+  rangeFirst_ = first;
+  rangeCount_ = count;
+  return Draw(camera);
+}
+
+bool Mesh::Draw(const Camera* camera) {
+  if (hidden) {
+    hasRange_ = false;
+    return true;
+  }
+  IDirect3DDevice9* device = scenedevice::Device();
+  DeviceBuffer* vb = vertices_.buffer;
+  if (!device || !vb || !vb->Vertices() || deviceStride_ == 0 || !geometry_) {
+    hasRange_ = false;
+    return false;
+  }
+  ApplyMaterial();
+  const DWORD fvf = geometry_->fvf;
+  const bool unlitForDraw = (fvf & D3DFVF_XYZRHW) && scenedevice::GetRenderState(D3DRS_LIGHTING);
+  if (unlitForDraw) scenedevice::SetRenderState(D3DRS_LIGHTING, 0);
+  if (flags & kSetWorld) scenedevice::SetTransform(D3DTS_WORLD, world_);
+  if (camera && (flags & kSetView)) scenedevice::SetTransform(D3DTS_VIEW, camera->View());
+  if (camera && (flags & kSetProjection)) scenedevice::SetTransform(D3DTS_PROJECTION, camera->Projection());
+
+  device->SetFVF(fvf);
+  device->SetStreamSource(0, vb->Vertices(), 0, deviceStride_);
+  HRESULT hr;
+  DeviceBuffer* ib = indices_.buffer;
+  if (ib && ib->Indices() && indices_.count > 0) {
+    const uint32_t indexSize = ib->Description().format == D3DFMT_INDEX16 ? 2 : 4;
+    uint32_t start = indices_.offset / indexSize;
+    uint32_t count = indices_.count;
+    if (hasRange_) {
+      // A range outside the region draws nothing rather than reading other meshes' indices.
+      const uint32_t first = std::min(rangeFirst_, indices_.count);
+      start += first;
+      count = std::min(rangeCount_, indices_.count - first);
+    }
+    device->SetIndices(ib->Indices());
+    hr = count / 3 ? device->DrawIndexedPrimitive(primitiveType, 0, 0, vertices_.count, start, count / 3) : S_OK;
+  } else {
+    hr = vertices_.count / 3 ? device->DrawPrimitive(primitiveType, vertices_.offset / deviceStride_, vertices_.count / 3)
+                             : S_OK;
+  }
+  if (unlitForDraw) scenedevice::SetRenderState(D3DRS_LIGHTING, 1);
+  hasRange_ = false;
+  return SUCCEEDED(hr);
+}
+
+// --- SkinnedMesh -------------------------------------------------------------------------------
+
+SkinnedMesh::SkinnedMesh(const Material& material, const Geometry* geometry, BufferRegion vertices,
+                         BufferRegion indices, uint32_t deviceStride, std::unique_ptr<halcyon::Skin> skin)
+    : Mesh(material, geometry, vertices, indices, deviceStride), skin_(std::move(skin)) {}
+
+SkinnedMesh::~SkinnedMesh() = default;
+
+bool SkinnedMesh::BindBones(SceneNode& root) {
+  bones_.clear();
+  std::vector<SceneNode*> found;
+  for (const std::string& name : skin_->boneNames) {
+    SceneNode* bone = root.FindByName(name);
+    if (!bone) return false;
+    found.push_back(bone);
+  }
+  bones_ = std::move(found);
+  return true;
+}
+
+bool SkinnedMesh::Deform() {
+  if (bones_.empty() || !geometry_ || !vertices_.buffer) return false;
+  uint8_t* data = vertices_.buffer->Lock(vertices_.offset, vertices_.size, 0);
+  if (!data) return false;
+  std::vector<Matrix> matrices;
+  matrices.reserve(bones_.size());
+  for (SceneNode* bone : bones_) matrices.push_back(pendingOffset_ * bone->BoneMatrix());
+  pendingOffset_ = Matrix::Identity();
+
+  const Skin& skin = *skin_;
+  size_t next = 0;  // influences are consumed strictly in sequence
+  const uint32_t n = std::min<uint32_t>(vertices_.count, uint32_t(skin.counts.size()));
+  for (uint32_t i = 0; i < n; ++i) {
+    const Vec3 p = geometry_->Position(i);
+    Vec3 sum{0.0f, 0.0f, 0.0f};
+    const int32_t count = skin.counts[i];
+    for (int32_t k = 0; k < count && next < skin.influences.size(); ++k, ++next) {
+      const Skin::Influence& inf = skin.influences[next];
+      if (inf.bone < 0 || size_t(inf.bone) >= matrices.size()) continue;
+      sum = sum + matrices[size_t(inf.bone)].TransformCoord(p) * inf.weight;
+    }
+    WriteVec3(data + size_t(i) * deviceStride_, sum);
+  }
+  vertices_.buffer->Unlock();
+  return true;
+}
+
+bool SkinnedMesh::Draw(const Camera* camera) {
+  if (hidden) return Mesh::Draw(camera);
+  if (!Deform()) return false;
+  return Mesh::Draw(camera);
+}
+
+}  // namespace halcyon

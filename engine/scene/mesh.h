@@ -1,0 +1,127 @@
+#pragma once
+// Meshes: geometry read from scene files (shared by name), the device buffers it is placed
+// in (re-made after a device loss), per-mesh render settings, the draw call, and skinned
+// meshes whose positions follow bone nodes, deformed on the CPU each draw.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/scene/material.h"
+#include "engine/scene/matrix.h"
+#include "engine/scene/device_buffer.h"
+
+namespace halcyon {
+
+class Camera;
+class RenderSorter;
+class SceneNode;
+
+// Bytes that a vertex format's components take, in bit order: XYZ 12, XYZRHW 16, NORMAL 12,
+// DIFFUSE 4, SPECULAR 4, and 8 for each of the bits 0x100 and 0x200 (a texture pair each).
+uint32_t VertexLayoutSize(DWORD fvf);
+
+struct Geometry {
+  std::string name;
+  DWORD fvf = 0;
+  uint32_t vertexCount = 0;
+  uint32_t stride = 0;  // of the source data
+  std::vector<uint8_t> vertices;
+  uint32_t indexCount = 0;
+  uint32_t indexSize = 0;  // 2 or 4
+  std::vector<uint8_t> indices;
+  Box bounds;  // over the positions
+  std::vector<DeviceBuffer*> buffers;  // made for this geometry, owned by the scene's pool
+
+  void ComputeBounds();
+  Vec3 Position(uint32_t vertex) const;
+};
+
+struct Skin {
+  std::vector<int32_t> offsets;  // first influence per vertex (kept; influences run in order)
+  std::vector<int32_t> counts;   // influences per vertex
+  struct Influence {
+    int32_t bone;
+    float weight;
+  };
+  std::vector<Influence> influences;
+  std::vector<std::string> boneNames;
+};
+
+class Mesh {
+ public:
+  enum Flag : uint32_t { kSetWorld = 1, kSetView = 2, kSetProjection = 4 };
+
+  Mesh(const Material& material, const Geometry* geometry, BufferRegion vertices, BufferRegion indices,
+       uint32_t deviceStride);
+  virtual ~Mesh();
+  Mesh(const Mesh&) = delete;
+  Mesh& operator=(const Mesh&) = delete;
+
+  // The geometry's box carried by the world matrix.
+  virtual void UpdateBounds();
+  // Queues into a sorter.
+  virtual void Submit(RenderSorter& sorter);
+  // Whether both meshes draw from buffers of equal descriptions.
+  virtual bool CanShareStates(const Mesh& other) const;
+  // Moves the vertex data once, in place, by world × matrix; later calls return true at once.
+  virtual bool BakeTransform(const Matrix& matrix);
+  virtual bool Draw(const Camera* camera);
+  virtual void SetSortFlag(bool on) { sortFlag_ = on; }
+  virtual bool ApplyMaterial();
+
+  // Draws `count` indices from `first` once.
+  bool DrawRange(uint32_t first, uint32_t count, const Camera* camera);
+
+  Material& GetMaterial() { return material_; }
+  const Material& GetMaterial() const { return material_; }
+  void SetWorld(const Matrix& world) { world_ = world; }
+  const Matrix& World() const { return world_; }
+  const Box& WorldBounds() const { return worldBounds_; }
+  const Geometry* GetGeometry() const { return geometry_; }
+  const BufferRegion& VertexRegion() const { return vertices_; }
+  const BufferRegion& IndexRegion() const { return indices_; }
+  uint32_t DeviceStride() const { return deviceStride_; }
+  uint32_t flags = kSetWorld;
+  bool hidden = false;
+  D3DPRIMITIVETYPE primitiveType = D3DPT_TRIANGLELIST;
+
+ protected:
+  Material material_;
+  const Geometry* geometry_;
+  BufferRegion vertices_;
+  BufferRegion indices_;
+  uint32_t deviceStride_;
+  Matrix world_ = Matrix::Identity();
+  Box worldBounds_;
+  bool sortFlag_ = false;
+  bool baked_ = false;
+  bool hasRange_ = false;
+  uint32_t rangeFirst_ = 0, rangeCount_ = 0;
+};
+
+class SkinnedMesh : public Mesh {
+ public:
+  SkinnedMesh(const Material& material, const Geometry* geometry, BufferRegion vertices, BufferRegion indices,
+              uint32_t deviceStride, std::unique_ptr<Skin> skin);
+  ~SkinnedMesh() override;
+
+  // Finds every bone by name from `root`; a missing bone leaves the mesh without bones.
+  bool BindBones(SceneNode& root);
+  const std::vector<SceneNode*>& Bones() const { return bones_; }
+  const Skin& GetSkin() const { return *skin_; }
+  // Applied in front of every bone matrix at the next draw only.
+  void SetPendingOffset(const Matrix& offset) { pendingOffset_ = offset; }
+
+  bool Draw(const Camera* camera) override;
+  // Writes the deformed positions into the vertex buffer.
+  bool Deform();
+
+ private:
+  std::unique_ptr<Skin> skin_;
+  std::vector<SceneNode*> bones_;
+  Matrix pendingOffset_ = Matrix::Identity();
+};
+
+}  // namespace halcyon

@@ -1,0 +1,32 @@
+#pragma once
+// What one traversal of the node tree carries down: flags, the explicit time, the current
+// world and bind matrices, the camera for the frustum test and an optional render sorter.
+#include <cstdint>
+
+#include "engine/scene/camera.h"
+#include "engine/scene/matrix.h"
+
+namespace halcyon {
+
+class RenderSorter;
+
+// The camera shared by traversals and sorters.
+struct RenderView {
+  Camera camera;
+};
+
+struct RenderContext : RenderView {
+  enum Flag : uint32_t {
+    kExplicitTime = 1,    // evaluate animation at `time` instead of each controller's clock
+    kNoFrustumTest = 2,   // draw every mesh
+    kComposeOnly = 4,     // compose transforms, draw nothing
+  };
+
+  uint32_t flags = 0;
+  float time = 0.0f;
+  Matrix world = Matrix::Identity();
+  Matrix bind = Matrix::Identity();
+  RenderSorter* sorter = nullptr;  // not owned
+};
+
+}  // namespace halcyon

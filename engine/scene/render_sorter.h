@@ -1,0 +1,53 @@
+#pragma once
+// Collects the visible meshes of one traversal and draws them in an order that suits the
+// fixed-function pipeline: opaque meshes grouped by their first texture, then the meshes that
+// need alpha from the farthest to the nearest.
+#include <cstddef>
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/scene/render_context.h"
+
+namespace halcyon {
+
+class LightList;
+class Mesh;
+class Texture;
+
+class RenderSorter : public RenderView {
+ public:
+  // Engine-wide switches: every opaque mesh in the bucket without texture; draw no opaque mesh.
+  static bool ungroupedOpaque;
+  static bool skipOpaque;
+
+  void Add(Mesh* mesh);
+  // Draws everything collected; true only when every draw succeeded.
+  bool Flush();
+  // Empties both collections (their storage is kept for the next frame).
+  void Clear();
+  void SetLights(LightList* lights) { lights_ = lights; }
+  bool Ready() const { return ready_; }
+
+  size_t OpaqueBucketCount() const;
+  size_t TransparentCount() const { return transparent_.size(); }
+
+ private:
+  struct Bucket {
+    const Texture* texture;
+    std::vector<Mesh*> meshes;
+  };
+  struct Far {
+    float distance;
+    uint32_t order;
+    Mesh* mesh;
+  };
+
+  std::vector<Bucket> opaque_;  // buckets in order of first use
+  std::unordered_map<const Texture*, size_t> bucketOf_;
+  std::vector<Far> transparent_;
+  LightList* lights_ = nullptr;
+  bool ready_ = true;
+};
+
+}  // namespace halcyon

@@ -1,0 +1,233 @@
+#include "engine/scene/scene_node.h"
+
+#include <algorithm>
+
+#include "engine/scene/mesh.h"
+#include "engine/scene/render_sorter.h"
+
+namespace halcyon {
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+SceneNode::SceneNode(std::string name, std::string kind) : name_(std::move(name)), kind_(std::move(kind)) {
+  controllers_[kTransformControllerId] = std::make_unique<TransformController>(&local_, TransformController::kWhole);
+}
+
+SceneNode::~SceneNode() = default;
+
+bool SceneNode::IsBone() const { return EqualNoCase(kind_, "bone"); }
+
+SceneNode* SceneNode::AddChild(std::unique_ptr<SceneNode> child) {
+  if (!child) return nullptr;
+  child->parent_ = this;
+  children_.push_back(std::move(child));
+  return children_.back().get();
+}
+
+std::unique_ptr<SceneNode> SceneNode::DetachChild(SceneNode* child) {
+  auto it = std::find_if(children_.begin(), children_.end(), [&](const auto& c) { return c.get() == child; });
+  if (it == children_.end()) return nullptr;
+  std::unique_ptr<SceneNode> out = std::move(*it);
+  children_.erase(it);
+  out->parent_ = nullptr;
+  return out;
+}
+
+SceneNode* SceneNode::FindByName(std::string_view name) {
+  if (EqualNoCase(name_, name)) return this;
+  for (auto& child : children_)
+    if (SceneNode* found = child->FindByName(name)) return found;
+  return nullptr;
+}
+
+// --- controllers -------------------------------------------------------------------------------
+
+Controller* SceneNode::GetController(int id) {
+  auto it = controllers_.find(id);
+  return it == controllers_.end() ? nullptr : it->second.get();
+}
+
+void SceneNode::SetController(int id, std::unique_ptr<Controller> controller) {
+  if (controller) {
+    controllers_[id] = std::move(controller);
+  } else {
+    controllers_.erase(id);
+  }
+}
+
+void SceneNode::DriveTransformByParts(bool byParts) {
+  if (byParts) {
+    controllers_.erase(kTransformControllerId);
+    controllers_[kBaseControllerId] = std::make_unique<TransformController>(&local_, TransformController::kBase);
+    controllers_[kScaleControllerId] = std::make_unique<TransformController>(&local_, TransformController::kScale);
+    controllers_[kRotationControllerId] =
+        std::make_unique<TransformController>(&local_, TransformController::kRotation);
+    controllers_[kTranslationControllerId] =
+        std::make_unique<TransformController>(&local_, TransformController::kTranslation);
+  } else {
+    for (int id = kBaseControllerId; id <= kTranslationControllerId; ++id) controllers_.erase(id);
+    controllers_[kTransformControllerId] =
+        std::make_unique<TransformController>(&local_, TransformController::kWhole);
+  }
+}
+
+bool SceneNode::PlayAnimation(int id, std::string_view name, bool recursive) {
+  bool found = false;
+  if (Animation* animation = FindAnimation(name)) {
+    auto* controller = dynamic_cast<AnimationController*>(GetController(id));
+    if (!controller) {
+      auto made = std::make_unique<AnimationController>();
+      controller = made.get();
+      controllers_[id] = std::move(made);
+    }
+    controller->Play(animation);
+    found = true;
+  }
+  if (recursive)
+    for (auto& child : children_) found = child->PlayAnimation(id, name, true) || found;
+  return found;
+}
+
+template <typename Fn>
+void SceneNode::ForControllers(int id, bool recursive, Fn fn) {
+  if (id == -1) {
+    for (auto& entry : controllers_) fn(*entry.second);
+  } else if (Controller* c = GetController(id)) {
+    fn(*c);
+  }
+  if (recursive)
+    for (auto& child : children_) child->ForControllers(id, true, fn);
+}
+
+void SceneNode::SetControllerSpeed(int id, float speed, bool recursive) {
+  ForControllers(id, recursive, [&](Controller& c) { c.SetSpeed(speed); });
+}
+void SceneNode::SetControllerFlags(int id, uint32_t flags, bool recursive) {
+  ForControllers(id, recursive, [&](Controller& c) { c.SetFlags(flags); });
+}
+void SceneNode::SetControllerRange(int id, float start, float end, bool recursive) {
+  ForControllers(id, recursive, [&](Controller& c) { c.SetPlayRange(start, end); });
+}
+void SceneNode::StartController(int id, bool recursive) {
+  ForControllers(id, recursive, [](Controller& c) { c.Start(); });
+}
+void SceneNode::StopController(int id, bool recursive) {
+  ForControllers(id, recursive, [](Controller& c) { c.Stop(); });
+}
+
+// --- animations and transform sets -------------------------------------------------------------
+
+Animation& SceneNode::AddAnimation(const std::string& name) {
+  for (auto& entry : animations_) {
+    if (entry.first == name) {
+      // Controllers may point at the old one: reuse the object, replace its content.
+      *entry.second = Animation();
+      return *entry.second;
+    }
+  }
+  animations_.emplace_back(name, std::make_unique<Animation>());
+  return *animations_.back().second;
+}
+
+Animation* SceneNode::FindAnimation(std::string_view name) {
+  for (auto& entry : animations_)
+    if (entry.first == name) return entry.second.get();
+  if (name.empty() && !animations_.empty()) return animations_.front().second.get();
+  return nullptr;
+}
+
+bool SceneNode::GetTimeRange(float& start, float& end) const {
+  bool any = false;
+  for (const auto& entry : animations_) {
+    float s, e;
+    if (!entry.second->GetTimeRange(s, e)) continue;
+    if (!any || s < start) start = s;
+    if (!any || e > end) end = e;
+    any = true;
+  }
+  for (const auto& child : children_) {
+    float s, e;
+    if (!child->GetTimeRange(s, e)) continue;
+    if (!any || s < start) start = s;
+    if (!any || e > end) end = e;
+    any = true;
+  }
+  return any;
+}
+
+void SceneNode::RegisterTransformSet(const std::string& name, const Transform& local, const Transform& object) {
+  localSets_[name].CopyFrom(local);
+  objectSets_[name].CopyFrom(object);
+  if (!hasTransformSet_) {
+    hasTransformSet_ = true;
+    ApplyTransformSet(name);
+  }
+}
+
+void SceneNode::ApplyTransformSet(const std::string& name) {
+  if (auto it = localSets_.find(name); it != localSets_.end()) local_.CopyFrom(it->second);
+  if (auto it = objectSets_.find(name); it != objectSets_.end()) object_.CopyFrom(it->second);
+}
+
+void SceneNode::SetPose(const Matrix& world) {
+  world_ = world;
+  objectWorld_ = object_.GetMatrix() * world;
+  if (!world.Inverse(bindInverse_)) bindInverse_ = Matrix::Identity();
+}
+
+void SceneNode::SetMesh(std::unique_ptr<Mesh> mesh) { mesh_ = std::move(mesh); }
+
+// --- traversal ---------------------------------------------------------------------------------
+
+bool SceneNode::Render(RenderContext& context) {
+  const float* explicitTime = (context.flags & RenderContext::kExplicitTime) ? &context.time : nullptr;
+  Matrix local = Matrix::Identity();
+  for (auto& entry : controllers_) {
+    Matrix m;
+    if (entry.second->GetMatrix(explicitTime, m)) local = local * m;
+  }
+
+  const Matrix savedWorld = context.world;
+  const Matrix savedBind = context.bind;
+  world_ = local * context.world;
+  context.world = world_;
+  objectWorld_ = object_.GetMatrix() * world_;
+  // The bind chain follows the unanimated pose, so that a bone's matrix is its motion away
+  // from where the skin was modelled.
+  context.bind = local_.GetMatrix() * context.bind;
+  if (IsBone()) {
+    Matrix inverse;
+    boneMatrix_ = context.bind.Inverse(inverse) ? inverse * objectWorld_ : objectWorld_;
+  }
+
+  bool ok = true;
+  if (!(context.flags & RenderContext::kComposeOnly) && mesh_) {
+    mesh_->SetWorld(objectWorld_);
+    mesh_->UpdateBounds();
+    const bool visible =
+        (context.flags & RenderContext::kNoFrustumTest) || context.camera.BoxVisible(mesh_->WorldBounds());
+    if (visible) {
+      if (context.sorter) {
+        mesh_->Submit(*context.sorter);
+      } else {
+        ok = mesh_->Draw(&context.camera) && ok;
+      }
+    }
+  }
+  for (auto& child : children_) ok = child->Render(context) && ok;
+
+  context.world = savedWorld;
+  context.bind = savedBind;
+  return ok;
+}
+
+}  // namespace halcyon

@@ -1,0 +1,248 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "engine/scene/light.h"
+#include "engine/scene/render_sorter.h"
+#include "engine/scene/scene_node.h"
+#include "tests/engine/scene/recording_fixture.h"
+#include "tests/support/fake_clock.h"
+
+namespace {
+
+using halcyon::Matrix;
+using halcyon::RenderContext;
+using halcyon::SceneNode;
+using halcyon::Vec3;
+
+std::unique_ptr<SceneNode> Node(const char* name, const char* kind = "Dummy") {
+  return std::make_unique<SceneNode>(name, kind);
+}
+
+TEST(SceneNode, FindsByNameWithoutCaseDepthFirstAndKeepsPlacesOnRename) {
+  SceneNode root;
+  SceneNode* clock = root.AddChild(Node("Clock"));
+  SceneNode* hand = clock->AddChild(Node("strelka_1Big"));
+  SceneNode* other = root.AddChild(Node("STRELKA_1BIG"));
+  EXPECT_EQ(root.FindByName("strelka_1big"), hand);  // the first in depth-first order
+  EXPECT_EQ(other->FindByName("strelka_1big"), other);
+  EXPECT_EQ(root.FindByName("missing"), nullptr);
+  EXPECT_EQ(hand->Parent(), clock);
+
+  clock->SetName("Case");
+  EXPECT_EQ(root.Children()[0].get(), clock);
+  EXPECT_EQ(root.FindByName("case"), clock);
+
+  auto taken = root.DetachChild(clock);
+  ASSERT_TRUE(taken);
+  EXPECT_EQ(taken->Parent(), nullptr);
+  EXPECT_EQ(root.FindByName("strelka_1big"), other);
+  EXPECT_EQ(root.DetachChild(hand), nullptr);  // not a direct child
+
+  EXPECT_TRUE(SceneNode("a", "Bone").IsBone());
+  EXPECT_TRUE(SceneNode("a", "BONE").IsBone());
+  EXPECT_FALSE(SceneNode("a", "Bones").IsBone());
+}
+
+TEST(SceneNode, AnimationComesBeforeTheTransformAndPartsMultiplyToTheSameMatrix) {
+  testsupport::FakeClock clock;
+  SceneNode root;
+  SceneNode* node = root.AddChild(Node("pendulum"));
+  node->LocalTransform().SetTranslation({0, 100, 0});
+  halcyon::Animation& anim = node->AddAnimation("clock.udf");
+  halcyon::AnimationKey k;
+  k.value[0] = 5;
+  anim.Position().AddKey(k);
+  EXPECT_TRUE(root.PlayAnimation(0, "", true));  // the empty name finds the first animation
+
+  RenderContext ctx;
+  ASSERT_TRUE(root.Render(ctx));
+  EXPECT_NEAR(node->World().m[3][0], 5.0f, 1e-6f);
+  EXPECT_NEAR(node->World().m[3][1], 100.0f, 1e-6f);
+
+  node->LocalTransform().SetRotation(halcyon::RotationAxis({0, 0, 1}, 0.5f));
+  node->LocalTransform().SetScale({2, 2, 2});
+  ASSERT_TRUE(root.Render(ctx));
+  const Matrix whole = node->World();
+  node->DriveTransformByParts(true);
+  EXPECT_EQ(node->GetController(halcyon::kTransformControllerId), nullptr);
+  ASSERT_TRUE(root.Render(ctx));
+  EXPECT_TRUE(node->World().EqualWithin(whole, 1e-5f));
+  // The context comes back unchanged.
+  EXPECT_TRUE(ctx.world.IsIdentity());
+}
+
+TEST(SceneNode, ControllerSettingsReachOneIdOrAllAndTimeRangesUniteTheSubtree) {
+  testsupport::FakeClock clock;
+  SceneNode root;
+  SceneNode* a = root.AddChild(Node("a"));
+  SceneNode* b = a->AddChild(Node("b"));
+  for (auto [node, end] : {std::pair{a, 1000.0f}, std::pair{b, 3000.0f}}) {
+    halcyon::AnimationKey k0, k1;
+    k1.time = end;
+    k1.value[0] = end;
+    auto& anim = node->AddAnimation("scene");
+    anim.Position().SetFlags(halcyon::Track::kLinear);
+    anim.Position().AddKey(k0);
+    anim.Position().AddKey(k1);
+  }
+  float start = -1, end = -1;
+  ASSERT_TRUE(root.GetTimeRange(start, end));
+  EXPECT_EQ(start, 0.0f);
+  EXPECT_EQ(end, 3000.0f);
+  EXPECT_FALSE(root.PlayAnimation(0, "other", true));
+  ASSERT_TRUE(root.PlayAnimation(0, "scene", true));
+  root.SetControllerSpeed(-1, 1.0f, true);
+  root.SetControllerFlags(-1, halcyon::AnimationController::kLoop, true);
+  root.SetControllerRange(-1, start, end, true);
+  root.StartController(0, true);
+  clock.advance(3500);
+  auto* cb = dynamic_cast<halcyon::AnimationController*>(b->GetController(0));
+  auto* ca = dynamic_cast<halcyon::AnimationController*>(a->GetController(0));
+  ASSERT_TRUE(ca && cb);
+  EXPECT_FLOAT_EQ(cb->CurrentTime(), 500.0f);  // looped once over the common range
+  EXPECT_FLOAT_EQ(ca->CurrentTime(), 500.0f);
+  a->SetControllerSpeed(0, 2.0f, false);  // one node only
+  EXPECT_FLOAT_EQ(ca->Speed(), 2.0f);
+  EXPECT_FLOAT_EQ(cb->Speed(), 1.0f);
+}
+
+TEST(SceneNode, BoneMatrixIsTheMotionAwayFromTheUnanimatedPose) {
+  testsupport::FakeClock clock;
+  SceneNode root;
+  SceneNode* bone = root.AddChild(Node("Bone01", "Bone"));
+  bone->LocalTransform().SetTranslation({10, 0, 0});
+  RenderContext ctx;
+  ASSERT_TRUE(root.Render(ctx));
+  EXPECT_TRUE(bone->BoneMatrix().EqualWithin(Matrix::Identity(), 1e-6f));
+  halcyon::AnimationKey k;
+  k.value[1] = 3;
+  bone->AddAnimation("s").Position().AddKey(k);
+  bone->PlayAnimation(0, "s", false);
+  ASSERT_TRUE(root.Render(ctx));
+  EXPECT_TRUE(bone->BoneMatrix().EqualWithin(Matrix::Translation(0, 3, 0), 1e-6f));
+}
+
+TEST(SceneNode, TransformSetsApplyTheFirstAtOnceAndOthersOnRequest) {
+  SceneNode n("n");
+  halcyon::Transform a, b, o;
+  a.SetTranslation({1, 0, 0});
+  b.SetTranslation({2, 0, 0});
+  n.RegisterTransformSet("first.udf", a, o);
+  n.RegisterTransformSet("second.udf", b, o);
+  EXPECT_EQ(n.LocalTransform().Translation().x, 1.0f);
+  n.ApplyTransformSet("second.udf");
+  EXPECT_EQ(n.LocalTransform().Translation().x, 2.0f);
+  n.ApplyTransformSet("unknown");
+  EXPECT_EQ(n.LocalTransform().Translation().x, 2.0f);
+}
+
+class RenderScene : public scenetest::RecordingScene {
+ protected:
+  RenderContext Looking() {
+    RenderContext ctx;
+    ctx.camera.SetProjection(1.2f, 1.0f, 1.0f, 1000.0f);
+    ctx.camera.SetPose({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
+    return ctx;
+  }
+};
+
+TEST_F(RenderScene, FrustumDropsAMeshBehindTheCameraAndComposeOnlyDrawsNothing) {
+  SceneNode root;
+  SceneNode* front = root.AddChild(Node("front", "Mesh"));
+  SceneNode* behind = root.AddChild(Node("behind", "Mesh"));
+  front->LocalTransform().SetTranslation({0, 0, 50});
+  behind->LocalTransform().SetTranslation({0, 0, -50});
+  const halcyon::Material& m = halcyon::DefaultMaterial();
+  front->SetMesh(std::unique_ptr<halcyon::Mesh>(Triangle(m, {-1, 0, 0}, {1, 0, 0}, {0, 1, 0})));
+  behind->SetMesh(std::unique_ptr<halcyon::Mesh>(Triangle(m, {-1, 0, 0}, {1, 0, 0}, {0, 1, 0})));
+  // The nodes own their meshes now.
+  for (auto& mesh : meshes_) mesh.release();
+
+  RenderContext ctx = Looking();
+  ASSERT_TRUE(root.Render(ctx));
+  ASSERT_EQ(device_->draws().size(), 1u);
+  EXPECT_NEAR(device_->draws()[0].world.m[3][2], 50.0f, 1e-6f);
+
+  device_->clearCalls();
+  ctx.flags = RenderContext::kNoFrustumTest;
+  ASSERT_TRUE(root.Render(ctx));
+  EXPECT_EQ(device_->draws().size(), 2u);
+
+  device_->clearCalls();
+  ctx.flags = RenderContext::kComposeOnly;
+  front->LocalTransform().SetTranslation({0, 0, 70});
+  ASSERT_TRUE(root.Render(ctx));
+  EXPECT_EQ(device_->draws().size(), 0u);
+  EXPECT_NEAR(front->ObjectWorld().m[3][2], 70.0f, 1e-6f);
+
+  // A draw that fails is reported.
+  device_->failCall("DrawPrimitive", E_FAIL, 1);
+  ctx.flags = 0;
+  EXPECT_FALSE(root.Render(ctx));
+}
+
+TEST_F(RenderScene, SorterDrawsOpaqueByTextureThenTransparentFarToNearWithTiesInOrder) {
+  halcyon::Material glass;
+  glass.SetAlphaUse(1);
+  halcyon::Material solid;
+  halcyon::RenderSorter sorter;
+  sorter.camera.SetPose({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
+  // Transparent triangles centred at z = 10, 30, 30 (added in this order) and 20.
+  halcyon::Mesh* near = Triangle(glass, {-1, -1, 10}, {1, -1, 10}, {0, 2, 10});
+  halcyon::Mesh* farA = Triangle(glass, {-1, -1, 30}, {1, -1, 30}, {0, 2, 30});
+  halcyon::Mesh* farB = Triangle(glass, {-1, -1, 30}, {1, -1, 30}, {0, 2, 30});
+  halcyon::Mesh* mid = Triangle(glass, {-1, -1, 20}, {1, -1, 20}, {0, 2, 20});
+  halcyon::Mesh* opaque = Triangle(solid, {0, 0, 99}, {1, 0, 99}, {0, 1, 99});
+  for (halcyon::Mesh* mesh : {near, farA, farB, mid, opaque}) mesh->UpdateBounds();
+  for (halcyon::Mesh* mesh : {near, farA, farB, mid, opaque}) sorter.Add(mesh);
+  EXPECT_EQ(sorter.TransparentCount(), 4u);
+  EXPECT_EQ(sorter.OpaqueBucketCount(), 1u);
+
+  halcyon::LightList lights;
+  lights.Add(std::make_unique<halcyon::PointLight>(Vec3{1, 2, 3}));
+  lights.Add(std::make_unique<halcyon::DirLight>(Vec3{0, -1, 0}));
+  sorter.SetLights(&lights);
+  ASSERT_TRUE(sorter.Flush());
+  std::vector<UINT> order;
+  for (const auto& call : device_->calls())
+    if (call.name == "SetStreamSource") order.push_back(UINT(call.args[1]));
+  auto vb = [](halcyon::Mesh* m) { return UINT(reinterpret_cast<uintptr_t>(m->VertexRegion().buffer->Vertices())); };
+  ASSERT_EQ(order.size(), 5u);
+  EXPECT_EQ(order[0], vb(opaque));
+  EXPECT_EQ(order[1], vb(farA));
+  EXPECT_EQ(order[2], vb(farB));
+  EXPECT_EQ(order[3], vb(mid));
+  EXPECT_EQ(order[4], vb(near));
+  // Lights: set before the draws, switched off after them.
+  EXPECT_EQ(device_->count("SetLight"), 2u);
+  EXPECT_EQ(CountCall("LightEnable", {1, 0}), 1u);
+  const auto names = device_->callNames();
+  EXPECT_LT(std::find(names.begin(), names.end(), "SetLight") - names.begin(),
+            std::find(names.begin(), names.end(), "DrawPrimitive") - names.begin());
+
+  // The switches: no opaque draws; an empty sorter applies the lights and succeeds.
+  device_->clearCalls();
+  halcyon::RenderSorter::skipOpaque = true;
+  EXPECT_TRUE(sorter.Flush());
+  halcyon::RenderSorter::skipOpaque = false;
+  EXPECT_EQ(device_->draws().size(), 4u);
+  sorter.Clear();
+  device_->clearCalls();
+  EXPECT_TRUE(sorter.Flush());
+  EXPECT_EQ(device_->draws().size(), 0u);
+  EXPECT_EQ(device_->count("SetLight"), 2u);
+}
+
+TEST(Lights, DirectionalLightReachesEverythingAndPointLightOnlyWithinItsRange) {
+  halcyon::PointLight p({0, 0, 0});
+  p.Data().Range = 10;
+  const float nearBox[6] = {5, 0, 0, 6, 1, 1};
+  const float farBox[6] = {50, 0, 0, 60, 1, 1};
+  EXPECT_TRUE(p.Reaches(nearBox));
+  EXPECT_FALSE(p.Reaches(farBox));
+  EXPECT_TRUE(halcyon::DirLight({0, -1, 0}).Reaches(farBox));
+  EXPECT_EQ(p.Data().Attenuation0, 1.0f);
+}
+
+}  // namespace
