@@ -1,0 +1,154 @@
+#pragma once
+// The OpenGL 3.3 core device (internal to platform/d3d9). It draws into an offscreen colour
+// and depth buffer of the back buffer's size; Present resolves it and runs the final pass that
+// looks every channel up in the gamma ramp before swapping the window's buffers.
+#include <SDL.h>
+#include <epoxy/gl.h>
+
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/d3d9/base_device.h"
+#include "platform/d3d9/gl_shader_gen.h"
+#include "platform/d3d9/memory_resources.h"
+
+// The GL context and its window. Resources keep it alive, so a resource released after its
+// device still finds a context in which to delete its GL objects.
+struct GLContextHolder {
+  SDL_Window* window = nullptr;
+  SDL_GLContext context = nullptr;
+  ~GLContextHolder();
+};
+
+class GLDevice : public BaseDevice {
+ public:
+  // Takes over the context; false from valid() when the GL objects could not be made.
+  GLDevice(IDirect3D9* direct3d, const D3DPRESENT_PARAMETERS& params, const D3DCAPS9& caps,
+           std::shared_ptr<GLContextHolder> context);
+  bool valid() const { return valid_; }
+
+  HRESULT GetDeviceCaps(D3DCAPS9* caps) override;
+  HRESULT GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) override;
+  HRESULT Reset(D3DPRESENT_PARAMETERS* params) override;
+  HRESULT Present(const RECT* source, const RECT* dest, HWND overrideWindow, const void* dirtyRegion) override;
+  HRESULT GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface9** surface) override;
+  HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                        IDirect3DTexture9** texture, HANDLE* shared) override;
+  HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** buffer,
+                             HANDLE* shared) override;
+  HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DIndexBuffer9** buffer,
+                            HANDLE* shared) override;
+  HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR colour, float z, DWORD stencil) override;
+  HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) override;
+  HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex, UINT minVertexIndex, UINT numVertices,
+                               UINT startIndex, UINT primitiveCount) override;
+  HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices, UINT stride) override;
+  HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIndex, UINT numVertices, UINT primitiveCount,
+                                 const void* indices, D3DFORMAT indexFormat, const void* vertices, UINT stride) override;
+
+  void setPresentCapture(bool on) override { capture_ = on; }
+  bool presentedPixels(std::vector<D3DCOLOR>& pixels, UINT& width, UINT& height) override;
+
+  // Reads the back buffer (before the gamma pass), rows top to bottom, 0xAARRGGBB.
+  void readBackBuffer(std::vector<D3DCOLOR>& pixels);
+  // Programs compiled so far, and how many draws looked one up.
+  size_t programCount() const { return programs_.size(); }
+  uint64_t programLookups() const { return lookups_; }
+
+ protected:
+  ~GLDevice() override;
+  void stateChanged(Changed what, UINT index) override;
+
+ private:
+  struct Program {
+    GLuint id = 0;
+    GLint worldView, projection, screen, pixelOffset, texMatrix;
+    GLint matDiffuse, matAmbient, matSpecular, matEmissive, matPower, globalAmbient;
+    GLint lightDiffuse, lightSpecular, lightAmbient, lightPosition, lightDirection, lightAttenuation, lightSpot, lightRange;
+    GLint tfactor, constant, alphaRef, fogColor, fogStart, fogEnd, fogDensity;
+    GLint samplers[kMaxTextureStages];
+    uint64_t uploadedStamp = 0;
+  };
+
+  bool createTargets();
+  void destroyTargets();
+  void resolve();
+  bool applyWindowMode();
+  bool prepareDraw(const uint8_t* vertexBase, GLuint buffer, UINT stride);
+  Program* programFor(const FixedFunctionKey& key);
+  void uploadUniforms(Program& program);
+  void applyRenderStates();
+  void applyTextures();
+  void setVertexAttributes(GLuint buffer, size_t offset, UINT stride);
+  GLenum primitiveMode(D3DPRIMITIVETYPE type) const;
+
+  std::shared_ptr<GLContextHolder> context_;
+  D3DCAPS9 caps_;
+  bool valid_ = false;
+  // Offscreen target.
+  GLuint fbo_ = 0, colourTex_ = 0, depthRb_ = 0;
+  GLuint msFbo_ = 0, msColourRb_ = 0, msDepthRb_ = 0;
+  GLint samples_ = 0;
+  // Present pass.
+  GLuint presentProgram_ = 0, gammaTex_ = 0, emptyVao_ = 0;
+  GLint presentSourceLoc_ = -1, presentGammaLoc_ = -1, presentScaleLoc_ = -1;
+  // Drawing.
+  GLuint vao_ = 0, upVertexBuffer_ = 0, upIndexBuffer_ = 0;
+  GLuint samplers_[kMaxTextureStages] = {};
+  std::unordered_map<FixedFunctionKey, Program, FixedFunctionKeyHash> programs_;
+  Program* current_ = nullptr;
+  bool keyDirty_ = true, renderDirty_ = true, texturesDirty_ = true, samplersDirty_ = true, gammaDirty_ = true;
+  uint64_t uniformStamp_ = 1;
+  uint64_t lookups_ = 0;
+  bool capture_ = false;
+  std::vector<D3DCOLOR> captured_;
+  UINT capturedWidth_ = 0, capturedHeight_ = 0;
+};
+
+// A texture mirrored into a GL texture with the same levels; formats without alpha sample as
+// opaque.
+class GLTexture : public MemoryTexture {
+ public:
+  GLTexture(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT width, UINT height, UINT levels,
+            DWORD usage, D3DFORMAT format, D3DPOOL pool);
+  GLuint glName() const { return name_; }
+
+ protected:
+  ~GLTexture() override;
+  void levelChanged(UINT level) override;
+
+ private:
+  std::shared_ptr<GLContextHolder> context_;
+  GLuint name_ = 0;
+};
+
+class GLVertexBuffer : public MemoryVertexBuffer {
+ public:
+  GLVertexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length, DWORD usage, DWORD fvf,
+                 D3DPOOL pool);
+  GLuint glName() const { return name_; }
+
+ protected:
+  ~GLVertexBuffer() override;
+  void contentsChanged() override;
+
+ private:
+  std::shared_ptr<GLContextHolder> context_;
+  GLuint name_ = 0;
+};
+
+class GLIndexBuffer : public MemoryIndexBuffer {
+ public:
+  GLIndexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length, DWORD usage,
+                D3DFORMAT format, D3DPOOL pool);
+  GLuint glName() const { return name_; }
+
+ protected:
+  ~GLIndexBuffer() override;
+  void contentsChanged() override;
+
+ private:
+  std::shared_ptr<GLContextHolder> context_;
+  GLuint name_ = 0;
+};

@@ -1,0 +1,154 @@
+// Behaviour of the OpenGL device beyond single pixels: program sharing, loss and reset,
+// resizing, multisampling and refused draws.
+#include "platform/d3d9/gl_device.h"
+#include "tests/platform/d3d9/gl_fixture.h"
+
+namespace {
+
+struct V {
+  float x, y, z, rhw;
+  D3DCOLOR c;
+};
+
+void drawTriangle(IDirect3DDevice9* device, D3DCOLOR colour) {
+  const V tri[3] = {{0, 0, 0.5f, 1, colour}, {64, 0, 0.5f, 1, colour}, {0, 64, 0.5f, 1, colour}};
+  device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, sizeof(V));
+}
+
+TEST_F(GLDeviceFixture, EqualShapesOfStateShareOneProgram) {
+  auto* gl = dynamic_cast<GLDevice*>(device_);
+  ASSERT_NE(gl, nullptr);
+  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+  for (DWORD i = 0; i < 4; ++i) {
+    device_->SetRenderState(D3DRS_TEXTUREFACTOR, i);  // a value fed to the program, not its shape
+    drawTriangle(device_, 0xFFFFFFFF);
+  }
+  EXPECT_EQ(gl->programCount(), 1u);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_ADD);
+  drawTriangle(device_, 0xFFFFFFFF);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+  drawTriangle(device_, 0xFFFFFFFF);
+  EXPECT_EQ(gl->programCount(), 2u);
+  EXPECT_EQ(gl->programLookups(), 6u);
+}
+
+TEST_F(GLDeviceFixture, LossThenResetKeepsTexturesAndDrawsAgain) {
+  IDirect3DTexture9* texture = solidTexture(0xFF336699);
+  DeviceControl* control = deviceControl(device_);
+  control->simulateLoss(1);
+  EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICELOST);
+  EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
+  EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+  D3DPRESENT_PARAMETERS p{};
+  p.BackBufferWidth = 32;
+  p.BackBufferHeight = 48;
+  p.BackBufferFormat = D3DFMT_A8R8G8B8;
+  p.Windowed = TRUE;
+  p.EnableAutoDepthStencil = TRUE;
+  p.AutoDepthStencilFormat = D3DFMT_D24S8;
+  p.hDeviceWindow = window_;
+  ASSERT_EQ(device_->Reset(&p), D3D_OK);
+  EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);
+  IDirect3DSurface9* back = nullptr;
+  ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+  D3DSURFACE_DESC desc{};
+  back->GetDesc(&desc);
+  EXPECT_EQ(desc.Width, 32u);
+  EXPECT_EQ(desc.Height, 48u);
+
+  device_->SetTexture(0, texture);
+  device_->SetRenderState(D3DRS_ZENABLE, FALSE);
+  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
+  struct T {
+    float x, y, z, rhw, u, v;
+  };
+  const T quad[4] = {{0, 0, 0, 1, 0, 0}, {32, 0, 0, 1, 1, 0}, {0, 48, 0, 1, 0, 1}, {32, 48, 0, 1, 1, 1}};
+  device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(T)), D3D_OK);
+  D3DLOCKED_RECT locked{};
+  ASSERT_EQ(back->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+  D3DCOLOR c = 0;
+  std::memcpy(&c, static_cast<uint8_t*>(locked.pBits) + 40 * locked.Pitch + 30 * 4, 4);
+  back->UnlockRect();
+  back->Release();
+  EXPECT_EQ(c, 0xFF336699u) << "the texture made before the loss still draws";
+  texture->Release();
+}
+
+TEST_F(GLDeviceFixture, DrawsOutsideTheirBuffersAreRefused) {
+  IDirect3DVertexBuffer9* vb = nullptr;
+  IDirect3DIndexBuffer9* ib = nullptr;
+  ASSERT_EQ(device_->CreateVertexBuffer(3 * sizeof(V), 0, D3DFVF_XYZRHW | D3DFVF_DIFFUSE, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+  ASSERT_EQ(device_->CreateIndexBuffer(6, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), D3D_OK);
+  void* data = nullptr;
+  ib->Lock(0, 0, &data, 0);
+  const uint16_t indices[3] = {0, 1, 7};
+  std::memcpy(data, indices, sizeof indices);
+  ib->Unlock();
+  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+  device_->SetStreamSource(0, vb, 0, sizeof(V));
+  device_->SetIndices(ib);
+  EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 1, 1), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 2, 1), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3D_OK);
+  vb->Release();
+  ib->Release();
+}
+
+TEST(GLDirect3D, EnumeratesDisplaysAndRefusesUnknownVersions) {
+  EXPECT_EQ(Direct3DCreate9(30), nullptr);
+  IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+  ASSERT_NE(d3d, nullptr);
+  ASSERT_GE(d3d->GetAdapterCount(), 1u);
+  D3DDISPLAYMODE desktop{};
+  ASSERT_EQ(d3d->GetAdapterDisplayMode(0, &desktop), D3D_OK);
+  EXPECT_GT(desktop.Width, 0u);
+  EXPECT_GE(d3d->GetAdapterModeCount(0, desktop.Format), 1u);
+  D3DCAPS9 caps{};
+  ASSERT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3D_OK);
+  EXPECT_TRUE(caps.DevCaps & D3DDEVCAPS_HWTRANSFORMANDLIGHT);
+  EXPECT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_REF, &caps), D3DERR_NOTAVAILABLE);
+  DWORD quality = 0;
+  EXPECT_EQ(d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, FALSE, D3DMULTISAMPLE_NONE, &quality), D3D_OK);
+  EXPECT_EQ(quality, 1u);
+  EXPECT_EQ(d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, FALSE, D3DMULTISAMPLE_16_SAMPLES, &quality) == D3D_OK ||
+                d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, FALSE, D3DMULTISAMPLE_2_SAMPLES, &quality) == D3D_OK,
+            true);
+  EXPECT_EQ(d3d->CheckDeviceType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, FALSE), D3DERR_NOTAVAILABLE);
+  EXPECT_EQ(d3d->CheckDeviceType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, FALSE), D3D_OK);
+  d3d->Release();
+}
+
+TEST(GLDirect3D, MultisampledDeviceResolvesIntoTheBackBuffer) {
+  ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0);
+  SDL_Window* window = SDL_CreateWindow("ms", 0, 0, 32, 32, SDL_WINDOW_OPENGL);
+  IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+  ASSERT_NE(d3d, nullptr);
+  D3DPRESENT_PARAMETERS p{};
+  p.BackBufferFormat = D3DFMT_X8R8G8B8;
+  p.Windowed = TRUE;
+  p.EnableAutoDepthStencil = TRUE;
+  p.AutoDepthStencilFormat = D3DFMT_D16;
+  p.MultiSampleType = D3DMULTISAMPLE_4_SAMPLES;
+  p.hDeviceWindow = window;
+  IDirect3DDevice9* device = nullptr;
+  ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device), D3D_OK);
+  EXPECT_EQ(p.BackBufferWidth, 32u) << "a windowed device takes the window's size";
+  device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF204080, 1.0f, 0);
+  IDirect3DSurface9* back = nullptr;
+  device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+  D3DLOCKED_RECT locked{};
+  ASSERT_EQ(back->LockRect(&locked, nullptr, 0), D3D_OK);
+  D3DCOLOR c = 0;
+  std::memcpy(&c, locked.pBits, 4);
+  back->UnlockRect();
+  back->Release();
+  EXPECT_EQ(c, 0xFF204080u);
+  device->Release();
+  d3d->Release();
+  SDL_DestroyWindow(window);
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+}  // namespace
