@@ -20,6 +20,19 @@ std::string& redirectFolder() {
   return folder;
 }
 
+std::optional<std::string> environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+void restore(const char* name, const std::optional<std::string>& value) {
+  if (value) {
+    ::setenv(name, value->c_str(), 1);
+  } else {
+    ::unsetenv(name);
+  }
+}
+
 bool makeFolder(const std::string& folder) {
   if (::mkdir(folder.c_str(), 0700) == 0) return true;
   if (errno != EEXIST) return false;
@@ -69,6 +82,9 @@ bool WaveRedirect::prepare(const std::filesystem::path& file) {
     if (!out) return false;
     // The environment outranks any user configuration for the driver list; the
     // configuration named here is read after the user's and so overrides its values.
+    previousConf_ = environment("ALSOFT_CONF");
+    previousDrivers_ = environment("ALSOFT_DRIVERS");
+    setEnvironment_ = true;
     ::setenv("ALSOFT_CONF", config.c_str(), 1);
     ::setenv("ALSOFT_DRIVERS", "wave", 1);
   }
@@ -76,6 +92,11 @@ bool WaveRedirect::prepare(const std::filesystem::path& file) {
 }
 
 WaveRedirect::~WaveRedirect() {
+  // Programs this process starts later must not inherit the redirection.
+  if (setEnvironment_) {
+    restore("ALSOFT_CONF", previousConf_);
+    restore("ALSOFT_DRIVERS", previousDrivers_);
+  }
   if (link_.empty()) return;
   std::error_code ec;
   std::filesystem::remove_all(link_.parent_path(), ec);

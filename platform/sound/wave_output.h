@@ -6,6 +6,8 @@
 // (each to the file its own redirection names), and a process that opened the sound card
 // first can no longer be redirected — openers must check that they got the writer.
 #include <filesystem>
+#include <optional>
+#include <string>
 
 namespace platform {
 
@@ -14,11 +16,14 @@ class WaveRedirect {
   // Points the mixer's default output at `file` (created or truncated when the device
   // opens). False when the redirection cannot be set up.
   bool prepare(const std::filesystem::path& file);
-  // Removes the redirection's files once the device is open (the writer holds its file).
+  // Removes the redirection's files and environment once the device is open: the writer
+  // holds its file, and the mixer keeps its configuration for the rest of the process.
   ~WaveRedirect();
 
  private:
   std::filesystem::path link_;
+  bool setEnvironment_ = false;
+  std::optional<std::string> previousConf_, previousDrivers_;
 };
 
 // The name under which the mixer lists its wave-file writer.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "platform/sound/openal_sound_library.h"
@@ -104,6 +105,30 @@ TEST(OpenAlOutput, LeftAndRightAreTheScenesLeftAndRight) {
   auto wav = finish(p);
   ASSERT_TRUE(wav);
   EXPECT_GT(wav->rms(0.2, 0.5, 1), 2 * wav->rms(0.2, 0.5, 0));
+}
+
+TEST(OpenAlOutput, PanAndFrequencyActOnAFlatMonoChannel) {
+  testsupport::TempDir dir;
+  const auto ogg = soundtest::sineOgg(400, 1.0, 0.5);
+  const auto drivers = [] {
+    const char* value = std::getenv("ALSOFT_DRIVERS");
+    return std::string(value ? value : "(unset)");
+  };
+  const std::string driversBefore = drivers();
+  Played p = openWave(dir);
+  // The redirection lives in the mixer, not in the environment children would inherit.
+  EXPECT_EQ(drivers(), driversBefore);
+  SoundLibrary& lib = *p.lib;
+  const SoundHandle channel = startLoop(lib, ogg, 0);
+  ASSERT_TRUE(lib.ChannelSetAttributes(channel, -1, -1, -100));
+  std::this_thread::sleep_for(500ms);
+  ASSERT_TRUE(lib.ChannelSetAttributes(channel, 88200, -1, 100));
+  std::this_thread::sleep_for(500ms);
+  auto wav = finish(p);
+  ASSERT_TRUE(wav);
+  EXPECT_GT(wav->rms(0.1, 0.4, 0), 4 * wav->rms(0.1, 0.4, 1));
+  EXPECT_GT(wav->rms(0.6, 0.9, 1), 4 * wav->rms(0.6, 0.9, 0));
+  EXPECT_GT(wav->toneAmplitude(800, 0.6, 0.9), 10 * wav->toneAmplitude(400, 0.6, 0.9));
 }
 
 TEST(OpenAlOutput, AnOutputThatCannotBeOpenedFailsInitAndTheSilentDeviceStillWorks) {
