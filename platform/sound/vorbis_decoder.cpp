@@ -2,6 +2,7 @@
 
 #include <vorbis/vorbisfile.h>
 
+#include <cerrno>
 #include <cstring>
 #include <limits>
 
@@ -15,6 +16,9 @@ struct MemoryReader {
 
 size_t readMemory(void* out, size_t size, size_t count, void* source) {
   auto* reader = static_cast<MemoryReader*>(source);
+  // The decoder takes a short read with errno set as a read error, so a stale errno left
+  // by some earlier call must not turn the end of the data into a failure.
+  errno = 0;
   if (size == 0 || count == 0) return 0;
   const size_t remaining = reader->data.size() - reader->position;
   const size_t wantedItems = count < remaining / size ? count : remaining / size;
