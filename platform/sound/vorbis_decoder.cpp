@@ -104,6 +104,12 @@ std::optional<DecodedSound> decodeOggVorbis(std::span<const uint8_t> data, bool 
   sound.rate = static_cast<uint32_t>(rate);
   sound.channels = downmix ? 1 : static_cast<uint32_t>(sourceChannels);
 
+  // The stream's own length, when it can be believed, saves regrowing the buffer.
+  const ogg_int64_t total = ov_pcm_total(&vf.file, -1);
+  if (total > 0 && static_cast<uint64_t>(total) <= kMaxDecodedValues / sound.channels) {
+    sound.samples.reserve(static_cast<size_t>(total) * sound.channels);
+  }
+
   // Decoding straight into float planes lets the downmix average without clipping.
   int section = -1;
   for (;;) {
@@ -118,7 +124,6 @@ std::optional<DecodedSound> decodeOggVorbis(std::span<const uint8_t> data, bool 
     }
     const size_t added = static_cast<size_t>(frames) * sound.channels;
     if (added > kMaxDecodedValues - sound.samples.size()) return std::nullopt;
-    sound.samples.reserve(sound.samples.size() + added);
     for (long f = 0; f < frames; ++f) {
       if (downmix) {
         float sum = 0;
