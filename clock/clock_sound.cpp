@@ -6,11 +6,25 @@
 #include <utility>
 
 #include "engine/core/trace.h"
+#include "engine/fs/file_ref.h"
 
 namespace brassmoor {
 
 using platform::SoundHandle;
 using platform::SoundVector;
+
+MediaReader mediaFiles(halcyon::StoredArchive* archive) {
+  return [archive](const std::string& name) -> std::optional<std::vector<uint8_t>> {
+    halcyon::FileRef file;
+    file.sources = halcyon::Disk | halcyon::Archive;
+    file.name = name;
+    file.archive = archive;
+    halcyon::FileBytes bytes;
+    bool share = false;
+    if (!file.readAll(bytes, share)) return std::nullopt;
+    return bytes.take();
+  };
+}
 
 ClockSound::ClockSound(SoundSettings settings, SoundLibraryLoader loader, MediaReader reader,
                        std::string mediaDirectory)

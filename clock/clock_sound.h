@@ -17,6 +17,10 @@
 #include "engine/core/clock.h"
 #include "platform/sound/sound_library.h"
 
+namespace halcyon {
+class StoredArchive;
+}
+
 namespace brassmoor {
 
 struct SoundSettings {
@@ -27,6 +31,9 @@ struct SoundSettings {
 
 // Reads a media file whole; nothing when it cannot be found or read.
 using MediaReader = std::function<std::optional<std::vector<uint8_t>>(const std::string& name)>;
+// The media files as the scene finds them: a loose file on disk first, then the entry of the
+// program's media archive (which may be null).
+MediaReader mediaFiles(halcyon::StoredArchive* archive);
 // Brings in the sound library; null when this build or machine has none.
 using SoundLibraryLoader = std::function<std::unique_ptr<platform::SoundLibrary>()>;
 // One draw of the C library's generator (0..32767).

@@ -5,8 +5,12 @@
 #include <deque>
 #include <map>
 
+#include "engine/fs/archive_writer.h"
+#include "engine/fs/file_ref.h"
+#include "engine/fs/stored_archive.h"
 #include "platform/sound/recording_sound_library.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/trace_capture.h"
 
 namespace {
@@ -347,6 +351,39 @@ TEST(ClockSoundEnd, MutesThenReleasesTheLibrary) {
   EXPECT_EQ(rig.sound.library(), nullptr);
   rig.sound.frameMove(rig.camera, false);  // a frame after the end calls nothing
   EXPECT_EQ(rig.recorder.calls().size(), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ClockSoundMedia, SamplesComeFromALooseFileFirstThenTheArchive) {
+  testsupport::TempDir dir;
+  const std::string inArchive(700, 'a');
+  const std::string onDisk(300, 'd');
+  halcyon::ArchiveWriter writer;
+  const auto bytes = reinterpret_cast<const uint8_t*>(inArchive.data());
+  ASSERT_TRUE(writer.addFile(dir.path().string() + "/Media/ClockRain.ogg", bytes, 700, 0));
+  ASSERT_TRUE(writer.addFile("Media/ClockMusic.ogg", bytes, 700, 0));
+  const std::vector<uint8_t> packed = writer.finish();
+  halcyon::StoredArchive archive;
+  ASSERT_TRUE(archive.attach(halcyon::FileRef(packed.data(), static_cast<uint32_t>(packed.size()), true)));
+  std::filesystem::create_directories(dir.path() / "Media");
+  dir.write("Media/ClockRain.ogg", onDisk);
+
+  RecordingSoundLibrary recorder;
+  bool released = false;
+  ClockSound sound(
+      {true, true, 50}, [&] { return std::make_unique<Forwarder>(recorder, released); },
+      brassmoor::mediaFiles(&archive), dir.path().string() + "/Media");
+  sound.loadSoundLibrary();
+  sound.initSound(nullptr);
+  recorder.clearCalls();
+  EXPECT_NE(sound.loadSample(dir.path().string() + "/Media/ClockRain.ogg", 4), 0u);
+  EXPECT_NE(sound.loadSample("Media/ClockMusic.ogg", 4), 0u);
+  EXPECT_EQ(sound.loadSample("Media/ClockTicks.ogg", 30), 0u);
+  EXPECT_EQ(recorder.calls(), (Calls{"SampleLoad(mem, 0, 300, 20, 4) = 1",
+                                     "SampleLoad(mem, 0, 700, 20, 4) = 2"}));
 }
 
 }  // namespace
