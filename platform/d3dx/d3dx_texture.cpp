@@ -1,0 +1,181 @@
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "platform/d3d9/memory_resources.h"
+#include "platform/d3dx/d3dx.h"
+#include "platform/d3dx/image_decode.h"
+
+namespace {
+
+// Files larger than this are not images the engine would load.
+constexpr std::streamoff kMaxFileBytes = std::streamoff{256} << 20;
+
+bool readFile(const char* name, std::vector<uint8_t>& bytes) {
+  if (!name) return false;
+  std::ifstream in(name, std::ios::binary);
+  if (!in) return false;
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  if (size <= 0 || size > kMaxFileBytes) return false;
+  in.seekg(0);
+  bytes.resize(static_cast<size_t>(size));
+  return static_cast<bool>(in.read(reinterpret_cast<char*>(bytes.data()), size));
+}
+
+void applyColourKey(std::vector<D3DCOLOR>& pixels, D3DCOLOR key) {
+  if (key == 0) return;
+  for (D3DCOLOR& p : pixels)
+    if (p == key) p = 0;
+}
+
+void fillInfo(const DecodedImage& image, D3DXIMAGE_INFO* info) {
+  if (!info) return;
+  *info = D3DXIMAGE_INFO{image.width, image.height, 1, 1, image.hasAlpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8,
+                         D3DRTYPE_TEXTURE, image.fileFormat};
+}
+
+// Writes 0xAARRGGBB pixels into a locked region of the given format.
+void writePixels(const D3DLOCKED_RECT& locked, D3DFORMAT format, const std::vector<D3DCOLOR>& pixels, UINT w, UINT h) {
+  const UINT bpp = bytesPerTexel(format);
+  for (UINT y = 0; y < h; ++y) {
+    uint8_t* row = static_cast<uint8_t*>(locked.pBits) + static_cast<size_t>(y) * static_cast<size_t>(locked.Pitch);
+    const D3DCOLOR* src = pixels.data() + static_cast<size_t>(y) * w;
+    if (format == D3DFMT_A8R8G8B8 || format == D3DFMT_X8R8G8B8) {
+      std::memcpy(row, src, static_cast<size_t>(w) * 4);
+    } else {
+      for (UINT x = 0; x < w; ++x) encodeTexel(format, src[x], row + static_cast<size_t>(x) * bpp);
+    }
+  }
+}
+
+bool isDefault(UINT v) { return v == 0 || v == D3DX_DEFAULT || v == D3DX_DEFAULT_NONPOW2 || v == D3DX_FROM_FILE; }
+
+}  // namespace
+
+HRESULT D3DXCreateTexture(IDirect3DDevice9* device, UINT width, UINT height, UINT mipLevels, DWORD usage,
+                          D3DFORMAT format, D3DPOOL pool, IDirect3DTexture9** texture) {
+  if (!device || !texture) return D3DERR_INVALIDCALL;
+  if (isDefault(width)) width = 256;
+  if (isDefault(height)) height = 256;
+  if (mipLevels == D3DX_DEFAULT) mipLevels = 0;
+  if (format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE) format = D3DFMT_A8R8G8B8;
+  return device->CreateTexture(width, height, mipLevels, usage, format, pool, texture, nullptr);
+}
+
+HRESULT D3DXGetImageInfoFromFileInMemory(const void* data, UINT size, D3DXIMAGE_INFO* info) {
+  DecodedImage image;
+  if (!decodeImage(static_cast<const uint8_t*>(data), size, image)) return D3DXERR_INVALIDDATA;
+  fillInfo(image, info);
+  return D3D_OK;
+}
+
+HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void* data, UINT size, UINT width,
+                                            UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                            DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* info,
+                                            PALETTEENTRY*, IDirect3DTexture9** texture) {
+  if (!device || !data || !texture || size == 0) return D3DERR_INVALIDCALL;
+  *texture = nullptr;
+  DecodedImage image;
+  if (!decodeImage(static_cast<const uint8_t*>(data), size, image)) return D3DXERR_INVALIDDATA;
+  fillInfo(image, info);
+  const UINT w = isDefault(width) ? image.width : width;
+  const UINT h = isDefault(height) ? image.height : height;
+  if (format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE)
+    format = image.hasAlpha || colorKey != 0 ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
+  if (mipLevels == D3DX_DEFAULT) mipLevels = 0;
+  if (mipLevels == D3DX_FROM_FILE) mipLevels = 1;
+  if (filter == D3DX_DEFAULT) filter = D3DX_FILTER_TRIANGLE;
+  if (mipFilter == D3DX_DEFAULT) mipFilter = D3DX_FILTER_BOX;
+
+  IDirect3DTexture9* made = nullptr;
+  const HRESULT hr = device->CreateTexture(w, h, mipLevels, usage, format, pool, &made, nullptr);
+  if (FAILED(hr) || !made) return FAILED(hr) ? hr : D3DERR_INVALIDCALL;
+
+  std::vector<D3DCOLOR> level = resizeImage(image.pixels, image.width, image.height, w, h, filter);
+  applyColourKey(level, colorKey);
+  UINT lw = w, lh = h;
+  const DWORD levels = made->GetLevelCount();
+  for (DWORD i = 0; i < levels; ++i) {
+    if (i > 0) {
+      if ((mipFilter & 0xFF) == D3DX_FILTER_NONE) break;
+      UINT nw = 0, nh = 0;
+      level = halveImage(level, lw, lh, nw, nh, mipFilter);
+      lw = nw;
+      lh = nh;
+    }
+    D3DSURFACE_DESC desc{};
+    made->GetLevelDesc(i, &desc);
+    if (desc.Width != lw || desc.Height != lh) break;
+    D3DLOCKED_RECT locked{};
+    if (FAILED(made->LockRect(i, &locked, nullptr, 0))) {
+      made->Release();
+      return D3DERR_INVALIDCALL;
+    }
+    writePixels(locked, desc.Format, level, lw, lh);
+    made->UnlockRect(i);
+  }
+  *texture = made;
+  return D3D_OK;
+}
+
+HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, const char* file, UINT width, UINT height,
+                                     UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter,
+                                     DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* info, PALETTEENTRY* palette,
+                                     IDirect3DTexture9** texture) {
+  if (texture) *texture = nullptr;
+  std::vector<uint8_t> bytes;
+  if (!readFile(file, bytes)) return D3DERR_NOTFOUND;
+  return D3DXCreateTextureFromFileInMemoryEx(device, bytes.data(), static_cast<UINT>(bytes.size()), width, height,
+                                             mipLevels, usage, format, pool, filter, mipFilter, colorKey, info, palette,
+                                             texture);
+}
+
+HRESULT D3DXLoadSurfaceFromFileInMemory(IDirect3DSurface9* surface, const PALETTEENTRY*, const RECT* destRect,
+                                        const void* data, UINT size, const RECT* sourceRect, DWORD filter,
+                                        D3DCOLOR colorKey, D3DXIMAGE_INFO* info) {
+  if (!surface || !data || size == 0) return D3DERR_INVALIDCALL;
+  DecodedImage image;
+  if (!decodeImage(static_cast<const uint8_t*>(data), size, image)) return D3DXERR_INVALIDDATA;
+  fillInfo(image, info);
+  D3DSURFACE_DESC desc{};
+  if (FAILED(surface->GetDesc(&desc)) || !bytesPerTexel(desc.Format)) return D3DERR_INVALIDCALL;
+  RECT src{0, 0, static_cast<LONG>(image.width), static_cast<LONG>(image.height)};
+  if (sourceRect) {
+    src = *sourceRect;
+    if (src.left < 0 || src.top < 0 || src.right <= src.left || src.bottom <= src.top ||
+        src.right > static_cast<LONG>(image.width) || src.bottom > static_cast<LONG>(image.height))
+      return D3DERR_INVALIDCALL;
+  }
+  RECT dst{0, 0, static_cast<LONG>(desc.Width), static_cast<LONG>(desc.Height)};
+  if (destRect) {
+    dst = *destRect;
+    if (dst.left < 0 || dst.top < 0 || dst.right <= dst.left || dst.bottom <= dst.top ||
+        dst.right > static_cast<LONG>(desc.Width) || dst.bottom > static_cast<LONG>(desc.Height))
+      return D3DERR_INVALIDCALL;
+  }
+  const UINT sw = static_cast<UINT>(src.right - src.left), sh = static_cast<UINT>(src.bottom - src.top);
+  std::vector<D3DCOLOR> cut(static_cast<size_t>(sw) * sh);
+  for (UINT y = 0; y < sh; ++y)
+    std::memcpy(&cut[static_cast<size_t>(y) * sw],
+                &image.pixels[static_cast<size_t>(src.top + static_cast<LONG>(y)) * image.width + static_cast<size_t>(src.left)],
+                sw * sizeof(D3DCOLOR));
+  const UINT dw = static_cast<UINT>(dst.right - dst.left), dh = static_cast<UINT>(dst.bottom - dst.top);
+  if (filter == D3DX_DEFAULT) filter = D3DX_FILTER_TRIANGLE;
+  std::vector<D3DCOLOR> scaled = resizeImage(cut, sw, sh, dw, dh, filter);
+  applyColourKey(scaled, colorKey);
+  D3DLOCKED_RECT locked{};
+  if (FAILED(surface->LockRect(&locked, &dst, 0))) return D3DERR_INVALIDCALL;
+  writePixels(locked, desc.Format, scaled, dw, dh);
+  surface->UnlockRect();
+  return D3D_OK;
+}
+
+HRESULT D3DXLoadSurfaceFromFileA(IDirect3DSurface9* surface, const PALETTEENTRY* palette, const RECT* destRect,
+                                 const char* file, const RECT* sourceRect, DWORD filter, D3DCOLOR colorKey,
+                                 D3DXIMAGE_INFO* info) {
+  std::vector<uint8_t> bytes;
+  if (!readFile(file, bytes)) return D3DERR_NOTFOUND;
+  return D3DXLoadSurfaceFromFileInMemory(surface, palette, destRect, bytes.data(), static_cast<UINT>(bytes.size()),
+                                         sourceRect, filter, colorKey, info);
+}
