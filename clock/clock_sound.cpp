@@ -7,6 +7,7 @@
 
 #include "engine/core/trace.h"
 #include "engine/fs/file_ref.h"
+#include "platform/sound/openal_sound_library.h"
 
 namespace brassmoor {
 
@@ -23,6 +24,12 @@ MediaReader mediaFiles(halcyon::StoredArchive* archive) {
     bool share = false;
     if (!file.readAll(bytes, share)) return std::nullopt;
     return bytes.take();
+  };
+}
+
+SoundLibraryLoader openAlSound(std::string audioOut) {
+  return [audioOut = std::move(audioOut)] {
+    return platform::createOpenAlSoundLibrary(platform::SoundOutput{audioOut});
   };
 }
 

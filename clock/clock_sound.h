@@ -36,6 +36,9 @@ using MediaReader = std::function<std::optional<std::vector<uint8_t>>(const std:
 MediaReader mediaFiles(halcyon::StoredArchive* archive);
 // Brings in the sound library; null when this build or machine has none.
 using SoundLibraryLoader = std::function<std::unique_ptr<platform::SoundLibrary>()>;
+// The mixer-backed library; with `audioOut` set it writes the sound to that WAV file
+// instead of the sound card (the run's --audio-out).
+SoundLibraryLoader openAlSound(std::string audioOut);
 // One draw of the C library's generator (0..32767).
 using RandomDraw = std::function<int()>;
 

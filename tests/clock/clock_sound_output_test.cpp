@@ -9,7 +9,6 @@
 #include <thread>
 
 #include "clock/clock_sound.h"
-#include "platform/sound/openal_sound_library.h"
 #include "tests/platform/sound/sound_test_media.h"
 #include "tests/support/temp_dir.h"
 
@@ -34,7 +33,7 @@ TEST(ClockSoundOutput, FadesInPlaysThunderAndPlacesTheTicking) {
   };
   brassmoor::ClockSound sound(
       {true, true, 100},
-      [&] { return platform::createOpenAlSoundLibrary({wavPath}); },
+      brassmoor::openAlSound(wavPath.string()),
       [&](const std::string& name) -> std::optional<std::vector<uint8_t>> {
         auto it = media.find(name);
         if (it == media.end()) return std::nullopt;
