@@ -108,6 +108,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
   bool SetConfig(uint32_t option, uint32_t value) override {
     if (!initialised_ || option != SOUND_CONFIG_GVOL_SAMPLE || value > 100) return false;
     globalVolume_ = value;
+    bind();
     if (context_) alListenerf(AL_GAIN, static_cast<float>(value) / 100.0f);
     return true;
   }
@@ -146,6 +147,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
       for (Channel& c : channels_) c.dirty3D = false;
       return;
     }
+    bind();
     alcSuspendContext(context_);
     pushListener();
     if (factorsChanged) pushFactors();
@@ -174,6 +176,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
     sample.flags = flags;
     sample.maxPlaybacks = maxPlaybacks;
     sample.positioned = positioned;
+    bind();
     if (context_) {
       alGetError();
       alGenBuffers(1, &sample.buffer);
@@ -194,6 +197,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
   SoundHandle SampleGetChannel(SoundHandle handle, bool onlyNew) override {
     Sample* sample = findSample(handle);
     if (!sample) return 0;
+    bind();
     const uint32_t sampleIndex = handleIndex(handle);
     // A channel that is not playing (never started, or ended) is handed out afresh; its old
     // handle goes stale so that whoever kept it cannot disturb the new playback.
@@ -226,6 +230,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
   bool ChannelPlay(SoundHandle handle, bool restart) override {
     Channel* channel = findChannel(handle);
     if (!channel) return false;
+    bind();
     const Sample& sample = samples_[channel->sample];
     const bool playing = isPlaying(*channel);
     if (playing && !restart) return true;
@@ -256,6 +261,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
     if (frequency != SOUND_KEEP_FREQUENCY) channel->frequency = frequency;
     if (volume != SOUND_KEEP_VOLUME) channel->volume = volume;
     if (pan != SOUND_KEEP_PAN) channel->pan = pan;
+    bind();
     pushAttributes(*channel);
     return true;
   }
@@ -325,9 +331,15 @@ class OpenAlSoundLibrary final : public SoundLibrary {
     return true;
   }
 
+  // OpenAL talks to one current context per process; a second library (a test opening two)
+  // must not receive this one's calls.
+  void bind() {
+    if (context_ && alcGetCurrentContext() != context_) alcMakeContextCurrent(context_);
+  }
+
   void closeDevice() {
     if (context_) {
-      alcMakeContextCurrent(nullptr);
+      if (alcGetCurrentContext() == context_) alcMakeContextCurrent(nullptr);
       alcDestroyContext(context_);
       context_ = nullptr;
     }
@@ -338,6 +350,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
   }
 
   void shutDown() {
+    bind();
     if (context_) {
       for (Channel& c : channels_) {
         if (c.source) {

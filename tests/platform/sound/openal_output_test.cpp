@@ -131,6 +131,25 @@ TEST(OpenAlOutput, PanAndFrequencyActOnAFlatMonoChannel) {
   EXPECT_GT(wav->toneAmplitude(800, 0.6, 0.9), 10 * wav->toneAmplitude(400, 0.6, 0.9));
 }
 
+TEST(OpenAlOutput, TwoLibrariesAtOnceKeepToTheirOwnOutput) {
+  testsupport::TempDir dir;
+  const auto low = soundtest::sineOgg(440, 1.0, 0.5);
+  const auto high = soundtest::sineOgg(880, 1.0, 0.5);
+  Played a = openWave(dir, "a.wav");
+  Played b = openWave(dir, "b.wav");
+  startLoop(*a.lib, low, 0);
+  startLoop(*b.lib, high, 0);
+  a.lib->SetConfig(SOUND_CONFIG_GVOL_SAMPLE, 50);
+  std::this_thread::sleep_for(500ms);
+  auto wavA = finish(a);
+  auto wavB = finish(b);
+  ASSERT_TRUE(wavA && wavB);
+  EXPECT_GT(wavA->toneAmplitude(440, 0.2, 0.4), 0.1);
+  EXPECT_LT(wavA->toneAmplitude(880, 0.2, 0.4), 0.01);
+  EXPECT_GT(wavB->toneAmplitude(880, 0.2, 0.4), 0.2);  // b's volume was not touched
+  EXPECT_LT(wavB->toneAmplitude(440, 0.2, 0.4), 0.01);
+}
+
 TEST(OpenAlOutput, AnOutputThatCannotBeOpenedFailsInitAndTheSilentDeviceStillWorks) {
   testsupport::TempDir dir;
   auto lib = createOpenAlSoundLibrary(SoundOutput{dir.path() / "missing" / "out.wav"});
