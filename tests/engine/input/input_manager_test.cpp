@@ -82,6 +82,21 @@ TEST_F(InputManagerTest, ReleasesAtTheIntervalStartANewPair) {
   EXPECT_THAT(recorder.kinds(), ElementsAre(0, 1, 0, 1, 0, 1, 2));
 }
 
+TEST_F(InputManagerTest, ReleaseRecordsAloneCountTowardADoubleClick) {
+  using dinput::DeviceClass;
+  di().injectRawRecord(DeviceClass::Mouse, dinput::DIMOFS_BUTTON0, 0, 5000);
+  di().injectRawRecord(DeviceClass::Mouse, dinput::DIMOFS_BUTTON0, 0, 5499);
+  input.pump();
+  EXPECT_THAT(recorder.kinds(), ElementsAre(1, 1, 2));
+  recorder.events.clear();
+  di().injectRawRecord(DeviceClass::Mouse, dinput::DIMOFS_BUTTON0, 0, 8000);
+  di().injectRawRecord(DeviceClass::Mouse, dinput::DIMOFS_BUTTON0, 0, 8500);
+  di().injectRawRecord(DeviceClass::Mouse, dinput::DIMOFS_Z, 120, 8600);      // wheel: skipped
+  di().injectRawRecord(DeviceClass::Mouse, dinput::DIMOFS_BUTTON2, 0, 8700);  // middle: skipped
+  input.pump();
+  EXPECT_THAT(recorder.kinds(), ElementsAre(1, 1));
+}
+
 TEST_F(InputManagerTest, RightButtonHasItsOwnCounterAndKinds) {
   di().injectMouseButton(0, true, 100);
   di().injectMouseButton(0, false, 110);
