@@ -1,0 +1,169 @@
+#pragma once
+// The engine's application object: it loads the render runtime, enumerates it, keeps the
+// full-screen and windowed settings, creates the device for the engine window and keeps it
+// alive across loss, resizing and mode switches. Objects that own device resources derive
+// from DeviceObject and register here; window-message listeners derive from MessageHandler.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/device/device_enumeration.h"
+#include "engine/device/device_settings.h"
+#include "platform/d3d9/d3d9.h"
+
+namespace halcyon {
+
+using WPARAM = uint64_t;
+using LPARAM = int64_t;
+using LRESULT = int64_t;
+
+struct WindowRect {
+  int32_t left = 0, top = 0, right = 0, bottom = 0;
+  int32_t width() const { return right - left; }
+  int32_t height() const { return bottom - top; }
+};
+
+// What the engine needs of its window. The shell adapts its saver window to this.
+class EngineWindow {
+ public:
+  virtual ~EngineWindow() = default;
+  // The handle the render device draws into (for the OpenGL device, the SDL_Window*).
+  virtual HWND DeviceWindow() = 0;
+  virtual uint32_t Style() = 0;
+  virtual void SetStyle(uint32_t style) = 0;
+  virtual WindowRect Rect() = 0;
+  virtual WindowRect ClientRect() = 0;
+  // Moves the window to `rect` (outer rectangle), not top-most, and shows it.
+  virtual void Place(const WindowRect& rect) = 0;
+  virtual void PostQuit() = 0;
+  // What the system does with a message nobody handled.
+  virtual LRESULT DefaultProcedure(uint32_t message, WPARAM wParam, LPARAM lParam) = 0;
+};
+
+class DeviceObject {
+ public:
+  virtual bool Restore() { return true; }
+  virtual bool Invalidate() { return true; }
+  virtual ~DeviceObject();
+
+  // Adds this object to the application's list; answers whether a device exists now (false,
+  // and nothing added, without an application).
+  bool RegisterDeviceObject();
+  void UnregisterDeviceObject();
+};
+
+class MessageHandler {
+ public:
+  virtual LRESULT HandleMessage(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam) = 0;
+  virtual ~MessageHandler() = default;
+};
+
+class Application {
+ public:
+  Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  virtual LRESULT MsgProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam);
+  virtual ~Application();
+  // Restores every registered object in order; true only if all did (all are called).
+  virtual bool RestoreDeviceObjects();
+  virtual bool InvalidateDeviceObjects();
+
+  // `instance` is kept for the shell; `window` is the engine window (the port has no window
+  // of its own to make, so a null window fails).
+  bool Create(void* instance, EngineWindow* window);
+  bool SetMode(bool fullScreen);
+  bool TestDevice();
+  bool HandlePossibleSizeChange();
+  bool Initialize3DEnvironment();
+  bool Reset3DEnvironment();
+  void Cleanup3DEnvironment();
+  void BuildPresentParameters();
+
+  void AddDeviceObject(DeviceObject* object);
+  void RemoveDeviceObject(DeviceObject* object);
+  void AddMessageHandler(MessageHandler* handler);
+  void RemoveMessageHandler(MessageHandler* handler);
+
+  DeviceSettings FullScreenSettings() const { return fullScreenSettings_; }
+  DeviceSettings WindowedSettings() const { return windowedSettings_; }
+  // Stores a completed record as the current settings and as the stored settings of its kind.
+  void StoreSettings(const DeviceSettings& settings);
+  const DeviceSettings& CurrentSettings() const { return settings_; }
+  const DeviceEnumeration& Enumeration() const { return enumeration_; }
+
+  IDirect3D9* Direct3D() const { return direct3d_; }
+  IDirect3DDevice9* Device() const { return device_; }
+  EngineWindow* Window() const { return window_; }
+  const D3DPRESENT_PARAMETERS& PresentParameters() const { return presentParameters_; }
+  const D3DSURFACE_DESC& BackBufferDesc() const { return backBufferDesc_; }
+  const D3DDISPLAYMODE& DesktopMode() const { return desktopMode_; }
+  DWORD BehaviourFlags() const { return behaviourFlags_; }
+  const D3DCAPS9& Caps() const { return caps_; }
+  void* Instance() const { return instance_; }
+
+  bool windowed() const { return windowed_; }
+  bool active() const { return active_; }
+  bool suspended() const { return suspended_; }
+  bool quitRequested() const { return quitRequested_; }
+  void RequestQuit() { quitRequested_ = true; }
+  bool minimized() const { return minimized_; }
+  bool maximized() const { return maximized_; }
+  bool deviceObjectsRestored() const { return deviceObjectsRestored_; }
+
+  std::string title = "Halcyon";
+  static constexpr int kDefaultWidth = 640, kDefaultHeight = 480;
+
+  // How the render runtime is loaded; tests hand in the recording runtime. The default makes
+  // the OpenGL runtime.
+  using Direct3DLoader = std::function<IDirect3D9*()>;
+  static void SetDirect3DLoader(Direct3DLoader loader);
+
+ protected:
+  bool active_ = false;
+  bool quitRequested_ = false;
+
+ private:
+  void* instance_ = nullptr;
+  EngineWindow* window_ = nullptr;
+  IDirect3D9* direct3d_ = nullptr;
+  IDirect3DDevice9* device_ = nullptr;
+  D3DPRESENT_PARAMETERS presentParameters_{};
+  DeviceSettings settings_, fullScreenSettings_, windowedSettings_;
+  DeviceEnumeration enumeration_;
+  uint32_t windowStyle_ = 0;
+  WindowRect windowRect_, clientRect_;
+  D3DDISPLAYMODE desktopMode_{};
+  D3DSURFACE_DESC backBufferDesc_{};
+  D3DCAPS9 caps_{};
+  DWORD behaviourFlags_ = 0;
+  bool windowed_ = true;
+  bool suspended_ = true;
+  bool minimized_ = false;
+  bool maximized_ = false;
+  bool deviceObjectsRestored_ = false;
+  std::vector<DeviceObject*> deviceObjects_;
+  std::vector<MessageHandler*> handlers_;
+};
+
+// The one application of the process (null before one is made and after it is destroyed),
+// and the device it holds (null while there is none).
+Application* GetApplication();
+IDirect3DDevice9* GetDevice();
+
+// Window messages and their numbers, as the engine reads them.
+namespace msg {
+constexpr uint32_t WM_SIZE = 0x0005, WM_ACTIVATE = 0x0006, WM_CLOSE = 0x0010, WM_QUIT = 0x0012,
+                   WM_NCHITTEST = 0x0084, WM_SYSCOMMAND = 0x0112, WM_POWERBROADCAST = 0x0218,
+                   WM_ENTERSIZEMOVE = 0x0231, WM_EXITSIZEMOVE = 0x0232;
+constexpr WPARAM SIZE_RESTORED = 0, SIZE_MINIMIZED = 1, SIZE_MAXIMIZED = 2;
+constexpr WPARAM SC_SIZE = 0xF000, SC_MOVE = 0xF010, SC_MAXIMIZE = 0xF030, SC_KEYMENU = 0xF100,
+                 SC_MONITORPOWER = 0xF170;
+constexpr WPARAM PBT_APMQUERYSUSPEND = 0x0000, PBT_APMRESUMESUSPEND = 0x0007;
+constexpr LRESULT HTCLIENT = 1;
+constexpr uint32_t WS_OVERLAPPEDWINDOW = 0x00CF0000, WS_VISIBLE = 0x10000000;
+}  // namespace msg
+
+}  // namespace halcyon

@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include "engine/device/device_enumeration.h"
+#include "platform/d3d9/recording.h"
+
+namespace {
+
+using halcyon::DeviceEnumeration;
+using halcyon::DeviceSettings;
+using halcyon::FindBestSettings;
+
+class FindBest : public ::testing::Test {
+ protected:
+  void build(std::vector<ScriptedAdapter> adapters) {
+    d3d_ = new RecordingDirect3D9(std::move(adapters));
+    enumeration_.SetDirect3D(d3d_);
+    ASSERT_TRUE(enumeration_.Enumerate());
+  }
+  void TearDown() override { safeRelease(d3d_); }
+  static DeviceSettings fullScreen(uint32_t flags) {
+    DeviceSettings s;
+    s.Clear();
+    s.flags = flags;
+    return s;
+  }
+  RecordingDirect3D9* d3d_ = nullptr;
+  DeviceEnumeration enumeration_;
+};
+
+TEST_F(FindBest, DesktopModeIsTakenWithoutMatchSizeAndMissingItFails) {
+  ScriptedAdapter a = ScriptedAdapter::standard();
+  a.desktop = {1024, 768, 60, D3DFMT_X8R8G8B8};
+  build({a});
+  DeviceSettings s = fullScreen(0);
+  ASSERT_TRUE(FindBestSettings(enumeration_, s));
+  EXPECT_EQ(s.width, 1024u);
+  EXPECT_EQ(s.height, 768u);
+  EXPECT_EQ(s.refreshRate, 60u);
+  EXPECT_EQ(s.adapterFormat, D3DFMT_X8R8G8B8);
+  EXPECT_EQ(s.backBufferFormat, D3DFMT_X8R8G8B8) << "the same-format combo on the desktop format is preferred";
+  EXPECT_EQ(s.depthStencilFormat, D3DFMT_D32);
+  EXPECT_EQ(s.vertexProcessing, halcyon::HARDWARE_VP);
+  EXPECT_EQ(s.presentInterval, D3DPRESENT_INTERVAL_IMMEDIATE);
+  EXPECT_EQ(s.multisampleType, D3DMULTISAMPLE_NONE);
+
+  safeRelease(d3d_);
+  a.desktop = {1280, 1024, 85, D3DFMT_X8R8G8B8};  // no such mode is listed
+  build({a});
+  s = fullScreen(0);
+  EXPECT_FALSE(FindBestSettings(enumeration_, s));
+  s = fullScreen(DeviceSettings::MatchSize);
+  s.width = 800;
+  s.height = 600;
+  EXPECT_TRUE(FindBestSettings(enumeration_, s)) << "the shell's 800x600 fallback";
+}
+
+TEST_F(FindBest, HighestRefreshWinsAndTheLaterOfEqualRefresh) {
+  ScriptedAdapter a = ScriptedAdapter::standard();
+  a.modes = {{800, 600, 85, D3DFMT_X8R8G8B8}, {800, 600, 60, D3DFMT_X8R8G8B8}, {800, 600, 100, D3DFMT_X8R8G8B8},
+             {800, 600, 72, D3DFMT_X8R8G8B8}, {1024, 768, 60, D3DFMT_X8R8G8B8}};
+  build({a});
+  DeviceSettings s = fullScreen(DeviceSettings::MatchSize);
+  s.width = 800;
+  s.height = 600;
+  ASSERT_TRUE(FindBestSettings(enumeration_, s));
+  EXPECT_EQ(s.refreshRate, 100u);
+  s = fullScreen(DeviceSettings::MatchSize | DeviceSettings::MatchRefreshRate);
+  s.width = 800;
+  s.height = 600;
+  s.refreshRate = 72;
+  ASSERT_TRUE(FindBestSettings(enumeration_, s));
+  EXPECT_EQ(s.refreshRate, 72u);
+  const auto& modes = enumeration_.Adapters()[0].displayModes;
+  ASSERT_EQ(modes.size(), 5u);
+  EXPECT_EQ(modes[0].RefreshRate, 60u) << "modes are sorted by size, format, then refresh";
+  EXPECT_EQ(modes[3].RefreshRate, 100u);
+}
+
+TEST_F(FindBest, UnsupportedMultisampleIsKeptAndSupportedQualityClamped) {
+  ScriptedAdapter a = ScriptedAdapter::standard();
+  a.multisample = {{D3DMULTISAMPLE_NONE, 1}, {D3DMULTISAMPLE_4_SAMPLES, 2}};
+  build({a});
+  DeviceSettings s = fullScreen(DeviceSettings::MatchMultisample);
+  s.multisampleType = D3DMULTISAMPLE_2_SAMPLES;
+  s.multisampleQuality = 0;
+  ASSERT_TRUE(FindBestSettings(enumeration_, s));
+  EXPECT_EQ(s.multisampleType, D3DMULTISAMPLE_2_SAMPLES) << "kept, so that device creation fails and the caller falls back";
+  s = fullScreen(DeviceSettings::MatchMultisample);
+  s.multisampleType = D3DMULTISAMPLE_4_SAMPLES;
+  s.multisampleQuality = 5;
+  ASSERT_TRUE(FindBestSettings(enumeration_, s));
+  EXPECT_EQ(s.multisampleQuality, 1u);
+  s = fullScreen(DeviceSettings::MatchMultisample | DeviceSettings::RequireMatch);
+  s.multisampleType = D3DMULTISAMPLE_4_SAMPLES;
+  s.multisampleQuality = 2;
+  EXPECT_FALSE(FindBestSettings(enumeration_, s));
+}
+
+TEST_F(FindBest, BackBufferDepthRequestsAndSixteenBitDepth) {
+  ScriptedAdapter a = ScriptedAdapter::standard();
+  a.desktop = {800, 600, 60, D3DFMT_X8R8G8B8};
+  build({a});
+  // The shell's fixed mode at 16 bits asks for X1R5G5B5; the 16-bit adapter format offers
+  // R5G6B5 as well, and a same-depth combo is accepted.
+  DeviceSettings s = fullScreen(DeviceSettings::MatchSize | DeviceSettings::MatchBackBufferFormat | DeviceSettings::MatchMultisample);
+  s.width = 640;
+  s.height = 480;
+  s.backBufferFormat = D3DFMT_X1R5G5B5;
+  s.multisampleType = D3DMULTISAMPLE_2_SAMPLES;
+  ASSERT_TRUE(FindBestSettings(enumeration_, s));
+  EXPECT_EQ(halcyon::FormatBitsPerPixel(s.backBufferFormat), 16u);
+  EXPECT_EQ(s.adapterFormat, D3DFMT_R5G6B5);
+  EXPECT_EQ(s.depthStencilFormat, D3DFMT_D16);
+}
+
+TEST_F(FindBest, WindowedTakesTheDesktopAndSkipsOtherFormats) {
+  ScriptedAdapter a = ScriptedAdapter::standard();
+  a.desktop = {800, 600, 75, D3DFMT_R5G6B5};
+  a.caps.PresentationIntervals = D3DPRESENT_INTERVAL_ONE | D3DPRESENT_INTERVAL_TWO;
+  build({a});
+  DeviceSettings s;
+  s.Clear();
+  s.windowed = 1;
+  s.flags = DeviceSettings::MatchPresentInterval;
+  s.presentInterval = D3DPRESENT_INTERVAL_TWO;
+  ASSERT_TRUE(FindBestSettings(enumeration_, s));
+  EXPECT_EQ(s.adapterFormat, D3DFMT_R5G6B5);
+  EXPECT_EQ(s.backBufferFormat, D3DFMT_R5G6B5);
+  EXPECT_EQ(s.width, 800u);
+  EXPECT_EQ(s.presentInterval, D3DPRESENT_INTERVAL_IMMEDIATE) << "TWO is never offered windowed";
+  s.flags |= DeviceSettings::RequireMatch;
+  s.presentInterval = D3DPRESENT_INTERVAL_TWO;
+  EXPECT_FALSE(FindBestSettings(enumeration_, s));
+}
+
+TEST_F(FindBest, SoftwareOnlyDeviceAndAdapterMatching) {
+  ScriptedAdapter plain = ScriptedAdapter::standard();
+  plain.caps.DevCaps = 0;
+  ScriptedAdapter second = ScriptedAdapter::standard();
+  second.deviceTypes = {D3DDEVTYPE_REF};
+  build({plain, second});
+  ASSERT_EQ(enumeration_.Adapters().size(), 2u);
+  DeviceSettings s = fullScreen(DeviceSettings::MatchAdapter);
+  s.adapterOrdinal = 1;
+  EXPECT_FALSE(FindBestSettings(enumeration_, s)) << "adapter 1 has no HAL device";
+  s = fullScreen(0);
+  ASSERT_TRUE(FindBestSettings(enumeration_, s));
+  EXPECT_EQ(s.vertexProcessing, halcyon::SOFTWARE_VP);
+  const auto& combo = enumeration_.Adapters()[0].devices[0].combos[0];
+  EXPECT_EQ(combo.vertexProcessing, std::vector<uint32_t>{halcyon::SOFTWARE_VP});
+}
+
+TEST(DeviceNames, TablesAndFormats) {
+  std::string out;
+  halcyon::AppendDeviceTypeName(out, 3);
+  halcyon::AppendMultisampleName(out, 16);
+  halcyon::AppendMultisampleName(out, 17);
+  halcyon::AppendVertexProcessingName(out, 3);
+  halcyon::AppendPresentIntervalName(out, 0x80000000u);
+  halcyon::AppendPresentIntervalName(out, 3);
+  EXPECT_EQ(out, "D3DDEVTYPE_SWD3DMULTISAMPLE_16_SAMPLESUnknown Multisample TypePURE_HARDWARE_VP"
+                 "D3DPRESENT_INTERVAL_IMMEDIATEUnknown PresentInterval");
+  out.clear();
+  halcyon::AppendFormatName(out, 0);
+  out += ",";
+  halcyon::AppendFormatName(out, D3DFMT_DXT3);
+  out += ",";
+  halcyon::AppendFormatName(out, 999);
+  EXPECT_EQ(out, "UNKNOWN,DXT3,Unknown format");
+  EXPECT_EQ(halcyon::FormatFromText("D3DFMT_A4R4G4B4"), D3DFMT_A4R4G4B4);
+  EXPECT_EQ(halcyon::FormatFromText("D3DFMT_DXT1"), D3DFMT_UNKNOWN);
+  EXPECT_EQ(halcyon::FormatFromText("d3dfmt_a8r8g8b8"), D3DFMT_UNKNOWN) << "matched exactly";
+  EXPECT_EQ(halcyon::FormatBitsPerPixel(D3DFMT_R8G8B8), 24u);
+  EXPECT_EQ(halcyon::FormatBitsPerPixel(D3DFMT_A32B32G32R32F), 128u);
+  EXPECT_EQ(halcyon::FormatBitsPerPixel(D3DFMT_DXT1), 0u);
+  EXPECT_TRUE(halcyon::FormatHasAlpha(D3DFMT_A8L8));
+  EXPECT_FALSE(halcyon::FormatHasAlpha(D3DFMT_A2R10G10B10));
+  EXPECT_FALSE(halcyon::FormatHasAlpha(D3DFMT_X8R8G8B8));
+}
+
+}  // namespace
