@@ -331,6 +331,31 @@ TEST_F(FindCharsetTest, FloorWhenItMatchesOrNothingIsAboveElseCeiling) {
   EXPECT_EQ(find(0x10035, 64), digits);    // characters are 16-bit
 }
 
+TEST(ShippedFonts, TheOverlaySizeFindsTheClockFigures) {
+  FakeTextures textures;
+  FontManager fonts(&textures);
+  fonts.searchPaths().addLocation(FileRef(BRASSMOOR_MEDIA_DIR));
+  ASSERT_TRUE(fonts.loadFont(FileRef("/sylfaen.fs")));
+  ASSERT_TRUE(fonts.loadFont(FileRef("/64font.fs")));
+  ASSERT_EQ(fonts.styles().size(), 2u);
+  const Charset* text = fonts.styles()[0].charsets.at(0).get();
+  const Charset* figures = fonts.styles()[1].charsets.at(0).get();
+  FontStyle wanted;
+  for (int32_t size : {64, 20, 100}) {
+    wanted.size = size;
+    EXPECT_EQ(fonts.findCharset('5', wanted), figures) << size;
+  }
+  wanted.size = 14;
+  EXPECT_EQ(fonts.findCharset('5', wanted), text);
+  // Every character of a time text has a glyph in the figures.
+  for (char c : std::string("0123456789: apm")) {
+    EXPECT_GT(figures->glyphWidth(static_cast<uint8_t>(c)), 0) << c;
+    EXPECT_NE(figures->glyphRect(static_cast<uint8_t>(c)), GlyphRect{}) << c;
+  }
+  EXPECT_EQ(text->glyphWidth('A'), 12);
+  EXPECT_EQ(text->glyphHeight(), 18);
+}
+
 TEST(FindCharsetEmpty, NoStylesGiveNothing) {
   FontManager fonts;
   EXPECT_EQ(fonts.findCharset('a', FontStyle{}), nullptr);
