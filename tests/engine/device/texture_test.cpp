@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include "engine/device/application.h"
+#include "engine/device/texture.h"
+#include "platform/d3d9/memory_resources.h"
+#include "platform/d3d9/recording.h"
+#include "tests/platform/d3dx/image_writers.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using namespace halcyon;
+
+class Window : public EngineWindow {
+ public:
+  HWND DeviceWindow() override { return nullptr; }
+  uint32_t Style() override { return 0; }
+  void SetStyle(uint32_t) override {}
+  WindowRect Rect() override { return {0, 0, 64, 64}; }
+  WindowRect ClientRect() override { return {0, 0, 64, 64}; }
+  void Place(const WindowRect&) override {}
+  void PostQuit() override {}
+  LRESULT DefaultProcedure(uint32_t, WPARAM, LPARAM) override { return 0; }
+};
+
+std::string asText(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+class TextureManagerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Application::SetDirect3DLoader([this] {
+      d3d_ = new RecordingDirect3D9();
+      return d3d_;
+    });
+    app_ = std::make_unique<Application>();
+    ASSERT_TRUE(app_->Create(nullptr, &window_));
+    ASSERT_TRUE(app_->SetMode(false));
+    std::filesystem::create_directories(dir_.file("tex/sub"));
+    std::vector<D3DCOLOR> pixels(8 * 8, 0xFF336699);
+    pixels[0] = 0xFFFF0000;
+    dir_.write("tex/wood.png", asText(encodePng(pixels, 8, 8, false)));
+    paths_.addLocation(FileRef(dir_.path().string()));
+  }
+  void TearDown() override {
+    manager_.Clear();
+    app_.reset();
+    Application::SetDirect3DLoader(nullptr);
+  }
+  RecordingDevice* device() { return d3d_->lastDevice(); }
+  Texture* get(const std::string& name) {
+    TextureRequest r;
+    r.file = FileRef(name);
+    return manager_.Get(r, &paths_);
+  }
+  static D3DCOLOR texel(const Texture* t, UINT x, UINT y) { return static_cast<MemoryTexture*>(t->D3DTexture())->texel(0, x, y); }
+
+  testsupport::TempDir dir_;
+  SearchPaths paths_;
+  Window window_;
+  RecordingDirect3D9* d3d_ = nullptr;
+  std::unique_ptr<Application> app_;
+  TextureManager manager_;
+};
+
+TEST_F(TextureManagerTest, NamesOfOneFileShareOneTexture) {
+  Texture* a = get("tex/wood.png");
+  Texture* b = get("tex/sub/../wood.png");
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(a->References(), 2);
+  EXPECT_EQ(manager_.Count(), 1u);
+  EXPECT_EQ(texel(a, 0, 0), 0xFFFF0000u);
+  EXPECT_EQ(a->LevelDesc().Width, 8u);
+  EXPECT_FALSE(a->HasAlpha());
+  TextureRequest keyed;
+  keyed.file = FileRef("tex/wood.png");
+  keyed.flags = TextureRequest::ColorKey;
+  keyed.colorKey = 0xFFFF0000;
+  Texture* c = manager_.Get(keyed, &paths_);
+  EXPECT_NE(c, a) << "other parameters make another texture";
+  EXPECT_TRUE(c->HasAlpha());
+  EXPECT_EQ(texel(c, 0, 0), 0u);
+  a->Release();
+  b->Release();
+  EXPECT_EQ(manager_.Count(), 1u);
+  c->Release();
+  EXPECT_EQ(manager_.Count(), 0u);
+  EXPECT_EQ(device()->liveTextures(), 0);
+}
+
+TEST_F(TextureManagerTest, DescriptorRectanglesColourKeyAndFrames) {
+  dir_.write("tex/board.ts",
+             "FileName = \"wood.png\";\n"
+             "Id = \"board\";\n"
+             "ColorKey = object(r = 255, b = 16);\n"
+             "Delay = 40;\n"
+             "Subs = array(object(Id = \"a\", x1 = 2, y1 = 3, w = 4, h = 5),\n"
+             "             object(Id = \"b\", x1 = 0, y1 = 0, x2 = 2, y2 = 2, Delay = 7),\n"
+             "             object(Id = \"cell\", Width = 4, Height = 8));\n"
+             "Animation = object(walk = array(\"b\", \"a\", \"missing\"));\n");
+  Texture* t = get("tex/board.ts");
+  ASSERT_NE(t, nullptr) << "a .ts file is read as a descriptor";
+  EXPECT_EQ(t->Id(), "board");
+  EXPECT_EQ(t->ColorKey(), 0xFFFF0010u) << "green 0 and alpha 255";
+  ASSERT_EQ(t->Frames().size(), 4u);
+  const RECT& r = t->Frames()[0]->Rect();
+  EXPECT_EQ(r.left, 2);
+  EXPECT_EQ(r.top, 3);
+  EXPECT_EQ(r.right, 6);
+  EXPECT_EQ(r.bottom, 8);
+  EXPECT_EQ(t->Frames()[0]->Delay(), 40) << "a frame without its own delay takes its parent's";
+  EXPECT_EQ(t->Frames()[1]->Delay(), 7);
+  EXPECT_EQ(t->Frames()[2]->Id(), "cell0");
+  EXPECT_EQ(t->Frames()[3]->Rect().left, 4);
+  EXPECT_EQ(t->Frames()[0]->D3DTexture(), t->D3DTexture()) << "frames share their parent's texture";
+  const auto walk = t->FrameSequence("walk");
+  ASSERT_EQ(walk.size(), 2u);
+  EXPECT_EQ(walk[0]->Id(), "b");
+
+  TextureRequest frame;
+  frame.file = FileRef("tex/board.ts");
+  frame.flags = TextureRequest::FrameByName;
+  frame.frameName = "a";
+  Texture* a = manager_.Get(frame, &paths_);
+  EXPECT_EQ(a, t->Frames()[0]);
+  EXPECT_EQ(t->References(), 2) << "a frame's reference keeps its texture";
+  a->Release();
+  t->Release();
+  EXPECT_EQ(manager_.Count(), 0u);
+}
+
+TEST_F(TextureManagerTest, CorruptImagesGiveNoTexture) {
+  std::vector<D3DCOLOR> pixels(16 * 16, 0xFF808080);
+  auto jpeg = encodeJpeg(pixels, 16, 16);
+  jpeg.resize(jpeg.size() / 2);
+  dir_.write("tex/broken.jpg", asText(jpeg));
+  auto png = encodePng(pixels, 16, 16, false);
+  for (size_t i = 40; i < png.size(); i += 3) png[i] ^= 0x33;
+  dir_.write("tex/broken.png", asText(png));
+  dir_.write("tex/broken.ts", "FileName = \"broken.png\"; Subs = array(object(x1 = 0, y1 = 0, w = 2, h = 2));");
+  EXPECT_EQ(get("tex/broken.jpg"), nullptr);
+  EXPECT_EQ(get("tex/broken.png"), nullptr);
+  EXPECT_EQ(get("tex/broken.ts"), nullptr) << "a descriptor with an unreadable image fails whole";
+  EXPECT_EQ(get("tex/absent.png"), nullptr);
+  EXPECT_EQ(manager_.Count(), 0u);
+  EXPECT_EQ(device()->liveTextures(), 0);
+}
+
+TEST_F(TextureManagerTest, TexturesSurviveDeviceLoss) {
+  dir_.write("tex/sheet.ts", "FileName = \"wood.png\"; Subs = array(object(Id = \"f\", x1 = 4, y1 = 4, w = 4, h = 4));");
+  Texture* plain = get("tex/wood.png");
+  Texture* sheet = get("tex/sheet.ts");
+  TextureRequest empty;
+  empty.flags = TextureRequest::Size | TextureRequest::Format;
+  empty.width = 16;
+  empty.height = 4;
+  empty.format = D3DFMT_A8R8G8B8;
+  Texture* blank = manager_.Get(empty);
+  ASSERT_TRUE(plain && sheet && blank);
+  EXPECT_EQ(blank->LevelDesc().Width, 16u);
+  EXPECT_EQ(device()->liveTextures(), 3);
+
+  device()->simulateLoss(1);
+  EXPECT_TRUE(app_->TestDevice());
+  EXPECT_TRUE(app_->TestDevice());
+  EXPECT_EQ(device()->count("Reset"), 1u);
+  ASSERT_NE(plain->D3DTexture(), nullptr);
+  EXPECT_EQ(texel(plain, 0, 0), 0xFFFF0000u) << "made again from the kept bytes";
+  EXPECT_EQ(sheet->Frames()[0]->D3DTexture(), sheet->D3DTexture()) << "frames follow their parent";
+  EXPECT_EQ(blank->LevelDesc().Width, 16u);
+  EXPECT_EQ(device()->liveTextures(), 3);
+
+  // Between invalidation and restore the device textures are gone.
+  app_->InvalidateDeviceObjects();
+  EXPECT_EQ(device()->liveTextures(), 0);
+  EXPECT_EQ(plain->D3DTexture(), nullptr);
+  EXPECT_TRUE(app_->RestoreDeviceObjects());
+  EXPECT_EQ(device()->liveTextures(), 3);
+  plain->Release();
+  sheet->Release();
+  blank->Release();
+}
+
+TEST_F(TextureManagerTest, LookupOnlyAndAlwaysNew) {
+  TextureRequest r;
+  r.file = FileRef("tex/wood.png");
+  r.onlyLookUp = true;
+  EXPECT_EQ(manager_.Get(r, &paths_), nullptr);
+  r.onlyLookUp = false;
+  Texture* first = manager_.Get(r, &paths_);
+  r.alwaysCreateNew = true;
+  Texture* second = manager_.Get(r, &paths_);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(manager_.Count(), 2u);
+  TextureRequest carried;
+  carried.flags = TextureRequest::CarriesTexture;
+  carried.texture = first;
+  EXPECT_EQ(manager_.Get(carried), first);
+  EXPECT_EQ(first->References(), 2);
+  first->Release();
+  first->Release();
+  second->Release();
+}
+
+}  // namespace
