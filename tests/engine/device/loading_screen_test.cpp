@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include "engine/core/clock.h"
+#include "engine/device/loading_screen.h"
+#include "engine/device/state_cache.h"
+#include "platform/d3d9/recording.h"
+
+namespace {
+
+using namespace halcyon;
+
+class Window : public EngineWindow {
+ public:
+  HWND DeviceWindow() override { return nullptr; }
+  uint32_t Style() override { return 0; }
+  void SetStyle(uint32_t) override {}
+  WindowRect Rect() override { return {0, 0, 640, 480}; }
+  WindowRect ClientRect() override { return {0, 0, 640, 480}; }
+  void Place(const WindowRect&) override {}
+  void PostQuit() override {}
+  LRESULT DefaultProcedure(uint32_t, WPARAM, LPARAM) override { return 0; }
+};
+
+class LoadingScreenTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Application::SetDirect3DLoader([this] {
+      d3d_ = new RecordingDirect3D9();
+      return d3d_;
+    });
+    app_ = std::make_unique<Application>();
+    ASSERT_TRUE(app_->Create(nullptr, &window_));
+    ASSERT_TRUE(app_->SetMode(false));
+    device_ = d3d_->lastDevice();
+    device_->CreateTexture(4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &picture_, nullptr);
+    device_->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &logo_, nullptr);
+    pictures_.picture = picture_;
+    pictures_.corners[0] = logo_;
+    device_->clearCalls();
+  }
+  void TearDown() override {
+    safeRelease(picture_);
+    safeRelease(logo_);
+    app_.reset();
+    Application::SetDirect3DLoader(nullptr);
+    ClockSources::setMillisecondSource(nullptr);
+  }
+  Window window_;
+  RecordingDirect3D9* d3d_ = nullptr;
+  RecordingDevice* device_ = nullptr;
+  std::unique_ptr<Application> app_;
+  IDirect3DTexture9 *picture_ = nullptr, *logo_ = nullptr;
+  LoadingPictures pictures_;
+};
+
+TEST_F(LoadingScreenTest, FirstFrameShowsPictureAndCornersThenPresents) {
+  ASSERT_TRUE(ShowLoadingScreen(device_, pictures_));
+  const auto names = device_->callNames();
+  ASSERT_GE(names.size(), 4u);
+  EXPECT_EQ(names.front(), "Clear");
+  EXPECT_EQ(names.back(), "Present");
+  EXPECT_EQ(device_->calls().front().args[1], static_cast<uint64_t>(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER));
+  ASSERT_EQ(device_->draws().size(), 2u) << "the picture and the one real corner image";
+  const RecordedDraw& full = device_->draws()[0];
+  EXPECT_EQ(full.textures[0], picture_);
+  EXPECT_FLOAT_EQ(full.position(3).x, 639.5f);
+  EXPECT_EQ(full.renderStates[D3DRS_TEXTUREFACTOR] >> 24, 255u);
+  EXPECT_EQ(full.renderStates[D3DRS_ZENABLE], static_cast<DWORD>(FALSE));
+  const RecordedDraw& corner = device_->draws()[1];
+  EXPECT_EQ(corner.textures[0], logo_);
+  EXPECT_FLOAT_EQ(corner.position(0).x, 640.0f - 256.0f - 0.5f) << "bottom-right corner";
+  EXPECT_FLOAT_EQ(corner.position(0).y, 480.0f - 128.0f - 0.5f);
+}
+
+TEST_F(LoadingScreenTest, FadeLowersOpacityOverTwoHundredMilliseconds) {
+  int64_t now = 5000;
+  ClockSources::setMillisecondSource([&now] {
+    const int64_t t = now;
+    now += 25;  // each reading is a little later, as a real frame would be
+    return t;
+  });
+  const int frames = FadeOutLoadingScreen(*app_, pictures_);
+  ASSERT_EQ(frames, static_cast<int>(device_->draws().size()));
+  ASSERT_GE(frames, 3);
+  DWORD previous = 256;
+  for (const RecordedDraw& d : device_->draws()) {
+    const DWORD alpha = d.renderStates[D3DRS_TEXTUREFACTOR] >> 24;
+    EXPECT_LT(alpha, previous) << "every frame darker than the one before";
+    previous = alpha;
+    EXPECT_EQ(d.textures[0], picture_) << "the fade shows the picture alone";
+  }
+  EXPECT_GT(device_->draws().back().renderStates[D3DRS_TEXTUREFACTOR] >> 24, 0u);
+}
+
+TEST_F(LoadingScreenTest, WithoutADeviceNothingIsDrawnAndAFailedSceneStillPresents) {
+  int64_t now = 0;
+  ClockSources::setMillisecondSource([&now] { return now += 10; });
+  // While merely lost the device test passes and frames go on (their presents fail quietly).
+  device_->simulateLoss(1000);
+  const int lostFrames = FadeOutLoadingScreen(*app_, pictures_);
+  EXPECT_GT(lostFrames, 0);
+  EXPECT_FALSE(DrawLoadingFrame(device_, pictures_, 0.5f, false)) << "a lost device refuses the present";
+
+  device_->clearCalls();
+  device_->failCall("BeginScene", D3DERR_INVALIDCALL, 1);
+  DrawLoadingFrame(device_, pictures_, 1.0f, true);
+  EXPECT_TRUE(device_->draws().empty());
+  EXPECT_EQ(device_->count("Clear"), 1u);
+  EXPECT_EQ(device_->count("Present"), 1u);
+
+  app_->Cleanup3DEnvironment();
+  EXPECT_EQ(FadeOutLoadingScreen(*app_, pictures_), 0) << "no device: the fade only waits out its time";
+}
+
+}  // namespace
