@@ -7,6 +7,14 @@
 // Volume (0..100) is the level all of it fades in to over the first four seconds after the
 // load. When no output can be opened, or there is no sound library at all, the run goes on
 // without sound: Music and Sound are off for the run (the stored settings stay as they are).
+//
+// The scene's part, in order:
+//   load:   loadSoundLibrary(); initSound(window); ... loadSamples(ticks position) once the
+//           hour hand is bound; ... restartFadeIn() as the load's last step.
+//   frame:  frameMove(camera pose, preview) first; the storm then asks effects() before it
+//           works its thunder queue, queues claps only while thunderLoaded(), and calls
+//           thunderClap(rand) for each clap that falls due.
+//   end:    endRun() (full-screen and test runs).
 #include <cstdint>
 #include <functional>
 #include <memory>
