@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "platform/sound/openal_sound_library.h"
-#include "platform/sound/recording_sound_library.h"
 #include "platform/sound/sound_handles.h"
 #include "tests/platform/sound/sound_test_media.h"
 
@@ -142,34 +141,6 @@ TEST(SoundLibrary, ThreeDimensionalCallsNeedAThreeDimensionalSampleOnAThreeDimen
   const SoundHandle unplaced = flatDevice->SampleGetChannel(load(*flatDevice, ogg, 1, 30), true);
   ASSERT_NE(unplaced, 0u);
   EXPECT_FALSE(flatDevice->ChannelSet3DPosition(unplaced, &at, nullptr, nullptr));
-}
-
-TEST(RecordingSoundLibrary, WritesDownCallsAndFailsLikeTheRealOne) {
-  RecordingSoundLibrary::Options options;
-  options.outputAvailable = false;
-  RecordingSoundLibrary lib(options);
-  EXPECT_FALSE(lib.SetConfig(SOUND_CONFIG_GVOL_SAMPLE, 0));
-  EXPECT_FALSE(lib.Init(SOUND_DEVICE_DEFAULT, 44100, SOUND_DEVICE_3D, nullptr, nullptr));
-  EXPECT_TRUE(lib.Init(SOUND_DEVICE_NONE, 44100, 0, nullptr, nullptr));
-  const uint8_t bytes[3] = {1, 2, 3};
-  const SoundHandle sample = lib.SampleLoad(bytes, 0, 3, 20, 4);
-  lib.ChannelPlay(lib.SampleGetChannel(0, true), true);
-  const SoundVector at{1.5f, 0, -2};
-  lib.Set3DPosition(&at, nullptr, nullptr, nullptr);
-  EXPECT_EQ(lib.listenerPosition().x, 0.0f);  // held until Apply3D
-  lib.Apply3D();
-  EXPECT_EQ(lib.listenerPosition().x, 1.5f);
-  EXPECT_EQ(sample, 1u);
-  EXPECT_EQ(lib.calls(), (std::vector<std::string>{
-                             "SetConfig(4, 0) = false",
-                             "Init(1, 44100, 4, null, null) = false",
-                             "Init(0, 44100, 0, null, null) = true",
-                             "SampleLoad(mem, 0, 3, 20, 4) = 1",
-                             "SampleGetChannel(0, true) = 0",
-                             "ChannelPlay(0, true) = false",
-                             "Set3DPosition((1.5, 0, -2), null, null, null) = true",
-                             "Apply3D()",
-                         }));
 }
 
 }  // namespace
