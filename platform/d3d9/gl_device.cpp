@@ -184,6 +184,7 @@ GLTexture::GLTexture(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> 
                      UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool)
     : MemoryTexture(device, width, height, levels, usage, format, pool), context_(std::move(context)) {
   if (!valid()) return;
+  context_->use();
   glGenTextures(1, &name_);
   glActiveTexture(kScratchUnit);
   glBindTexture(GL_TEXTURE_2D, name_);
@@ -197,11 +198,13 @@ GLTexture::GLTexture(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> 
 }
 
 GLTexture::~GLTexture() {
+  context_->use();
   if (name_) glDeleteTextures(1, &name_);
 }
 
 void GLTexture::levelChanged(UINT level) {
   if (!name_) return;
+  context_->use();
   const UINT w = levelWidth(level), h = levelHeight(level);
   const std::vector<uint8_t>& bytes = levelBytes(level);
   std::vector<uint8_t> converted;
@@ -225,16 +228,19 @@ void GLTexture::levelChanged(UINT level) {
 GLVertexBuffer::GLVertexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length,
                                DWORD usage, DWORD fvf, D3DPOOL pool)
     : MemoryVertexBuffer(device, length, usage, fvf, pool), context_(std::move(context)) {
+  context_->use();
   glGenBuffers(1, &name_);
   glBindBuffer(GL_ARRAY_BUFFER, name_);
   glBufferData(GL_ARRAY_BUFFER, length, bytes().data(), (usage & D3DUSAGE_DYNAMIC) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
 }
 
 GLVertexBuffer::~GLVertexBuffer() {
+  context_->use();
   if (name_) glDeleteBuffers(1, &name_);
 }
 
 void GLVertexBuffer::contentsChanged() {
+  context_->use();
   glBindBuffer(GL_ARRAY_BUFFER, name_);
   if (discarded()) {
     glBufferData(GL_ARRAY_BUFFER, size(), bytes().data(), GL_DYNAMIC_DRAW);
@@ -246,6 +252,7 @@ void GLVertexBuffer::contentsChanged() {
 GLIndexBuffer::GLIndexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length,
                              DWORD usage, D3DFORMAT format, D3DPOOL pool)
     : MemoryIndexBuffer(device, length, usage, format, pool), context_(std::move(context)) {
+  context_->use();
   glGenBuffers(1, &name_);
   // Uploads go through the copy target so that no vertex array's index binding changes.
   glBindBuffer(GL_COPY_WRITE_BUFFER, name_);
@@ -253,10 +260,12 @@ GLIndexBuffer::GLIndexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContext
 }
 
 GLIndexBuffer::~GLIndexBuffer() {
+  context_->use();
   if (name_) glDeleteBuffers(1, &name_);
 }
 
 void GLIndexBuffer::contentsChanged() {
+  context_->use();
   glBindBuffer(GL_COPY_WRITE_BUFFER, name_);
   if (discarded()) {
     glBufferData(GL_COPY_WRITE_BUFFER, size(), bytes().data(), GL_DYNAMIC_DRAW);
@@ -313,6 +322,7 @@ GLDevice::GLDevice(IDirect3D9* direct3d, const D3DPRESENT_PARAMETERS& params, co
 }
 
 GLDevice::~GLDevice() {
+  context_->use();
   // Bound resources are released by the base class; GL objects of the device go here.
   for (auto& [key, program] : programs_) glDeleteProgram(program.id);
   destroyTargets();
@@ -470,6 +480,7 @@ HRESULT GLDevice::GetDisplayMode(UINT, D3DDISPLAYMODE* mode) {
 }
 
 HRESULT GLDevice::Reset(D3DPRESENT_PARAMETERS* params) {
+  context_->use();
   if (!params) return D3DERR_INVALIDCALL;
   if (const HRESULT hr = resetAllowed(); hr != D3D_OK) return hr;
   D3DPRESENT_PARAMETERS used = *params;
@@ -501,6 +512,7 @@ HRESULT GLDevice::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE, 
 }
 
 void GLDevice::readBackBuffer(std::vector<D3DCOLOR>& pixels) {
+  context_->use();
   const UINT w = params_.BackBufferWidth, h = params_.BackBufferHeight;
   resolve();
   std::vector<D3DCOLOR> rows(static_cast<size_t>(w) * h);
@@ -526,6 +538,7 @@ bool GLDevice::presentedPixels(std::vector<D3DCOLOR>& pixels, UINT& width, UINT&
 }
 
 HRESULT GLDevice::Present(const RECT*, const RECT*, HWND, const void*) {
+  context_->use();
   if (loss() != Loss::None) return D3DERR_DEVICELOST;
   if (inScene()) return D3DERR_INVALIDCALL;
   resolve();
@@ -620,6 +633,7 @@ HRESULT GLDevice::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, 
 }
 
 HRESULT GLDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR colour, float z, DWORD stencil) {
+  context_->use();
   if (loss() != Loss::None) return D3D_OK;
   if ((count > 0 && !rects) || flags == 0) return D3DERR_INVALIDCALL;
   glBindFramebuffer(GL_FRAMEBUFFER, samples_ >= 2 ? msFbo_ : fbo_);
@@ -950,6 +964,7 @@ void GLDevice::setVertexAttributes(GLuint buffer, size_t base, UINT stride) {
 }
 
 bool GLDevice::prepareDraw(const uint8_t*, GLuint buffer, UINT stride) {
+  context_->use();
   if (renderDirty_) applyRenderStates();
   if (keyDirty_ || !current_) {
     bool bound[kMaxTextureStages];
@@ -1026,6 +1041,7 @@ HRESULT GLDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexInde
 }
 
 HRESULT GLDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices, UINT stride) {
+  context_->use();
   const UINT count = verticesForPrimitives(type, primitiveCount);
   if (!vertices || stride == 0 || count == 0) return D3DERR_INVALIDCALL;
   if (loss() != Loss::None) return D3D_OK;
@@ -1049,6 +1065,7 @@ HRESULT GLDevice::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIn
     if (index >= vertexCount) return D3DERR_INVALIDCALL;
   }
   if (loss() != Loss::None) return D3D_OK;
+  context_->use();
   glBindBuffer(GL_ARRAY_BUFFER, upVertexBuffer_);
   glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCount * stride), vertices, GL_STREAM_DRAW);
   if (!prepareDraw(nullptr, upVertexBuffer_, stride)) return D3DERR_DRIVERINTERNALERROR;

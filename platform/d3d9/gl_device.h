@@ -19,6 +19,11 @@ struct GLContextHolder {
   SDL_Window* window = nullptr;
   SDL_GLContext context = nullptr;
   ~GLContextHolder();
+  // Makes this context current when another one is (another device, or a probe, may have
+  // made its own current on this thread).
+  void use() const {
+    if (context && SDL_GL_GetCurrentContext() != context) SDL_GL_MakeCurrent(window, context);
+  }
 };
 
 class GLDevice : public BaseDevice {

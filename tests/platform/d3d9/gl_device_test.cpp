@@ -96,6 +96,33 @@ TEST_F(GLDeviceFixture, DrawsOutsideTheirBuffersAreRefused) {
   ib->Release();
 }
 
+TEST_F(GLDeviceFixture, TwoDevicesEachDrawInTheirOwnContext) {
+  SDL_Window* other = SDL_CreateWindow("second", 0, 0, 16, 16, SDL_WINDOW_OPENGL);
+  ASSERT_NE(other, nullptr);
+  D3DPRESENT_PARAMETERS p{};
+  p.BackBufferFormat = D3DFMT_X8R8G8B8;
+  p.Windowed = TRUE;
+  p.hDeviceWindow = other;
+  IDirect3DDevice9* second = nullptr;
+  ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, other, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &second), D3D_OK);
+  IDirect3DTexture9* mine = solidTexture(0xFF00FF00);  // made while the second context is current
+  second->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0);
+  device_->SetTexture(0, mine);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+  device_->SetRenderState(D3DRS_ZENABLE, FALSE);
+  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
+  struct T {
+    float x, y, z, rhw, u, v;
+  };
+  const T quad[4] = {{0, 0, 0, 1, 0, 0}, {64, 0, 0, 1, 1, 0}, {0, 64, 0, 1, 0, 1}, {64, 64, 0, 1, 1, 1}};
+  device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(T));
+  second->Release();  // its context goes while this device's textures live on
+  EXPECT_EQ(pixel(10, 10), 0xFF00FF00u);
+  mine->Release();
+  SDL_DestroyWindow(other);
+}
+
 TEST(GLDirect3D, EnumeratesDisplaysAndRefusesUnknownVersions) {
   EXPECT_EQ(Direct3DCreate9(30), nullptr);
   IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
