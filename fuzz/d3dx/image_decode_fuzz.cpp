@@ -1,0 +1,22 @@
+// Any bytes given to the image decoders give an image whose pixel count matches its size, or
+// a clean refusal.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "platform/d3dx/image_decode.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  DecodedImage image;
+  if (decodeImage(data, size, image)) {
+    if (image.pixels.size() != static_cast<size_t>(image.width) * image.height) std::abort();
+    // Small images also go through the resizer and the mip builder.
+    if (image.width <= 64 && image.height <= 64) {
+      const auto bigger = resizeImage(image.pixels, image.width, image.height, image.width * 2 + 1, image.height + 3, D3DX_FILTER_LINEAR);
+      UINT w = 0, h = 0;
+      const auto half = halveImage(bigger, image.width * 2 + 1, image.height + 3, w, h, D3DX_FILTER_BOX);
+      if (half.size() != static_cast<size_t>(w) * h) std::abort();
+    }
+  }
+  return 0;
+}
