@@ -2,17 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "charset_reader.h"
 #include "tools/fontbake/cp1252.h"
-#include "udf_probe.h"
 
 namespace fontbake {
 namespace {
-
-std::map<std::string, std::string> asMap(const std::string& text) {
-  std::map<std::string, std::string> m;
-  for (const auto& s : probe::statements(text)) m[s.path] = s.value;
-  return m;
-}
 
 TEST(Cp1252, MapsTheWindowsRowAndLeavesGapsEmpty) {
   EXPECT_EQ(cp1252ToUnicode(0x41), 0x41u);
@@ -25,37 +19,37 @@ TEST(Cp1252, MapsTheWindowsRowAndLeavesGapsEmpty) {
     EXPECT_EQ(cp1252ToUnicode(static_cast<std::uint8_t>(unassigned)), 0u) << unassigned;
 }
 
-TEST(CharsetText, GridWidthsAreOneArrayWithAnElementForEveryCharacter) {
+TEST(CharsetText, GridWidthsReadBackAsOneNumberPerCharacter) {
   CharsetDescription c;
   c.textureName = "t.png";
+  c.charsPerLine = 16;
   c.firstChar = 0;
   c.lastChar = 255;
   for (int i = 0; i < 256; ++i) c.gridWidths.push_back(i % 17);
-  const auto m = asMap(charsetText(c));
-  // Every line of sixteen must end in a comma, or two widths would merge into one
-  // element that is not a number and every later width would shift by one character.
-  const auto widths = probe::arrayElements(m.at("Sizes"));
-  ASSERT_EQ(widths.size(), 256u);
-  for (std::size_t i = 0; i < widths.size(); ++i) {
-    ASSERT_TRUE(probe::isInteger(widths[i])) << i << ": " << widths[i];
-    EXPECT_EQ(std::stoi(widths[i]), static_cast<int>(i % 17));
-  }
-  EXPECT_EQ(m.at("Name"), "\"t.png\"");
-  EXPECT_EQ(m.at("Format"), "\"D3DFMT_A8R8G8B8\"");
-  EXPECT_EQ(m.at("EndChar"), "255");
+  const reader::Charset read = reader::readCharset(charsetText(c));
+  // A line of sixteen without its closing comma would merge two widths into one element
+  // that is not a number, and every later width would shift by one character.
+  EXPECT_EQ(read.sizesChildren, 256);
+  EXPECT_TRUE(read.sizesAllNumbers);
+  for (int i = 0; i < 256; ++i) EXPECT_EQ(read.widths.at(i), i % 17) << i;
+  EXPECT_EQ(read.texture, "t.png");
+  EXPECT_EQ(read.format, "D3DFMT_A8R8G8B8");
+  EXPECT_EQ(read.perLine, 16);
+  EXPECT_EQ(read.last, 255);
 }
 
-TEST(CharsetText, RectanglesAreKeyedByTheQuotedCharacter) {
+TEST(CharsetText, RectanglesReadBackForTheirCharacters) {
   CharsetDescription c;
   c.rects['5'] = {64, 64, 103, 127};
   c.rects[' '] = {192, 128, 209, 191};
   c.rects[':'] = {128, 128, 146, 191};
-  const auto m = asMap(charsetText(c));
-  EXPECT_EQ(m.at("Rects[\"5\"]"), "array(64, 64, 103, 127)");
-  EXPECT_EQ(m.at("Sizes[\"5\"]"), "40");  // inclusive: 64..103
-  EXPECT_EQ(m.at("Sizes[\" \"]"), "18");
-  EXPECT_EQ(m.at("Rects[\":\"]"), "array(128, 128, 146, 191)");
-  EXPECT_EQ(m.count("Sizes"), 0u);
+  const reader::Charset read = reader::readCharset(charsetText(c));
+  ASSERT_EQ(read.rects.size(), 3u);
+  EXPECT_EQ(read.rects.at('5').x0, 64);
+  EXPECT_EQ(read.rects.at('5').y1, 127);
+  EXPECT_EQ(read.widths.at('5'), 40);  // inclusive: 64..103
+  EXPECT_EQ(read.widths.at(' '), 18);
+  EXPECT_EQ(read.rects.at(':').x1, 146);
 }
 
 TEST(CharsetText, RefusesRectanglesForCharactersThePathSyntaxCannotName) {
@@ -69,10 +63,10 @@ TEST(CharsetText, RefusesRectanglesForCharactersThePathSyntaxCannotName) {
 }
 
 TEST(CharsetText, FontFileNamesOneStyleAndItsCharset) {
-  const auto m = asMap(fontText("64font", 64, "64font.css", "figures"));
-  EXPECT_EQ(m.at("Styles[0].Size"), "64");
-  EXPECT_EQ(m.at("Styles[0].Charsets"), "array(\"64font.css\")");
-  EXPECT_EQ(m.at("Name"), "\"64font\"");
+  const auto styles = reader::readFont(fontText("64font", 64, "64font.css", "figures"));
+  ASSERT_EQ(styles.size(), 1u);
+  EXPECT_EQ(styles[0].size, 64);
+  EXPECT_EQ(styles[0].charsets, std::vector<std::string>{"64font.css"});
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "tools/fontbake/font_bake.h"
-#include "udf_probe.h"
+#include "charset_reader.h"
 
 namespace fontbake {
 namespace {
@@ -34,38 +34,37 @@ Texture loadTexture(const std::string& name) {
 
 bool powerOfTwo(int v) { return v > 0 && (v & (v - 1)) == 0; }
 
-std::string unquote(const std::string& v) { return v.size() >= 2 && v.front() == '"' ? v.substr(1, v.size() - 2) : v; }
-
 struct FontFiles {
-  std::map<std::string, std::string> font, charset;
+  std::vector<reader::Style> styles;
+  reader::Charset charset;
   Texture texture;
 };
 
 FontFiles load(const std::string& fontName) {
   FontFiles f;
-  for (const auto& s : probe::statements(probe::readFile(kMedia + fontName))) f.font[s.path] = s.value;
-  const auto charsets = probe::arrayElements(f.font["Styles[0].Charsets"]);
-  if (charsets.size() != 1) return f;
-  for (const auto& s : probe::statements(probe::readFile(kMedia + unquote(charsets[0])))) f.charset[s.path] = s.value;
-  f.texture = loadTexture(unquote(f.charset["Name"]));
+  f.styles = reader::readFont(reader::readFile(kMedia + fontName));
+  if (f.styles.size() != 1 || f.styles[0].charsets.size() != 1) return f;
+  f.charset = reader::readCharset(reader::readFile(kMedia + f.styles[0].charsets[0]));
+  f.texture = loadTexture(f.charset.texture);
   return f;
 }
 
 TEST(MediaFonts, TextFontHasAWidthAndACellForAll256Characters) {
   const FontFiles f = load("sylfaen.fs");
-  EXPECT_EQ(f.font.at("Styles[0].Size"), "14");
+  ASSERT_EQ(f.styles.size(), 1u);
+  EXPECT_EQ(f.styles[0].size, 14);
   ASSERT_NE(f.texture.texels, nullptr) << "charset texture missing or not a PNG";
   EXPECT_TRUE(powerOfTwo(f.texture.width) && powerOfTwo(f.texture.height));
-  const int perLine = std::stoi(f.charset.at("CharsPerLine")), cellW = std::stoi(f.charset.at("CharWidth")),
-            cellH = std::stoi(f.charset.at("CharHeight"));
-  EXPECT_EQ(f.charset.at("StartChar"), "0");
-  EXPECT_EQ(f.charset.at("EndChar"), "255");
-  const auto widths = probe::arrayElements(f.charset.at("Sizes"));
-  ASSERT_EQ(widths.size(), 256u);
+  const int perLine = f.charset.perLine, cellW = f.charset.cellWidth, cellH = f.charset.cellHeight;
+  ASSERT_GT(perLine, 0);
+  EXPECT_EQ(f.charset.first, 0);
+  EXPECT_EQ(f.charset.last, 255);
+  EXPECT_EQ(f.charset.format, "D3DFMT_A8R8G8B8");
+  EXPECT_EQ(f.charset.sizesChildren, 256);
+  EXPECT_TRUE(f.charset.sizesAllNumbers);
   for (int c = 0; c < 256; ++c) {
-    const auto& w = widths[static_cast<std::size_t>(c)];
-    ASSERT_TRUE(probe::isInteger(w)) << c;
-    const int width = std::stoi(w);
+    ASSERT_TRUE(f.charset.widths.count(c)) << c;
+    const int width = f.charset.widths.at(c);
     EXPECT_LE(width, cellW) << c;
     const int x0 = (c % perLine) * cellW, y0 = (c / perLine) * cellH;
     ASSERT_LE(x0 + cellW, f.texture.width);
@@ -87,21 +86,22 @@ TEST(MediaFonts, TextFontHasAWidthAndACellForAll256Characters) {
 
 TEST(MediaFonts, ClockFiguresHaveAWidthAndRectangleForEveryOverlayCharacter) {
   const FontFiles f = load("64font.fs");
-  EXPECT_EQ(f.font.at("Styles[0].Size"), "64");
+  ASSERT_EQ(f.styles.size(), 1u);
+  EXPECT_EQ(f.styles[0].size, 64);
   ASSERT_NE(f.texture.texels, nullptr);
   EXPECT_TRUE(powerOfTwo(f.texture.width) && powerOfTwo(f.texture.height));
-  EXPECT_EQ(f.charset.at("CharWidth"), "64");
-  EXPECT_EQ(f.charset.at("CharHeight"), "64");
+  EXPECT_EQ(f.charset.cellWidth, 64);
+  EXPECT_EQ(f.charset.cellHeight, 64);
   int longestTime = 0;
   std::map<char, int> widths;
   for (char ch : std::string(kClockCharacters)) {
-    const std::string key = std::string("[\"") + ch + "\"]";
-    ASSERT_TRUE(f.charset.count("Sizes" + key)) << "no width for '" << ch << "'";
-    ASSERT_TRUE(f.charset.count("Rects" + key)) << "no rectangle for '" << ch << "'";
-    const auto r = probe::arrayElements(f.charset.at("Rects" + key));
-    ASSERT_EQ(r.size(), 4u);
-    const int x0 = std::stoi(r[0]), y0 = std::stoi(r[1]), x1 = std::stoi(r[2]), y1 = std::stoi(r[3]);
-    EXPECT_EQ(std::stoi(f.charset.at("Sizes" + key)), x1 - x0 + 1) << ch;
+    const int code = static_cast<unsigned char>(ch);
+    ASSERT_TRUE(f.charset.widths.count(code)) << "no width for '" << ch << "'";
+    ASSERT_TRUE(f.charset.rects.count(code)) << "no rectangle for '" << ch << "'";
+    ASSERT_GE(code, f.charset.first);
+    ASSERT_LE(code, f.charset.last);
+    const auto [x0, y0, x1, y1] = f.charset.rects.at(code);
+    EXPECT_EQ(f.charset.widths.at(code), x1 - x0 + 1) << ch;
     ASSERT_TRUE(x0 >= 0 && y0 >= 0 && x1 < f.texture.width && y1 < f.texture.height && x0 < x1 && y0 < y1) << ch;
     EXPECT_EQ(y1 - y0 + 1, 64) << ch;
     widths[ch] = x1 - x0 + 1;
