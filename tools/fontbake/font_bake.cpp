@@ -88,10 +88,10 @@ struct Figure {
   int width = 0;
 };
 
-Figure buildFigure(const Coverage& glyph, int baseline, int capTop) {
+Figure buildFigure(const Coverage& glyph, int baseline, int capTop, int shift = 0) {
   const int n = kCell * kSuper;
   Field cover(static_cast<std::size_t>(n * n), 0.0f);
-  const int ox = kPenX * kSuper + glyph.left, oy = baseline * kSuper - glyph.top;
+  const int ox = (kPenX + shift) * kSuper + glyph.left, oy = baseline * kSuper - glyph.top;
   for (int y = 0; y < glyph.height; ++y)
     for (int x = 0; x < glyph.width; ++x) {
       const int cx = ox + x, cy = oy + y;
@@ -149,7 +149,7 @@ Figure buildFigure(const Coverage& glyph, int baseline, int capTop) {
     }
   // The engine treats a rectangle's right column as its edge and leaves it out, so the
   // width keeps one clear column after the ink.
-  const int advance = kPenX + (glyph.advance + kSuper / 2) / kSuper + 1;
+  const int advance = kPenX + shift + (glyph.advance + kSuper / 2) / kSuper + 1;
   figure.width = std::min(kCell, std::max(advance, inkRight + 2));
   return figure;
 }
@@ -232,11 +232,23 @@ std::optional<BakedFont> bakeClockFigures(FontFace& face, const std::string& tex
   c.firstChar = 0;
   c.lastChar = 255;
   font.texture = Image(256, 256);
+  // Digits share one width (the widest one's), each centred in it, so that a running time
+  // keeps its length and does not shift sideways from one second to the next.
+  int digitWidth = 0;
+  for (char d = '0'; d <= '9'; ++d) {
+    const auto glyph = face.render(static_cast<unsigned char>(d), false);
+    if (!glyph) return std::nullopt;
+    digitWidth = std::max(digitWidth, buildFigure(*glyph, baseline, capTop).width);
+  }
   for (std::size_t k = 0; k < characters.size(); ++k) {
     const unsigned char ch = static_cast<unsigned char>(characters[k]);
     const auto glyph = face.render(ch, false);
     if (!glyph) return std::nullopt;
-    const Figure figure = buildFigure(*glyph, baseline, capTop);
+    Figure figure = buildFigure(*glyph, baseline, capTop);
+    if (ch >= '0' && ch <= '9') {
+      figure = buildFigure(*glyph, baseline, capTop, (digitWidth - figure.width) / 2);
+      figure.width = digitWidth;
+    }
     const int cellX = static_cast<int>(k % 4) * kCell, cellY = static_cast<int>(k / 4) * kCell;
     for (int y = 0; y < kCell; ++y) std::memcpy(font.texture.at(cellX, cellY + y), figure.cell.at(0, y), kCell * 4);
     c.rects[ch] = {cellX, cellY, cellX + figure.width - 1, cellY + kCell - 1};
