@@ -18,13 +18,12 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-SceneNode::SceneNode(std::string name, std::string kind) : name_(std::move(name)), kind_(std::move(kind)) {
+SceneNode::SceneNode(std::string name, std::string kind)
+    : name_(std::move(name)), kind_(std::move(kind)), bone_(EqualNoCase(kind_, "bone")) {
   controllers_[kTransformControllerId] = std::make_unique<TransformController>(&local_, TransformController::kWhole);
 }
 
 SceneNode::~SceneNode() = default;
-
-bool SceneNode::IsBone() const { return EqualNoCase(kind_, "bone"); }
 
 SceneNode* SceneNode::AddChild(std::unique_ptr<SceneNode> child) {
   if (!child) return nullptr;

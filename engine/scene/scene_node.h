@@ -31,7 +31,7 @@ class SceneNode {
   // Renames in place: the node keeps its position among its parent's children.
   void SetName(std::string name) { name_ = std::move(name); }
   // Kind "bone" in any letter case.
-  bool IsBone() const;
+  bool IsBone() const { return bone_; }
 
   SceneNode* Parent() const { return parent_; }
   const std::vector<std::unique_ptr<SceneNode>>& Children() const { return children_; }
@@ -96,6 +96,7 @@ class SceneNode {
 
   std::string name_;
   std::string kind_;
+  bool bone_;
   SceneNode* parent_ = nullptr;
   std::vector<std::unique_ptr<SceneNode>> children_;
   std::map<int, std::unique_ptr<Controller>> controllers_;
