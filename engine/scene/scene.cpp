@@ -1,0 +1,661 @@
+#include "engine/scene/scene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "engine/core/trace.h"
+#include "engine/scene/device_glue.h"
+#include "engine/udf/udf_binary.h"
+#include "engine/udf/udf_record.h"
+
+namespace halcyon {
+
+namespace {
+
+// --- reading values out of records ---------------------------------------------------------------
+// Scene files come from outside: every size is checked before bytes are read.
+
+uint32_t ReadU32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+
+float ReadF32(const uint8_t* p) {
+  const uint32_t bits = ReadU32(p);
+  float f;
+  std::memcpy(&f, &bits, 4);
+  return f;
+}
+
+const UdfRecord* Find(const UdfRecord& record, std::string_view name) { return record.findChild(name); }
+
+bool ReadInt(const UdfRecord* r, int32_t& out) {
+  if (!r || r->structured()) return false;
+  if (r->typeName() == "real") {
+    float f;
+    if (!r->readReal(f) || !std::isfinite(f)) return false;
+    out = int32_t(std::clamp(f, -2.0e9f, 2.0e9f));
+    return true;
+  }
+  if (r->typeName() == "string") {
+    const std::string text = r->readString();
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (end == text.c_str()) return false;
+    out = int32_t(std::clamp<long>(v, INT32_MIN, INT32_MAX));
+    return true;
+  }
+  return r->readInt(out);
+}
+
+bool ReadReal(const UdfRecord* r, float& out) {
+  if (!r || r->structured()) return false;
+  if (r->typeName() == "int") {
+    int32_t i;
+    if (!r->readInt(i)) return false;
+    out = float(i);
+    return true;
+  }
+  if (r->typeName() == "string") {
+    const std::string text = r->readString();
+    char* end = nullptr;
+    out = std::strtof(text.c_str(), &end);
+    return end != text.c_str();
+  }
+  return r->readReal(out);
+}
+
+std::string ReadText(const UdfRecord* r) {
+  if (!r || r->structured()) return {};
+  if (r->typeName() == "int") {
+    int32_t i;
+    return r->readInt(i) ? std::to_string(i) : std::string();
+  }
+  if (r->typeName() == "ustring") {
+    std::string out;
+    for (size_t i = 0; i + 1 < r->dataSize(); i += 2) out.push_back(char(r->data()[i]));
+    return out;
+  }
+  return r->readString();
+}
+
+// A list of words: an array of strings, or one text with words between blanks, commas or bars.
+std::vector<std::string> ReadWords(const UdfRecord* r) {
+  std::vector<std::string> words;
+  if (!r) return words;
+  std::vector<std::string> texts;
+  if (r->structured()) {
+    for (const auto& m : r->members()) texts.push_back(ReadText(m.record));
+  } else {
+    texts.push_back(ReadText(r));
+  }
+  for (const std::string& text : texts) {
+    std::string word;
+    for (char c : text + " ") {
+      if (c == ' ' || c == '\t' || c == ',' || c == '|' || c == ';' || c == '\r' || c == '\n') {
+        if (!word.empty()) words.push_back(word);
+        word.clear();
+      } else {
+        word.push_back(c);
+      }
+    }
+  }
+  return words;
+}
+
+bool HasWord(const std::vector<std::string>& words, std::string_view word) {
+  return std::find(words.begin(), words.end(), word) != words.end();
+}
+
+// n reals from a raw record of at least 4n bytes, or from n member records.
+bool ReadReals(const UdfRecord* r, float* out, size_t n) {
+  if (!r) return false;
+  if (r->structured()) {
+    if (r->childCount() < n) return false;
+    for (size_t i = 0; i < n; ++i)
+      if (!ReadReal(r->child(i), out[i])) return false;
+    return true;
+  }
+  if (!r->data() || r->dataSize() < 4 * n) return false;
+  for (size_t i = 0; i < n; ++i) out[i] = ReadF32(r->data() + 4 * i);
+  return true;
+}
+
+bool ReadMatrix(const UdfRecord* r, Matrix& out) {
+  float v[16];
+  if (!ReadReals(r, v, 16)) return false;
+  out = Matrix(v);
+  return true;
+}
+
+// Raw bytes of a record, or none.
+struct Bytes {
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+};
+Bytes RawBytes(const UdfRecord* r) {
+  if (!r || r->structured() || !r->data()) return {};
+  return {r->data(), r->dataSize()};
+}
+
+D3DCOLORVALUE ArgbToColour(const float (&argb)[4]) { return {argb[1], argb[2], argb[3], argb[0]}; }
+
+// --- mesh keys -----------------------------------------------------------------------------------
+
+DWORD FilterWord(const std::string& w) {
+  if (w == "none") return 0;
+  if (w == "point") return 1;
+  if (w == "linear") return 2;
+  if (w == "anisotropic") return 3;
+  if (w == "pyrquad") return 6;
+  if (w == "guasquad") return 7;
+  return 0;
+}
+
+DWORD MeshAddressWord(const std::string& w) {
+  if (w == "wrap") return 1;
+  if (w == "mirror") return 2;
+  if (w == "border") return 4;
+  return 0;
+}
+
+DWORD MapAddressWord(const UdfRecord* r) {
+  if (!r) return D3DTADDRESS_WRAP;
+  const std::string w = ReadText(r);
+  if (w == "Mirror") return 2;
+  if (w == "Wrap") return 1;
+  return 4;
+}
+
+void ApplyMeshOverrides(const UdfRecord& node, Material& m) {
+  if (const UdfRecord* r = Find(node, "Blend")) {
+    const std::string w = ReadText(r);
+    if (w == "additive") m.blendMode = 1;
+    if (w == "multiply") m.blendMode = 0;
+  }
+  if (const UdfRecord* r = Find(node, "MinFilter")) m.stages[0].minFilter = FilterWord(ReadText(r));
+  if (const UdfRecord* r = Find(node, "MagFilter")) m.stages[0].magFilter = FilterWord(ReadText(r));
+  if (const UdfRecord* r = Find(node, "MipFilter")) m.stages[0].mipFilter = FilterWord(ReadText(r));
+  if (const UdfRecord* r = Find(node, "TexAddrU")) m.stages[0].addressU = MeshAddressWord(ReadText(r));
+  if (const UdfRecord* r = Find(node, "TexAddrV")) m.stages[0].addressV = MeshAddressWord(ReadText(r));
+  if (const UdfRecord* r = Find(node, "AlphaUse")) {
+    const std::vector<std::string> words = ReadWords(r);
+    const bool texture = HasWord(words, "texture"), diffuse = HasWord(words, "diffuse");
+    int mode;
+    if (HasWord(words, "factor")) {
+      float alpha = 0.5f;
+      if (const UdfRecord* a = Find(node, "Alpha")) ReadReal(a, alpha);
+      m.opacity = alpha;
+      mode = texture ? 3 : (diffuse ? 5 : 1);
+    } else {
+      mode = (diffuse && texture) ? 6 : diffuse ? 4 : texture ? 2 : 0;
+    }
+    m.SetAlphaUse(mode);
+  }
+  if (const UdfRecord* r = Find(node, "Lit")) m.lit = ReadText(r) == "1" ? 1 : 0;
+}
+
+// Copies the components present in both formats, merging neighbours into single copies.
+struct Run {
+  uint32_t from, to, size;
+};
+std::vector<Run> ComponentRuns(DWORD source, DWORD device) {
+  std::vector<Run> runs;
+  uint32_t from = 0, to = 0;
+  for (DWORD bit = 1; bit <= 0x200; bit <<= 1) {
+    const uint32_t size = VertexLayoutSize(bit);
+    if (size == 0) continue;
+    const bool inSource = source & bit, inDevice = device & bit;
+    if (inSource && inDevice) {
+      if (!runs.empty() && runs.back().from + runs.back().size == from && runs.back().to + runs.back().size == to) {
+        runs.back().size += size;
+      } else {
+        runs.push_back({from, to, size});
+      }
+    }
+    if (inSource) from += size;
+    if (inDevice) to += size;
+  }
+  return runs;
+}
+
+}  // namespace
+
+// --- Scene ---------------------------------------------------------------------------------------
+
+Scene::Scene() : root_(std::make_unique<SceneNode>()), cameraRoot_(std::make_unique<SceneNode>()) {}
+
+Scene::~Scene() {
+  // Meshes point into the geometry and the buffer pool: the nodes go first.
+  root_.reset();
+  cameraRoot_.reset();
+  for (Texture* t : textures_) scenedevice::ReleaseTexture(t);
+}
+
+bool Scene::Load(FileRef file) {
+  name_ = file.name;
+  std::unique_ptr<Stream> stream = file.open(OpenMode::Read);
+  if (!stream) {
+    logLine("Cannot open scene file " + name_ + "\n");
+    return false;
+  }
+  if (FileRef folder = file.directoryOf(); folder.sources != 0) paths_.addLocation(folder);
+
+  UdfBinaryReader reader(std::move(stream));
+  UdfRecord* top = reader.readHeader();
+  if (!top || !reader.load(*top, 0)) {
+    logLine("Cannot read scene file " + name_ + "\n");
+    return false;
+  }
+
+  if (const UdfRecord* materials = Find(*top, "Materials")) LoadMaterials(*materials);
+  if (const UdfRecord* cameras = Find(*top, "Cameras"); cameras && cameras->structured())
+    for (const auto& m : cameras->members()) LoadNode(*m.record, *cameraRoot_);
+  if (const UdfRecord* lights = Find(*top, "Lights")) LoadLights(*lights);
+  if (const UdfRecord* children = Find(*top, "Children"); children && children->structured())
+    for (const auto& m : children->members()) LoadNode(*m.record, *root_);
+
+  // The loaded pose: world matrices and their inverses, which skinning binds against.
+  auto pose = [](auto& self, SceneNode& node, const Matrix& parentWorld) -> void {
+    const Matrix world = node.LocalTransform().GetMatrix() * parentWorld;
+    node.SetPose(world);
+    for (const auto& child : node.Children()) self(self, *child, world);
+  };
+  pose(pose, *root_, Matrix::Identity());
+  pose(pose, *cameraRoot_, Matrix::Identity());
+
+  std::vector<SkinnedMesh*> pending;
+  pending.swap(toBind_);
+  for (SkinnedMesh* mesh : pending) {
+    if (!mesh->BindBones(*root_)) {
+      logLine("Cannot bind skin bones in " + name_ + "\n");
+      return false;
+    }
+  }
+  return true;
+}
+
+void Scene::LoadNode(const UdfRecord& record, SceneNode& parent) {
+  if (!record.structured()) return;
+  SceneNode* node = root_->FindByName(record.name());
+  if (!node) {
+    auto made = std::make_unique<SceneNode>(record.name(), record.typeName());
+    node = parent.AddChild(std::move(made));
+    if (record.typeName() == "Mesh") ReadMesh(record, *node);
+  }
+  Matrix nodeTM, objectTM;
+  if (ReadMatrix(Find(record, "NodeTM"), nodeTM) && ReadMatrix(Find(record, "ObjectTM"), objectTM))
+    SetNodeTransform(record, *node, nodeTM, objectTM);
+  if (const UdfRecord* animation = Find(record, "Animation"); animation && animation->structured())
+    ReadAnimation(*animation, *node);
+  if (const UdfRecord* children = Find(record, "Children"); children && children->structured())
+    for (const auto& m : children->members()) LoadNode(*m.record, *node);
+}
+
+bool Scene::SetNodeTransform(const UdfRecord&, SceneNode& target, const Matrix& nodeTM, const Matrix& objectTM) {
+  Transform local;
+  local.SetFromMatrix(nodeTM);
+  Transform object;
+  // Exporters write near-identity offsets with rounding noise; those are taken as identity.
+  if (!objectTM.EqualWithin(Matrix::Identity(), 0.01f)) object.SetBase(objectTM);
+  target.RegisterTransformSet(name_, local, object);
+  return true;
+}
+
+void Scene::ReadAnimation(const UdfRecord& record, SceneNode& node) {
+  Animation& animation = node.AddAnimation(name_);
+  const std::pair<const char*, Track*> tracks[] = {
+      {"Position", &animation.Position()}, {"Scale", &animation.Scale()}, {"Rotation", &animation.Rotation()}};
+  for (const auto& [key, track] : tracks) {
+    const UdfRecord* keys = Find(record, key);
+    if (!keys) continue;
+    if (keys->typeName() == "Sample" || keys->typeName() == "Linear") track->SetFlags(Track::kLinear);
+    auto add = [&](const uint8_t* p) { track->AddKey(AnimationKey::FromBytes(p)); };
+    if (keys->structured()) {
+      for (const auto& m : keys->members()) {
+        const Bytes b = RawBytes(m.record);
+        if (b.size >= size_t(AnimationKey::kBytes)) add(b.data);
+      }
+    } else {
+      const Bytes b = RawBytes(keys);
+      for (size_t at = 0; at + AnimationKey::kBytes <= b.size; at += AnimationKey::kBytes) add(b.data + at);
+    }
+  }
+}
+
+// --- materials -----------------------------------------------------------------------------------
+
+void Scene::ReadStandardMaterial(const UdfRecord& record, Material& m) {
+  float argb[4];
+  if (ReadReals(Find(record, "Ambient"), argb, 4)) m.d3dMaterial.Ambient = ArgbToColour(argb);
+  if (ReadReals(Find(record, "Diffuse"), argb, 4)) m.d3dMaterial.Diffuse = ArgbToColour(argb);
+  if (ReadReals(Find(record, "Specular"), argb, 4)) m.d3dMaterial.Specular = ArgbToColour(argb);
+  if (ReadReals(Find(record, "Emissive"), argb, 4)) m.d3dMaterial.Emissive = ArgbToColour(argb);
+  m.cullMode = Find(record, "TwoSided") ? D3DCULL_NONE : D3DCULL_CCW;
+  if (const UdfRecord* r = Find(record, "Opacity")) ReadReal(r, m.opacity);
+  const UdfRecord* textures = Find(record, "Textures");
+  if (!textures || !textures->structured()) return;
+  for (const auto& entry : textures->members()) {
+    const UdfRecord& map = *entry.record;
+    const UdfRecord* file = map.structured() ? Find(map, "FileName") : nullptr;
+    if (!file) break;  // a map without a file ends the material's maps
+    if (map.typeName() != "Diffuse") continue;
+    TextureStage& stage = m.stages[0];
+    stage.addressU = MapAddressWord(Find(map, "TexAddrU"));
+    stage.addressV = MapAddressWord(Find(map, "TexAddrV"));
+    stage.texture = nullptr;
+    if (Texture* texture = scenedevice::AcquireTexture(ReadText(file), paths_)) {
+      textures_.push_back(texture);
+      stage.texture = texture;
+    }
+  }
+}
+
+void Scene::LoadMaterials(const UdfRecord& materials) {
+  if (!materials.structured()) return;
+  for (const auto& entry : materials.members()) {
+    const UdfRecord& record = *entry.record;
+    if (!record.structured() || materials_.count(record.name())) continue;
+    Material m = DefaultMaterial();
+    const UdfRecord* subs = Find(record, "Materials");
+    if (!subs || !subs->structured() || subs->childCount() == 0) {
+      ReadStandardMaterial(record, m);
+    } else {
+      for (const auto& subEntry : subs->members()) {
+        const UdfRecord& sub = *subEntry.record;
+        if (!sub.structured()) continue;
+        int32_t id = 0;
+        ReadInt(Find(sub, "MaterialSubId"), id);
+        if (id == 0) {
+          ReadStandardMaterial(sub, m);
+          continue;
+        }
+        if (id < 1 || id > 7) continue;
+        Material part = DefaultMaterial();
+        ReadStandardMaterial(sub, part);
+        TextureStage& stage = m.stages[id];
+        stage = part.stages[0];
+        stage.texCoordIndex = DWORD(id);
+        const std::string& name = sub.name();
+        auto has = [&](const char* word) { return name.find(word) != std::string::npos; };
+        DWORD op = 0;
+        if (has("LightMap") || has("Modulate2X")) {
+          op = D3DTOP_MODULATE2X;
+        } else if (has("Modulate")) {
+          op = D3DTOP_MODULATE;
+        } else if (has("AddSigned")) {
+          op = D3DTOP_ADDSIGNED;
+        } else if (has("Add") || has("Chrome")) {
+          op = D3DTOP_ADD;
+        }
+        if (op) {
+          stage.colorOp = op;
+          stage.colorArg1 = D3DTA_CURRENT;
+          stage.colorArg2 = stage.texture ? D3DTA_TEXTURE : D3DTA_DIFFUSE;
+        }
+        if (has("Chrome")) stage.texCoordIndex |= D3DTSS_TCI_SPHEREMAP;
+      }
+    }
+    materials_.emplace(record.name(), m);
+  }
+}
+
+std::optional<Material> Scene::FindMaterial(const std::string& name) const {
+  auto it = materials_.find(name);
+  if (it == materials_.end()) return std::nullopt;
+  return it->second;
+}
+
+Geometry* Scene::FindGeometry(const std::string& name) {
+  auto it = geometries_.find(name);
+  return it == geometries_.end() ? nullptr : it->second.get();
+}
+
+// --- meshes --------------------------------------------------------------------------------------
+
+void Scene::ReadMesh(const UdfRecord& record, SceneNode& node) {
+  std::optional<Material> material;
+  if (const UdfRecord* r = Find(record, "MaterialName")) material = FindMaterial(ReadText(r));
+  int32_t fvf, indexSize, numVerts, numIndexes;
+  if (!ReadInt(Find(record, "FVF"), fvf) || !ReadInt(Find(record, "IndexSize"), indexSize) ||
+      !ReadInt(Find(record, "NumVerts"), numVerts) || !ReadInt(Find(record, "NumIndexes"), numIndexes))
+    return;
+  if (numVerts <= 0) return;  // a mesh node without geometry
+  if (numIndexes < 0 || (indexSize != 2 && indexSize != 4)) return;
+  const Bytes verts = RawBytes(Find(record, "Verts"));
+  const Bytes indexes = RawBytes(Find(record, "Indexes"));
+  if (!verts.data || !indexes.data) return;
+
+  const uint32_t stride = uint32_t(verts.size / size_t(numVerts));
+  const uint32_t layout = VertexLayoutSize(DWORD(fvf));
+  if (stride == 0 || stride < layout || indexes.size < size_t(numIndexes) * size_t(indexSize)) {
+    logLine("Mesh " + record.name() + " has short vertex or index data\n");
+    return;
+  }
+  // An index past the vertices would make the device read outside the buffer.
+  for (int32_t i = 0; i < numIndexes; ++i) {
+    const uint32_t index = indexSize == 2 ? uint32_t(indexes.data[2 * i] | indexes.data[2 * i + 1] << 8)
+                                          : ReadU32(indexes.data + 4 * size_t(i));
+    if (index >= uint32_t(numVerts)) {
+      logLine("Mesh " + record.name() + " has an index past its vertices\n");
+      return;
+    }
+  }
+
+  std::unique_ptr<Skin> skin;
+  if (const UdfRecord* boneNames = Find(record, "BoneNames")) {
+    const Bytes offs = RawBytes(Find(record, "VertBoneOffs"));
+    const Bytes nums = RawBytes(Find(record, "VertBoneNums"));
+    const Bytes weights = RawBytes(Find(record, "BoneWeights"));
+    const size_t need = size_t(numVerts) * 4;
+    if (!boneNames->structured() || !(fvf & D3DFVF_XYZ) || offs.size < need || nums.size < need || !weights.data) {
+      logLine("Mesh " + record.name() + " has incomplete skin data\n");
+      return;
+    }
+    skin = std::make_unique<Skin>();
+    for (const auto& m : boneNames->members()) skin->boneNames.push_back(ReadText(m.record));
+    for (int32_t v = 0; v < numVerts; ++v) {
+      skin->offsets.push_back(int32_t(ReadU32(offs.data + 4 * size_t(v))));
+      skin->counts.push_back(int32_t(ReadU32(nums.data + 4 * size_t(v))));
+    }
+    for (size_t at = 0; at + 8 <= weights.size; at += 8)
+      skin->influences.push_back({int32_t(ReadU32(weights.data + at)), ReadF32(weights.data + at + 4)});
+  }
+
+  Geometry* geometry = FindGeometry(node.Name());
+  if (!geometry) {
+    auto g = std::make_unique<Geometry>();
+    g->name = node.Name();
+    g->fvf = DWORD(fvf);
+    g->vertexCount = uint32_t(numVerts);
+    g->stride = stride;
+    g->vertices.assign(verts.data, verts.data + size_t(stride) * size_t(numVerts));
+    g->indexCount = uint32_t(numIndexes);
+    g->indexSize = uint32_t(indexSize);
+    g->indices.assign(indexes.data, indexes.data + size_t(numIndexes) * size_t(indexSize));
+    g->ComputeBounds();
+    geometry = g.get();
+    geometries_[node.Name()] = std::move(g);
+  }
+  if (!CreateMesh(record, node, material ? &*material : nullptr, geometry, std::move(skin)))
+    logLine("Cannot create mesh " + record.name() + "\n");
+}
+
+BufferRegion Scene::PlaceBuffer(Geometry& geometry, const BufferDescription& description, uint32_t count) {
+  for (DeviceBuffer* buffer : geometry.buffers)
+    if (buffer->Description() == description) return {buffer, 0, description.byteSize, count};
+
+  auto buffer = std::make_unique<DeviceBuffer>(description);
+  if (!buffer->Create()) return {};
+  BufferRegion region{buffer.get(), 0, description.byteSize, count};
+  if (!buffer->Reserve(description.byteSize, region.offset)) return {};
+  const Geometry* source = &geometry;
+  const uint32_t stride = description.stride;
+  if (!UploadGeometry(*source, region, stride)) return {};
+  buffer->AddRefill([this, source, region, stride] { return UploadGeometry(*source, region, stride); });
+  geometry.buffers.push_back(buffer.get());
+  pool_.push_back(std::move(buffer));
+  return region;
+}
+
+bool Scene::UploadGeometry(const Geometry& geometry, const BufferRegion& region, uint32_t deviceStride) {
+  DeviceBuffer* buffer = region.buffer;
+  if (!buffer) return false;
+  uint8_t* out = buffer->Lock(region.offset, region.size, buffer->Dynamic() ? D3DLOCK_DISCARD : 0);
+  if (!out) return false;
+  const BufferDescription& d = buffer->Description();
+  if (d.kind == BufferDescription::kVertex) {
+    std::memset(out, 0, region.size);
+    const std::vector<Run> runs = ComponentRuns(geometry.fvf, d.format);
+    for (uint32_t v = 0; v < region.count; ++v) {
+      const uint8_t* from = geometry.vertices.data() + size_t(v) * geometry.stride;
+      uint8_t* to = out + size_t(v) * deviceStride;
+      for (const Run& run : runs) std::memcpy(to + run.to, from + run.from, run.size);
+    }
+  } else {
+    const uint32_t outSize = d.format == D3DFMT_INDEX16 ? 2 : 4;
+    const uint8_t* in = geometry.indices.data();
+    if (outSize == geometry.indexSize) {
+      std::memcpy(out, in, size_t(region.count) * outSize);
+    } else if (outSize == 4) {
+      for (uint32_t i = 0; i < region.count; ++i) {
+        const uint32_t value = uint32_t(in[2 * i] | in[2 * i + 1] << 8);
+        std::memcpy(out + 4 * size_t(i), &value, 4);
+      }
+    } else {
+      for (uint32_t i = 0; i < region.count; ++i) {
+        const uint16_t value = uint16_t(ReadU32(in + 4 * size_t(i)) & 0xFFFF);
+        std::memcpy(out + 2 * size_t(i), &value, 2);
+      }
+    }
+  }
+  return buffer->Unlock();
+}
+
+bool Scene::CreateMesh(const UdfRecord& record, SceneNode& target, const Material* material, Geometry* geometry,
+                       std::unique_ptr<Skin> skin) {
+  if (!geometry) return false;
+  Material m = material ? *material : DefaultMaterial();
+  ApplyMeshOverrides(record, m);
+
+  const bool skinned = skin != nullptr;
+  DWORD vertexUsage = skinned ? D3DUSAGE_DYNAMIC : D3DUSAGE_WRITEONLY;
+  DWORD indexUsage = D3DUSAGE_WRITEONLY;
+  if (const UdfRecord* usage = Find(record, "Usage")) {
+    const std::vector<std::string> words = ReadWords(usage);
+    vertexUsage = indexUsage = 0;
+    if (HasWord(words, "static")) {
+      vertexUsage = indexUsage = D3DUSAGE_WRITEONLY;
+    } else if (HasWord(words, "dynamic")) {
+      vertexUsage = indexUsage = D3DUSAGE_DYNAMIC;
+    } else if (HasWord(words, "dynamic_writeonly")) {
+      vertexUsage = indexUsage = D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY;
+    }
+    if (HasWord(words, "vb_writeonly")) vertexUsage |= D3DUSAGE_WRITEONLY;
+    if (HasWord(words, "ib_writeonly")) indexUsage |= D3DUSAGE_WRITEONLY;
+    if (HasWord(words, "vb_dynamic")) vertexUsage |= D3DUSAGE_DYNAMIC;
+    if (HasWord(words, "ib_dynamic")) indexUsage |= D3DUSAGE_DYNAMIC;
+  }
+  uint64_t alignedStride = geometry->stride;
+  if (ReadText(Find(record, "VertexAlign32")) == "1") alignedStride = (alignedStride + 31u) & ~uint64_t(31);
+  if (alignedStride * geometry->vertexCount > UINT32_MAX) return false;
+  const uint32_t deviceStride = uint32_t(alignedStride);
+
+  BufferDescription vd;
+  vd.kind = BufferDescription::kVertex;
+  vd.format = geometry->fvf;
+  vd.stride = deviceStride;
+  vd.usage = vertexUsage;
+  vd.pool = skinned ? D3DPOOL_SYSTEMMEM : D3DPOOL_DEFAULT;
+  vd.byteSize = deviceStride * geometry->vertexCount;
+  const BufferRegion vertices = PlaceBuffer(*geometry, vd, geometry->vertexCount);
+  if (!vertices.buffer) return false;
+
+  BufferRegion indices;
+  if (geometry->indexCount > 0) {
+    BufferDescription id;
+    id.kind = BufferDescription::kIndex;
+    const bool narrow = geometry->indexCount <= 32767;
+    id.format = narrow ? D3DFMT_INDEX16 : D3DFMT_INDEX32;
+    id.stride = narrow ? 2 : 4;
+    id.usage = indexUsage;
+    id.pool = D3DPOOL_DEFAULT;
+    id.byteSize = geometry->indexCount * id.stride;
+    indices = PlaceBuffer(*geometry, id, geometry->indexCount);
+    if (!indices.buffer) return false;
+  }
+
+  if (skinned) {
+    auto mesh = std::make_unique<SkinnedMesh>(m, geometry, vertices, indices, deviceStride, std::move(skin));
+    toBind_.push_back(mesh.get());
+    target.SetMesh(std::move(mesh));
+  } else {
+    target.SetMesh(std::make_unique<Mesh>(m, geometry, vertices, indices, deviceStride));
+  }
+  return true;
+}
+
+void Scene::InvalidateBuffers() {
+  for (auto& buffer : pool_) buffer->Invalidate();
+}
+
+bool Scene::RestoreBuffers() {
+  bool ok = true;
+  for (auto& buffer : pool_) ok = buffer->Restore() && ok;
+  return ok;
+}
+
+// --- lights --------------------------------------------------------------------------------------
+
+bool Scene::LoadLights(const UdfRecord& lights) {
+  if (!lights.structured()) return false;
+  for (const auto& entry : lights.members()) {
+    const UdfRecord& record = *entry.record;
+    Matrix nodeTM = Matrix::Identity(), objectTM = Matrix::Identity();
+    if (record.structured()) {
+      ReadMatrix(Find(record, "NodeTM"), nodeTM);
+      ReadMatrix(Find(record, "ObjectTM"), objectTM);
+    }
+    Matrix m = objectTM * nodeTM;
+    Vec3 scale, position;
+    Quaternion rotation;
+    if (!m.Decompose(scale, rotation, position)) return false;
+    m.m[3][0] = m.m[3][1] = m.m[3][2] = 0.0f;
+    m.Classify();
+    const Vec3 direction = Normalize(m.TransformNormal({0.0f, -1.0f, 0.0f}));
+
+    std::unique_ptr<Light> light;
+    const std::string& kind = record.typeName();
+    if (kind == "PointLight") {
+      light = std::make_unique<PointLight>(position);
+    } else if (kind == "DirLight") {
+      light = std::make_unique<DirLight>(direction);
+    } else if (kind == "SpotLight") {
+      light = std::make_unique<SpotLight>(position, direction);
+      if (const UdfRecord* r = Find(record, "HotSpot")) ReadReal(r, light->Data().Theta);
+      if (const UdfRecord* r = Find(record, "FallOff")) ReadReal(r, light->Data().Phi);
+    } else {
+      return false;
+    }
+    if (kind != "DirLight") {
+      float start = 0.0f;
+      if (ReadReal(Find(record, "AttStart"), start) && start != 0.0f) {
+        light->Data().Attenuation0 = 0.0f;
+        light->Data().Attenuation1 = 1.0f / start;
+        light->Data().Attenuation2 = 0.0f;
+      }
+    }
+    float argb[4];
+    if (ReadReals(Find(record, "Diffuse"), argb, 4)) light->Data().Diffuse = ArgbToColour(argb);
+    float range = 0.0f;
+    ReadReal(Find(record, "AttEnd"), range);
+    light->Data().Range = range;
+    if (!AddLight(record, std::move(light))) return false;
+  }
+  return true;
+}
+
+bool Scene::AddLight(const UdfRecord&, std::unique_ptr<Light> made) {
+  lights_.Add(std::move(made));
+  return true;
+}
+
+}  // namespace halcyon

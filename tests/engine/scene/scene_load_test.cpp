@@ -1,0 +1,342 @@
+#include "engine/scene/scene.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "engine/scene/render_sorter.h"
+#include "tests/engine/scene/recording_fixture.h"
+#include "tests/engine/scene/scene_file.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using halcyon::Matrix;
+using halcyon::Scene;
+using halcyon::SceneNode;
+using namespace scenetest;
+
+Rec Key(float time, float x, float y, float z, float w = 0) {
+  return Raw("k", std::vector<float>{time, x, y, z, w, 0, 0, 0}, "AnimKey");
+}
+
+// Vertices of FVF 0x312 (40 bytes): position, normal, two texture pairs.
+std::vector<float> Verts312(uint32_t n) {
+  std::vector<float> v;
+  for (uint32_t i = 0; i < n; ++i) {
+    const float pos[3] = {float(i % 20), float(i / 20), 0.0f};
+    v.insert(v.end(), pos, pos + 3);
+    v.insert(v.end(), {0, 0, -1, 0.5f, 0.5f, 0.25f, float(i)});
+  }
+  return v;
+}
+
+Rec MeshRec(std::string name, int32_t numVerts, int32_t indexSize, std::vector<uint8_t> indexBytes, int32_t numIndexes,
+            const char* material = nullptr) {
+  Rec r = NodeRec(std::move(name), "Mesh", Matrix::Identity());
+  r->addChild(Int("FVF", 0x312));
+  r->addChild(Int("IndexSize", indexSize));
+  r->addChild(Int("NumVerts", numVerts));
+  r->addChild(Int("NumIndexes", numIndexes));
+  r->addChild(Raw("Verts", Verts312(uint32_t(numVerts))));
+  r->addChild(halcyon::UdfRecord::makeRaw("Indexes", "raw", std::move(indexBytes)));
+  if (material) r->addChild(Text("MaterialName", material));
+  return r;
+}
+
+template <typename T>
+std::vector<uint8_t> IndexBytes(uint32_t count, uint32_t modulo) {
+  std::vector<uint8_t> out(count * sizeof(T));
+  for (uint32_t i = 0; i < count; ++i) {
+    const T v = T(i % modulo);
+    std::memcpy(&out[i * sizeof(T)], &v, sizeof(T));
+  }
+  return out;
+}
+
+class SceneLoad : public RecordingScene {
+ protected:
+  bool LoadRoot(Scene& scene, const halcyon::UdfRecord& root, const std::string& name = "room.udf") {
+    const std::vector<uint8_t> bytes = Bytes(root);
+    const auto path = dir_.write(name, std::string(bytes.begin(), bytes.end()));
+    return scene.Load(halcyon::FileRef(path.string()));
+  }
+  const RecordedCall* Call(std::string_view name, size_t nth = 0) {
+    for (const auto& c : device_->calls())
+      if (c.name == name && nth-- == 0) return &c;
+    return nullptr;
+  }
+  testsupport::TempDir dir_;
+};
+
+Rec TheRoom() {
+  Rec base = With(Struct("Room Base", "Material"), Int("MaterialSubId", 0), Colour("Diffuse", 1, 0.8f, 0.6f, 0.4f));
+  Rec lightMap = With(Struct("Room LightMap", "Material"), Int("MaterialSubId", 1));
+  Rec room = With(Struct("Room", "Material"), With(Struct("Materials", "Material"), std::move(base), std::move(lightMap)));
+  Rec glass = With(Struct("Glass", "Material"), Real("Opacity", 0.3f), Int("TwoSided", 1));
+  Rec roomAgain = With(Struct("Room", "Material"), Int("TwoSided", 1));
+  Rec materials = With(Struct("Materials", "Material"), std::move(room), std::move(glass), std::move(roomAgain));
+
+  Rec lamp = NodeRec("Lamp", "PointLight", Matrix::Translation(10, 20, 30));
+  lamp->addChild(Real("AttStart", 50));
+  lamp->addChild(Real("AttEnd", 400));
+  lamp->addChild(Colour("Diffuse", 1, 1, 0.5f, 0.25f));
+  Rec lights = With(Struct("Lights", "Light"), std::move(lamp), NodeRec("Moon", "DirLight", Matrix::Identity()));
+
+  // 40000 indices written with two bytes each.
+  Rec floor = MeshRec("Floor", 300, 2, IndexBytes<uint16_t>(40000, 300), 40000, "Room");
+  const float half = 0.70710678f;
+  Rec animation = With(Struct("Animation", "Animation"),
+                       With(Struct("Position", "Sample"), Key(0, 0, 0, 0), Key(1000, 0, 10, 0)),
+                       With(Struct("Rotation", "Key"), Key(0, 0, 0, 0, 1), Key(1000, 0, half, 0, half)),
+                       With(Struct("Scale", "Key"), Key(0, 1, 1, 1)));
+  Rec pendulum = With(NodeRec("Pendulum", "Dummy", Matrix::Translation(0, 50, 0)), std::move(animation));
+  Rec clock = With(NodeRec("Clock", "Dummy", Matrix::Translation(100, 0, 0)),
+                   With(Struct("Children", "Node"), std::move(floor), std::move(pendulum)));
+
+  // A skinned quad of FVF XYZ|NORMAL|TEX1 (32 bytes) on two bones; vertex 3 has no influence.
+  std::vector<float> verts;
+  for (int i = 0; i < 4; ++i) verts.insert(verts.end(), {float(i), 1, 0, 0, 0, -1, 0, 0});
+  Rec body = NodeRec("Body", "Mesh", Matrix::Identity());
+  body->addChild(Int("FVF", 0x112));
+  body->addChild(Int("IndexSize", 4));
+  body->addChild(Int("NumVerts", 4));
+  body->addChild(Int("NumIndexes", 6));
+  body->addChild(Raw("Verts", verts));
+  body->addChild(Raw("Indexes", std::vector<uint32_t>{0, 1, 2, 0, 2, 3}));
+  body->addChild(With(Struct("BoneNames", "string"), Text("0", "Bone01"), Text("1", "bone02")));
+  body->addChild(Raw("VertBoneOffs", std::vector<int32_t>{0, 1, 2, 4}));
+  body->addChild(Raw("VertBoneNums", std::vector<int32_t>{1, 1, 2, 0}));
+  struct Influence {
+    int32_t bone;
+    float weight;
+  };
+  body->addChild(Raw("BoneWeights", std::vector<Influence>{{0, 1}, {1, 1}, {0, 0.5f}, {1, 0.5f}}));
+  Rec bone2 = With(NodeRec("Bone02", "bone", Matrix::Translation(0, 10, 0)),
+                   With(Struct("Animation", "Animation"), With(Struct("Position", "Key"), Key(0, 0, 5, 0))));
+
+  // The same clock again, in other letters: it is the node above and gains a child.
+  Rec clockAgain = With(Struct("CLOCK", "Dummy"),
+                        With(Struct("Children", "Node"), NodeRec("Hand", "Dummy", Matrix::Identity())));
+
+  Rec children = With(Struct("Children", "Node"), std::move(clock), std::move(body),
+                      NodeRec("Bone01", "Bone", Matrix::Identity()), std::move(bone2), std::move(clockAgain));
+  return With(Struct("_root", "_roottype"), std::move(materials), std::move(lights), std::move(children));
+}
+
+TEST_F(SceneLoad, TheRoomLoadsIntoNodesBuffersLightsAndAnimations) {
+  testsupport::FakeClock clock;
+  Scene scene;
+  ASSERT_TRUE(LoadRoot(scene, *TheRoom()));
+  EXPECT_EQ(scene.Name(), dir_.file("room.udf").string());
+
+  // Hierarchy: the reused name made no second node, and the clock kept its place.
+  SceneNode& root = scene.Root();
+  ASSERT_EQ(root.Children().size(), 4u);
+  SceneNode* clockNode = root.FindByName("clock");
+  ASSERT_EQ(clockNode->Children().size(), 3u);
+  EXPECT_EQ(clockNode->Children()[2]->Name(), "Hand");
+  EXPECT_EQ(clockNode->World().m[3][0], 100.0f);
+  SceneNode* floor = root.FindByName("Floor");
+  ASSERT_TRUE(floor && floor->GetMesh());
+
+  // Buffers: 40000 two-byte indices go into a 32-bit buffer; the skin's into a 16-bit one,
+  // its vertices into system memory for the CPU to rewrite.
+  EXPECT_EQ(CountCall("CreateVertexBuffer", {300 * 40, D3DUSAGE_WRITEONLY, 0x312, D3DPOOL_DEFAULT}), 1u);
+  EXPECT_EQ(CountCall("CreateIndexBuffer", {160000, D3DUSAGE_WRITEONLY, D3DFMT_INDEX32, D3DPOOL_DEFAULT}), 1u);
+  EXPECT_EQ(CountCall("CreateVertexBuffer", {4 * 32, D3DUSAGE_DYNAMIC, 0x112, D3DPOOL_SYSTEMMEM}), 1u);
+  EXPECT_EQ(CountCall("CreateIndexBuffer", {12, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT}), 1u);
+  EXPECT_EQ(scene.BufferCount(), 4u);
+
+  // Materials: first definition wins; the light map is stage 1.
+  const halcyon::Material& floorMaterial = floor->GetMesh()->GetMaterial();
+  EXPECT_EQ(floorMaterial.cullMode, DWORD(D3DCULL_CCW));
+  EXPECT_EQ(floorMaterial.stages[1].colorOp, DWORD(D3DTOP_MODULATE2X));
+  EXPECT_EQ(floorMaterial.stages[1].colorArg1, D3DTA_CURRENT);
+  EXPECT_EQ(floorMaterial.stages[1].colorArg2, D3DTA_DIFFUSE);  // no texture loaded
+  EXPECT_EQ(floorMaterial.stages[1].texCoordIndex, 1u);
+  EXPECT_FLOAT_EQ(floorMaterial.d3dMaterial.Diffuse.r, 0.8f);
+  EXPECT_FLOAT_EQ(floorMaterial.d3dMaterial.Diffuse.b, 0.4f);
+  EXPECT_EQ(scene.FindMaterial("Glass")->cullMode, DWORD(D3DCULL_NONE));
+  EXPECT_FALSE(scene.FindMaterial("Wood"));
+
+  // Lights.
+  ASSERT_EQ(scene.Lights().Count(), 2u);
+  const D3DLIGHT9& lamp = scene.Lights().At(0)->Data();
+  EXPECT_EQ(lamp.Type, D3DLIGHT_POINT);
+  EXPECT_FLOAT_EQ(lamp.Position.y, 20.0f);
+  EXPECT_FLOAT_EQ(lamp.Attenuation0, 0.0f);
+  EXPECT_FLOAT_EQ(lamp.Attenuation1, 1.0f / 50.0f);
+  EXPECT_FLOAT_EQ(lamp.Range, 400.0f);
+  EXPECT_FLOAT_EQ(lamp.Diffuse.r, 1.0f);
+  EXPECT_FLOAT_EQ(lamp.Diffuse.b, 0.25f);
+  const D3DLIGHT9& moon = scene.Lights().At(1)->Data();
+  EXPECT_EQ(moon.Type, D3DLIGHT_DIRECTIONAL);
+  EXPECT_FLOAT_EQ(moon.Direction.y, -1.0f);
+  EXPECT_FLOAT_EQ(moon.Range, 0.0f);
+
+  // Tracks under the scene's name: position linear ("Sample"), rotation cubic.
+  SceneNode* pendulum = root.FindByName("pendulum");
+  halcyon::Animation* animation = pendulum->FindAnimation(scene.Name());
+  ASSERT_TRUE(animation);
+  EXPECT_EQ(animation->Position().Flags(), uint32_t(halcyon::Track::kLinear));
+  EXPECT_EQ(animation->Rotation().Flags(), 0u);
+  EXPECT_EQ(animation->Scale().Keys().size(), 1u);
+
+  // Play everything, looping, and draw through the sorter with the scene's lights.
+  ASSERT_TRUE(root.PlayAnimation(0, "", true));
+  float start, end;
+  ASSERT_TRUE(root.GetTimeRange(start, end));
+  EXPECT_EQ(end, 1000.0f);
+  root.SetControllerSpeed(-1, 1.0f, true);
+  root.SetControllerFlags(-1, halcyon::AnimationController::kLoop, true);
+  root.SetControllerRange(-1, start, end, true);
+  root.StartController(0, true);
+  clock.advance(1500);
+
+  halcyon::RenderSorter sorter;
+  sorter.SetLights(&scene.Lights());
+  halcyon::RenderContext ctx;
+  ctx.flags = halcyon::RenderContext::kNoFrustumTest;
+  ctx.sorter = &sorter;
+  ASSERT_TRUE(root.Render(ctx));
+  ASSERT_TRUE(sorter.Flush());
+  // Pendulum at half its loop: the rotation turned 45 degrees, the position moved 5 up,
+  // before its own offset and the clock's.
+  EXPECT_NEAR(pendulum->World().m[3][0], 100.0f, 1e-4f);
+  EXPECT_NEAR(pendulum->World().m[3][1], 55.0f, 1e-4f);
+  EXPECT_NEAR(pendulum->World().m[0][0], std::cos(0.785398f), 1e-4f);
+
+  EXPECT_EQ(device_->count("SetLight"), 2u);
+  ASSERT_EQ(device_->draws().size(), 2u);
+  const RecordedDraw* floorDraw = nullptr;
+  const RecordedDraw* bodyDraw = nullptr;
+  for (const auto& d : device_->draws()) (d.fvf == 0x312 ? floorDraw : bodyDraw) = &d;
+  ASSERT_TRUE(floorDraw && bodyDraw);
+  EXPECT_EQ(floorDraw->primitiveCount, 13333u);
+  EXPECT_EQ(floorDraw->stride, 40u);
+  EXPECT_EQ(floorDraw->indices.size(), 39999u);
+  EXPECT_EQ(floorDraw->indices[301], 1u);
+  EXPECT_EQ(floorDraw->stageStates[1][D3DTSS_COLOROP], DWORD(D3DTOP_MODULATE2X));
+  EXPECT_EQ(floorDraw->stageStates[1][D3DTSS_COLORARG1], D3DTA_CURRENT);
+  EXPECT_EQ(floorDraw->renderStates[D3DRS_LIGHTING], 1u);
+  EXPECT_NEAR(floorDraw->world.m[3][0], 100.0f, 1e-5f);
+
+  // Skinning: bone 2 moved 5 up from where the skin was bound.
+  EXPECT_EQ(bodyDraw->primitiveCount, 2u);
+  EXPECT_FLOAT_EQ(bodyDraw->position(0).y, 1.0f);   // bone 1 only, unmoved
+  EXPECT_FLOAT_EQ(bodyDraw->position(1).y, 6.0f);   // bone 2 only
+  EXPECT_FLOAT_EQ(bodyDraw->position(2).y, 3.5f);   // half and half
+  EXPECT_FLOAT_EQ(bodyDraw->position(3).x, 0.0f);   // no influence: the origin
+  EXPECT_FLOAT_EQ(bodyDraw->position(3).y, 0.0f);
+}
+
+TEST_F(SceneLoad, IndexWidthsUsageWordsAlignmentAndEmptyMeshes) {
+  Rec narrow = MeshRec("Narrow", 40, 4, IndexBytes<uint32_t>(300, 40), 300);
+  narrow->addChild(Text("Usage", ""));
+  Rec aligned = MeshRec("Aligned", 3, 2, IndexBytes<uint16_t>(3, 3), 3);
+  aligned->addChild(Text("VertexAlign32", "1"));
+  aligned->addChild(With(Struct("Usage", "string"), Text("0", "dynamic"), Text("1", "ib_writeonly")));
+  Rec empty = MeshRec("Empty", 0, 2, {}, 0);
+  Rec noFvf = NodeRec("NoFvf", "Mesh", Matrix::Identity());
+  Rec badIndex = MeshRec("BadIndex", 3, 2, {0, 0, 1, 0, 3, 0}, 3);  // index 3 of 3 vertices
+  Rec children = With(Struct("Children", "Node"), std::move(narrow), std::move(aligned), std::move(empty),
+                      std::move(noFvf), std::move(badIndex));
+  Scene scene;
+  ASSERT_TRUE(LoadRoot(scene, *With(Struct("_root", "_roottype"), std::move(children))));
+
+  EXPECT_EQ(CountCall("CreateIndexBuffer", {600, 0, D3DFMT_INDEX16, D3DPOOL_DEFAULT}), 1u);
+  EXPECT_EQ(CountCall("CreateVertexBuffer", {40 * 40, 0, 0x312, D3DPOOL_DEFAULT}), 1u);
+  EXPECT_EQ(CountCall("CreateVertexBuffer", {3 * 64, D3DUSAGE_DYNAMIC, 0x312, D3DPOOL_DEFAULT}), 1u);
+  EXPECT_EQ(CountCall("CreateIndexBuffer", {6, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT}),
+            1u);
+  for (const char* plain : {"Empty", "NoFvf", "BadIndex"}) {
+    SceneNode* n = scene.Root().FindByName(plain);
+    ASSERT_TRUE(n) << plain;
+    EXPECT_EQ(n->GetMesh(), nullptr) << plain;
+  }
+
+  halcyon::RenderContext ctx;
+  ctx.flags = halcyon::RenderContext::kNoFrustumTest;
+  ASSERT_TRUE(scene.Root().Render(ctx));
+  ASSERT_EQ(device_->draws().size(), 2u);
+  const RecordedDraw& n = device_->draws()[0];
+  EXPECT_EQ(n.indices.size(), 300u);
+  EXPECT_EQ(n.indices[45], 5u);  // 45 mod 40, kept through the 16-bit buffer
+  const RecordedDraw& a = device_->draws()[1];
+  EXPECT_EQ(a.stride, 64u);
+  ASSERT_EQ(a.vertices.size(), 3u * 64u);
+  float uv;
+  std::memcpy(&uv, &a.vertices[64 + 36], 4);  // vertex 1's last real lands at its own 64-byte slot
+  EXPECT_EQ(uv, 1.0f);
+}
+
+TEST_F(SceneLoad, FailuresKeepWhatWasBuiltAndReportFalse) {
+  Scene scene;
+  EXPECT_FALSE(scene.Load(halcyon::FileRef(dir_.file("missing.udf").string())));
+  const auto garbage = dir_.write("garbage.udf", std::string(100, 'x'));
+  EXPECT_FALSE(scene.Load(halcyon::FileRef(garbage.string())));
+
+  // A skin whose bone is missing fails the load; the nodes read stay.
+  std::vector<float> verts(8 * 3, 0.0f);
+  Rec body = NodeRec("Body", "Mesh", Matrix::Identity());
+  body->addChild(Int("FVF", 0x112));
+  body->addChild(Int("IndexSize", 2));
+  body->addChild(Int("NumVerts", 3));
+  body->addChild(Int("NumIndexes", 3));
+  body->addChild(Raw("Verts", verts));
+  body->addChild(Raw("Indexes", std::vector<uint16_t>{0, 1, 2}));
+  body->addChild(With(Struct("BoneNames", "string"), Text("0", "Nowhere")));
+  body->addChild(Raw("VertBoneOffs", std::vector<int32_t>{0, 0, 0}));
+  body->addChild(Raw("VertBoneNums", std::vector<int32_t>{0, 0, 0}));
+  body->addChild(Raw("BoneWeights", std::vector<int32_t>{0, 0x3f800000}));
+  Rec badLight = NodeRec("Odd", "AreaLight", Matrix::Identity());
+  Rec root = With(Struct("_root", "_roottype"), With(Struct("Lights", "Light"), std::move(badLight)),
+                  With(Struct("Children", "Node"), std::move(body), NodeRec("Other", "Dummy", Matrix::Identity())));
+  EXPECT_FALSE(LoadRoot(scene, *root));
+  EXPECT_TRUE(scene.Root().FindByName("Other"));  // the unknown light kind did not stop the children
+  EXPECT_EQ(scene.Lights().Count(), 0u);
+}
+
+TEST_F(SceneLoad, ObjectOffsetsNearIdentityAreIdentityAndASecondFileReposesByName) {
+  Matrix nearly = Matrix::Identity();
+  nearly.m[3][0] = 0.01f;
+  Matrix offset = Matrix::Identity();
+  offset.m[3][0] = 0.02f;
+  Rec root = With(Struct("_root", "_roottype"),
+                  With(Struct("Children", "Node"), NodeRec("A", "Dummy", Matrix::Translation(1, 0, 0), nearly),
+                       NodeRec("B", "Dummy", Matrix::Translation(1, 0, 0), offset)));
+  Scene scene;
+  ASSERT_TRUE(LoadRoot(scene, *root));
+  EXPECT_TRUE(scene.Root().FindByName("A")->ObjectTransform().GetMatrix().IsIdentity());
+  EXPECT_FLOAT_EQ(scene.Root().FindByName("B")->ObjectTransform().GetMatrix().m[3][0], 0.02f);
+
+  Rec pose = With(Struct("_root", "_roottype"),
+                  With(Struct("Children", "Node"), NodeRec("a", "Dummy", Matrix::Translation(7, 0, 0))));
+  ASSERT_TRUE(LoadRoot(scene, *pose, "pose.udf"));
+  SceneNode* a = scene.Root().FindByName("A");
+  EXPECT_EQ(scene.Root().Children().size(), 2u);
+  EXPECT_FLOAT_EQ(a->LocalTransform().Translation().x, 1.0f);  // the first set stays active
+  a->ApplyTransformSet(dir_.file("pose.udf").string());
+  EXPECT_FLOAT_EQ(a->LocalTransform().Translation().x, 7.0f);
+}
+
+TEST_F(SceneLoad, BuffersComeBackFilledAfterADeviceLoss) {
+  Scene scene;
+  Rec root = With(Struct("_root", "_roottype"),
+                  With(Struct("Children", "Node"), MeshRec("M", 30, 2, IndexBytes<uint16_t>(30, 30), 30)));
+  ASSERT_TRUE(LoadRoot(scene, *root));
+  scene.InvalidateBuffers();
+  halcyon::RenderContext ctx;
+  ctx.flags = halcyon::RenderContext::kNoFrustumTest;
+  EXPECT_FALSE(scene.Root().Render(ctx));  // nothing to draw from while the buffers are gone
+  ASSERT_TRUE(scene.RestoreBuffers());
+  device_->clearCalls();
+  ASSERT_TRUE(scene.Root().Render(ctx));
+  ASSERT_EQ(device_->draws().size(), 1u);
+  EXPECT_FLOAT_EQ(device_->draws()[0].position(29).x, 9.0f);
+  EXPECT_EQ(device_->draws()[0].indices[29], 29u);
+}
+
+}  // namespace
