@@ -5,11 +5,10 @@
 namespace halcyon {
 
 DeviceBuffer::DeviceBuffer(const BufferDescription& description) : description_(description) {
-  scenedevice::RegisterDeviceObject(this);
+  RegisterDeviceObject();
 }
 
 DeviceBuffer::~DeviceBuffer() {
-  scenedevice::UnregisterDeviceObject(this);
   Invalidate();
 }
 

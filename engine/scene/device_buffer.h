@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "engine/device/application.h"
 #include "platform/d3d9/d3d9.h"
 
 namespace halcyon {
@@ -32,10 +33,10 @@ struct BufferRegion {
   uint32_t count = 0;   // vertices or indices
 };
 
-class DeviceBuffer {
+class DeviceBuffer : public DeviceObject {
  public:
   explicit DeviceBuffer(const BufferDescription& description);
-  virtual ~DeviceBuffer();
+  ~DeviceBuffer() override;
   DeviceBuffer(const DeviceBuffer&) = delete;
   DeviceBuffer& operator=(const DeviceBuffer&) = delete;
 
@@ -49,8 +50,8 @@ class DeviceBuffer {
   // Work to redo after the buffer is made again (filling a region).
   void AddRefill(std::function<bool()> refill) { refills_.push_back(std::move(refill)); }
 
-  virtual bool Restore();
-  virtual bool Invalidate();
+  bool Restore() override;
+  bool Invalidate() override;
 
   const BufferDescription& Description() const { return description_; }
   bool Dynamic() const { return (description_.usage & D3DUSAGE_DYNAMIC) != 0; }

@@ -40,10 +40,7 @@ bool SetTransform(D3DTRANSFORMSTATETYPE state, const Matrix& matrix) {
 
 bool SetMaterial(const D3DMATERIAL9& material) { return stateCache().SetMaterial(&material); }
 
-// Device-loss registration and textures follow the device layer's Application and texture
-// manager; until a scene is tied to them, buffers are restored by their owner.
-void RegisterDeviceObject(DeviceBuffer*) {}
-void UnregisterDeviceObject(DeviceBuffer*) {}
+// Textures come from the device layer's texture manager.
 Texture* AcquireTexture(const std::string&, const SearchPaths&) { return nullptr; }
 void ReleaseTexture(Texture*) {}
 IDirect3DBaseTexture9* DeviceTexture(const Texture*) { return nullptr; }

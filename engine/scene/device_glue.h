@@ -9,7 +9,6 @@
 namespace halcyon {
 
 class Texture;
-class DeviceBuffer;
 class SearchPaths;
 
 namespace scenedevice {
@@ -25,11 +24,6 @@ bool SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value);
 bool SetTexture(DWORD stage, IDirect3DBaseTexture9* texture);
 bool SetTransform(D3DTRANSFORMSTATETYPE state, const Matrix& matrix);
 bool SetMaterial(const D3DMATERIAL9& material);
-
-// Device-loss bookkeeping for the scene's buffers: registered buffers are invalidated when
-// the device is lost and restored when it is back.
-void RegisterDeviceObject(DeviceBuffer* buffer);
-void UnregisterDeviceObject(DeviceBuffer* buffer);
 
 // A texture named by a scene file, from the texture manager (found through `paths`), with a
 // reference that the caller gives back; null when it cannot be had.

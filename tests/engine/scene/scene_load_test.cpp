@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "engine/device/application.h"
 #include "engine/scene/render_sorter.h"
 #include "tests/engine/scene/recording_fixture.h"
 #include "tests/engine/scene/scene_file.h"
@@ -337,6 +338,55 @@ TEST_F(SceneLoad, BuffersComeBackFilledAfterADeviceLoss) {
   ASSERT_EQ(device_->draws().size(), 1u);
   EXPECT_FLOAT_EQ(device_->draws()[0].position(29).x, 9.0f);
   EXPECT_EQ(device_->draws()[0].indices[29], 29u);
+}
+
+}  // namespace
+
+namespace {
+
+class Window : public halcyon::EngineWindow {
+ public:
+  HWND DeviceWindow() override { return reinterpret_cast<HWND>(this); }
+  uint32_t Style() override { return style; }
+  void SetStyle(uint32_t s) override { style = s; }
+  halcyon::WindowRect Rect() override { return {0, 0, 656, 519}; }
+  halcyon::WindowRect ClientRect() override { return {0, 0, 640, 480}; }
+  void Place(const halcyon::WindowRect&) override {}
+  void PostQuit() override {}
+  halcyon::LRESULT DefaultProcedure(uint32_t, halcyon::WPARAM, halcyon::LPARAM) override { return 0; }
+  uint32_t style = 0;
+};
+
+TEST(SceneDeviceLoss, TheApplicationsResetRemakesAndRefillsTheSceneBuffers) {
+  RecordingDirect3D9* d3d = nullptr;
+  halcyon::Application::SetDirect3DLoader([&] { return d3d = new RecordingDirect3D9(); });
+  {
+    Window window;
+    halcyon::Application app;
+    ASSERT_TRUE(app.Create(nullptr, &window));
+    ASSERT_TRUE(app.SetMode(false));
+    testsupport::TempDir dir;
+    const std::vector<uint8_t> bytes = Bytes(*With(
+        Struct("_root", "_roottype"),
+        With(Struct("Children", "Node"), MeshRec("M", 30, 2, IndexBytes<uint16_t>(30, 30), 30))));
+    const auto path = dir.write("m.udf", std::string(bytes.begin(), bytes.end()));
+    Scene scene;
+    ASSERT_TRUE(scene.Load(halcyon::FileRef(path.string())));
+    RecordingDevice* device = d3d->lastDevice();
+    const size_t made = device->count("CreateVertexBuffer");
+
+    device->simulateLoss(1);
+    EXPECT_TRUE(app.TestDevice());  // lost: wait
+    EXPECT_TRUE(app.TestDevice());  // not reset: reset and restore
+    EXPECT_EQ(device->count("CreateVertexBuffer"), made + 1);
+    device->clearCalls();
+    halcyon::RenderContext ctx;
+    ctx.flags = halcyon::RenderContext::kNoFrustumTest;
+    ASSERT_TRUE(scene.Root().Render(ctx));
+    ASSERT_EQ(device->draws().size(), 1u);
+    EXPECT_FLOAT_EQ(device->draws()[0].position(21).y, 1.0f);
+  }
+  halcyon::Application::SetDirect3DLoader(nullptr);
 }
 
 }  // namespace
