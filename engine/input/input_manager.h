@@ -5,13 +5,15 @@
 // Buffered device records arrive through the platform's input runtime, each device with its
 // own notification event; one pump handles at most one device's buffer, the keyboard's
 // first. A few window messages (focus, cursor shape, cursor movement, characters) come from
-// the window procedure of the owner, which forwards them to handleWindowMessage.
+// the application: initialising registers the manager as one of its message handlers (and
+// handleWindowMessage may also be called directly).
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "engine/core/clock.h"
+#include "engine/device/application.h"
 #include "engine/input/input_event.h"
 #include "platform/dinput/dinput.h"
 
@@ -43,12 +45,12 @@ class InputWindow {
   virtual bool asyncButtonDown(int button) const = 0;
 };
 
-class InputManager {
+class InputManager : public MessageHandler {
  public:
   static constexpr uint32_t kBufferRecords = 64;
 
   InputManager() = default;
-  ~InputManager();
+  ~InputManager() override;
   InputManager(const InputManager&) = delete;
   InputManager& operator=(const InputManager&) = delete;
 
@@ -64,6 +66,8 @@ class InputManager {
   // Handles one pending device buffer: the keyboard's when signalled, else the mouse's.
   void pump();
   void handleWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
+  // The application's message path; answers 0 and leaves the message to the others.
+  LRESULT HandleMessage(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam) override;
 
   bool keyDown(uint8_t scanCode) const { return (keyState_[scanCode] & 0x80) != 0; }
   bool leftButton() const { return buttonDown(0); }
@@ -94,6 +98,7 @@ class InputManager {
   InputEvent positioned(int32_t kind) const;
 
   InputWindow* window_ = nullptr;
+  Application* application_ = nullptr;  // the one this manager is registered with
   std::unique_ptr<dinput::DirectInput8> directInput_;
   std::unique_ptr<dinput::DirectInputDevice8> keyboard_;
   std::unique_ptr<dinput::DirectInputDevice8> mouse_;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engine/core/trace.h"
+#include "engine/device/device_settings.h"
 #include "engine/udf/udf_text.h"
 
 namespace halcyon {
@@ -40,21 +41,6 @@ bool parseFile(FileRef& file, NodeMap& root, const SearchPaths* paths) {
 }
 
 }  // namespace
-
-uint32_t formatFromText(std::string_view text) {
-  struct Name {
-    std::string_view text;
-    uint32_t code;
-  };
-  static constexpr Name kNames[] = {
-      {"D3DFMT_R8G8B8", 20},   {"D3DFMT_A8R8G8B8", 21}, {"D3DFMT_X8R8G8B8", 22}, {"D3DFMT_R5G6B5", 23},
-      {"D3DFMT_X1R5G5B5", 24}, {"D3DFMT_A1R5G5B5", 25}, {"D3DFMT_A4R4G4B4", 26},
-  };
-  for (const Name& n : kNames) {
-    if (n.text == text) return n.code;
-  }
-  return kFormatUnknown;
-}
 
 FontManager::Style& FontManager::addStyle(const FontStyle& style) {
   auto at = std::upper_bound(styles_.begin(), styles_.end(), style.size,
@@ -116,7 +102,7 @@ bool FontManager::loadCharset(FileRef file, const SearchPaths* paths, Charset& c
   if (!parseFile(file, root, &working)) return false;
 
   const UdfNode* formatNode = root.findChild("Format");
-  const uint32_t format = formatNode ? formatFromText(formatNode->asString()) : kFormatA8R8G8B8;
+  const D3DFORMAT format = formatNode ? FormatFromText(formatNode->asString()) : D3DFMT_A8R8G8B8;
   const UdfNode* nameNode = root.findChild("Name");
   const std::string textureName = nameNode ? nameNode->asString() : std::string();
   cs.charsPerLine = readInt(root, "CharsPerLine", cs.charsPerLine);

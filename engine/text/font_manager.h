@@ -13,16 +13,11 @@
 #include <vector>
 
 #include "engine/fs/file_ref.h"
+#include "platform/d3d9/d3d9types.h"
 #include "engine/text/charset.h"
 #include "engine/text/font_style.h"
 
 namespace halcyon {
-
-constexpr uint32_t kFormatUnknown = 0;
-constexpr uint32_t kFormatA8R8G8B8 = 21;
-
-// A texture format name as the data files write it ("D3DFMT_A8R8G8B8"); 0 when unknown.
-uint32_t formatFromText(std::string_view text);
 
 struct CharsetTextureRequest {
   static constexpr uint32_t kFormatGiven = 0x01;
@@ -30,7 +25,7 @@ struct CharsetTextureRequest {
 
   FileRef file;  // the texture's name, to be found on disk or in an archive
   uint32_t flags = kFormatGiven | kColourKeyGiven;
-  uint32_t format = kFormatA8R8G8B8;
+  D3DFORMAT format = D3DFMT_A8R8G8B8;
   uint32_t colourKey = 0;  // 0xAARRGGBB; texels of this colour become transparent
 };
 

@@ -29,7 +29,7 @@ class ImageTextures : public halcyon::CharsetTextureSource {
     if (!paths.resolve(file) || !file.readAll(bytes, share)) return nullptr;
     IDirect3DTexture9* texture = nullptr;
     if (FAILED(D3DXCreateTextureFromFileInMemoryEx(device_, bytes.data(), static_cast<UINT>(bytes.size()), D3DX_DEFAULT,
-                                                   D3DX_DEFAULT, 1, 0, static_cast<D3DFORMAT>(request.format),
+                                                   D3DX_DEFAULT, 1, 0, request.format,
                                                    D3DPOOL_MANAGED, D3DX_FILTER_NONE, D3DX_FILTER_NONE,
                                                    request.colourKey, nullptr, nullptr, &texture))) {
       return nullptr;

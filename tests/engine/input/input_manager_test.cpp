@@ -335,6 +335,27 @@ TEST(InputManagerSetup, BadCooperationFlagsFailInitialisation) {
   EXPECT_TRUE(input.initialise(window, true, 6, 6));
 }
 
+TEST(InputManagerApplication, WindowMessagesReachTheManagerThroughTheApplication) {
+  halcyon::Application app;
+  FakeWindow window;
+  Recorder recorder;
+  {
+    InputManager input;
+    ASSERT_TRUE(input.initialise(window, true, 6, 6));
+    ASSERT_TRUE(input.initialise(window, true, 6, 6));  // registered once, not twice
+    input.addListener(&recorder);
+    app.MsgProc(nullptr, halcyon::kWmChar, 'k', 0);
+    app.MsgProc(nullptr, halcyon::kWmKillFocus, 0, 0);
+    EXPECT_FALSE(input.isActive());
+    ASSERT_EQ(recorder.events.size(), 1u);
+    EXPECT_EQ(recorder.events[0].code, 'k');
+    input.shutdown();
+    app.MsgProc(nullptr, halcyon::kWmChar, 'l', 0);
+    EXPECT_EQ(recorder.events.size(), 1u);
+  }
+  app.MsgProc(nullptr, halcyon::kWmChar, 'm', 0);  // a destroyed manager is no longer asked
+}
+
 TEST(KeyTable, CharactersOfTheScanCodes) {
   EXPECT_EQ(halcyon::characterOf(53), ';');
   EXPECT_EQ(halcyon::characterOf(2), '1');

@@ -119,7 +119,7 @@ TEST_F(FontTest, LargeDigitCharsetTakesRectanglesOverTheGrid) {
   EXPECT_EQ(textures.requests[0].file.name, "digits.png");
   EXPECT_EQ(textures.requests[0].file.sources, halcyon::Disk | halcyon::Archive);
   EXPECT_EQ(textures.requests[0].flags, 0x03u);
-  EXPECT_EQ(textures.requests[0].format, 21u);
+  EXPECT_EQ(textures.requests[0].format, D3DFMT_A8R8G8B8);
   EXPECT_EQ(textures.requests[0].colourKey, 0xFFFF00FFu);
   ASSERT_EQ(textures.resolved.size(), 1u);
   EXPECT_EQ(textures.resolved[0], path("digits.png"));
@@ -184,7 +184,7 @@ TEST_F(FontTest, GridStartsAtTheImageOriginAndCropsInTexels) {
   const GlyphRect cropped = cs.croppedGlyphRect('B', 1, 2, 3, 4);
   EXPECT_EQ(cropped, texels(265, 66, 267, 68, 512, 128));
   EXPECT_EQ(textures.requests.back().colourKey, 0x00FF00FFu);
-  EXPECT_EQ(textures.requests.back().format, 0u);
+  EXPECT_EQ(textures.requests.back().format, D3DFMT_UNKNOWN);
   // Layout size: width and cell height times the scale, truncated.
   EXPECT_EQ(cs.layoutSize('B', 1.7f).width, 10);
   EXPECT_EQ(cs.layoutSize('B', 1.7f).height, 13);
@@ -377,14 +377,6 @@ TEST_F(FindCharsetTest, MeasureAddsAdvancesAndCharSpaceAndStacksLines) {
 
 TEST(Cp1251, BytesBecomeUtf16) {
   EXPECT_EQ(halcyon::utf16FromCp1251("Ab\xC0\xFF\xA8\xB8\x88\x98"), u"Ab\u0410\u044F\u0401\u0451\u20AC\u0098");
-}
-
-TEST(FormatFromText, OnlyTheSevenNamesAreKnown) {
-  EXPECT_EQ(halcyon::formatFromText("D3DFMT_A8R8G8B8"), 21u);
-  EXPECT_EQ(halcyon::formatFromText("D3DFMT_R5G6B5"), 23u);
-  EXPECT_EQ(halcyon::formatFromText("D3DFMT_A4R4G4B4"), 26u);
-  EXPECT_EQ(halcyon::formatFromText("d3dfmt_a8r8g8b8"), 0u);
-  EXPECT_EQ(halcyon::formatFromText("D3DFMT_DXT1"), 0u);
 }
 
 }  // namespace
