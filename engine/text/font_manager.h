@@ -19,6 +19,9 @@
 
 namespace halcyon {
 
+// The format a charset asks for when its file names none.
+constexpr uint32_t kFormatA8R8G8B8 = D3DFMT_A8R8G8B8;
+
 struct CharsetTextureRequest {
   static constexpr uint32_t kFormatGiven = 0x01;
   static constexpr uint32_t kColourKeyGiven = 0x02;
