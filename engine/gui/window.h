@@ -13,12 +13,15 @@ class Window {
  public:
   virtual ~Window() = default;
 
+  // Moving or resizing to where the window already is changes nothing.
   void place(int32_t x, int32_t y) {
+    if (x == x_ && y == y_) return;
     x_ = x;
     y_ = y;
     markForRedraw();
   }
   void resize(int32_t width, int32_t height) {
+    if (width == width_ && height == height_) return;
     width_ = width;
     height_ = height;
     markForRedraw();

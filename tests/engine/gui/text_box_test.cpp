@@ -107,9 +107,13 @@ TEST_F(TextBoxTest, TimeTextMeasuresAndLaysOutAtTheBottomRightCorner) {
   EXPECT_FLOAT_EQ(quads.back().x1, 1280.0f);
   EXPECT_FLOAT_EQ(quads.back().y1, 720.0f);
   EXPECT_FALSE(box.needsRedraw());
-  // The same text again changes nothing.
+  // The same text at the same place again changes nothing; a new place is laid out anew.
   box.setText("12:00:00 pm");
+  box.place(1280 - extent.width, 720 - extent.height);
   EXPECT_FALSE(box.needsRedraw());
+  box.place(0, 0);
+  EXPECT_TRUE(box.needsRedraw());
+  EXPECT_FLOAT_EQ(box.layout().front().x0, 0.0f);
 }
 
 TEST_F(TextBoxTest, DrawsTexturedTrianglesPerTextureAndRestoresTheStates) {
