@@ -1,0 +1,97 @@
+#include "engine/text/managed_textures.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/device/application.h"
+#include "engine/device/texture.h"
+#include "platform/d3d9/recording.h"
+
+namespace {
+
+using namespace halcyon;
+
+class Window : public EngineWindow {
+ public:
+  HWND DeviceWindow() override { return nullptr; }
+  uint32_t Style() override { return 0; }
+  void SetStyle(uint32_t) override {}
+  WindowRect Rect() override { return {0, 0, 64, 64}; }
+  WindowRect ClientRect() override { return {0, 0, 64, 64}; }
+  void Place(const WindowRect&) override {}
+  void PostQuit() override {}
+  LRESULT DefaultProcedure(uint32_t, WPARAM, LPARAM) override { return 0; }
+};
+
+class ManagedTexturesTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    Application::SetDirect3DLoader([] { return new RecordingDirect3D9(); });
+    app = std::make_unique<Application>();
+    ASSERT_TRUE(app->Create(nullptr, &window));
+    ASSERT_TRUE(app->SetMode(false));
+  }
+  void TearDown() override {
+    manager.Clear();
+    app.reset();
+    Application::SetDirect3DLoader(nullptr);
+  }
+  Window window;
+  std::unique_ptr<Application> app;
+  TextureManager manager;
+};
+
+TEST_F(ManagedTexturesTest, ShippedFontsShareTheirTextureThroughTheManager) {
+  ManagedCharsetTextures textures(manager);
+  {
+    FontManager fonts(&textures);
+    fonts.searchPaths().addLocation(FileRef(BRASSMOOR_MEDIA_DIR));
+    ASSERT_TRUE(fonts.loadFont(FileRef("/64font.fs")));
+    ASSERT_TRUE(fonts.loadFont(FileRef("/64font.fs")));
+    ASSERT_EQ(manager.Count(), 1u);
+    const Charset& a = *fonts.styles()[0].charsets[0];
+    const Charset& b = *fonts.styles()[1].charsets[0];
+    ASSERT_NE(a.texture, nullptr);
+    EXPECT_EQ(a.texture->deviceTexture(), b.texture->deviceTexture());
+    EXPECT_NE(a.texture->deviceTexture(), nullptr);
+    EXPECT_EQ(a.texture->width(), 256);
+    EXPECT_EQ(a.texture->height(), 256);
+    EXPECT_EQ(a.glyphRect('0'), b.glyphRect('0'));
+    EXPECT_GT(a.glyphRect('0').u1, 0.0f);
+    EXPECT_LE(a.glyphRect('p').v1, 1.0f);
+    // Shipped with the format named and no colour key: both asked for as given.
+    TextureRequest lookUp;
+    lookUp.file = FileRef("64font.png");
+    lookUp.flags = TextureRequest::Format | TextureRequest::ColorKey;
+    lookUp.format = D3DFMT_A8R8G8B8;
+    lookUp.colorKey = 0;
+    lookUp.onlyLookUp = true;
+    SearchPaths media;
+    media.addLocation(FileRef(BRASSMOOR_MEDIA_DIR));
+    Texture* found = manager.Get(lookUp, &media);
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->References(), 3);
+    found->Release();
+  }
+  // The fonts gave their references back.
+  TextureRequest lookUp;
+  lookUp.file = FileRef("64font.png");
+  lookUp.onlyLookUp = true;
+  SearchPaths media;
+  media.addLocation(FileRef(BRASSMOOR_MEDIA_DIR));
+  Texture* left = manager.Get(lookUp, &media);
+  if (left != nullptr) {
+    EXPECT_EQ(left->References(), 1);
+    left->Release();
+  }
+}
+
+TEST_F(ManagedTexturesTest, MissingImageIsNoTexture) {
+  ManagedCharsetTextures textures(manager);
+  CharsetTextureRequest request;
+  request.file.name = "absent.png";
+  request.file.sources = Disk | Archive;
+  SearchPaths none;
+  EXPECT_EQ(textures.load(request, none), nullptr);
+}
+
+}  // namespace
