@@ -1,58 +1,42 @@
-// The time overlay drawn by the OpenGL device with the shipped clock-figure font, checked by
-// its pixels. Set BRASSMOOR_FRAME_DIR to keep the frame as a picture (PPM) in that folder.
+// The time overlay as the program draws it: the shipped clock-figure font, its texture from
+// the texture manager, the application's OpenGL device and the engine's state cache; checked
+// by its pixels. Set BRASSMOOR_FRAME_DIR to keep the frame as a picture (PPM) in that folder.
 #include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <vector>
 
 #include "engine/device/state_cache.h"
 #include "engine/gui/text_box.h"
+#include "engine/device/application.h"
+#include "engine/device/texture.h"
 #include "engine/gui/window_manager.h"
-#include "platform/d3dx/d3dx.h"
+#include "engine/text/managed_textures.h"
 
 namespace {
 
 constexpr UINT kWidth = 1024, kHeight = 768;
 
-// Charset textures straight from their image files through the image loader.
-class ImageTextures : public halcyon::CharsetTextureSource {
+// The engine window over a plain SDL window, as the shell's saver window would be.
+class SdlEngineWindow : public halcyon::EngineWindow {
  public:
-  explicit ImageTextures(IDirect3DDevice9* device) : device_(device) {}
-  std::unique_ptr<halcyon::CharsetTexture> load(const halcyon::CharsetTextureRequest& request,
-                                                const halcyon::SearchPaths& paths) override {
-    halcyon::FileRef file = request.file;
-    halcyon::FileBytes bytes;
-    bool share = false;
-    if (!paths.resolve(file) || !file.readAll(bytes, share)) return nullptr;
-    IDirect3DTexture9* texture = nullptr;
-    if (FAILED(D3DXCreateTextureFromFileInMemoryEx(device_, bytes.data(), static_cast<UINT>(bytes.size()), D3DX_DEFAULT,
-                                                   D3DX_DEFAULT, 1, 0, request.format,
-                                                   D3DPOOL_MANAGED, D3DX_FILTER_NONE, D3DX_FILTER_NONE,
-                                                   request.colourKey, nullptr, nullptr, &texture))) {
-      return nullptr;
-    }
-    return std::make_unique<Held>(texture);
-  }
+  explicit SdlEngineWindow(SDL_Window* window) : window_(window) {}
+  HWND DeviceWindow() override { return window_; }
+  uint32_t Style() override { return style_; }
+  void SetStyle(uint32_t style) override { style_ = style; }
+  halcyon::WindowRect Rect() override { return {0, 0, static_cast<int32_t>(kWidth), static_cast<int32_t>(kHeight)}; }
+  halcyon::WindowRect ClientRect() override { return Rect(); }
+  void Place(const halcyon::WindowRect&) override {}
+  void PostQuit() override {}
+  halcyon::LRESULT DefaultProcedure(uint32_t, halcyon::WPARAM, halcyon::LPARAM) override { return 0; }
 
  private:
-  class Held : public halcyon::CharsetTexture {
-   public:
-    explicit Held(IDirect3DTexture9* t) : texture_(t) { t->GetLevelDesc(0, &desc_); }
-    ~Held() override { safeRelease(texture_); }
-    int32_t width() const override { return static_cast<int32_t>(desc_.Width); }
-    int32_t height() const override { return static_cast<int32_t>(desc_.Height); }
-    int32_t originX() const override { return 0; }
-    int32_t originY() const override { return 0; }
-    IDirect3DBaseTexture9* deviceTexture() const override { return texture_; }
-
-   private:
-    IDirect3DTexture9* texture_;
-    D3DSURFACE_DESC desc_{};
-  };
-  IDirect3DDevice9* device_;
+  SDL_Window* window_;
+  uint32_t style_ = 0;
 };
 
 class OverlayGlTest : public testing::Test {
@@ -61,25 +45,16 @@ class OverlayGlTest : public testing::Test {
     ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
     window = SDL_CreateWindow("overlay", 0, 0, kWidth, kHeight, SDL_WINDOW_OPENGL);
     ASSERT_NE(window, nullptr) << SDL_GetError();
-    d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    ASSERT_NE(d3d, nullptr);
-    D3DPRESENT_PARAMETERS p{};
-    p.BackBufferWidth = kWidth;
-    p.BackBufferHeight = kHeight;
-    p.BackBufferFormat = D3DFMT_A8R8G8B8;
-    p.BackBufferCount = 1;
-    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    p.hDeviceWindow = window;
-    p.Windowed = TRUE;
-    p.EnableAutoDepthStencil = TRUE;
-    p.AutoDepthStencilFormat = D3DFMT_D24S8;
-    p.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device), D3D_OK);
-    cache.setDevice(device);
+    engineWindow = std::make_unique<SdlEngineWindow>(window);
+    app = std::make_unique<halcyon::Application>();
+    ASSERT_TRUE(app->Create(nullptr, engineWindow.get()));
+    ASSERT_TRUE(app->SetMode(false));
+    device = app->Device();
+    ASSERT_NE(device, nullptr);
   }
   void TearDown() override {
-    safeRelease(device);
-    safeRelease(d3d);
+    app.reset();
+    engineWindow.reset();
     if (window) SDL_DestroyWindow(window);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
   }
@@ -98,16 +73,16 @@ class OverlayGlTest : public testing::Test {
   }
 
   SDL_Window* window = nullptr;
-  IDirect3D9* d3d = nullptr;
+  std::unique_ptr<SdlEngineWindow> engineWindow;
+  std::unique_ptr<halcyon::Application> app;
   IDirect3DDevice9* device = nullptr;
-  halcyon::StateCache cache;
 };
 
-// Well away from the dark background: the figures are warm and bright.
 bool lit(D3DCOLOR c) { return ((c >> 16) & 0xFF) > 120 && ((c >> 8) & 0xFF) > 90; }
 
 TEST_F(OverlayGlTest, TimeTextSitsInTheBottomRightCorner) {
-  ImageTextures textures(device);
+  halcyon::TextureManager manager;
+  halcyon::ManagedCharsetTextures textures(manager);
   halcyon::FontManager fonts(&textures);
   fonts.searchPaths().addLocation(halcyon::FileRef(BRASSMOOR_MEDIA_DIR));
   ASSERT_TRUE(fonts.loadFont(halcyon::FileRef("/sylfaen.fs")));
@@ -127,7 +102,7 @@ TEST_F(OverlayGlTest, TimeTextSitsInTheBottomRightCorner) {
   ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, D3DCOLOR_XRGB(18, 22, 40), 1.0f, 0), D3D_OK);
   ASSERT_EQ(device->BeginScene(), D3D_OK);
   device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
-  EXPECT_TRUE(windows.render(cache));
+  EXPECT_TRUE(windows.render(halcyon::stateCache()));
   device->EndScene();
   const std::vector<D3DCOLOR> frame = backBuffer();
   device->Present(nullptr, nullptr, nullptr, nullptr);
