@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "engine/device/state_cache.h"
+#include "engine/device/texture.h"
+#include "engine/fs/file_ref.h"
 
 namespace halcyon::scenedevice {
 
@@ -40,11 +42,29 @@ bool SetTransform(D3DTRANSFORMSTATETYPE state, const Matrix& matrix) {
 
 bool SetMaterial(const D3DMATERIAL9& material) { return stateCache().SetMaterial(&material); }
 
-// Textures come from the device layer's texture manager.
-Texture* AcquireTexture(const std::string&, const SearchPaths&) { return nullptr; }
-void ReleaseTexture(Texture*) {}
-IDirect3DBaseTexture9* DeviceTexture(const Texture*) { return nullptr; }
-bool HasAlpha(const Texture*) { return false; }
-bool TextureTransform(const Texture*, Matrix&) { return false; }
+Texture* AcquireTexture(const std::string& fileName, const SearchPaths& paths) {
+  if (fileName.empty()) return nullptr;
+  TextureRequest request;
+  request.file = FileRef(fileName);
+  request.file.sources = Disk | Archive;
+  return textureManager().Get(request, &paths);
+}
+
+void ReleaseTexture(Texture* texture) {
+  if (texture) texture->Release();
+}
+
+IDirect3DBaseTexture9* DeviceTexture(const Texture* texture) { return texture ? texture->D3DTexture() : nullptr; }
+
+bool HasAlpha(const Texture* texture) { return texture && texture->HasAlpha(); }
+
+bool TextureTransform(const Texture* texture, Matrix& out) {
+  if (!texture || texture->TransformIsIdentity()) return false;
+  Matrix m;
+  std::memcpy(m.m, texture->Transform().m, sizeof m.m);
+  m.Classify();
+  out = m;
+  return true;
+}
 
 }  // namespace halcyon::scenedevice

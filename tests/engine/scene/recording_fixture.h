@@ -1,12 +1,14 @@
 #pragma once
-// A recording device installed as the engine's current device for the life of a test, and
-// small meshes built straight from geometry.
+// An application on the recording runtime, its device the engine's current one for the life
+// of a test, and small meshes built straight from geometry.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
 
+#include "engine/device/application.h"
 #include "engine/device/state_cache.h"
+#include "engine/device/texture.h"
 #include "engine/scene/mesh.h"
 #include "platform/d3d9/recording.h"
 
@@ -15,24 +17,20 @@ namespace scenetest {
 class RecordingScene : public ::testing::Test {
  protected:
   void SetUp() override {
-    d3d_ = new RecordingDirect3D9();
-    D3DPRESENT_PARAMETERS p{};
-    p.BackBufferWidth = 64;
-    p.BackBufferHeight = 64;
-    p.Windowed = TRUE;
-    IDirect3DDevice9* made = nullptr;
-    ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0x40, &p, &made), D3D_OK);
-    device_ = static_cast<RecordingDevice*>(made);
-    halcyon::stateCache().setDevice(device_);
-    halcyon::stateCache().Invalidate();
+    halcyon::Application::SetDirect3DLoader([this] { return d3d_ = new RecordingDirect3D9(); });
+    app_ = std::make_unique<halcyon::Application>();
+    ASSERT_TRUE(app_->Create(nullptr, &window_));
+    ASSERT_TRUE(app_->SetMode(false));
+    device_ = d3d_->lastDevice();
+    ASSERT_EQ(halcyon::stateCache().device(), device_);
+    device_->clearCalls();
   }
   void TearDown() override {
     meshes_.clear();
     buffers_.clear();
-    halcyon::stateCache().setDevice(nullptr);
-    halcyon::stateCache().Invalidate();
-    safeRelease(device_);
-    safeRelease(d3d_);
+    halcyon::textureManager().Clear();
+    app_.reset();
+    halcyon::Application::SetDirect3DLoader(nullptr);
   }
 
   // A triangle (FVF XYZ, no indices) with its corners at the given positions.
@@ -71,6 +69,20 @@ class RecordingScene : public ::testing::Test {
     return n;
   }
 
+  class Window : public halcyon::EngineWindow {
+   public:
+    HWND DeviceWindow() override { return nullptr; }
+    uint32_t Style() override { return 0; }
+    void SetStyle(uint32_t) override {}
+    halcyon::WindowRect Rect() override { return {0, 0, 64, 64}; }
+    halcyon::WindowRect ClientRect() override { return {0, 0, 64, 64}; }
+    void Place(const halcyon::WindowRect&) override {}
+    void PostQuit() override {}
+    halcyon::LRESULT DefaultProcedure(uint32_t, halcyon::WPARAM, halcyon::LPARAM) override { return 0; }
+  };
+
+  Window window_;
+  std::unique_ptr<halcyon::Application> app_;
   RecordingDirect3D9* d3d_ = nullptr;
   RecordingDevice* device_ = nullptr;
   std::vector<std::unique_ptr<halcyon::Geometry>> geometries_;

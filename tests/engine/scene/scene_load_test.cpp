@@ -8,6 +8,7 @@
 #include "engine/scene/render_sorter.h"
 #include "tests/engine/scene/recording_fixture.h"
 #include "tests/engine/scene/scene_file.h"
+#include "tests/platform/d3dx/image_writers.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/temp_dir.h"
 
@@ -58,6 +59,14 @@ std::vector<uint8_t> IndexBytes(uint32_t count, uint32_t modulo) {
 
 class SceneLoad : public RecordingScene {
  protected:
+  void SetUp() override {
+    RecordingScene::SetUp();
+    std::vector<D3DCOLOR> opaque(4 * 4, 0xFF806040), clear(4 * 4, 0x40FFFFFF);
+    const auto png = [](const std::vector<uint8_t>& b) { return std::string(b.begin(), b.end()); };
+    dir_.write("wood.png", png(encodePng(opaque, 4, 4, false)));
+    dir_.write("lm.png", png(encodePng(opaque, 4, 4, false)));
+    dir_.write("glass.png", png(encodePng(clear, 4, 4, true)));
+  }
   bool LoadRoot(Scene& scene, const halcyon::UdfRecord& root, const std::string& name = "room.udf") {
     const std::vector<uint8_t> bytes = Bytes(root);
     const auto path = dir_.write(name, std::string(bytes.begin(), bytes.end()));
@@ -72,12 +81,19 @@ class SceneLoad : public RecordingScene {
 };
 
 Rec TheRoom() {
-  Rec base = With(Struct("Room Base", "Material"), Int("MaterialSubId", 0), Colour("Diffuse", 1, 0.8f, 0.6f, 0.4f));
-  Rec lightMap = With(Struct("Room LightMap", "Material"), Int("MaterialSubId", 1));
+  Rec base = With(Struct("Room Base", "Material"), Int("MaterialSubId", 0), Colour("Diffuse", 1, 0.8f, 0.6f, 0.4f),
+                  With(Struct("Textures", "Map"), With(Struct("0", "Diffuse"), Text("FileName", "wood.png"),
+                                                       Text("TexAddrU", "Mirror"), Text("TexAddrV", "wrap"))));
+  Rec lightMap = With(Struct("Room LightMap", "Material"), Int("MaterialSubId", 1),
+                      With(Struct("Textures", "Map"), With(Struct("0", "Diffuse"), Text("FileName", "lm.png"))));
   Rec room = With(Struct("Room", "Material"), With(Struct("Materials", "Material"), std::move(base), std::move(lightMap)));
-  Rec glass = With(Struct("Glass", "Material"), Real("Opacity", 0.3f), Int("TwoSided", 1));
+  Rec glass = With(Struct("Glass", "Material"), Real("Opacity", 0.3f), Int("TwoSided", 1),
+                   With(Struct("Textures", "Map"), With(Struct("0", "Diffuse"), Text("FileName", "glass.png"))));
+  Rec missing = With(Struct("Missing", "Material"),
+                     With(Struct("Textures", "Map"), With(Struct("0", "Diffuse"), Text("FileName", "nowhere.png"))));
   Rec roomAgain = With(Struct("Room", "Material"), Int("TwoSided", 1));
-  Rec materials = With(Struct("Materials", "Material"), std::move(room), std::move(glass), std::move(roomAgain));
+  Rec materials = With(Struct("Materials", "Material"), std::move(room), std::move(glass), std::move(roomAgain),
+                       std::move(missing));
 
   Rec lamp = NodeRec("Lamp", "PointLight", Matrix::Translation(10, 20, 30));
   lamp->addChild(Real("AttStart", 50));
@@ -93,8 +109,9 @@ Rec TheRoom() {
                        With(Struct("Rotation", "Key"), Key(0, 0, 0, 0, 1), Key(1000, 0, half, 0, half)),
                        With(Struct("Scale", "Key"), Key(0, 1, 1, 1)));
   Rec pendulum = With(NodeRec("Pendulum", "Dummy", Matrix::Translation(0, 50, 0)), std::move(animation));
+  Rec pane = MeshRec("Pane", 3, 2, IndexBytes<uint16_t>(3, 3), 3, "Glass");
   Rec clock = With(NodeRec("Clock", "Dummy", Matrix::Translation(100, 0, 0)),
-                   With(Struct("Children", "Node"), std::move(floor), std::move(pendulum)));
+                   With(Struct("Children", "Node"), std::move(floor), std::move(pendulum), std::move(pane)));
 
   // A skinned quad of FVF XYZ|NORMAL|TEX1 (32 bytes) on two bones; vertex 3 has no influence.
   std::vector<float> verts;
@@ -136,8 +153,8 @@ TEST_F(SceneLoad, TheRoomLoadsIntoNodesBuffersLightsAndAnimations) {
   SceneNode& root = scene.Root();
   ASSERT_EQ(root.Children().size(), 4u);
   SceneNode* clockNode = root.FindByName("clock");
-  ASSERT_EQ(clockNode->Children().size(), 3u);
-  EXPECT_EQ(clockNode->Children()[2]->Name(), "Hand");
+  ASSERT_EQ(clockNode->Children().size(), 4u);
+  EXPECT_EQ(clockNode->Children()[3]->Name(), "Hand");
   EXPECT_EQ(clockNode->World().m[3][0], 100.0f);
   SceneNode* floor = root.FindByName("Floor");
   ASSERT_TRUE(floor && floor->GetMesh());
@@ -148,15 +165,20 @@ TEST_F(SceneLoad, TheRoomLoadsIntoNodesBuffersLightsAndAnimations) {
   EXPECT_EQ(CountCall("CreateIndexBuffer", {160000, D3DUSAGE_WRITEONLY, D3DFMT_INDEX32, D3DPOOL_DEFAULT}), 1u);
   EXPECT_EQ(CountCall("CreateVertexBuffer", {4 * 32, D3DUSAGE_DYNAMIC, 0x112, D3DPOOL_SYSTEMMEM}), 1u);
   EXPECT_EQ(CountCall("CreateIndexBuffer", {12, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT}), 1u);
-  EXPECT_EQ(scene.BufferCount(), 4u);
+  EXPECT_EQ(scene.BufferCount(), 6u);
 
   // Materials: first definition wins; the light map is stage 1.
   const halcyon::Material& floorMaterial = floor->GetMesh()->GetMaterial();
   EXPECT_EQ(floorMaterial.cullMode, DWORD(D3DCULL_CCW));
   EXPECT_EQ(floorMaterial.stages[1].colorOp, DWORD(D3DTOP_MODULATE2X));
   EXPECT_EQ(floorMaterial.stages[1].colorArg1, D3DTA_CURRENT);
-  EXPECT_EQ(floorMaterial.stages[1].colorArg2, D3DTA_DIFFUSE);  // no texture loaded
+  EXPECT_EQ(floorMaterial.stages[1].colorArg2, D3DTA_TEXTURE);
   EXPECT_EQ(floorMaterial.stages[1].texCoordIndex, 1u);
+  ASSERT_TRUE(floorMaterial.stages[0].texture && floorMaterial.stages[1].texture);
+  EXPECT_NE(floorMaterial.stages[0].texture, floorMaterial.stages[1].texture);
+  EXPECT_EQ(floorMaterial.stages[0].addressU, 2u);  // "Mirror"
+  EXPECT_EQ(floorMaterial.stages[0].addressV, 4u);  // "wrap" is not the map's word: border
+  EXPECT_EQ(scene.FindMaterial("Missing")->stages[0].texture, nullptr);
   EXPECT_FLOAT_EQ(floorMaterial.d3dMaterial.Diffuse.r, 0.8f);
   EXPECT_FLOAT_EQ(floorMaterial.d3dMaterial.Diffuse.b, 0.4f);
   EXPECT_EQ(scene.FindMaterial("Glass")->cullMode, DWORD(D3DCULL_NONE));
@@ -210,10 +232,22 @@ TEST_F(SceneLoad, TheRoomLoadsIntoNodesBuffersLightsAndAnimations) {
   EXPECT_NEAR(pendulum->World().m[0][0], std::cos(0.785398f), 1e-4f);
 
   EXPECT_EQ(device_->count("SetLight"), 2u);
-  ASSERT_EQ(device_->draws().size(), 2u);
+  // Opaque meshes first, the glass (texture alpha) last.
+  ASSERT_EQ(device_->draws().size(), 3u);
+  const RecordedDraw& paneDraw = device_->draws()[2];
+  EXPECT_EQ(paneDraw.primitiveCount, 1u);
+  EXPECT_EQ(paneDraw.renderStates[D3DRS_ALPHABLENDENABLE], 1u);
+  EXPECT_EQ(paneDraw.renderStates[D3DRS_CULLMODE], DWORD(D3DCULL_NONE));
+  // Texture alpha and an opacity below 1: the two multiply.
+  EXPECT_EQ(paneDraw.stageStates[0][D3DTSS_ALPHAOP], DWORD(D3DTOP_MODULATE));
+  EXPECT_EQ(paneDraw.stageStates[0][D3DTSS_ALPHAARG1], D3DTA_TEXTURE);
+  EXPECT_EQ(paneDraw.stageStates[0][D3DTSS_ALPHAARG2], D3DTA_TFACTOR);
   const RecordedDraw* floorDraw = nullptr;
   const RecordedDraw* bodyDraw = nullptr;
-  for (const auto& d : device_->draws()) (d.fvf == 0x312 ? floorDraw : bodyDraw) = &d;
+  for (size_t i = 0; i < 2; ++i) {
+    const auto& d = device_->draws()[i];
+    (d.fvf == 0x312 ? floorDraw : bodyDraw) = &d;
+  }
   ASSERT_TRUE(floorDraw && bodyDraw);
   EXPECT_EQ(floorDraw->primitiveCount, 13333u);
   EXPECT_EQ(floorDraw->stride, 40u);
@@ -221,6 +255,13 @@ TEST_F(SceneLoad, TheRoomLoadsIntoNodesBuffersLightsAndAnimations) {
   EXPECT_EQ(floorDraw->indices[301], 1u);
   EXPECT_EQ(floorDraw->stageStates[1][D3DTSS_COLOROP], DWORD(D3DTOP_MODULATE2X));
   EXPECT_EQ(floorDraw->stageStates[1][D3DTSS_COLORARG1], D3DTA_CURRENT);
+  EXPECT_EQ(floorDraw->stageStates[1][D3DTSS_COLORARG2], D3DTA_TEXTURE);
+  EXPECT_EQ(floorDraw->stageStates[1][D3DTSS_TEXCOORDINDEX], 1u);
+  EXPECT_EQ(floorDraw->stageStates[0][D3DTSS_COLOROP], DWORD(D3DTOP_MODULATE));
+  EXPECT_EQ(floorDraw->samplerStates[0][D3DSAMP_ADDRESSU], 2u);
+  EXPECT_EQ(floorDraw->textures[0], floorMaterial.stages[0].texture->D3DTexture());
+  EXPECT_EQ(floorDraw->textures[1], floorMaterial.stages[1].texture->D3DTexture());
+  EXPECT_EQ(floorDraw->stageStates[2][D3DTSS_COLOROP], DWORD(D3DTOP_DISABLE));
   EXPECT_EQ(floorDraw->renderStates[D3DRS_LIGHTING], 1u);
   EXPECT_NEAR(floorDraw->world.m[3][0], 100.0f, 1e-5f);
 
