@@ -218,9 +218,4 @@ TEST_F(TextBoxTest, WindowManagerDrawsVisibleWindowsInOrderAndPassesEvents) {
   EXPECT_THAT(log, testing::ElementsAre("draw a"));
 }
 
-TEST(PackColour, FloatsBecomeBytes) {
-  EXPECT_EQ(halcyon::packColour({1.0f, 0.5f, 0.0f, 2.0f}), 0xFF8000FFu);
-  EXPECT_EQ(halcyon::packColour({NAN, -1.0f, 1.0f, 0.0f}), 0x0000FF00u);
-}
-
 }  // namespace

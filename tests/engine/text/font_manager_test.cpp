@@ -375,8 +375,4 @@ TEST_F(FindCharsetTest, MeasureAddsAdvancesAndCharSpaceAndStacksLines) {
   EXPECT_EQ(fonts.measure("1\n123", style).height, 16);
 }
 
-TEST(Cp1251, BytesBecomeUtf16) {
-  EXPECT_EQ(halcyon::utf16FromCp1251("Ab\xC0\xFF\xA8\xB8\x88\x98"), u"Ab\u0410\u044F\u0401\u0451\u20AC\u0098");
-}
-
 }  // namespace

