@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/input/application_window.h"
+
 namespace halcyon {
 
 using namespace dinput;
@@ -64,6 +66,14 @@ bool InputManager::initialise(InputWindow& window, bool systemCursorMode, uint32
     prevAbsY_ = mouseState_.lY;
   }
   return true;
+}
+
+bool InputManager::initialise(Application& application, bool systemCursorMode, uint32_t keyboardFlags,
+                              uint32_t mouseFlags) {
+  auto window = std::make_unique<ApplicationInputWindow>(application);
+  const bool ok = initialise(*window, systemCursorMode, keyboardFlags, mouseFlags);
+  ownWindow_ = std::move(window);  // after: the earlier one may still be in use until now
+  return ok;
 }
 
 void InputManager::shutdown() {

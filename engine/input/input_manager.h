@@ -56,6 +56,8 @@ class InputManager : public MessageHandler {
 
   // Binds the devices to `window` (which must outlive the manager or its shutdown).
   bool initialise(InputWindow& window, bool systemCursorMode, uint32_t keyboardFlags, uint32_t mouseFlags);
+  // Binds them to the application's engine window, with the system's cursor and buttons.
+  bool initialise(Application& application, bool systemCursorMode, uint32_t keyboardFlags, uint32_t mouseFlags);
   void shutdown();
 
   void addListener(InputListener* listener);
@@ -98,6 +100,7 @@ class InputManager : public MessageHandler {
   InputEvent positioned(int32_t kind) const;
 
   InputWindow* window_ = nullptr;
+  std::unique_ptr<InputWindow> ownWindow_;  // made for the application form of initialise
   Application* application_ = nullptr;  // the one this manager is registered with
   std::unique_ptr<dinput::DirectInput8> directInput_;
   std::unique_ptr<dinput::DirectInputDevice8> keyboard_;

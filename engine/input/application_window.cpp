@@ -1,0 +1,27 @@
+#include "engine/input/application_window.h"
+
+#include "platform/dinput/system_cursor.h"
+
+namespace halcyon {
+
+uintptr_t ApplicationInputWindow::handle() const {
+  EngineWindow* w = app_->Window();
+  return w ? reinterpret_cast<uintptr_t>(w->DeviceWindow()) : 0;
+}
+
+ClientRect ApplicationInputWindow::clientRect() const {
+  EngineWindow* w = app_->Window();
+  if (w == nullptr) return {};
+  const WindowRect r = w->ClientRect();
+  return {r.left, r.top, r.width(), r.height()};
+}
+
+bool ApplicationInputWindow::systemCursor(float& x, float& y) const { return dinput::systemCursorInClient(handle(), x, y); }
+
+void ApplicationInputWindow::showArrowCursor() { dinput::setCursorVisible(true); }
+
+void ApplicationInputWindow::hideCursor() { dinput::setCursorVisible(false); }
+
+bool ApplicationInputWindow::asyncButtonDown(int button) const { return dinput::asyncButtonDown(button); }
+
+}  // namespace halcyon
