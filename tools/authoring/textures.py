@@ -1,0 +1,562 @@
+"""Base textures of the room, painted from code.
+
+Run standalone (`python3 textures.py OUTDIR`) to iterate on the look without Blender; the
+room build calls `make_all(outdir)`. Every texture is a power of two; JPEG unless it needs alpha.
+The outdoor view is painted twice as bright as it should look: the outdoor pass lights it with
+half-grey ambient light and adds the lightning on top.
+"""
+import math
+import os
+import sys
+
+import numpy as np
+from PIL import Image, ImageDraw, ImageFont, ImageFilter
+
+from texlib import fbm, smooth_noise, ramp, to_image, save, blur, rng
+
+SERIF = "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf"
+SERIF_BOLD = "/usr/share/fonts/truetype/dejavu/DejaVuSerif-Bold.ttf"
+
+
+def font(path, size):
+    try:
+        return ImageFont.truetype(path, size)
+    except OSError:
+        return ImageFont.load_default()
+
+
+def grid(w, h):
+    y, x = np.mgrid[0:h, 0:w].astype(np.float32)
+    return x, y
+
+
+# --- wood -------------------------------------------------------------------------------
+
+def wood_grain(w, h, seed, rings=40.0, warp=6.0):
+    """Long-grain wood figure running along x: 0..1 field."""
+    x, y = grid(w, h)
+    n = fbm(w, h, 4, 4, seed, aspect=(1, 4))
+    fine = fbm(w, h, 16, 3, seed + 5, aspect=(1, 16))
+    g = np.sin((y / h) * rings * 2 * math.pi + n * warp) * 0.5 + 0.5
+    g = g ** 3
+    return np.clip(0.65 * g + 0.35 * fine, 0, 1)
+
+
+def parquet(size=1024, seed=11):
+    """Dark oak herringbone: zig-zag columns of short planks, each with its own tone."""
+    x, y = grid(size, size)
+    cols = 8                      # columns per tile
+    cw = size / cols
+    pw = size / 32                # plank width along the column (tileable: 32 per tile)
+    j = np.floor(x / cw)
+    s = x - j * cw
+    even = (j % 2) == 0
+    t = np.where(even, y + s, y - s + pw * 0.5)
+    plank = np.floor(t / pw)
+    across = (t - plank * pw) / pw  # 0..1 across the plank
+    along = np.where(even, (s - y), (s + y)) / (cw * 1.414)
+    r = rng(seed)
+    tone = r.random((cols, 64)).astype(np.float32)
+    tj = (j.astype(int) % cols)
+    tp = (plank.astype(int) % 32)
+    base = tone[tj, tp]
+    grain_n = fbm(size, size, 32, 3, seed + 3)
+    grain = np.sin(across * 9.0 + along * 1.5 + grain_n * 4 + base * 20) * 0.5 + 0.5
+    fleck = fbm(size, size, 96, 2, seed + 9)
+    v = 0.35 + 0.35 * base + 0.18 * grain ** 2 + 0.12 * fleck
+    col = ramp(v, [(0.0, (34, 20, 11)), (0.45, (74, 45, 24)), (0.75, (108, 70, 38)),
+                   (1.0, (132, 92, 54))])
+    # joints between planks and columns
+    edge = np.minimum(np.minimum(across, 1 - across) * pw, np.minimum(s, cw - s))
+    col *= np.clip(edge / 1.6, 0.35, 1.0)[..., None]
+    wear = fbm(size, size, 3, 3, seed + 21)
+    col *= (0.9 + 0.2 * wear)[..., None]
+    return to_image(col)
+
+
+def mahogany(size=512, seed=21):
+    g = wood_grain(size, size, seed, rings=14, warp=9)
+    fig = fbm(size, size, 6, 4, seed + 1, aspect=(1, 3))
+    v = 0.55 * g + 0.45 * fig
+    col = ramp(v, [(0.0, (38, 12, 6)), (0.4, (72, 26, 12)), (0.75, (104, 42, 20)),
+                   (1.0, (136, 62, 30))])
+    return to_image(col)
+
+
+def oak_panel(size=512, seed=31):
+    """Wainscot: one raised panel per tile with a darker frame and bevel shading."""
+    g = wood_grain(size, size, seed, rings=22, warp=7).T
+    col = ramp(0.3 + 0.6 * g, [(0.0, (40, 24, 12)), (0.5, (78, 50, 26)), (1.0, (112, 78, 44))])
+    x, y = grid(size, size)
+    u, v = x / size, y / size
+    d = np.minimum(np.minimum(u, 1 - u), np.minimum(v, 1 - v))
+    frame = d < 0.12
+    col[frame] *= 0.78
+    bevel = (d >= 0.12) & (d < 0.17)
+    light = np.where(u + v < 1.0, 1.25, 0.7)
+    col[bevel] *= light[bevel][:, None]
+    groove = (d > 0.115) & (d < 0.125)
+    col[groove] *= 0.5
+    return to_image(col)
+
+
+# --- walls, ceiling, painted wood -------------------------------------------------------
+
+def damask(size=512, seed=41):
+    """Oxblood damask: a mirrored flourish on an ogee lattice, matt ground with sheen motif."""
+    x, y = grid(size, size)
+    u = (x / size) * 2 * math.pi
+    v = (y / size) * 2 * math.pi
+    ogee = np.abs(np.sin(u * 2 + np.sin(v * 2) * 1.2)) * np.abs(np.sin(v * 1 + 0.3))
+    fx = np.abs(((x / size) * 2) % 1.0 - 0.5)          # mirrored about each motif axis
+    fy = ((y / size) * 2) % 1.0
+    r = np.hypot(fx * 2.2, (fy - 0.5) * 1.6)
+    ang = np.arctan2(fy - 0.5, fx + 1e-3)
+    petal = np.cos(ang * 5 + r * 6) * 0.5 + 0.5
+    motif = np.clip((1 - r * 1.6) * 2, 0, 1) * (petal > 0.55)
+    leaf = (np.sin(fx * 30 + fy * 12) > 0.6) & (r > 0.45) & (r < 0.62)
+    pattern = np.clip(motif + leaf * 0.8 + (ogee > 0.92) * 0.6, 0, 1)
+    n = fbm(size, size, 24, 3, seed)
+    base = ramp(0.5 + 0.2 * (n - 0.5), [(0.0, (58, 10, 14)), (1.0, (92, 22, 24))])
+    sheen = ramp(0.5 + 0.2 * (n - 0.5), [(0.0, (104, 34, 30)), (1.0, (138, 54, 44))])
+    pattern = blur(np.dstack([pattern * 255] * 3), 1.2)[..., 0] / 255.0
+    col = base + (sheen - base) * 0.55 * pattern[..., None]
+    return to_image(col)
+
+
+def plaster(size=256, seed=51, tint=(156, 150, 140)):
+    n = fbm(size, size, 8, 4, seed)
+    col = np.asarray(tint, np.float32) * (0.96 + 0.05 * n)[..., None]
+    return to_image(col)
+
+
+def paint(size=128, seed=61, tint=(196, 188, 170)):
+    n = fbm(size, size, 8, 3, seed)
+    col = np.asarray(tint, np.float32) * (0.94 + 0.08 * n)[..., None]
+    return to_image(col)
+
+
+# --- metals, fabrics ---------------------------------------------------------------------
+
+def brass(size=256, seed=71):
+    x, y = grid(size, size)
+    streak = fbm(size, size, 2, 4, seed, aspect=(1, 24))
+    blot = fbm(size, size, 4, 3, seed + 1)
+    v = 0.55 + 0.3 * (streak - 0.5) + 0.25 * (blot - 0.5)
+    col = ramp(v, [(0.0, (92, 62, 22)), (0.5, (176, 132, 56)), (1.0, (236, 200, 112))])
+    return to_image(col)
+
+
+def gilt(size=256, seed=75):
+    x, y = grid(size, size)
+    orn = (np.sin(x / size * 2 * math.pi * 16) * np.sin(y / size * 2 * math.pi * 4)) > 0.3
+    n = fbm(size, size, 16, 3, seed)
+    v = 0.45 + 0.3 * n + 0.2 * orn
+    col = ramp(v, [(0.0, (70, 46, 14)), (0.5, (168, 124, 48)), (1.0, (232, 192, 104))])
+    return to_image(col)
+
+
+def blued_steel(size=64, seed=77):
+    n = fbm(size, size, 4, 3, seed)
+    col = ramp(n, [(0.0, (5, 6, 14)), (0.6, (10, 14, 32)), (1.0, (24, 32, 64))])
+    return to_image(col)
+
+
+def black_iron(size=64, seed=78):
+    n = fbm(size, size, 4, 3, seed)
+    col = ramp(n, [(0.0, (16, 15, 14)), (1.0, (44, 42, 40))])
+    return to_image(col)
+
+
+def velvet(size=256, seed=81, dark=(20, 40, 28), light=(52, 92, 62)):
+    x, y = grid(size, size)
+    folds = np.sin(x / size * 2 * math.pi * 6 + fbm(size, size, 3, 2, seed) * 3) * 0.5 + 0.5
+    n = fbm(size, size, 48, 2, seed + 1)
+    v = 0.25 + 0.5 * folds + 0.25 * n
+    col = ramp(v, [(0.0, dark), (1.0, light)])
+    return to_image(col)
+
+
+def leather(size=256, seed=85):
+    n = fbm(size, size, 24, 4, seed)
+    crack = fbm(size, size, 64, 2, seed + 2)
+    v = 0.4 + 0.5 * n - 0.25 * (crack > 0.82)
+    col = ramp(v, [(0.0, (40, 12, 8)), (0.5, (88, 28, 18)), (1.0, (128, 52, 32))])
+    return to_image(col)
+
+
+def lace(size=256, seed=91):
+    """Sheer curtain: a pale net with a floral repeat; alpha carries the sheerness."""
+    x, y = grid(size, size)
+    net = ((np.sin(x / size * 2 * math.pi * 64) > 0.55) | (np.sin(y / size * 2 * math.pi * 64) > 0.55))
+    u = (x / size * 4) % 1.0 - 0.5
+    v = (y / size * 4) % 1.0 - 0.5
+    r = np.hypot(u, v)
+    ang = np.arctan2(v, u)
+    flower = (r < 0.3) & (np.cos(ang * 6) * 0.12 + 0.2 > r - 0.05)
+    ring = (r > 0.38) & (r < 0.42)
+    a = 0.16 + 0.16 * net + 0.35 * flower + 0.25 * ring
+    col = np.zeros((size, size, 3), np.float32) + np.asarray((70, 76, 88), np.float32)
+    return to_image(col, np.clip(a * 0.7, 0, 0.6))
+
+
+def glass(size=128, seed=95):
+    """Clock door glass: almost clear, with two soft diagonal highlights."""
+    x, y = grid(size, size)
+    d = (x + y * 0.6) / size
+    hl = np.exp(-((d - 0.35) / 0.05) ** 2) * 0.35 + np.exp(-((d - 0.52) / 0.02) ** 2) * 0.25
+    a = 0.04 + 0.7 * hl
+    col = np.zeros((size, size, 3), np.float32) + np.asarray((110, 120, 132), np.float32)
+    return to_image(col, np.clip(a, 0, 1))
+
+
+def window_glass(size=128, seed=96):
+    x, y = grid(size, size)
+    n = fbm(size, size, 4, 3, seed)
+    a = 0.06 + 0.06 * n
+    col = np.zeros((size, size, 3), np.float32) + np.asarray((70, 80, 100), np.float32)
+    return to_image(col, a)
+
+
+def rain(w=128, h=256, seed=101, density=70):
+    """Falling rain streaks on black with alpha (drawn additively, so black adds nothing)."""
+    r = rng(seed)
+    a = np.zeros((h, w), np.float32)
+    for _ in range(density):
+        cx = r.random() * w
+        cy = r.random() * h
+        length = 14 + r.random() * 34
+        bright = 0.25 + 0.6 * r.random()
+        y0 = int(cy)
+        for k in range(int(length)):
+            yy = (y0 + k) % h
+            xx = cx + k * 0.05
+            fall = (k / length)
+            ix = int(xx) % w
+            frac = xx - int(xx)
+            val = bright * math.sin(math.pi * fall)
+            a[yy, ix] = max(a[yy, ix], val * (1 - frac))
+            a[yy, (ix + 1) % w] = max(a[yy, (ix + 1) % w], val * frac)
+    col = np.dstack([a * 170, a * 190, a * 220])
+    return to_image(col, a)
+
+
+def shade(size=256, seed=111):
+    """Glowing fabric lamp shade: warm, brighter towards the bulb, with pleats."""
+    x, y = grid(size, size)
+    pleat = np.sin(x / size * 2 * math.pi * 24) * 0.5 + 0.5
+    glow = np.exp(-((y / size - 0.6) / 0.45) ** 2)
+    n = fbm(size, size, 32, 2, seed)
+    v = 0.55 + 0.35 * glow + 0.08 * pleat + 0.05 * n
+    col = ramp(v, [(0.0, (150, 86, 30)), (0.6, (236, 168, 84)), (1.0, (255, 226, 160))])
+    return to_image(col)
+
+
+# --- book spines, rug, painting, outdoor view ------------------------------------------------
+
+def books(size=512, seed=121):
+    """Sixteen spine columns: cloth and leather colours with gilt bands and titles."""
+    r = rng(seed)
+    img = Image.new("RGB", (size, size))
+    d = ImageDraw.Draw(img)
+    cols = 16
+    cw = size // cols
+    palette = [(92, 20, 18), (24, 48, 36), (30, 34, 70), (104, 72, 36), (58, 18, 40),
+               (40, 40, 38), (120, 96, 60), (70, 30, 14), (20, 60, 66), (96, 84, 70)]
+    for i in range(cols):
+        c = palette[int(r.integers(len(palette)))]
+        c = tuple(int(v * (0.8 + 0.4 * r.random())) for v in c)
+        d.rectangle([i * cw, 0, (i + 1) * cw - 1, size - 1], fill=c)
+        gold = (190, 150, 70)
+        for band in range(int(r.integers(2, 5))):
+            yb = int(size * (0.08 + 0.84 * r.random()))
+            d.rectangle([i * cw + 2, yb, (i + 1) * cw - 3, yb + 3], fill=gold)
+        ty = int(size * 0.3)
+        d.rectangle([i * cw + 6, ty, (i + 1) * cw - 7, ty + 60], outline=gold)
+    arr = np.asarray(img, np.float32)
+    n = fbm(size, size, 32, 3, seed + 1)
+    x, _ = grid(size, size)
+    edge = np.abs(((x % cw) / cw) - 0.5) * 2
+    arr *= (0.85 + 0.2 * n)[..., None] * (1.0 - 0.45 * edge ** 4)[..., None]
+    return to_image(arr)
+
+
+def rug(size=512, seed=131):
+    """Persian-style rug: border bands, a central medallion, a field of small motifs."""
+    x, y = grid(size, size)
+    u = x / size * 2 - 1
+    v = y / size * 2 - 1
+    field = np.asarray((118, 22, 24), np.float32)
+    navy = np.asarray((22, 30, 64), np.float32)
+    ivory = np.asarray((200, 184, 150), np.float32)
+    gold = np.asarray((176, 124, 52), np.float32)
+    col = np.zeros((size, size, 3), np.float32) + field
+    m = np.maximum(np.abs(u), np.abs(v))
+    border = m > 0.78
+    col[border] = navy
+    band = (m > 0.84) & (m < 0.9)
+    col[band] = ivory
+    zig = (m > 0.78) & (np.sin((u + v) * 40) * np.sin((u - v) * 40) > 0.4)
+    col[zig & ~band] = gold
+    rad = np.abs(u) * 0.9 + np.abs(v) * 1.3
+    med = rad < 0.5
+    col[med] = navy
+    inner = rad < 0.32
+    col[inner] = ivory * 0.9
+    core = rad < 0.16
+    col[core] = field
+    motif = (~border) & (~med) & (np.sin(u * 30) * np.sin(v * 30) > 0.75)
+    col[motif] = gold
+    spot = (~border) & (~med) & (np.cos(u * 15) * np.cos(v * 15) > 0.85)
+    col[spot] = ivory * 0.8
+    col = blur(col, 0.8)
+    n = fbm(size, size, 64, 2, seed)
+    wear = fbm(size, size, 4, 3, seed + 2)
+    col *= (0.8 + 0.25 * n)[..., None] * (0.85 + 0.2 * wear)[..., None]
+    return to_image(col)
+
+
+def painting(w=512, h=512, seed=141):
+    """A moody seascape in oils: storm sky, a pale break in the clouds, a dark sea, a sail."""
+    x, y = grid(w, h)
+    u, v = x / w, y / h
+    horizon = 0.62
+    sky_n = fbm(w, h, 5, 5, seed, aspect=(2, 1))
+    sky = ramp(v / horizon * 0.8 + 0.3 * (sky_n - 0.5),
+               [(0.0, (40, 44, 52)), (0.5, (92, 96, 96)), (0.75, (170, 160, 130)),
+                (1.0, (120, 112, 96))])
+    glow = np.exp(-(((u - 0.68) / 0.18) ** 2 + ((v - 0.45) / 0.12) ** 2))
+    sky += glow[..., None] * np.asarray((90, 76, 40), np.float32)
+    sea_n = fbm(w, h, 6, 5, seed + 3, aspect=(3, 1))
+    waves = np.sin(u * 60 + sea_n * 8) * 0.5 + 0.5
+    sea = ramp((v - horizon) / (1 - horizon) * 0.7 + 0.3 * waves * sea_n,
+               [(0.0, (56, 66, 64)), (0.5, (30, 40, 40)), (1.0, (14, 20, 22))])
+    sea += (glow * (waves > 0.8))[..., None] * 60
+    col = np.where((v < horizon)[..., None], sky, sea)
+    # a small ship
+    sx, sy = 0.3, horizon - 0.004
+    hull = (np.abs(u - sx) < 0.045) & (v > sy - 0.01) & (v < sy + 0.008)
+    mast = (np.abs(u - sx) < 0.003) & (v > sy - 0.12) & (v < sy)
+    sail = (u > sx + 0.004) & (u < sx + 0.05) & (v > sy - 0.11) & (v < sy - 0.02) & \
+           ((u - sx) < (v - (sy - 0.11)) * 0.6)
+    col[hull | mast] = (24, 20, 18)
+    col[sail] = (150, 140, 118)
+    # brush strokes: smear with anisotropic noise
+    stroke = fbm(w, h, 24, 3, seed + 7, aspect=(1, 3))
+    col *= (0.88 + 0.24 * stroke)[..., None]
+    col = blur(col, 0.7)
+    craq = fbm(w, h, 128, 1, seed + 9)
+    col *= (0.95 + 0.05 * craq)[..., None]
+    # varnish darkening towards the edges
+    vign = 1.0 - 0.35 * (np.hypot(u - 0.5, v - 0.5) * 1.4) ** 2
+    col *= vign[..., None]
+    return to_image(col)
+
+
+def night_view(w=1024, h=512, seed=151):
+    """The wet night outside the window: low clouds, rooftops and chimneys, a few lit windows
+    and a street lamp blurred by rain. Painted at twice the shown brightness."""
+    x, y = grid(w, h)
+    u, v = x / w, y / h
+    clouds = fbm(w, h, 6, 6, seed, aspect=(2, 1))
+    sky = ramp(v * 0.9 + 0.35 * (clouds - 0.5),
+               [(0.0, (22, 28, 44)), (0.5, (44, 54, 78)), (0.8, (70, 74, 92)),
+                (1.0, (84, 80, 88))])
+    col = sky.copy()
+    r = rng(seed)
+    # two rows of roofs, far and near
+    for row, (base, amp, tone) in enumerate([(0.55, 0.08, (26, 28, 38)), (0.68, 0.12, (12, 13, 18))]):
+        edges = np.zeros(w, np.float32)
+        xpos = 0
+        while xpos < w:
+            bw = int(r.integers(60, 180))
+            height = base - amp * r.random()
+            roof = r.random() < 0.5
+            for i in range(bw):
+                if xpos + i >= w:
+                    break
+                t = i / bw
+                peak = (0.5 - abs(t - 0.5)) * 0.12 if roof else 0.0
+                edges[xpos + i] = height - peak
+            # chimney
+            if r.random() < 0.6:
+                cx = xpos + int(bw * r.random())
+                for i in range(cx, min(w, cx + 10)):
+                    edges[i] = min(edges[i], height - 0.06 - (0.12 if roof else 0) * 0.5)
+            xpos += bw
+        mask = v > edges[None, :]
+        col[mask] = tone
+        # lit windows
+        for _ in range(5 if row == 0 else 4):
+            wx = int(r.integers(20, w - 40))
+            wy = edges[wx] + 0.05 + 0.15 * r.random()
+            if wy > 0.95:
+                continue
+            ww, wh = 0.012 + 0.01 * r.random(), 0.03 + 0.02 * r.random()
+            win = (np.abs(u - wx / w) < ww) & (np.abs(v - wy) < wh) & mask
+            warm = np.asarray((250, 196, 110), np.float32) * (0.6 + 0.4 * r.random())
+            col[win] = warm
+    # street lamp: a post and a halo
+    lx, ly = 0.78, 0.62
+    post = (np.abs(u - lx) < 0.003) & (v > ly) & (v < 1.0)
+    col[post] = (8, 8, 10)
+    halo = np.exp(-((u - lx) ** 2 + ((v - ly) * 2) ** 2) / 0.0016)
+    col += halo[..., None] * np.asarray((255, 190, 110), np.float32) * 0.9
+    core = np.exp(-((u - lx) ** 2 + ((v - ly) * 2) ** 2) / 0.00006)
+    col += core[..., None] * 255
+    # wet street reflection
+    street = v > 0.9
+    refl = np.exp(-((u - lx) / 0.03) ** 2) * (v > 0.9)
+    col[street] = (16, 16, 20)
+    col += refl[..., None] * np.asarray((160, 120, 70), np.float32) * (fbm(w, h, 64, 2, seed + 5)[..., None])
+    col = blur(col, 2.0)
+    col = np.clip(col * 1.9, 0, 255)
+    return to_image(col)
+
+
+# --- the dial ------------------------------------------------------------------------
+
+ROMAN = ["XII", "I", "II", "III", "IV", "V", "VI", "VII", "VIII", "IX", "X", "XI"]
+
+# Dial plate: 30 cm wide, 45 cm tall (a 30 cm square with a semicircular arch on top). The
+# chapter ring is centred in the square part. The texture is drawn at 60 px/cm and scaled to
+# 1024 x 1024, so the plate's UVs span the whole texture.
+DIAL_W_CM, DIAL_H_CM = 30.0, 45.0
+DIAL_CENTRE_CM = (15.0, 30.0)      # from the plate's top-left corner
+RING_OUTER_CM, RING_INNER_CM = 13.6, 9.6
+
+
+def dial(size=1024):
+    ppc = 60
+    W, H = int(DIAL_W_CM * ppc), int(DIAL_H_CM * ppc)
+    img = Image.new("RGB", (W, H), (0, 0, 0))
+    d = ImageDraw.Draw(img)
+    # brass plate with a matted centre
+    plate = np.asarray(brass(256, seed=72).resize((W, H), Image.BICUBIC), np.float32) * 0.85
+    img.paste(to_image(plate))
+    d = ImageDraw.Draw(img)
+    cx, cy = DIAL_CENTRE_CM[0] * ppc, DIAL_CENTRE_CM[1] * ppc
+    R1, R2 = RING_OUTER_CM * ppc, RING_INNER_CM * ppc
+
+    def circle(r, **kw):
+        d.ellipse([cx - r, cy - r, cx + r, cy + r], **kw)
+
+    # silvered chapter ring
+    circle(R1, fill=(214, 212, 204))
+    circle(R2, fill=(150, 118, 60))
+    # matted centre with a ring of engraving
+    circle(R2 - 20, fill=(132, 102, 50))
+    for k in range(72):
+        a = k / 72 * 2 * math.pi
+        r0, r1 = R2 * 0.55, R2 * 0.62
+        d.line([cx + r0 * math.sin(a), cy - r0 * math.cos(a), cx + r1 * math.sin(a),
+                cy - r1 * math.cos(a)], fill=(100, 76, 36), width=3)
+    ink = (18, 16, 16)
+    circle(R1 - 4, outline=ink, width=5)
+    circle(R2 + 4, outline=ink, width=5)
+    # minute track: two circles with sixty divisions near the outer edge
+    rt1, rt2 = R1 - 0.35 * ppc, R1 - 1.35 * ppc
+    circle(rt1, outline=ink, width=4)
+    circle(rt2, outline=ink, width=4)
+    for k in range(60):
+        a = k / 60 * 2 * math.pi
+        wdt = 7 if k % 5 == 0 else 4
+        d.line([cx + rt1 * math.sin(a), cy - rt1 * math.cos(a), cx + rt2 * math.sin(a),
+                cy - rt2 * math.cos(a)], fill=ink, width=wdt)
+        if k % 5 == 0:
+            # small diamond half-hour marks sit between the numerals
+            pass
+    # Roman numerals, upright towards the centre as on a longcase dial
+    fnt = font(SERIF_BOLD, int(2.3 * ppc))
+    r_num = (rt2 + R2) / 2
+    for h, text in enumerate(ROMAN):
+        a = h / 12 * 2 * math.pi
+        bbox = fnt.getbbox(text)
+        tw, th = bbox[2] - bbox[0], bbox[3] - bbox[1]
+        tile = Image.new("L", (tw + 40, th + 40), 0)
+        ImageDraw.Draw(tile).text((20 - bbox[0], 20 - bbox[1]), text, font=fnt, fill=255)
+        tile = tile.rotate(-math.degrees(a), resample=Image.BICUBIC, expand=True)
+        px, py = cx + r_num * math.sin(a), cy - r_num * math.cos(a)
+        img.paste(Image.new("RGB", tile.size, ink), (int(px - tile.width / 2), int(py - tile.height / 2)), tile)
+    # Arabic five-minute figures outside the ring
+    fsmall = font(SERIF, int(1.0 * ppc))
+    r_ar = R1 + 0.75 * ppc
+    for k in range(1, 13):
+        a = k / 12 * 2 * math.pi
+        text = str(k * 5)
+        bbox = fsmall.getbbox(text)
+        px, py = cx + r_ar * math.sin(a), cy - r_ar * math.cos(a)
+        d.text((px - (bbox[2] + bbox[0]) / 2, py - (bbox[3] + bbox[1]) / 2), text, font=fsmall, fill=ink)
+    # gilt spandrels in the four corners of the square part
+    sq_top = (DIAL_H_CM - 30.0) * ppc
+    for sx, sy in [(0, sq_top), (W, sq_top), (0, H), (W, H)]:
+        for k in range(14):
+            rr = (3.8 - 0.22 * k) * ppc
+            ox = sx + (1 if sx == 0 else -1) * (2.2 * ppc + 0.2 * k * ppc)
+            oy = sy + (1 if sy == sq_top else -1) * (2.2 * ppc + 0.2 * k * ppc)
+            d.ellipse([ox - rr / 3, oy - rr / 3, ox + rr / 3, oy + rr / 3],
+                      outline=(232, 190, 96) if k % 2 else (160, 116, 40), width=10)
+    # the arch: a moon disc over "TEMPUS FUGIT"
+    ax, ay = W / 2, (DIAL_H_CM - 30.0) * ppc
+    d.pieslice([ax - 11.5 * ppc, ay - 11.5 * ppc, ax + 11.5 * ppc, ay + 11.5 * ppc], 180, 360,
+               fill=(28, 40, 84))
+    for k in range(40):
+        sx_ = ax + (math.cos(k * 2.4) * 0.85) * 10 * ppc
+        sy_ = ay - abs(math.sin(k * 1.7)) * 10 * ppc
+        if math.hypot(sx_ - ax, sy_ - ay) < 10.8 * ppc:
+            d.ellipse([sx_ - 5, sy_ - 5, sx_ + 5, sy_ + 5], fill=(230, 220, 170))
+    d.ellipse([ax - 4.5 * ppc, ay - 9.5 * ppc, ax + 4.5 * ppc, ay - 0.5 * ppc], fill=(236, 226, 190))
+    d.ellipse([ax - 1.8 * ppc, ay - 7 * ppc, ax - 0.6 * ppc, ay - 5.8 * ppc], fill=(200, 190, 150))
+    d.rectangle([ax - 9 * ppc, ay - 0.2 * ppc, ax + 9 * ppc, ay + 2.6 * ppc], fill=(214, 212, 204))
+    fm = font(SERIF_BOLD, int(1.5 * ppc))
+    text = "TEMPUS FUGIT"
+    bbox = fm.getbbox(text)
+    d.text((ax - (bbox[2] + bbox[0]) / 2, ay + 1.2 * ppc - (bbox[3] + bbox[1]) / 2), text, font=fm, fill=ink)
+    # maker's cartouche below the centre
+    fc = font(SERIF, int(0.8 * ppc))
+    for k, t in enumerate(["BRASSMOOR"]):
+        bbox = fc.getbbox(t)
+        d.text((cx - (bbox[2] + bbox[0]) / 2, cy + (3.6 + 1.1 * k) * ppc), t, font=fc, fill=(60, 44, 20))
+    img = img.filter(ImageFilter.GaussianBlur(1.0))
+    return img.resize((size, size), Image.LANCZOS)
+
+
+# ----------------------------------------------------------------------------------------
+
+TEXTURES = {
+    "floor.jpg": lambda: parquet(),
+    "mahogany.jpg": lambda: mahogany(),
+    "oakpanel.jpg": lambda: oak_panel(),
+    "wallpaper.jpg": lambda: damask(),
+    "ceiling.jpg": lambda: plaster(),
+    "paint.jpg": lambda: paint(),
+    "brass.jpg": lambda: brass(),
+    "bob.jpg": lambda: to_image(np.asarray(brass(256, seed=73), np.float32) * 0.5),
+    "gilt.jpg": lambda: gilt(),
+    "steel.jpg": lambda: blued_steel(),
+    "iron.jpg": lambda: black_iron(),
+    "velvet.jpg": lambda: velvet(),
+    "leather.jpg": lambda: leather(),
+    "lace.png": lambda: lace(),
+    "clockglass.png": lambda: glass(),
+    "winglass.png": lambda: window_glass(),
+    "rain.png": lambda: rain(),
+    "shade.jpg": lambda: shade(),
+    "books.jpg": lambda: books(),
+    "rug.jpg": lambda: rug(),
+    "painting.jpg": lambda: painting(),
+    "night.jpg": lambda: night_view(),
+    "dial.jpg": lambda: dial(),
+}
+
+
+def make_all(outdir, only=None):
+    os.makedirs(outdir, exist_ok=True)
+    for name, fn in TEXTURES.items():
+        if only and name not in only:
+            continue
+        save(fn(), os.path.join(outdir, name), quality=92 if name == "dial.jpg" else 86)
+
+
+if __name__ == "__main__":
+    make_all(sys.argv[1] if len(sys.argv) > 1 else "out", sys.argv[2:] or None)
