@@ -17,7 +17,7 @@ import time
 
 import bpy
 import numpy as np
-from mathutils import Vector
+from mathutils import Matrix, Vector
 from mathutils.bvhtree import BVHTree
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -39,14 +39,14 @@ def log(*a):
 
 def parse_args():
     argv = sys.argv[sys.argv.index("--") + 1:] if "--" in sys.argv else []
-    opts = {"media": None, "work": None, "quick": False, "preview": False, "samples": None}
+    opts = {"media": None, "work": None, "quick": False, "preview": False, "samples": None, "lit": False}
     i = 0
     while i < len(argv):
         a = argv[i]
         if a in ("--media", "--work", "--samples"):
             opts[a[2:]] = argv[i + 1]
             i += 2
-        elif a in ("--quick", "--preview"):
+        elif a in ("--quick", "--preview", "--lit"):
             opts[a[2:]] = True
             i += 1
         else:
@@ -147,7 +147,7 @@ def setup_lights():
     add_light("lamp_bulb", "POINT", (lx, ly, room.LAMP_LIGHT_Z), 55.0, warm, size=0.04)
     # moonlight and street light through the window: a sun for the crisp patch on the floor and
     # an area light filling the window opening for the soft spill
-    add_light("moon", "SUN", (0.6, -4.0, 3.0), 2.2, cold,
+    add_light("moon", "SUN", (0.6, -4.0, 3.0), 6.0, cold,
               rot=(math.radians(52), 0.0, math.radians(-12)), size=math.radians(4))
     add_light("window_fill", "AREA", (0.6, -2.9, 1.75), 120.0, cold,
               rot=(math.radians(90), 0.0, 0.0), size=(1.2, 1.7))
@@ -160,6 +160,16 @@ def setup_lights():
 
 # --- baking ------------------------------------------------------------------------------
 
+def bake_visibility():
+    """Glass, lace, moving parts and the outdoor view cast no baked shadows; the outdoor view and
+    the rain are not part of the room's light at all."""
+    for o in bpy.context.scene.objects:
+        if o.get("bake_hide"):
+            o.hide_render = True
+        if o.type == "MESH":
+            o.visible_shadow = bool(o.get("shadow", 1)) and bool(o.data.materials[0].get("shadow", 1))
+
+
 def bake(by_group, samples, work):
     sc = bpy.context.scene
     sc.render.engine = "CYCLES"
@@ -171,16 +181,13 @@ def bake(by_group, samples, work):
     sc.cycles.glossy_bounces = 1
     sc.cycles.transmission_bounces = 2
     sc.cycles.transparent_max_bounces = 4
-    sc.cycles.sample_clamp_indirect = 4.0
+    sc.cycles.sample_clamp_indirect = 2.0
+    sc.cycles.sample_clamp_direct = 20.0
     sc.render.threads_mode = "FIXED"
     sc.render.threads = 2
     sc.render.bake.margin = 4
     sc.render.bake.use_clear = False
-    for o in bpy.context.scene.objects:
-        if o.get("bake_hide"):
-            o.hide_render = True
-        if o.type == "MESH":
-            o.visible_shadow = bool(o.get("shadow", 1)) and bool(o.data.materials[0].get("shadow", 1))
+    bake_visibility()
     stats = {}
     for g, objs in by_group.items():
         img = materials.atlas_image(g)
@@ -450,6 +457,12 @@ def render_previews(work, cams):
     free.location = (-2.0, 0.0, 1.0)
     free.rotation_mode = "QUATERNION"
     free.rotation_quaternion = Vector((1, 0, 0)).to_track_quat("-Z", "Y")
+    # the hands at 10:10:30, as the engine turns them: clockwise seen from the front, which is
+    # a negative turn about the hand's local Z (out of the dial) in Blender's right-handed frame
+    for name, angle in (("strelka_1Big", (10 + 10.5 / 60) / 12 * 360), ("strelka_1Min", (10 + 30 / 60) / 60 * 360 - 90)):
+        ob = room.NAMED[name]
+        ob.animation_data_clear()
+        ob.matrix_world = ob.matrix_world @ Matrix.Rotation(math.radians(-angle), 4, "Z")
     shots = [("free", free, 0)] + [(c.name, c, int(c["tour_seconds"] * FPS / 2)) for c in cams]
     for name, cam, frame in shots:
         sc.frame_set(frame)
@@ -459,6 +472,28 @@ def render_previews(work, cams):
         log("preview", sc.render.filepath)
     # hands at 10:10:30 for the free view are set by the compiler's own check; the previews show
     # the hands as modelled (hour at XII, minute at III)
+
+
+def render_lit(work):
+    """A path-traced look at the lights themselves (no bake), for tuning them."""
+    sc = bpy.context.scene
+    sc.render.engine = "CYCLES"
+    sc.cycles.samples = 24
+    sc.cycles.use_denoising = False
+    sc.view_settings.view_transform = "Standard"
+    sc.render.resolution_x, sc.render.resolution_y = 640, 360
+    bake_visibility()
+    cd = bpy.data.cameras.new("lit")
+    cd.sensor_fit = "VERTICAL"
+    cd.angle_y = math.radians(70)
+    cam = bpy.data.objects.new("lit", cd)
+    sc.collection.objects.link(cam)
+    cam.location = (-2.0, 1.5, 2.2)
+    cam.rotation_mode = "QUATERNION"
+    cam.rotation_quaternion = Vector((1.2, -1.6, -1.2)).to_track_quat("-Z", "Y")
+    sc.camera = cam
+    sc.render.filepath = os.path.join(work, "lit.png")
+    bpy.ops.render.render(write_still=True)
 
 
 def main():
@@ -472,7 +507,7 @@ def main():
     textures.make_all(OPTS["media"])
     materials.TEXDIR = OPTS["media"]
     if OPTS["quick"]:
-        materials.ATLAS_SCALE = 0.25
+        materials.ATLAS_SCALE = float(os.environ.get("ATLAS_SCALE", "0.25"))
     materials.define_all()
     log("room")
     rain = room.build_all()
@@ -481,11 +516,17 @@ def main():
     tri = sum(len(p.vertices) - 2 for o in mesh_objects() for p in o.data.polygons)
     log(f"{len(mesh_objects())} mesh objects, {tri} triangles")
     setup_lights()
-    samples = int(OPTS["samples"]) if OPTS["samples"] else (12 if OPTS["quick"] else 160)
+    samples = int(OPTS["samples"]) if OPTS["samples"] else (12 if OPTS["quick"] else 48)
+    if OPTS["lit"]:
+        render_lit(OPTS["work"])
+        return
     bake(by_group, samples, OPTS["work"])
     key_pendulum()
     key_rain(rain)
     cams = key_tours(OPTS["work"])
+    # export a quarter of the way into the loop, where the pendulum hangs straight: the rest
+    # pose the scene file keeps is then the clock at rest
+    bpy.context.scene.frame_set(LOOP_FRAMES // 4)
     export(OPTS["work"])
     if OPTS["preview"]:
         render_previews(OPTS["work"], cams)

@@ -58,7 +58,7 @@ def box_uv(bm, scale, origin=(0.0, 0.0, 0.0)):
             l[uv].uv = (u / scale, v / scale)
 
 
-def box(name, mat, lo, hi, bevel=0.0, uv=0.5, smooth=False, matrix=None, drop=()):
+def box(name, mat, lo, hi, bevel=0.0, uv=0.5, smooth=False, matrix=None, drop=(), segments=1):
     """Axis-aligned box from lo to hi (in the local frame given by `matrix`).
     `drop` lists faces to leave out by direction: '-x', '+z', ..."""
     bm = bmesh.new()
@@ -78,7 +78,7 @@ def box(name, mat, lo, hi, bevel=0.0, uv=0.5, smooth=False, matrix=None, drop=()
                     kill.append(f)
         bmesh.ops.delete(bm, geom=list(set(kill)), context="FACES")
     if bevel > 0:
-        bmesh.ops.bevel(bm, geom=bm.edges[:], offset=bevel, segments=1, affect="EDGES",
+        bmesh.ops.bevel(bm, geom=bm.edges[:], offset=bevel, segments=segments, affect="EDGES",
                         profile=0.5, clamp_overlap=True)
     bm.normal_update()
     box_uv(bm, uv)

@@ -87,7 +87,7 @@ def define_all():
     make("Parquet", "floor.jpg", "room", roughness=0.45)
     make("Wallpaper", "wallpaper.jpg", "room", roughness=0.8)
     make("Wainscot", "oakpanel.jpg", "room", roughness=0.5)
-    make("Trim", "mahogany.jpg", "room", roughness=0.5)
+    make("Trim", "trim.jpg", "room", roughness=0.5)
     make("PaintTrim", "paint.jpg", "room", roughness=0.7)
     make("Plaster", "ceiling.jpg", "ceiling", roughness=0.9)
     make("Sill", "paint.jpg", "room", roughness=0.7)

@@ -197,18 +197,22 @@ def build_curtains():
 
 
 def build_outdoor():
-    x0, x1, z0, z1 = -4.0, 5.0, -0.8, 3.7
-    y = -6.0
+    # the view out of the window, 2 m behind the glass: near enough to stay inside the far
+    # clipping distance from anywhere in the room, wide enough to fill the opening seen from
+    # close to the sill
+    x0, x1, z0, z1 = -4.0, 5.0, -3.0, 6.0
+    y = -4.5
     f = quad("FonPlane01", m("NightView"), [(x1, y, z0), (x0, y, z0), (x0, y, z1), (x1, y, z1)],
              uvs=[(0, 0), (1, 0), (1, 1), (0, 1)])
     f["udf_Lit"] = "1"
     f["bake_hide"] = 1
     NAMED["FonPlane01"] = f
     # rain: three sheets of streaks falling at different speeds; each moves down a whole number
-    # of texture repeats per loop, so the wrap back to the start is invisible
+    # of texture repeats per loop, so the wrap back to the start is invisible, and is tall
+    # enough to fill the window's view at both ends of its travel
     sheets = []
-    for k, (yy, travel) in enumerate([(-3.0, 12), (-3.6, 10), (-4.4, 8)]):
-        xa, xb, za, zb = -1.6, 2.8, -3.0, 11.0
+    for k, (yy, travel) in enumerate([(-2.95, 12), (-3.4, 10), (-4.0, 8)]):
+        xa, xb, za, zb = -2.0, 3.2, -3.0, 6.0 + travel
         ob = quad(f"rain_{k + 1}", m("Rain"), [(xa, 0, za), (xb, 0, za), (xb, 0, zb), (xa, 0, zb)],
                   uvs=[(xa / 0.5, za), (xb / 0.5, za), (xb / 0.5, zb), (xa / 0.5, zb)])
         ob.location = (0.0, yy, 0.0)
@@ -290,7 +294,7 @@ def build_clock():
         l[uvl].uv = ((-co.y + dr) / (2 * dr), (co.z - dz0) / 0.45)
     bmesh.ops.triangulate(bm, faces=bm.faces[:])
     geom.finish("clock_dial", bm, m("Dial"))
-    box("clock_dial_back", cm, (DIAL_X + 0.002, -0.17, 1.48), (2.74, 0.17, 1.97))
+    box("clock_dial_back", cm, (DIAL_X + 0.008, -0.17, 1.48), (2.74, 0.17, 1.97))
     lathe("clock_arbor", brass, [(0.0, 0.0), (0.008, 0.0), (0.006, 0.012), (0.0, 0.014)], segments=12,
           matrix=frame_at((DIAL_X, DIAL_C[0], DIAL_C[1]), (0, 1, 0), (-1, 0, 0)))
     # turned columns with brass caps
@@ -422,7 +426,7 @@ def build_armchair():
         ((-0.36, 0.30, 0.60), (-0.08, 0.44, 1.08), 0.04),
     ]
     for k, (lo, hi, bev) in enumerate(parts):
-        box(f"chair_{k}", lea, lo, hi, bevel=bev, uv=0.4, matrix=T, smooth=False)
+        box(f"chair_{k}", lea, lo, hi, bevel=bev, uv=0.4, matrix=T, smooth=True, segments=3)
     for xx in (-0.32, 0.26):
         for yy in (-0.38, 0.34):
             box("chair_leg", wood, (xx, yy, 0.0), (xx + 0.05, yy + 0.05, 0.14), bevel=0.006, matrix=T)
@@ -518,7 +522,8 @@ def build_rug():
          uvs=[(0, 0), (1, 0), (1, 1), (0, 1)])
     for k, (lo, hi) in enumerate([((x0, y0, 0), (x1, y0 + 0.004, 0.008)), ((x0, y1 - 0.004, 0), (x1, y1, 0.008)),
                                   ((x0, y0, 0), (x0 + 0.004, y1, 0.008)), ((x1 - 0.004, y0, 0), (x1, y1, 0.008))]):
-        box(f"rug_edge_{k}", m("Rug"), lo, hi, uv=0.05, drop=("-z",))
+        # only the sides: the top would lie in the rug's own plane
+        box(f"rug_edge_{k}", m("Rug"), lo, hi, uv=0.05, drop=("-z", "+z"))
 
 
 def build_all():

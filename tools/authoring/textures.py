@@ -103,24 +103,31 @@ def oak_panel(size=512, seed=31):
 # --- walls, ceiling, painted wood -------------------------------------------------------
 
 def damask(size=512, seed=41):
-    """Oxblood damask: a mirrored flourish on an ogee lattice, matt ground with sheen motif."""
+    """Bottle-green damask: an ogee medallion with a fleuron inside it and small sprigs between,
+    mirrored about the motif's axis, in a satin sheen on a matt ground."""
     x, y = grid(size, size)
-    u = (x / size) * 2 * math.pi
-    v = (y / size) * 2 * math.pi
-    ogee = np.abs(np.sin(u * 2 + np.sin(v * 2) * 1.2)) * np.abs(np.sin(v * 1 + 0.3))
-    fx = np.abs(((x / size) * 2) % 1.0 - 0.5)          # mirrored about each motif axis
+    fx = np.abs(((x / size) * 2) % 1.0 - 0.5)          # 0 on the motif's axis
     fy = ((y / size) * 2) % 1.0
-    r = np.hypot(fx * 2.2, (fy - 0.5) * 1.6)
-    ang = np.arctan2(fy - 0.5, fx + 1e-3)
-    petal = np.cos(ang * 5 + r * 6) * 0.5 + 0.5
-    motif = np.clip((1 - r * 1.6) * 2, 0, 1) * (petal > 0.55)
-    leaf = (np.sin(fx * 30 + fy * 12) > 0.6) & (r > 0.45) & (r < 0.62)
-    pattern = np.clip(motif + leaf * 0.8 + (ogee > 0.92) * 0.6, 0, 1)
+    # offset half-drop: every other column shifted by half a repeat
+    col_i = np.floor((x / size) * 2)
+    fy = (fy + 0.5 * (col_i % 2)) % 1.0
+    dy = fy - 0.5
+    # ogee outline: a pointed oval
+    ogee = (fx / 0.30) ** 2 + (dy / 0.44) ** 2 * (1 + 0.6 * np.abs(dy) / 0.44)
+    ring = (ogee > 0.80) & (ogee < 1.0)
+    # fleuron: a stem, a bud and curling leaves
+    stem = (fx < 0.012) & (np.abs(dy) < 0.26)
+    bud = (fx / 0.07) ** 2 + ((dy + 0.2) / 0.09) ** 2 < 1
+    leaf_r = np.hypot(fx - 0.09, (dy - 0.02) * 0.8)
+    leaf = (leaf_r < 0.085) & (leaf_r > 0.045 + 0.03 * np.sin(np.arctan2(dy, fx - 0.09) * 2))
+    base_leaf = (np.hypot(fx - 0.06, dy - 0.2) < 0.06)
+    sprig = (np.hypot(fx - 0.5, dy) < 0.05) | ((np.abs(fx - 0.5) < 0.008) & (np.abs(dy) < 0.12))
+    pattern = (ring | stem | bud | leaf | base_leaf | sprig).astype(np.float32)
+    pattern = blur(np.dstack([pattern * 255] * 3), 1.0)[..., 0] / 255.0
     n = fbm(size, size, 24, 3, seed)
-    base = ramp(0.5 + 0.2 * (n - 0.5), [(0.0, (58, 10, 14)), (1.0, (92, 22, 24))])
-    sheen = ramp(0.5 + 0.2 * (n - 0.5), [(0.0, (104, 34, 30)), (1.0, (138, 54, 44))])
-    pattern = blur(np.dstack([pattern * 255] * 3), 1.2)[..., 0] / 255.0
-    col = base + (sheen - base) * 0.55 * pattern[..., None]
+    base = ramp(0.5 + 0.2 * (n - 0.5), [(0.0, (18, 38, 28)), (1.0, (30, 56, 40))])
+    sheen = ramp(0.5 + 0.2 * (n - 0.5), [(0.0, (40, 70, 50)), (1.0, (58, 92, 66))])
+    col = base + (sheen - base) * 0.75 * pattern[..., None]
     return to_image(col)
 
 
@@ -168,7 +175,7 @@ def black_iron(size=64, seed=78):
     return to_image(col)
 
 
-def velvet(size=256, seed=81, dark=(20, 40, 28), light=(52, 92, 62)):
+def velvet(size=256, seed=81, dark=(40, 8, 12), light=(104, 26, 30)):
     x, y = grid(size, size)
     folds = np.sin(x / size * 2 * math.pi * 6 + fbm(size, size, 3, 2, seed) * 3) * 0.5 + 0.5
     n = fbm(size, size, 48, 2, seed + 1)
@@ -312,7 +319,9 @@ def rug(size=512, seed=131):
     col = blur(col, 0.8)
     n = fbm(size, size, 64, 2, seed)
     wear = fbm(size, size, 4, 3, seed + 2)
-    col *= (0.8 + 0.25 * n)[..., None] * (0.85 + 0.2 * wear)[..., None]
+    col *= (0.6 + 0.19 * n)[..., None] * (0.85 + 0.2 * wear)[..., None]
+    grey = col.mean(axis=2, keepdims=True)
+    col = 0.7 * col + 0.3 * grey          # an old rug: the dyes have faded
     return to_image(col)
 
 
@@ -353,19 +362,19 @@ def painting(w=512, h=512, seed=141):
     return to_image(col)
 
 
-def night_view(w=1024, h=512, seed=151):
+def night_view(w=1024, h=1024, seed=151):
     """The wet night outside the window: low clouds, rooftops and chimneys, a few lit windows
     and a street lamp blurred by rain. Painted at twice the shown brightness."""
     x, y = grid(w, h)
     u, v = x / w, y / h
-    clouds = fbm(w, h, 6, 6, seed, aspect=(2, 1))
+    clouds = fbm(w, h, 6, 6, seed, aspect=(1, 2))
     sky = ramp(v * 0.9 + 0.35 * (clouds - 0.5),
                [(0.0, (22, 28, 44)), (0.5, (44, 54, 78)), (0.8, (70, 74, 92)),
                 (1.0, (84, 80, 88))])
     col = sky.copy()
     r = rng(seed)
     # two rows of roofs, far and near
-    for row, (base, amp, tone) in enumerate([(0.55, 0.08, (26, 28, 38)), (0.68, 0.12, (12, 13, 18))]):
+    for row, (base, amp, tone) in enumerate([(0.47, 0.07, (26, 28, 38)), (0.58, 0.10, (12, 13, 18))]):
         edges = np.zeros(w, np.float32)
         xpos = 0
         while xpos < w:
@@ -381,7 +390,7 @@ def night_view(w=1024, h=512, seed=151):
             # chimney
             if r.random() < 0.6:
                 cx = xpos + int(bw * r.random())
-                for i in range(cx, min(w, cx + 10)):
+                for i in range(cx, min(w, cx + 18)):
                     edges[i] = min(edges[i], height - 0.06 - (0.12 if roof else 0) * 0.5)
             xpos += bw
         mask = v > edges[None, :]
@@ -397,7 +406,7 @@ def night_view(w=1024, h=512, seed=151):
             warm = np.asarray((250, 196, 110), np.float32) * (0.6 + 0.4 * r.random())
             col[win] = warm
     # street lamp: a post and a halo
-    lx, ly = 0.78, 0.62
+    lx, ly = 0.78, 0.54
     post = (np.abs(u - lx) < 0.003) & (v > ly) & (v < 1.0)
     col[post] = (8, 8, 10)
     halo = np.exp(-((u - lx) ** 2 + ((v - ly) * 2) ** 2) / 0.0016)
@@ -405,8 +414,8 @@ def night_view(w=1024, h=512, seed=151):
     core = np.exp(-((u - lx) ** 2 + ((v - ly) * 2) ** 2) / 0.00006)
     col += core[..., None] * 255
     # wet street reflection
-    street = v > 0.9
-    refl = np.exp(-((u - lx) / 0.03) ** 2) * (v > 0.9)
+    street = v > 0.8
+    refl = np.exp(-((u - lx) / 0.03) ** 2) * (v > 0.8)
     col[street] = (16, 16, 20)
     col += refl[..., None] * np.asarray((160, 120, 70), np.float32) * (fbm(w, h, 64, 2, seed + 5)[..., None])
     col = blur(col, 2.0)
@@ -526,6 +535,7 @@ def dial(size=1024):
 TEXTURES = {
     "floor.jpg": lambda: parquet(),
     "mahogany.jpg": lambda: mahogany(),
+    "trim.jpg": lambda: to_image(np.asarray(mahogany(512, seed=23), np.float32) * 0.55),
     "oakpanel.jpg": lambda: oak_panel(),
     "wallpaper.jpg": lambda: damask(),
     "ceiling.jpg": lambda: plaster(),

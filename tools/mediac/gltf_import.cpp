@@ -323,6 +323,10 @@ private:
         if (node.indices.size() % 3 != 0) return fail("index count is not a multiple of 3");
         for (auto i : node.indices)
             if (i >= count) return fail("an index points past the vertices");
+        // The mirror turns glTF's counter-clockwise front faces into faces whose edge cross
+        // product points away from their normal; the engine keeps faces whose cross product
+        // points along it (clockwise on screen), so each triangle's winding is reversed.
+        for (std::size_t t = 0; t + 2 < node.indices.size(); t += 3) std::swap(node.indices[t + 1], node.indices[t + 2]);
         return true;
     }
 

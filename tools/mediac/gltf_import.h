@@ -1,9 +1,9 @@
 #pragma once
 // Reads the glTF that the authoring scripts export and turns it into a MediaScene in the
 // engine's frame. glTF is right-handed, Y up, in metres; the engine is left-handed, Y up, in
-// centimetres: a point (x, y, z) becomes (100x, 100y, -100z). The mirror keeps triangle winding
-// meaningful: a face wound counter-clockwise seen from the front in glTF is wound clockwise
-// seen from the front after the mirror, which is what the engine's default culling keeps.
+// centimetres: a point (x, y, z) becomes (100x, 100y, -100z), which shows the same picture.
+// Triangle winding is reversed on the way: glTF's front faces are counter-clockwise on screen,
+// the engine culls counter-clockwise faces and keeps clockwise ones.
 
 #include <array>
 #include <string>
