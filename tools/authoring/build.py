@@ -516,7 +516,7 @@ def main():
     tri = sum(len(p.vertices) - 2 for o in mesh_objects() for p in o.data.polygons)
     log(f"{len(mesh_objects())} mesh objects, {tri} triangles")
     setup_lights()
-    samples = int(OPTS["samples"]) if OPTS["samples"] else (12 if OPTS["quick"] else 48)
+    samples = int(OPTS["samples"]) if OPTS["samples"] else (12 if OPTS["quick"] else 32)
     if OPTS["lit"]:
         render_lit(OPTS["work"])
         return

@@ -18,8 +18,8 @@ MATS = {}
 # light-map atlases: name -> (file name, size in texels)
 ATLASES = {
     "room": ("lm_room.jpg", 1024),
-    "ceiling": ("lm_ceiling.jpg", 512),
-    "clock": ("lm_clock.jpg", 1024),
+    "ceiling": ("lm_ceiling.jpg", 256),
+    "clock": ("lm_clock.jpg", 512),
     "furn": ("lm_furniture.jpg", 1024),
 }
 ATLAS_SCALE = 1.0      # quick builds shrink the atlases
