@@ -8,6 +8,7 @@ and exports glTF for the media compiler.
 --quick  small light maps and few samples, for iterating on the look
 --preview  render PNG previews (engine look: base x 2 x light map) from the free camera and
            from the middle of every tour
+--no-bake  keep the light maps already in --media (only for changes that leave the geometry)
 """
 import json
 import math
@@ -39,14 +40,14 @@ def log(*a):
 
 def parse_args():
     argv = sys.argv[sys.argv.index("--") + 1:] if "--" in sys.argv else []
-    opts = {"media": None, "work": None, "quick": False, "preview": False, "samples": None, "lit": False}
+    opts = {"media": None, "work": None, "quick": False, "preview": False, "samples": None, "lit": False, "no-bake": False}
     i = 0
     while i < len(argv):
         a = argv[i]
         if a in ("--media", "--work", "--samples"):
             opts[a[2:]] = argv[i + 1]
             i += 2
-        elif a in ("--quick", "--preview", "--lit"):
+        elif a in ("--quick", "--preview", "--lit", "--no-bake"):
             opts[a[2:]] = True
             i += 1
         else:
@@ -364,6 +365,7 @@ def export(work):
                               export_materials="EXPORT", export_image_format="NONE",
                               export_cameras=True, export_lights=False, export_animations=True,
                               export_frame_range=False, export_force_sampling=False,
+                              export_current_frame=True,
                               export_nla_strips=False, export_def_bones=False,
                               export_skins=False, export_morph=False, export_colors=False)
     log("exported", path)
@@ -520,7 +522,12 @@ def main():
     if OPTS["lit"]:
         render_lit(OPTS["work"])
         return
-    bake(by_group, samples, OPTS["work"])
+    if OPTS["no-bake"]:
+        # keeps the light maps already in the media folder: the light-map UVs come out the same
+        # for the same geometry, so only changes that leave the room's shape alone may use this
+        bake_visibility()
+    else:
+        bake(by_group, samples, OPTS["work"])
     key_pendulum()
     key_rain(rain)
     cams = key_tours(OPTS["work"])
