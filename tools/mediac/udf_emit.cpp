@@ -36,8 +36,8 @@ std::unique_ptr<UdfRecord> textures(const std::string& file) {
 
 std::unique_ptr<UdfRecord> material(const MaterialDef& m) {
     auto r = UdfRecord::makeStructured(m.name, "Material");
-    if (m.twoSided) r->addChild(UdfRecord::makeInt("TwoSided", 1));
     if (m.lightMap.empty()) {
+        if (m.twoSided) r->addChild(UdfRecord::makeInt("TwoSided", 1));
         r->addChild(textures(m.base));
         return r;
     }
@@ -46,6 +46,8 @@ std::unique_ptr<UdfRecord> material(const MaterialDef& m) {
     auto subs = UdfRecord::makeStructured("Materials", "Material");
     auto base = UdfRecord::makeStructured(m.name + "_Base", "Material");
     base->addChild(UdfRecord::makeInt("MaterialSubId", 0));
+    // a multi-material takes its own settings from the base sub-material only
+    if (m.twoSided) base->addChild(UdfRecord::makeInt("TwoSided", 1));
     base->addChild(textures(m.base));
     auto lm = UdfRecord::makeStructured(m.name + "_LightMap", "Material");
     lm->addChild(UdfRecord::makeInt("MaterialSubId", 1));

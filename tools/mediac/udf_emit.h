@@ -6,7 +6,7 @@
 //     single-stage: "Textures" -> "Diffuse" (type "Diffuse") -> "FileName" (string)
 //     two-stage:    "Materials" -> "<name>_Base" (MaterialSubId 0, base texture)
 //                                 "<name>_LightMap" (MaterialSubId 1, light map)
-//     "TwoSided" (int 1) when back faces show.
+//     "TwoSided" (int 1) when back faces show: on the material, or on its base sub-material.
 //   "Children" (type "Node", structured): one member per top-level node, typed by its kind
 //     ("Mesh" or "Dummy"): "NodeTM" and "ObjectTM" (16 reals, type "real", array of 16),
 //     mesh keys "MaterialName", "FVF", "IndexSize", "NumVerts", "NumIndexes", "Verts",

@@ -62,6 +62,7 @@ MediaScene smallScene() {
     MediaScene s;
     s.materials.push_back({"Wood", "wood.jpg", "lm_room.jpg", false});
     s.materials.push_back({"Glass", "glass.png", "", true});
+    s.materials.push_back({"Velvet", "velvet.jpg", "lm_room.jpg", true});
     NodeDef clock;
     clock.name = "clock";
     clock.nodeTM = identityMatrix();
@@ -99,6 +100,10 @@ TEST(UdfEmit, SceneFileCarriesMaterialsNodesMeshesAndTracks) {
     EXPECT_FALSE(glass->findChild("Materials"));
     EXPECT_TRUE(glass->findChild("TwoSided"));
     EXPECT_EQ(path(glass, {"Textures", "Diffuse", "FileName"})->readString(), "glass.png");
+    // a two-stage material reads its settings from the base sub-material, so that is where
+    // two-sidedness has to be
+    EXPECT_TRUE(path(l.root, {"Materials", "Velvet", "Materials", "Velvet_Base", "TwoSided"}));
+    EXPECT_FALSE(path(l.root, {"Materials", "Wood", "Materials", "Wood_Base", "TwoSided"}));
 
     auto* clock = path(l.root, {"Children", "clock"});
     ASSERT_TRUE(clock);

@@ -1,0 +1,58 @@
+// Loads the committed scene file the way the program does, into the engine's scene graph on the
+// recording device: every node, mesh, material stage and texture the room needs must come out.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "engine/scene/scene.h"
+#include "tests/engine/scene/recording_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using halcyon::SceneNode;
+
+const fs::path kMedia = fs::path(BRASSMOOR_SOURCE_DIR) / "media";
+
+class RoomSceneLoad : public scenetest::RecordingScene {};
+
+TEST_F(RoomSceneLoad, TheRoomLoadsWithEveryTextureAndItsLightMaps) {
+    halcyon::Scene scene;
+    ASSERT_TRUE(scene.Load(halcyon::FileRef((kMedia / "clock.udf").string())));
+    for (const char* name : {"strelka_1big", "strelka_1min", "clock mayatnik", "Clock glass", "Lamp lamp", "Curtain",
+                             "FonPlane01", "Picture"}) {
+        SceneNode* n = scene.Root().FindByName(name);
+        ASSERT_TRUE(n) << name;
+        EXPECT_TRUE(n->GetMesh()) << name;
+    }
+    int meshes = 0, twoStage = 0;
+    std::function<void(SceneNode&)> walk = [&](SceneNode& node) {
+        if (auto* mesh = node.GetMesh()) {
+            ++meshes;
+            const halcyon::Material& m = mesh->GetMaterial();
+            // the base texture decoded through the engine's own image loading
+            EXPECT_TRUE(m.stages[0].texture) << node.Name();
+            if (m.stages[1].colorOp != D3DTOP_DISABLE) {
+                ++twoStage;
+                EXPECT_EQ(m.stages[1].colorOp, static_cast<uint32_t>(D3DTOP_MODULATE2X)) << node.Name();
+                EXPECT_TRUE(m.stages[1].texture) << node.Name();
+                EXPECT_EQ(m.stages[1].texCoordIndex & 0xFFFF, 1u) << node.Name();
+                EXPECT_EQ(m.stages[2].colorOp, static_cast<uint32_t>(D3DTOP_DISABLE)) << node.Name();
+            }
+        }
+        for (const auto& c : node.Children()) walk(*c);
+    };
+    walk(scene.Root());
+    EXPECT_GE(meshes, 25);
+    EXPECT_GE(twoStage, 15);
+    // the outdoor view stays single-stage and lit, the drapes show both faces
+    auto* fon = scene.Root().FindByName("FonPlane01")->GetMesh();
+    EXPECT_EQ(fon->GetMaterial().stages[1].colorOp, static_cast<uint32_t>(D3DTOP_DISABLE));
+    EXPECT_EQ(fon->GetMaterial().lit, 1u);
+    auto velvet = scene.FindMaterial("Velvet");
+    ASSERT_TRUE(velvet);
+    EXPECT_EQ(velvet->cullMode, static_cast<uint32_t>(D3DCULL_NONE));
+}
+
+}  // namespace
