@@ -24,6 +24,15 @@ bool finite(const SoundVector& v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
+bool validOrientation(const SoundVector& front, const SoundVector& top) {
+  const float cx = front.y * top.z - front.z * top.y;
+  const float cy = front.z * top.x - front.x * top.z;
+  const float cz = front.x * top.y - front.y * top.x;
+  const float lengths = std::sqrt(front.x * front.x + front.y * front.y + front.z * front.z) *
+                        std::sqrt(top.x * top.x + top.y * top.y + top.z * top.z);
+  return lengths > 1e-12f && std::sqrt(cx * cx + cy * cy + cz * cz) > 1e-6f * lengths;
+}
+
 // Scene space (left-handed) to OpenAL space (right-handed).
 void toAl(const SoundVector& v, ALfloat out[3]) {
   out[0] = v.x;
@@ -130,6 +139,12 @@ class OpenAlSoundLibrary final : public SoundLibrary {
     if (!initialised_) return false;
     for (const SoundVector* v : {position, velocity, front, top}) {
       if (v && !finite(*v)) return false;
+    }
+    // The mixer builds the listener's axes from these two; a zero or parallel pair would
+    // give it no axes at all and fill the output with invalid values.
+    if (!validOrientation(front ? *front : pendingListener_.front,
+                          top ? *top : pendingListener_.top)) {
+      return false;
     }
     if (position) pendingListener_.position = *position;
     if (velocity) pendingListener_.velocity = *velocity;

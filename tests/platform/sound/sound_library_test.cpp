@@ -75,6 +75,11 @@ TEST(SoundLibrary, RefusesValuesOutOfTheirRanges) {
   EXPECT_TRUE(lib->Set3DFactors(-1, 0.1f, -1));
   const SoundVector bad{std::nanf(""), 0, 0};
   EXPECT_FALSE(lib->Set3DPosition(&bad, nullptr, nullptr, nullptr));
+  const SoundVector zero{0, 0, 0}, up{0, 1, 0}, ahead{0, 0, 1};
+  EXPECT_FALSE(lib->Set3DPosition(nullptr, nullptr, &zero, nullptr));  // no direction
+  EXPECT_FALSE(lib->Set3DPosition(nullptr, nullptr, &up, &up));        // looking up along up
+  EXPECT_FALSE(lib->Set3DPosition(nullptr, nullptr, &up, nullptr));    // ... the current up
+  EXPECT_TRUE(lib->Set3DPosition(nullptr, nullptr, &ahead, &up));
   EXPECT_EQ(lib->SampleLoad(ogg.data(), 0, static_cast<uint32_t>(ogg.size()), 0, 0), 0u);
 }
 
