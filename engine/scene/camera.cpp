@@ -77,17 +77,12 @@ void Camera::UpdateFrustum() {
 
 bool Camera::BoxVisible(const Box& box) const {
   if (!hasProjection_ || box.Empty()) return true;
-  Vec3 corners[8];
-  box.Corners(corners);
+  // Every corner lies outside a plane exactly when the corner farthest along its normal does.
   for (const auto& p : planes_) {
-    bool allOutside = true;
-    for (const Vec3& c : corners) {
-      if (p[0] * c.x + p[1] * c.y + p[2] * c.z + p[3] >= 0.0f) {
-        allOutside = false;
-        break;
-      }
-    }
-    if (allOutside) return false;
+    const float x = p[0] >= 0.0f ? box.max.x : box.min.x;
+    const float y = p[1] >= 0.0f ? box.max.y : box.min.y;
+    const float z = p[2] >= 0.0f ? box.max.z : box.min.z;
+    if (p[0] * x + p[1] * y + p[2] * z + p[3] < 0.0f) return false;
   }
   return true;
 }

@@ -389,10 +389,23 @@ void Box::Corners(Vec3 (&out)[8]) const {
 
 Box Box::Transformed(const Matrix& m) const {
   if (Empty() || m.shape == Matrix::kIdentity) return *this;
-  Vec3 corners[8];
-  Corners(corners);
+  if (m.shape == Matrix::kGeneral) {
+    Vec3 corners[8];
+    Corners(corners);
+    Box out;
+    for (const Vec3& c : corners) out.Extend(m.TransformCoord(c));
+    return out;
+  }
+  // Affine: the centre moves with the matrix and the half extents through its absolute value,
+  // which gives the same box as carrying all eight corners.
+  const Vec3 c = m.TransformCoord(Centre());
+  const Vec3 e = (max - min) * 0.5f;
+  const Vec3 h{std::fabs(m.m[0][0]) * e.x + std::fabs(m.m[1][0]) * e.y + std::fabs(m.m[2][0]) * e.z,
+               std::fabs(m.m[0][1]) * e.x + std::fabs(m.m[1][1]) * e.y + std::fabs(m.m[2][1]) * e.z,
+               std::fabs(m.m[0][2]) * e.x + std::fabs(m.m[1][2]) * e.y + std::fabs(m.m[2][2]) * e.z};
   Box out;
-  for (const Vec3& c : corners) out.Extend(m.TransformCoord(c));
+  out.min = c - h;
+  out.max = c + h;
   return out;
 }
 

@@ -65,7 +65,7 @@ void Geometry::ComputeBounds() {
 
 // --- Mesh --------------------------------------------------------------------------------------
 
-Mesh::Mesh(const Material& material, const Geometry* geometry, BufferRegion vertices, BufferRegion indices,
+Mesh::Mesh(const Material& material, Geometry* geometry, BufferRegion vertices, BufferRegion indices,
            uint32_t deviceStride)
     : material_(material), geometry_(geometry), vertices_(vertices), indices_(indices), deviceStride_(deviceStride) {
   UpdateBounds();
@@ -96,15 +96,19 @@ bool Mesh::BakeTransform(const Matrix& matrix) {
   uint8_t* data = vertices_.buffer->Lock(vertices_.offset, vertices_.size, 0);
   if (!data) return false;
   const bool normals = (geometry_->fvf & D3DFVF_NORMAL) != 0;
-  for (uint32_t i = 0; i < vertices_.count; ++i) {
-    uint8_t* v = data + size_t(i) * deviceStride_;
+  auto bake = [&](uint8_t* v) {
     WriteVec3(v, m.TransformCoord({ReadFloat(v), ReadFloat(v + 4), ReadFloat(v + 8)}));
     if (normals) {
       uint8_t* n = v + 12;
       WriteVec3(n, Normalize(m.TransformNormal({ReadFloat(n), ReadFloat(n + 4), ReadFloat(n + 8)})));
     }
-  }
+  };
+  for (uint32_t i = 0; i < vertices_.count; ++i) bake(data + size_t(i) * deviceStride_);
   vertices_.buffer->Unlock();
+  // The kept copy follows, so that a buffer refilled after a device loss keeps the bake.
+  for (uint32_t i = 0; i < geometry_->vertexCount; ++i) bake(geometry_->vertices.data() + size_t(i) * geometry_->stride);
+  geometry_->ComputeBounds();
+  UpdateBounds();
   baked_ = true;
   return true;
 }
@@ -162,7 +166,7 @@ bool Mesh::Draw(const Camera* camera) {
 
 // --- SkinnedMesh -------------------------------------------------------------------------------
 
-SkinnedMesh::SkinnedMesh(const Material& material, const Geometry* geometry, BufferRegion vertices,
+SkinnedMesh::SkinnedMesh(const Material& material, Geometry* geometry, BufferRegion vertices,
                          BufferRegion indices, uint32_t deviceStride, std::unique_ptr<halcyon::Skin> skin)
     : Mesh(material, geometry, vertices, indices, deviceStride), skin_(std::move(skin)) {}
 

@@ -53,7 +53,7 @@ class Mesh {
  public:
   enum Flag : uint32_t { kSetWorld = 1, kSetView = 2, kSetProjection = 4 };
 
-  Mesh(const Material& material, const Geometry* geometry, BufferRegion vertices, BufferRegion indices,
+  Mesh(const Material& material, Geometry* geometry, BufferRegion vertices, BufferRegion indices,
        uint32_t deviceStride);
   virtual ~Mesh();
   Mesh(const Mesh&) = delete;
@@ -89,7 +89,7 @@ class Mesh {
 
  protected:
   Material material_;
-  const Geometry* geometry_;
+  Geometry* geometry_;
   BufferRegion vertices_;
   BufferRegion indices_;
   uint32_t deviceStride_;
@@ -103,7 +103,7 @@ class Mesh {
 
 class SkinnedMesh : public Mesh {
  public:
-  SkinnedMesh(const Material& material, const Geometry* geometry, BufferRegion vertices, BufferRegion indices,
+  SkinnedMesh(const Material& material, Geometry* geometry, BufferRegion vertices, BufferRegion indices,
               uint32_t deviceStride, std::unique_ptr<Skin> skin);
   ~SkinnedMesh() override;
 

@@ -148,3 +148,25 @@ TEST(Transform, CachesUntilAPartChangesAndComposesBaseScaleRotationTranslation) 
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Box, CarriedByAnAffineMatrixEqualsTheBoxOfItsEightCorners) {
+  halcyon::Box b;
+  b.Extend({-1, 2, 3});
+  b.Extend({4, 5, 9});
+  const Matrix m = Matrix::Scaling(2, -1, 0.5f) *
+                   Matrix::RotationQuaternion(halcyon::RotationAxis({1, 2, 3}, 0.9f)) * Matrix::Translation(7, 8, 9);
+  Vec3 corners[8];
+  b.Corners(corners);
+  halcyon::Box expected;
+  for (const Vec3& c : corners) expected.Extend(m.TransformCoord(c));
+  const halcyon::Box got = b.Transformed(m);
+  EXPECT_NEAR(got.min.x, expected.min.x, 1e-4f);
+  EXPECT_NEAR(got.min.y, expected.min.y, 1e-4f);
+  EXPECT_NEAR(got.max.z, expected.max.z, 1e-4f);
+  EXPECT_NEAR(got.max.x, expected.max.x, 1e-4f);
+  EXPECT_TRUE(halcyon::Box().Transformed(m).Empty());
+}
+
+}  // namespace

@@ -246,3 +246,54 @@ TEST(Lights, DirectionalLightReachesEverythingAndPointLightOnlyWithinItsRange) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Camera, BoxesOutsideOnePlaneAreCulledAndStraddlingBoxesKept) {
+  halcyon::Camera cam;
+  halcyon::Box box;
+  box.Extend({-1, -1, -1});
+  box.Extend({1, 1, 1});
+  EXPECT_TRUE(cam.BoxVisible(box));  // no projection yet: everything is seen
+  cam.SetProjection(1.5707963f, 1.0f, 1.0f, 100.0f);  // 90 degrees: the side planes are x = ±z
+  cam.SetPose({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
+  auto at = [](float x, float y, float z, float r) {
+    halcyon::Box b;
+    b.Extend({x - r, y - r, z - r});
+    b.Extend({x + r, y + r, z + r});
+    return b;
+  };
+  EXPECT_TRUE(cam.BoxVisible(at(0, 0, 50, 1)));
+  EXPECT_FALSE(cam.BoxVisible(at(0, 0, -50, 1)));   // behind
+  EXPECT_FALSE(cam.BoxVisible(at(0, 0, 150, 1)));   // beyond the far plane
+  EXPECT_FALSE(cam.BoxVisible(at(30, 0, 10, 1)));   // off to the right
+  EXPECT_TRUE(cam.BoxVisible(at(10.5f, 0, 10, 1))); // straddles the right plane
+  EXPECT_TRUE(cam.BoxVisible(at(0, 0, 0.5f, 1)));   // straddles the near plane
+  // Turned round, the box behind is in view.
+  cam.SetPose({0, 0, 0}, {0, 0, -1}, {0, 1, 0});
+  EXPECT_TRUE(cam.BoxVisible(at(0, 0, -50, 1)));
+}
+
+TEST(SceneNode, ExplicitTimeFlagEvaluatesEveryAnimationAtTheContextsTime) {
+  testsupport::FakeClock clock;
+  SceneNode root;
+  SceneNode* n = root.AddChild(Node("n"));
+  auto& anim = n->AddAnimation("s");
+  anim.Position().SetFlags(halcyon::Track::kLinear);
+  halcyon::AnimationKey k0, k1;
+  k1.time = 100;
+  k1.value[0] = 100;
+  anim.Position().AddKey(k0);
+  anim.Position().AddKey(k1);
+  n->PlayAnimation(0, "s", false);
+  clock.advance(30);
+  RenderContext ctx;
+  ASSERT_TRUE(root.Render(ctx));
+  EXPECT_NEAR(n->World().m[3][0], 30.0f, 1e-4f);
+  ctx.flags = RenderContext::kExplicitTime;
+  ctx.time = 75;
+  ASSERT_TRUE(root.Render(ctx));
+  EXPECT_NEAR(n->World().m[3][0], 75.0f, 1e-4f);
+}
+
+}  // namespace

@@ -364,6 +364,39 @@ TEST_F(SceneLoad, ObjectOffsetsNearIdentityAreIdentityAndASecondFileReposesByNam
   EXPECT_FLOAT_EQ(a->LocalTransform().Translation().x, 7.0f);
 }
 
+TEST_F(SceneLoad, DrawRangeDrawsPartOfTheIndicesOnceAndBakeMovesTheVerticesOnce) {
+  Scene scene;
+  Rec root = With(Struct("_root", "_roottype"),
+                  With(Struct("Children", "Node"), MeshRec("M", 30, 2, IndexBytes<uint16_t>(30, 30), 30)));
+  ASSERT_TRUE(LoadRoot(scene, *root));
+  halcyon::Mesh* mesh = scene.Root().FindByName("M")->GetMesh();
+  ASSERT_TRUE(mesh->DrawRange(6, 6, nullptr));
+  ASSERT_TRUE(mesh->DrawRange(27, 100, nullptr));  // clipped to the mesh's own indices
+  ASSERT_TRUE(mesh->Draw(nullptr));
+  std::vector<std::vector<uint64_t>> draws;
+  for (const auto& c : device_->calls())
+    if (c.name == "DrawIndexedPrimitive") draws.push_back(c.args);
+  ASSERT_EQ(draws.size(), 3u);
+  EXPECT_EQ(draws[0][4], 6u);   // start index
+  EXPECT_EQ(draws[0][5], 2u);   // primitives
+  EXPECT_EQ(draws[1][4], 27u);
+  EXPECT_EQ(draws[1][5], 1u);
+  EXPECT_EQ(draws[2][4], 0u);
+  EXPECT_EQ(draws[2][5], 10u);
+
+  ASSERT_TRUE(mesh->BakeTransform(Matrix::Translation(0, 0, 5)));
+  ASSERT_TRUE(mesh->BakeTransform(Matrix::Translation(0, 0, 5)));
+  device_->clearCalls();
+  ASSERT_TRUE(mesh->Draw(nullptr));
+  EXPECT_FLOAT_EQ(device_->draws()[0].position(3).z, 5.0f);
+  EXPECT_FLOAT_EQ(device_->draws()[0].position(3).x, 3.0f);
+  scene.InvalidateBuffers();
+  ASSERT_TRUE(scene.RestoreBuffers());
+  device_->clearCalls();
+  ASSERT_TRUE(mesh->Draw(nullptr));
+  EXPECT_FLOAT_EQ(device_->draws()[0].position(3).z, 5.0f);  // the bake survives a device loss
+}
+
 TEST_F(SceneLoad, BuffersComeBackFilledAfterADeviceLoss) {
   Scene scene;
   Rec root = With(Struct("_root", "_roottype"),
