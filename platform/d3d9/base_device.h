@@ -85,6 +85,11 @@ class BaseDevice : public IDirect3DDevice9, public DeviceControl {
   void resetState(const D3DPRESENT_PARAMETERS& params);
   // Viewport covering the whole back buffer.
   D3DVIEWPORT9 fullViewport() const;
+  // Whether vertices `stride` bytes apart hold everything the current vertex format names;
+  // a shorter stride would make every draw read past its vertices.
+  bool strideFits(UINT stride) const {
+    return stride > 0 && (state_.fvf & D3DFVF_POSITION_MASK) != 0 && fvfVertexSize(state_.fvf) <= stride;
+  }
 
   // Hooks for the implementations: a state of the given kind changed (index is the state
   // type, stage or light number).

@@ -1003,7 +1003,7 @@ HRESULT GLDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT pr
   auto* vb = dynamic_cast<GLVertexBuffer*>(state_.stream);
   const UINT stride = state_.streamStride;
   const UINT count = verticesForPrimitives(type, primitiveCount);
-  if (!vb || stride == 0 || count == 0) return D3DERR_INVALIDCALL;
+  if (!vb || !strideFits(stride) || count == 0) return D3DERR_INVALIDCALL;
   if (state_.streamOffset + (static_cast<uint64_t>(startVertex) + count) * stride > vb->size()) return D3DERR_INVALIDCALL;
   if (loss() != Loss::None) return D3D_OK;
   if (!prepareDraw(nullptr, vb->glName(), stride)) return D3DERR_DRIVERINTERNALERROR;
@@ -1018,7 +1018,7 @@ HRESULT GLDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexInde
   auto* ib = dynamic_cast<GLIndexBuffer*>(state_.indices);
   const UINT stride = state_.streamStride;
   const UINT count = verticesForPrimitives(type, primitiveCount);
-  if (!vb || !ib || stride == 0 || count == 0 || baseVertexIndex < 0) return D3DERR_INVALIDCALL;
+  if (!vb || !ib || !strideFits(stride) || count == 0 || baseVertexIndex < 0) return D3DERR_INVALIDCALL;
   const UINT indexSize = ib->format() == D3DFMT_INDEX32 ? 4 : 2;
   if ((static_cast<uint64_t>(startIndex) + count) * indexSize > ib->size()) return D3DERR_INVALIDCALL;
   // Every index must land inside the vertex buffer: the GPU would read past it otherwise.
@@ -1043,7 +1043,7 @@ HRESULT GLDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexInde
 HRESULT GLDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices, UINT stride) {
   context_->use();
   const UINT count = verticesForPrimitives(type, primitiveCount);
-  if (!vertices || stride == 0 || count == 0) return D3DERR_INVALIDCALL;
+  if (!vertices || !strideFits(stride) || count == 0) return D3DERR_INVALIDCALL;
   if (loss() != Loss::None) return D3D_OK;
   glBindBuffer(GL_ARRAY_BUFFER, upVertexBuffer_);
   glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(static_cast<size_t>(count) * stride), vertices, GL_STREAM_DRAW);
@@ -1055,7 +1055,7 @@ HRESULT GLDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, co
 HRESULT GLDevice::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIndex, UINT numVertices, UINT primitiveCount,
                                          const void* indices, D3DFORMAT indexFormat, const void* vertices, UINT stride) {
   const UINT count = verticesForPrimitives(type, primitiveCount);
-  if (!indices || !vertices || stride == 0 || count == 0 || (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32))
+  if (!indices || !vertices || !strideFits(stride) || count == 0 || (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32))
     return D3DERR_INVALIDCALL;
   const UINT indexSize = indexFormat == D3DFMT_INDEX32 ? 4 : 2;
   const uint64_t vertexCount = static_cast<uint64_t>(minVertexIndex) + numVertices;

@@ -207,7 +207,7 @@ HRESULT RecordingDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, 
   note("DrawPrimitive", {type, startVertex, primitiveCount});
   if (const HRESULT hr = scripted("DrawPrimitive"); hr != D3D_OK) return hr;
   auto* vb = dynamic_cast<MemoryVertexBuffer*>(state_.stream);
-  if (!vb || state_.streamStride == 0) return D3DERR_INVALIDCALL;
+  if (!vb || !strideFits(state_.streamStride)) return D3DERR_INVALIDCALL;
   RecordedDraw d = snapshot("DrawPrimitive", type, primitiveCount);
   d.stride = state_.streamStride;
   const size_t begin = state_.streamOffset + static_cast<size_t>(startVertex) * d.stride;
@@ -225,7 +225,7 @@ HRESULT RecordingDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVer
   if (const HRESULT hr = scripted("DrawIndexedPrimitive"); hr != D3D_OK) return hr;
   auto* vb = dynamic_cast<MemoryVertexBuffer*>(state_.stream);
   auto* ib = dynamic_cast<MemoryIndexBuffer*>(state_.indices);
-  if (!vb || !ib || state_.streamStride == 0) return D3DERR_INVALIDCALL;
+  if (!vb || !ib || !strideFits(state_.streamStride)) return D3DERR_INVALIDCALL;
   RecordedDraw d = snapshot("DrawIndexedPrimitive", type, primitiveCount);
   d.stride = state_.streamStride;
   const UINT indexSize = ib->format() == D3DFMT_INDEX32 ? 4 : 2;
@@ -251,7 +251,7 @@ HRESULT RecordingDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVer
 HRESULT RecordingDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices, UINT stride) {
   note("DrawPrimitiveUP", {type, primitiveCount, stride});
   if (const HRESULT hr = scripted("DrawPrimitiveUP"); hr != D3D_OK) return hr;
-  if (!vertices || stride == 0) return D3DERR_INVALIDCALL;
+  if (!vertices || !strideFits(stride)) return D3DERR_INVALIDCALL;
   RecordedDraw d = snapshot("DrawPrimitiveUP", type, primitiveCount);
   d.stride = stride;
   const auto* bytes = static_cast<const uint8_t*>(vertices);
@@ -265,7 +265,7 @@ HRESULT RecordingDevice::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minV
                                                 const void* vertices, UINT stride) {
   note("DrawIndexedPrimitiveUP", {type, minVertexIndex, numVertices, primitiveCount, indexFormat, stride});
   if (const HRESULT hr = scripted("DrawIndexedPrimitiveUP"); hr != D3D_OK) return hr;
-  if (!indices || !vertices || stride == 0 || (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32))
+  if (!indices || !vertices || !strideFits(stride) || (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32))
     return D3DERR_INVALIDCALL;
   RecordedDraw d = snapshot("DrawIndexedPrimitiveUP", type, primitiveCount);
   d.stride = stride;

@@ -148,6 +148,11 @@ TEST_F(RecordingDeviceTest, IndexedDrawRejectsIndicesBeyondTheVertexBuffer) {
   EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 1, 1), D3DERR_INVALIDCALL)
       << "reads past the index buffer";
   EXPECT_TRUE(device_->draws().empty());
+  device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
+  EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3DERR_INVALIDCALL)
+      << "a 12-byte stride cannot hold position and normal";
+  device_->SetFVF(0);
+  EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3DERR_INVALIDCALL) << "no position at all";
   vb->Release();
   ib->Release();
 }
