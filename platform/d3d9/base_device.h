@@ -85,11 +85,20 @@ class BaseDevice : public IDirect3DDevice9, public DeviceControl {
   void resetState(const D3DPRESENT_PARAMETERS& params);
   // Viewport covering the whole back buffer.
   D3DVIEWPORT9 fullViewport() const;
-  // Whether vertices `stride` bytes apart hold everything the current vertex format names;
-  // a shorter stride would make every draw read past its vertices.
-  bool strideFits(UINT stride) const {
-    return stride > 0 && (state_.fvf & D3DFVF_POSITION_MASK) != 0 && fvfVertexSize(state_.fvf) <= stride;
+  // The vertex format as a draw with vertices `stride` bytes apart can read it: texture
+  // coordinate sets that lie beyond the stride are dropped (the engine's meshes name a third
+  // set they never store), and 0 when not even the position, normal and colours fit.
+  DWORD drawableFvf(UINT stride) const {
+    DWORD fvf = state_.fvf;
+    if (stride == 0 || (fvf & D3DFVF_POSITION_MASK) == 0) return 0;
+    UINT sets = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
+    while (fvfVertexSize(fvf) > stride && sets > 0) {
+      --sets;
+      fvf = (fvf & ~D3DFVF_TEXCOUNT_MASK) | (sets << D3DFVF_TEXCOUNT_SHIFT);
+    }
+    return fvfVertexSize(fvf) <= stride ? fvf : 0;
   }
+  bool strideFits(UINT stride) const { return drawableFvf(stride) != 0; }
 
   // Hooks for the implementations: a state of the given kind changed (index is the state
   // type, stage or light number).

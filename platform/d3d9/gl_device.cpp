@@ -917,7 +917,7 @@ void GLDevice::uploadUniforms(Program& p) {
 }
 
 void GLDevice::setVertexAttributes(GLuint buffer, size_t base, UINT stride) {
-  const DWORD fvf = state_.fvf;
+  const DWORD fvf = drawFvf_;
   glBindVertexArray(vao_);
   glBindBuffer(GL_ARRAY_BUFFER, buffer);
   for (GLuint i = 0; i < 12; ++i) glDisableVertexAttribArray(i);
@@ -963,17 +963,19 @@ void GLDevice::setVertexAttributes(GLuint buffer, size_t base, UINT stride) {
   }
 }
 
-bool GLDevice::prepareDraw(const uint8_t*, GLuint buffer, UINT stride) {
+bool GLDevice::prepareDraw(GLuint buffer, UINT stride) {
   context_->use();
+  drawFvf_ = drawableFvf(stride);
   if (renderDirty_) applyRenderStates();
-  if (keyDirty_ || !current_) {
+  if (keyDirty_ || !current_ || drawFvf_ != keyFvf_) {
     bool bound[kMaxTextureStages];
     for (UINT s = 0; s < kMaxTextureStages; ++s) bound[s] = dynamic_cast<GLTexture*>(state_.textures[s]) != nullptr;
     D3DLIGHTTYPE types[kMaxActiveLights];
     unsigned n = 0;
     for (const auto& [index, enabled] : state_.lightEnabled)
       if (enabled && n < kMaxActiveLights) types[n++] = state_.lights.at(index).Type;
-    const FixedFunctionKey key = buildFixedFunctionKey(state_, bound, types, n);
+    const FixedFunctionKey key = buildFixedFunctionKey(state_, drawFvf_, bound, types, n);
+    keyFvf_ = drawFvf_;
     Program* program = programFor(key);
     if (!program) return false;
     if (program != current_) glUseProgram(program->id);
@@ -1006,7 +1008,7 @@ HRESULT GLDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT pr
   if (!vb || !strideFits(stride) || count == 0) return D3DERR_INVALIDCALL;
   if (state_.streamOffset + (static_cast<uint64_t>(startVertex) + count) * stride > vb->size()) return D3DERR_INVALIDCALL;
   if (loss() != Loss::None) return D3D_OK;
-  if (!prepareDraw(nullptr, vb->glName(), stride)) return D3DERR_DRIVERINTERNALERROR;
+  if (!prepareDraw(vb->glName(), stride)) return D3DERR_DRIVERINTERNALERROR;
   setVertexAttributes(vb->glName(), state_.streamOffset, stride);
   glDrawArrays(primitiveMode(type), static_cast<GLint>(startVertex), static_cast<GLsizei>(count));
   return D3D_OK;
@@ -1032,7 +1034,7 @@ HRESULT GLDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexInde
   }
   if (static_cast<uint64_t>(highest) + static_cast<uint64_t>(baseVertexIndex) >= available) return D3DERR_INVALIDCALL;
   if (loss() != Loss::None) return D3D_OK;
-  if (!prepareDraw(nullptr, vb->glName(), stride)) return D3DERR_DRIVERINTERNALERROR;
+  if (!prepareDraw(vb->glName(), stride)) return D3DERR_DRIVERINTERNALERROR;
   setVertexAttributes(vb->glName(), state_.streamOffset, stride);
   glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, ib->glName());
   glDrawElementsBaseVertex(primitiveMode(type), static_cast<GLsizei>(count), indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
@@ -1047,7 +1049,7 @@ HRESULT GLDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, co
   if (loss() != Loss::None) return D3D_OK;
   glBindBuffer(GL_ARRAY_BUFFER, upVertexBuffer_);
   glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(static_cast<size_t>(count) * stride), vertices, GL_STREAM_DRAW);
-  if (!prepareDraw(nullptr, upVertexBuffer_, stride)) return D3DERR_DRIVERINTERNALERROR;
+  if (!prepareDraw(upVertexBuffer_, stride)) return D3DERR_DRIVERINTERNALERROR;
   glDrawArrays(primitiveMode(type), 0, static_cast<GLsizei>(count));
   return D3D_OK;
 }
@@ -1068,7 +1070,7 @@ HRESULT GLDevice::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIn
   context_->use();
   glBindBuffer(GL_ARRAY_BUFFER, upVertexBuffer_);
   glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCount * stride), vertices, GL_STREAM_DRAW);
-  if (!prepareDraw(nullptr, upVertexBuffer_, stride)) return D3DERR_DRIVERINTERNALERROR;
+  if (!prepareDraw(upVertexBuffer_, stride)) return D3DERR_DRIVERINTERNALERROR;
   glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, upIndexBuffer_);
   glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(static_cast<size_t>(count) * indexSize), indices, GL_STREAM_DRAW);
   glDrawElements(primitiveMode(type), static_cast<GLsizei>(count), indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, nullptr);

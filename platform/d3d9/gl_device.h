@@ -80,12 +80,13 @@ class GLDevice : public BaseDevice {
   void destroyTargets();
   void resolve();
   bool applyWindowMode();
-  bool prepareDraw(const uint8_t* vertexBase, GLuint buffer, UINT stride);
+  bool prepareDraw(GLuint buffer, UINT stride);
   Program* programFor(const FixedFunctionKey& key);
   void uploadUniforms(Program& program);
   void applyRenderStates();
   void applyTextures();
   void setVertexAttributes(GLuint buffer, size_t offset, UINT stride);
+  DWORD drawFvf_ = 0, keyFvf_ = 0;
   GLenum primitiveMode(D3DPRIMITIVETYPE type) const;
 
   std::shared_ptr<GLContextHolder> context_;

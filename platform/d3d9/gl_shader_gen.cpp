@@ -42,11 +42,10 @@ uint8_t materialSource(DWORD source, bool colorVertex, DWORD fvf) {
 
 }  // namespace
 
-FixedFunctionKey buildFixedFunctionKey(const DeviceState& state, const bool textureBound[kMaxTextureStages],
+FixedFunctionKey buildFixedFunctionKey(const DeviceState& state, DWORD fvf, const bool textureBound[kMaxTextureStages],
                                        const D3DLIGHTTYPE* enabledLights, unsigned lightCount) {
   FixedFunctionKey key;
   const auto& rs = state.renderStates;
-  const DWORD fvf = state.fvf;
   // Only the bits that change the program: position kind, normal, colours, coordinate sets
   // and their sizes.
   key.fvf = fvf & (D3DFVF_POSITION_MASK | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEXCOUNT_MASK | 0xFFFF0000u);

@@ -32,9 +32,9 @@ struct FixedFunctionKeyHash {
   size_t operator()(const FixedFunctionKey& key) const;
 };
 
-// Builds the key for the current state. `enabledLights` lists up to eight enabled lights in
+// Builds the key for the current state and the vertex format the draw reads. `enabledLights` lists up to eight enabled lights in
 // index order; `textureBound[s]` says whether stage s has a texture.
-FixedFunctionKey buildFixedFunctionKey(const DeviceState& state, const bool textureBound[kMaxTextureStages],
+FixedFunctionKey buildFixedFunctionKey(const DeviceState& state, DWORD fvf, const bool textureBound[kMaxTextureStages],
                                        const D3DLIGHTTYPE* enabledLights, unsigned lightCount);
 
 struct GeneratedShaders {

@@ -79,6 +79,11 @@ TEST_F(PipelinePixels, StageReadsTheCoordinateSetItNames) {
   device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX2);
   ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V)), D3D_OK);
   EXPECT_EQ(pixel(32, 32) & 0xFFFFFF, 0xFFFFFFu) << "stage 1 reads set 1 (u = 0.75)";
+  // The scene's meshes name three sets and store two: the third is dropped, the others stay.
+  device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX3);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V)), D3D_OK);
+  EXPECT_EQ(pixel(32, 32) & 0xFFFFFF, 0xFFFFFFu);
   t->Release();
 }
 

@@ -151,6 +151,8 @@ TEST_F(RecordingDeviceTest, IndexedDrawRejectsIndicesBeyondTheVertexBuffer) {
   device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
   EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3DERR_INVALIDCALL)
       << "a 12-byte stride cannot hold position and normal";
+  device_->SetFVF(D3DFVF_XYZ | D3DFVF_TEX2);
+  EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3D_OK) << "coordinate sets past the stride are dropped";
   device_->SetFVF(0);
   EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3DERR_INVALIDCALL) << "no position at all";
   vb->Release();
