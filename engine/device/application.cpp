@@ -4,6 +4,7 @@
 
 #include "engine/core/trace.h"
 #include "engine/device/state_cache.h"
+#include "engine/device/texture.h"
 
 namespace halcyon {
 
@@ -51,6 +52,9 @@ Application::Application() {
 }
 
 Application::~Application() {
+  // The textures go before the device they were made on (the scene, owned by the derived
+  // application, has let go of them by now).
+  textureManager().Clear();
   Cleanup3DEnvironment();
   safeRelease(direct3d_);
   enumeration_.SetDirect3D(nullptr);

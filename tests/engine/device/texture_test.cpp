@@ -181,6 +181,15 @@ TEST_F(TextureManagerTest, TexturesSurviveDeviceLoss) {
   blank->Release();
 }
 
+TEST_F(TextureManagerTest, TheApplicationTakesTheEnginesTexturesWithIt) {
+  TextureRequest r;
+  r.file = FileRef("tex/wood.png");
+  ASSERT_NE(textureManager().Get(r, &paths_), nullptr);
+  EXPECT_EQ(device()->liveTextures(), 1);
+  app_.reset();
+  EXPECT_EQ(textureManager().Count(), 0u);
+}
+
 TEST_F(TextureManagerTest, LookupOnlyAndAlwaysNew) {
   TextureRequest r;
   r.file = FileRef("tex/wood.png");
