@@ -99,7 +99,37 @@ OUTSIDE = material("night outside", (0, 0, 0), emit=(0.30, 0.42, 0.75), strength
 SHADE = material("lamp shade", (0.9, 0.6, 0.3), rough=0.8, emit=(1.0, 0.5, 0.18), strength=2.5)
 FABRIC = textured("velvet", (0.10, 0.01, 0.015), (0.22, 0.03, 0.03), "wave", 20.0, rough=0.9,
                   squash=(1.0, 1.0, 0.05))
-CANVAS = textured("painting", (0.015, 0.025, 0.035), (0.09, 0.08, 0.05), "voronoi", 3.0, rough=0.7)
+def seascape():
+    """The painting: a stormy sea under a pale band of evening light, loosely brushed."""
+    m = material("painting", (0.05, 0.06, 0.07), rough=0.75)
+    nt = m.node_tree
+    p = nt.nodes["Principled BSDF"]
+    coord = nt.nodes.new("ShaderNodeTexCoord")
+    height = nt.nodes.new("ShaderNodeSeparateXYZ")
+    nt.links.new(coord.outputs["Generated"], height.inputs["Vector"])
+    brush = nt.nodes.new("ShaderNodeTexNoise")
+    brush.inputs["Scale"].default_value = 9.0
+    brush.inputs["Detail"].default_value = 6.0
+    nt.links.new(coord.outputs["Generated"], brush.inputs["Vector"])
+    mix = nt.nodes.new("ShaderNodeMath")
+    mix.operation = "MULTIPLY_ADD"
+    mix.inputs[1].default_value = 0.12
+    nt.links.new(brush.outputs["Fac"], mix.inputs[0])
+    nt.links.new(height.outputs["Z"], mix.inputs[2])
+    ramp = nt.nodes.new("ShaderNodeValToRGB")
+    stops = [(0.0, (0.01, 0.02, 0.025)), (0.42, (0.03, 0.06, 0.07)), (0.5, (0.35, 0.28, 0.16)),
+             (0.56, (0.12, 0.12, 0.13)), (1.0, (0.02, 0.025, 0.04))]
+    ramp.color_ramp.elements[0].position, ramp.color_ramp.elements[0].color = stops[0][0], (*stops[0][1], 1)
+    ramp.color_ramp.elements[1].position, ramp.color_ramp.elements[1].color = stops[-1][0], (*stops[-1][1], 1)
+    for pos, colour in stops[1:-1]:
+        e = ramp.color_ramp.elements.new(pos)
+        e.color = (*colour, 1)
+    nt.links.new(mix.outputs["Value"], ramp.inputs["Fac"])
+    nt.links.new(ramp.outputs["Color"], p.inputs["Base Color"])
+    return m
+
+
+CANVAS = seascape()
 GILT = material("gilt", (0.85, 0.62, 0.25), rough=0.3, metal=1.0)
 
 
@@ -192,6 +222,9 @@ shade = bpy.context.object
 shade.data.materials.append(SHADE)
 box("armchair", (0.8, 0.8, 0.5), (-1.9, 0.05, 0.25), FABRIC, bevel=0.08)
 box("armchair back", (0.15, 0.8, 0.75), (-2.25, 0.05, 0.85), FABRIC, bevel=0.06)
+
+RUG = textured("rug", (0.09, 0.015, 0.012), (0.22, 0.09, 0.035), "voronoi", 6.0, rough=0.95)
+box("rug", (2.2, 1.5, 0.012), (0.1, 0.55, 0.006), RUG, bevel=0.004)
 
 # ---------------------------------------------------------------- the clock
 CX, CY = 0.75, 1.82  # centre of the clock's footprint

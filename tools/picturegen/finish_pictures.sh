@@ -51,7 +51,7 @@ convert "$TMP/room.png" "$TMP/title.png" -gravity NorthWest -geometry +40+34 -co
   -quality 90 -sampling-factor 4:2:0 -strip "$OUT/loading_186.jpg"
 
 # The preview pane: the clock and its corner of the room, small.
-convert "$IN/preview.png" -resize 152x112! -unsharp 0x0.6 -type TrueColor BMP3:"$OUT/preview_173.bmp"
+convert "$IN/preview.png" -resize 152x112! -modulate 125,105 -unsharp 0x0.6 -type TrueColor BMP3:"$OUT/preview_173.bmp"
 
 # The dialog's decoration: the dial, square on.
 convert "$IN/dial.png" -resize 258x185! -unsharp 0x0.5 -type TrueColor BMP3:"$OUT/dialog_155.bmp"
