@@ -11,6 +11,7 @@ set -euo pipefail
 IN=$1
 OUT=$2
 TITLE_FONT=/usr/share/fonts/opentype/urw-base35/P052-Italic.otf
+mkdir -p "$OUT"
 TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
 
