@@ -68,9 +68,11 @@ if want fonts; then
 fi
 
 if want pictures; then
-  # A stand-in still of a clock in a study, modelled in clock_room.py; to be rendered
-  # from the room itself once the scene's authoring files can be loaded here.
-  nice -n 15 blender -b --factory-startup -P tools/picturegen/clock_room.py -- "$WORK" 64 >/dev/null
+  # The loading still from the scene's own room (built by tools/authoring); the dial and
+  # the preview from the close study of the clock in clock_room.py.
+  nice -n 15 blender -b --factory-startup -P tools/picturegen/room_still.py -- "$WORK" 48 >/dev/null
+  nice -n 15 blender -b --factory-startup -P tools/picturegen/clock_room.py -- "$WORK" 64 100 dial >/dev/null
+  nice -n 15 blender -b --factory-startup -P tools/picturegen/clock_room.py -- "$WORK" 64 100 preview >/dev/null
   tools/picturegen/finish_pictures.sh "$WORK" "$PICTURES"
 fi
 

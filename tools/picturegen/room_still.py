@@ -50,8 +50,8 @@ cam = bpy.data.objects.new("still", cd)
 sc.collection.objects.link(cam)
 # From the room's middle, a little to the side, the clock a third of the way in from the right
 # and the lamp in the foreground on the left.
-cam.location = dial + Vector((-3.3, -0.9, -0.55))
-target = dial + Vector((0.0, -0.75, -0.35))
+cam.location = dial + Vector((-3.2, -0.8, -0.5))
+target = dial + Vector((0.0, 1.0, -0.45))
 cam.rotation_mode = "QUATERNION"
 cam.rotation_quaternion = (target - cam.location).to_track_quat("-Z", "Y")
 sc.camera = cam
@@ -61,9 +61,11 @@ sc.cycles.device = "CPU"
 sc.cycles.samples = SAMPLES
 sc.cycles.use_denoising = False
 sc.cycles.max_bounces = 6
-sc.cycles.sample_clamp_indirect = 3.0
+sc.cycles.sample_clamp_indirect = 1.0
+sc.cycles.sample_clamp_direct = 8.0
 sc.view_settings.view_transform = "Filmic"
 sc.view_settings.look = "Medium High Contrast"
+sc.view_settings.exposure = 1.3
 sc.render.resolution_x, sc.render.resolution_y = 1024, 768
 sc.render.resolution_percentage = PERCENT
 sc.render.image_settings.file_format = "PNG"
