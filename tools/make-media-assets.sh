@@ -68,11 +68,11 @@ if want fonts; then
 fi
 
 if want pictures; then
-  # The loading still from the scene's own room (built by tools/authoring); the dial and
-  # the preview from the close study of the clock in clock_room.py.
-  nice -n 15 blender -b --factory-startup -P tools/picturegen/room_still.py -- "$WORK" 48 >/dev/null
-  nice -n 15 blender -b --factory-startup -P tools/picturegen/clock_room.py -- "$WORK" 64 100 dial >/dev/null
-  nice -n 15 blender -b --factory-startup -P tools/picturegen/clock_room.py -- "$WORK" 64 100 preview >/dev/null
+  # Stills of the scene's own room, built by tools/authoring: the loading still, the dial
+  # and a small view of the clock.
+  nice -n 15 blender -b --factory-startup -P tools/picturegen/room_still.py -- "$WORK" 48 100 room >/dev/null
+  nice -n 15 blender -b --factory-startup -P tools/picturegen/room_still.py -- "$WORK" 64 100 dial >/dev/null
+  nice -n 15 blender -b --factory-startup -P tools/picturegen/room_still.py -- "$WORK" 64 100 preview >/dev/null
   tools/picturegen/finish_pictures.sh "$WORK" "$PICTURES"
 fi
 
