@@ -48,7 +48,7 @@ convert "$IN/room.png" -resize 1024x768! -kuwahara 1.5 -modulate 100,108 \
   \( -size 1024x768 radial-gradient:'#ffffff'-'#2a2a2a' -resize 1400x1000! -gravity center -crop 1024x768+0+0 +repage \) \
   -compose Multiply -composite "$TMP/room.png"
 gold_text 620 150 92 +0+0 "Brassmoor" "$TMP/title.png"
-convert "$TMP/room.png" "$TMP/title.png" -gravity NorthWest -geometry +40+34 -compose Over -composite \
+convert "$TMP/room.png" "$TMP/title.png" -gravity NorthWest -geometry +10+120 -compose Over -composite \
   -quality 90 -sampling-factor 4:2:0 -strip "$OUT/loading_186.jpg"
 
 # The preview pane: the clock and its corner of the room, small.
