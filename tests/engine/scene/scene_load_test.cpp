@@ -414,6 +414,38 @@ TEST_F(SceneLoad, BuffersComeBackFilledAfterADeviceLoss) {
   EXPECT_EQ(device_->draws()[0].indices[29], 29u);
 }
 
+TEST_F(SceneLoad, DamagedSceneFilesLoadOrFailButNeverCrash) {
+  testsupport::FakeClock clock;
+  const std::vector<uint8_t> good = Bytes(*TheRoom());
+  uint32_t seed = 12345;
+  auto next = [&] {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+  };
+  int loaded = 0;
+  for (int round = 0; round < 1500; ++round) {
+    std::vector<uint8_t> bytes = good;
+    const int changes = 1 + int(next() % 8);
+    for (int c = 0; c < changes; ++c) {
+      const size_t at = next() % bytes.size();
+      // Mostly small changes to sizes, counts and offsets; now and then a wild byte.
+      bytes[at] = (next() % 4 == 0) ? uint8_t(next()) : uint8_t(bytes[at] + 1 + next() % 3);
+    }
+    if (round % 10 == 0) bytes.resize(next() % bytes.size());
+    Scene scene;
+    if (scene.Load(halcyon::FileRef(bytes.data(), uint32_t(bytes.size()), true))) ++loaded;
+    scene.Root().PlayAnimation(0, "", true);
+    halcyon::RenderSorter sorter;
+    halcyon::RenderContext ctx;
+    ctx.flags = halcyon::RenderContext::kNoFrustumTest;
+    ctx.sorter = &sorter;
+    scene.Root().Render(ctx);
+    sorter.Flush();
+    device_->clearCalls();
+  }
+  EXPECT_GT(loaded, 0);
+}
+
 }  // namespace
 
 namespace {
