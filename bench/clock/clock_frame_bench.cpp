@@ -1,0 +1,88 @@
+// CPU time of one clock frame: frameMove (sound, hands, storm) and composeFrame (tour, fixed
+// states, the passes through the sorter, the fade, presentation) on the recording device.
+// The room is the real one when the media folder holds it (BRASSMOOR_MEDIA or the source
+// tree's media/), otherwise a stand-in of 300 meshes with the six named objects.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "clock/clock_scene.h"
+#include "engine/device/application.h"
+#include "engine/device/texture.h"
+#include "platform/d3d9/recording.h"
+#include "tests/clock/clock_files.h"
+
+namespace {
+
+using namespace scenetest;
+
+class Window : public halcyon::EngineWindow {
+ public:
+  HWND DeviceWindow() override { return nullptr; }
+  uint32_t Style() override { return 0; }
+  void SetStyle(uint32_t) override {}
+  halcyon::WindowRect Rect() override { return {0, 0, 1024, 768}; }
+  halcyon::WindowRect ClientRect() override { return {0, 0, 1024, 768}; }
+  void Place(const halcyon::WindowRect&) override {}
+  void PostQuit() override {}
+  halcyon::LRESULT DefaultProcedure(uint32_t, halcyon::WPARAM, halcyon::LPARAM) override { return 0; }
+};
+
+std::string MediaFolder(const testsupport::TempDir& scratch) {
+  if (const char* env = std::getenv("BRASSMOOR_MEDIA")) return env;
+  const std::string source = std::string(BRASSMOOR_SOURCE_DIR) + "/media";
+  if (std::filesystem::exists(source + "/clock.udf")) return source;
+  const char* named[] = {"FonPlane01", "Lamp lamp", "strelka_1big", "strelka_1min", "Clock glass", "Curtain"};
+  Rec children = Struct("Children", "Node");
+  for (int i = 0; i < 300; ++i) {
+    const float a = float(i) * 0.021f;
+    children->addChild(clocktest::MeshTriangle(i < 6 ? named[i] : "mesh" + std::to_string(i),
+                                               {200.0f * std::cos(a) - 200.0f, 100.0f, 200.0f * std::sin(a)}));
+  }
+  clocktest::WriteRecord(scratch, "clock.udf", *With(Struct("_root", "_roottype"), std::move(children)));
+  clocktest::WriteTour(scratch, "c1.cam", 0, 3000);
+  scratch.write("Scene.props", "Animations = array(\"c1.cam\"); QuietTime = 3000; WinkTime = 1000;");
+  return scratch.path().string();
+}
+
+void BM_ClockFrame(benchmark::State& state) {
+  testsupport::TempDir scratch;
+  RecordingDirect3D9* d3d = nullptr;
+  halcyon::Application::SetDirect3DLoader([&] { return d3d = new RecordingDirect3D9(); });
+  Window window;
+  {
+    halcyon::Application app;
+    if (!app.Create(nullptr, &window) || !app.SetMode(false)) {
+      state.SkipWithError("no recording device");
+      return;
+    }
+    brassmoor::ClockSceneSetup setup;
+    setup.mediaFolder = MediaFolder(scratch);
+    auto clock = std::make_unique<brassmoor::ClockScene>(setup);
+    clock->readSceneProperties();
+    clock->startTours();
+    clock->LoadCustom();
+    clock->tours().restartTimer();
+    RecordingDevice* device = d3d->lastDevice();
+    size_t draws = 0;
+    for (auto _ : state) {
+      clock->frameMove();
+      clock->composeFrame();
+      state.PauseTiming();
+      draws = device->draws().size();
+      device->clearCalls();
+      state.ResumeTiming();
+    }
+    state.counters["draws_per_frame"] = double(draws);
+    clock.reset();
+    halcyon::textureManager().Clear();
+  }
+  halcyon::Application::SetDirect3DLoader(nullptr);
+}
+BENCHMARK(BM_ClockFrame)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

@@ -1,0 +1,126 @@
+#include "clock/tours.h"
+
+#include <memory>
+
+#include "engine/fs/file_ref.h"
+#include "engine/fs/stream.h"
+#include "engine/udf/udf_binary.h"
+#include "engine/udf/udf_record.h"
+
+namespace brassmoor {
+
+CameraPose poseFromRotation(halcyon::Vec3 position, const halcyon::Quaternion& rotation) {
+  const halcyon::Matrix m = halcyon::Matrix::RotationQuaternion(halcyon::Normalize(rotation));
+  CameraPose pose;
+  pose.position = position;
+  pose.direction = m.TransformNormal({0.0f, 0.0f, 1.0f});
+  pose.up = m.TransformNormal({0.0f, 1.0f, 0.0f});
+  return pose;
+}
+
+Tours::Tours(std::string mediaFolder, halcyon::StoredArchive* archive, RandomDraw random)
+    : mediaFolder_(std::move(mediaFolder)), archive_(archive), random_(std::move(random)) {}
+
+void Tours::addTour(const std::string& name) { list_.insert(name); }
+
+void Tours::loadTour(const std::string& name) {
+  node_.Position().Clear();
+  node_.Rotation().Clear();
+  halcyon::FileRef file;
+  file.sources = halcyon::Disk | halcyon::Archive;
+  file.name = mediaFolder_ + "/" + name;
+  file.archive = archive_;
+  std::unique_ptr<halcyon::Stream> stream = file.open(halcyon::OpenMode::Read);
+  if (!stream) return;
+  halcyon::UdfBinaryReader reader(std::move(stream));
+  halcyon::UdfRecord* root = reader.readHeader();
+  if (!root || !reader.load(*root, 0) || !root->structured()) return;
+  for (const auto& member : root->members()) {
+    const halcyon::UdfRecord* key = member.record;
+    // Keys are 32 bytes; anything shorter is not a key and is passed over.
+    if (!key || key->structured() || !key->data() || key->dataSize() < size_t(halcyon::AnimationKey::kBytes)) continue;
+    const halcyon::AnimationKey k = halcyon::AnimationKey::FromBytes(key->data());
+    if (key->typeName() == "pos")
+      node_.Position().AddKey(k);
+    else
+      node_.Rotation().AddKey(k);
+  }
+}
+
+void Tours::start() {
+  enabled_ = true;
+  time_ = 0.0f;
+  if (list_.empty()) return;
+  const int r = random_() % list_.count();
+  for (int i = 0; i < r; ++i) list_.advance();
+  loadTour(list_.current());
+}
+
+bool Tours::startAt(const std::string& name, float time) {
+  if (!list_.find([&](const std::string& n) { return n == name; })) return false;
+  enabled_ = true;
+  loadTour(name);
+  time_ = time;
+  return true;
+}
+
+std::string Tours::current() const { return list_.empty() ? std::string() : list_.current(); }
+
+bool Tours::playing() const {
+  float start = 0.0f, end = 0.0f;
+  return enabled_ && node_.GetTimeRange(start, end);
+}
+
+void Tours::evaluate() {
+  halcyon::Vec3 position = pose_.position;
+  node_.Position().Evaluate(time_, position);
+  halcyon::Quaternion rotation;
+  if (node_.Rotation().Evaluate(time_, rotation)) {
+    pose_ = poseFromRotation(position, rotation);
+  } else {
+    pose_.position = position;
+  }
+}
+
+void Tours::chooseNext() {
+  if (list_.empty()) return;
+  played_.insert(list_.current());
+  list_.removeCurrent();
+  if (list_.empty()) {
+    // The round is over: every tour comes back for the next one.
+    for (const std::string& name : played_) list_.insert(name);
+    played_.clear();
+  }
+  const int r = random_() % list_.count();
+  for (int i = 0; i < r; ++i) list_.advance();
+  loadTour(list_.current());
+}
+
+CameraPose Tours::advance(CameraPose& freeCamera) {
+  float start = 0.0f, end = 0.0f;
+  if (!enabled_ || !node_.GetTimeRange(start, end)) return freeCamera;
+  evaluate();
+  const int64_t e = timer_.elapsed();
+  if (e != 0) {
+    time_ += float(e) * kSpeed;
+    timer_.restart();
+  }
+  if (time_ > end) {
+    chooseNext();
+    float s = 0.0f, t = 0.0f;
+    time_ = node_.GetTimeRange(s, t) ? s : 0.0f;
+    freeCamera = pose_;
+    enabled_ = true;
+  }
+  return pose_;
+}
+
+std::optional<float> Tours::fade() const {
+  float start = 0.0f, end = 0.0f;
+  if (!enabled_ || !node_.GetTimeRange(start, end)) return std::nullopt;
+  if (time_ < kFadeWidth) return 1.0f - time_ / kFadeWidth;
+  if (time_ > end - kFadeWidth) return 1.0f - (end - time_) / kFadeWidth;
+  return std::nullopt;
+}
+
+}  // namespace brassmoor

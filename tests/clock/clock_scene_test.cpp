@@ -1,0 +1,341 @@
+#include "clock/clock_scene.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/core/trace.h"
+#include "engine/scene/mesh.h"
+#include "platform/sound/recording_sound_library.h"
+#include "tests/clock/clock_files.h"
+#include "tests/engine/scene/recording_fixture.h"
+#include "tests/platform/d3dx/image_writers.h"
+#include "tests/support/fake_clock.h"
+
+namespace {
+
+using halcyon::Matrix;
+using namespace scenetest;
+using clocktest::ScriptedRandom;
+using clocktest::MeshTriangle;
+
+// Where each object of the test room sits along z, so that a draw tells which it was.
+enum Z : int { kOutdoorZ = -90, kLampZ = -60, kWallZ = -30, kPictureZ = 0, kHourZ = 30, kMinuteZ = 60,
+               kGlassZ = 80, kCurtainZ = 95 };
+
+Rec TwoStageMaterials() {
+  Rec base = With(Struct("Room Base", "Material"), Int("MaterialSubId", 0),
+                  With(Struct("Textures", "Map"), With(Struct("0", "Diffuse"), Text("FileName", "wood.png"))));
+  Rec lightMap = With(Struct("Room LightMap", "Material"), Int("MaterialSubId", 1),
+                      With(Struct("Textures", "Map"), With(Struct("0", "Diffuse"), Text("FileName", "lm.png"))));
+  Rec room = With(Struct("Room", "Material"), With(Struct("Materials", "Material"), std::move(base), std::move(lightMap)));
+  Rec plain = With(Struct("Plain", "Material"),
+                   With(Struct("Textures", "Map"), With(Struct("0", "Diffuse"), Text("FileName", "wood.png"))));
+  return With(Struct("Materials", "Material"), std::move(room), std::move(plain));
+}
+
+Rec TheRoom(bool withOutdoor = true) {
+  Rec children = Struct("Children", "Node");
+  if (withOutdoor) children->addChild(MeshTriangle("FonPlane01", {0, 100, kOutdoorZ}, "Room"));
+  children->addChild(MeshTriangle("Lamp lamp", {0, 100, kLampZ}, "Plain"));
+  children->addChild(MeshTriangle("Wall", {0, 100, kWallZ}, "Room"));
+  children->addChild(MeshTriangle("Picture", {0, 100, kPictureZ}, "Room"));
+  // Names in another letter case are found all the same.
+  children->addChild(MeshTriangle("strelka_1Big", {0, 100, kHourZ}, "Plain", Matrix::Translation(0, 0, 0.5f)));
+  children->addChild(MeshTriangle("STRELKA_1min", {0, 100, kMinuteZ}, "Plain"));
+  children->addChild(MeshTriangle("Clock glass", {0, 100, kGlassZ}));
+  children->addChild(MeshTriangle("Curtain", {0, 100, kCurtainZ}));
+  return With(Struct("_root", "_roottype"), TwoStageMaterials(), std::move(children));
+}
+
+class ClockFrame : public RecordingScene {
+ protected:
+  void SetUp() override {
+    RecordingScene::SetUp();
+    std::vector<D3DCOLOR> pixels(4 * 4, 0xFF806040);
+    const auto png = [](const std::vector<uint8_t>& b) { return std::string(b.begin(), b.end()); };
+    dir_.write("wood.png", png(encodePng(pixels, 4, 4, false)));
+    dir_.write("lm.png", png(encodePng(pixels, 4, 4, false)));
+    dir_.write("photo.png", png(encodePng(pixels, 4, 4, false)));
+    previousTap_ = halcyon::TraceTap::install([this](const char*, const std::string&, const std::string& text) {
+      trace_.push_back(text);
+    });
+  }
+  void TearDown() override {
+    halcyon::TraceTap::install(previousTap_);
+    scene_.reset();
+    RecordingScene::TearDown();
+  }
+
+  brassmoor::ClockScene& Make(const std::string& props = "", std::string photo = "") {
+    if (!props.empty()) dir_.write("Scene.props", props);
+    brassmoor::ClockSceneSetup setup;
+    setup.mediaFolder = dir_.path().string();
+    setup.random = std::ref(random_);
+    setup.photoPath = std::move(photo);
+    scene_ = std::make_unique<brassmoor::ClockScene>(setup);
+    return *scene_;
+  }
+  void WriteRoom(const halcyon::UdfRecord& root) { clocktest::WriteRecord(dir_, "clock.udf", root); }
+
+  // The z centre of the object a draw drew.
+  D3DGAMMARAMP Gamma() const {
+    D3DGAMMARAMP r{};
+    device_->GetGammaRamp(0, &r);
+    return r;
+  }
+  static int ObjectOf(const RecordedDraw& d) { return int(std::lround(d.position(0).z + 5)); }
+  std::vector<int> DrawnObjects() const {
+    std::vector<int> out;
+    for (const auto& d : device_->draws())
+      if (d.fvf == D3DFVF_XYZ) out.push_back(ObjectOf(d));
+    return out;
+  }
+  const RecordedDraw* DrawOf(int z) const {
+    for (const auto& d : device_->draws())
+      if (d.fvf == D3DFVF_XYZ && ObjectOf(d) == z) return &d;
+    return nullptr;
+  }
+  // Trace lines from `first` on, that end a stage.
+  std::vector<std::string> Stages() const {
+    std::vector<std::string> out;
+    for (const auto& t : trace_)
+      if (t.find(" ok\n") != std::string::npos || t == "Ending iteration\n") out.push_back(t);
+    return out;
+  }
+
+  testsupport::TempDir dir_;
+  testsupport::FakeClock clock_;
+  ScriptedRandom random_;
+  std::unique_ptr<brassmoor::ClockScene> scene_;
+  std::vector<std::string> trace_;
+  halcyon::TraceTap::Observer previousTap_;
+};
+
+TEST_F(ClockFrame, PassesInOrderWithTheirStates) {
+  WriteRoom(*TheRoom());
+  brassmoor::ClockScene& clock = Make("Ambient = array(255, 255, 255); BgColor = array(0, 0, 255);");
+  clock.readSceneProperties();
+  clock.startTours();
+  ASSERT_TRUE(clock.LoadCustom());
+  EXPECT_TRUE(clock.sceneLoaded());
+  ASSERT_TRUE(clock.outdoorPlane() && clock.lamp() && clock.hourHand() && clock.minuteHand() && clock.clockGlass() &&
+              clock.curtain());
+  // The six objects left the top-level list; the wall and the picture stay in the main pass.
+  EXPECT_EQ(clock.scene().Root().Children().size(), 2u);
+  EXPECT_FLOAT_EQ(clock.ticksPosition().z, 0.5f);
+
+  device_->clearCalls();
+  trace_.clear();
+  ASSERT_TRUE(clock.frameMove());
+  ASSERT_TRUE(clock.composeFrame());
+
+  EXPECT_EQ(Stages(), (std::vector<std::string>{"BASS stuff ok\n", "Ani ok\n", "Thunder ok\n", "Flashes ok\n",
+                                                "Ending iteration\n", "Outdoor ok\n", "Lamp ok\n", "Scene ok\n",
+                                                "Arrows ok\n", "Curtain & Glass ok\n", "fade quad ok\n",
+                                                "window manager ok\n", "present ok\n"}));
+  std::vector<int> drawn = DrawnObjects();
+  ASSERT_EQ(drawn.size(), 8u);
+  std::sort(drawn.begin() + 2, drawn.begin() + 4);  // the sorter orders the main pass
+  EXPECT_EQ(drawn, (std::vector<int>{kOutdoorZ, kLampZ, kWallZ, kPictureZ, kHourZ, kMinuteZ, kGlassZ, kCurtainZ}));
+
+  // No storm: the outdoor plane adds nothing and sees half-grey light; the room subtracts
+  // nothing from its light maps.
+  const RecordedDraw* outdoor = DrawOf(kOutdoorZ);
+  EXPECT_EQ(outdoor->renderStates[D3DRS_TEXTUREFACTOR], 0xFF000000u);
+  EXPECT_EQ(outdoor->renderStates[D3DRS_AMBIENT], 0xFF808080u);
+  EXPECT_EQ(outdoor->stageStates[1][D3DTSS_COLOROP], DWORD(D3DTOP_ADD));
+  EXPECT_EQ(outdoor->stageStates[1][D3DTSS_COLORARG2], DWORD(D3DTA_TFACTOR));
+  EXPECT_EQ(DrawOf(kLampZ)->renderStates[D3DRS_TEXTUREFACTOR], 0xFF000000u);
+  const RecordedDraw* wall = DrawOf(kWallZ);
+  EXPECT_EQ(wall->renderStates[D3DRS_TEXTUREFACTOR], 0u);
+  EXPECT_EQ(wall->renderStates[D3DRS_AMBIENT], 0xFFFFFFFFu);
+  EXPECT_EQ(wall->renderStates[D3DRS_ZENABLE], DWORD(TRUE));
+  EXPECT_EQ(wall->renderStates[D3DRS_FOGENABLE], DWORD(FALSE));
+  EXPECT_EQ(wall->renderStates[D3DRS_RANGEFOGENABLE], DWORD(TRUE));
+  EXPECT_EQ(wall->samplerStates[0][D3DSAMP_MIPFILTER], DWORD(D3DTEXF_LINEAR));
+  // The light map went first and subtracts the factor; the base doubles it.
+  EXPECT_EQ(wall->stageStates[0][D3DTSS_COLOROP], DWORD(D3DTOP_SUBTRACT));
+  EXPECT_EQ(wall->stageStates[0][D3DTSS_COLORARG2], DWORD(D3DTA_TFACTOR));
+  EXPECT_EQ(wall->stageStates[1][D3DTSS_COLOROP], DWORD(D3DTOP_MODULATE2X));
+  EXPECT_EQ(wall->stageStates[1][D3DTSS_COLORARG2], DWORD(D3DTA_CURRENT));
+  EXPECT_EQ(DrawOf(kCurtainZ)->renderStates[D3DRS_TEXTUREFACTOR], 0u);
+  // The single-stage lamp keeps its stage.
+  EXPECT_NE(clock.lamp()->GetMesh()->GetMaterial().stages[0].colorOp, DWORD(D3DTOP_SUBTRACT));
+
+  // Clear to the background colour, overlays on a cleared depth buffer, then present.
+  EXPECT_EQ(CountCall("Clear", {0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FF, 0x3F800000, 0}), 1u);
+  const std::vector<std::string> names = device_->callNames();
+  const auto at = [&](const std::string& n) { return std::find(names.begin(), names.end(), n) - names.begin(); };
+  EXPECT_LT(at("BeginScene"), at("EndScene"));
+  EXPECT_LT(at("EndScene"), at("Present"));
+}
+
+TEST_F(ClockFrame, FlashAndFlickerReachTheTextureFactor) {
+  WriteRoom(*TheRoom());
+  brassmoor::ClockScene& clock = Make("WinkTime = 1000;");
+  // A double flash (300 ms, strength 0.5), its flicker due a second later and 1250 ms long.
+  random_.draws = {0, 0, 0, 0, 0, 250};
+  random_.rest = 1;
+  clock.readSceneProperties();
+  ASSERT_TRUE(clock.LoadCustom());
+
+  clock_.advance(1000);
+  clock.frameMove();
+  clock_.advance(150);
+  clock.frameMove();
+  EXPECT_FLOAT_EQ(clock.storm().flashLevel(), 1.0f);
+  device_->clearCalls();
+  ASSERT_TRUE(clock.composeFrame());
+  EXPECT_EQ(DrawOf(kOutdoorZ)->renderStates[D3DRS_TEXTUREFACTOR], 0xFF404040u);
+  EXPECT_EQ(DrawOf(kOutdoorZ)->renderStates[D3DRS_AMBIENT], 0xFFFFFFFFu);
+  EXPECT_EQ(DrawOf(kWallZ)->renderStates[D3DRS_AMBIENT], 0xFF808080u);  // back to Ambient
+  EXPECT_EQ(Gamma().red[0], 16384);
+
+  clock_.advance(850);
+  clock.frameMove();  // the flicker starts; the flash is over
+  EXPECT_EQ(Gamma().red[1], 256);
+  clock_.advance(1250);
+  clock.frameMove();
+  EXPECT_FLOAT_EQ(clock.storm().winkLevel(), 0.5f);
+  device_->clearCalls();
+  ASSERT_TRUE(clock.composeFrame());
+  EXPECT_EQ(DrawOf(kWallZ)->renderStates[D3DRS_TEXTUREFACTOR], 0x00404040u);
+  EXPECT_EQ(DrawOf(kHourZ)->renderStates[D3DRS_TEXTUREFACTOR], 0x00404040u);
+}
+
+TEST_F(ClockFrame, HandsTurnWithTheLocalTime) {
+  WriteRoom(*TheRoom());
+  brassmoor::ClockScene& clock = Make();
+  ASSERT_TRUE(clock.LoadCustom());
+  clock_.setLocalTime(15, 30, 0);
+  clock.frameMove();
+  halcyon::Quaternion q;
+  ASSERT_TRUE(clock.hourTrack().Evaluate(0, q));
+  EXPECT_NEAR(q.y, std::sin(1.8325957f / 2), 1e-6f);
+  ASSERT_TRUE(clock.minuteTrack().Evaluate(0, q));
+  EXPECT_NEAR(q.y, std::sin(1.5707964f / 2), 1e-6f);
+  // The hour hand's node draws turned by its track.
+  device_->clearCalls();
+  clock.composeFrame();
+  const RecordedDraw* hour = DrawOf(kHourZ);
+  ASSERT_NE(hour, nullptr);
+  EXPECT_NEAR(hour->world.m[0][0], std::cos(1.8325957f), 1e-5f);
+}
+
+TEST_F(ClockFrame, ToursFadeOverThePicture) {
+  WriteRoom(*TheRoom());
+  clocktest::WriteTour(dir_, "c1.cam", 0, 100);
+  brassmoor::ClockScene& clock = Make("Animations = array(\"c1.cam\");");
+  clock.readSceneProperties();
+  clock.startTours();
+  ASSERT_TRUE(clock.LoadCustom());
+  clock.tours().restartTimer();
+  clock_.advance(500);  // 5 units: half faded in
+  device_->clearCalls();
+  clock.composeFrame();
+  const auto& draws = device_->draws();
+  ASSERT_FALSE(draws.empty());
+  const RecordedDraw& fade = draws.back();
+  EXPECT_EQ(fade.call, "DrawPrimitiveUP");
+  EXPECT_EQ(fade.fvf, DWORD(D3DFVF_XYZRHW | D3DFVF_DIFFUSE));
+  EXPECT_EQ(fade.renderStates[D3DRS_TEXTUREFACTOR] >> 24, 127u);
+  EXPECT_EQ(fade.renderStates[D3DRS_ZENABLE], DWORD(FALSE));
+  EXPECT_EQ(fade.renderStates[D3DRS_ALPHABLENDENABLE], DWORD(TRUE));
+  EXPECT_EQ(fade.stageStates[0][D3DTSS_ALPHAARG1], DWORD(D3DTA_TFACTOR));
+  EXPECT_EQ(fade.diffuse(0), 0u);
+  // The camera stands where the tour was when the frame began; the tour then moved on.
+  EXPECT_NEAR(clock.camera().Position().y, 100.0f, 1e-3f);
+  EXPECT_NEAR(clock.camera().Position().x, 0.0f, 1e-3f);
+  EXPECT_FLOAT_EQ(clock.tours().time(), 5.0f);
+}
+
+TEST_F(ClockFrame, SceneWithoutOutdoorPlane) {
+  WriteRoom(*TheRoom(false));
+  brassmoor::ClockScene& clock = Make();
+  ASSERT_TRUE(clock.LoadCustom());
+  EXPECT_EQ(clock.outdoorPlane(), nullptr);
+  trace_.clear();
+  device_->clearCalls();
+  clock.frameMove();
+  clock.composeFrame();
+  EXPECT_NE(std::find(trace_.begin(), trace_.end(), "Outdoor ok\n"), trace_.end());
+  EXPECT_EQ(DrawOf(kOutdoorZ), nullptr);
+  EXPECT_EQ(DrawnObjects().size(), 7u);
+}
+
+TEST_F(ClockFrame, MissingSceneFileStillRuns) {
+  brassmoor::ClockScene& clock = Make();
+  trace_.clear();
+  EXPECT_TRUE(clock.LoadCustom());
+  EXPECT_FALSE(clock.sceneLoaded());
+  EXPECT_NE(std::find(trace_.begin(), trace_.end(), "Cannot Load Scene\n"), trace_.end());
+  device_->clearCalls();
+  clock.frameMove();
+  EXPECT_TRUE(clock.composeFrame());
+  EXPECT_TRUE(device_->draws().empty());
+  EXPECT_EQ(device_->count("Present"), 1u);
+  // Default background colour: 100, 0, 0.
+  EXPECT_EQ(CountCall("Clear", {0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF640000, 0x3F800000, 0}), 1u);
+}
+
+TEST_F(ClockFrame, HandsUnderOneTopLevelNode) {
+  Rec clockNode = With(NodeRec("Clock", "Dummy", Matrix::Identity()),
+                       With(Struct("Children", "Node"), MeshTriangle("strelka_1big", {0, 100, kHourZ}),
+                            MeshTriangle("strelka_1min", {0, 100, kMinuteZ})));
+  Rec root = With(Struct("_root", "_roottype"),
+                  With(Struct("Children", "Node"), std::move(clockNode), MeshTriangle("Wall", {0, 100, kWallZ})));
+  WriteRoom(*root);
+  brassmoor::ClockScene& clock = Make();
+  ASSERT_TRUE(clock.LoadCustom());
+  ASSERT_NE(clock.hourHand(), nullptr);
+  EXPECT_EQ(clock.minuteHand(), nullptr);
+  ASSERT_EQ(clock.scene().Root().Children().size(), 1u);
+  EXPECT_EQ(clock.scene().Root().Children()[0]->Name(), "Wall");
+}
+
+TEST_F(ClockFrame, UserPictureReplacesTheFirstStage) {
+  WriteRoom(*TheRoom());
+  brassmoor::ClockScene& clock = Make("", dir_.file("photo.png").string());
+  ASSERT_TRUE(clock.LoadCustom());
+  halcyon::SceneNode* picture = clock.scene().Root().FindByName("picture");
+  ASSERT_TRUE(picture && picture->GetMesh());
+  const halcyon::Material& m = picture->GetMesh()->GetMaterial();
+  // The user's picture went into the first stage before the light map was swapped in front.
+  ASSERT_NE(m.stages[1].texture, nullptr);
+  EXPECT_NE(m.stages[1].texture->FileName().find("photo.png"), std::string::npos);
+
+  // A picture that cannot be read leaves the scene's own.
+  scene_.reset();
+  brassmoor::ClockScene& other = Make("", dir_.file("nothing.png").string());
+  ASSERT_TRUE(other.LoadCustom());
+  const halcyon::Material& own = other.scene().Root().FindByName("picture")->GetMesh()->GetMaterial();
+  ASSERT_NE(own.stages[1].texture, nullptr);
+  EXPECT_NE(own.stages[1].texture->FileName().find("wood.png"), std::string::npos);
+}
+
+TEST_F(ClockFrame, PropertiesKeepDefaultsForAbsentOrInvalidKeys) {
+  brassmoor::ClockScene& clock = Make("QuietTime = 500; WinkTime = 0; Fov = 90;");
+  clock.readSceneProperties();
+  EXPECT_EQ(clock.storm().quietTime(), 500);
+  EXPECT_EQ(clock.storm().winkTime(), 2000);
+  const brassmoor::SceneProperties& p = clock.properties();
+  EXPECT_FLOAT_EQ(p.fov, 3.14159265f / 2);
+  EXPECT_FLOAT_EQ(p.farPlane, 1500.0f);
+  EXPECT_EQ(p.bgColor.argb(), 0xFF640000u);
+  EXPECT_EQ(p.ambient.argb(), 0xFF808080u);
+  EXPECT_TRUE(p.animations.empty());
+
+  scene_.reset();
+  brassmoor::ClockScene& partial = Make("FogColor = array(10); QuietTime = -3;");
+  partial.readSceneProperties();
+  EXPECT_EQ(partial.properties().fogColor.argb(), 0xFF0A8080u);
+  EXPECT_EQ(partial.storm().quietTime(), 6000);
+}
+
+}  // namespace

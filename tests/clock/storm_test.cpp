@@ -1,0 +1,230 @@
+#include "clock/storm.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+#include "clock/hands.h"
+#include "tests/clock/clock_files.h"
+#include "tests/support/fake_clock.h"
+
+namespace {
+
+using brassmoor::Storm;
+using clocktest::ScriptedRandom;
+
+halcyon::SystemTime At(int h, int m, int s, int ms) {
+  halcyon::SystemTime t;
+  t.hour = uint16_t(h);
+  t.minute = uint16_t(m);
+  t.second = uint16_t(s);
+  t.milliseconds = uint16_t(ms);
+  return t;
+}
+
+TEST(Hands, AnglesFollowTheDial) {
+  const auto midnight = brassmoor::handAngles(At(0, 0, 0, 0));
+  EXPECT_FLOAT_EQ(midnight.hour, 0.0f);
+  EXPECT_FLOAT_EQ(midnight.minute, -1.5707964f);
+
+  const auto half = brassmoor::handAngles(At(15, 30, 0, 0));
+  EXPECT_FLOAT_EQ(half.hour, 1.8325957f);
+  EXPECT_FLOAT_EQ(half.minute, 1.5707964f);
+
+  // Just before one o'clock and one o'clock lie side by side, and the afternoon folds onto
+  // the dial.
+  const float twelfth = 2.0f * 3.1415927f / 12.0f;
+  const auto before = brassmoor::handAngles(At(12, 59, 59, 999));
+  const auto one = brassmoor::handAngles(At(13, 0, 0, 0));
+  EXPECT_LT(before.hour, one.hour);
+  EXPECT_NEAR(before.hour, twelfth, 1e-5f);
+  EXPECT_FLOAT_EQ(one.hour, twelfth);
+  EXPECT_NEAR(brassmoor::handAngles(At(11, 59, 59, 999)).hour, 2.0f * 3.1415927f, 1e-5f);
+  EXPECT_FLOAT_EQ(brassmoor::handAngles(At(12, 0, 0, 0)).hour, 0.0f);
+}
+
+TEST(Hands, EachTrackHoldsOneKeyTurningAboutY) {
+  halcyon::Track hour(halcyon::Track::kRotation), minute(halcyon::Track::kRotation);
+  brassmoor::setHands(At(3, 0, 0, 0), hour, minute);
+  brassmoor::setHands(At(15, 30, 0, 0), hour, minute);
+  ASSERT_EQ(hour.Keys().size(), 1u);
+  ASSERT_EQ(minute.Keys().size(), 1u);
+  halcyon::Quaternion q;
+  ASSERT_TRUE(hour.Evaluate(1234.0f, q));
+  EXPECT_FLOAT_EQ(q.x, 0.0f);
+  EXPECT_FLOAT_EQ(q.z, 0.0f);
+  EXPECT_NEAR(q.y, std::sin(1.8325957f / 2), 1e-6f);
+  EXPECT_NEAR(q.w, std::cos(1.8325957f / 2), 1e-6f);
+}
+
+TEST(StormMaths, RealModuloAndRamps) {
+  EXPECT_FLOAT_EQ(brassmoor::realModulo(1250.0f, 500.0f), 250.0f);
+  EXPECT_FLOAT_EQ(brassmoor::realModulo(-100.0f, 500.0f), 400.0f);
+  EXPECT_EQ(brassmoor::realModulo(7.0f, 0.00005f), 0.0f);
+
+  const D3DGAMMARAMP base = brassmoor::baseGammaRamp(-100);
+  EXPECT_EQ(base.red[0], 0);
+  EXPECT_EQ(base.red[100], 100 * 256 - 20000);
+  EXPECT_EQ(brassmoor::baseGammaRamp(100).blue[255], 65535);
+
+  // Strength 0.5: 16384 + 384 i, capped from i = 128 on.
+  const D3DGAMMARAMP flash = brassmoor::flashGammaRamp(0.5f);
+  EXPECT_EQ(flash.green[0], 16384);
+  EXPECT_EQ(flash.green[127], 16384 + 384 * 127);
+  EXPECT_EQ(flash.green[128], 65535);
+  const D3DGAMMARAMP half = brassmoor::blendGammaRamp(flash, brassmoor::baseGammaRamp(0), 0.5f);
+  EXPECT_EQ(half.red[10], (16384 + 3840 + 2560) / 2);
+}
+
+class StormRun : public ::testing::Test {
+ protected:
+  testsupport::FakeClock clock_;
+  ScriptedRandom random_;
+  Storm storm_{std::ref(random_)};
+  std::vector<D3DGAMMARAMP> ramps_;
+  int claps_ = 0;
+
+  void Frame(bool effects = true, bool thunder = true) {
+    storm_.scheduleLightning(effects && thunder);
+    storm_.workThunder(effects, [this] { ++claps_; });
+    storm_.workWinks();
+    storm_.updateFlash([this](const D3DGAMMARAMP& r) { ramps_.push_back(r); });
+    storm_.updateWink();
+  }
+};
+
+TEST_F(StormRun, DrawsAndPausesInOrder) {
+  storm_.setTimes(3000, 0);
+  EXPECT_EQ(storm_.winkTime(), Storm::kDefaultWinkTime);
+  storm_.setTimes(-5, -1);
+  EXPECT_EQ(storm_.quietTime(), 3000);
+  storm_.start();
+
+  // Single flash, odd parity: the pause is (r' mod 9000) + 6000.
+  random_.draws = {399, 99, 4, 7, 8999};
+  clock_.advance(999);
+  Frame();
+  EXPECT_FALSE(storm_.flashActive());
+  clock_.advance(1);
+  Frame();
+  ASSERT_TRUE(storm_.flashActive());
+  EXPECT_EQ(storm_.flashDuration(), 699);
+  EXPECT_FLOAT_EQ(storm_.flashStrength(), 0.995f);
+  EXPECT_EQ(storm_.nextFlashDelay(), 14999);
+  EXPECT_EQ(random_.used, 5u);
+  EXPECT_EQ(storm_.thunderQueued(), 1u);
+
+  // The clap sounds half a second after the flash.
+  clock_.advance(499);
+  Frame();
+  EXPECT_EQ(claps_, 0);
+  clock_.advance(1);
+  Frame();
+  EXPECT_EQ(claps_, 1);
+  EXPECT_EQ(storm_.thunderQueued(), 0u);
+
+  // The flash ends with the base ramp; the pause counts from there.
+  clock_.advance(199);
+  Frame();
+  EXPECT_FALSE(storm_.flashActive());
+  EXPECT_EQ(ramps_.back().red[255], brassmoor::baseGammaRamp(0).red[255]);
+
+  // Even parity: Q + (r' mod 2Q), here 3000 + 0.
+  random_.draws = {0, 0, 1, 2, 6000};
+  random_.next = 0;
+  clock_.advance(14998);
+  Frame();
+  EXPECT_FALSE(storm_.flashActive());
+  clock_.advance(1);
+  Frame();
+  ASSERT_TRUE(storm_.flashActive());
+  EXPECT_EQ(storm_.flashDuration(), 300);
+  EXPECT_FLOAT_EQ(storm_.flashStrength(), 0.5f);
+  EXPECT_EQ(storm_.nextFlashDelay(), 3000);
+
+  // Flash level: 0.9343 at a quarter, full at the middle.
+  clock_.advance(75);
+  Frame();
+  EXPECT_NEAR(storm_.flashLevel(), 0.8408964f * 1.1111112f, 1e-5f);
+  clock_.advance(75);
+  Frame();
+  EXPECT_FLOAT_EQ(storm_.flashLevel(), 1.0f);
+  EXPECT_EQ(ramps_.back().red[0], 16384);
+}
+
+TEST_F(StormRun, DoubleFlashFollowsQuicklyAndQueuesAFlicker) {
+  storm_.setTimes(3000, 1000);
+  storm_.start();
+  random_.draws = {0, 0, 5, 42, 1999};
+  random_.rest = 1;
+  clock_.advance(1000);
+  Frame();
+  EXPECT_EQ(storm_.nextFlashDelay(), 42);
+  EXPECT_EQ(storm_.winksQueued(), 1u);
+  // A frame far past the flash's end ends it dark, never with an undefined level.
+  clock_.advance(2000);
+  Frame();
+  EXPECT_FALSE(storm_.flashActive());
+  EXPECT_EQ(storm_.flashLevel(), 0.0f);
+  EXPECT_FALSE(storm_.winkActive());
+  clock_.advance(999);
+  Frame();
+  EXPECT_TRUE(storm_.winkActive());
+  EXPECT_EQ(storm_.winksQueued(), 0u);
+}
+
+TEST_F(StormRun, ASecondWinkTriggerLengthensTheFlicker) {
+  storm_.setTimes(100000, 1000);
+  storm_.start();
+  // Two double flashes, their flickers due at 2000 and 2500 ms; each trigger asks for 2000 ms.
+  random_.draws = {0, 0, 0, 42, 0, /*second*/ 0, 0, 0, 50, 158, /*first flicker*/ 1000,
+                   /*a single flash*/ 0, 0, 1, 1, 0, /*second flicker*/ 1000};
+  random_.rest = 1;
+  clock_.advance(1000);
+  Frame();
+  clock_.advance(300);
+  Frame();  // the first flash ends
+  clock_.advance(42);
+  Frame();  // the second flash starts
+  EXPECT_EQ(storm_.winksQueued(), 2u);
+  clock_.advance(658);
+  Frame();  // first trigger
+  ASSERT_TRUE(storm_.winkActive());
+  EXPECT_EQ(storm_.winkDuration(), 2000);
+  clock_.advance(500);
+  Frame();  // second trigger, 500 ms in
+  EXPECT_EQ(storm_.winksQueued(), 0u);
+  // No earlier than 2000 ms after the second trigger does the flicker stop.
+  for (int ms = 0; ms < 1990; ms += 10) {
+    clock_.advance(10);
+    Frame();
+    ASSERT_TRUE(storm_.winkActive()) << ms;
+  }
+  for (int ms = 0; ms < 1000 && storm_.winkActive(); ms += 10) {
+    clock_.advance(10);
+    Frame();
+  }
+  EXPECT_FALSE(storm_.winkActive());
+  EXPECT_EQ(storm_.winkLevel(), 0.0f);
+}
+
+TEST_F(StormRun, ThunderWithEffectsOffNeverPlaysNorPilesUp) {
+  storm_.setTimes(3000, 1000);
+  storm_.start();
+  random_.rest = 1;  // single flashes only
+  for (int i = 0; i < 200; ++i) {
+    clock_.advance(100);
+    Frame(/*effects=*/false);
+    EXPECT_EQ(storm_.thunderQueued(), 0u);
+  }
+  EXPECT_EQ(claps_, 0);
+  // Thunder sample missing: flashes come, claps never queue.
+  for (int i = 0; i < 200; ++i) {
+    clock_.advance(100);
+    Frame(true, /*thunder=*/false);
+  }
+  EXPECT_EQ(claps_, 0);
+}
+
+}  // namespace
