@@ -11,6 +11,7 @@
 
 #include "engine/core/trace.h"
 #include "engine/scene/mesh.h"
+#include "platform/d3d9/device_control.h"
 #include "platform/sound/recording_sound_library.h"
 #include "tests/clock/clock_files.h"
 #include "tests/engine/scene/recording_fixture.h"
@@ -336,6 +337,32 @@ TEST_F(ClockFrame, PropertiesKeepDefaultsForAbsentOrInvalidKeys) {
   partial.readSceneProperties();
   EXPECT_EQ(partial.properties().fogColor.argb(), 0xFF0A8080u);
   EXPECT_EQ(partial.storm().quietTime(), 6000);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ClockFrame, AfterALossAndResetTheRoomDrawsWhole) {
+  WriteRoom(*TheRoom());
+  brassmoor::ClockScene& clock = Make();
+  ASSERT_TRUE(clock.LoadCustom());
+  deviceControl(device_)->simulateLoss(1);
+  for (int frame = 0; frame < 3; ++frame) {
+    clock_.advance(16);
+    EXPECT_TRUE(clock.frameMove());
+    clock.composeFrame();
+  }
+  EXPECT_EQ(device_->count("Reset"), 1u);
+  device_->clearCalls();
+  clock_.setLocalTime(3, 0, 0);
+  clock.frameMove();
+  ASSERT_TRUE(clock.composeFrame());
+  EXPECT_EQ(DrawnObjects().size(), 8u);
+  EXPECT_EQ(DrawOf(kWallZ)->stageStates[0][D3DTSS_COLOROP], DWORD(D3DTOP_SUBTRACT));
+  halcyon::Quaternion q;
+  ASSERT_TRUE(clock.hourTrack().Evaluate(0, q));
+  EXPECT_NEAR(q.y, std::sin(3.1415927f / 4), 1e-6f);
 }
 
 }  // namespace
