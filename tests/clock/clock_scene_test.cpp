@@ -366,3 +366,60 @@ TEST_F(ClockFrame, AfterALossAndResetTheRoomDrawsWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+// The scene with the silent sound library and stand-in sample files.
+class ClockThunder : public ClockFrame {
+ protected:
+  brassmoor::ClockScene& MakeWithSound(int32_t volume) {
+    for (const char* f : {"ClockMusic.ogg", "ClockRain.ogg", "ClockGrom1.ogg", "ClockGrom2.ogg", "ClockGrom3.ogg",
+                          "ClockTicks.ogg"})
+      dir_.write(f, "sound");
+    brassmoor::ClockSceneSetup setup;
+    setup.mediaFolder = dir_.path().string();
+    setup.random = std::ref(random_);
+    setup.sound.volume = volume;
+    setup.soundLoader = [this] {
+      auto made = std::make_unique<platform::RecordingSoundLibrary>();
+      library_ = made.get();
+      return std::unique_ptr<platform::SoundLibrary>(std::move(made));
+    };
+    scene_ = std::make_unique<brassmoor::ClockScene>(setup);
+    return *scene_;
+  }
+  platform::RecordingSoundLibrary* library_ = nullptr;
+};
+
+TEST_F(ClockThunder, ClapsFollowFlashesOnlyWhileEffectsAreOn) {
+  WriteRoom(*TheRoom());
+  brassmoor::ClockScene& clock = MakeWithSound(80);
+  random_.rest = 1;  // single flashes
+  ASSERT_TRUE(clock.LoadCustom());
+  ASSERT_TRUE(clock.sound().thunderLoaded());
+  library_->clearCalls();
+  clock_.advance(1000);
+  clock.frameMove();
+  EXPECT_EQ(clock.storm().thunderQueued(), 1u);
+  clock_.advance(500);
+  clock.frameMove();
+  EXPECT_EQ(clock.storm().thunderQueued(), 0u);
+  EXPECT_EQ(library_->callsStartingWith("ChannelPlay(").size(), 1u);
+
+  // Volume 0: the flashes go on, but no clap is ever queued or played.
+  scene_.reset();
+  brassmoor::ClockScene& quiet = MakeWithSound(0);
+  ASSERT_TRUE(quiet.LoadCustom());
+  library_->clearCalls();
+  int flashes = 0;
+  for (int i = 0; i < 300; ++i) {
+    clock_.advance(100);
+    quiet.frameMove();
+    flashes += quiet.storm().flashActive();
+    EXPECT_EQ(quiet.storm().thunderQueued(), 0u);
+  }
+  EXPECT_GT(flashes, 0);
+  EXPECT_TRUE(library_->callsStartingWith("ChannelPlay(").empty());
+}
+
+}  // namespace
