@@ -1,0 +1,168 @@
+#include "app/frame_loop.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "app/saver_application.h"
+#include "engine/core/trace.h"
+#include "platform/snapshot/png_file.h"
+
+namespace brassmoor {
+
+using namespace platform;
+
+namespace {
+
+constexpr int64_t kKeepAwakeMs = 30000;
+
+// --record and --screenshot: pictures of the drawn frames.
+class FrameOutput {
+ public:
+  explicit FrameOutput(const RunOptions& options) : options_(options) {}
+
+  void frameDrawn(SaverApplication& app) {
+    if (options_.recordDir.empty() || recordFailed_) return;
+    if (index_ == 0) {
+      std::error_code ec;
+      std::filesystem::create_directories(options_.recordDir, ec);
+    }
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%05lld.png", static_cast<long long>(index_));
+    const std::string path = (std::filesystem::path(options_.recordDir) / name).string();
+    if (!save(app, path)) {
+      std::fprintf(stderr, "brassmoor: cannot write %s; recording stopped\n", path.c_str());
+      recordFailed_ = true;
+    }
+    ++index_;
+  }
+
+  void finish(SaverApplication& app, bool anyFrame) {
+    if (options_.screenshot.empty()) return;
+    if (!anyFrame || !save(app, options_.screenshot))
+      std::fprintf(stderr, "brassmoor: cannot write the screenshot %s\n", options_.screenshot.c_str());
+  }
+
+ private:
+  static bool save(SaverApplication& app, const std::string& path) {
+    Image image;
+    return app.CaptureFrame(image) && writePng(path, image.width, image.height, image.rgb);
+  }
+
+  const RunOptions& options_;
+  int64_t index_ = 0;
+  bool recordFailed_ = false;
+};
+
+}  // namespace
+
+void FrameRateMeter::pass(int64_t now) {
+  const int64_t elapsed = now - windowStart_;
+  if (elapsed >= 1000) {
+    frameRate_ = frameCount_;
+    windowStart_ = now;
+    frameCount_ = 0;
+  } else {
+    ++frameCount_;
+    if (elapsed != 0) frameRate_ = frameCount_ * 1000 / elapsed;
+  }
+}
+
+std::string composeTimeText(const halcyon::SystemTime& t, bool twentyFourHour) {
+  unsigned hour = t.hour;
+  const char* suffix = "";
+  if (!twentyFourHour) {
+    suffix = hour < 12 ? "am" : "pm";
+    if (hour > 12) hour -= 12;
+  }
+  char text[40];
+  std::snprintf(text, sizeof text, "%u:%s%u:%s%u %s", hour, t.minute < 10 ? "0" : "", static_cast<unsigned>(t.minute),
+                t.second < 10 ? "0" : "", static_cast<unsigned>(t.second), suffix);
+  return text;
+}
+
+int runFrameLoop(SaverApplication& app) {
+  SaverWindow& window = *app.window;
+  const RunOptions& options = app.runOptions();
+  const bool preview = app.mode() == ScreensaverMode::Preview;
+  FrameRateMeter meter;
+  meter.start(halcyon::millisecondClock());
+  halcyon::IntervalTimer rateTextTimer;
+  halcyon::IntervalTimer idleTimer;
+  halcyon::IntervalTimer runTimer;
+  bool firstFrameDone = false;
+  int64_t framesDrawn = 0;
+  FrameOutput output(options);
+  const auto runLimitReached = [&] {
+    return options.seconds && static_cast<double>(runTimer.elapsed()) >= *options.seconds * 1000.0;
+  };
+
+  while (!app.quitRequested) {
+    WindowMessage message;
+    bool handled = false;
+    while (!app.quitRequested && window.peekMessage(message)) {
+      window.dispatchMessage(message);
+      handled = true;
+    }
+    if (preview) {
+      if (runLimitReached()) app.quitRequested = true;
+      // The preview only answers messages; waiting for them costs the host nothing.
+      if (!app.quitRequested && !handled) window.waitMessage(options.seconds ? 50 : -1);
+      continue;
+    }
+
+    if (idleTimer.elapsedAtLeast(kKeepAwakeMs)) {
+      // Two synthetic F3 presses keep the display from powering down while the saver shows;
+      // the window procedure ignores the key.
+      window.postMessage(WM_KEYDOWN, VK_F3, 1);
+      window.postMessage(WM_KEYDOWN, VK_F3, 1);
+      idleTimer.restart();
+    }
+    if (runLimitReached()) app.quitRequested = true;
+    if (app.quitRequested) {
+      halcyon::logLine("2.exit\n");
+      break;
+    }
+
+    meter.pass(halcyon::millisecondClock());
+    if (OverlayText* fps = app.fpsText(); fps && rateTextTimer.elapsedAtLeast(1000)) {
+      fps->setText(std::to_string(static_cast<int32_t>(meter.frameRate())));
+      fps->markForRedraw();
+    }
+    const Rect client = window.clientRect();
+    if (OverlayText* time = app.timeText()) {
+      time->setText(composeTimeText(halcyon::localTime(), app.settings().TimeStyle));
+      const auto [width, height] = time->textExtent();
+      time->setPlace(static_cast<float>(client.right) - width, static_cast<float>(client.bottom) - height);
+      time->markForRedraw();
+    }
+
+    app.parts().input->update(0);
+    app.parts().input->pump();
+    app.perFrameHook();
+    if (!app.active) continue;
+
+    if (!firstFrameDone) halcyon::logLine("Active Frame1 start\n");
+    app.frameMove();
+    if (!firstFrameDone) halcyon::logLine("Do Render started\n");
+    const bool drawn = app.composeFrame();
+    if (!firstFrameDone) {
+      halcyon::logLine("Active Frame1 end\n");
+      firstFrameDone = true;
+    }
+    if (drawn) {
+      ++framesDrawn;
+      output.frameDrawn(app);
+      if (options.frames && framesDrawn >= *options.frames) app.quitRequested = true;
+    }
+  }
+
+  output.finish(app, framesDrawn > 0);
+  app.endRun();
+  app.exitHook();
+  app.destroyWindow();
+  showCursor(true);
+  halcyon::logError("", "Log closed\n");
+  return 1;
+}
+
+}  // namespace brassmoor

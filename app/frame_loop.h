@@ -1,0 +1,40 @@
+#pragma once
+// The frame loop: messages, the keep-awake key press, the frame rate and the overlay texts,
+// input, and one frame of the scene per pass while the window is active.
+#include <cstdint>
+#include <string>
+
+#include "engine/core/clock.h"
+
+namespace brassmoor {
+
+class SaverApplication;
+
+// Frames per second over windows of at least one second. Within the first window the rate
+// is the running estimate; the pass that closes a window reports the frames counted in it
+// and is itself counted in neither.
+class FrameRateMeter {
+ public:
+  void start(int64_t nowMs) {
+    windowStart_ = nowMs;
+    frameCount_ = 0;
+    frameRate_ = 0;
+  }
+  void pass(int64_t nowMs);
+  int64_t frameRate() const { return frameRate_; }
+  int64_t frameCount() const { return frameCount_; }
+
+ private:
+  int64_t windowStart_ = 0;
+  int64_t frameCount_ = 0;
+  int64_t frameRate_ = 0;
+};
+
+// "1:07:45 pm" in 12-hour form, "13:07:45 " in 24-hour form (the empty suffix keeps its
+// blank).
+std::string composeTimeText(const halcyon::SystemTime& time, bool twentyFourHour);
+
+// Runs until a quit is requested, then winds the run down; returns the exit code, 1.
+int runFrameLoop(SaverApplication& application);
+
+}  // namespace brassmoor

@@ -1,0 +1,48 @@
+#pragma once
+// Options for people, tests and scripts, and the ones screensaver hosts on this platform
+// pass. They are taken off the command line before the screensaver switches are read, so a
+// host's "/s" or "/p 123" means the same with or without them.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/core/clock.h"
+
+namespace brassmoor {
+
+struct RunOptions {
+  // --window WxH: run as Test mode in a window of that size.
+  std::optional<std::pair<int32_t, int32_t>> windowSize;
+  // --frames N: end normally after N drawn frames.
+  std::optional<int64_t> frames;
+  // --seconds S: end normally after S seconds of frame loop.
+  std::optional<double> seconds;
+  // --screenshot FILE: the last drawn frame as PNG.
+  std::string screenshot;
+  // --record DIR: every drawn frame as DIR/frame-00000.png, ...
+  std::string recordDir;
+  // --time HH:MM:SS[.mmm]: the local time starts there and runs on.
+  std::optional<halcyon::SystemTime> startTime;
+  // --seed N: the random generator's seed instead of one from the clock.
+  std::optional<uint32_t> seed;
+  // --tour NAME, --tour-time T: start with that camera tour at that tour time.
+  std::string tour;
+  std::optional<double> tourTime;
+  // --audio-out FILE: the mixed sound written to a WAV file.
+  std::string audioOut;
+  bool help = false;     // --help
+  bool version = false;  // --version
+  // Screensaver hosts: -root / --root, -window-id ID (decimal or 0x hex), -fps.
+  bool root = false;
+  std::optional<uint64_t> windowId;
+  bool fps = false;
+};
+
+// Removes every recognised option (and its value) from `arguments` (program name first,
+// left in place). False, with `error` set, when an option's value is missing or malformed.
+bool extractRunOptions(std::vector<std::string>& arguments, RunOptions& options, std::string& error);
+
+std::string usageText();
+
+}  // namespace brassmoor

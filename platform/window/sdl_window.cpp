@@ -1,0 +1,202 @@
+#include <SDL.h>
+#include <SDL_syswm.h>
+
+#include <map>
+#include <vector>
+
+#include "platform/window/message_translation.h"
+#include "platform/window/bmp_image.h"
+#include "platform/window/sdl_events.h"
+#include "platform/window/window_factory.h"
+
+namespace platform {
+namespace {
+
+struct Observers {
+  std::map<int, SdlEventObserver> byHandle;
+  int next = 1;
+};
+
+Observers& observers() {
+  static Observers o;
+  return o;
+}
+
+class SdlSaverWindow final : public SaverWindow {
+ public:
+  SdlSaverWindow(WindowClass windowClass, uint32_t style, SDL_Window* window)
+      : SaverWindow(std::move(windowClass), style), window_(window), id_(SDL_GetWindowID(window)) {}
+  ~SdlSaverWindow() override { closeNative(); }
+
+  Rect clientRect() const override {
+    if (!window_) return {};
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window_, &w, &h);
+    return Rect{0, 0, w, h};
+  }
+
+  Rect windowRect() const override {
+    if (!window_) return {};
+    int x = 0, y = 0, w = 0, h = 0;
+    SDL_GetWindowPosition(window_, &x, &y);
+    SDL_GetWindowSize(window_, &w, &h);
+    return Rect{x, y, x + w, y + h};
+  }
+
+  bool paintBitmap(const uint8_t* bitmap, std::size_t size, int x, int y) override {
+    Image image;
+    if (!window_ || !decodeBitmap(bitmap, size, image)) return false;
+    SDL_Surface* target = SDL_GetWindowSurface(window_);
+    if (!target) return false;
+    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(image.rgb.data(), image.width, image.height, 24,
+                                                             image.width * 3, SDL_PIXELFORMAT_RGB24);
+    if (!source) return false;
+    SDL_Rect at{x, y, image.width, image.height};
+    const bool ok = SDL_BlitSurface(source, nullptr, target, &at) == 0 && SDL_UpdateWindowSurface(window_) == 0;
+    SDL_FreeSurface(source);
+    return ok;
+  }
+
+  bool presentBlack() override {
+    SDL_Surface* surface = window_ ? SDL_GetWindowSurface(window_) : nullptr;
+    if (!surface) return false;
+    SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+    return SDL_UpdateWindowSurface(window_) == 0;
+  }
+
+  bool capture(Image& out) override {
+    SDL_Surface* surface = window_ ? SDL_GetWindowSurface(window_) : nullptr;
+    if (!surface) return false;
+    SDL_Surface* rgb = SDL_ConvertSurfaceFormat(surface, SDL_PIXELFORMAT_RGB24, 0);
+    if (!rgb) return false;
+    Image image;
+    image.width = rgb->w;
+    image.height = rgb->h;
+    image.rgb.resize(static_cast<std::size_t>(rgb->w) * static_cast<std::size_t>(rgb->h) * 3);
+    SDL_LockSurface(rgb);
+    for (int y = 0; y < rgb->h; ++y) {
+      const auto* row = static_cast<const uint8_t*>(rgb->pixels) + static_cast<std::ptrdiff_t>(y) * rgb->pitch;
+      std::copy(row, row + rgb->w * 3, image.rgb.begin() + static_cast<std::ptrdiff_t>(y) * rgb->w * 3);
+    }
+    SDL_UnlockSurface(rgb);
+    SDL_FreeSurface(rgb);
+    out = std::move(image);
+    return true;
+  }
+
+  bool setFullscreen(bool on) override {
+    if (!window_) return false;
+    if (on) {
+      // Without a window manager the full-screen request alone leaves the window at its
+      // size, so it is first made to cover its display.
+      SDL_Rect bounds;
+      const int display = SDL_GetWindowDisplayIndex(window_);
+      if (display >= 0 && SDL_GetDisplayBounds(display, &bounds) == 0) {
+        SDL_SetWindowPosition(window_, bounds.x, bounds.y);
+        SDL_SetWindowSize(window_, bounds.w, bounds.h);
+      }
+    }
+    return SDL_SetWindowFullscreen(window_, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0;
+  }
+
+  bool setTitle(const std::string& title) override {
+    if (!window_) return false;
+    SDL_SetWindowTitle(window_, title.c_str());
+    return true;
+  }
+
+  SDL_Window* sdlWindow() const override { return window_; }
+
+  uint64_t x11Window() const override {
+    if (!window_) return 0;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window_, &info) || info.subsystem != SDL_SYSWM_X11) return 0;
+    return static_cast<uint64_t>(info.info.x11.window);
+  }
+
+ protected:
+  void pumpNative(int timeoutMs) override {
+    SDL_Event event;
+    bool have = false;
+    if (timeoutMs < 0) {
+      have = SDL_WaitEvent(&event) == 1;
+    } else if (timeoutMs > 0) {
+      have = SDL_WaitEventTimeout(&event, timeoutMs) == 1;
+    }
+    std::vector<WindowMessage> messages;
+    auto take = [&](const SDL_Event& e) {
+      notifySdlEventObservers(e);
+      translateSdlEvent(e, id_, messages);
+    };
+    if (have) take(event);
+    while (SDL_PollEvent(&event) == 1) take(event);
+    for (const WindowMessage& m : messages) {
+      if (m.message == WM_PAINT) markPaint();
+      else enqueue(m);
+    }
+  }
+
+  void closeNative() override {
+    if (window_) SDL_DestroyWindow(window_);
+    window_ = nullptr;
+  }
+
+ private:
+  SDL_Window* window_;
+  uint32_t id_;
+};
+
+}  // namespace
+
+bool initSdlVideo() {
+  static bool done = false;
+  if (done) return true;
+  // A screensaver must not hold off the session's own idle handling.
+  SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+  // Keep the saver on the X11 connection the hosts and tests talk to.
+  SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return false;
+  done = true;
+  return true;
+}
+
+int addSdlEventObserver(SdlEventObserver observer) {
+  Observers& o = observers();
+  const int handle = o.next++;
+  o.byHandle[handle] = std::move(observer);
+  return handle;
+}
+
+void removeSdlEventObserver(int handle) { observers().byHandle.erase(handle); }
+
+void notifySdlEventObservers(const SDL_Event& event) {
+  // Copy so an observer may unregister itself.
+  const auto current = observers().byHandle;
+  for (const auto& [handle, observer] : current)
+    if (observer) observer(event);
+}
+
+std::unique_ptr<SaverWindow> createSdlWindow(const WindowClass& windowClass, const std::string& title, uint32_t style,
+                                             const Rect& rect) {
+  if (!initSdlVideo()) return nullptr;
+  uint32_t flags = SDL_WINDOW_OPENGL;
+  if (style & WS_POPUP) flags |= SDL_WINDOW_BORDERLESS;
+  else flags |= SDL_WINDOW_RESIZABLE;
+  if (!(style & WS_VISIBLE)) flags |= SDL_WINDOW_HIDDEN;
+  const int w = rect.width() > 0 ? rect.width() : 1;
+  const int h = rect.height() > 0 ? rect.height() : 1;
+  SDL_Window* window = SDL_CreateWindow(title.c_str(), rect.left, rect.top, w, h, flags);
+  if (!window) {
+    // No OpenGL on this display: a plain window still shows the saver's stand-in drawing.
+    window = SDL_CreateWindow(title.c_str(), rect.left, rect.top, w, h, flags & ~SDL_WINDOW_OPENGL);
+  }
+  if (!window) return nullptr;
+  return std::make_unique<SdlSaverWindow>(windowClass, style, window);
+}
+
+void showCursor(bool show) {
+  if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+}
+
+}  // namespace platform
