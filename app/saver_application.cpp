@@ -166,19 +166,19 @@ bool SaverApplication::createSaverWindow() {
         if (!client) return false;
         rect = *client;
       }
-      ownedWindow_ = createX11Window(windowClass, title, WS_CHILD | WS_VISIBLE, static_cast<uint64_t>(hostWindow_), rect);
+      ownedWindow_ = makeWindow(windowClass, title, WS_CHILD | WS_VISIBLE, hostWindow_, rect);
       break;
     }
     case ScreensaverMode::Full:
     case ScreensaverMode::Test: {
       if (runOptions_.windowSize) {
         const auto [w, h] = *runOptions_.windowSize;
-        ownedWindow_ = createSdlWindow(windowClass, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, Rect{64, 64, 64 + w, 64 + h});
+        ownedWindow_ = makeWindow(windowClass, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, Rect{64, 64, 64 + w, 64 + h});
       } else {
         // Full-screen comes with the display mode; the window starts small or at the fixed size.
         const int w = settings_.UseDesktop ? 10 : std::max(1, settings_.Width);
         const int h = settings_.UseDesktop ? 10 : std::max(1, settings_.Height);
-        ownedWindow_ = createSdlWindow(windowClass, title, WS_POPUP | WS_VISIBLE, Rect{0, 0, w, h});
+        ownedWindow_ = makeWindow(windowClass, title, WS_POPUP | WS_VISIBLE, 0, Rect{0, 0, w, h});
       }
       break;
     }
@@ -199,6 +199,12 @@ bool SaverApplication::chooseDisplayMode() {
   if (SetMode(true)) return true;
   halcyon::logLine("Setting Mode failed...exiting\n");
   return false;
+}
+
+std::unique_ptr<SaverWindow> SaverApplication::makeWindow(const WindowClass& windowClass, const std::string& title,
+                                                         uint32_t style, int64_t parent, const Rect& rect) {
+  if (style & WS_CHILD) return createX11Window(windowClass, title, style, static_cast<uint64_t>(parent), rect);
+  return createSdlWindow(windowClass, title, style, rect);
 }
 
 void SaverApplication::mountMedia() {}

@@ -89,6 +89,11 @@ class SaverApplication : public ApplicationBase, public InputListener {
   virtual void showLoadingScreen();
   virtual void readSceneProperties();
   virtual void fadeOutLoadingScreen();
+  // Makes the native saver window: an X11 child of `parent` for the preview, else an SDL
+  // window. Tests put a window of their own here.
+  virtual std::unique_ptr<platform::SaverWindow> makeWindow(const platform::WindowClass& windowClass,
+                                                            const std::string& title, uint32_t style, int64_t parent,
+                                                            const platform::Rect& rect);
 
  private:
   bool createSaverWindow();

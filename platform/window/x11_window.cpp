@@ -1,8 +1,10 @@
 // The preview's window: a plain X11 window inside the host's preview pane. It needs no
 // OpenGL and no SDL; it only shows a bitmap on every exposure.
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <poll.h>
+#include <unistd.h>
 
 #include <bit>
 #include <vector>
@@ -99,6 +101,42 @@ class X11SaverWindow final : public SaverWindow {
     XDestroyImage(ximage);
     XSync(display_, False);
     return gErrors == before;
+  }
+
+  bool capture(Image& out) override {
+    if (!alive()) return false;
+    const Rect client = clientRect();
+    if (client.width() <= 0 || client.height() <= 0) return false;
+    const int before = gErrors;
+    XImage* ximage = XGetImage(display_, window_, 0, 0, static_cast<unsigned>(client.width()),
+                               static_cast<unsigned>(client.height()), AllPlanes, ZPixmap);
+    XSync(display_, False);
+    if (!ximage || gErrors != before) {
+      if (ximage) XDestroyImage(ximage);
+      return false;
+    }
+    const auto channel = [](unsigned long pixel, unsigned long mask) -> uint8_t {
+      if (mask == 0) return 0;
+      const int shift = std::countr_zero(mask);
+      const unsigned long max = mask >> shift;
+      return static_cast<uint8_t>((((pixel & mask) >> shift) * 255 + max / 2) / max);
+    };
+    Image image;
+    image.width = client.width();
+    image.height = client.height();
+    image.rgb.resize(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height) * 3);
+    std::size_t at = 0;
+    for (int y = 0; y < image.height; ++y) {
+      for (int x = 0; x < image.width; ++x) {
+        const unsigned long p = XGetPixel(ximage, x, y);
+        image.rgb[at++] = channel(p, visual_->red_mask);
+        image.rgb[at++] = channel(p, visual_->green_mask);
+        image.rgb[at++] = channel(p, visual_->blue_mask);
+      }
+    }
+    XDestroyImage(ximage);
+    out = std::move(image);
+    return true;
   }
 
   bool setTitle(const std::string& title) override {
@@ -214,6 +252,10 @@ std::unique_ptr<SaverWindow> createX11Window(const WindowClass& windowClass, con
     hints.width = static_cast<int>(w);
     hints.height = static_cast<int>(h);
     XSetWMNormalHints(display, window, &hints);
+    // Lets hosts and tools find the window of this process.
+    const long pid = static_cast<long>(getpid());
+    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&pid), 1);
   }
   XStoreName(display, window, title.c_str());
   if (style & WS_VISIBLE) XMapWindow(display, window);

@@ -1,0 +1,147 @@
+// The executable under a real X server: modes, exit codes, the full-screen window, the
+// preview painted into a host window, recorded frames and the settings file of a first run.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "platform/resources/resources.h"
+#include "platform/window/bmp_image.h"
+#include "platform/window/window_factory.h"
+#include "tests/app/process.h"
+#include "tests/platform/registry/scoped_config_dir.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::Process;
+using testsupport::shellOutput;
+
+const std::string kExe = BRASSMOOR_EXECUTABLE;
+
+class SaverRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (the test script provides one)";
+  }
+  testsupport::ScopedConfigDir config_;
+  testsupport::TempDir out_;
+};
+
+// Waits for the process's top-level window named Brassmoor; its X id or 0.
+uint64_t waitForSaverWindow(Process& p) {
+  for (int i = 0; i < 150; ++i) {
+    const std::string ids =
+        shellOutput("xdotool search --pid " + std::to_string(p.pid()) + " --name '^Brassmoor$' 2>/dev/null");
+    if (!ids.empty()) return std::strtoull(ids.c_str(), nullptr, 10);
+    if (p.wait(0ms)) return 0;
+    std::this_thread::sleep_for(100ms);
+  }
+  return 0;
+}
+
+TEST_F(SaverRun, PasswordModeFailsWithExitCodeZeroAfterMakingTheSettingsKey) {
+  ASSERT_FALSE(std::filesystem::exists(config_.file()));
+  Process p({kExe, "/a", "123"});
+  ASSERT_TRUE(p.started());
+  EXPECT_EQ(p.wait(10s), 0);
+  ASSERT_TRUE(std::filesystem::exists(config_.file()));
+  const std::string text = testsupport::readFileBytes(config_.file());
+  EXPECT_NE(text.find("[Software\\Quillmark\\Brassmoor]"), std::string::npos);
+  EXPECT_EQ(text.find("=dword:"), std::string::npos) << "a run never writes values";
+}
+
+TEST_F(SaverRun, FullScreenSaverEndsOnAKeyWithExitCodeOne) {
+  Process p({kExe, "/s"});
+  ASSERT_TRUE(p.started());
+  const uint64_t id = waitForSaverWindow(p);
+  ASSERT_NE(id, 0u) << "no saver window appeared";
+  std::this_thread::sleep_for(300ms);
+  const auto client = platform::x11ClientRect(id);
+  ASSERT_TRUE(client);
+  const std::string screen = shellOutput("xdpyinfo | awk '/dimensions:/ {print $2}'");
+  EXPECT_EQ(std::to_string(client->width()) + "x" + std::to_string(client->height()) + "\n", screen);
+  EXPECT_FALSE(p.wait(0ms)) << "the saver runs until it is told to stop";
+  shellOutput("xdotool key --window " + std::to_string(id) + " x");
+  EXPECT_EQ(p.wait(10s), 1);
+  EXPECT_TRUE(std::filesystem::exists(config_.file())) << "the first run made the settings key";
+}
+
+TEST_F(SaverRun, PreviewPaintsThePreviewBitmapIntoTheHostWindow) {
+  platform::WindowClass hostClass;
+  hostClass.name = "host";
+  auto host = platform::createX11Window(hostClass, "preview host", platform::WS_VISIBLE, 0, {40, 40, 240, 190});
+  ASSERT_NE(host, nullptr);
+  Process p({kExe, "/p", std::to_string(host->x11Window())});
+  ASSERT_TRUE(p.started());
+  platform::Image shown;
+  platform::Image expected;
+  const auto bitmap = platform::findResource("BITMAP", 173);
+  ASSERT_TRUE(platform::decodeBitmap(bitmap.data, bitmap.size, expected));
+  // The preview window covers the host's client area and shows the bitmap at its top left.
+  bool matched = false;
+  for (int i = 0; i < 50 && !matched; ++i) {
+    std::this_thread::sleep_for(100ms);
+    platform::WindowMessage m;
+    while (host->peekMessage(m)) host->dispatchMessage(m);
+    if (!host->capture(shown)) continue;
+    matched = true;
+    for (int y = 0; y < expected.height && matched; ++y)
+      for (int x = 0; x < expected.width && matched; ++x)
+        for (int c = 0; c < 3; ++c)
+          if (shown.rgb[(static_cast<std::size_t>(y) * 200 + x) * 3 + c] !=
+              expected.rgb[(static_cast<std::size_t>(y) * expected.width + x) * 3 + c])
+            matched = false;
+  }
+  EXPECT_TRUE(matched) << "host window does not show bitmap 173";
+  EXPECT_FALSE(p.wait(0ms));
+  // Closing the host's pane takes the preview with it.
+  host->destroy();
+  host.reset();
+  EXPECT_EQ(p.wait(10s), 1);
+}
+
+TEST_F(SaverRun, PreviewWithoutAHostOpensASmallWindowAt100And100) {
+  Process p({kExe, "/p", "--seconds", "3"});
+  ASSERT_TRUE(p.started());
+  const uint64_t id = waitForSaverWindow(p);
+  ASSERT_NE(id, 0u);
+  const std::string info = shellOutput("xwininfo -id " + std::to_string(id));
+  EXPECT_NE(info.find("Absolute upper-left X:  100"), std::string::npos) << info;
+  EXPECT_NE(info.find("Absolute upper-left Y:  100"), std::string::npos) << info;
+  EXPECT_NE(info.find("Width: 50"), std::string::npos) << info;
+  EXPECT_NE(info.find("Height: 50"), std::string::npos) << info;
+  EXPECT_EQ(p.wait(15s), 1);
+}
+
+TEST_F(SaverRun, WindowedRunRecordsFramesAndAScreenshot) {
+  const auto dir = out_.path() / "frames";
+  const auto shot = out_.path() / "last.png";
+  Process p({kExe, "--window", "320x240", "--frames", "3", "--record", dir.string(), "--screenshot", shot.string()});
+  ASSERT_TRUE(p.started());
+  EXPECT_EQ(p.wait(20s), 1);
+  for (const char* name : {"frame-00000.png", "frame-00001.png", "frame-00002.png"}) {
+    const std::string bytes = testsupport::readFileBytes(dir / name);
+    ASSERT_GT(bytes.size(), 24u) << name;
+    EXPECT_EQ(bytes.substr(1, 3), "PNG");
+    // Width and height in the header.
+    EXPECT_EQ(static_cast<unsigned char>(bytes[18]) * 256 + static_cast<unsigned char>(bytes[19]), 320);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[22]) * 256 + static_cast<unsigned char>(bytes[23]), 240);
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "frame-00003.png"));
+  EXPECT_TRUE(std::filesystem::exists(shot));
+}
+
+TEST_F(SaverRun, HelpVersionAndBadOptions) {
+  Process help({kExe, "--help"});
+  EXPECT_EQ(help.wait(5s), 0);
+  Process version({kExe, "--version"});
+  EXPECT_EQ(version.wait(5s), 0);
+  Process bad({kExe, "--frames", "none", "/s"});
+  EXPECT_EQ(bad.wait(5s), 2);
+}
+
+}  // namespace
