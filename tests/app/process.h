@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <thread>
@@ -54,6 +55,47 @@ class Process {
  private:
   pid_t pid_ = -1;
   std::optional<int> exitCode_;
+};
+
+// An X server of the test's own, so that other tests' windows never take focus or input
+// from the saver's. The display number is chosen by the server (-displayfd).
+class PrivateXServer {
+ public:
+  PrivateXServer() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    const char* argv[] = {"Xvfb", "-displayfd", "3", "-screen", "0", "1280x720x24", "-nolisten", "tcp",
+                          "+extension", "GLX", "-noreset", nullptr};
+    if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    char buffer[32] = {};
+    std::size_t got = 0;
+    while (pid_ > 0 && got < sizeof buffer - 1) {
+      const ssize_t n = read(fds[0], buffer + got, sizeof buffer - 1 - got);
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+      if (buffer[got - 1] == '\n') break;
+    }
+    close(fds[0]);
+    if (got > 0) display_ = ":" + std::string(buffer, std::strlen(buffer) - (buffer[got - 1] == '\n' ? 1 : 0));
+  }
+  ~PrivateXServer() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  // ":N", or empty when no server could be started.
+  const std::string& display() const { return display_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
 };
 
 // Output of a shell command (for xdotool and xwininfo).

@@ -1,0 +1,80 @@
+#include "app/entry_point.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/saver_application.h"
+#include "tests/platform/registry/scoped_config_dir.h"
+#include "tests/support/trace_capture.h"
+
+namespace {
+
+class ScriptedPresence final : public brassmoor::PresenceCheck {
+ public:
+  ScriptedPresence(bool ok, uint32_t version) : ok_(ok), version_(version) {}
+  bool check(uint32_t& packed) override {
+    packed = version_;
+    return ok_;
+  }
+  void showMissingDialog() override { ++dialogs; }
+  int dialogs = 0;
+
+ private:
+  bool ok_;
+  uint32_t version_;
+};
+
+int run(std::vector<std::string> args, brassmoor::PresenceCheck& presence) {
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  return brassmoor::runEntryPoint(static_cast<int>(argv.size()), argv.data(), presence);
+}
+
+TEST(EntryPoint, MissingOrOldGraphicsRuntimeShowsTheDialogAndEndsWithOneBeforeAnyTrace) {
+  testsupport::ScopedConfigDir config;
+  testsupport::TraceCapture trace;
+  ScriptedPresence old(true, 0x00080102);  // 8.1b
+  EXPECT_EQ(run({"brassmoor", "/s"}, old), 1);
+  EXPECT_EQ(old.dialogs, 1);
+  ScriptedPresence none(false, 0);
+  EXPECT_EQ(run({"brassmoor", "/s"}, none), 1);
+  EXPECT_EQ(none.dialogs, 1);
+  EXPECT_TRUE(trace.entries().empty());
+  EXPECT_FALSE(std::filesystem::exists(config.file())) << "nothing was created";
+}
+
+TEST(EntryPoint, PasswordRunTracesItsWayAndEndsWithZero) {
+  testsupport::ScopedConfigDir config;
+  testsupport::TraceCapture trace;
+  ScriptedPresence ok(true, 0x00090003);  // 9.0c
+  EXPECT_EQ(run({"/usr/bin/brassmoor", "-a", "77"}, ok), 0);
+  EXPECT_EQ(ok.dialogs, 0);
+  EXPECT_THAT(trace.texts(),
+              ::testing::ElementsAre(::testing::StartsWith("\n>>Log started "), "DX version ok\n", "Running in mode: 4\n",
+                                     "Log started \n", "Create function entered\n",
+                                     ::testing::StartsWith("Register class return: "),
+                                     "Failed creating Saver Windows\n", "\n<<Log closed"));
+  EXPECT_EQ(brassmoor::existingApplication(), nullptr) << "the application object is gone";
+}
+
+TEST(EntryPoint, PortOptionsComeOffFirstAndBadOnesStopTheRun) {
+  testsupport::ScopedConfigDir config;
+  testsupport::TraceCapture trace;
+  ScriptedPresence ok(true, 0x00090000);
+  EXPECT_EQ(run({"brassmoor", "--seed", "5", "/a", "1"}, ok), 0);
+  EXPECT_TRUE(trace.contains("Running in mode: 4\n"));
+  trace.clear();
+  EXPECT_EQ(run({"brassmoor", "--seconds", "soon", "/s"}, ok), 2);
+  EXPECT_EQ(run({"brassmoor", "--version"}, ok), 0);
+  EXPECT_TRUE(trace.entries().empty());
+}
+
+TEST(EntryPoint, TraceDateTimeHasNoLeadingZerosWhereNoneAreWritten) {
+  halcyon::SystemTime t;
+  t.day = 7, t.month = 3, t.year = 2026, t.hour = 9, t.minute = 5, t.second = 3;
+  EXPECT_EQ(brassmoor::traceDateTime(t), "7/3/2026, 9:05:03 ");
+  t.day = 25, t.month = 12, t.hour = 23, t.minute = 59, t.second = 59;
+  EXPECT_EQ(brassmoor::traceDateTime(t), "25/12/2026, 23:59:59 ");
+}
+
+}  // namespace
