@@ -104,7 +104,8 @@ bool ArchiveWriter::addEntry(const std::string& rawName, const uint8_t* data, si
   return true;
 }
 
-bool ArchiveWriter::packFolder(const std::filesystem::path& folder, const std::string& rootName, std::string* error) {
+bool ArchiveWriter::packFolder(const std::filesystem::path& folder, const std::string& rootName, std::string* error,
+                               std::optional<std::time_t> stamp) {
   namespace fs = std::filesystem;
   auto fail = [error](const std::string& why) {
     if (error) *error = why;
@@ -112,7 +113,8 @@ bool ArchiveWriter::packFolder(const std::filesystem::path& folder, const std::s
   };
   std::error_code ec;
   if (!fs::is_directory(folder, ec)) return fail("not a folder: " + folder.string());
-  auto mtime = [](const fs::path& p) {
+  auto mtime = [stamp](const fs::path& p) {
+    if (stamp) return *stamp;
     std::error_code e;
     const auto t = fs::last_write_time(p, e);
     if (e) return std::time_t{0};

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,8 +28,10 @@ class ArchiveWriter {
   // Packs a folder: a directory entry `rootName`, then every file below the folder as
   // `rootName` + "\" + its relative path, folders before their contents, names sorted
   // byte-wise so the output does not depend on the order the system lists them in.
-  // False (with a reason) when something cannot be read or named.
-  bool packFolder(const std::filesystem::path& folder, const std::string& rootName, std::string* error);
+  // Each entry carries its file's modification time, or `stamp` when given. False (with a
+  // reason) when something cannot be read or named.
+  bool packFolder(const std::filesystem::path& folder, const std::string& rootName, std::string* error,
+                  std::optional<std::time_t> stamp = std::nullopt);
 
  private:
   bool addEntry(const std::string& name, const uint8_t* data, size_t size, std::time_t modified, bool directory);
