@@ -38,9 +38,10 @@ bool DiskStream::open(const std::string& name, uint32_t mode) {
   if (modeText == "b") return false;
   const std::string path = diskPath(name);
   if (path.empty()) return false;
-  // A folder opens with the C library here but is never a file to read or write.
+  // Only plain files: a folder would open here but is no file, and a pipe or device named
+  // in a data file could block the program or never end.
   struct stat info {};
-  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return false;
+  if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return false;
   file_ = std::fopen(path.c_str(), modeText.c_str());
   return file_ != nullptr;
 }

@@ -57,7 +57,7 @@ class DiskStream final : public Stream {
   DiskStream& operator=(const DiskStream&) = delete;
 
   // Builds the C library mode from "r" (Read), "w" (Write) and "b". Backslashes in the name
-  // are taken as path separators, and a directory never opens as a file.
+  // are taken as path separators. Only regular files open (folders, pipes and devices never).
   bool open(const std::string& name, uint32_t mode) override;
   bool close() override;
   int32_t tell() override;

@@ -57,7 +57,8 @@ std::unique_ptr<UdfNode> cloneTree(const UdfNode& source) {
   // Explicit work list: data files can nest far deeper than the call stack allows.
   std::vector<std::pair<const UdfNode*, UdfNode*>> work{{&source, top.get()}};
   while (!work.empty()) {
-    auto [from, to] = work.back();
+    const UdfNode* from = work.back().first;
+    UdfNode* to = work.back().second;
     work.pop_back();
     from->forEachInOrder([&](const UdfNode& child) {
       UdfNode& made = to->addChild(child.name());
