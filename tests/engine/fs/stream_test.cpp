@@ -1,6 +1,7 @@
 #include "engine/fs/stream.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -94,6 +95,9 @@ TEST(DiskStream, RoundTripAndFailures) {
   EXPECT_TRUE(none.close());
   EXPECT_FALSE(none.open((dir.path() / "missing").string(), Read));
   EXPECT_FALSE(none.open(dir.path().string(), Read));  // a folder is not a file
+  EXPECT_FALSE(none.open("/dev/null", Read));           // nor is a device
+  ASSERT_EQ(mkfifo((dir.path() / "pipe").c_str(), 0600), 0);
+  EXPECT_FALSE(none.open((dir.path() / "pipe").string(), Read));  // and a pipe would block
   EXPECT_FALSE(none.open(path, 0));
 }
 
