@@ -2,11 +2,18 @@
 
 #include <utility>
 
+#include "platform/resources/resources.h"
+
 namespace halcyon {
 
 namespace {
 
-std::optional<ResourceBytes> defaultLookup(std::string_view, int32_t) { return std::nullopt; }
+// The resources embedded in the executable at build time.
+std::optional<ResourceBytes> defaultLookup(std::string_view type, int32_t id) {
+  const platform::ResourceBytes found = platform::findResource(type, id);
+  if (!found.found()) return std::nullopt;
+  return ResourceBytes{found.data, static_cast<uint32_t>(found.size)};
+}
 
 ResourceLookup& installed() {
   static ResourceLookup lookup;
