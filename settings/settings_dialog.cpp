@@ -1,0 +1,274 @@
+#include "settings/settings_dialog.h"
+
+#include <utility>
+
+namespace brassmoor {
+namespace {
+
+using namespace dialog_id;
+using platform::DialogBox;
+
+// Where the first initialisation places the dialog: centred for a window of this size.
+constexpr int32_t kCentringWidth = 530;
+constexpr int32_t kCentringHeight = 440;
+// The first caption pass closes the gap between the products group and the buttons.
+constexpr int32_t kButtonsRaise = 47;
+constexpr int32_t kDialogShrink = 54;
+
+// The mode list keeps each entry's mode in the entry's data.
+int64_t packMode(const OfferedMode& m) {
+  return (static_cast<int64_t>(m.width & 0xFFFFFF) << 32) | (static_cast<int64_t>(m.height & 0xFFFFFF) << 8) |
+         static_cast<int64_t>(m.bits & 0xFF);
+}
+OfferedMode unpackMode(int64_t data) {
+  return OfferedMode{static_cast<int32_t>((data >> 32) & 0xFFFFFF), static_cast<int32_t>((data >> 8) & 0xFFFFFF),
+                     static_cast<int32_t>(data & 0xFF), 0};
+}
+
+// A control keeps its template text when the captions lack its key.
+void applyCaption(DialogBox& dialog, const CaptionTable& captions, int32_t id, const char* key,
+                  const char* suffix = "") {
+  const std::string text = captions.lookupUtf8(key);
+  if (!text.empty()) dialog.setItemText(id, text + suffix);
+}
+
+void applyCaptions(SettingsDialogContext& c, DialogBox& dialog) {
+  const std::string title = c.captions.lookupUtf8("screensaver_configuration");
+  if (!title.empty()) dialog.setTitle(title);
+  static constexpr std::pair<int32_t, const char*> kCaptions[] = {
+      {kVideoGroup, "video_mode_selection"},
+      {kUseDesktop, "use_desktop_settings"},
+      {kSoundGroup, "sound_control"},
+      {kVolumeLabel, "master_volume:"},
+      {kMusic, "enable_music"},
+      {kSfx, "enable_sfx"},
+      {kGraphicsGroup, "graphics"},
+      {kPictureGroup, "put_your_picture_in_the_frame"},
+      {kBrowse, "browse"},
+      {kPathLabel, "path"},
+      {kRestorePicture, "restore_default_picture"},
+      {kMiscGroup, "misc_options"},
+      {kShowFps, "show_fps"},
+      {kShowTime, "show_time"},
+      {kTwentyFourHour, "24h_style"},
+      {kTwelveHour, "12h_style"},
+      {kExitOnMouseMove, "exit_on_mouse_move"},
+      {kProductsGroup, "products"},
+      {kProductsLine, "visit_our_official_web-site_for_more_great_3d_screensavers"},
+      {kVisit, "visit..."},
+      {kRestoreDefaults, "restore_defaults"},
+      {platform::IDOK, "ok"},
+      {platform::IDCANCEL, "cancel"},
+  };
+  for (const auto& [id, key] : kCaptions) applyCaption(dialog, c.captions, id, key);
+  applyCaption(dialog, c.captions, kGammaLabel, "gamma_control:", " 100%");
+  applyCaption(dialog, c.captions, kAbout, "about", "...");
+
+  if (!c.session.captionsApplied) {
+    c.session.captionsApplied = true;
+    for (int32_t id : {platform::IDOK, platform::IDCANCEL, kRestoreDefaults}) {
+      platform::PixelRect r = dialog.itemRect(id);
+      r.y -= kButtonsRaise;
+      dialog.moveItem(id, r);
+    }
+    platform::PixelRect w = dialog.windowRect();
+    w.height -= kDialogShrink;
+    dialog.moveWindow(w);
+  }
+}
+
+void fillModeList(SettingsDialogContext& c, DialogBox& dialog, const DisplayModeOffer& offer) {
+  const SaverSettings& s = c.settings;
+  dialog.resetList(kModeList);
+  bool exact = false;    // the stored mode, or the desktop's, has been selected
+  bool matched = false;  // anything has been selected
+  for (const AdapterModes& adapter : offer.adapters) {
+    for (const OfferedMode& mode : adapter.modes) {
+      if (mode.width < 640 || mode.height < 480) continue;
+      const std::string text = modeText(mode);
+      if (dialog.findListEntry(kModeList, text) >= 0) continue;
+      const int32_t index = dialog.addListEntry(kModeList, text);
+      dialog.setListEntryData(kModeList, index, packMode(mode));
+      if (mode.width == s.Width && mode.height == s.Height && mode.bits == s.Depth && adapter.ordinal == s.Adapter) {
+        dialog.setListSelection(kModeList, index);
+        exact = matched = true;
+      } else if (!exact && mode.width == offer.desktop.width && mode.height == offer.desktop.height &&
+                 mode.format == offer.desktop.format) {
+        dialog.setListSelection(kModeList, index);
+        exact = matched = true;
+      } else if (!matched && mode.width == 800 && mode.height == 600 && mode.bits == 16) {
+        dialog.setListSelection(kModeList, index);
+        matched = true;
+      }
+    }
+  }
+}
+
+// Steps shared by the first initialisation and Restore Defaults: the runtime's modes, the
+// controls from the settings, and (first time only) the dialog's place.
+void showSettings(SettingsDialogContext& c, DialogBox& dialog) {
+  const std::optional<DisplayModeOffer> offer = c.modes ? c.modes() : std::nullopt;
+  if (!offer) {
+    if (dialog.services()) dialog.services()->messageBox(nullptr, "Cannot initialize D3D, please reinstall DX9", "Error");
+    dialog.endDialog(0);
+    return;
+  }
+  const SaverSettings& s = c.settings;
+  dialog.setTrackRange(kGamma, -100, 100);
+  dialog.setTrackPosition(kGamma, s.Gamma);
+  dialog.setTrackRange(kVolume, 0, 100);
+  dialog.setTrackPosition(kVolume, s.Volume);
+
+  dialog.checkButton(kTwentyFourHour, s.TimeStyle);
+  dialog.checkButton(kTwelveHour, !s.TimeStyle);
+  dialog.checkButton(kShowTime, s.ShowTime);
+  dialog.enableItem(kTwentyFourHour, s.ShowTime);
+  dialog.enableItem(kTwelveHour, s.ShowTime);
+  dialog.checkButton(kMusic, s.Music);
+  dialog.checkButton(kSfx, s.Sound);
+  dialog.checkButton(kShowFps, s.ShowFps);
+  dialog.checkButton(kExitOnMouseMove, s.ExitOnMM);
+  dialog.checkButton(kUseDesktop, s.UseDesktop);
+  dialog.enableItem(kModeList, !s.UseDesktop);
+
+  if (!c.session.centred) {
+    c.session.centred = true;
+    platform::PixelRect w = dialog.windowRect();
+    w.x = (offer->desktop.width - kCentringWidth) / 2;
+    w.y = (offer->desktop.height - kCentringHeight) / 2;
+    dialog.moveWindow(w);
+  }
+  fillModeList(c, dialog, *offer);
+}
+
+void onCommand(SettingsDialogContext& c, DialogBox& dialog, int32_t id) {
+  SaverSettings& s = c.settings;
+  switch (id) {
+    case kMusic:
+    case kSfx:
+      (id == kMusic ? s.Music : s.Sound) = dialog.isButtonChecked(id);
+      dialog.enableItem(kVolume, s.Music || s.Sound);
+      dialog.enableItem(kVolumeLabel, s.Music || s.Sound);
+      break;
+    case kShowFps: s.ShowFps = dialog.isButtonChecked(id); break;
+    case kExitOnMouseMove: s.ExitOnMM = dialog.isButtonChecked(id); break;
+    case kShowTime:
+      s.ShowTime = dialog.isButtonChecked(id);
+      dialog.enableItem(kTwelveHour, s.ShowTime);
+      dialog.enableItem(kTwentyFourHour, s.ShowTime);
+      break;
+    case kTwentyFourHour: s.TimeStyle = dialog.isButtonChecked(kTwentyFourHour); break;
+    case kTwelveHour: s.TimeStyle = !dialog.isButtonChecked(kTwelveHour); break;
+    case kUseDesktop:
+      s.UseDesktop = dialog.isButtonChecked(id);
+      dialog.enableItem(kModeList, !s.UseDesktop);
+      break;
+    case kVolume: s.Volume = dialog.trackPosition(kVolume); break;
+    case kGamma: s.Gamma = dialog.trackPosition(kGamma); break;
+    case kRestoreDefaults:
+      c.defaults.applyTo(s);  // the picture path is not a default and stays
+      showSettings(c, dialog);
+      break;
+    case kAbout:
+      if (dialog.services()) {
+        const CaptionTable& captions = c.captions;
+        dialog.services()->runModal(&dialog, kAboutDialog, [&captions](DialogBox& about, uint32_t m, WPARAM w, LPARAM l) {
+          return aboutDialogProc(captions, about, m, w, l);
+        });
+      }
+      break;
+    case kVisit:
+      if (dialog.services()) dialog.services()->openAddress(kVisitAddress);
+      break;
+    case platform::IDOK: {
+      const int32_t selected = dialog.listSelection(kModeList);
+      if (selected >= 0) {
+        const OfferedMode mode = unpackMode(dialog.listEntryData(kModeList, selected));
+        s.Width = mode.width;
+        s.Height = mode.height;
+        s.Depth = mode.bits;
+        // Every adapter's copy of a mode shares one entry, so the choice names no adapter.
+        s.Adapter = 0;
+      }
+      if (c.save) c.save();
+      dialog.endDialog(1);
+      break;
+    }
+    case platform::IDCANCEL: dialog.endDialog(2); break;
+    default: break;
+  }
+}
+
+}  // namespace
+
+std::string modeText(const OfferedMode& mode) {
+  return std::to_string(mode.width) + "x" + std::to_string(mode.height) + "x" + std::to_string(mode.bits) + "bit";
+}
+
+intptr_t settingsDialogProc(SettingsDialogContext& c, DialogBox& dialog, uint32_t message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case platform::WM_INITDIALOG:
+      applyCaptions(c, dialog);
+      showSettings(c, dialog);
+      return 1;
+    case platform::WM_NOTIFY:
+      // A trackbar's notification names it in wParam.
+      if (wParam == static_cast<WPARAM>(kVolume) || wParam == static_cast<WPARAM>(kGamma))
+        onCommand(c, dialog, static_cast<int32_t>(wParam));
+      return 0;
+    case platform::WM_HSCROLL:
+      c.settings.Volume = dialog.trackPosition(kVolume);
+      c.settings.Gamma = dialog.trackPosition(kGamma);
+      return 0;
+    case platform::WM_COMMAND:
+      onCommand(c, dialog, platform::loWord(wParam));
+      return 0;
+    default: return 0;
+  }
+}
+
+intptr_t pictureDialogProc(std::string& photoPath, DialogBox& dialog, uint32_t message, WPARAM wParam, LPARAM) {
+  if (message == platform::WM_INITDIALOG) {
+    dialog.setItemText(kPhotoPath, photoPath);
+    return 0;
+  }
+  if (message != platform::WM_COMMAND) return 0;
+  switch (platform::loWord(wParam)) {
+    case kBrowse: {
+      if (!dialog.services()) break;
+      if (std::optional<std::string> chosen = dialog.services()->openFile(dialog, kPictureFilter)) {
+        photoPath = *chosen;
+        dialog.setItemText(kPhotoPath, photoPath);
+      }
+      break;
+    }
+    case kRestorePicture:
+      photoPath.clear();
+      dialog.setItemText(kPhotoPath, "");
+      break;
+    case platform::IDOK:
+      // What the field shows wins over what Browse chose.
+      photoPath = dialog.itemText(kPhotoPath, kPhotoPathMaxChars);
+      break;
+    default: break;
+  }
+  return 0;
+}
+
+intptr_t aboutDialogProc(const CaptionTable& captions, DialogBox& dialog, uint32_t message, WPARAM wParam, LPARAM) {
+  if (message == platform::WM_INITDIALOG) {
+    const std::string title = captions.lookupUtf8("about");
+    if (!title.empty()) dialog.setTitle(title);
+    applyCaption(dialog, captions, platform::IDOK, "ok");
+    for (std::size_t i = 0; i < CaptionTable::kAboutLines; ++i)
+      dialog.setItemText(kAboutFirstLine + static_cast<int32_t>(i), captions.aboutLines()[i]);
+    return 1;
+  }
+  if (message == platform::WM_COMMAND) {
+    const int32_t id = platform::loWord(wParam);
+    if (id == platform::IDOK || id == platform::IDCANCEL) dialog.endDialog(id);
+  }
+  return 0;
+}
+
+}  // namespace brassmoor
