@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 
 namespace brassmoor {
 namespace {
@@ -57,6 +58,11 @@ bool parseTime(const std::string& text, halcyon::SystemTime& time) {
 bool parseWindowId(const std::string& text, uint64_t& id) {
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) return parseWhole(text.substr(2), id, 16);
   return parseWhole(text, id);
+}
+
+// The host options are spelled with one dash or two; the long form is the canonical name.
+bool isOption(const std::string& given, const char* longName) {
+  return given == longName || (given.size() > 1 && given[0] == '-' && given[1] != '-' && "-" + given == longName);
 }
 
 }  // namespace
@@ -138,12 +144,58 @@ bool extractRunOptions(std::vector<std::string>& arguments, RunOptions& o, std::
       o.windowId = id;
     } else if (name == "-fps" || name == "--fps") {
       o.fps = true;
+    } else if (isOption(name, "--music") || isOption(name, "--no-music")) {
+      o.music = isOption(name, "--music");
+    } else if (isOption(name, "--sound") || isOption(name, "--no-sound")) {
+      o.sound = isOption(name, "--sound");
+    } else if (isOption(name, "--show-time") || isOption(name, "--no-time")) {
+      o.showTime = isOption(name, "--show-time");
+    } else if (isOption(name, "--24h") || isOption(name, "--12h")) {
+      o.twentyFourHour = isOption(name, "--24h");
+    } else if (isOption(name, "--volume")) {
+      int32_t n = 0;
+      if (!value(v)) return false;
+      if (!parseWhole(v, n) || n < 0 || n > 100) return bad(v);
+      o.volume = n;
+    } else if (isOption(name, "--gamma")) {
+      int32_t n = 0;
+      if (!value(v)) return false;
+      if (!parseWhole(v, n) || n < -100 || n > 100) return bad(v);
+      o.gamma = n;
+    } else if (isOption(name, "--photo")) {
+      if (!value(v)) return false;
+      o.photoPath = v;
     } else {
       kept.push_back(name);
     }
   }
   arguments = std::move(kept);
+  takeHostEnvironment(o, std::getenv("XSCREENSAVER_WINDOW"));
   return true;
+}
+
+void takeHostEnvironment(RunOptions& options, const char* xscreensaverWindow) {
+  if (options.windowId || !xscreensaverWindow) return;
+  uint64_t id = 0;
+  if (parseWindowId(xscreensaverWindow, id) && id != 0) options.windowId = id;
+}
+
+std::optional<uint64_t> hostWindowTarget(const RunOptions& options) {
+  if (options.windowId) return options.windowId;
+  if (options.root) return uint64_t{0};
+  return std::nullopt;
+}
+
+void applyRunOptions(const RunOptions& o, SaverSettings& settings) {
+  if (o.fps) settings.ShowFps = true;
+  if (o.music) settings.Music = *o.music;
+  if (o.sound) settings.Sound = *o.sound;
+  if (o.showTime) settings.ShowTime = *o.showTime;
+  if (o.twentyFourHour) settings.TimeStyle = *o.twentyFourHour;
+  if (o.volume) settings.Volume = *o.volume;
+  if (o.gamma) settings.Gamma = *o.gamma;
+  if (o.photoPath) settings.PhotoPath = *o.photoPath;
+  if (hostWindowTarget(o)) settings.ExitOnMM = false;
 }
 
 std::string usageText() {
@@ -167,7 +219,11 @@ std::string usageText() {
          "  --tour NAME           start with that camera tour\n"
          "  --tour-time T         ... at that tour time\n"
          "  --audio-out FILE      write the sound to a WAV file\n"
-         "  -root, -window-id ID, -fps   as screensaver hosts pass them\n"
+         "  -root, -window-id ID, -fps   as screensaver hosts pass them: draw inside the host's\n"
+         "                        window (or $XSCREENSAVER_WINDOW, or the root window)\n"
+         "  --music, --no-music, --sound, --no-sound, --show-time, --no-time, --24h, --12h,\n"
+         "  --volume 0..100, --gamma -100..100, --photo FILE\n"
+         "                        settings for this run only (the stored ones stay)\n"
          "  --help, --version\n"
          "\n"
          "Settings are kept in $XDG_CONFIG_HOME/brassmoor/settings.reg (~/.config/brassmoor/).\n";

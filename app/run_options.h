@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/core/clock.h"
+#include "settings/saver_settings.h"
 
 namespace brassmoor {
 
@@ -37,11 +38,35 @@ struct RunOptions {
   bool root = false;
   std::optional<uint64_t> windowId;
   bool fps = false;
+  // Settings a host's configuration passes for this run; each one given wins over the stored
+  // value, and nothing is written back. --music/--no-music, --sound/--no-sound,
+  // --time/--no-time, --24h/--12h, --volume 0..100, --gamma -100..100, --photo FILE
+  // (one dash does as well as two, as with the host's other options).
+  std::optional<bool> music;
+  std::optional<bool> sound;
+  std::optional<bool> showTime;
+  std::optional<bool> twentyFourHour;
+  std::optional<int32_t> volume;
+  std::optional<int32_t> gamma;
+  std::optional<std::string> photoPath;
 };
 
 // Removes every recognised option (and its value) from `arguments` (program name first,
 // left in place). False, with `error` set, when an option's value is missing or malformed.
 bool extractRunOptions(std::vector<std::string>& arguments, RunOptions& options, std::string& error);
+
+// XSCREENSAVER_WINDOW (decimal or 0x hex) names the window a host made for the saver; it
+// counts as -window-id unless one was given (the host's preview passes both). Anything that
+// is not a window id is ignored.
+void takeHostEnvironment(RunOptions& options, const char* xscreensaverWindow);
+
+// The X window the saver draws into for a host: the -window-id (or the environment's) one,
+// 0 for the root window with -root alone, none for a run of its own.
+std::optional<uint64_t> hostWindowTarget(const RunOptions& options);
+
+// Applies what the options say about settings to the record loaded for this run. A hosted run
+// never ends on mouse movement: the host watches the input and ends the saver itself.
+void applyRunOptions(const RunOptions& options, SaverSettings& settings);
 
 std::string usageText();
 

@@ -171,7 +171,9 @@ bool SaverApplication::createSaverWindow() {
     }
     case ScreensaverMode::Full:
     case ScreensaverMode::Test: {
-      if (runOptions_.windowSize) {
+      if (const auto host = hostWindowTarget(runOptions_)) {
+        ownedWindow_ = createHostedWindow(windowClass, title, *host);
+      } else if (runOptions_.windowSize) {
         const auto [w, h] = *runOptions_.windowSize;
         ownedWindow_ = makeWindow(windowClass, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, Rect{64, 64, 64 + w, 64 + h});
       } else {
@@ -192,7 +194,7 @@ bool SaverApplication::createSaverWindow() {
 }
 
 bool SaverApplication::chooseDisplayMode() {
-  if (runOptions_.windowSize) return SetMode(false);
+  if (runOptions_.windowSize || window->hosted()) return SetMode(false);
   halcyon::logLine(settings_.UseDesktop ? "Using desktop mode\n" : "Using fixed mode\n");
   if (SetMode(true)) return true;
   halcyon::logLine(settings_.UseDesktop ? "Setting Mode failed\n" : "Failed setting mode\n");
@@ -226,7 +228,7 @@ bool SaverApplication::startSaver(void* moduleInstance, ScreensaverMode mode, in
   hostWindow_ = host;
   instance = moduleInstance;
   loadSettings();
-  if (runOptions_.fps) settings_.ShowFps = true;
+  applyRunOptions(runOptions_, settings_);
   halcyon::logError("", "Log started \n");
   halcyon::logLine("Create function entered\n");
 

@@ -4,8 +4,9 @@
 // them (posted and input first, then WM_PAINT when something needs painting, then WM_TIMER),
 // and dispatchMessage hands them to the window class's procedure.
 //
-// Two kinds exist: an SDL window (the full-screen saver, a test window; the render device
-// draws into it) and a plain X11 child window inside a host's preview pane.
+// Three kinds exist: an SDL window (the full-screen saver, a test window; the render device
+// draws into it), the same inside a screensaver host's X window, and a plain X11 child
+// window inside a host's preview pane.
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -81,6 +82,10 @@ class SaverWindow {
   // Full-screen on the desktop's mode, or back to the window's own size.
   virtual bool setFullscreen(bool) { return false; }
   virtual bool setTitle(const std::string&) { return false; }
+
+  // A window inside a screensaver host's window: it is drawn at the host's size (never
+  // full-screen) and takes no input; the host decides when the saver ends.
+  virtual bool hosted() const { return false; }
 
   virtual SDL_Window* sdlWindow() const { return nullptr; }
   virtual uint64_t x11Window() const = 0;

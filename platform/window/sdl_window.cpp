@@ -7,6 +7,7 @@
 #include "platform/window/message_translation.h"
 #include "platform/window/bmp_image.h"
 #include "platform/window/sdl_events.h"
+#include "platform/window/sdl_saver_window.h"
 #include "platform/window/window_factory.h"
 
 namespace platform {
@@ -22,132 +23,131 @@ Observers& observers() {
   return o;
 }
 
-class SdlSaverWindow final : public SaverWindow {
- public:
-  SdlSaverWindow(WindowClass windowClass, uint32_t style, SDL_Window* window)
-      : SaverWindow(std::move(windowClass), style), window_(window), id_(SDL_GetWindowID(window)) {}
-  ~SdlSaverWindow() override { closeNative(); }
-
-  Rect clientRect() const override {
-    if (!window_) return {};
-    int w = 0, h = 0;
-    SDL_GetWindowSize(window_, &w, &h);
-    return Rect{0, 0, w, h};
-  }
-
-  Rect windowRect() const override {
-    if (!window_) return {};
-    int x = 0, y = 0, w = 0, h = 0;
-    SDL_GetWindowPosition(window_, &x, &y);
-    SDL_GetWindowSize(window_, &w, &h);
-    return Rect{x, y, x + w, y + h};
-  }
-
-  bool paintBitmap(const uint8_t* bitmap, std::size_t size, int x, int y) override {
-    Image image;
-    if (!window_ || !decodeBitmap(bitmap, size, image)) return false;
-    SDL_Surface* target = SDL_GetWindowSurface(window_);
-    if (!target) return false;
-    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(image.rgb.data(), image.width, image.height, 24,
-                                                             image.width * 3, SDL_PIXELFORMAT_RGB24);
-    if (!source) return false;
-    SDL_Rect at{x, y, image.width, image.height};
-    const bool ok = SDL_BlitSurface(source, nullptr, target, &at) == 0 && SDL_UpdateWindowSurface(window_) == 0;
-    SDL_FreeSurface(source);
-    return ok;
-  }
-
-  bool presentBlack() override {
-    SDL_Surface* surface = window_ ? SDL_GetWindowSurface(window_) : nullptr;
-    if (!surface) return false;
-    SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
-    return SDL_UpdateWindowSurface(window_) == 0;
-  }
-
-  bool capture(Image& out) override {
-    SDL_Surface* surface = window_ ? SDL_GetWindowSurface(window_) : nullptr;
-    if (!surface) return false;
-    SDL_Surface* rgb = SDL_ConvertSurfaceFormat(surface, SDL_PIXELFORMAT_RGB24, 0);
-    if (!rgb) return false;
-    Image image;
-    image.width = rgb->w;
-    image.height = rgb->h;
-    image.rgb.resize(static_cast<std::size_t>(rgb->w) * static_cast<std::size_t>(rgb->h) * 3);
-    SDL_LockSurface(rgb);
-    for (int y = 0; y < rgb->h; ++y) {
-      const auto* row = static_cast<const uint8_t*>(rgb->pixels) + static_cast<std::ptrdiff_t>(y) * rgb->pitch;
-      std::copy(row, row + rgb->w * 3, image.rgb.begin() + static_cast<std::ptrdiff_t>(y) * rgb->w * 3);
-    }
-    SDL_UnlockSurface(rgb);
-    SDL_FreeSurface(rgb);
-    out = std::move(image);
-    return true;
-  }
-
-  bool setFullscreen(bool on) override {
-    if (!window_) return false;
-    if (on) {
-      // Without a window manager the full-screen request alone leaves the window at its
-      // size, so it is first made to cover its display.
-      SDL_Rect bounds;
-      const int display = SDL_GetWindowDisplayIndex(window_);
-      if (display >= 0 && SDL_GetDisplayBounds(display, &bounds) == 0) {
-        SDL_SetWindowPosition(window_, bounds.x, bounds.y);
-        SDL_SetWindowSize(window_, bounds.w, bounds.h);
-      }
-    }
-    return SDL_SetWindowFullscreen(window_, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0;
-  }
-
-  bool setTitle(const std::string& title) override {
-    if (!window_) return false;
-    SDL_SetWindowTitle(window_, title.c_str());
-    return true;
-  }
-
-  SDL_Window* sdlWindow() const override { return window_; }
-
-  uint64_t x11Window() const override {
-    if (!window_) return 0;
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(window_, &info) || info.subsystem != SDL_SYSWM_X11) return 0;
-    return static_cast<uint64_t>(info.info.x11.window);
-  }
-
- protected:
-  void pumpNative(int timeoutMs) override {
-    SDL_Event event;
-    bool have = false;
-    if (timeoutMs < 0) {
-      have = SDL_WaitEvent(&event) == 1;
-    } else if (timeoutMs > 0) {
-      have = SDL_WaitEventTimeout(&event, timeoutMs) == 1;
-    }
-    std::vector<WindowMessage> messages;
-    auto take = [&](const SDL_Event& e) {
-      notifySdlEventObservers(e);
-      translateSdlEvent(e, id_, messages);
-    };
-    if (have) take(event);
-    while (SDL_PollEvent(&event) == 1) take(event);
-    for (const WindowMessage& m : messages) {
-      if (m.message == WM_PAINT) markPaint();
-      else enqueue(m);
-    }
-  }
-
-  void closeNative() override {
-    if (window_) SDL_DestroyWindow(window_);
-    window_ = nullptr;
-  }
-
- private:
-  SDL_Window* window_;
-  uint32_t id_;
-};
-
 }  // namespace
+
+SdlSaverWindow::SdlSaverWindow(WindowClass windowClass, uint32_t style, SDL_Window* window)
+    : SaverWindow(std::move(windowClass), style), window_(window), id_(SDL_GetWindowID(window)) {}
+
+SdlSaverWindow::~SdlSaverWindow() { SdlSaverWindow::closeNative(); }
+
+Rect SdlSaverWindow::clientRect() const {
+  if (!window_) return {};
+  int w = 0, h = 0;
+  SDL_GetWindowSize(window_, &w, &h);
+  return Rect{0, 0, w, h};
+}
+
+Rect SdlSaverWindow::windowRect() const {
+  if (!window_) return {};
+  int x = 0, y = 0, w = 0, h = 0;
+  SDL_GetWindowPosition(window_, &x, &y);
+  SDL_GetWindowSize(window_, &w, &h);
+  return Rect{x, y, x + w, y + h};
+}
+
+bool SdlSaverWindow::paintBitmap(const uint8_t* bitmap, std::size_t size, int x, int y) {
+  Image image;
+  if (!window_ || !decodeBitmap(bitmap, size, image)) return false;
+  SDL_Surface* target = SDL_GetWindowSurface(window_);
+  if (!target) return false;
+  SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(image.rgb.data(), image.width, image.height, 24,
+                                                           image.width * 3, SDL_PIXELFORMAT_RGB24);
+  if (!source) return false;
+  SDL_Rect at{x, y, image.width, image.height};
+  const bool ok = SDL_BlitSurface(source, nullptr, target, &at) == 0 && SDL_UpdateWindowSurface(window_) == 0;
+  SDL_FreeSurface(source);
+  return ok;
+}
+
+bool SdlSaverWindow::presentBlack() {
+  SDL_Surface* surface = window_ ? SDL_GetWindowSurface(window_) : nullptr;
+  if (!surface) return false;
+  SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+  return SDL_UpdateWindowSurface(window_) == 0;
+}
+
+bool SdlSaverWindow::capture(Image& out) {
+  SDL_Surface* surface = window_ ? SDL_GetWindowSurface(window_) : nullptr;
+  if (!surface) return false;
+  SDL_Surface* rgb = SDL_ConvertSurfaceFormat(surface, SDL_PIXELFORMAT_RGB24, 0);
+  if (!rgb) return false;
+  Image image;
+  image.width = rgb->w;
+  image.height = rgb->h;
+  image.rgb.resize(static_cast<std::size_t>(rgb->w) * static_cast<std::size_t>(rgb->h) * 3);
+  SDL_LockSurface(rgb);
+  for (int y = 0; y < rgb->h; ++y) {
+    const auto* row = static_cast<const uint8_t*>(rgb->pixels) + static_cast<std::ptrdiff_t>(y) * rgb->pitch;
+    std::copy(row, row + rgb->w * 3, image.rgb.begin() + static_cast<std::ptrdiff_t>(y) * rgb->w * 3);
+  }
+  SDL_UnlockSurface(rgb);
+  SDL_FreeSurface(rgb);
+  out = std::move(image);
+  return true;
+}
+
+bool SdlSaverWindow::setFullscreen(bool on) {
+  if (!window_) return false;
+  if (on) {
+    // Without a window manager the full-screen request alone leaves the window at its
+    // size, so it is first made to cover its display.
+    SDL_Rect bounds;
+    const int display = SDL_GetWindowDisplayIndex(window_);
+    if (display >= 0 && SDL_GetDisplayBounds(display, &bounds) == 0) {
+      SDL_SetWindowPosition(window_, bounds.x, bounds.y);
+      SDL_SetWindowSize(window_, bounds.w, bounds.h);
+    }
+  }
+  return SDL_SetWindowFullscreen(window_, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0;
+}
+
+bool SdlSaverWindow::setTitle(const std::string& title) {
+  if (!window_) return false;
+  SDL_SetWindowTitle(window_, title.c_str());
+  return true;
+}
+
+uint64_t SdlSaverWindow::x11Window() const {
+  if (!window_) return 0;
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(window_, &info) || info.subsystem != SDL_SYSWM_X11) return 0;
+  return static_cast<uint64_t>(info.info.x11.window);
+}
+
+void SdlSaverWindow::takeSdlEvents(int timeoutMs, std::vector<WindowMessage>& messages) {
+  SDL_Event event;
+  bool have = false;
+  if (timeoutMs < 0) {
+    have = SDL_WaitEvent(&event) == 1;
+  } else if (timeoutMs > 0) {
+    have = SDL_WaitEventTimeout(&event, timeoutMs) == 1;
+  }
+  auto take = [&](const SDL_Event& e) {
+    notifySdlEventObservers(e);
+    translateSdlEvent(e, id_, messages);
+  };
+  if (have) take(event);
+  while (SDL_PollEvent(&event) == 1) take(event);
+}
+
+void SdlSaverWindow::deliver(const std::vector<WindowMessage>& messages) {
+  for (const WindowMessage& m : messages) {
+    if (m.message == WM_PAINT) markPaint();
+    else enqueue(m);
+  }
+}
+
+void SdlSaverWindow::pumpNative(int timeoutMs) {
+  std::vector<WindowMessage> messages;
+  takeSdlEvents(timeoutMs, messages);
+  deliver(messages);
+}
+
+void SdlSaverWindow::closeNative() {
+  if (window_) SDL_DestroyWindow(window_);
+  window_ = nullptr;
+}
 
 bool initSdlVideo() {
   static bool done = false;

@@ -12,26 +12,10 @@
 #include "platform/window/bmp_image.h"
 #include "platform/window/message_translation.h"
 #include "platform/window/window_factory.h"
+#include "platform/window/x11_errors.h"
 
 namespace platform {
 namespace {
-
-// Xlib ends the process on a protocol error unless a handler says otherwise. A host may
-// destroy its window at any time, so errors are counted and the calls that can meet them
-// check the count.
-int gErrors = 0;
-int countError(Display*, XErrorEvent*) {
-  ++gErrors;
-  return 0;
-}
-
-void installErrorHandler() {
-  static bool installed = false;
-  if (!installed) {
-    XSetErrorHandler(countError);
-    installed = true;
-  }
-}
 
 class X11SaverWindow final : public SaverWindow {
  public:
@@ -95,23 +79,23 @@ class X11SaverWindow final : public SaverWindow {
       }
     }
     GC gc = XCreateGC(display_, window_, 0, nullptr);
-    const int before = gErrors;
+    const unsigned long before = x11ErrorCount();
     XPutImage(display_, window_, gc, ximage, 0, 0, left, top, static_cast<unsigned>(w), static_cast<unsigned>(h));
     XFreeGC(display_, gc);
     XDestroyImage(ximage);
     XSync(display_, False);
-    return gErrors == before;
+    return x11ErrorCount() == before;
   }
 
   bool capture(Image& out) override {
     if (!alive()) return false;
     const Rect client = clientRect();
     if (client.width() <= 0 || client.height() <= 0) return false;
-    const int before = gErrors;
+    const unsigned long before = x11ErrorCount();
     XImage* ximage = XGetImage(display_, window_, 0, 0, static_cast<unsigned>(client.width()),
                                static_cast<unsigned>(client.height()), AllPlanes, ZPixmap);
     XSync(display_, False);
-    if (!ximage || gErrors != before) {
+    if (!ximage || x11ErrorCount() != before) {
       if (ximage) XDestroyImage(ximage);
       return false;
     }
@@ -194,14 +178,14 @@ class X11SaverWindow final : public SaverWindow {
 
 std::optional<Rect> x11ClientRect(uint64_t window) {
   if (window == 0) return std::nullopt;
-  installErrorHandler();
+  installX11ErrorHandler();
   Display* display = XOpenDisplay(nullptr);
   if (!display) return std::nullopt;
   XWindowAttributes a;
-  const int before = gErrors;
+  const unsigned long before = x11ErrorCount();
   const Status ok = XGetWindowAttributes(display, static_cast<Window>(window), &a);
   XSync(display, False);
-  const bool good = ok && gErrors == before;
+  const bool good = ok && x11ErrorCount() == before;
   XCloseDisplay(display);
   if (!good) return std::nullopt;
   return Rect{0, 0, a.width, a.height};
@@ -209,15 +193,15 @@ std::optional<Rect> x11ClientRect(uint64_t window) {
 
 std::unique_ptr<SaverWindow> createX11Window(const WindowClass& windowClass, const std::string& title, uint32_t style,
                                              uint64_t parent, const Rect& rect) {
-  installErrorHandler();
+  installX11ErrorHandler();
   Display* display = XOpenDisplay(nullptr);
   if (!display) return nullptr;
   const int screen = DefaultScreen(display);
   const Window root = RootWindow(display, screen);
   const Window parentWindow = parent != 0 ? static_cast<Window>(parent) : root;
-  const int before = gErrors;
+  const unsigned long before = x11ErrorCount();
   XWindowAttributes parentAttributes;
-  if (!XGetWindowAttributes(display, parentWindow, &parentAttributes) || (XSync(display, False), gErrors != before)) {
+  if (!XGetWindowAttributes(display, parentWindow, &parentAttributes) || (XSync(display, False), x11ErrorCount() != before)) {
     XCloseDisplay(display);
     return nullptr;
   }
@@ -236,7 +220,7 @@ std::unique_ptr<SaverWindow> createX11Window(const WindowClass& windowClass, con
   const Window window = XCreateWindow(display, parentWindow, rect.left, rect.top, w, h, 0, depth, InputOutput, visual,
                                       CWColormap | CWBorderPixel | CWBackPixel | CWEventMask, &attributes);
   XSync(display, False);
-  if (window == 0 || gErrors != before) {
+  if (window == 0 || x11ErrorCount() != before) {
     XFreeColormap(display, colormap);
     XCloseDisplay(display);
     return nullptr;

@@ -109,7 +109,9 @@ TEST(RunOptions, MalformedValuesAreRefusedWithAReason) {
       {"b", "--seconds", "-1"},   {"b", "--seconds", "nan"},      {"b", "--time", "24:00:00"},
       {"b", "--time", "1:2:3"},   {"b", "--time", "12:60:00"},    {"b", "--time", "12:00:00.1234"},
       {"b", "--seed", "-3"},      {"b", "-window-id", "0xZZ"},    {"b", "-window-id", "0"},
-      {"b", "--screenshot", ""},  {"b", "--tour-time", "-0.5"},
+      {"b", "--screenshot", ""},  {"b", "--tour-time", "-0.5"},   {"b", "--volume", "101"},
+      {"b", "-volume", "-1"},     {"b", "--gamma", "-101"},       {"b", "--gamma", "1e2"},
+      {"b", "--photo"},
   };
   for (auto args : bad) {
     brassmoor::RunOptions o;
@@ -117,6 +119,70 @@ TEST(RunOptions, MalformedValuesAreRefusedWithAReason) {
     EXPECT_FALSE(brassmoor::extractRunOptions(args, o, error)) << args[1] << " " << (args.size() > 2 ? args[2] : "");
     EXPECT_NE(error.find(args[1]), std::string::npos) << error;
   }
+}
+
+TEST(RunOptions, HostSettingsOverrideTheStoredOnesForTheRunOnly) {
+  std::vector<std::string> args = {"brassmoor", "-root",  "--no-music", "-no-sound", "--no-time", "-24h", "--volume",
+                                   "80",        "-gamma", "-35",        "--photo",   "/tmp/my picture.jpg"};
+  brassmoor::RunOptions o;
+  std::string error;
+  ASSERT_TRUE(brassmoor::extractRunOptions(args, o, error)) << error;
+  EXPECT_EQ(args, (std::vector<std::string>{"brassmoor"})) << "a photo path with a slash is no switch";
+
+  brassmoor::SaverSettings stored;
+  stored.ExitOnMM = true;
+  stored.PhotoPath = "/home/me/old.jpg";
+  brassmoor::SaverSettings run = stored;
+  brassmoor::applyRunOptions(o, run);
+  EXPECT_FALSE(run.Music);
+  EXPECT_FALSE(run.Sound);
+  EXPECT_FALSE(run.ShowTime);
+  EXPECT_TRUE(run.TimeStyle);
+  EXPECT_EQ(run.Volume, 80);
+  EXPECT_EQ(run.Gamma, -35);
+  EXPECT_EQ(run.PhotoPath, "/tmp/my picture.jpg");
+  EXPECT_FALSE(run.ExitOnMM) << "in a host's window the host ends the saver";
+  EXPECT_EQ(run.Width, stored.Width);
+
+  // Without options a run of its own keeps every stored value; the positive spellings
+  // switch back on what the stored settings turned off.
+  brassmoor::RunOptions none;
+  run = stored;
+  brassmoor::applyRunOptions(none, run);
+  EXPECT_EQ(run, stored);
+  args = {"brassmoor", "--music", "--sound", "--show-time", "--12h", "/s"};
+  brassmoor::RunOptions on;
+  ASSERT_TRUE(brassmoor::extractRunOptions(args, on, error)) << error;
+  stored.Music = stored.Sound = stored.ShowTime = false;
+  stored.TimeStyle = true;
+  run = stored;
+  brassmoor::applyRunOptions(on, run);
+  EXPECT_TRUE(run.Music && run.Sound && run.ShowTime);
+  EXPECT_FALSE(run.TimeStyle);
+  EXPECT_TRUE(run.ExitOnMM) << "a run of its own keeps the user's choice";
+}
+
+TEST(RunOptions, HostWindowComesFromTheOptionOrTheHostsEnvironment) {
+  brassmoor::RunOptions o;
+  EXPECT_FALSE(brassmoor::hostWindowTarget(o));
+  o.root = true;
+  EXPECT_EQ(brassmoor::hostWindowTarget(o), 0u) << "-root alone draws on the root window";
+
+  brassmoor::takeHostEnvironment(o, "0x1a00007");
+  EXPECT_EQ(brassmoor::hostWindowTarget(o), 0x1a00007u);
+  brassmoor::takeHostEnvironment(o, "12345");
+  EXPECT_EQ(o.windowId, 0x1a00007u) << "the window already named wins";
+
+  for (const char* junk : {"", "0", "0x", "window", "12abc", "-5", "0x1ffffffffffffffff"}) {
+    brassmoor::RunOptions p;
+    brassmoor::takeHostEnvironment(p, junk);
+    EXPECT_FALSE(p.windowId) << junk;
+  }
+  brassmoor::RunOptions q;
+  brassmoor::takeHostEnvironment(q, nullptr);
+  EXPECT_FALSE(q.windowId);
+  brassmoor::takeHostEnvironment(q, "4097");
+  EXPECT_EQ(q.windowId, 4097u);
 }
 
 }  // namespace

@@ -66,8 +66,10 @@ class PrivateXServer {
     if (pipe(fds) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+    // The read end first: when it is descriptor 3 itself, closing it after the dup2 would
+    // take the server's descriptor away.
     posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
     const char* argv[] = {"Xvfb", "-displayfd", "3", "-screen", "0", "1280x720x24", "-nolisten", "tcp",
                           "+extension", "GLX", "-noreset", nullptr};
     if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = -1;
