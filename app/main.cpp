@@ -1,6 +1,8 @@
+#include "app/desktop_parts.h"
 #include "app/entry_point.h"
 
 int main(int argc, char** argv) {
-  auto presence = brassmoor::standInPresenceCheck();
+  brassmoor::installDesktopParts();
+  auto presence = brassmoor::openGLPresenceCheck();
   return brassmoor::runEntryPoint(argc, argv, *presence);
 }

@@ -5,6 +5,7 @@
 // way a first build may (fonts load, the dialog closes at once, input turns mouse messages
 // into events); the subsystems that own them replace them as they land.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -98,6 +99,12 @@ struct ShellParts {
 };
 
 ShellParts standInShellParts();
+
+// Makes the settings dialog and the captions of the real program (main installs it); from
+// then on standInShellParts() gives these instead of the stand-ins, so every application
+// object, the clock scene included, gets them.
+using DialogPartsMaker = std::function<ShellParts()>;
+void setDialogPartsMaker(DialogPartsMaker maker);
 
 // The graphics-runtime presence check, run before anything else.
 class PresenceCheck {

@@ -118,14 +118,22 @@ class StandInPresence final : public PresenceCheck {
   void showMissingDialog() override {}
 };
 
+DialogPartsMaker& dialogPartsMaker() {
+  static DialogPartsMaker maker;
+  return maker;
+}
+
 }  // namespace
+
+void setDialogPartsMaker(DialogPartsMaker maker) { dialogPartsMaker() = std::move(maker); }
 
 ShellParts standInShellParts() {
   ShellParts parts;
+  if (dialogPartsMaker()) parts = dialogPartsMaker()();
   parts.input = std::make_unique<StandInInput>();
   parts.text = std::make_unique<StandInTextLayer>();
-  parts.dialog = std::make_unique<StandInDialog>();
-  parts.captions = std::make_unique<NoCaptions>();
+  if (!parts.dialog) parts.dialog = std::make_unique<StandInDialog>();
+  if (!parts.captions) parts.captions = std::make_unique<NoCaptions>();
   return parts;
 }
 

@@ -33,6 +33,7 @@ DialogBox::DialogBox(const DialogTemplate& t, DialogBaseUnits units, DialogServi
     item.id = c.id;
     item.kind = c.kind;
     item.rect = dialogUnitsToPixels(c.x, c.y, c.width, c.height, units);
+    item.styles = c.styles;
     if (c.kind == "BITMAP") item.bitmap = c.text;
     else item.text = c.text;
     items_.push_back(std::move(item));
@@ -41,6 +42,10 @@ DialogBox::DialogBox(const DialogTemplate& t, DialogBaseUnits units, DialogServi
   frameWidth_ = kFrameWidth;
   frameHeight_ = kFrameHeight;
   window_ = PixelRect{0, 0, client.width + frameWidth_, client.height + frameHeight_};
+}
+
+bool DialogItem::hasStyle(std::string_view style) const {
+  return std::find(styles.begin(), styles.end(), style) != styles.end();
 }
 
 DialogItem* DialogBox::item(int32_t id) {

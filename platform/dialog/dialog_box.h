@@ -61,6 +61,8 @@ struct DialogItem {
   std::vector<int64_t> entryData;
   int32_t selection = -1;
   std::string bitmap;  // "#155": the bitmap resource a BITMAP control shows
+  std::vector<std::string> styles;  // the template's style names
+  bool hasStyle(std::string_view style) const;
 };
 
 class DialogBox;
