@@ -24,6 +24,7 @@ from mathutils.bvhtree import BVHTree
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
+import lightmap  # noqa: E402
 import materials  # noqa: E402
 import room  # noqa: E402
 import textures  # noqa: E402
@@ -31,7 +32,8 @@ import tours  # noqa: E402
 
 FPS = 10                 # one frame = one tour unit = 100 ms of scene time
 LOOP_FRAMES = 20         # every looping track spans 0..2000 ms: one pendulum period
-EXPOSURE = 1.3
+BAKE_MARGIN = 8          # texels the bake extends each island by, so bilinear sampling and the
+                         # light map's mip levels never reach the unbaked background
 
 
 def log(*a):
@@ -110,7 +112,7 @@ def make_uv1():
         bpy.context.view_layer.objects.active = objs[0]
         bpy.ops.object.mode_set(mode="EDIT")
         bpy.ops.mesh.select_all(action="SELECT")
-        bpy.ops.uv.smart_project(angle_limit=math.radians(60), island_margin=0.004, area_weight=0.0,
+        bpy.ops.uv.smart_project(angle_limit=math.radians(60), island_margin=0.006, area_weight=0.0,
                                  correct_aspect=True, scale_to_bounds=False)
         bpy.ops.object.mode_set(mode="OBJECT")
         log(f"UV1 for atlas {g}: {len(objs)} objects")
@@ -148,7 +150,7 @@ def setup_lights():
     add_light("lamp_bulb", "POINT", (lx, ly, room.LAMP_LIGHT_Z), 55.0, warm, size=0.04)
     # moonlight and street light through the window: a sun for the crisp patch on the floor and
     # an area light filling the window opening for the soft spill
-    add_light("moon", "SUN", (0.6, -4.0, 3.0), 6.0, cold,
+    add_light("moon", "SUN", (0.6, -4.0, 3.0), 10.0, cold,
               rot=(math.radians(52), 0.0, math.radians(-12)), size=math.radians(4))
     add_light("window_fill", "AREA", (0.6, -2.9, 1.75), 120.0, cold,
               rot=(math.radians(90), 0.0, 0.0), size=(1.2, 1.7))
@@ -182,11 +184,17 @@ def bake(by_group, samples, work):
     sc.cycles.glossy_bounces = 1
     sc.cycles.transmission_bounces = 2
     sc.cycles.transparent_max_bounces = 4
-    sc.cycles.sample_clamp_indirect = 2.0
+    # no denoiser here: keep the grain down at its source. Caustics and sharp glossy bounces
+    # are what turns into fireflies at a few dozen samples, and they add nothing a light map
+    # can show; the indirect clamp cuts the rest (the clean-up in lightmap.py does the grain)
+    sc.cycles.caustics_reflective = False
+    sc.cycles.caustics_refractive = False
+    sc.cycles.blur_glossy = 1.0
+    sc.cycles.sample_clamp_indirect = 1.0
     sc.cycles.sample_clamp_direct = 20.0
     sc.render.threads_mode = "FIXED"
     sc.render.threads = 2
-    sc.render.bake.margin = 4
+    sc.render.bake.margin = BAKE_MARGIN
     sc.render.bake.use_clear = False
     bake_visibility()
     stats = {}
@@ -203,14 +211,14 @@ def bake(by_group, samples, work):
             o.select_set(True)
         bpy.context.view_layer.objects.active = objs[0]
         t0 = time.time()
-        bpy.ops.object.bake(type="DIFFUSE", pass_filter={"DIRECT", "INDIRECT"}, margin=4,
+        bpy.ops.object.bake(type="DIFFUSE", pass_filter={"DIRECT", "INDIRECT"}, margin=BAKE_MARGIN,
                             use_clear=False, target="IMAGE_TEXTURES")
         dt = time.time() - t0
         px = np.empty(n * 4, np.float32)
         img.pixels.foreach_get(px)
         px = px.reshape(img.size[1], img.size[0], 4)
         fname = materials.ATLASES[g][0]
-        stats[g] = encode_lightmap(px, os.path.join(OPTS["media"], fname))
+        stats[g] = lightmap.encode(px, os.path.join(OPTS["media"], fname))
         stats[g]["seconds"] = round(dt, 1)
         log(f"baked {g} {img.size[0]}x{img.size[1]} in {dt:.0f} s: {stats[g]}")
         for o in objs:
@@ -220,50 +228,6 @@ def bake(by_group, samples, work):
             o.hide_render = False
     with open(os.path.join(work, "bake_stats.json"), "w") as f:
         json.dump(stats, f, indent=1)
-
-
-def encode_lightmap(px, path):
-    """Irradiance -> light-map texel. The engine draws base x 2 x light map, so a texel of 0.5
-    leaves the base texture as painted; the sRGB-like curve keeps the product right in the
-    gamma-space arithmetic of the fixed-function stages."""
-    from PIL import Image, ImageFilter
-    rgb = px[..., :3]
-    covered = rgb[..., 0] >= 0.0
-    e = np.clip(rgb, 0.0, None) * EXPOSURE
-    lm = np.clip(0.5 * np.power(e, 1 / 2.2), 0.0, 1.0)
-    # masked blur: smooths the sampling noise (no denoiser) without bleeding the empty texels
-    mask = covered.astype(np.float32)
-    img = np.dstack([lm * mask[..., None], mask[..., None]])
-
-    def gblur(a, sigma):
-        # three box passes approximate a Gaussian of the given sigma
-        r = max(1, int(round(sigma * 0.87)))
-        out = a
-        for _ in range(3):
-            for axis in (0, 1):
-                pad = [(0, 0)] * out.ndim
-                pad[axis] = (r + 1, r)
-                c = np.cumsum(np.pad(out, pad, mode="edge"), axis=axis, dtype=np.float64)
-                hi = np.take(c, np.arange(2 * r + 1, c.shape[axis]), axis=axis)
-                lo = np.take(c, np.arange(0, c.shape[axis] - 2 * r - 1), axis=axis)
-                out = ((hi - lo) / (2 * r + 1)).astype(np.float32)
-        return out
-    b = gblur(img, 1.2)
-    w = np.maximum(b[..., 3:4], 1e-4)
-    smooth = b[..., :3] / w
-    out = np.where(covered[..., None], 0.55 * smooth + 0.45 * lm, smooth)
-    # fill the unused texels from their neighbours so JPEG blocks at island borders stay clean
-    fill = gblur(img, 8.0)
-    fw = np.maximum(fill[..., 3:4], 1e-4)
-    far = fill[..., :3] / fw
-    out = np.where((b[..., 3:4] > 0.02), out, far)
-    out = np.where(covered[..., None], out, np.where(b[..., 3:4] > 0.02, smooth, far))
-    out8 = np.clip(out[::-1] * 255 + 0.5, 0, 255).astype(np.uint8)      # Blender rows run bottom-up
-    Image.fromarray(out8, "RGB").save(path, quality=90, optimize=True)
-    v = lm[covered]
-    return {"covered": round(float(covered.mean()), 3), "mean": round(float(v.mean()), 3) if v.size else 0,
-            "p95": round(float(np.percentile(v, 95)), 3) if v.size else 0,
-            "clipped": round(float((lm[covered] >= 0.999).mean()), 4) if v.size else 0}
 
 
 # --- animation -----------------------------------------------------------------------------
@@ -518,7 +482,9 @@ def main():
     tri = sum(len(p.vertices) - 2 for o in mesh_objects() for p in o.data.polygons)
     log(f"{len(mesh_objects())} mesh objects, {tri} triangles")
     setup_lights()
-    samples = int(OPTS["samples"]) if OPTS["samples"] else (12 if OPTS["quick"] else 32)
+    # 128 samples bake the four atlases in about five minutes on two shared cores; the clean-up
+    # in lightmap.py takes care of the grain that is left
+    samples = int(OPTS["samples"]) if OPTS["samples"] else (12 if OPTS["quick"] else 128)
     if OPTS["lit"]:
         render_lit(OPTS["work"])
         return

@@ -194,3 +194,80 @@ def frame_at(origin, x_axis, z_axis):
     m = Matrix((x, y, z)).transposed().to_4x4()
     m.translation = Vector(origin)
     return m
+
+
+def sweep(name, mat, profile, path, normal=(0, 0, 1), closed=False, uv=0.3, smooth=True,
+          cap=True, matrix=None):
+    """A moulding: the 2-D `profile` [(side, up), ...] swept along the polyline `path`.
+
+    `up` runs along `normal` (for a run round the room, Z; for a frame on a wall, out of the
+    wall); `side` runs across the path within the plane, to the left of the direction of
+    travel seen from `normal` (so a path counter-clockwise round a room puts side into the
+    room). Give the profile counter-clockwise in the (side, up) plane, from the back surface
+    round to the back surface again: the faces then look outwards. Corners are mitred, so a
+    profile keeps its width round them. Open paths get flat end caps unless `cap` is off.
+    UVs: u along the path, v along the profile, `uv` metres per repeat."""
+    N = Vector(normal).normalized()
+    P = [Vector(p) for p in path]
+    n = len(P)
+    seg = n if closed else n - 1
+    sides = []
+    for i in range(seg):
+        t = (P[(i + 1) % n] - P[i]).normalized()
+        sides.append(N.cross(t).normalized())
+    mitre = []
+    for i in range(n):
+        if closed:
+            a, b = sides[i - 1], sides[i % seg]
+        else:
+            a = sides[max(i - 1, 0)]
+            b = sides[min(i, seg - 1)]
+        m = (a + b)
+        m = m / max(1.0 + a.dot(b), 1e-3)
+        mitre.append(m)
+    bm = bmesh.new()
+    uvl = bm.loops.layers.uv.verify()
+    rings = [[bm.verts.new(P[i] + mitre[i] * s + N * u) for s, u in profile] for i in range(n)]
+    plen = [0.0]
+    for k in range(1, len(profile)):
+        plen.append(plen[-1] + math.hypot(profile[k][0] - profile[k - 1][0], profile[k][1] - profile[k - 1][1]))
+    along = [0.0]
+    for i in range(1, n + (1 if closed else 0)):
+        along.append(along[-1] + (P[i % n] - P[i - 1]).length)
+    for i in range(seg):
+        j = (i + 1) % n
+        for k in range(len(profile) - 1):
+            try:
+                f = bm.faces.new((rings[i][k], rings[i][k + 1], rings[j][k + 1], rings[j][k]))
+            except ValueError:
+                continue
+            for l, (a, b) in zip(f.loops, [(i, k), (i, k + 1), (i + 1, k + 1), (i + 1, k)]):
+                l[uvl].uv = (along[a] / uv, plen[b] / uv)
+    if cap and not closed:
+        for ring, rev in ((rings[0], True), (rings[-1], False)):
+            vs = list(reversed(ring)) if rev else list(ring)
+            try:
+                f = bm.faces.new(vs)
+            except ValueError:
+                continue
+            for l in f.loops:
+                l[uvl].uv = (l.vert.co.dot(N) / uv, 0.0)
+        bmesh.ops.triangulate(bm, faces=[f for f in bm.faces if len(f.verts) > 4])
+    bm.normal_update()
+    return finish(name, bm, mat, smooth=smooth, matrix=matrix)
+
+
+def ogee(width, height, steps=6, flip=False):
+    """An S-shaped (cyma) moulding profile from (0, 0) to (width, height), as (side, up)."""
+    pts = []
+    for i in range(steps + 1):
+        t = i / steps
+        s = 0.5 - 0.5 * math.cos(math.pi * t)
+        pts.append((width * (1 - t if flip else t), height * s if not flip else height * s))
+    return pts
+
+
+def cove(width, height, steps=5):
+    """A concave quarter-round from (width, 0) up to (0, height)."""
+    return [(width * (1 - math.sin(math.pi / 2 * i / steps)), height * (1 - math.cos(math.pi / 2 * i / steps)))
+            for i in range(steps + 1)]

@@ -13,7 +13,7 @@ import bpy
 from mathutils import Matrix, Vector
 
 import geom
-from geom import box, lathe, outline, sheet, quad, frame_at
+from geom import box, lathe, outline, sheet, quad, frame_at, sweep
 from materials import MATS
 
 RX, RY, RZ = 3.0, 2.5, 3.0
@@ -87,35 +87,15 @@ def build_shell():
         wall_faces(f"wall_nx_{band}", m(mat), "x", -RX, (-RY, RY), z0, z1, +1, holes=[door_hole], uv=uv)
         wall_faces(f"wall_py_{band}", m(mat), "y", RY, (-RX, RX), z0, z1, -1, uv=uv)
         wall_faces(f"wall_ny_{band}", m(mat), "y", -RY, (-RX, RX), z0, z1, +1, holes=[win_hole], uv=uv)
-    # skirting, dado rail and cornice run round the walls, broken at the door and the window
-    runs = [("x", RX, (-RY, RY), -1), ("x", -RX, (-RY, DOOR[0] - 0.08), 1), ("x", -RX, (DOOR[1] + 0.08, RY), 1),
-            ("y", RY, (-RX, RX), -1), ("y", -RY, (-RX, RX), 1)]
-    for i, (axis, c, (s0, s1), inward) in enumerate(runs):
-        def strip(name, z0, z1, depth, mat, spans):
-            for j, (a, b) in enumerate(spans):
-                if axis == "x":
-                    lo = (c + min(0, inward * depth), a, z0)
-                    hi = (c + max(0, inward * depth), b, z1)
-                else:
-                    lo = (a, c + min(0, inward * depth), z0)
-                    hi = (b, c + max(0, inward * depth), z1)
-                box(f"{name}_{i}_{j}", m(mat), lo, hi, bevel=0.004, uv=0.8)
-        spans = [(s0, s1)]
-        strip("skirting", 0.0, 0.17, 0.02, "Trim", spans)
-        dspans = spans
-        if axis == "y" and c < 0:
-            dspans = [(s0, WIN[0] - 0.08), (WIN[1] + 0.08, s1)]
-        strip("dado", dado - 0.03, dado + 0.02, 0.03, "Trim", dspans)
-    for i, (axis, c, (s0, s1), inward) in enumerate([("x", RX, (-RY, RY), -1), ("x", -RX, (-RY, RY), 1),
-                                                       ("y", RY, (-RX, RX), -1), ("y", -RY, (-RX, RX), 1)]):
-        for k, (z0, z1, d) in enumerate([(RZ - 0.14, RZ - 0.06, 0.05), (RZ - 0.07, RZ, 0.11)]):
-            if axis == "x":
-                lo, hi = (c + min(0, inward * d), s0, z0), (c + max(0, inward * d), s1, z1)
-            else:
-                lo, hi = (s0, c + min(0, inward * d), z0), (s1, c + max(0, inward * d), z1)
-            box(f"cornice_{i}_{k}", m("PaintTrim"), lo, hi, bevel=0.01, uv=0.8)
-    lathe("ceiling_rose", m("PaintTrim"), [(0.0, -0.055), (0.08, -0.05), (0.2, -0.035), (0.3, -0.02), (0.32, -0.002)],
-          segments=32, centre=(0.3, 0.0, RZ), cap_top=False, uv_v=0.3)
+    build_mouldings(dado)
+    build_panels(dado)
+    # the rose: a stepped disc with a ring of leaves (a wavy rim) and a boss for the lamp hook
+    rose = [(0.0, -0.075), (0.025, -0.074), (0.04, -0.066), (0.05, -0.055), (0.07, -0.05), (0.1, -0.048)]
+    for i in range(9):
+        t = i / 8
+        rose.append((0.11 + 0.14 * t, -0.046 + 0.012 * t - 0.008 * math.sin(t * math.pi)))
+    rose += [(0.26, -0.03), (0.28, -0.026), (0.30, -0.018), (0.32, -0.008), (0.33, -0.002)]
+    lathe("ceiling_rose", m("PaintTrim"), rose, segments=48, centre=(0.3, 0.0, RZ), cap_top=False, uv_v=0.3)
     build_door()
     build_window()
     return floor
@@ -124,10 +104,19 @@ def build_shell():
 def build_door():
     y0, y1, top = DOOR
     box("door_leaf", m("FurnOak"), (-RX - 0.04, y0, 0.0), (-RX + 0.005, y1, top), uv=0.45)
-    for k, (lo, hi) in enumerate([((-RX, y0 - 0.08, 0), (-RX + 0.025, y0, top + 0.08)),
-                                  ((-RX, y1, 0), (-RX + 0.025, y1 + 0.08, top + 0.08)),
-                                  ((-RX, y0, top), (-RX + 0.025, y1, top + 0.08))]):
-        box(f"door_arch_{k}", m("Trim"), lo, hi, bevel=0.006, uv=0.8)
+    # six raised panels: two tall above, two square in the middle, two at the bottom
+    xf = -RX + 0.005
+    cols = [(y0 + 0.1, (y0 + y1) / 2 - 0.05), ((y0 + y1) / 2 + 0.05, y1 - 0.1)]
+    rows = [(0.15, 0.6), (0.72, 1.12), (1.24, top - 0.12)]
+    k = 0
+    for a, b in cols:
+        for za, zb in rows:
+            corners = [(xf, a, za), (xf, b, za), (xf, b, zb), (xf, a, zb)]
+            raised_field(f"door_panel_{k}", m("FurnOak"), corners, (1, 0, 0), 0.04, 0.012, uv=0.45)
+            sweep(f"door_panel_frame_{k}", m("FurnOak"),
+                  [(0.012, 0.0), (0.009, 0.006), (0.004, 0.01), (0.0, 0.011), (-0.003, 0.007), (-0.003, 0.0)],
+                  facing(corners, (1, 0, 0)), normal=(1, 0, 0), closed=True, uv=0.3)
+            k += 1
     lathe("door_knob", m("FurnBrass"), [(0.0, 0.0), (0.022, 0.005), (0.03, 0.03), (0.02, 0.055), (0.0, 0.06)],
           segments=16, matrix=frame_at((-RX + 0.005, y1 - 0.07, 1.0), (0, 1, 0), (1, 0, 0)))
 
@@ -141,6 +130,11 @@ def build_window():
     quad("reveal_t", m("PaintTrim"), [(x0, depth_out, z1), (x0, depth_in, z1), (x1, depth_in, z1), (x1, depth_out, z1)])
     # sill, deep, projecting into the room
     box("sill", m("Sill"), (x0 - 0.08, depth_out, z0 - 0.04), (x1 + 0.08, depth_in + 0.1, z0), bevel=0.006, uv=0.5)
+    # the apron under the sill's nose: a flat board and a small cove
+    sweep("sill_apron", m("Sill"), [(0.062, 0.0), (0.056, 0.008), (0.05, 0.012), (0.0, 0.012), (0.0, 0.0)],
+          [(x0 - 0.06, -RY, z0 - 0.04), (x1 + 0.06, -RY, z0 - 0.04)], normal=(0, 1, 0), uv=0.5)
+    sweep("sill_cove", m("Sill"), arc(0.025, 0.025, 0.025, -90, -180, 4),
+          [(x0 - 0.07, -RY + 0.012, z0 - 0.04), (x1 + 0.07, -RY + 0.012, z0 - 0.04)], normal=(0, 1, 0), uv=0.5)
     fy0, fy1 = -RY - 0.16, -RY - 0.11
     t = 0.05
     frame = [((x0, fy0, z0), (x0 + t, fy1, z1)), ((x1 - t, fy0, z0), (x1, fy1, z1)),
@@ -166,23 +160,51 @@ def build_window():
 def build_curtains():
     x0, x1, z0, z1 = WIN
     top = 2.76
-    # curtain pole
+    # curtain pole with ball finials and rings
     lathe("curtain_pole", m("FurnBrass"), [(0.0, -0.02), (0.02, -0.02), (0.014, 0.0), (0.014, 2.2), (0.02, 2.22), (0.0, 2.24)],
-          segments=12, matrix=frame_at((x0 - 0.5, -RY + 0.09, top), (0, 1, 0), (1, 0, 0)), uv_v=0.2)
-    # heavy velvet drapes tied back on both sides
+          segments=16, matrix=frame_at((x0 - 0.5, -RY + 0.09, top), (0, 1, 0), (1, 0, 0)), uv_v=0.2)
+    for k, xe in enumerate((x0 - 0.52, x1 + 0.52)):
+        sgn = -1 if k == 0 else 1
+        lathe("curtain_pole_finial", m("FurnBrass"),
+              [(0.0, 0.0), (0.012, 0.0), (0.008, 0.012), (0.022, 0.03), (0.028, 0.05), (0.022, 0.07), (0.01, 0.085), (0.0, 0.09)],
+              segments=16, matrix=frame_at((xe + sgn * -0.01, -RY + 0.09, top), (0, 1, 0), (sgn, 0, 0)))
+        # the bracket holding the pole off the wall
+        box("curtain_bracket", m("FurnBrass"), (xe + sgn * -0.08 - 0.006, -RY, top - 0.006), (xe + sgn * -0.08 + 0.006, -RY + 0.09, top + 0.006), bevel=0.002)
+    ring = [(0.024 + 0.005 * math.cos(2 * math.pi * i / 8), 0.005 * math.sin(2 * math.pi * i / 8)) for i in range(9)]
+    for side, (outer, inner) in (("l", (x0 - 0.45, x0 + 0.12)), ("r", (x1 + 0.45, x1 - 0.12))):
+        for i in range(9):
+            xr = outer + (inner - outer) * (0.03 + 0.94 * i / 8)
+            lathe("curtain_ring", m("FurnBrass"), ring, segments=12, cap_top=False, cap_bottom=False,
+                  matrix=frame_at((xr, -RY + 0.09, top), (0, 1, 0), (1, 0, 0)))
+    # heavy velvet drapes gathered under the pole and tied back on both sides; the folds deepen
+    # where the cloth is gathered and swell a little into the room below the tie
+    tie = 1.05
     for side, (outer, inner) in (("l", (x0 - 0.45, x0 + 0.12)), ("r", (x1 + 0.45, x1 - 0.12))):
         sgn = 1 if inner > outer else -1
 
-        def drape(u, v, outer=outer, inner=inner, sgn=sgn):
-            z = top - 0.02 - v * (top - 0.03)
+        def drape(u, v, outer=outer, inner=inner, sgn=sgn, side=side):
+            z = top - 0.025 - v * (top - 0.035)
             full = abs(inner - outer)
-            tie = 1.05
-            pinch = 0.35 + 0.65 * min(1.0, abs(z - tie) / 0.9)
+            pinch = 0.3 + 0.7 * min(1.0, abs(z - tie) / 0.95) ** 1.3
+            if z < tie:
+                pinch = min(1.0, 0.3 + 0.7 * min(1.0, (tie - z) / 0.7) ** 1.1) * 0.8
             width = full * pinch
             x = outer + sgn * u * width
-            y = -RY + 0.08 + 0.035 * math.sin(u * 2 * math.pi * 3.5) * (0.6 + 0.4 * pinch)
-            return (x, y, z)
-        ob = sheet(f"drape_{side}", m("Velvet"), drape, 28, 24, uv_scale=(2.0, 3.0))
+            phase = 0.12 * math.sin(3.1 * v + (1.7 if side == "r" else 0.0)) + 0.05 * math.sin(11 * u)
+            amp = 0.022 + 0.035 * (1.0 - pinch)
+            y = -RY + 0.095 + amp * math.sin(2 * math.pi * (6.0 * u + phase))
+            y += 0.05 * math.exp(-((z - tie) / 0.35) ** 2) * math.sin(math.pi * min(1.0, u * 1.2))
+            if z < 0.25:
+                y += 0.12 * (0.25 - z) * u        # the hem spreads on the floor
+            return (x, y, max(z, 0.004))
+        sheet(f"drape_{side}", m("Velvet"), drape, 56, 40, uv_scale=(3.0, 3.0))
+        # the tie-back: a cord round the gathered cloth
+        wx = outer + sgn * abs(inner - outer) * 0.3 * 0.5
+        lathe("curtain_tieback", m("Velvet"), [(0.1 + 0.012 * math.cos(2 * math.pi * i / 6), 0.012 * math.sin(2 * math.pi * i / 6))
+                                              for i in range(7)], segments=20, cap_top=False, cap_bottom=False,
+              matrix=frame_at((wx, -RY + 0.1, tie), (1, 0, 0), (0, 0, 1)))
+        lathe("curtain_holdback", m("FurnBrass"), [(0.0, 0.0), (0.01, 0.0), (0.01, 0.05), (0.03, 0.055), (0.035, 0.065), (0.025, 0.075), (0.0, 0.078)],
+              segments=16, matrix=frame_at((outer - sgn * 0.04, -RY, tie), (1, 0, 0), (0, 1, 0)))
     # sheer lace across the left half of the window: the program's "Curtain"
     def lace(u, v):
         x = x0 - 0.02 + u * 0.68
@@ -227,18 +249,59 @@ def build_outdoor():
 
 # --- the clock ---------------------------------------------------------------------------
 
+def hood_path(x_front, half, x_back):
+    """Back-left, front-left, front-right, back-right: a moulding path round the clock's front
+    and sides (counter-clockwise from above, so the profile's side runs outwards)."""
+    return [(x_back, -half), (x_front, -half), (x_front, half), (x_back, half)]
+
+
+def clock_moulding(name, mat, profile, x_front, half, z, x_back=2.975, uv=0.3):
+    sweep(name, mat, profile, [(x, y, z) for x, y in hood_path(x_front, half, x_back)], uv=uv)
+
+
+def bracket_foot(name, mat, x0, y_out, y_in, depth):
+    """An ogee bracket foot seen from the front: full height at the outer edge, curving down to
+    a point towards the middle; extruded `depth` back from x0."""
+    h, w = 0.075, abs(y_in - y_out)
+    sgn = 1 if y_in > y_out else -1
+    pts = [(0.0, 0.0), (0.0, h)]
+    pts.append((w, h))
+    for i in range(1, 9):
+        t = i / 8
+        # from the top inner corner down along an S curve to the tip near the outer edge
+        pts.append((w - 0.055 * t, h - 0.012 - (h - 0.03) * (0.5 - 0.5 * math.cos(math.pi * t))))
+    pts += [(w - 0.06, 0.012), (w - 0.075, 0.0)]
+    pts = [(sgn * px, pz) for px, pz in pts]
+    if sgn < 0:
+        pts.reverse()
+    return outline(name, mat, pts, depth, matrix=frame_at((x0, y_out, 0.0), (0, 1, 0), (1, 0, 0)), uv=0.3)
+
+
 def build_clock():
     cm = m("CaseMahogany")
     brass = m("CaseBrass")
     xb = 2.98
-    # bracket feet
-    for yy in (-0.27, 0.19):
-        for xx in (2.665, 2.90):
-            box("clock_foot", cm, (xx, yy, 0.0), (xx + 0.08, yy + 0.08, 0.05), bevel=0.006, uv=0.4)
-    box("clock_plinth", cm, (2.68, -0.26, 0.05), (xb, 0.26, 0.50), bevel=0.008, uv=0.4)
-    box("clock_plinth_panel", cm, (2.665, -0.19, 0.12), (2.68, 0.19, 0.43), bevel=0.008, uv=0.4)
-    box("clock_plinth_top", cm, (2.665, -0.275, 0.50), (xb, 0.275, 0.535), bevel=0.01, uv=0.4)
-    # trunk: two sides, a back board and the glazed door frame
+    # feet: shaped brackets at the front corners, plain blocks at the back
+    for sgn in (-1, 1):
+        bracket_foot("clock_foot", cm, 2.655, sgn * 0.285, sgn * 0.15, 0.09)
+        box("clock_foot_side", cm, (2.655, sgn * 0.285 - (0.02 if sgn > 0 else 0), 0.0),
+            (2.95, sgn * 0.285 + (0.02 if sgn < 0 else 0), 0.06), bevel=0.004, uv=0.4)
+    # plinth with a moulded base, a raised panel and a moulded top
+    box("clock_plinth", cm, (2.68, -0.26, 0.06), (xb, 0.26, 0.50), bevel=0.006, uv=0.4)
+    clock_moulding("clock_base_moulding", cm,
+                   [(0.0, 0.0), (0.025, 0.0), (0.025, 0.02), (0.02, 0.026)] + arc(0.02, 0.04, 0.014, -90, 90, 6)
+                   + [(0.012, 0.056), (0.006, 0.06), (0.0, 0.062)], 2.68, 0.26, 0.06)
+    raised_field("clock_plinth_panel", cm, [(2.68, -0.19, 0.14), (2.68, 0.19, 0.14), (2.68, 0.19, 0.43),
+                                            (2.68, -0.19, 0.43)], (-1, 0, 0), 0.035, 0.012, uv=0.4)
+    sweep("clock_plinth_panel_frame", cm, [(0.01, 0.0), (0.008, 0.005), (0.004, 0.009), (0.0, 0.01), (-0.003, 0.006), (-0.003, 0.0)],
+          facing([(2.68, -0.19, 0.14), (2.68, 0.19, 0.14), (2.68, 0.19, 0.43), (2.68, -0.19, 0.43)], (-1, 0, 0)),
+          normal=(-1, 0, 0), closed=True, uv=0.3)
+    # plinth top: a cyma and a cove stepping in to the trunk
+    clock_moulding("clock_plinth_top", cm,
+                   [(0.0, 0.0), (0.012, 0.0), (0.016, 0.004), (0.016, 0.012)] + arc(0.016, 0.024, 0.012, -90, 0, 4)[1:]
+                   + [(0.028, 0.03), (0.03, 0.034), (0.03, 0.04), (-0.04, 0.04)], 2.68, 0.26, 0.50)
+    box("clock_plinth_cap", cm, (2.70, -0.25, 0.50), (xb, 0.25, 0.535), uv=0.4)
+    # trunk: two sides, a back board and the glazed door frame with a moulded inner edge
     box("clock_trunk_l", cm, (2.74, -0.20, 0.535), (xb, -0.18, 1.43), bevel=0.004, uv=0.4)
     box("clock_trunk_r", cm, (2.74, 0.18, 0.535), (xb, 0.20, 1.43), bevel=0.004, uv=0.4)
     box("clock_trunk_back", m("CaseMahogany"), (2.95, -0.18, 0.535), (2.97, 0.18, 1.43), uv=0.4)
@@ -248,7 +311,16 @@ def build_clock():
     for k, (lo, hi) in enumerate([((fx0, -0.20, 0.55), (fx1, gy0, 1.43)), ((fx0, gy1, 0.55), (fx1, 0.20, 1.43)),
                                   ((fx0, gy0, 0.55), (fx1, gy1, gz0)), ((fx0, gy0, gz1), (fx1, gy1, 1.43))]):
         box(f"clock_door_{k}", cm, lo, hi, bevel=0.006, uv=0.4)
-    lathe("clock_door_key", brass, [(0.0, 0.0), (0.01, 0.0), (0.008, 0.015), (0.0, 0.018)], segments=10,
+    # an ovolo round the glass, and a cock-bead round the door's outer edge
+    door_opening = facing([(fx0, gy0, gz0), (fx0, gy1, gz0), (fx0, gy1, gz1), (fx0, gy0, gz1)], (-1, 0, 0))
+    sweep("clock_door_ovolo", cm, [(0.016, 0.0)] + arc(0.004, 0.0, 0.012, 0, 90, 5)[1:] + [(0.0, 0.012), (0.0, 0.0)],
+          door_opening, normal=(-1, 0, 0), closed=True, uv=0.3)
+    sweep("clock_door_bead", cm, arc(0.0, 0.0, 0.006, 0, 180, 6),
+          [(fx0, -0.198, 0.552), (fx0, 0.198, 0.552), (fx0, 0.198, 1.428), (fx0, -0.198, 1.428)],
+          normal=(-1, 0, 0), closed=True, uv=0.3)
+    lathe("clock_door_key", brass, [(0.0, 0.0), (0.01, 0.0), (0.008, 0.015), (0.0, 0.018)], segments=12,
+          matrix=frame_at((fx0, 0.165, 1.0), (0, 1, 0), (-1, 0, 0)))
+    lathe("clock_door_escutcheon", brass, [(0.0, 0.0), (0.014, 0.0), (0.012, 0.002), (0.0, 0.0025)], segments=16,
           matrix=frame_at((fx0, 0.165, 1.0), (0, 1, 0), (-1, 0, 0)))
     glass = quad("Clock glass", m("ClockGlass"),
                  [(fx0 + 0.012, gy1, gz0), (fx0 + 0.012, gy0, gz0), (fx0 + 0.012, gy0, gz1), (fx0 + 0.012, gy1, gz1)],
@@ -257,25 +329,37 @@ def build_clock():
     glass["udf_Lit"] = "0"
     glass["shadow"] = 0
     NAMED["Clock glass"] = glass
-    box("clock_waist_moulding", cm, (2.70, -0.235, 1.43), (xb, 0.235, 1.46), bevel=0.008, uv=0.4)
+    # waist: a cove and a fillet carrying the hood out over the trunk
+    clock_moulding("clock_waist_moulding", cm,
+                   [(0.0, 0.0), (0.008, 0.0), (0.01, 0.004)] + arc(0.045, 0.004, 0.035, 180, 90, 6)[1:]
+                   + [(0.05, 0.039), (0.05, 0.048), (0.0, 0.048)], 2.715, 0.20, 1.412, x_back=2.975)
     # hood
     box("clock_hood_l", cm, (2.70, -0.25, 1.46), (xb, -0.23, 2.02), bevel=0.004, uv=0.4)
     box("clock_hood_r", cm, (2.70, 0.23, 1.46), (xb, 0.25, 2.02), bevel=0.004, uv=0.4)
     box("clock_hood_back", cm, (2.96, -0.23, 1.46), (xb, 0.23, 2.02), uv=0.4)
+    clock_moulding("clock_hood_base", cm, [(0.0, 0.0), (0.012, 0.0), (0.012, 0.008)] + arc(0.006, 0.016, 0.008, -45, 90, 4)
+                   + [(0.0, 0.024)], 2.70, 0.25, 1.46)
     hx0, hx1 = 2.695, 2.715
     dz0, dzs, dr = 1.50, 1.80, 0.15
-    for k, (lo, hi) in enumerate([((hx0, -0.23, 1.46), (hx1, -0.155, 2.02)), ((hx0, 0.155, 1.46), (hx1, 0.23, 2.02)),
-                                  ((hx0, -0.155, 1.46), (hx1, 0.155, dz0)), ((hx0, -0.155, 1.955), (hx1, 0.155, 2.02))]):
-        box(f"clock_hood_front_{k}", cm, lo, hi, bevel=0.004, uv=0.4)
-    # the two corners above the arch
+    # the hood door: a board with the arched dial opening, in two halves that meet above the arch
     for sgn in (-1, 1):
-        pts = [(sgn * 0.155, dzs), (sgn * 0.155, 1.955), (0.0, 1.955)]
-        for i in range(1, 16):
-            a = math.pi / 2 * i / 16
+        pts = [(sgn * 0.23, 1.46), (sgn * 0.23, 2.02), (0.0, 2.02), (0.0, dzs + dr)]
+        for i in range(1, 12):
+            a = math.pi / 2 * i / 12
             pts.append((sgn * dr * math.sin(a), dzs + dr * math.cos(a)))
-        pts.append((sgn * dr, dzs))
-        # outline() takes the shape in its local XY plane: local X = world y, local Y = world z
-        outline(f"clock_arch_{sgn}", cm, pts, 0.02, matrix=frame_at((hx0, 0, 0), (0, 1, 0), (1, 0, 0)), uv=0.4)
+        pts += [(sgn * dr, dzs), (sgn * dr, dz0), (0.0, dz0), (0.0, 1.46)]
+        if sgn < 0:
+            pts.reverse()
+        outline(f"clock_hood_door_{sgn}", cm, pts, hx1 - hx0, matrix=frame_at((hx0, 0, 0), (0, 1, 0), (1, 0, 0)), uv=0.4)
+    # the brass slip round the dial opening, moulded
+    aperture = [(hx0, -dr, dz0), (hx0, dr, dz0), (hx0, dr, dzs)]
+    for i in range(1, 24):
+        a = math.pi * i / 24
+        aperture.append((hx0, dr * math.cos(a), dzs + dr * math.sin(a)))
+    aperture.append((hx0, -dr, dzs))
+    sweep("clock_dial_slip", brass, [(0.022, 0.0), (0.02, 0.003), (0.014, 0.006)] + arc(0.007, 0.004, 0.006, 30, 150, 4)
+          + [(0.0, 0.004), (-0.002, 0.0)], aperture,
+          normal=(-1, 0, 0), closed=True, uv=0.2)
     # dial plate (arched), mapped to the whole dial texture
     dial_pts = [(-dr, dz0), (dr, dz0), (dr, dzs)]
     for i in range(1, 24):
@@ -295,30 +379,46 @@ def build_clock():
     bmesh.ops.triangulate(bm, faces=bm.faces[:])
     geom.finish("clock_dial", bm, m("Dial"))
     box("clock_dial_back", cm, (DIAL_X + 0.008, -0.17, 1.48), (2.74, 0.17, 1.97))
-    lathe("clock_arbor", brass, [(0.0, 0.0), (0.008, 0.0), (0.006, 0.012), (0.0, 0.014)], segments=12,
+    lathe("clock_arbor", brass, [(0.0, 0.0), (0.008, 0.0), (0.006, 0.012), (0.0, 0.014)], segments=16,
           matrix=frame_at((DIAL_X, DIAL_C[0], DIAL_C[1]), (0, 1, 0), (-1, 0, 0)))
-    # turned columns with brass caps
+    # turned columns: a moulded base, a swelling shaft with rings, a capital; brass at both ends
+    shaft = [(0.0, 0.0), (0.021, 0.0), (0.021, 0.012), (0.017, 0.016), (0.019, 0.022), (0.015, 0.03), (0.014, 0.04)]
+    for i in range(1, 10):
+        t = i / 10
+        shaft.append((0.0135 + 0.0025 * math.sin(math.pi * t), 0.04 + 0.34 * t))
+    shaft += [(0.0135, 0.38), (0.016, 0.39), (0.0135, 0.40), (0.015, 0.41), (0.019, 0.425), (0.0195, 0.44),
+              (0.017, 0.445), (0.017, 0.46), (0.0, 0.46)]
     for yy in (-0.205, 0.205):
-        prof = [(0.0, 0.0), (0.022, 0.0), (0.022, 0.02), (0.015, 0.03), (0.014, 0.10), (0.017, 0.14),
-                (0.013, 0.20), (0.012, 0.40), (0.015, 0.44), (0.0155, 0.46), (0.0, 0.46)]
-        lathe("clock_column", cm, prof, segments=14, centre=(2.675, yy, 1.49), uv_v=0.2)
-        lathe("clock_column_cap", brass, [(0.0, 0.0), (0.02, 0.0), (0.024, 0.02), (0.0, 0.02)], segments=14,
-              centre=(2.675, yy, 1.95))
-        lathe("clock_column_base", brass, [(0.0, 0.0), (0.024, 0.0), (0.02, 0.02), (0.0, 0.02)], segments=14,
-              centre=(2.675, yy, 1.47))
-    box("clock_hood_cornice", cm, (2.655, -0.275, 2.02), (xb + 0.005, 0.275, 2.06), bevel=0.01, uv=0.4)
-    # break-arch pediment
-    ped = [(-0.26, 2.06), (0.26, 2.06), (0.26, 2.10), (0.17, 2.10)]
-    for i in range(1, 16):
-        a = math.pi * i / 16
-        ped.append((0.17 * math.cos(a), 2.10 + 0.09 * math.sin(a)))
-    ped += [(-0.17, 2.10), (-0.26, 2.10)]
-    outline("clock_pediment", cm, ped, 0.29, matrix=frame_at((2.67, 0, 0), (0, 1, 0), (1, 0, 0)), uv=0.4)
-    # finials: ball and spire
-    for yy, zz in ((-0.22, 2.10), (0.22, 2.10), (0.0, 2.19)):
-        lathe("clock_finial", brass,
-              [(0.0, 0.0), (0.02, 0.0), (0.012, 0.015), (0.022, 0.035), (0.024, 0.05), (0.018, 0.065),
-               (0.006, 0.075), (0.004, 0.13), (0.0, 0.14)], segments=14, centre=(2.82, yy, zz))
+        lathe("clock_column", cm, shaft, segments=20, centre=(2.675, yy, 1.49), uv_v=0.2)
+        lathe("clock_column_cap", brass, [(0.0, 0.0), (0.019, 0.0), (0.023, 0.006), (0.024, 0.014), (0.021, 0.02), (0.0, 0.02)],
+              segments=20, centre=(2.675, yy, 1.95))
+        lathe("clock_column_base", brass, [(0.0, 0.0), (0.025, 0.0), (0.025, 0.006), (0.021, 0.012), (0.022, 0.016), (0.0, 0.02)],
+              segments=20, centre=(2.675, yy, 1.47))
+    # hood cornice: fillet, cove, ovolo and a flat top, the classic stack
+    clock_moulding("clock_hood_cornice", cm,
+                   [(0.0, 0.0), (0.006, 0.0), (0.006, 0.006)] + arc(0.03, 0.006, 0.024, 180, 90, 6)[1:]
+                   + [(0.034, 0.03), (0.034, 0.034)] + arc(0.034, 0.044, 0.01, -90, 90, 5)[1:]
+                   + [(0.042, 0.054), (0.042, 0.06), (0.0, 0.06)], 2.70, 0.25, 2.02, x_back=2.985)
+    # break-arch pediment: a board with an arched top, its edge moulded, on a dentil course
+    ped = [(-0.26, 2.08), (0.26, 2.08), (0.26, 2.12), (0.17, 2.12)]
+    for i in range(1, 20):
+        a = math.pi * i / 20
+        ped.append((0.17 * math.cos(a), 2.12 + 0.09 * math.sin(a)))
+    ped += [(-0.17, 2.12), (-0.26, 2.12)]
+    outline("clock_pediment", cm, ped, 0.27, matrix=frame_at((2.69, 0, 0), (0, 1, 0), (1, 0, 0)), uv=0.4)
+    edge = [(2.688, -0.262, 2.12), (2.688, -0.17, 2.12)]
+    for i in range(1, 20):
+        a = math.pi - math.pi * i / 20
+        edge.append((2.688, 0.17 * math.cos(a), 2.12 + 0.09 * math.sin(a)))
+    edge += [(2.688, 0.17, 2.12), (2.688, 0.262, 2.12)]
+    sweep("clock_pediment_edge", cm, arc(0.0, 0.0, 0.009, 0, 180, 6), edge, normal=(-1, 0, 0), uv=0.3)
+    # finials: ball and spire on small plinths
+    fin = [(0.0, 0.0), (0.018, 0.0), (0.018, 0.004), (0.012, 0.01), (0.009, 0.016), (0.014, 0.022),
+           (0.021, 0.03), (0.024, 0.042), (0.022, 0.054), (0.015, 0.063), (0.008, 0.068), (0.006, 0.072),
+           (0.009, 0.076), (0.005, 0.082), (0.0035, 0.1), (0.0025, 0.12), (0.0015, 0.135), (0.0, 0.145)]
+    for yy, zz in ((-0.225, 2.12), (0.225, 2.12), (0.0, 2.21)):
+        box("clock_finial_plinth", cm, (2.80, yy - 0.03, zz), (2.86, yy + 0.03, zz + 0.03), bevel=0.004, uv=0.3)
+        lathe("clock_finial", brass, fin, segments=20, centre=(2.83, yy, zz + 0.03))
     build_movement()
     build_hands()
 
@@ -341,7 +441,7 @@ def build_movement():
     rod = geom.finish("clock mayatnik", bm, m("Pendulum"))
     bob = lathe("pend_bob", m("Pendulum"),
                 [(0.0, -0.014), (0.04, -0.012), (0.07, -0.006), (0.08, 0.0), (0.07, 0.006), (0.04, 0.012), (0.0, 0.014)],
-                segments=28, matrix=Matrix.Translation((0, 0, -PEND_LEN)) @ Matrix.Rotation(math.radians(90), 4, "Y"),
+                segments=40, matrix=Matrix.Translation((0, 0, -PEND_LEN)) @ Matrix.Rotation(math.radians(90), 4, "Y"),
                 uv_v=0.1)
     join(rod, [bob])
     rod.location = (px, py, pz)
@@ -392,22 +492,54 @@ def join(target, others):
 def build_lamp():
     lx, ly = LAMP
     fm = m("FurnMahogany")
-    lathe("table_top", fm, [(0.0, 0.0), (0.31, 0.0), (0.33, 0.012), (0.33, 0.025), (0.31, 0.035), (0.0, 0.035)],
-          segments=40, centre=(lx, ly, 0.675), uv_v=0.4)
-    lathe("table_stem", fm, [(0.0, 0.0), (0.2, 0.0), (0.2, 0.03), (0.06, 0.06), (0.035, 0.1), (0.05, 0.2),
-                             (0.03, 0.3), (0.028, 0.55), (0.05, 0.6), (0.05, 0.63), (0.0, 0.68)],
-          segments=24, centre=(lx, ly, 0.0), uv_v=0.4)
+    # a tilt-top tripod table: moulded top, turned column with a vase and rings, three cabriole legs
+    lathe("table_top", fm, [(0.0, 0.0), (0.30, 0.0), (0.318, 0.004), (0.33, 0.012), (0.333, 0.02), (0.33, 0.027),
+                            (0.322, 0.032), (0.31, 0.035), (0.0, 0.035)],
+          segments=56, centre=(lx, ly, 0.675), uv_v=0.4)
+    col = [(0.0, 0.0), (0.055, 0.0), (0.055, 0.03), (0.045, 0.04), (0.05, 0.05), (0.035, 0.07)]
+    for i in range(1, 9):
+        t = i / 8
+        col.append((0.03 + 0.028 * math.sin(math.pi * t) ** 1.5, 0.07 + 0.2 * t))   # the vase
+    col += [(0.028, 0.29), (0.036, 0.3), (0.026, 0.31), (0.022, 0.45), (0.02, 0.55), (0.032, 0.57),
+            (0.024, 0.585), (0.04, 0.6), (0.05, 0.63), (0.05, 0.66), (0.0, 0.675)]
+    lathe("table_stem", fm, col, segments=24, centre=(lx, ly, 0.0), uv_v=0.4)
+    for k in range(3):
+        a = math.radians(90 + 120 * k)
+        d = Vector((math.cos(a), math.sin(a), 0.0))
+        side = Vector((-d.y, d.x, 0.0))
+        # the leg seen from the side: a knee at the column, a long S down to a pad on the floor
+        lower = [(0.04 + 0.23 * t, 0.08 * (1 - t) ** 1.5) for t in (i / 10 for i in range(11))]
+        upper = [(0.04 + 0.24 * t, 0.03 + 0.17 * (1 - t) ** 1.3 + 0.02 * math.sin(math.pi * t))
+                 for t in (i / 10 for i in range(11))]
+        pts = lower + [(0.30, 0.0), (0.30, 0.03)] + upper[::-1]
+        outline(f"table_leg_{k}", fm, pts, 0.03, matrix=frame_at(Vector((lx, ly, 0.0)) + side * 0.015, d, -side), uv=0.3)
     b = m("FurnBrass")
-    lathe("lamp_base", b, [(0.0, 0.0), (0.085, 0.0), (0.08, 0.02), (0.03, 0.04), (0.012, 0.06), (0.012, 0.40),
-                           (0.02, 0.41), (0.008, 0.43), (0.0, 0.43)], segments=24, centre=(lx, ly, 0.71), uv_v=0.2)
-    shade = lathe("Lamp lamp", m("LampShade"),
-                  [(0.19, 0.0), (0.185, 0.01), (0.11, 0.24), (0.105, 0.25)],
-                  segments=36, centre=(lx, ly, 1.02), cap_top=False, cap_bottom=False, uv_v=0.25)
+    lathe("lamp_base", b, [(0.0, 0.0), (0.09, 0.0), (0.09, 0.008), (0.082, 0.018), (0.06, 0.026), (0.035, 0.034),
+                           (0.03, 0.045), (0.04, 0.06), (0.046, 0.08), (0.04, 0.1), (0.02, 0.12), (0.014, 0.14),
+                           (0.018, 0.15), (0.012, 0.16), (0.011, 0.36), (0.017, 0.37), (0.02, 0.385), (0.012, 0.4),
+                           (0.008, 0.43), (0.0, 0.43)], segments=32, centre=(lx, ly, 0.71), uv_v=0.2)
+    # a pleated shade: the radius ripples round the circumference
+    bottom, top_r, h = 0.19, 0.105, 0.25
+
+    def shade_at(u, v):
+        a = 2 * math.pi * u
+        r = bottom + (top_r - bottom) * v
+        r *= 1.0 + 0.025 * abs(math.sin(24 * math.pi * u))
+        return (lx + r * math.cos(a), ly + r * math.sin(a), 1.02 + h * v)
+    shade = sheet("Lamp lamp", m("LampShade"), shade_at, 96, 8, uv_scale=(8.0, 1.0))
+    bmerge = bmesh.new()
+    bmerge.from_mesh(shade.data)
+    bmesh.ops.remove_doubles(bmerge, verts=bmerge.verts, dist=1e-6)
+    bmerge.to_mesh(shade.data)
+    bmerge.free()
     shade["udf_Lit"] = "0"
     shade["shadow"] = 0
     NAMED["Lamp lamp"] = shade
+    lathe("lamp_finial", b, [(0.0, 0.0), (0.006, 0.0), (0.004, 0.01), (0.012, 0.02), (0.013, 0.03), (0.008, 0.04),
+                             (0.0, 0.046)], segments=16, centre=(lx, ly, 1.27))
     # a few small things on the table
     box("table_book", m("Books"), (lx - 0.05, ly - 0.25, 0.71), (lx + 0.13, ly - 0.12, 0.745), bevel=0.003, uv=0.3)
+    box("table_book2", m("Books"), (lx - 0.03, ly - 0.24, 0.745), (lx + 0.11, ly - 0.14, 0.768), bevel=0.003, uv=0.3)
 
 
 def build_armchair():
@@ -427,6 +559,15 @@ def build_armchair():
     ]
     for k, (lo, hi, bev) in enumerate(parts):
         box(f"chair_{k}", lea, lo, hi, bevel=bev, uv=0.4, matrix=T, smooth=True, segments=3)
+    # rolled arms: a scroll along the top of each arm, swelling outwards at the front
+    for yy, sgn in ((-0.35, -1), (0.35, 1)):
+        roll = [(0.0, -0.34), (0.06, -0.34), (0.075, -0.3), (0.075, 0.24), (0.085, 0.27), (0.09, 0.3), (0.08, 0.325),
+                (0.0, 0.33)]
+        lathe("chair_arm_roll", lea, roll, segments=16, uv_v=0.3,
+              matrix=T @ frame_at((0.0, yy + sgn * 0.005, 0.62), (0, 1, 0), (1, 0, 0)))
+    # a welt round the seat cushion's front edge
+    lathe("chair_welt", lea, [(0.0, -0.28), (0.012, -0.28), (0.012, 0.28), (0.0, 0.28)], segments=8, uv_v=0.3,
+          matrix=T @ frame_at((0.34, 0.0, 0.485), (1, 0, 0), (0, 1, 0)))
     for xx in (-0.32, 0.26):
         for yy in (-0.38, 0.34):
             box("chair_leg", wood, (xx, yy, 0.0), (xx + 0.05, yy + 0.05, 0.14), bevel=0.006, matrix=T)
@@ -441,7 +582,13 @@ def build_bookcase():
     box("bc_side_r", mah, (x1 - 0.03, y0, 0), (x1, y1, z1), bevel=0.004, uv=0.5)
     box("bc_back", oak, (x0, y1 - 0.015, 0), (x1, y1, z1), uv=0.5)
     box("bc_plinth", mah, (x0, y0 - 0.01, 0), (x1, y1, 0.1), bevel=0.005, uv=0.5)
-    box("bc_top", mah, (x0 - 0.03, y0 - 0.04, z1), (x1 + 0.03, y1, z1 + 0.06), bevel=0.01, uv=0.5)
+    box("bc_top", mah, (x0, y0, z1), (x1, y1, z1 + 0.07), uv=0.5)
+    # a cove-and-ovolo cornice round the front and sides
+    sweep("bc_cornice", mah, [(0.0, 0.0), (0.008, 0.0), (0.01, 0.006)] + arc(0.04, 0.006, 0.03, 180, 90, 6)[1:]
+          + [(0.044, 0.038)] + arc(0.044, 0.048, 0.01, -90, 90, 5)[1:] + [(0.05, 0.062), (0.05, 0.07), (0.0, 0.07)],
+          [(x1, y1, z1), (x1, y0, z1), (x0, y0, z1), (x0, y1, z1)], uv=0.4)
+    sweep("bc_base", mah, [(0.0, 0.0), (0.02, 0.0), (0.02, 0.06), (0.014, 0.07)] + arc(0.004, 0.07, 0.01, 0, 90, 3)[1:]
+          + [(0.0, 0.085)], [(x1, y1, 0.0), (x1, y0, 0.0), (x0, y0, 0.0), (x0, y1, 0.0)], uv=0.4)
     shelves = [0.1, 0.48, 0.86, 1.24, 1.62, 2.0]
     for k, z in enumerate(shelves[1:-1]):
         box(f"bc_shelf_{k}", mah, (x0 + 0.03, y0, z - 0.02), (x1 - 0.03, y1 - 0.015, z), bevel=0.003, uv=0.5)
@@ -506,14 +653,15 @@ def build_painting():
                                         (cx + w / 2, y, cz + h / 2), (cx - w / 2, y, cz + h / 2)],
                uvs=[(0, 0), (1, 0), (1, 1), (0, 1)])
     NAMED["Picture"] = pic
-    g = m("Gilt")
-    fw, fd = 0.075, 0.05
-    for k, (lo, hi) in enumerate([
-            ((cx - w / 2 - fw, RY - fd, cz - h / 2 - fw), (cx - w / 2, RY, cz + h / 2 + fw)),
-            ((cx + w / 2, RY - fd, cz - h / 2 - fw), (cx + w / 2 + fw, RY, cz + h / 2 + fw)),
-            ((cx - w / 2, RY - fd, cz - h / 2 - fw), (cx + w / 2, RY, cz - h / 2)),
-            ((cx - w / 2, RY - fd, cz + h / 2), (cx + w / 2, RY, cz + h / 2 + fw))]):
-        box(f"frame_{k}", g, lo, hi, bevel=0.012, uv=0.15)
+    # a deep gilt frame: a rounded outer edge, a high ridge, a hollow and a bead, and a slope
+    # down to the sight edge just in front of the canvas
+    profile = ([(0.085, 0.0), (0.085, 0.022)] + arc(0.07, 0.022, 0.015, 0, 90, 4)[1:]
+               + [(0.062, 0.04)] + arc(0.05, 0.04, 0.012, 0, 180, 6)[1:]
+               + arc(0.026, 0.038, 0.012, 0, -180, 6)[1:] + arc(0.009, 0.038, 0.005, 0, 180, 4)[1:]
+               + [(0.0, 0.034), (-0.004, 0.028), (-0.004, 0.0)])
+    corners = [(cx - w / 2, RY, cz - h / 2), (cx + w / 2, RY, cz - h / 2), (cx + w / 2, RY, cz + h / 2),
+               (cx - w / 2, RY, cz + h / 2)]
+    sweep("frame", m("Gilt"), profile, facing(corners, (0, -1, 0)), normal=(0, -1, 0), closed=True, uv=0.15)
 
 
 def build_rug():
@@ -538,3 +686,125 @@ def build_all():
     build_painting()
     build_rug()
     return rain
+
+
+# --- mouldings and panelling ------------------------------------------------------------
+
+def arc(cx, cy, r, a0, a1, steps):
+    """Points of a circular arc in the (side, up) plane, angles in degrees."""
+    return [(cx + r * math.cos(math.radians(a0 + (a1 - a0) * i / steps)),
+             cy + r * math.sin(math.radians(a0 + (a1 - a0) * i / steps))) for i in range(steps + 1)]
+
+
+def lift(profile, dz):
+    return [(s, u + dz) for s, u in profile]
+
+
+# profiles in (out from the wall, up), counter-clockwise from the wall back to the wall
+CORNICE = ([(0.0, 0.0), (0.012, 0.0), (0.016, 0.006), (0.016, 0.014), (0.024, 0.018), (0.03, 0.026)]
+           + arc(0.135, 0.03, 0.105, 180, 90, 8)
+           + [(0.145, 0.137), (0.15, 0.146), (0.165, 0.15), (0.172, 0.158), (0.18, 0.17), (0.18, 0.18)])
+SKIRTING = ([(0.0, 0.0), (0.024, 0.0), (0.024, 0.135), (0.018, 0.14), (0.018, 0.148)]
+            + arc(0.008, 0.148, 0.01, 0, 90, 4) + [(0.0, 0.165)])
+DADO = ([(0.0, 0.0), (0.012, 0.0), (0.014, 0.008)] + arc(0.016, 0.028, 0.02, -90, 90, 8)
+        + [(0.012, 0.052), (0.008, 0.058), (0.0, 0.06)])
+ARCHITRAVE = list(reversed([(0.0, 0.0), (0.008, 0.0), (0.008, 0.008), (0.014, 0.012)]
+                            + arc(0.04, 0.012, 0.026, 180, 90, 5)
+                            + [(0.05, 0.038), (0.07, 0.03), (0.085, 0.022), (0.09, 0.012), (0.095, 0.0)]))
+
+
+def runs(skip_window=False):
+    """The wall runs counter-clockwise seen from above (so moulding profiles face into the room),
+    from one side of the door round to the other, split at the window when asked."""
+    d0, d1 = DOOR[0] - 0.1, DOOR[1] + 0.1
+    if not skip_window:
+        return [[(-RX, d0), (-RX, -RY), (RX, -RY), (RX, RY), (-RX, RY), (-RX, d1)]]
+    return [[(-RX, d0), (-RX, -RY), (WIN[0] - 0.1, -RY)],
+            [(WIN[1] + 0.1, -RY), (RX, -RY), (RX, RY), (-RX, RY), (-RX, d1)]]
+
+
+def build_mouldings(dado):
+    corners = [(-RX, -RY), (RX, -RY), (RX, RY), (-RX, RY)]
+    sweep("cornice", m("PaintTrim"), lift(CORNICE, 0.0), [(x, y, RZ - 0.18) for x, y in corners],
+          closed=True, uv=0.6)
+    for k, path in enumerate(runs()):
+        sweep(f"skirting_{k}", m("Trim"), SKIRTING, [(x, y, 0.0) for x, y in path], uv=0.8)
+    for k, path in enumerate(runs(skip_window=True)):
+        sweep(f"dado_{k}", m("Trim"), DADO, [(x, y, dado - 0.035) for x, y in path], uv=0.8)
+    # architraves round the door and the window, on the wall's face
+    y0, y1, top = DOOR
+    sweep("door_architrave", m("Trim"), ARCHITRAVE,
+          [(-RX, y0 - 0.005, 0.0), (-RX, y0 - 0.005, top + 0.005), (-RX, y1 + 0.005, top + 0.005), (-RX, y1 + 0.005, 0.0)],
+          normal=(1, 0, 0), uv=0.8)
+    x0, x1, z0, z1 = WIN
+    sweep("window_architrave", m("PaintTrim"), ARCHITRAVE,
+          [(x1 + 0.005, -RY, z0 - 0.045), (x1 + 0.005, -RY, z1 + 0.005), (x0 - 0.005, -RY, z1 + 0.005),
+           (x0 - 0.005, -RY, z0 - 0.045)], normal=(0, 1, 0), uv=0.8)
+
+
+def facing(corners, normal):
+    """The corners in the order that runs clockwise seen from the side `normal` points to."""
+    p = [Vector(c) for c in corners]
+    ccw = (p[1] - p[0]).cross(p[2] - p[1]).dot(Vector(normal)) > 0
+    return list(reversed(corners)) if ccw else list(corners)
+
+
+def raised_field(name, mat, corners, normal, inset, height, uv=0.9):
+    """A raised panel: the rectangle `corners` rising by `height` along `normal` to a flat field
+    inset by `inset`, with sloped sides (the back is left open against the wall)."""
+    N = Vector(normal).normalized()
+    p = [Vector(c) for c in facing(corners, normal)][::-1]       # counter-clockwise from the front
+    centre = sum(p, Vector()) / 4
+    top = []
+    for i in range(4):
+        prev, nxt = p[i - 1], p[(i + 1) % 4]
+        d = ((prev - p[i]).normalized() + (nxt - p[i]).normalized()) * inset
+        top.append(p[i] + d + N * height)
+    bm = bmesh.new()
+    vb = [bm.verts.new(v) for v in p]
+    vt = [bm.verts.new(v) for v in top]
+    bm.faces.new(vt)
+    for i in range(4):
+        j = (i + 1) % 4
+        bm.faces.new((vb[i], vb[j], vt[j], vt[i]))
+    bm.normal_update()
+    for f in bm.faces:
+        if f.normal.dot(N) < -1e-3 or (f.calc_center_median() - centre).dot(f.normal) < -1e-4:
+            f.normal_flip()
+    geom.box_uv(bm, uv)
+    return geom.finish(name, bm, mat)
+
+
+def build_panels(dado):
+    """Raised oak panels in the wainscot, each field sloping up from a small moulded frame, so
+    the lamp and the window light catch their edges."""
+    zb, zt = 0.26, dado - 0.11
+    # from 4 mm over the field's edge, over the top and down onto the rail 16 mm out
+    bolection = [(0.016, 0.0), (0.014, 0.006), (0.01, 0.013), (0.005, 0.018), (0.0, 0.02),
+                 (-0.003, 0.017), (-0.004, 0.01), (-0.004, 0.0)]
+    walls = [  # (axis, coordinate, inward, spans along the wall)
+        ("x", RX, -1, [(-RY + 0.12, RY - 0.12)]),
+        ("x", -RX, 1, [(-RY + 0.12, DOOR[0] - 0.2), (DOOR[1] + 0.2, RY - 0.12)]),
+        ("y", RY, -1, [(-RX + 0.12, RX - 0.12)]),
+        ("y", -RY, 1, [(-RX + 0.12, WIN[0] - 0.22), (WIN[1] + 0.22, RX - 0.12)]),
+    ]
+    k = 0
+    for axis, c, inward, spans in walls:
+        normal = (inward, 0, 0) if axis == "x" else (0, inward, 0)
+        for s0, s1 in spans:
+            length = s1 - s0
+            count = max(1, int(round(length / 0.62)))
+            gap = 0.12
+            w = (length - gap * (count - 1)) / count
+            for i in range(count):
+                a = s0 + i * (w + gap)
+                b = a + w
+                if axis == "x":
+                    corners = [(c, a, zb), (c, b, zb), (c, b, zt), (c, a, zt)]
+                else:
+                    corners = [(a, c, zb), (b, c, zb), (b, c, zt), (a, c, zt)]
+                raised_field(f"panel_{k}", m("Wainscot"), corners, normal, 0.045, 0.012)
+                # clockwise seen from the room, so the profile's side runs out from the field
+                sweep(f"panel_frame_{k}", m("Trim"), bolection, facing(corners, normal), normal=normal,
+                      closed=True, uv=0.5)
+                k += 1

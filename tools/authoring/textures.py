@@ -75,28 +75,29 @@ def parquet(size=1024, seed=11):
 
 
 def mahogany(size=512, seed=21):
-    g = wood_grain(size, size, seed, rings=14, warp=9)
-    fig = fbm(size, size, 6, 4, seed + 1, aspect=(1, 3))
-    v = 0.55 * g + 0.45 * fig
-    col = ramp(v, [(0.0, (38, 12, 6)), (0.4, (72, 26, 12)), (0.75, (104, 42, 20)),
-                   (1.0, (136, 62, 30))])
+    """Dark Cuban-style mahogany: a close, fairly straight grain with a soft ribbon figure, deep
+    red-brown under a satin varnish."""
+    g = wood_grain(size, size, seed, rings=30, warp=3.5)
+    fig = fbm(size, size, 4, 4, seed + 1, aspect=(1, 6))
+    ribbon = 0.5 + 0.5 * np.sin(np.linspace(0, 6 * math.pi, size, dtype=np.float32))[None, :] * (fig - 0.5)
+    v = 0.5 * g + 0.3 * fig + 0.2 * ribbon
+    col = ramp(np.clip(v, 0, 1), [(0.0, (30, 10, 5)), (0.4, (58, 20, 10)), (0.75, (86, 33, 16)),
+                                  (1.0, (112, 48, 24))])
     return to_image(col)
 
 
 def oak_panel(size=512, seed=31):
-    """Wainscot: one raised panel per tile with a darker frame and bevel shading."""
-    g = wood_grain(size, size, seed, rings=22, warp=7).T
-    col = ramp(0.3 + 0.6 * g, [(0.0, (40, 24, 12)), (0.5, (78, 50, 26)), (1.0, (112, 78, 44))])
-    x, y = grid(size, size)
-    u, v = x / size, y / size
-    d = np.minimum(np.minimum(u, 1 - u), np.minimum(v, 1 - v))
-    frame = d < 0.12
-    col[frame] *= 0.78
-    bevel = (d >= 0.12) & (d < 0.17)
-    light = np.where(u + v < 1.0, 1.25, 0.7)
-    col[bevel] *= light[bevel][:, None]
-    groove = (d > 0.115) & (d < 0.125)
-    col[groove] *= 0.5
+    """Wainscot oak: quarter-sawn boards with vertical grain and the odd ray fleck; the panels
+    themselves are modelled, so the texture carries only the wood."""
+    g = wood_grain(size, size, seed, rings=26, warp=4).T
+    fleck = fbm(size, size, 24, 3, seed + 4, aspect=(4, 1))
+    x, _ = grid(size, size)
+    board = np.floor(x / (size / 4))
+    tone = rng(seed + 9).random(8).astype(np.float32)[board.astype(int) % 8]
+    v = 0.25 + 0.5 * g + 0.12 * (fleck > 0.8) + 0.15 * tone
+    col = ramp(np.clip(v, 0, 1), [(0.0, (38, 23, 12)), (0.5, (72, 46, 24)), (1.0, (104, 70, 40))])
+    seam = np.abs((x % (size / 4)) - 0.5) < 1.0
+    col[seam] *= 0.6
     return to_image(col)
 
 
@@ -131,7 +132,7 @@ def damask(size=512, seed=41):
     return to_image(col)
 
 
-def plaster(size=256, seed=51, tint=(156, 150, 140)):
+def plaster(size=256, seed=51, tint=(124, 118, 108)):
     n = fbm(size, size, 8, 4, seed)
     col = np.asarray(tint, np.float32) * (0.96 + 0.05 * n)[..., None]
     return to_image(col)
@@ -288,41 +289,116 @@ def books(size=512, seed=121):
     return to_image(arr)
 
 
-def rug(size=512, seed=131):
-    """Persian-style rug: border bands, a central medallion, a field of small motifs."""
+def rug(size=1024, seed=131):
+    """Persian-style rug, 2.9 x 2.1 m mapped onto the square: a madder field with a lattice of
+    small florets, a lobed indigo medallion with pendants, corner spandrels, a wide indigo border
+    with rosettes on a running vine between guard stripes; dark outlines round every shape, wool
+    grain, abrash bands and wear where feet go."""
     x, y = grid(size, size)
-    u = x / size * 2 - 1
-    v = y / size * 2 - 1
-    field = np.asarray((118, 22, 24), np.float32)
-    navy = np.asarray((22, 30, 64), np.float32)
-    ivory = np.asarray((200, 184, 150), np.float32)
-    gold = np.asarray((176, 124, 52), np.float32)
-    col = np.zeros((size, size, 3), np.float32) + field
-    m = np.maximum(np.abs(u), np.abs(v))
-    border = m > 0.78
-    col[border] = navy
-    band = (m > 0.84) & (m < 0.9)
-    col[band] = ivory
-    zig = (m > 0.78) & (np.sin((u + v) * 40) * np.sin((u - v) * 40) > 0.4)
-    col[zig & ~band] = gold
-    rad = np.abs(u) * 0.9 + np.abs(v) * 1.3
-    med = rad < 0.5
-    col[med] = navy
-    inner = rad < 0.32
-    col[inner] = ivory * 0.9
-    core = rad < 0.16
-    col[core] = field
-    motif = (~border) & (~med) & (np.sin(u * 30) * np.sin(v * 30) > 0.75)
-    col[motif] = gold
-    spot = (~border) & (~med) & (np.cos(u * 15) * np.cos(v * 15) > 0.85)
-    col[spot] = ivory * 0.8
-    col = blur(col, 0.8)
-    n = fbm(size, size, 64, 2, seed)
+    X = (x / size * 2 - 1) * 1.45            # metres from the centre
+    Y = (y / size * 2 - 1) * 1.05
+    red = np.asarray((124, 30, 28), np.float32)
+    indigo = np.asarray((30, 36, 72), np.float32)
+    ivory = np.asarray((204, 188, 150), np.float32)
+    saffron = np.asarray((182, 132, 58), np.float32)
+    brown = np.asarray((44, 26, 20), np.float32)
+    teal = np.asarray((46, 80, 72), np.float32)
+    # distance inwards from the nearest edge
+    d = np.minimum(1.45 - np.abs(X), 1.05 - np.abs(Y))
+    label = np.zeros((size, size), np.int32)          # 0 field
+    col = np.zeros((size, size, 3), np.float32) + red
+    # field lattice: small quatrefoil florets on a diagonal grid
+    gx, gy = (X + Y) / 0.16, (X - Y) / 0.16
+    fx, fy = gx - np.round(gx), gy - np.round(gy)
+    r = np.hypot(fx, fy)
+    ang = np.arctan2(fy, fx)
+    petal = r < 0.12 + 0.2 * np.abs(np.cos(2 * ang)) ** 0.7
+    centre = r < 0.09
+    diamond = (np.abs(fx) + np.abs(fy) > 0.46) & (np.abs(fx) + np.abs(fy) < 0.5)
+    field = d > 0.3
+    col[field & petal] = saffron * 0.85
+    col[field & centre] = ivory * 0.9
+    col[field & diamond] = brown * 1.4
+    label[field & petal] = 1
+    # medallion: a lobed oval with an ivory ring, an indigo ground and a red star
+    mr = np.hypot(X / 0.62, Y / 0.42)
+    mang = np.arctan2(Y / 0.42, X / 0.62)
+    lobe = 1.0 + 0.09 * np.cos(12 * mang)
+    pend = (np.abs(Y) < 0.09 - 0.3 * np.abs(np.abs(X) - 0.72)) & (np.abs(X) > 0.55) & (np.abs(X) < 0.86)
+    med = (mr < lobe) | pend
+    col[med] = indigo
+    label[med] = 2
+    ring = (mr < lobe * 0.78) & (mr > lobe * 0.70)
+    col[ring] = ivory
+    label[ring] = 3
+    inner = mr < lobe * 0.70
+    col[inner] = indigo * 1.15
+    star = mr < 0.34 + 0.12 * np.cos(8 * mang)
+    col[star] = red * 1.05
+    label[star] = 4
+    heart = mr < 0.13
+    col[heart] = saffron
+    label[heart] = 5
+    sprig = inner & ~star & (np.cos(16 * mang) > 0.7) & (mr > 0.45) & (mr < 0.6)
+    col[sprig] = teal * 1.3
+    # corner spandrels: quarter medallions
+    for sx in (-1, 1):
+        for sy in (-1, 1):
+            cr = np.hypot((X - sx * 1.15) / 0.42, (Y - sy * 0.75) / 0.3)
+            ca = np.arctan2(Y - sy * 0.75, X - sx * 1.15)
+            sp = (cr < 1.0 + 0.1 * np.cos(12 * ca)) & field
+            col[sp] = indigo
+            label[sp] = 6
+            spi = sp & (cr < 0.62 + 0.12 * np.cos(8 * ca))
+            col[spi] = red * 1.05
+            label[spi] = 7
+            spc = sp & (cr < 0.25)
+            col[spc] = saffron
+            label[spc] = 13
+    # borders, outside in: brown guard, ivory stripe of dots, the main indigo band with rosettes
+    # on a vine, a saffron stripe, a red guard
+    main = (d > 0.06) & (d < 0.24)
+    col[d <= 0.3] = red * 0.9
+    label[d <= 0.3] = 8
+    col[main] = indigo
+    label[main] = 9
+    col[d < 0.06] = brown * 1.2
+    label[d < 0.06] = 10
+    stripe = (d > 0.03) & (d < 0.05)
+    col[stripe] = ivory * 0.85
+    dots = stripe & (np.sin((X + Y) * 90) > 0.6)
+    col[dots] = red
+    col[(d > 0.24) & (d < 0.26)] = saffron
+    label[(d > 0.24) & (d < 0.26)] = 11
+    # along the band: position s runs round the rug, t across it
+    s_ = np.where(np.abs(X) / 1.45 * 1.05 > np.abs(Y), Y, X)
+    t = (d - 0.06) / 0.18
+    vine = main & (np.abs(t - 0.5 - 0.28 * np.sin(s_ * 2 * math.pi / 0.3)) < 0.07)
+    col[vine] = saffron * 0.9
+    rs = (s_ / 0.3) - np.round(s_ / 0.3)
+    rose_r = np.hypot(rs * 0.3 / 0.07, (t - 0.5) * 0.18 / 0.07)
+    rose_a = np.arctan2((t - 0.5) * 0.18, rs * 0.3)
+    rose = main & (rose_r < 0.85 + 0.2 * np.cos(6 * rose_a))
+    col[rose] = ivory
+    label[rose] = 12
+    col[main & (rose_r < 0.5)] = red
+    col[main & (rose_r < 0.2)] = saffron
+    # outlines: wherever the label changes
+    edge = np.zeros((size, size), bool)
+    edge[1:, :] |= label[1:, :] != label[:-1, :]
+    edge[:, 1:] |= label[:, 1:] != label[:, :-1]
+    col[edge] = col[edge] * 0.35 + brown * 0.65
+    col = blur(col, 0.7)
+    # wool: knot grain, abrash (bands of slightly different dye lots) and wear
+    knots = fbm(size, size, 256, 1, seed)
+    abrash = smooth_noise(size, size, 1, 9, seed + 3)
     wear = fbm(size, size, 4, 3, seed + 2)
-    col *= (0.6 + 0.19 * n)[..., None] * (0.85 + 0.2 * wear)[..., None]
+    path = np.exp(-((Y + 0.2) / 0.5) ** 2) * 0.15
+    col *= (0.82 + 0.18 * knots)[..., None] * (0.9 + 0.14 * abrash)[..., None]
+    col *= (1.0 - path * wear)[..., None]
     grey = col.mean(axis=2, keepdims=True)
-    col = 0.7 * col + 0.3 * grey          # an old rug: the dyes have faded
-    return to_image(col)
+    col = 0.78 * col + 0.22 * grey         # an old rug: the dyes have softened
+    return to_image(col * 0.85)
 
 
 def painting(w=512, h=512, seed=141):

@@ -2,7 +2,8 @@
 // and thirty seconds: the free camera's view and the middle of every tour. Each view must read
 // as a dim room at night (neither black nor washed out), and the close views of the clock must
 // show it lit. With BRASSMOOR_ROOM_VIEWS set to a folder, the views are also written there as
-// 1024 x 768 PNGs (free.png, c1.png .. c10.png) for the contact sheet.
+// 1024 x 768 PNGs (free.png, c1.png .. c10.png) for the contact sheet; BRASSMOOR_ROOM_MEDIA
+// points the scene at another media folder (a regeneration in progress) instead of media/.
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -93,7 +94,8 @@ class RoomViews : public testing::Test {
     clock_.setLocalTime(10, 10, 30);
     std::srand(1);
     brassmoor::ClockSceneSetup setup;
-    setup.mediaFolder = BRASSMOOR_MEDIA_DIR;
+    const char* media = std::getenv("BRASSMOOR_ROOM_MEDIA");
+    setup.mediaFolder = media && *media ? media : BRASSMOOR_MEDIA_DIR;
     scene_ = std::make_unique<brassmoor::ClockScene>(setup);
     scene_->readSceneProperties();
     scene_->startTours();
