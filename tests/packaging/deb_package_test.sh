@@ -50,8 +50,10 @@ dpkg-deb -f "$deb" Package | grep -qx brassmoor || fail "package name"
 depends=$(dpkg-deb -f "$deb" Depends)
 grep -qw libgl1 <<<"$depends" || fail "Depends lacks libgl1: $depends"
 dpkg-deb -x "$deb" "$work/unpacked"
+# The machine's own libraries, not those of another architecture that happen to be installed.
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
 for library in $(objdump -p "$work/unpacked/usr/libexec/xscreensaver/brassmoor" | awk '/NEEDED/ {print $2}'); do
-  owner=$(dpkg -S "*/$library" 2>/dev/null | head -1 | cut -d: -f1)
+  owner=$(dpkg -S "*/$multiarch/$library" 2>/dev/null | head -1 | cut -d: -f1)
   [ -n "$owner" ] || fail "no installed package holds $library"
   tr ',|' '\n\n' <<<"$depends" | awk '{print $1}' | grep -qxF "$owner" || fail "Depends lacks $owner (for $library): $depends"
 done
