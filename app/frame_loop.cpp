@@ -81,7 +81,7 @@ std::string composeTimeText(const halcyon::SystemTime& t, bool twentyFourHour) {
 }
 
 int runFrameLoop(SaverApplication& app) {
-  SaverWindow& window = *app.window;
+  SaverWindow& window = *app.saverWindow();
   const RunOptions& options = app.runOptions();
   const bool preview = app.mode() == ScreensaverMode::Preview;
   FrameRateMeter meter;
@@ -96,17 +96,17 @@ int runFrameLoop(SaverApplication& app) {
     return options.seconds && static_cast<double>(runTimer.elapsed()) >= *options.seconds * 1000.0;
   };
 
-  while (!app.quitRequested) {
+  while (!app.quitRequested()) {
     WindowMessage message;
     bool handled = false;
-    while (!app.quitRequested && window.peekMessage(message)) {
+    while (!app.quitRequested() && window.peekMessage(message)) {
       window.dispatchMessage(message);
       handled = true;
     }
     if (preview) {
-      if (runLimitReached()) app.quitRequested = true;
+      if (runLimitReached()) app.RequestQuit();
       // The preview only answers messages; waiting for them costs the host nothing.
-      if (!app.quitRequested && !handled) window.waitMessage(options.seconds ? 50 : -1);
+      if (!app.quitRequested() && !handled) window.waitMessage(options.seconds ? 50 : -1);
       continue;
     }
 
@@ -117,8 +117,8 @@ int runFrameLoop(SaverApplication& app) {
       window.postMessage(WM_KEYDOWN, VK_F3, 1);
       idleTimer.restart();
     }
-    if (runLimitReached()) app.quitRequested = true;
-    if (app.quitRequested) {
+    if (runLimitReached()) app.RequestQuit();
+    if (app.quitRequested()) {
       halcyon::logLine("2.exit\n");
       break;
     }
@@ -139,7 +139,8 @@ int runFrameLoop(SaverApplication& app) {
     app.parts().input->update(0);
     app.parts().input->pump();
     app.perFrameHook();
-    if (!app.active) continue;
+    app.updateFreeCamera();
+    if (!app.active()) continue;
 
     if (!firstFrameDone) halcyon::logLine("Active Frame1 start\n");
     app.frameMove();
@@ -152,7 +153,7 @@ int runFrameLoop(SaverApplication& app) {
     if (drawn) {
       ++framesDrawn;
       output.frameDrawn(app);
-      if (options.frames && framesDrawn >= *options.frames) app.quitRequested = true;
+      if (options.frames && framesDrawn >= *options.frames) app.RequestQuit();
     }
   }
 

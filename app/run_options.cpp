@@ -217,7 +217,7 @@ std::string usageText() {
          "  --time HH:MM:SS[.mmm] start the clock at that local time\n"
          "  --seed N              seed the random generator with N\n"
          "  --tour NAME           start with that camera tour\n"
-         "  --tour-time T         ... at that tour time\n"
+         "  --tour-time S         ... S seconds into it\n"
          "  --audio-out FILE      write the sound to a WAV file\n"
          "  -root, -window-id ID, -fps   as screensaver hosts pass them: draw inside the host's\n"
          "                        window (or $XSCREENSAVER_WINDOW, or the root window)\n"

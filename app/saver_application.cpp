@@ -4,8 +4,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "engine/core/trace.h"
+#include "engine/device/state_cache.h"
+#include "engine/device/texture.h"
+#include "engine/fs/file_ref.h"
+#include "engine/fs/stored_archive.h"
+#include "engine/scene/material.h"
+#include "engine/udf/udf_node.h"
+#include "platform/d3d9/device_control.h"
 #include "platform/resources/resources.h"
 #include "platform/window/message_box.h"
 #include "platform/window/window_factory.h"
@@ -20,6 +30,15 @@ namespace {
 constexpr uintptr_t kPreviewTimer = 1;
 constexpr uint32_t kPreviewWaitMs = 500;
 constexpr const char* kWindowClassName = "Brassmoor Class";
+constexpr int32_t kMediaArchiveResource = 147;
+constexpr int32_t kLoadingPictureResource = 186;
+constexpr int32_t kFirstCornerResource = 187;
+
+DWORD floatBits(float f) {
+  DWORD d;
+  std::memcpy(&d, &f, sizeof d);
+  return d;
+}
 
 std::unique_ptr<SaverApplication>& applicationSlot() {
   static std::unique_ptr<SaverApplication> app;
@@ -43,7 +62,9 @@ std::array<uint16_t, 256> gammaRampFor(int32_t gamma) {
 }
 
 SaverApplication::SaverApplication(ShellParts parts, MessageBoxFn messageBox)
-    : parts_(std::move(parts)), defaults_(messageBox ? std::move(messageBox) : MessageBoxFn(showMessageBox)) {
+    : parts_(std::move(parts)),
+      defaults_(messageBox ? std::move(messageBox) : MessageBoxFn(showMessageBox)),
+      tours_(mediaFolder_, nullptr, [] { return std::rand(); }) {
   ShellParts standIn = standInShellParts();
   if (!parts_.input) parts_.input = std::move(standIn.input);
   if (!parts_.text) parts_.text = std::move(standIn.text);
@@ -55,6 +76,14 @@ SaverApplication::SaverApplication(ShellParts parts, MessageBoxFn messageBox)
 
 SaverApplication::~SaverApplication() {
   if (parts_.input) parts_.input->shutdown();
+  // The overlay texts and their fonts go before the device they draw with.
+  parts_.text.reset();
+  halcyon::TextureManager& textures = halcyon::textureManager();
+  for (halcyon::Texture* t : {loadingTextures_[0], loadingTextures_[1], loadingTextures_[2], loadingTextures_[3],
+                              loadingTextures_[4]})
+    if (t) t->Release();
+  Cleanup3DEnvironment();
+  (void)textures;
 }
 
 std::string SaverApplication::caption(std::string_view key, std::string_view fallback) const {
@@ -74,11 +103,11 @@ LRESULT SaverApplication::handleMessage(SaverWindow& w, uint32_t message, WPARAM
       // F3 is the key the loop presses itself to keep the display awake; F2 and F6 are
       // left to the scene.
       if (wParam == VK_F3 || wParam == VK_F2 || wParam == VK_F6) break;
-      quitRequested = true;
+      RequestQuit();
       break;
     case WM_SYSCOMMAND:
       if (wParam == SC_NEXTWINDOW || wParam == SC_PREVWINDOW || wParam == SC_CLOSE) {
-        quitRequested = true;
+        RequestQuit();
         return 1;
       }
       if (wParam == SC_SCREENSAVE) return 0;
@@ -86,7 +115,7 @@ LRESULT SaverApplication::handleMessage(SaverWindow& w, uint32_t message, WPARAM
     case WM_DESTROY:
     case WM_CLOSE:
     case WM_QUIT:
-      quitRequested = true;
+      RequestQuit();
       return 1;
     case WM_TIMER:
       previewWaitPending_ = false;
@@ -98,16 +127,23 @@ LRESULT SaverApplication::handleMessage(SaverWindow& w, uint32_t message, WPARAM
     default:
       break;
   }
-  return MsgProc(w, message, wParam, lParam);
+  return MsgProc(w.sdlWindow(), message, wParam, lParam);
 }
 
 bool SaverApplication::RestoreDeviceObjects() {
-  SetGammaRamp(gammaRampFor(settings_.Gamma));
-  return ApplicationBase::RestoreDeviceObjects();
+  if (IDirect3DDevice9* device = Device()) {
+    const std::array<uint16_t, 256> ramp = gammaRampFor(settings_.Gamma);
+    D3DGAMMARAMP gamma{};
+    std::copy(ramp.begin(), ramp.end(), gamma.red);
+    std::copy(ramp.begin(), ramp.end(), gamma.green);
+    std::copy(ramp.begin(), ramp.end(), gamma.blue);
+    device->SetGammaRamp(0, D3DSGR_CALIBRATE, &gamma);
+  }
+  return halcyon::Application::RestoreDeviceObjects();
 }
 
-void SaverApplication::frameMove() {}
-void SaverApplication::renderFrame() {}
+bool SaverApplication::frameMove() { return true; }
+bool SaverApplication::renderFrame() { return true; }
 bool SaverApplication::LoadCustom() { return true; }
 void SaverApplication::readCustomProperties(const halcyon::NodeMap*) {}
 intptr_t SaverApplication::configDialogProc(void*, uint32_t, WPARAM, LPARAM) { return 0; }
@@ -122,14 +158,14 @@ void SaverApplication::onInputEvent(const InputEvent& event) {
   switch (event.kind) {
     case kLeftButtonDown:
     case kRightButtonDown:
-      quitRequested = true;
+      RequestQuit();
       break;
     case kCursorMoved:
       // The first second after loading is ignored: the cursor settles when the window
       // appears.
       if ((event.x != event.previousX || event.y != event.previousY) && settings_.ExitOnMM &&
           inputExitTimer_.elapsed() > 1000)
-        quitRequested = true;
+        RequestQuit();
       break;
     default:
       break;
@@ -137,10 +173,138 @@ void SaverApplication::onInputEvent(const InputEvent& event) {
 }
 
 bool SaverApplication::composeFrame() {
-  if (!TestDevice()) return false;
-  renderFrame();
-  parts_.text->draw();
-  return PresentFrame();
+  if (!TestDevice()) {
+    halcyon::logLine("device lost\n");
+    return false;
+  }
+  IDirect3DDevice9* device = Device();
+  halcyon::StateCache& states = halcyon::stateCache();
+  device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, props_.bgColor.argb(), 1.0f, 0);
+
+  D3DVIEWPORT9 viewport{0, 0, 1, 1, 0.0f, 1.0f};
+  device->GetViewport(&viewport);
+  const float aspect = viewport.Height ? float(viewport.Width) / float(viewport.Height) : 1.0f;
+  camera_.SetProjection(props_.fov, aspect, props_.nearPlane, props_.farPlane);
+
+  const CameraPose pose = tours_.advance(freeCamera_);
+  camera_.SetPose(pose.position, pose.direction, pose.up);
+
+  const halcyon::Matrix identity = halcyon::Matrix::Identity();
+  states.SetWorld(reinterpret_cast<const D3DMATRIX*>(&identity.m[0][0]));
+  states.SetView(reinterpret_cast<const D3DMATRIX*>(&camera_.View().m[0][0]));
+  states.SetProjection(reinterpret_cast<const D3DMATRIX*>(&camera_.Projection().m[0][0]));
+  states.SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+
+  if (SUCCEEDED(device->BeginScene())) {
+    states.SetRenderState(D3DRS_ZENABLE, TRUE);
+    states.SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    states.SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
+    states.SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    states.SetRenderState(D3DRS_AMBIENT, props_.ambient.argb());
+    states.SetRenderState(D3DRS_FOGENABLE, FALSE);
+    states.SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
+    states.SetRenderState(D3DRS_FOGCOLOR, props_.fogColor.argb());
+    states.SetRenderState(D3DRS_FOGSTART, floatBits(props_.fogStart));
+    states.SetRenderState(D3DRS_FOGEND, floatBits(props_.fogEnd));
+    states.SetRenderState(D3DRS_RANGEFOGENABLE, TRUE);
+
+    renderFrame();
+
+    if (const std::optional<float> opacity = tours_.fade()) drawFade(*opacity);
+    halcyon::logLine("fade quad ok\n");
+
+    device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    parts_.text->draw();
+    halcyon::logLine("window manager ok\n");
+    device->EndScene();
+  }
+  device->Present(nullptr, nullptr, nullptr, nullptr);
+  halcyon::logLine("present ok\n");
+  return true;
+}
+
+bool SaverApplication::drawFade(float opacity) {
+  IDirect3DDevice9* device = Device();
+  halcyon::StateCache& states = halcyon::stateCache();
+  D3DVIEWPORT9 vp{0, 0, 1, 1, 0.0f, 1.0f};
+  device->GetViewport(&vp);
+
+  // Black from the vertex colour, opacity from the texture factor's alpha byte.
+  halcyon::Material fade;
+  fade.stages[0].colorOp = D3DTOP_SELECTARG1;
+  fade.stages[0].colorArg1 = D3DTA_DIFFUSE;
+  fade.stages[0].alphaOp = D3DTOP_SELECTARG1;
+  fade.stages[0].alphaArg1 = D3DTA_TFACTOR;
+  fade.stages[1].colorOp = D3DTOP_DISABLE;
+  fade.opacity = opacity;
+  fade.lit = 0;
+  fade.cullMode = D3DCULL_NONE;
+  const DWORD fvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
+  bool ok = halcyon::ApplyMaterialStates(fade, fvf);
+
+  struct Vertex {
+    float x, y, z, rhw;
+    DWORD colour;
+  };
+  const float l = float(vp.X), t = float(vp.Y), r = float(vp.X + vp.Width), b = float(vp.Y + vp.Height);
+  const Vertex quad[6] = {{l, t, 0.1f, 1.0f, 0}, {r, t, 0.1f, 1.0f, 0}, {l, b, 0.1f, 1.0f, 0},
+                          {r, t, 0.1f, 1.0f, 0}, {r, b, 0.1f, 1.0f, 0}, {l, b, 0.1f, 1.0f, 0}};
+  states.SetRenderState(D3DRS_ZENABLE, FALSE);
+  states.SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+  device->SetFVF(fvf);
+  ok &= SUCCEEDED(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, quad, sizeof(Vertex)));
+  states.SetRenderState(D3DRS_ZENABLE, TRUE);
+  states.SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+  return ok;
+}
+
+void SaverApplication::useMedia(std::string folder, halcyon::StoredArchive* archive) {
+  mediaFolder_ = std::move(folder);
+  archive_ = archive;
+  tours_.setSource(mediaFolder_, archive_);
+}
+
+void SaverApplication::readSceneProperties() {
+  const std::unique_ptr<halcyon::NodeMap> root = parseScenePropertiesFile(mediaFolder_, archive_);
+  if (!root) return;
+  readSharedProperties(*root, props_);
+  for (const std::string& name : props_.animations) tours_.addTour(name);
+  readCustomProperties(root.get());
+}
+
+void SaverApplication::startTours() {
+  if (mode_ != ScreensaverMode::Preview) tours_.start();
+}
+
+void SaverApplication::updateFreeCamera() {
+  const bool touring = tours_.playing();
+  flyCamera_.setSuspended(touring);
+  if (touring) {
+    flyCameraHasPose_ = false;
+    return;
+  }
+  if (!flyCameraHasPose_) {
+    flyCamera_.setPose(freeCamera_.position, freeCamera_.direction, freeCamera_.up);
+    flyCameraHasPose_ = true;
+  }
+  flyCamera_.update();
+  freeCamera_ = CameraPose{flyCamera_.position(), flyCamera_.direction(), flyCamera_.up()};
+}
+
+bool SaverApplication::CaptureFrame(Image& image) {
+  DeviceControl* control = deviceControl(Device());
+  std::vector<D3DCOLOR> pixels;
+  UINT width = 0, height = 0;
+  if (!control || !control->presentedPixels(pixels, width, height)) return false;
+  image.width = static_cast<int32_t>(width);
+  image.height = static_cast<int32_t>(height);
+  image.rgb.resize(pixels.size() * 3);
+  for (std::size_t i = 0; i < pixels.size(); ++i) {
+    image.rgb[i * 3 + 0] = static_cast<uint8_t>(pixels[i] >> 16);
+    image.rgb[i * 3 + 1] = static_cast<uint8_t>(pixels[i] >> 8);
+    image.rgb[i * 3 + 2] = static_cast<uint8_t>(pixels[i]);
+  }
+  return true;
 }
 
 void SaverApplication::destroyWindow() {
@@ -189,18 +353,57 @@ bool SaverApplication::createSaverWindow() {
     case ScreensaverMode::Password:
       return false;
   }
-  window = ownedWindow_.get();
-  return window != nullptr;
+  return ownedWindow_ != nullptr;
 }
 
-bool SaverApplication::chooseDisplayMode() {
-  if (runOptions_.windowSize || window->hosted()) return SetMode(false);
-  halcyon::logLine(settings_.UseDesktop ? "Using desktop mode\n" : "Using fixed mode\n");
+bool SaverApplication::setModeWithFallback(const halcyon::DeviceSettings& fallback, const char* failure) {
   if (SetMode(true)) return true;
-  halcyon::logLine(settings_.UseDesktop ? "Setting Mode failed\n" : "Failed setting mode\n");
+  halcyon::logLine(failure);
+  halcyon::DeviceSettings request = fallback;
+  if (FindBestSettings(Enumeration(), request)) StoreSettings(request);
   if (SetMode(true)) return true;
   halcyon::logLine("Setting Mode failed...exiting\n");
   return false;
+}
+
+bool SaverApplication::chooseDisplayMode() {
+  // A window of a chosen size (--window, a host's window) keeps its size and stays windowed.
+  if (runOptions_.windowSize || ownedWindow_->hosted()) return SetMode(false);
+  using halcyon::DeviceSettings;
+  DeviceSettings request;
+  request.Clear();
+  request.windowed = 0;
+  request.multisampleType = D3DMULTISAMPLE_2_SAMPLES;
+  request.multisampleQuality = 0;
+  if (settings_.UseDesktop) {
+    halcyon::logLine("Using desktop mode\n");
+    request.flags = DeviceSettings::MatchMultisample;
+    DeviceSettings found = request;
+    if (FindBestSettings(Enumeration(), found)) {
+      StoreSettings(found);
+    } else {
+      request.flags = DeviceSettings::MatchSize | DeviceSettings::MatchMultisample;
+      request.width = 800;
+      request.height = 600;
+      found = request;
+      if (FindBestSettings(Enumeration(), found)) StoreSettings(found);
+    }
+    halcyon::logLine(halcyon::DescribeDeviceSettings(FullScreenSettings()));
+    DeviceSettings fallback = request;
+    fallback.flags &= ~static_cast<uint32_t>(DeviceSettings::MatchMultisample);
+    return setModeWithFallback(fallback, "Setting Mode failed\n");
+  }
+  halcyon::logLine("Using fixed mode\n");
+  request.flags = DeviceSettings::MatchSize | DeviceSettings::MatchBackBufferFormat | DeviceSettings::MatchMultisample;
+  request.width = static_cast<uint32_t>(std::max(0, settings_.Width));
+  request.height = static_cast<uint32_t>(std::max(0, settings_.Height));
+  request.backBufferFormat = settings_.Depth == 16 ? D3DFMT_X1R5G5B5 : D3DFMT_X8R8G8B8;
+  DeviceSettings found = request;
+  if (FindBestSettings(Enumeration(), found)) StoreSettings(found);
+  halcyon::logLine(halcyon::DescribeDeviceSettings(FullScreenSettings()));
+  DeviceSettings fallback = request;
+  fallback.flags &= ~static_cast<uint32_t>(DeviceSettings::MatchMultisample);
+  return setModeWithFallback(fallback, "Failed setting mode\n");
 }
 
 std::unique_ptr<SaverWindow> SaverApplication::makeWindow(const WindowClass& windowClass, const std::string& title,
@@ -209,10 +412,36 @@ std::unique_ptr<SaverWindow> SaverApplication::makeWindow(const WindowClass& win
   return createSdlWindow(windowClass, title, style, rect);
 }
 
-void SaverApplication::mountMedia() {}
-void SaverApplication::showLoadingScreen() { PresentFrame(); }
-void SaverApplication::readSceneProperties() {}
-void SaverApplication::fadeOutLoadingScreen() {}
+void SaverApplication::mountMedia() {
+  // Loose files in the media folder win over the archive's entries, so a developer can try
+  // a changed file without rebuilding.
+  if (archive_) return;
+  mountedArchive_ = std::make_unique<halcyon::StoredArchive>();
+  if (mountedArchive_->attach(halcyon::FileRef::resource(kMediaArchiveResource))) {
+    useMedia(mediaFolder_, mountedArchive_.get());
+  } else {
+    halcyon::logError("", "Error: media archive could not be mounted\n");
+    mountedArchive_.reset();
+  }
+}
+
+void SaverApplication::showLoadingScreen() {
+  halcyon::TextureManager& manager = halcyon::textureManager();
+  for (int i = 0; i < 5; ++i) {
+    const int32_t id = kLoadingPictureResource + i;
+    // The corner images that are mere placeholders (1024 bytes or less) are not shown.
+    if (i > 0 && findResource("MEMFILE", id).size <= 1024) continue;
+    halcyon::TextureRequest request;
+    request.file = halcyon::FileRef::resource(id);
+    loadingTextures_[i] = manager.Get(request);
+  }
+  loadingPictures_.picture = loadingTextures_[0] ? loadingTextures_[0]->D3DTexture() : nullptr;
+  for (int i = 0; i < 4; ++i)
+    loadingPictures_.corners[i] = loadingTextures_[i + 1] ? loadingTextures_[i + 1]->D3DTexture() : nullptr;
+  halcyon::ShowLoadingScreen(Device(), loadingPictures_);
+}
+
+void SaverApplication::fadeOutLoadingScreen() { halcyon::FadeOutLoadingScreen(*this, loadingPictures_, 200); }
 
 void SaverApplication::createOverlayTexts() {
   const int fontSize = 64;
@@ -223,10 +452,17 @@ void SaverApplication::createOverlayTexts() {
   }
 }
 
+void SaverApplication::startChosenTour() {
+  // Tour time runs at ten units a second; the option counts seconds.
+  const float time = static_cast<float>(runOptions_.tourTime.value_or(0.0) * 10.0);
+  const std::string& name = runOptions_.tour;
+  if (!tours_.startAt(name, time) && !tours_.startAt(name + ".cam", time))
+    std::fprintf(stderr, "brassmoor: no camera tour named %s; the tours play in random order\n", name.c_str());
+}
+
 bool SaverApplication::startSaver(void* moduleInstance, ScreensaverMode mode, int64_t host) {
   mode_ = mode;
   hostWindow_ = host;
-  instance = moduleInstance;
   loadSettings();
   applyRunOptions(runOptions_, settings_);
   halcyon::logError("", "Log started \n");
@@ -236,19 +472,20 @@ bool SaverApplication::startSaver(void* moduleInstance, ScreensaverMode mode, in
     halcyon::logLine("Failed creating Saver Windows\n");
     return false;
   }
+  SaverWindow& window = *ownedWindow_;
 
   if (mode == ScreensaverMode::Preview) {
     // The preview yields to everything else on the machine for the rest of the process.
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
     previewWaitPending_ = true;
-    window->postMessage(WM_USER);
+    window.postMessage(WM_USER);
     WindowMessage message;
     while (previewWaitPending_) {
-      if (!window->getMessage(message)) {
-        window->postQuitMessage(0);
+      if (!window.getMessage(message)) {
+        window.postQuitMessage(0);
         break;
       }
-      window->dispatchMessage(message);
+      window.dispatchMessage(message);
     }
     return true;
   }
@@ -259,21 +496,28 @@ bool SaverApplication::startSaver(void* moduleInstance, ScreensaverMode mode, in
     return true;
   }
 
-  if (!Create(moduleInstance, window)) {
+  engineWindow_ = std::make_unique<ShellEngineWindow>(window);
+  title = caption("screensaver_name", "Brassmoor");
+  if (!Create(moduleInstance, engineWindow_.get())) {
     halcyon::logError("", "Error: Application::Create(hInstance) failed\n");
     return false;
   }
   halcyon::logLine("Full Mode:\n");
   if (!chooseDisplayMode()) return false;
+  if (!runOptions_.recordDir.empty() || !runOptions_.screenshot.empty())
+    if (DeviceControl* control = deviceControl(Device())) control->setPresentCapture(true);
 
   showCursor(false);
   mountMedia();
-  scale_ = static_cast<float>(window->clientRect().width()) / 1024.0f;
+  scale_ = static_cast<float>(window.clientRect().width()) / 1024.0f;
   showLoadingScreen();
   readSceneProperties();
   halcyon::logError("", "Application created\n");
   parts_.input->initialise(*this, true, 6, 6);
+  flyCamera_.setup(parts_.input->manager(), props_.camSpeed, 1.0f, {0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 1.0f},
+                   {0.0f, 1.0f, 0.0f});
 
+  parts_.text->setMedia(mediaFolder_, archive_);
   if (!parts_.text->loadFont("/sylfaen.fs")) {
     halcyon::logLine("Sylfaen font loading failed\n");
     halcyon::logError("", "Error: Sylfaen font loading failed\n");
@@ -287,7 +531,10 @@ bool SaverApplication::startSaver(void* moduleInstance, ScreensaverMode mode, in
   parts_.input->addListener(parts_.text->listener());
   parts_.input->addListener(this);
 
+  startTours();
+  if (!runOptions_.tour.empty()) startChosenTour();
   if (!LoadCustom()) return false;
+  tours_.restartTimer();
   inputExitTimer_.restart();
   fadeOutLoadingScreen();
   halcyon::logLine("Creating successfull\n");

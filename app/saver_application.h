@@ -1,25 +1,34 @@
 #pragma once
 // The one application object of the process: the screensaver shell on top of the engine
 // application. It runs the start-up for each mode, owns the saver window's procedure and the
-// rules that end a run, and holds the settings. The clock scene derives from it and
-// overrides the scene operations (frameMove, renderFrame, LoadCustom, ...); the operations
-// are declared in their fixed slot order.
+// rules that end a run, and holds the settings, the media archive, the scene properties, the
+// camera with its tours and the free camera's controller. The clock scene derives from it
+// and overrides the scene operations (frameMove, renderFrame, LoadCustom, ...); the
+// operations are declared in their fixed slot order.
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "app/application_base.h"
 #include "app/command_line.h"
+#include "app/engine_window.h"
 #include "app/run_options.h"
 #include "app/shell_parts.h"
+#include "clock/scene_properties.h"
+#include "clock/tours.h"
+#include "engine/camera/fly_camera.h"
 #include "engine/core/clock.h"
+#include "engine/device/application.h"
+#include "engine/device/loading_screen.h"
+#include "engine/scene/camera.h"
 #include "settings/defaults_table.h"
 #include "settings/saver_settings.h"
 
 namespace halcyon {
 class NodeMap;
+class StoredArchive;
+class Texture;
 }
 
 namespace brassmoor {
@@ -27,7 +36,11 @@ namespace brassmoor {
 // The device gamma ramp of a gamma offset: Gamma * 200 + i * 256, clamped to 0..65535.
 std::array<uint16_t, 256> gammaRampFor(int32_t gamma);
 
-class SaverApplication : public ApplicationBase, public InputListener {
+using platform::LPARAM;
+using platform::LRESULT;
+using platform::WPARAM;
+
+class SaverApplication : public halcyon::Application, public InputListener {
  public:
   explicit SaverApplication(ShellParts parts = standInShellParts(), MessageBoxFn messageBox = {});
 
@@ -38,8 +51,10 @@ class SaverApplication : public ApplicationBase, public InputListener {
   // Applies the gamma ramp of the settings, then restores the device objects.
   bool RestoreDeviceObjects() override;
   // InvalidateDeviceObjects: inherited.
-  virtual void frameMove();
-  virtual void renderFrame();
+  // The scene's update; always true.
+  virtual bool frameMove();
+  // The scene's passes, inside the device scene; always true.
+  virtual bool renderFrame();
   virtual bool LoadCustom();
   virtual void readCustomProperties(const halcyon::NodeMap* properties);
   virtual intptr_t configDialogProc(void* dialog, uint32_t message, WPARAM wParam, LPARAM lParam);
@@ -56,9 +71,18 @@ class SaverApplication : public ApplicationBase, public InputListener {
   // Input listener: buttons, and mouse movement when asked for, end the run.
   void onInputEvent(const InputEvent& event) override;
 
-  // One drawn frame: device check, the scene, the overlays, presentation. False when the
-  // device could not draw.
+  // One frame: device test, clear, camera from the tours, the fixed states, the scene's
+  // passes, the tour fade, the overlays, presentation. False when the device was lost and
+  // nothing was drawn.
   bool composeFrame();
+  // "Scene.props" from the media folder: every key present, the tours it lists, then
+  // readCustomProperties with the parsed tree. Nothing changes when it cannot be opened.
+  void readSceneProperties();
+  // Tours enabled and a first tour chosen at random (outside the preview).
+  void startTours();
+  // The free camera's controller moves the free camera while no tour plays; a tour that ends
+  // hands its last pose back to it.
+  void updateFreeCamera();
 
   ScreensaverMode mode() const { return mode_; }
   int64_t hostWindow() const { return hostWindow_; }
@@ -73,6 +97,21 @@ class SaverApplication : public ApplicationBase, public InputListener {
   void setRunOptions(const RunOptions& options) { runOptions_ = options; }
   const RunOptions& runOptions() const { return runOptions_; }
 
+  SceneProperties& properties() { return props_; }
+  Tours& tours() { return tours_; }
+  halcyon::Camera& camera() { return camera_; }
+  CameraPose& freeCamera() { return freeCamera_; }
+  halcyon::FlyCamera& flyCamera() { return flyCamera_; }
+  // The media archive the scene's files come from (null before it is mounted).
+  halcyon::StoredArchive* archive() const { return archive_; }
+  // Media from a folder and an archive of the caller's (tests, tools) instead of the mounted
+  // resource; the archive may be null.
+  void useMedia(std::string folder, halcyon::StoredArchive* archive);
+  // The saver window (null outside a run).
+  platform::SaverWindow* saverWindow() const { return ownedWindow_.get(); }
+  // The picture last presented, when the run asked for pictures (--record, --screenshot).
+  bool CaptureFrame(platform::Image& image);
+
   ShellParts& parts() { return parts_; }
   OverlayText* fpsText() const { return fpsText_; }
   OverlayText* timeText() const { return timeText_; }
@@ -84,11 +123,6 @@ class SaverApplication : public ApplicationBase, public InputListener {
   void destroyWindow();
 
  protected:
-  // Start-up steps that later subsystems fill in; each answers as a first build may.
-  virtual void mountMedia();
-  virtual void showLoadingScreen();
-  virtual void readSceneProperties();
-  virtual void fadeOutLoadingScreen();
   // Makes the native saver window: an X11 child of `parent` for the preview, else an SDL
   // window. Tests put a window of their own here.
   virtual std::unique_ptr<platform::SaverWindow> makeWindow(const platform::WindowClass& windowClass,
@@ -98,7 +132,13 @@ class SaverApplication : public ApplicationBase, public InputListener {
  private:
   bool createSaverWindow();
   bool chooseDisplayMode();
+  bool setModeWithFallback(const halcyon::DeviceSettings& fallback, const char* failure);
+  void mountMedia();
+  void showLoadingScreen();
+  void fadeOutLoadingScreen();
   void createOverlayTexts();
+  void startChosenTour();
+  bool drawFade(float opacity);
 
   ShellParts parts_;
   DefaultsTable defaults_;
@@ -110,6 +150,17 @@ class SaverApplication : public ApplicationBase, public InputListener {
   float scale_ = 1.0f;
   halcyon::IntervalTimer inputExitTimer_;
   std::unique_ptr<platform::SaverWindow> ownedWindow_;
+  std::unique_ptr<ShellEngineWindow> engineWindow_;
+  std::unique_ptr<halcyon::StoredArchive> mountedArchive_;
+  halcyon::StoredArchive* archive_ = nullptr;
+  halcyon::Texture* loadingTextures_[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
+  halcyon::LoadingPictures loadingPictures_;
+  SceneProperties props_;
+  Tours tours_;
+  halcyon::Camera camera_;
+  CameraPose freeCamera_;
+  halcyon::FlyCamera flyCamera_;
+  bool flyCameraHasPose_ = false;
   OverlayText* fpsText_ = nullptr;
   OverlayText* timeText_ = nullptr;
   RunOptions runOptions_;

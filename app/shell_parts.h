@@ -1,9 +1,9 @@
 #pragma once
 // The parts of the engine and of the settings dialog that the shell reaches through small
 // interfaces: the input manager, the fonts and overlay texts, the settings dialog, the
-// captions and the graphics-runtime check. standInShellParts() gives versions that answer the
-// way a first build may (fonts load, the dialog closes at once, input turns mouse messages
-// into events); the subsystems that own them replace them as they land.
+// captions and the graphics-runtime check. The input and the texts are the engine's own
+// (engine_parts.cpp); tests hand in recording ones. standInShellParts() gives those with the
+// dialog parts that a build without the settings dialog has.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,7 +11,13 @@
 #include <string_view>
 #include <utility>
 
-#include "app/application_base.h"
+#include "engine/device/application.h"
+#include "platform/window/saver_window.h"
+
+namespace halcyon {
+class InputManager;
+class StoredArchive;
+}
 
 namespace brassmoor {
 
@@ -41,12 +47,14 @@ class InputSystem {
  public:
   virtual ~InputSystem() = default;
   // Binds to the application's window and starts receiving its messages.
-  virtual bool initialise(ApplicationBase& application, bool systemCursor, uint32_t keyboardFlags,
+  virtual bool initialise(halcyon::Application& application, bool systemCursor, uint32_t keyboardFlags,
                           uint32_t mouseFlags) = 0;
   virtual void addListener(InputListener* listener) = 0;
   virtual void update(int32_t intervalMs) = 0;
   virtual void pump() = 0;
   virtual void shutdown() = 0;
+  // The engine's input manager underneath, for the free camera's controller (null if none).
+  virtual halcyon::InputManager* manager() { return nullptr; }
 };
 
 // A text box of the overlay layer.
@@ -67,6 +75,8 @@ class OverlayText {
 class TextLayer {
  public:
   virtual ~TextLayer() = default;
+  // Where font paths are looked up: the media folder on disk, then the media archive.
+  virtual void setMedia(const std::string&, halcyon::StoredArchive*) {}
   virtual bool loadFont(const std::string& path) = 0;
   // A text box at (x, y) of the given size, in the font of `fontSize` drawn at `scale`.
   // The layer owns it.
@@ -105,6 +115,10 @@ ShellParts standInShellParts();
 // object, the clock scene included, gets them.
 using DialogPartsMaker = std::function<ShellParts()>;
 void setDialogPartsMaker(DialogPartsMaker maker);
+
+// The engine's input manager and its fonts, window layer and text boxes.
+std::unique_ptr<InputSystem> engineInput();
+std::unique_ptr<TextLayer> engineTextLayer();
 
 // The graphics-runtime presence check, run before anything else.
 class PresenceCheck {

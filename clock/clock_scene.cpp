@@ -24,12 +24,6 @@ enum NamedObject { kHourHand, kMinuteHand, kGlass, kLamp, kCurtain, kOutdoor, kN
 constexpr const char* kNames[kNamedCount] = {"strelka_1big", "strelka_1min", "Clock glass",
                                              "Lamp lamp",    "Curtain",      "FonPlane01"};
 
-DWORD floatBits(float f) {
-  DWORD d;
-  std::memcpy(&d, &f, sizeof d);
-  return d;
-}
-
 template <typename Fn>
 void walk(halcyon::SceneNode& node, Fn& fn) {
   fn(node);
@@ -38,39 +32,51 @@ void walk(halcyon::SceneNode& node, Fn& fn) {
 
 }  // namespace
 
-ClockScene::ClockScene(ClockSceneSetup setup)
-    : setup_(std::move(setup)),
+ClockScene::ClockScene(ClockSceneSetup setup, ShellParts parts)
+    : SaverApplication(std::move(parts)),
+      setup_(std::move(setup)),
+      random_(setup_.random ? setup_.random : RandomDraw([] { return std::rand(); })),
       scene_(std::make_unique<halcyon::Scene>()),
-      storm_(setup_.random),
-      tours_(setup_.mediaFolder, setup_.archive, setup_.random) {
-  SoundLibraryLoader loader = setup_.soundLoader;
-  if (!loader) loader = [] { return std::unique_ptr<platform::SoundLibrary>(); };
-  sound_ = std::make_unique<ClockSound>(setup_.sound, std::move(loader), mediaFiles(setup_.archive),
-                                        setup_.mediaFolder);
-  storm_.setBaseRamp(baseGammaRamp(setup_.gamma));
+      storm_(random_) {
+  if (!setup_.mediaFolder.empty()) useMedia(setup_.mediaFolder, setup_.archive);
+  tours().setRandom(random_);
+  sound_ = makeSound();
+  storm_.setBaseRamp(baseGammaRamp(settings().Gamma));
 }
 
 ClockScene::~ClockScene() = default;
 
-void ClockScene::readSceneProperties() {
-  if (!readScenePropertiesFile(setup_.mediaFolder, setup_.archive, props_)) return;
-  storm_.setTimes(props_.quietTime, props_.winkTime);
-  for (const std::string& name : props_.animations) tours_.addTour(name);
+std::unique_ptr<ClockSound> ClockScene::makeSound() {
+  SoundLibraryLoader loader = setup_.soundLoader;
+  if (!loader) loader = [] { return std::unique_ptr<platform::SoundLibrary>(); };
+  const SaverSettings& s = settings();
+  return std::make_unique<ClockSound>(SoundSettings{s.Music, s.Sound, s.Volume}, std::move(loader),
+                                      mediaFiles(archive()), mediaFolder());
 }
 
-void ClockScene::startTours() {
-  if (!setup_.preview) tours_.start();
+void ClockScene::readCustomProperties(const halcyon::NodeMap* properties) {
+  if (!properties) return;
+  readStormProperties(*properties, this->properties());
+  storm_.setTimes(this->properties().quietTime, this->properties().winkTime);
 }
+
+intptr_t ClockScene::configDialogProc(void* dialog, uint32_t message, WPARAM wParam, LPARAM lParam) {
+  return SaverApplication::configDialogProc(dialog, message, wParam, lParam);
+}
+
+void ClockScene::exitHook() {}
 
 bool ClockScene::LoadCustom() {
   logLine("LoadCustom started\n");
+  // The settings are the run's now; the sound starts from them.
+  sound_ = makeSound();
   sound_->loadSoundLibrary();
-  sound_->initSound(setup_.window);
+  sound_->initSound(saverWindow());
 
   halcyon::FileRef file;
   file.sources = halcyon::Disk | halcyon::Archive;
-  file.name = setup_.mediaFolder + "/clock.udf";
-  file.archive = setup_.archive;
+  file.name = mediaFolder() + "/clock.udf";
+  file.archive = archive();
   sceneLoaded_ = scene_->Load(file);
   logLine(sceneLoaded_ ? "Scene Loaded\n" : "Cannot Load Scene\n");
 
@@ -87,10 +93,10 @@ bool ClockScene::LoadCustom() {
   exchangeLampStages(root);
   bindNamedObjects();
 
-  storm_.setBaseRamp(baseGammaRamp(setup_.gamma));
-  freeCamera_.position = {-200.0f, 100.0f, 0.0f};
-  freeCamera_.direction = {1.0f, 0.0f, 0.0f};
-  freeCamera_.up = {0.0f, 1.0f, 0.0f};
+  storm_.setBaseRamp(baseGammaRamp(settings().Gamma));
+  freeCamera().position = {-200.0f, 100.0f, 0.0f};
+  freeCamera().direction = {1.0f, 0.0f, 0.0f};
+  freeCamera().up = {0.0f, 1.0f, 0.0f};
   storm_.start();
 
   sound_->loadSamples({ticksPosition_.x, ticksPosition_.y, ticksPosition_.z});
@@ -100,9 +106,9 @@ bool ClockScene::LoadCustom() {
 }
 
 void ClockScene::applyPicture() {
-  if (setup_.photoPath.empty()) return;
+  if (settings().PhotoPath.empty()) return;
   halcyon::TextureRequest request;
-  request.file = halcyon::FileRef(setup_.photoPath);
+  request.file = halcyon::FileRef(settings().PhotoPath);
   picture_ = halcyon::textureManager().Get(request);
   halcyon::SceneNode* node = scene_->Root().FindByName("Picture");
   if (picture_ && node && node->GetMesh()) node->GetMesh()->GetMaterial().stages[0].texture = picture_;
@@ -180,17 +186,17 @@ bool ClockScene::frameMove() {
   const bool effects = sound_->effects();
 
   ListenerPose listener;
-  const halcyon::Vec3 p = camera_.Position(), d = camera_.Direction(), u = camera_.Up();
+  const halcyon::Vec3 p = camera().Position(), d = camera().Direction(), u = camera().Up();
   listener.position = {p.x, p.y, p.z};
   listener.forward = {d.x, d.y, d.z};
   listener.up = {u.x, u.y, u.z};
-  sound_->frameMove(listener, setup_.preview);  // ends with "BASS stuff ok"
+  sound_->frameMove(listener, preview());  // ends with "BASS stuff ok"
 
   setHands(halcyon::localTime(), *hourTrack_, *minuteTrack_);
   logLine("Ani ok\n");
 
   storm_.scheduleLightning(effects && sound_->thunderLoaded());
-  storm_.workThunder(effects, [this] { sound_->thunderClap(setup_.random); });
+  storm_.workThunder(effects, [this] { sound_->thunderClap(random_); });
   logLine("Thunder ok\n");
 
   storm_.workWinks();
@@ -203,102 +209,13 @@ bool ClockScene::frameMove() {
   return true;
 }
 
-bool ClockScene::composeFrame() {
-  halcyon::Application* app = halcyon::GetApplication();
-  IDirect3DDevice9* device = halcyon::GetDevice();
-  if (!app || !device || !app->TestDevice()) {
-    logLine("device lost\n");
-    return false;
-  }
-  device = halcyon::GetDevice();  // a reset may have made a new one
-  halcyon::StateCache& states = halcyon::stateCache();
-
-  device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, props_.bgColor.argb(), 1.0f, 0);
-
-  D3DVIEWPORT9 viewport{0, 0, 1, 1, 0.0f, 1.0f};
-  device->GetViewport(&viewport);
-  const float aspect = viewport.Height ? float(viewport.Width) / float(viewport.Height) : 1.0f;
-  camera_.SetProjection(props_.fov, aspect, props_.nearPlane, props_.farPlane);
-
-  const CameraPose pose = tours_.advance(freeCamera_);
-  camera_.SetPose(pose.position, pose.direction, pose.up);
-
-  const halcyon::Matrix identity = halcyon::Matrix::Identity();
-  states.SetWorld(reinterpret_cast<const D3DMATRIX*>(&identity.m[0][0]));
-  states.SetView(reinterpret_cast<const D3DMATRIX*>(&camera_.View().m[0][0]));
-  states.SetProjection(reinterpret_cast<const D3DMATRIX*>(&camera_.Projection().m[0][0]));
-  states.SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
-
-  if (SUCCEEDED(device->BeginScene())) {
-    states.SetRenderState(D3DRS_ZENABLE, TRUE);
-    states.SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
-    states.SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
-    states.SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
-    states.SetRenderState(D3DRS_AMBIENT, props_.ambient.argb());
-    states.SetRenderState(D3DRS_FOGENABLE, FALSE);
-    states.SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
-    states.SetRenderState(D3DRS_FOGCOLOR, props_.fogColor.argb());
-    states.SetRenderState(D3DRS_FOGSTART, floatBits(props_.fogStart));
-    states.SetRenderState(D3DRS_FOGEND, floatBits(props_.fogEnd));
-    states.SetRenderState(D3DRS_RANGEFOGENABLE, TRUE);
-
-    renderFrame();
-
-    if (const std::optional<float> opacity = tours_.fade()) drawFade(*opacity);
-    logLine("fade quad ok\n");
-
-    device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
-    if (overlays_) overlays_();
-    logLine("window manager ok\n");
-    device->EndScene();
-  }
-  device->Present(nullptr, nullptr, nullptr, nullptr);
-  logLine("present ok\n");
-  return true;
-}
-
-bool ClockScene::drawFade(float opacity) {
-  IDirect3DDevice9* device = halcyon::GetDevice();
-  halcyon::StateCache& states = halcyon::stateCache();
-  D3DVIEWPORT9 vp{0, 0, 1, 1, 0.0f, 1.0f};
-  device->GetViewport(&vp);
-
-  // Black from the vertex colour, opacity from the texture factor's alpha byte.
-  halcyon::Material fade;
-  fade.stages[0].colorOp = D3DTOP_SELECTARG1;
-  fade.stages[0].colorArg1 = D3DTA_DIFFUSE;
-  fade.stages[0].alphaOp = D3DTOP_SELECTARG1;
-  fade.stages[0].alphaArg1 = D3DTA_TFACTOR;
-  fade.stages[1].colorOp = D3DTOP_DISABLE;
-  fade.opacity = opacity;
-  fade.lit = 0;
-  fade.cullMode = D3DCULL_NONE;
-  const DWORD fvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
-  bool ok = halcyon::ApplyMaterialStates(fade, fvf);
-
-  struct Vertex {
-    float x, y, z, rhw;
-    DWORD colour;
-  };
-  const float l = float(vp.X), t = float(vp.Y), r = float(vp.X + vp.Width), b = float(vp.Y + vp.Height);
-  const Vertex quad[6] = {{l, t, 0.1f, 1.0f, 0}, {r, t, 0.1f, 1.0f, 0}, {l, b, 0.1f, 1.0f, 0},
-                          {r, t, 0.1f, 1.0f, 0}, {r, b, 0.1f, 1.0f, 0}, {l, b, 0.1f, 1.0f, 0}};
-  states.SetRenderState(D3DRS_ZENABLE, FALSE);
-  states.SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
-  device->SetFVF(fvf);
-  ok &= SUCCEEDED(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, quad, sizeof(Vertex)));
-  states.SetRenderState(D3DRS_ZENABLE, TRUE);
-  states.SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
-  return ok;
-}
-
 bool ClockScene::renderFrame() {
   halcyon::StateCache& states = halcyon::stateCache();
   halcyon::RenderSorter sorter;
-  sorter.camera = camera_;
+  sorter.camera = camera();
   sorter.SetLights(&scene_->Lights());
   halcyon::RenderContext context;
-  context.camera = camera_;
+  context.camera = camera();
 
   if (outdoor_) {
     if (halcyon::Mesh* mesh = outdoor_->GetMesh()) {
@@ -313,7 +230,7 @@ bool ClockScene::renderFrame() {
     const float light = 0.5f + 0.7f * flash;
     states.SetRenderState(D3DRS_AMBIENT, ColourValue{1.0f, light, light, light}.argb());
     if (!outdoor_->Render(context)) logLine("Outdoor render failed\n");
-    states.SetRenderState(D3DRS_AMBIENT, props_.ambient.argb());
+    states.SetRenderState(D3DRS_AMBIENT, properties().ambient.argb());
   }
   logLine("Outdoor ok\n");
 
@@ -338,9 +255,10 @@ bool ClockScene::renderFrame() {
   return true;
 }
 
-void ClockScene::endRun(bool fullScreenRun) {
-  if (!setup_.preview) setGamma(storm_.baseRamp());
-  if (fullScreenRun) sound_->endRun();
+void ClockScene::endRun() {
+  if (preview()) return;
+  setGamma(storm_.baseRamp());
+  sound_->endRun();
 }
 
 }  // namespace brassmoor

@@ -1,11 +1,12 @@
 #pragma once
-// The clock scene: the room loaded from "clock.udf", the six objects the program drives
-// itself (the two hands, the clock glass, the lamp, the curtain and the view out of the
-// window), the hands, the storm, the camera tours, the sound, the user's picture, and the
-// drawing of each frame in its fixed passes.
+// The clock scene: the application object of the saver. On top of the shell it holds the
+// room loaded from "clock.udf", the six objects the program drives itself (the two hands,
+// the clock glass, the lamp, the curtain and the view out of the window), the hands, the
+// storm, the sound and the user's picture, and it draws each frame's passes.
 //
-// The shell calls, in this order: readSceneProperties(), startTours(), LoadCustom(); then
-// each frame frameMove() and composeFrame(); endRun() once at the end.
+// The shell calls, in this order: readSceneProperties() (which calls readCustomProperties),
+// startTours(), LoadCustom(); then each frame frameMove() and composeFrame() (which calls
+// renderFrame()); endRun() once at the end.
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/saver_application.h"
 #include "clock/clock_sound.h"
 #include "clock/scene_properties.h"
 #include "clock/storm.h"
@@ -29,53 +31,41 @@ class Texture;
 
 namespace brassmoor {
 
+// What a test or tool may set instead of the run's own choices.
 struct ClockSceneSetup {
-  std::string mediaFolder = "Media";
+  // Where the media come from; empty: the shell's "Media" folder and the program's archive.
+  std::string mediaFolder;
   halcyon::StoredArchive* archive = nullptr;
-  SoundSettings sound;
   // Brings in the sound library; null runs without one (as if no output could be opened).
   SoundLibraryLoader soundLoader;
-  void* window = nullptr;   // handed to the sound library
-  int32_t gamma = 0;        // the Gamma setting, -100..100
-  std::string photoPath;    // the user's picture; empty keeps the scene's own
-  bool preview = false;
-  RandomDraw random = [] { return std::rand(); };
+  // The random draws of the storm, the thunder and the tours; empty: the C library's rand().
+  RandomDraw random;
 };
 
-class ClockScene {
+class ClockScene : public SaverApplication {
  public:
-  explicit ClockScene(ClockSceneSetup setup);
-  ~ClockScene();
-  ClockScene(const ClockScene&) = delete;
-  ClockScene& operator=(const ClockScene&) = delete;
+  explicit ClockScene(ClockSceneSetup setup = {}, ShellParts parts = standInShellParts());
 
-  // "Scene.props": every key that is present, and the tours it lists.
-  void readSceneProperties();
-  // Tours enabled and a first tour chosen at random (outside the preview).
-  void startTours();
+  // --- the overridden operations, in slot order ---
+  ~ClockScene() override;
+  // Per-frame update: sound, hands, storm. Always true.
+  bool frameMove() override;
+  // The scene's passes, inside the device scene.
+  bool renderFrame() override;
   // Loads the room and its media. True whenever it ran to its end, also when the scene file
   // was missing: the run then shows the clear colour, the overlays and the sounds.
-  bool LoadCustom();
-  // Per-frame update: sound, hands, storm. Always true.
-  bool frameMove();
-  // One frame: device test, clear, camera, fixed states, the passes, the tour fade, the
-  // overlays, presentation. False when the device was lost and nothing was drawn.
-  bool composeFrame();
-  // The scene's passes, inside the device scene.
-  bool renderFrame();
-  // End of the run: the base gamma ramp back (outside the preview) and the sound released.
-  void endRun(bool fullScreenRun);
+  bool LoadCustom() override;
+  // QuietTime and WinkTime.
+  void readCustomProperties(const halcyon::NodeMap* properties) override;
+  intptr_t configDialogProc(void* dialog, uint32_t message, WPARAM wParam, LPARAM lParam) override;
+  // End of the run: the base gamma ramp back and the sound released (nothing in the preview,
+  // which loaded neither).
+  void endRun() override;
+  void exitHook() override;
 
-  // Draws the overlay windows, called by composeFrame on a cleared depth buffer.
-  void setOverlayDrawer(std::function<bool()> drawer) { overlays_ = std::move(drawer); }
-
-  SceneProperties& properties() { return props_; }
   Storm& storm() { return storm_; }
-  Tours& tours() { return tours_; }
   ClockSound& sound() { return *sound_; }
   halcyon::Scene& scene() { return *scene_; }
-  halcyon::Camera& camera() { return camera_; }
-  CameraPose& freeCamera() { return freeCamera_; }
   bool sceneLoaded() const { return sceneLoaded_; }
 
   halcyon::SceneNode* hourHand() const { return hourHand_; }
@@ -89,21 +79,20 @@ class ClockScene {
   halcyon::Vec3 ticksPosition() const { return ticksPosition_; }
 
  private:
+  std::unique_ptr<ClockSound> makeSound();
   void applyPicture();
   void exchangeLampStages(halcyon::SceneNode& node);
   void bindNamedObjects();
   halcyon::Track& bindHand(halcyon::SceneNode& node);
   void setGamma(const D3DGAMMARAMP& ramp);
-  bool drawFade(float opacity);
+
+  bool preview() const { return mode() == ScreensaverMode::Preview; }
 
   ClockSceneSetup setup_;
-  SceneProperties props_;
+  RandomDraw random_;
   std::unique_ptr<halcyon::Scene> scene_;
   std::unique_ptr<ClockSound> sound_;
   Storm storm_;
-  Tours tours_;
-  halcyon::Camera camera_;
-  CameraPose freeCamera_;
   bool sceneLoaded_ = false;
 
   halcyon::SceneNode* hourHand_ = nullptr;
@@ -123,7 +112,6 @@ class ClockScene {
   halcyon::Track* minuteTrack_ = &ownMinuteTrack_;
   halcyon::Vec3 ticksPosition_{0.0f, 0.0f, 0.0f};
   halcyon::Texture* picture_ = nullptr;
-  std::function<bool()> overlays_;
 };
 
 }  // namespace brassmoor

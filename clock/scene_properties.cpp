@@ -55,17 +55,24 @@ void readStormProperties(const halcyon::NodeMap& root, SceneProperties& props) {
   if (const halcyon::UdfNode* w = root.findChild("WinkTime"); w && w->asInt() > 0) props.winkTime = w->asInt();
 }
 
-bool readScenePropertiesFile(const std::string& mediaFolder, halcyon::StoredArchive* archive, SceneProperties& props) {
+std::unique_ptr<halcyon::NodeMap> parseScenePropertiesFile(const std::string& mediaFolder,
+                                                            halcyon::StoredArchive* archive) {
   halcyon::FileRef file;
   file.sources = halcyon::Disk | halcyon::Archive;
   file.name = mediaFolder + "/Scene.props";
   file.archive = archive;
   std::unique_ptr<halcyon::Stream> stream = file.open(halcyon::OpenMode::Read);
-  if (!stream) return false;
-  halcyon::NodeMap root;
-  halcyon::parseUdfText(*stream, root);
-  readSharedProperties(root, props);
-  readStormProperties(root, props);
+  if (!stream) return nullptr;
+  auto root = std::make_unique<halcyon::NodeMap>();
+  halcyon::parseUdfText(*stream, *root);
+  return root;
+}
+
+bool readScenePropertiesFile(const std::string& mediaFolder, halcyon::StoredArchive* archive, SceneProperties& props) {
+  const std::unique_ptr<halcyon::NodeMap> root = parseScenePropertiesFile(mediaFolder, archive);
+  if (!root) return false;
+  readSharedProperties(*root, props);
+  readStormProperties(*root, props);
   return true;
 }
 

@@ -3,6 +3,7 @@
 // states, the free camera's speed, the camera tours, and the storm's timing. They come from
 // "Scene.props" in the media folder; a key that is absent keeps its default.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,10 @@ void readSharedProperties(const halcyon::NodeMap& root, SceneProperties& props);
 // storm's random pauses without a range, so such a value keeps the one before.
 void readStormProperties(const halcyon::NodeMap& root, SceneProperties& props);
 
+// The parsed tree of "<mediaFolder>/Scene.props" from disk or the archive; null when the file
+// cannot be opened.
+std::unique_ptr<halcyon::NodeMap> parseScenePropertiesFile(const std::string& mediaFolder,
+                                                            halcyon::StoredArchive* archive);
 // Reads "<mediaFolder>/Scene.props" from disk or the archive into `props`, shared keys then
 // storm keys. False (and nothing changed) when the file cannot be opened.
 bool readScenePropertiesFile(const std::string& mediaFolder, halcyon::StoredArchive* archive, SceneProperties& props);

@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "engine/core/clock.h"
 #include "engine/core/engine_list.h"
@@ -41,6 +42,13 @@ class Tours {
   static constexpr float kFadeWidth = 10.0f;  // tour units
 
   Tours(std::string mediaFolder, halcyon::StoredArchive* archive, RandomDraw random);
+
+  // Where the tour files are found, and the draws that choose them.
+  void setSource(std::string mediaFolder, halcyon::StoredArchive* archive) {
+    mediaFolder_ = std::move(mediaFolder);
+    archive_ = archive;
+  }
+  void setRandom(RandomDraw random) { random_ = std::move(random); }
 
   // Appends a tour name to the list (the order of the scene properties).
   void addTour(const std::string& name);

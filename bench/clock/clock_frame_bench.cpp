@@ -55,14 +55,13 @@ void BM_ClockFrame(benchmark::State& state) {
   halcyon::Application::SetDirect3DLoader([&] { return d3d = new RecordingDirect3D9(); });
   Window window;
   {
-    halcyon::Application app;
-    if (!app.Create(nullptr, &window) || !app.SetMode(false)) {
-      state.SkipWithError("no recording device");
-      return;
-    }
     brassmoor::ClockSceneSetup setup;
     setup.mediaFolder = MediaFolder(scratch);
     auto clock = std::make_unique<brassmoor::ClockScene>(setup);
+    if (!clock->Create(nullptr, &window) || !clock->SetMode(false)) {
+      state.SkipWithError("no recording device");
+      return;
+    }
     clock->readSceneProperties();
     clock->startTours();
     clock->LoadCustom();

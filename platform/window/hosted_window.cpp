@@ -43,7 +43,10 @@ class HostedSaverWindow final : public SdlSaverWindow {
     enqueue(WindowMessage{WM_SHOWWINDOW, 1, 0, 0});
     enqueue(WindowMessage{WM_ACTIVATE, WA_ACTIVE, 0, 0});
   }
-  ~HostedSaverWindow() override { HostedSaverWindow::closeNative(); }
+  ~HostedSaverWindow() override {
+    destroyNativeWindow();
+    releaseHost();
+  }
 
   bool hosted() const override { return true; }
 
@@ -75,8 +78,11 @@ class HostedSaverWindow final : public SdlSaverWindow {
     deliver(messages);
   }
 
-  void closeNative() override {
-    SdlSaverWindow::closeNative();
+  // The host's window is the host's to hide; ours goes with this object.
+  void closeNative() override {}
+
+ private:
+  void releaseHost() {
     if (!x_.display) return;
     if (x_.ownTarget && !gone_) XDestroyWindow(x_.display, x_.target);
     if (x_.colormap) XFreeColormap(x_.display, x_.colormap);
@@ -85,7 +91,6 @@ class HostedSaverWindow final : public SdlSaverWindow {
     x_.display = nullptr;
   }
 
- private:
   bool alive() const { return x_.display != nullptr && !gone_; }
 
   void waitForEvents(int timeoutMs) {

@@ -26,7 +26,11 @@ class SdlSaverWindow : public SaverWindow {
 
  protected:
   void pumpNative(int timeoutMs) override;
+  // Destroying the window hides it; the native window itself lives until this object goes,
+  // because the render device's context belongs to it and the scene's device resources are
+  // released after the window was destroyed.
   void closeNative() override;
+  void destroyNativeWindow();
   // Waits up to `timeoutMs` for an SDL event (0: no wait, negative: no limit), then takes
   // every waiting one: observers see each, and the translated messages are appended.
   void takeSdlEvents(int timeoutMs, std::vector<WindowMessage>& messages);

@@ -28,7 +28,7 @@ Observers& observers() {
 SdlSaverWindow::SdlSaverWindow(WindowClass windowClass, uint32_t style, SDL_Window* window)
     : SaverWindow(std::move(windowClass), style), window_(window), id_(SDL_GetWindowID(window)) {}
 
-SdlSaverWindow::~SdlSaverWindow() { SdlSaverWindow::closeNative(); }
+SdlSaverWindow::~SdlSaverWindow() { destroyNativeWindow(); }
 
 Rect SdlSaverWindow::clientRect() const {
   if (!window_) return {};
@@ -145,6 +145,10 @@ void SdlSaverWindow::pumpNative(int timeoutMs) {
 }
 
 void SdlSaverWindow::closeNative() {
+  if (window_) SDL_HideWindow(window_);
+}
+
+void SdlSaverWindow::destroyNativeWindow() {
   if (window_) SDL_DestroyWindow(window_);
   window_ = nullptr;
 }

@@ -59,15 +59,14 @@ class ClockRoom : public testing::Test {
     window_ = SDL_CreateWindow("clock room", 0, 0, kWidth, kHeight, SDL_WINDOW_OPENGL);
     ASSERT_NE(window_, nullptr) << SDL_GetError();
     engineWindow_ = std::make_unique<SdlEngineWindow>(window_);
-    app_ = std::make_unique<halcyon::Application>();
-    ASSERT_TRUE(app_->Create(nullptr, engineWindow_.get()));
-    ASSERT_TRUE(app_->SetMode(false));
-    deviceControl(app_->Device())->setPresentCapture(true);
     clock_.setLocalTime(10, 10, 30);
     std::srand(1);
     brassmoor::ClockSceneSetup setup;
     setup.mediaFolder = BRASSMOOR_MEDIA_DIR;
     scene_ = std::make_unique<brassmoor::ClockScene>(setup);
+    ASSERT_TRUE(scene_->Create(nullptr, engineWindow_.get()));
+    ASSERT_TRUE(scene_->SetMode(false));
+    deviceControl(scene_->Device())->setPresentCapture(true);
     scene_->readSceneProperties();
     scene_->startTours();
     ASSERT_TRUE(scene_->LoadCustom());
@@ -76,7 +75,6 @@ class ClockRoom : public testing::Test {
   void TearDown() override {
     scene_.reset();
     halcyon::textureManager().Clear();
-    app_.reset();
     engineWindow_.reset();
     if (window_) SDL_DestroyWindow(window_);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -89,7 +87,7 @@ class ClockRoom : public testing::Test {
     scene_->frameMove();
     EXPECT_TRUE(scene_->composeFrame());
     Picture p;
-    EXPECT_TRUE(deviceControl(app_->Device())->presentedPixels(p.pixels, p.width, p.height));
+    EXPECT_TRUE(deviceControl(scene_->Device())->presentedPixels(p.pixels, p.width, p.height));
     if (!png.empty()) {
       const std::vector<uint8_t> bytes = encodePng(p.pixels, p.width, p.height, false);
       std::FILE* f = std::fopen(png.c_str(), "wb");
@@ -104,7 +102,6 @@ class ClockRoom : public testing::Test {
   testsupport::FakeClock clock_;
   SDL_Window* window_ = nullptr;
   std::unique_ptr<SdlEngineWindow> engineWindow_;
-  std::unique_ptr<halcyon::Application> app_;
   std::unique_ptr<brassmoor::ClockScene> scene_;
 };
 

@@ -78,9 +78,19 @@ class ClockFrame : public RecordingScene {
     brassmoor::ClockSceneSetup setup;
     setup.mediaFolder = dir_.path().string();
     setup.random = std::ref(random_);
-    setup.photoPath = std::move(photo);
-    scene_ = std::make_unique<brassmoor::ClockScene>(setup);
+    Adopt(setup);
+    scene_->settings().PhotoPath = std::move(photo);
     return *scene_;
+  }
+  // The scene is the application: it takes over the device from the fixture's.
+  void Adopt(const brassmoor::ClockSceneSetup& setup) {
+    scene_.reset();
+    app_.reset();
+    scene_ = std::make_unique<brassmoor::ClockScene>(setup);
+    ASSERT_TRUE(scene_->Create(nullptr, &window_));
+    ASSERT_TRUE(scene_->SetMode(false));
+    device_ = d3d_->lastDevice();
+    device_->clearCalls();
   }
   void WriteRoom(const halcyon::UdfRecord& root) { clocktest::WriteRecord(dir_, "clock.udf", root); }
 
@@ -379,13 +389,13 @@ class ClockThunder : public ClockFrame {
     brassmoor::ClockSceneSetup setup;
     setup.mediaFolder = dir_.path().string();
     setup.random = std::ref(random_);
-    setup.sound.volume = volume;
     setup.soundLoader = [this] {
       auto made = std::make_unique<platform::RecordingSoundLibrary>();
       library_ = made.get();
       return std::unique_ptr<platform::SoundLibrary>(std::move(made));
     };
-    scene_ = std::make_unique<brassmoor::ClockScene>(setup);
+    Adopt(setup);
+    scene_->settings().Volume = volume;
     return *scene_;
   }
   platform::RecordingSoundLibrary* library_ = nullptr;

@@ -3,7 +3,11 @@
 namespace testsupport {
 
 FakeClock::FakeClock(int64_t startMs) : now_(startMs) {
-  halcyon::ClockSources::setMillisecondSource([this] { return now_; });
+  halcyon::ClockSources::setMillisecondSource([this] {
+    const int64_t t = now_;
+    now_ += step_;
+    return t;
+  });
 }
 
 FakeClock::~FakeClock() {
