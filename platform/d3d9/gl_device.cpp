@@ -344,6 +344,13 @@ bool GLDevice::applyWindowMode() {
     const int display = std::max(0, SDL_GetWindowDisplayIndex(window));
     SDL_DisplayMode desktop{};
     SDL_GetDesktopDisplayMode(display, &desktop);
+    // Without a window manager the full-screen request alone leaves the window at its size,
+    // so it is first made to cover the display.
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(display, &bounds) == 0) {
+      SDL_SetWindowPosition(window, bounds.x, bounds.y);
+      SDL_SetWindowSize(window, bounds.w, bounds.h);
+    }
     if (static_cast<UINT>(desktop.w) == params_.BackBufferWidth && static_cast<UINT>(desktop.h) == params_.BackBufferHeight) {
       SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
     } else {

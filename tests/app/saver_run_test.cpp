@@ -61,11 +61,16 @@ TEST_F(SaverRun, FullScreenSaverEndsOnAKeyWithExitCodeOne) {
   ASSERT_TRUE(p.started());
   const uint64_t id = waitForSaverWindow(p);
   ASSERT_NE(id, 0u) << "no saver window appeared";
-  std::this_thread::sleep_for(300ms);
-  const auto client = platform::x11ClientRect(id);
-  ASSERT_TRUE(client);
+  // The window covers the screen once the device has taken its display mode.
   const std::string screen = shellOutput("xdpyinfo | awk '/dimensions:/ {print $2}'");
-  EXPECT_EQ(std::to_string(client->width()) + "x" + std::to_string(client->height()) + "\n", screen);
+  std::string size;
+  for (int i = 0; i < 100 && size != screen; ++i) {
+    std::this_thread::sleep_for(100ms);
+    const auto client = platform::x11ClientRect(id);
+    ASSERT_TRUE(client);
+    size = std::to_string(client->width()) + "x" + std::to_string(client->height()) + "\n";
+  }
+  EXPECT_EQ(size, screen);
   EXPECT_FALSE(p.wait(0ms)) << "the saver runs until it is told to stop";
   // A key pressed before the window has settled may go to the root window; press again.
   std::optional<int> code;
