@@ -63,6 +63,10 @@ bool DrawLoadingFrame(IDirect3DDevice9* device, const LoadingPictures& pictures,
     device->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
     if (pictures.picture) drawQuad(device, pictures.picture, 0, 0, w, h);
     if (withCorners) {
+      // The corner images are cut-outs: their own alpha lets the picture show around them.
+      cache.SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+      cache.SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+      cache.SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TFACTOR);
       constexpr float cw = 256, ch = 128;
       const float places[4][2] = {{w - cw, h - ch}, {0, h - ch}, {0, 0}, {w - cw, 0}};
       for (int i = 0; i < 4; ++i)

@@ -144,7 +144,7 @@ TEST_F(LoadingPictureGlTest, LoadingScreenShowsTheRoomWithTheLogoInItsCorner) {
 
 // Enable once the loading screen blends the corner images by their own alpha (it takes the
 // alpha from the opacity alone, so the logo's clear surroundings come out black).
-TEST_F(LoadingPictureGlTest, DISABLED_LogoLetsTheRoomShowAroundItsLettering) {
+TEST_F(LoadingPictureGlTest, LogoLetsTheRoomShowAroundItsLettering) {
   halcyon::LoadingPictures pictures;
   pictures.picture = load("loading_186.jpg");
   pictures.corners[0] = load("logo_187.png");
