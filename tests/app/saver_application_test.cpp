@@ -156,7 +156,11 @@ class TestApplication : public SaverApplication {
 class Shell : public ::testing::Test {
  protected:
   void SetUp() override {
-    halcyon::Application::SetDirect3DLoader([this] { return d3d_ = new RecordingDirect3D9(); });
+    halcyon::Application::SetDirect3DLoader([this] {
+      d3d_ = new RecordingDirect3D9();
+      d3d_->failCreateDevice(failedCreates_);
+      return d3d_;
+    });
   }
   void TearDown() override {
     halcyon::textureManager().Clear();
@@ -168,6 +172,7 @@ class Shell : public ::testing::Test {
   }
 
   RecordingDirect3D9* d3d_ = nullptr;
+  int failedCreates_ = 0;
   testsupport::ScopedConfigDir config_;
   testsupport::TraceCapture trace_;
   Recorder rec_;
@@ -390,6 +395,32 @@ TEST_F(Shell, FixedModeWindowAndStartUpFailures) {
     EXPECT_TRUE(app.startSaver(nullptr, ScreensaverMode::Full, 0)) << "the second font is not needed";
     EXPECT_TRUE(trace_.contains("64th font loading failed\n"));
     EXPECT_TRUE(trace_.contains("Error:  font loading failed\n"));
+  }
+}
+
+TEST_F(Shell, AFailedModeIsTriedOnceMoreWithoutMultisamplingThenStartUpGivesUp) {
+  {
+    failedCreates_ = 1;
+    TestApplication app(rec_);
+    ASSERT_TRUE(app.startSaver(nullptr, ScreensaverMode::Full, 0));
+    EXPECT_TRUE(trace_.contains("Setting Mode failed\n"));
+    EXPECT_FALSE(trace_.contains("Setting Mode failed...exiting\n"));
+    EXPECT_EQ(app.CurrentSettings().multisampleType, D3DMULTISAMPLE_NONE);
+    EXPECT_EQ(app.CurrentSettings().width, 1024u) << "still the desktop's size";
+  }
+  {
+    failedCreates_ = 2;
+    trace_.clear();
+    rec_.calls.clear();
+    TestApplication app(rec_);
+    RegistryKey key;
+    ASSERT_EQ(RegistryKey::create(brassmoor::kSettingsKeyPath, KEY_WRITE, key), ERROR_SUCCESS);
+    const uint8_t zero[4] = {0, 0, 0, 0};
+    key.setValue("UseDesktop", REG_DWORD, zero, 4);
+    EXPECT_FALSE(app.startSaver(nullptr, ScreensaverMode::Full, 0));
+    EXPECT_TRUE(trace_.contains("Failed setting mode\n"));
+    EXPECT_TRUE(trace_.contains("Setting Mode failed...exiting\n"));
+    EXPECT_THAT(rec_.calls, ::testing::Not(::testing::Contains("LoadCustom")));
   }
 }
 
