@@ -76,14 +76,13 @@ SaverApplication::SaverApplication(ShellParts parts, MessageBoxFn messageBox)
 
 SaverApplication::~SaverApplication() {
   if (parts_.input) parts_.input->shutdown();
-  // The overlay texts and their fonts go before the device they draw with.
+  // The overlay texts and their fonts, then every texture, go before the device they draw
+  // with (the scene of a derived object is gone already).
   parts_.text.reset();
-  halcyon::TextureManager& textures = halcyon::textureManager();
-  for (halcyon::Texture* t : {loadingTextures_[0], loadingTextures_[1], loadingTextures_[2], loadingTextures_[3],
-                              loadingTextures_[4]})
+  for (halcyon::Texture* t : loadingTextures_)
     if (t) t->Release();
+  halcyon::textureManager().Clear();
   Cleanup3DEnvironment();
-  (void)textures;
 }
 
 std::string SaverApplication::caption(std::string_view key, std::string_view fallback) const {

@@ -87,16 +87,16 @@ class RoomViews : public testing::Test {
     window_ = SDL_CreateWindow("room views", 0, 0, width(), height(), SDL_WINDOW_OPENGL);
     ASSERT_NE(window_, nullptr) << SDL_GetError();
     engineWindow_ = std::make_unique<SdlEngineWindow>(window_);
-    app_ = std::make_unique<halcyon::Application>();
-    ASSERT_TRUE(app_->Create(nullptr, engineWindow_.get()));
-    ASSERT_TRUE(app_->SetMode(false));
-    deviceControl(app_->Device())->setPresentCapture(true);
     clock_.setLocalTime(10, 10, 30);
     std::srand(1);
     brassmoor::ClockSceneSetup setup;
     const char* media = std::getenv("BRASSMOOR_ROOM_MEDIA");
     setup.mediaFolder = media && *media ? media : BRASSMOOR_MEDIA_DIR;
+    // The scene is the application: it makes the device.
     scene_ = std::make_unique<brassmoor::ClockScene>(setup);
+    ASSERT_TRUE(scene_->Create(nullptr, engineWindow_.get()));
+    ASSERT_TRUE(scene_->SetMode(false));
+    deviceControl(scene_->Device())->setPresentCapture(true);
     scene_->readSceneProperties();
     scene_->startTours();
     ASSERT_TRUE(scene_->LoadCustom());
@@ -105,7 +105,6 @@ class RoomViews : public testing::Test {
   void TearDown() override {
     scene_.reset();
     halcyon::textureManager().Clear();
-    app_.reset();
     engineWindow_.reset();
     if (window_) SDL_DestroyWindow(window_);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -118,7 +117,7 @@ class RoomViews : public testing::Test {
     EXPECT_TRUE(scene_->composeFrame());
     std::vector<D3DCOLOR> px;
     UINT w = 0, h = 0;
-    EXPECT_TRUE(deviceControl(app_->Device())->presentedPixels(px, w, h));
+    EXPECT_TRUE(deviceControl(scene_->Device())->presentedPixels(px, w, h));
     EXPECT_EQ(w, UINT(width()));
     if (px.empty() || w == 0) return {};
     if (const char* dir = viewsFolder()) {
@@ -144,7 +143,6 @@ class RoomViews : public testing::Test {
   testsupport::FakeClock clock_;
   SDL_Window* window_ = nullptr;
   std::unique_ptr<SdlEngineWindow> engineWindow_;
-  std::unique_ptr<halcyon::Application> app_;
   std::unique_ptr<brassmoor::ClockScene> scene_;
 };
 
