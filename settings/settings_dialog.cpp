@@ -249,6 +249,13 @@ intptr_t pictureDialogProc(std::string& photoPath, DialogBox& dialog, uint32_t m
     case platform::IDOK:
       // What the field shows wins over what Browse chose.
       photoPath = dialog.itemText(kPhotoPath, kPhotoPathMaxChars);
+      // The settings store reads back no more than kPhotoPathMaxBytes; a longer path would be
+      // written and then never read again.
+      if (photoPath.size() > kPhotoPathMaxBytes) {
+        std::size_t cut = kPhotoPathMaxBytes;  // never inside a character
+        while (cut > 0 && (static_cast<unsigned char>(photoPath[cut]) & 0xC0) == 0x80) --cut;
+        photoPath.resize(cut);
+      }
       break;
     default: break;
   }

@@ -59,6 +59,9 @@ inline constexpr const char* kPictureFilter = "(*.jpg;*.tga;*.bmp;*.gif;*.png)|*
 inline constexpr const char* kVisitAddress = "https://quillmark.example/screensavers/";
 // The longest picture path OK takes from the path field.
 inline constexpr std::size_t kPhotoPathMaxChars = 199;
+// ... and never more bytes than the settings store reads back (its 256-byte buffer holds
+// the terminating zero too).
+inline constexpr std::size_t kPhotoPathMaxBytes = 255;
 
 // A full-screen mode as the graphics runtime offers it.
 struct OfferedMode {

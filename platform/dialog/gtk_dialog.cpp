@@ -151,10 +151,14 @@ class GtkDialogView {
   void keepAbove(int64_t ownerWindow) {
     GdkDisplay* display = gdk_display_get_default();
     if (!GDK_IS_X11_DISPLAY(display)) return;
-    GdkWindow* owner = gdk_x11_window_foreign_new_for_display(display, static_cast<Window>(ownerWindow));
-    if (!owner) return;  // no such window: the dialog simply has no owner
-    gdk_window_set_transient_for(gtk_widget_get_window(window_), owner);
-    g_object_unref(owner);
+    // The number comes from the command line: a window that does not exist (or vanishes)
+    // leaves the dialog without an owner rather than ending the program with an X error.
+    gdk_x11_display_error_trap_push(display);
+    if (GdkWindow* owner = gdk_x11_window_foreign_new_for_display(display, static_cast<Window>(ownerWindow))) {
+      gdk_window_set_transient_for(gtk_widget_get_window(window_), owner);
+      g_object_unref(owner);
+    }
+    gdk_x11_display_error_trap_pop_ignored(display);
   }
 
   void build() {
@@ -183,7 +187,6 @@ class GtkDialogView {
         c.widget = gtk_frame_new(item.text.c_str());
       } else if (kind == "STATIC") {
         c.widget = gtk_label_new(item.text.c_str());
-        gtk_label_set_line_wrap(GTK_LABEL(c.widget), TRUE);
         gtk_label_set_xalign(GTK_LABEL(c.widget), 0.0f);
         gtk_label_set_yalign(GTK_LABEL(c.widget), 0.0f);
         gtk_label_set_justify(GTK_LABEL(c.widget), GTK_JUSTIFY_LEFT);
@@ -234,9 +237,29 @@ class GtkDialogView {
       c.rect = placed(item);
       gtk_widget_set_size_request(c.widget, c.rect.width, c.rect.height);
       gtk_fixed_put(GTK_FIXED(fixed_), c.widget, c.rect.x, c.rect.y);
+      if (GTK_IS_LABEL(c.widget)) setLabelText(c.widget, item.text, c.rect.width);
       g_object_set_data(G_OBJECT(c.widget), "brassmoor-id", GINT_TO_POINTER(item.id));
       controls_.push_back(std::move(c));
     }
+  }
+
+  // Static text breaks between words to stay inside its control's width, the lines chosen
+  // here so that the label's size never depends on the width it is given.
+  static void setLabelText(GtkWidget* label, const std::string& text, int32_t width) {
+    PangoLayout* layout = gtk_widget_create_pango_layout(label, text.c_str());
+    pango_layout_set_width(layout, std::max(1, width) * PANGO_SCALE);
+    pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+    std::string wrapped;
+    const int lines = pango_layout_get_line_count(layout);
+    for (int i = 0; i < lines; ++i) {
+      const PangoLayoutLine* line = pango_layout_get_line_readonly(layout, i);
+      std::string part = text.substr(static_cast<std::size_t>(line->start_index), static_cast<std::size_t>(line->length));
+      while (!part.empty() && (part.back() == ' ' || part.back() == '\n')) part.pop_back();
+      if (i > 0) wrapped += '\n';
+      wrapped += part;
+    }
+    g_object_unref(layout);
+    gtk_label_set_text(GTK_LABEL(label), wrapped.c_str());
   }
 
   // A drop-down list's rectangle includes its open list; closed it is one line high.
@@ -278,7 +301,7 @@ class GtkDialogView {
       if (item.text != c.text) {
         c.text = item.text;
         if (GTK_IS_FRAME(widget)) gtk_frame_set_label(GTK_FRAME(widget), c.text.c_str());
-        else if (GTK_IS_LABEL(widget)) gtk_label_set_text(GTK_LABEL(widget), c.text.c_str());
+        else if (GTK_IS_LABEL(widget)) setLabelText(widget, c.text, c.rect.width);
         else if (GTK_IS_ENTRY(widget)) gtk_entry_set_text(GTK_ENTRY(widget), c.text.c_str());
         else if (GTK_IS_BUTTON(widget)) gtk_button_set_label(GTK_BUTTON(widget), c.text.c_str());
       }
@@ -370,6 +393,17 @@ class GtkDialogView {
     if (event->keyval == GDK_KEY_Escape) {
       view->send(WM_COMMAND, makeWParam(IDCANCEL, BN_CLICKED));
       return TRUE;
+    }
+    if (event->keyval == GDK_KEY_Return || event->keyval == GDK_KEY_KP_Enter) {
+      // Enter presses the focused push button, and the default button everywhere else.
+      GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(view->window_));
+      if (focus && GTK_IS_BUTTON(focus) && !GTK_IS_TOGGLE_BUTTON(focus)) return FALSE;
+      for (const Control& c : view->controls_) {
+        if (c.item->kind == "DEFPUSHBUTTON" && c.item->enabled) {
+          view->send(WM_COMMAND, makeWParam(c.item->id, BN_CLICKED));
+          return TRUE;
+        }
+      }
     }
     return FALSE;
   }

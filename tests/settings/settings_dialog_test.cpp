@@ -275,6 +275,15 @@ TEST_F(SettingsDialogTest, PictureControlsBrowseEditRestoreAndCancel) {
   dialog->setItemText(kPhotoPath, "/" + std::string(250, 'a'));
   click(IDOK);
   EXPECT_EQ(saved.PhotoPath, "/" + std::string(198, 'a'));
+
+  // 199 characters of two bytes each would be written but never read back: the path stops
+  // at the last whole character within 255 bytes.
+  open();
+  std::string wide;
+  for (int i = 0; i < 199; ++i) wide += "\xC3\xA9";
+  dialog->setItemText(kPhotoPath, wide);
+  click(IDOK);
+  EXPECT_EQ(saved.PhotoPath, wide.substr(0, 254));
 }
 
 TEST_F(SettingsDialogTest, MissingRuntimeShowsTheErrorAndEndsWithZero) {
