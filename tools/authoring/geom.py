@@ -86,9 +86,10 @@ def box(name, mat, lo, hi, bevel=0.0, uv=0.5, smooth=False, matrix=None, drop=()
 
 
 def lathe(name, mat, profile, segments=24, centre=(0, 0, 0), uv_v=0.3, smooth=True,
-          matrix=None, cap_top=True, cap_bottom=True, arc=None):
+          matrix=None, cap_top=True, cap_bottom=True, arc=None, grain_along=False):
     """Surface of revolution about the local Z axis through `centre`; profile is a list of
-    (radius, z) from bottom to top."""
+    (radius, z) from bottom to top. Textures run their u round the part; `grain_along` turns
+    them so that u runs along it, as the grain of a turned wooden part does."""
     bm = bmesh.new()
     uvl = bm.loops.layers.uv.verify()
     a0, a1 = (0.0, 2 * math.pi) if arc is None else arc
@@ -121,7 +122,10 @@ def lathe(name, mat, profile, segments=24, centre=(0, 0, 0), uv_v=0.3, smooth=Tr
             except ValueError:
                 continue
             for l, (uu, vv) in zip(f.loops, [(i, k), (i + 1, k), (i + 1, k + 1), (i, k + 1)]):
-                l[uvl].uv = (uu / nseg * 2.0, length[vv] / uv_v)
+                if grain_along:
+                    l[uvl].uv = (length[vv] / uv_v, uu / nseg * 0.5)
+                else:
+                    l[uvl].uv = (uu / nseg * 2.0, length[vv] / uv_v)
     if closed:
         for ring, top in ((rings[0], False), (rings[-1], True)):
             if (top and not cap_top) or (not top and not cap_bottom):

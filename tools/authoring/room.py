@@ -389,7 +389,7 @@ def build_clock():
     shaft += [(0.0135, 0.38), (0.016, 0.39), (0.0135, 0.40), (0.015, 0.41), (0.019, 0.425), (0.0195, 0.44),
               (0.017, 0.445), (0.017, 0.46), (0.0, 0.46)]
     for yy in (-0.205, 0.205):
-        lathe("clock_column", cm, shaft, segments=20, centre=(2.675, yy, 1.49), uv_v=0.2)
+        lathe("clock_column", cm, shaft, segments=20, centre=(2.675, yy, 1.49), uv_v=0.6, grain_along=True)
         lathe("clock_column_cap", brass, [(0.0, 0.0), (0.019, 0.0), (0.023, 0.006), (0.024, 0.014), (0.021, 0.02), (0.0, 0.02)],
               segments=20, centre=(2.675, yy, 1.95))
         lathe("clock_column_base", brass, [(0.0, 0.0), (0.025, 0.0), (0.025, 0.006), (0.021, 0.012), (0.022, 0.016), (0.0, 0.02)],
@@ -502,7 +502,7 @@ def build_lamp():
         col.append((0.03 + 0.028 * math.sin(math.pi * t) ** 1.5, 0.07 + 0.2 * t))   # the vase
     col += [(0.028, 0.29), (0.036, 0.3), (0.026, 0.31), (0.022, 0.45), (0.02, 0.55), (0.032, 0.57),
             (0.024, 0.585), (0.04, 0.6), (0.05, 0.63), (0.05, 0.66), (0.0, 0.675)]
-    lathe("table_stem", fm, col, segments=24, centre=(lx, ly, 0.0), uv_v=0.4)
+    lathe("table_stem", fm, col, segments=24, centre=(lx, ly, 0.0), uv_v=0.8, grain_along=True)
     for k in range(3):
         a = math.radians(90 + 120 * k)
         d = Vector((math.cos(a), math.sin(a), 0.0))
@@ -662,6 +662,21 @@ def build_painting():
     corners = [(cx - w / 2, RY, cz - h / 2), (cx + w / 2, RY, cz - h / 2), (cx + w / 2, RY, cz + h / 2),
                (cx - w / 2, RY, cz + h / 2)]
     sweep("frame", m("Gilt"), profile, facing(corners, (0, -1, 0)), normal=(0, -1, 0), closed=True, uv=0.15)
+    # a pair of brass candle sconces flanking the picture
+    brass = m("FurnBrass")
+    tube = [(0.007 * math.cos(2 * math.pi * i / 8), 0.007 * math.sin(2 * math.pi * i / 8)) for i in range(9)]
+    for xs in (cx - 0.68, cx + 0.68):
+        z0 = cz - 0.06
+        lathe("sconce_plate", brass, [(0.0, 0.0), (0.045, 0.0), (0.045, 0.005), (0.038, 0.01), (0.02, 0.014), (0.0, 0.015)],
+              segments=24, matrix=frame_at((xs, RY, z0), (1, 0, 0), (0, -1, 0)) @ Matrix.Scale(1.7, 4, (0, 1, 0)))
+        arm = [(xs, RY - 0.01 - 0.12 * math.sin(math.pi / 2 * t), z0 + 0.12 * (1 - math.cos(math.pi / 2 * t)))
+               for t in (i / 8 for i in range(9))]
+        sweep("sconce_arm", brass, tube, arm, normal=(1, 0, 0), cap=False, uv=0.2)
+        top = (xs, RY - 0.13, z0 + 0.12)
+        lathe("sconce_cup", brass, [(0.0, -0.01), (0.008, -0.01), (0.012, 0.0), (0.045, 0.01), (0.046, 0.014), (0.016, 0.016),
+                                    (0.018, 0.045), (0.014, 0.05), (0.0, 0.05)], segments=20, centre=top)
+        lathe("sconce_candle", m("PaintTrim"), [(0.0, 0.0), (0.011, 0.0), (0.011, 0.14), (0.008, 0.146), (0.0, 0.147)],
+              segments=16, centre=(top[0], top[1], top[2] + 0.05))
 
 
 def build_rug():
