@@ -218,7 +218,9 @@ def bake(by_group, samples, work):
         img.pixels.foreach_get(px)
         px = px.reshape(img.size[1], img.size[0], 4)
         fname = materials.ATLASES[g][0]
-        stats[g] = lightmap.encode(px, os.path.join(OPTS["media"], fname))
+        # the maps as baked, before the clean-up, go to the work folder for comparison
+        os.makedirs(os.path.join(work, "raw"), exist_ok=True)
+        stats[g] = lightmap.encode(px, os.path.join(OPTS["media"], fname), raw_path=os.path.join(work, "raw", fname))
         stats[g]["seconds"] = round(dt, 1)
         log(f"baked {g} {img.size[0]}x{img.size[1]} in {dt:.0f} s: {stats[g]}")
         for o in objs:

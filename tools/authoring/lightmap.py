@@ -141,8 +141,9 @@ def clean(lm, mask):
                                     "fireflies": round(fire, 4)}
 
 
-def encode(px, path, quality=90):
+def encode(px, path, quality=90, raw_path=None):
     """Baked irradiance (float rows bottom-up, unbaked texels negative) -> light-map JPEG.
+    With `raw_path` the map is also written as it was baked, before the clean-up, to compare.
 
     The engine draws base x 2 x light map, so a texel of 0.5 leaves the base texture as
     painted; the sRGB-like curve keeps the product right in the gamma-space arithmetic of the
@@ -155,6 +156,10 @@ def encode(px, path, quality=90):
     out, figures = clean(lm, covered.astype(np.float32))
     out8 = np.clip(out[::-1] * 255 + 0.5, 0, 255).astype(np.uint8)      # Blender rows run bottom-up
     Image.fromarray(out8, "RGB").save(path, quality=quality, optimize=True)
+    if raw_path:
+        raw = fill_empty(lm, covered.astype(np.float32))
+        raw8 = np.clip(raw[::-1] * 255 + 0.5, 0, 255).astype(np.uint8)
+        Image.fromarray(raw8, "RGB").save(raw_path, quality=quality, optimize=True)
     v = lm[covered]
     figures.update({"covered": round(float(covered.mean()), 3),
                     "mean": round(float(v.mean()), 3) if v.size else 0,

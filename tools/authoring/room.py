@@ -82,7 +82,7 @@ def build_shell():
     dado = 0.9
     win_hole = (WIN[0], WIN[1], WIN[2], WIN[3])
     door_hole = (DOOR[0], DOOR[1], 0.0, DOOR[2])
-    for band, mat, z0, z1, uv in (("paper", "Wallpaper", dado, RZ, 0.45), ("panel", "Wainscot", 0.0, dado, 0.9)):
+    for band, mat, z0, z1, uv in (("paper", "Wallpaper", dado, RZ, 0.8), ("panel", "Wainscot", 0.0, dado, 0.9)):
         wall_faces(f"wall_px_{band}", m(mat), "x", RX, (-RY, RY), z0, z1, -1, uv=uv)
         wall_faces(f"wall_nx_{band}", m(mat), "x", -RX, (-RY, RY), z0, z1, +1, holes=[door_hole], uv=uv)
         wall_faces(f"wall_py_{band}", m(mat), "y", RY, (-RX, RX), z0, z1, -1, uv=uv)

@@ -344,15 +344,19 @@ def rug(size=1024, seed=131):
     # corner spandrels: quarter medallions
     for sx in (-1, 1):
         for sy in (-1, 1):
-            cr = np.hypot((X - sx * 1.15) / 0.42, (Y - sy * 0.75) / 0.3)
-            ca = np.arctan2(Y - sy * 0.75, X - sx * 1.15)
-            sp = (cr < 1.0 + 0.1 * np.cos(12 * ca)) & field
+            cr = np.hypot((X - sx * 1.15) / 0.36, (Y - sy * 0.75) / 0.26)
+            ca = np.arctan2((Y - sy * 0.75) / 0.26, (X - sx * 1.15) / 0.36)
+            edge = 1.0 + 0.12 * np.cos(10 * ca)
+            sp = (cr < edge) & field
             col[sp] = indigo
             label[sp] = 6
-            spi = sp & (cr < 0.62 + 0.12 * np.cos(8 * ca))
+            rim = sp & (cr > edge - 0.12)
+            col[rim] = ivory * 0.8
+            label[rim] = 14
+            spi = sp & (cr < 0.55 + 0.1 * np.cos(8 * ca))
             col[spi] = red * 1.05
             label[spi] = 7
-            spc = sp & (cr < 0.25)
+            spc = sp & (cr < 0.22)
             col[spc] = saffron
             label[spc] = 13
     # borders, outside in: brown guard, ivory stripe of dots, the main indigo band with rosettes
