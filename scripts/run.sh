@@ -47,7 +47,7 @@ for i in $(seq 0 $((count - 1))); do
   picks+=("${all[$((i * (${#all[@]} - 1) / (count > 1 ? count - 1 : 1)))]}")
 done
 montage -label '%t' -font DejaVu-Sans -pointsize 14 -fill '#dddddd' -background '#181818' \
-  "${picks[@]}" -tile 4x -geometry '480x270+6+6' "$out/contact-sheet.png"
+  "${picks[@]}" -tile 4x -geometry '480x270+6+6' -depth 8 "$out/contact-sheet.png"
 echo "${#all[@]} frames in ${seconds} s" >"$out/frames.txt"
 [ -s "$out/sound.wav" ] || echo "brassmoor: note: the run wrote no sound file" >&2
 echo "$(pwd)/$out"
