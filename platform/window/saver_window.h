@@ -74,9 +74,8 @@ class SaverWindow {
 
   // BitBlt of a Windows bitmap (BMP bytes) unscaled at (x, y) of the client area, clipped.
   virtual bool paintBitmap(const uint8_t* bitmap, std::size_t size, int x, int y) = 0;
-  // Stand-in drawing until the render device owns the window: fill the client area black and
-  // show it, and read back what is shown. Windows that cannot do it answer false.
-  virtual bool presentBlack() { return false; }
+  // Reads back what the window shows (windows drawn without the render device: the preview,
+  // a host's window); windows that cannot do it answer false.
   virtual bool capture(Image&) { return false; }
 
   // Full-screen on the desktop's mode, or back to the window's own size.

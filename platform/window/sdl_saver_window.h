@@ -17,7 +17,6 @@ class SdlSaverWindow : public SaverWindow {
   Rect clientRect() const override;
   Rect windowRect() const override;
   bool paintBitmap(const uint8_t* bitmap, std::size_t size, int x, int y) override;
-  bool presentBlack() override;
   bool capture(Image& out) override;
   bool setFullscreen(bool on) override;
   bool setTitle(const std::string& title) override;

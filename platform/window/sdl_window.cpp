@@ -59,13 +59,6 @@ bool SdlSaverWindow::paintBitmap(const uint8_t* bitmap, std::size_t size, int x,
   return ok;
 }
 
-bool SdlSaverWindow::presentBlack() {
-  SDL_Surface* surface = window_ ? SDL_GetWindowSurface(window_) : nullptr;
-  if (!surface) return false;
-  SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
-  return SDL_UpdateWindowSurface(window_) == 0;
-}
-
 bool SdlSaverWindow::capture(Image& out) {
   SDL_Surface* surface = window_ ? SDL_GetWindowSurface(window_) : nullptr;
   if (!surface) return false;

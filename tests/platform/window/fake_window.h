@@ -19,10 +19,6 @@ class FakeWindow final : public platform::SaverWindow {
     painted.push_back({bitmap, size, x, y});
     return true;
   }
-  bool presentBlack() override {
-    ++presents;
-    return true;
-  }
   bool capture(platform::Image& image) override {
     image.width = 2;
     image.height = 1;
@@ -41,7 +37,6 @@ class FakeWindow final : public platform::SaverWindow {
     int x, y;
   };
   std::vector<Paint> painted;
-  int presents = 0;
   bool fullscreen = false;
   bool nativeClosed = false;
 
