@@ -12,6 +12,7 @@
 #include "engine/scene/material.h"
 #include "engine/scene/mesh.h"
 #include "engine/scene/render_sorter.h"
+#include "settings/settings_dialog.h"
 
 namespace brassmoor {
 
@@ -61,6 +62,8 @@ void ClockScene::readCustomProperties(const halcyon::NodeMap* properties) {
 }
 
 intptr_t ClockScene::configDialogProc(void* dialog, uint32_t message, WPARAM wParam, LPARAM lParam) {
+  // The picture controls are the scene's; every message then goes on to the shell.
+  if (dialog) pictureDialogProc(settings().PhotoPath, *static_cast<platform::DialogBox*>(dialog), message, wParam, lParam);
   return SaverApplication::configDialogProc(dialog, message, wParam, lParam);
 }
 

@@ -36,6 +36,13 @@ constexpr const char* kDialogStyle = R"css(
 
 bool ensureToolkit() {
   static const bool available = [] {
+    // Without a session bus the file chooser's remembered settings have nowhere to go; keep
+    // them in memory rather than failing to write them on every change.
+    const char* runtimeDir = g_getenv("XDG_RUNTIME_DIR");
+    std::error_code error;
+    if (!g_getenv("DBUS_SESSION_BUS_ADDRESS") &&
+        !(runtimeDir && std::filesystem::exists(std::filesystem::path(runtimeDir) / "bus", error)))
+      g_setenv("GSETTINGS_BACKEND", "memory", FALSE);
     if (!gtk_init_check(nullptr, nullptr)) return false;
     GtkCssProvider* css = gtk_css_provider_new();
     gtk_css_provider_load_from_data(css, kDialogStyle, -1, nullptr);
@@ -433,6 +440,22 @@ intptr_t runTemplate(int32_t templateId, DialogServices::Procedure procedure, Gt
   return view.run(parent, ownerWindow);
 }
 
+// A file chooser of a size that fits a small screen, centred over its owner.
+void fitChooser(GtkWidget* widget, gpointer) {
+  constexpr int kWidth = 720, kHeight = 480;
+  GtkWindow* window = GTK_WINDOW(widget);
+  gtk_window_resize(window, kWidth, kHeight);
+  GdkRectangle screen{0, 0, kWidth, kHeight};
+  if (GdkMonitor* monitor = gdk_display_get_monitor_at_window(gtk_widget_get_display(widget), gtk_widget_get_window(widget)))
+    gdk_monitor_get_geometry(monitor, &screen);
+  int x = screen.x, y = screen.y, width = screen.width, height = screen.height;
+  if (GtkWindow* owner = gtk_window_get_transient_for(window)) {
+    gtk_window_get_position(owner, &x, &y);
+    gtk_window_get_size(owner, &width, &height);
+  }
+  gtk_window_move(window, std::max(0, x + (width - kWidth) / 2), std::max(0, y + (height - kHeight) / 2));
+}
+
 class GtkServices final : public DialogServices {
  public:
   void messageBox(DialogBox* owner, const std::string& text, const std::string& caption) override {
@@ -449,8 +472,18 @@ class GtkServices final : public DialogServices {
 
   std::optional<std::string> openFile(DialogBox& owner, const std::string& filter) override {
     if (!ensureToolkit()) return std::nullopt;
-    GtkWidget* chooser = gtk_file_chooser_dialog_new(nullptr, windowOf(&owner), GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
+    GtkWidget* chooser = gtk_file_chooser_dialog_new("Open", windowOf(&owner), GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
                                                      GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+    // The chooser sizes itself from what it remembers once it is mapped; a size that fits a
+    // small screen is set after that.
+    g_signal_connect(chooser, "map", G_CALLBACK(fitChooser), nullptr);
+    gtk_window_set_position(GTK_WINDOW(chooser), GTK_WIN_POS_CENTER_ON_PARENT);
+    gtk_file_chooser_set_local_only(GTK_FILE_CHOOSER(chooser), TRUE);
+    // It opens in the working folder, as the system's file dialog does.
+    if (gchar* folder = g_get_current_dir()) {
+      gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), folder);
+      g_free(folder);
+    }
     const std::vector<std::string> parts = split(filter, '|');
     for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
       if (parts[i].empty()) break;

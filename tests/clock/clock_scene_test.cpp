@@ -12,10 +12,12 @@
 #include "engine/core/trace.h"
 #include "engine/scene/mesh.h"
 #include "platform/d3d9/device_control.h"
+#include "platform/resources/dialog_template.h"
 #include "platform/sound/recording_sound_library.h"
 #include "tests/clock/clock_files.h"
 #include "tests/engine/scene/recording_fixture.h"
 #include "tests/platform/d3dx/image_writers.h"
+#include "settings/settings_dialog.h"
 #include "tests/support/fake_clock.h"
 
 namespace {
@@ -430,6 +432,25 @@ TEST_F(ClockThunder, ClapsFollowFlashesOnlyWhileEffectsAreOn) {
   }
   EXPECT_GT(flashes, 0);
   EXPECT_TRUE(library_->callsStartingWith("ChannelPlay(").empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ClockFrame, SettingsDialogPictureControlsAreTheScenes) {
+  brassmoor::ClockScene& clock = Make("", "/pictures/cat.png");
+  const auto t = platform::loadDialogTemplate(brassmoor::dialog_id::kSettingsDialog);
+  ASSERT_TRUE(t);
+  platform::DialogBox box(*t);
+  clock.configDialogProc(&box, platform::WM_INITDIALOG, 0, 0);
+  EXPECT_EQ(box.itemText(brassmoor::dialog_id::kPhotoPath), "/pictures/cat.png");
+  clock.configDialogProc(&box, platform::WM_COMMAND, brassmoor::dialog_id::kRestorePicture, 0);
+  EXPECT_EQ(clock.settings().PhotoPath, "");
+  box.setItemText(brassmoor::dialog_id::kPhotoPath, "/typed/dog.jpg");
+  clock.configDialogProc(&box, platform::WM_COMMAND, platform::IDOK, 0);
+  EXPECT_EQ(clock.settings().PhotoPath, "/typed/dog.jpg");
+  EXPECT_EQ(clock.configDialogProc(nullptr, platform::WM_INITDIALOG, 0, 0), 0);
 }
 
 }  // namespace
