@@ -173,6 +173,39 @@ def bake_visibility():
             o.visible_shadow = bool(o.get("shadow", 1)) and bool(o.data.materials[0].get("shadow", 1))
 
 
+def add_occluders():
+    """Thick blocks outside the room's thin walls and ceiling, for the bake only: a texel right at
+    the edge of a wall or of the ceiling starts its rays a hair outside the room, where the
+    moonlight falls unhindered and lights it up; these blocks keep it out (the window opening
+    stays open)."""
+    x0, x1, z0, z1 = room.WIN
+    RX, RY, RZ = room.RX, room.RY, room.RZ
+    t, g, far = 0.3, 0.03, 1.0
+    blocks = [((-RX - far, -RY - far, RZ + g), (RX + far, RY + far, RZ + t)),          # roof
+              ((-RX - far, -RY - far, -t), (RX + far, RY + far, -g)),                 # under the floor
+              ((RX + g, -RY - far, -t), (RX + t, RY + far, RZ + t)),                  # behind the clock wall
+              ((-RX - t, -RY - far, -t), (-RX - 0.06, RY + far, RZ + t)),              # behind the door wall
+              ((-RX - far, RY + g, -t), (RX + far, RY + t, RZ + t)),                  # behind the picture wall
+              # the window wall, round its opening
+              ((-RX - far, -RY - t, -t), (x0, -RY - 0.27, RZ + t)),
+              ((x1, -RY - t, -t), (RX + far, -RY - 0.27, RZ + t)),
+              ((x0, -RY - t, -t), (x1, -RY - 0.27, z0 - 0.05)),
+              ((x0, -RY - t, z1 + 0.01), (x1, -RY - 0.27, RZ + t))]
+    made = []
+    for k, (lo, hi) in enumerate(blocks):
+        ob = room.box(f"bake_occluder_{k}", None, lo, hi)
+        ob["bake_occluder"] = 1
+        made.append(ob)
+    return made
+
+
+def remove_occluders(made):
+    for ob in made:
+        me = ob.data
+        bpy.data.objects.remove(ob, do_unlink=True)
+        bpy.data.meshes.remove(me)
+
+
 def bake(by_group, samples, work):
     sc = bpy.context.scene
     sc.render.engine = "CYCLES"
@@ -197,6 +230,7 @@ def bake(by_group, samples, work):
     sc.render.bake.margin = BAKE_MARGIN
     sc.render.bake.use_clear = False
     bake_visibility()
+    occluders = add_occluders()
     stats = {}
     for g, objs in by_group.items():
         img = materials.atlas_image(g)
@@ -225,6 +259,7 @@ def bake(by_group, samples, work):
         log(f"baked {g} {img.size[0]}x{img.size[1]} in {dt:.0f} s: {stats[g]}")
         for o in objs:
             o.data.uv_layers.active = o.data.uv_layers["UV0"]
+    remove_occluders(occluders)
     for o in bpy.context.scene.objects:
         if o.get("bake_hide"):
             o.hide_render = False
