@@ -18,9 +18,10 @@ work=$(mktemp -d)
 chmod 755 "$work"
 xvfb_pid=""
 daemon_pid=""
+pid=""
 cleanup() {
   [ -n "$daemon_pid" ] && kill "$daemon_pid" 2>/dev/null
-  pkill -TERM -f "^$work/brassmoor" 2>/dev/null
+  [ -n "$pid" ] && kill -TERM "$pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   wait 2>/dev/null
   [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"
@@ -92,7 +93,6 @@ saver_pid() { pgrep -f "^$work/brassmoor --root" | head -1; }
 [ -z "$(saver_pid)" ] || fail "the saver ran before the host was told to activate"
 "${env_for_user[@]}" xscreensaver-command -activate >/dev/null || fail "-activate was refused"
 
-pid=""
 for _ in $(seq 1 150); do
   pid=$(saver_pid)
   [ -n "$pid" ] && [ "$(ls "$work/frames" | wc -l)" -ge 5 ] && break
