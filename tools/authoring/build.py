@@ -151,7 +151,7 @@ def setup_lights():
     # moonlight and street light through the window: a sun for the crisp patch on the floor and
     # an area light filling the window opening for the soft spill
     add_light("moon", "SUN", (0.6, -4.0, 3.0), 10.0, cold,
-              rot=(math.radians(52), 0.0, math.radians(-12)), size=math.radians(4))
+              rot=(math.radians(52), 0.0, math.radians(-12)), size=math.radians(1))
     add_light("window_fill", "AREA", (0.6, -2.9, 1.75), 120.0, cold,
               rot=(math.radians(90), 0.0, 0.0), size=(1.2, 1.7))
     w = bpy.data.worlds.new("night")

@@ -573,6 +573,20 @@ def build_armchair():
             box("chair_leg", wood, (xx, yy, 0.0), (xx + 0.05, yy + 0.05, 0.14), bevel=0.006, matrix=T)
 
 
+def build_footstool():
+    """A leather footstool on turned legs in front of the armchair."""
+    T = Matrix.Translation((0.2, 0.86, 0)) @ Matrix.Rotation(math.radians(-115), 4, "Z")
+    box("stool_top", m("Leather"), (-0.2, -0.25, 0.27), (0.2, 0.25, 0.4), bevel=0.035, uv=0.4, matrix=T, smooth=True,
+        segments=3)
+    box("stool_rail", m("FurnMahogany"), (-0.185, -0.235, 0.22), (0.185, 0.235, 0.275), bevel=0.006, uv=0.4, matrix=T)
+    leg = [(0.0, 0.0), (0.014, 0.0), (0.016, 0.01), (0.012, 0.03), (0.018, 0.08), (0.02, 0.12), (0.016, 0.16),
+           (0.022, 0.18), (0.022, 0.225), (0.0, 0.225)]
+    for xx in (-0.16, 0.16):
+        for yy in (-0.21, 0.21):
+            lathe("stool_leg", m("FurnMahogany"), leg, segments=12, matrix=T @ Matrix.Translation((xx, yy, 0.0)),
+                  uv_v=0.4, grain_along=True)
+
+
 def build_bookcase():
     oak = m("FurnOak")
     mah = m("FurnMahogany")
@@ -696,6 +710,7 @@ def build_all():
     build_clock()
     build_lamp()
     build_armchair()
+    build_footstool()
     build_bookcase()
     build_chest()
     build_painting()
