@@ -1,5 +1,6 @@
 #pragma once
 // Runs the brassmoor executable as a child process for the end-to-end tests.
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -64,6 +65,14 @@ class PrivateXServer {
   PrivateXServer() {
     int fds[2];
     if (pipe(fds) != 0) return;
+    // The server writes its display number to descriptor 3; the pipe's own ends must lie
+    // above it, or closing the read end in the child would close what was just put there.
+    for (int& fd : fds) {
+      const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 10);
+      if (moved < 0) continue;
+      close(fd);
+      fd = moved;
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     // The read end first: when it is descriptor 3 itself, closing it after the dup2 would
