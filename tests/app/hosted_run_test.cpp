@@ -49,8 +49,9 @@ Size newestFrameSize(const fs::path& dir) {
   return pngSize(frames[frames.size() - 2]);
 }
 
+// Up to 30 s: the scene loads first, and the suite shares the machine's cores.
 bool waitForFrameSize(Process& p, const fs::path& dir, Size expected, Size& last) {
-  for (int i = 0; i < 150; ++i) {
+  for (int i = 0; i < 300; ++i) {
     last = newestFrameSize(dir);
     if (last == expected) return true;
     if (p.wait(0ms)) return false;
