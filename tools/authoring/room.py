@@ -308,8 +308,9 @@ def build_clock():
     box("clock_trunk_floor", cm, (2.74, -0.18, 0.535), (2.95, 0.18, 0.55), uv=0.4)
     gy0, gy1, gz0, gz1 = -0.13, 0.13, 0.62, 1.36
     fx0, fx1 = 2.715, 2.745
-    for k, (lo, hi) in enumerate([((fx0, -0.20, 0.55), (fx1, gy0, 1.43)), ((fx0, gy1, 0.55), (fx1, 0.20, 1.43)),
-                                  ((fx0, gy0, 0.55), (fx1, gy1, gz0)), ((fx0, gy0, gz1), (fx1, gy1, 1.43))]):
+    # the frame reaches down into the plinth's top moulding, so no slit shows under it
+    for k, (lo, hi) in enumerate([((fx0, -0.20, 0.532), (fx1, gy0, 1.43)), ((fx0, gy1, 0.532), (fx1, 0.20, 1.43)),
+                                  ((fx0, gy0, 0.532), (fx1, gy1, gz0)), ((fx0, gy0, gz1), (fx1, gy1, 1.43))]):
         box(f"clock_door_{k}", cm, lo, hi, bevel=0.006, uv=0.4)
     # an ovolo round the glass, and a cock-bead round the door's outer edge
     door_opening = facing([(fx0, gy0, gz0), (fx0, gy1, gz0), (fx0, gy1, gz1), (fx0, gy0, gz1)], (-1, 0, 0))
