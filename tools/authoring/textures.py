@@ -104,31 +104,49 @@ def oak_panel(size=512, seed=31):
 # --- walls, ceiling, painted wood -------------------------------------------------------
 
 def damask(size=512, seed=41):
-    """Bottle-green damask: an ogee medallion with a fleuron inside it and small sprigs between,
-    mirrored about the motif's axis, in a satin sheen on a matt ground."""
+    """Bottle-green damask: an ogee lattice in a half-drop with a palmette in each ogee (a
+    stem, paired leaves, a bloom and curling acanthus at its foot) and a small sprig where the
+    lattice crosses; satin figure on a matt ground, both woven, so the figure shows by its sheen
+    rather than by a second colour. One texture tile holds two repeats across and two down."""
     x, y = grid(size, size)
-    fx = np.abs(((x / size) * 2) % 1.0 - 0.5)          # 0 on the motif's axis
-    fy = ((y / size) * 2) % 1.0
-    # offset half-drop: every other column shifted by half a repeat
-    col_i = np.floor((x / size) * 2)
-    fy = (fy + 0.5 * (col_i % 2)) % 1.0
-    dy = fy - 0.5
-    # ogee outline: a pointed oval
-    ogee = (fx / 0.30) ** 2 + (dy / 0.44) ** 2 * (1 + 0.6 * np.abs(dy) / 0.44)
-    ring = (ogee > 0.80) & (ogee < 1.0)
-    # fleuron: a stem, a bud and curling leaves
-    stem = (fx < 0.012) & (np.abs(dy) < 0.26)
-    bud = (fx / 0.07) ** 2 + ((dy + 0.2) / 0.09) ** 2 < 1
-    leaf_r = np.hypot(fx - 0.09, (dy - 0.02) * 0.8)
-    leaf = (leaf_r < 0.085) & (leaf_r > 0.045 + 0.03 * np.sin(np.arctan2(dy, fx - 0.09) * 2))
-    base_leaf = (np.hypot(fx - 0.06, dy - 0.2) < 0.06)
-    sprig = (np.hypot(fx - 0.5, dy) < 0.05) | ((np.abs(fx - 0.5) < 0.008) & (np.abs(dy) < 0.12))
-    pattern = (ring | stem | bud | leaf | base_leaf | sprig).astype(np.float32)
-    pattern = blur(np.dstack([pattern * 255] * 3), 1.0)[..., 0] / 255.0
+    cu = (x / size) * 2
+    col_i = np.floor(cu)
+    u = (cu % 1.0) - 0.5                       # -0.5..0.5 across one repeat, 0 on the axis
+    v = 1.0 - ((y / size) * 2 + 0.5 * (col_i % 2)) % 1.0     # image rows run downwards, v up the wall
+    au = np.abs(u)
+    # ogee: half-width of the onion at height v, pointed at the top and bottom
+    half = 0.47 * np.clip(np.sin(np.pi * v), 0.0, None) ** 1.1 * (1 - 0.25 * np.sin(2 * np.pi * v))
+    frame = np.abs(au - half) < 0.018
+    inside = au < half - 0.018
+    # palmette inside each ogee
+    stem = inside & (au < 0.01) & (v > 0.22) & (v < 0.74)
+    bloom_r = np.hypot(u / 0.09, (v - 0.66) / 0.075)
+    bloom_a = np.arctan2(v - 0.66, u)
+    bloom = bloom_r < 1.0 + 0.25 * np.cos(7 * bloom_a)
+    bloom_eye = bloom_r < 0.35
+    leaves = np.zeros_like(u, bool)
+    for vc, size_l, tilt in ((0.36, 0.075, 0.7), (0.5, 0.06, 0.9)):
+        lx, ly = au - 0.07, v - vc
+        c, s_ = math.cos(tilt), math.sin(tilt)
+        rx, ry = lx * c + ly * s_, -lx * s_ + ly * c
+        leaves |= (rx / size_l) ** 2 + (ry / (size_l * 0.42)) ** 2 < 1.0
+    curl_r = np.hypot(au - 0.12, v - 0.2)
+    curl = (np.abs(curl_r - 0.06) < 0.012) & ~((v > 0.2) & (au < 0.12))
+    figure = frame | ((stem | (bloom & ~bloom_eye) | leaves | curl) & inside)
+    # sprig where two ogees meet: at the repeat's side, half way up
+    sr = np.hypot((au - 0.5) / 0.05, (v - 0.0) / 0.06)
+    sr2 = np.hypot((au - 0.5) / 0.05, (v - 1.0) / 0.06)
+    figure |= (np.minimum(sr, sr2) < 1.0) & (np.minimum(sr, sr2) > 0.55)
+    pat = blur(np.dstack([figure.astype(np.float32) * 255] * 3), 0.9)[..., 0] / 255.0
+    # weave: the ground runs one way, the satin the other, seen as fine stripes of sheen
+    ground_weave = 0.5 + 0.5 * np.sin(y * 2 * np.pi / 3.0)
+    satin_weave = 0.5 + 0.5 * np.sin(x * 2 * np.pi / 2.5)
     n = fbm(size, size, 24, 3, seed)
-    base = ramp(0.5 + 0.2 * (n - 0.5), [(0.0, (18, 38, 28)), (1.0, (30, 56, 40))])
-    sheen = ramp(0.5 + 0.2 * (n - 0.5), [(0.0, (40, 70, 50)), (1.0, (58, 92, 66))])
-    col = base + (sheen - base) * 0.75 * pattern[..., None]
+    ground = ramp(0.45 + 0.2 * (n - 0.5) + 0.05 * ground_weave,
+                  [(0.0, (16, 34, 25)), (1.0, (28, 52, 38))])
+    satin = ramp(0.5 + 0.2 * (n - 0.5) + 0.08 * satin_weave,
+                 [(0.0, (34, 62, 45)), (1.0, (52, 86, 62))])
+    col = ground + (satin - ground) * pat[..., None]
     return to_image(col)
 
 
