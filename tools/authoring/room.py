@@ -566,9 +566,6 @@ def build_armchair():
                 (0.0, 0.33)]
         lathe("chair_arm_roll", lea, roll, segments=16, uv_v=0.3,
               matrix=T @ frame_at((0.0, yy + sgn * 0.005, 0.62), (0, 1, 0), (1, 0, 0)))
-    # a welt round the seat cushion's front edge
-    lathe("chair_welt", lea, [(0.0, -0.28), (0.012, -0.28), (0.012, 0.28), (0.0, 0.28)], segments=8, uv_v=0.3,
-          matrix=T @ frame_at((0.34, 0.0, 0.485), (1, 0, 0), (0, 1, 0)))
     for xx in (-0.32, 0.26):
         for yy in (-0.38, 0.34):
             box("chair_leg", wood, (xx, yy, 0.0), (xx + 0.05, yy + 0.05, 0.14), bevel=0.006, matrix=T)

@@ -307,14 +307,14 @@ def books(size=512, seed=121):
     return to_image(arr)
 
 
-def rug(size=1024, seed=131):
+def rug(w=1024, h=512, seed=131):
     """Persian-style rug, 2.9 x 2.1 m mapped onto the square: a madder field with a lattice of
     small florets, a lobed indigo medallion with pendants, corner spandrels, a wide indigo border
     with rosettes on a running vine between guard stripes; dark outlines round every shape, wool
-    grain, abrash bands and wear where feet go."""
-    x, y = grid(size, size)
-    X = (x / size * 2 - 1) * 1.45            # metres from the centre
-    Y = (y / size * 2 - 1) * 1.05
+    grain, abrash bands and wear where feet go. Twice as wide as high, like the rug itself."""
+    x, y = grid(w, h)
+    X = (x / w * 2 - 1) * 1.45               # metres from the centre
+    Y = (y / h * 2 - 1) * 1.05
     red = np.asarray((124, 30, 28), np.float32)
     indigo = np.asarray((30, 36, 72), np.float32)
     ivory = np.asarray((204, 188, 150), np.float32)
@@ -323,8 +323,8 @@ def rug(size=1024, seed=131):
     teal = np.asarray((46, 80, 72), np.float32)
     # distance inwards from the nearest edge
     d = np.minimum(1.45 - np.abs(X), 1.05 - np.abs(Y))
-    label = np.zeros((size, size), np.int32)          # 0 field
-    col = np.zeros((size, size, 3), np.float32) + red
+    label = np.zeros((h, w), np.int32)          # 0 field
+    col = np.zeros((h, w, 3), np.float32) + red
     # field lattice: small quatrefoil florets on a diagonal grid
     gx, gy = (X + Y) / 0.16, (X - Y) / 0.16
     fx, fy = gx - np.round(gx), gy - np.round(gy)
@@ -406,15 +406,15 @@ def rug(size=1024, seed=131):
     col[main & (rose_r < 0.5)] = red
     col[main & (rose_r < 0.2)] = saffron
     # outlines: wherever the label changes
-    edge = np.zeros((size, size), bool)
+    edge = np.zeros((h, w), bool)
     edge[1:, :] |= label[1:, :] != label[:-1, :]
     edge[:, 1:] |= label[:, 1:] != label[:, :-1]
     col[edge] = col[edge] * 0.35 + brown * 0.65
     col = blur(col, 0.7)
     # wool: knot grain, abrash (bands of slightly different dye lots) and wear
-    knots = fbm(size, size, 256, 1, seed)
-    abrash = smooth_noise(size, size, 1, 9, seed + 3)
-    wear = fbm(size, size, 4, 3, seed + 2)
+    knots = fbm(w, h, 256, 1, seed)
+    abrash = smooth_noise(w, h, 1, 9, seed + 3)
+    wear = fbm(w, h, 4, 3, seed + 2)
     path = np.exp(-((Y + 0.2) / 0.5) ** 2) * 0.15
     col *= (0.82 + 0.18 * knots)[..., None] * (0.9 + 0.14 * abrash)[..., None]
     col *= (1.0 - path * wear)[..., None]
@@ -633,8 +633,8 @@ def dial(size=1024):
 TEXTURES = {
     "floor.jpg": lambda: parquet(),
     "mahogany.jpg": lambda: mahogany(),
-    "trim.jpg": lambda: to_image(np.asarray(mahogany(512, seed=23), np.float32) * 0.55),
-    "oakpanel.jpg": lambda: oak_panel(),
+    "trim.jpg": lambda: to_image(np.asarray(mahogany(256, seed=23), np.float32) * 0.55),
+    "oakpanel.jpg": lambda: oak_panel(256),
     "wallpaper.jpg": lambda: damask(),
     "ceiling.jpg": lambda: plaster(),
     "paint.jpg": lambda: paint(),
