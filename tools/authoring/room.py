@@ -89,6 +89,18 @@ def build_shell():
         wall_faces(f"wall_ny_{band}", m(mat), "y", -RY, (-RX, RX), z0, z1, +1, holes=[win_hole], uv=uv)
     build_mouldings(dado)
     build_panels(dado)
+    # a moulded panel on the ceiling, its corners broken inwards round a quadrant; the path
+    # runs counter-clockwise seen from above, each corner's arc centred on the corner itself
+    inset, r = 0.55, 0.25
+    x0_, x1_, y0_, y1_ = -RX + inset, RX - inset, -RY + inset, RY - inset
+    path = []
+    for cx_, cy_, a0 in ((x1_, y0_, 180), (x1_, y1_, 270), (x0_, y1_, 360), (x0_, y0_, 90)):
+        for i in range(5):
+            a = math.radians(a0 - 90 * i / 4)
+            path.append((cx_ + r * math.cos(a), cy_ + r * math.sin(a), RZ))
+    # a bead hanging from the ceiling with a small fillet each side
+    bead = [(-0.03, 0.0), (-0.026, 0.008)] + arc(-0.012, 0.008, 0.012, 180, 0, 6)[1:] + [(0.006, 0.006), (0.012, 0.0)]
+    sweep("ceiling_panel", m("PaintTrim"), bead[::-1], path, normal=(0, 0, -1), closed=True, uv=0.5)
     # the rose: a stepped disc with a ring of leaves (a wavy rim) and a boss for the lamp hook
     rose = [(0.0, -0.075), (0.025, -0.074), (0.04, -0.066), (0.05, -0.055), (0.07, -0.05), (0.1, -0.048)]
     for i in range(9):
@@ -335,8 +347,23 @@ def build_clock():
                    [(0.0, 0.0), (0.008, 0.0), (0.01, 0.004)] + arc(0.045, 0.004, 0.035, 180, 90, 6)[1:]
                    + [(0.05, 0.039), (0.05, 0.048), (0.0, 0.048)], 2.715, 0.20, 1.412, x_back=2.975)
     # hood
-    box("clock_hood_l", cm, (2.70, -0.25, 1.46), (xb, -0.23, 2.02), bevel=0.004, uv=0.4)
-    box("clock_hood_r", cm, (2.70, 0.23, 1.46), (xb, 0.25, 2.02), bevel=0.004, uv=0.4)
+    # hood sides, each with a small glazed window onto the movement
+    wx0, wx1, wz0, wz1 = 2.77, 2.92, 1.58, 1.88
+    for sgn, (ya, yb) in ((-1, (-0.25, -0.23)), (1, (0.23, 0.25))):
+        for k, (lo, hi) in enumerate([((2.70, ya, 1.46), (wx0, yb, 2.02)), ((wx1, ya, 1.46), (xb, yb, 2.02)),
+                                      ((wx0, ya, 1.46), (wx1, yb, wz0)), ((wx0, ya, wz1), (wx1, yb, 2.02))]):
+            box(f"clock_hood_side_{k}", cm, lo, hi, bevel=0.003, uv=0.4)
+        yo = yb if sgn > 0 else ya
+        win = [(wx0, yo, wz0), (wx1, yo, wz0), (wx1, yo, wz1), (wx0, yo, wz1)]
+        sweep("clock_hood_window_bead", cm, arc(0.0, 0.0, 0.005, 0, 180, 5), facing(win, (0, sgn, 0)),
+              normal=(0, sgn, 0), closed=True, uv=0.3)
+        yg = (ya + yb) / 2
+        side_glass = quad("clock_hood_glass", m("ClockGlass"),
+                          [(wx0, yg, wz0), (wx1, yg, wz0), (wx1, yg, wz1), (wx0, yg, wz1)],
+                          uvs=[(0, 0), (0.6, 0), (0.6, 1.2), (0, 1.2)])
+        side_glass["udf_AlphaUse"] = "texture"
+        side_glass["udf_Lit"] = "0"
+        side_glass["shadow"] = 0
     box("clock_hood_back", cm, (2.96, -0.23, 1.46), (xb, 0.23, 2.02), uv=0.4)
     clock_moulding("clock_hood_base", cm, [(0.0, 0.0), (0.012, 0.0), (0.012, 0.008)] + arc(0.006, 0.016, 0.008, -45, 90, 4)
                    + [(0.0, 0.024)], 2.70, 0.25, 1.46)
@@ -426,6 +453,21 @@ def build_clock():
 
 def build_movement():
     brass = m("CaseBrass")
+    # the movement behind the dial, seen through the hood's side windows: two plates on four
+    # pillars with a few wheels between them
+    for xp in (2.765, 2.858):
+        box("clock_plate", brass, (xp, -0.085, 1.54), (xp + 0.006, 0.085, 1.79), bevel=0.002, uv=0.2)
+    for yy in (-0.07, 0.07):
+        for zz in (1.56, 1.77):
+            lathe("clock_pillar", brass, [(0.0, 0.0), (0.006, 0.0), (0.006, 0.01), (0.008, 0.02), (0.006, 0.03),
+                                          (0.006, 0.087), (0.0, 0.087)], segments=10,
+                  matrix=frame_at((2.771, yy, zz), (0, 1, 0), (1, 0, 0)))
+    for xw, yy, zz, rw in ((2.79, -0.03, 1.72, 0.045), (2.815, 0.035, 1.63, 0.038), (2.835, -0.02, 1.6, 0.03),
+                           (2.8, 0.03, 1.75, 0.025)):
+        lathe("clock_wheel", brass, [(0.0, 0.0), (rw, 0.0), (rw, 0.003), (0.0, 0.003)], segments=28,
+              matrix=frame_at((xw, yy, zz), (0, 1, 0), (1, 0, 0)))
+        lathe("clock_arbor_pin", brass, [(0.0, -0.02), (0.002, -0.02), (0.002, 0.06), (0.0, 0.06)], segments=6,
+              matrix=frame_at((xw, yy, zz), (0, 1, 0), (1, 0, 0)))
     # weights on their cables, behind the pendulum
     for yy, z0 in ((-0.10, 1.00), (0.10, 1.08)):
         lathe("clock_weight", brass, [(0.0, 0.0), (0.03, 0.0), (0.03, 0.22), (0.008, 0.235), (0.0, 0.24)],
