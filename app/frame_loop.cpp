@@ -1,7 +1,9 @@
 #include "app/frame_loop.h"
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <thread>
 
 #include "app/saver_application.h"
 #include "engine/core/trace.h"
@@ -92,6 +94,7 @@ int runFrameLoop(SaverApplication& app) {
   bool firstFrameDone = false;
   int64_t framesDrawn = 0;
   FrameOutput output(options);
+  const int32_t cap = frameCap(options);
   const auto runLimitReached = [&] {
     return options.seconds && static_cast<double>(runTimer.elapsed()) >= *options.seconds * 1000.0;
   };
@@ -142,6 +145,7 @@ int runFrameLoop(SaverApplication& app) {
     app.updateFreeCamera();
     if (!app.active()) continue;
 
+    const int64_t frameStart = halcyon::millisecondClock();
     if (!firstFrameDone) halcyon::logLine("Active Frame1 start\n");
     app.frameMove();
     if (!firstFrameDone) halcyon::logLine("Do Render started\n");
@@ -154,6 +158,10 @@ int runFrameLoop(SaverApplication& app) {
       ++framesDrawn;
       output.frameDrawn(app);
       if (options.frames && framesDrawn >= *options.frames) app.RequestQuit();
+    }
+    if (cap > 0) {
+      const int64_t left = 1000 / cap - (halcyon::millisecondClock() - frameStart);
+      if (left > 0) std::this_thread::sleep_for(std::chrono::milliseconds(left));
     }
   }
 

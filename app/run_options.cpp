@@ -95,6 +95,11 @@ bool extractRunOptions(std::vector<std::string>& arguments, RunOptions& o, std::
       if (!value(v)) return false;
       if (!parseWhole(v, n) || n < 1) return bad(v);
       o.frames = n;
+    } else if (name == "--max-fps") {
+      int64_t n = 0;
+      if (!value(v)) return false;
+      if (!parseWhole(v, n) || n < 0 || n > 1000) return bad(v);
+      o.maxFps = static_cast<int32_t>(n);
     } else if (name == "--seconds") {
       double s = 0;
       if (!value(v)) return false;
@@ -198,6 +203,11 @@ void applyRunOptions(const RunOptions& o, SaverSettings& settings) {
   if (hostWindowTarget(o)) settings.ExitOnMM = false;
 }
 
+int32_t frameCap(const RunOptions& options) {
+  if (options.maxFps) return *options.maxFps;
+  return hostWindowTarget(options) ? 60 : 0;
+}
+
 std::string usageText() {
   return "Usage: brassmoor [switch] [options]\n"
          "\n"
@@ -219,6 +229,7 @@ std::string usageText() {
          "  --tour NAME           start with that camera tour\n"
          "  --tour-time S         ... S seconds into it\n"
          "  --audio-out FILE      write the sound to a WAV file\n"
+         "  --max-fps N           at most N frames a second (0: no limit; 60 under a host)\n"
          "  -root, -window-id ID, -fps   as screensaver hosts pass them: draw inside the host's\n"
          "                        window (or $XSCREENSAVER_WINDOW, or the root window)\n"
          "  --music, --no-music, --sound, --no-sound, --show-time, --no-time, --24h, --12h,\n"

@@ -32,6 +32,9 @@ struct RunOptions {
   std::optional<double> tourTime;
   // --audio-out FILE: the mixed sound written to a WAV file.
   std::string audioOut;
+  // --max-fps N: at most N frames a second, the loop sleeping out the rest of each frame's
+  // time (0: as fast as presentation allows).
+  std::optional<int32_t> maxFps;
   bool help = false;     // --help
   bool version = false;  // --version
   // Screensaver hosts: -root / --root, -window-id ID (decimal or 0x hex), -fps.
@@ -67,6 +70,10 @@ std::optional<uint64_t> hostWindowTarget(const RunOptions& options);
 // Applies what the options say about settings to the record loaded for this run. A hosted run
 // never ends on mouse movement: the host watches the input and ends the saver itself.
 void applyRunOptions(const RunOptions& options, SaverSettings& settings);
+
+// The frame cap of the run: --max-fps when given; else 60 under a host, whose users expect a
+// saver to leave the machine cool, and none for a run of its own.
+int32_t frameCap(const RunOptions& options);
 
 std::string usageText();
 

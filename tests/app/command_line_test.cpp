@@ -78,7 +78,8 @@ TEST(CommandLine, ComposedFromArgumentsQuotesAProgramNameWithBlanks) {
 TEST(RunOptions, PortOptionsAreTakenOffBeforeTheSwitches) {
   std::vector<std::string> args = {"brassmoor", "--window", "640x480", "/p", "--frames", "3", "42",
                                    "--time",    "13:07:45.5", "--seed", "7", "-fps", "-window-id", "0x2a",
-                                   "--record",  "out/frames", "--seconds", "2.5", "--tour", "c3", "--tour-time", "12"};
+                                   "--record",  "out/frames", "--seconds", "2.5", "--tour", "c3", "--tour-time", "12",
+                                   "--max-fps", "30"};
   brassmoor::RunOptions o;
   std::string error;
   ASSERT_TRUE(brassmoor::extractRunOptions(args, o, error)) << error;
@@ -87,6 +88,12 @@ TEST(RunOptions, PortOptionsAreTakenOffBeforeTheSwitches) {
   EXPECT_EQ(o.windowSize->first, 640);
   EXPECT_EQ(o.windowSize->second, 480);
   EXPECT_EQ(o.frames, 3);
+  EXPECT_EQ(o.maxFps, 30);
+  EXPECT_EQ(brassmoor::frameCap(o), 30) << "a cap given wins over the host's default";
+  brassmoor::RunOptions hosted, alone;
+  hosted.windowId = 42;
+  EXPECT_EQ(brassmoor::frameCap(hosted), 60) << "a host's window caps the frame rate";
+  EXPECT_EQ(brassmoor::frameCap(alone), 0) << "a run of its own draws as fast as it can";
   ASSERT_TRUE(o.startTime);
   EXPECT_EQ(o.startTime->hour, 13);
   EXPECT_EQ(o.startTime->minute, 7);
@@ -111,7 +118,7 @@ TEST(RunOptions, MalformedValuesAreRefusedWithAReason) {
       {"b", "--seed", "-3"},      {"b", "-window-id", "0xZZ"},    {"b", "-window-id", "0"},
       {"b", "--screenshot", ""},  {"b", "--tour-time", "-0.5"},   {"b", "--volume", "101"},
       {"b", "-volume", "-1"},     {"b", "--gamma", "-101"},       {"b", "--gamma", "1e2"},
-      {"b", "--photo"},
+      {"b", "--photo"},           {"b", "--max-fps", "-1"},       {"b", "--max-fps", "1001"},
   };
   for (auto args : bad) {
     brassmoor::RunOptions o;
