@@ -480,12 +480,22 @@ def build_movement():
     bmesh.ops.create_cube(bm, size=1.0)
     bmesh.ops.scale(bm, vec=(0.004, 0.008, PEND_LEN + 0.04), verts=bm.verts)
     bmesh.ops.translate(bm, vec=(0, 0, -(PEND_LEN + 0.04) / 2 + 0.02), verts=bm.verts)
-    geom.box_uv(bm, 0.3)
+    # the bob's texture is a picture of the polished face; the rod takes a plain patch of it
+    uvl = bm.loops.layers.uv.verify()
+    for f in bm.faces:
+        for l in f.loops:
+            l[uvl].uv = (0.6 + 0.02 * (l.vert.co.y + 0.004) / 0.008, 0.5 + 0.02 * (l.vert.co.z / (PEND_LEN + 0.04)))
     rod = geom.finish("clock mayatnik", bm, m("Pendulum"))
     bob = lathe("pend_bob", m("Pendulum"),
                 [(0.0, -0.014), (0.04, -0.012), (0.07, -0.006), (0.08, 0.0), (0.07, 0.006), (0.04, 0.012), (0.0, 0.014)],
                 segments=40, matrix=Matrix.Translation((0, 0, -PEND_LEN)) @ Matrix.Rotation(math.radians(90), 4, "Y"),
                 uv_v=0.1)
+    uv0 = bob.data.uv_layers["UV0"].data
+    for poly in bob.data.polygons:
+        for li in poly.loop_indices:
+            co = bob.data.vertices[bob.data.loops[li].vertex_index].co
+            # flat across the face: screen right is -y, up is z
+            uv0[li].uv = (0.5 - co.y / 0.17, 0.5 + (co.z + PEND_LEN) / 0.17)
     join(rod, [bob])
     rod.location = (px, py, pz)
     rod["udf_track"] = "cubic"

@@ -173,6 +173,20 @@ def brass(size=256, seed=71):
     return to_image(col)
 
 
+def bob_disc(size=256, seed=73):
+    """The pendulum's bob seen face on (it is mapped flat across its face): polished brass,
+    darker towards the rim, faint turning rings and a soft highlight of the lamp up to the left."""
+    x, y = grid(size, size)
+    dx, dy = x / size - 0.5, y / size - 0.5
+    r = np.clip(np.hypot(dx, dy) / 0.5, 0, 1)
+    blot = fbm(size, size, 4, 3, seed + 1)
+    base = ramp(0.55 + 0.15 * (blot - 0.5), [(0.0, (92, 62, 22)), (0.5, (176, 132, 56)), (1.0, (236, 200, 112))])
+    shade = 0.42 + 0.3 * (1 - r * r) + 0.015 * np.sin(r * 120)
+    hl = np.exp(-((dx + 0.16) ** 2 + (dy + 0.16) ** 2) / (2 * 0.07 ** 2))
+    col = base * shade[..., None] + np.asarray((255, 236, 190), np.float32) * 0.45 * hl[..., None]
+    return to_image(col)
+
+
 def gilt(size=256, seed=75):
     x, y = grid(size, size)
     orn = (np.sin(x / size * 2 * math.pi * 16) * np.sin(y / size * 2 * math.pi * 4)) > 0.3
@@ -639,7 +653,7 @@ TEXTURES = {
     "ceiling.jpg": lambda: plaster(),
     "paint.jpg": lambda: paint(),
     "brass.jpg": lambda: brass(),
-    "bob.jpg": lambda: to_image(np.asarray(brass(256, seed=73), np.float32) * 0.5),
+    "bob.jpg": lambda: bob_disc(),
     "gilt.jpg": lambda: gilt(),
     "steel.jpg": lambda: blued_steel(),
     "iron.jpg": lambda: black_iron(),
