@@ -693,12 +693,22 @@ def build_chest():
     mah = m("FurnMahogany")
     x0, x1, y0, y1 = -RX + 0.01, -RX + 0.52, 0.45, 1.55
     box("chest_body", mah, (x0, y0, 0.08), (x1, y1, 0.86), bevel=0.006, uv=0.5)
-    box("chest_top", mah, (x0, y0 - 0.03, 0.86), (x1 + 0.03, y1 + 0.03, 0.895), bevel=0.01, uv=0.5)
+    # the top: a slab with a moulded thumbnail edge round the front and sides
+    box("chest_top", mah, (x0, y0, 0.86), (x1, y1, 0.895), uv=0.5)
+    sweep("chest_top_edge", mah, [(0.0, 0.0), (0.012, 0.0), (0.018, 0.006)] + arc(0.018, 0.02, 0.014, -90, 90, 6)[1:]
+          + [(0.0, 0.035), (-0.02, 0.035)], [(x0, y1, 0.86), (x1, y1, 0.86), (x1, y0, 0.86), (x0, y0, 0.86)], uv=0.4)
+    # and a moulded base round the body's foot
+    sweep("chest_base", mah, [(0.0, 0.0), (0.018, 0.0), (0.018, 0.025)] + arc(0.008, 0.025, 0.01, 0, 90, 3)[1:]
+          + [(0.0, 0.04)], [(x0, y1, 0.08), (x1, y1, 0.08), (x1, y0, 0.08), (x0, y0, 0.08)], uv=0.4)
     for yy in (y0 + 0.02, y1 - 0.07):
         box("chest_foot", mah, (x1 - 0.07, yy, 0.0), (x1 - 0.01, yy + 0.05, 0.08), bevel=0.006)
         box("chest_foot", mah, (x0, yy, 0.0), (x0 + 0.06, yy + 0.05, 0.08), bevel=0.006)
     for k, (za, zb) in enumerate([(0.12, 0.34), (0.37, 0.59), (0.62, 0.83)]):
         box(f"chest_drawer_{k}", mah, (x1, y0 + 0.04, za), (x1 + 0.012, y1 - 0.04, zb), bevel=0.006, uv=0.5)
+        front = [(x1 + 0.012, y0 + 0.04, za), (x1 + 0.012, y1 - 0.04, za), (x1 + 0.012, y1 - 0.04, zb),
+                 (x1 + 0.012, y0 + 0.04, zb)]
+        sweep(f"chest_drawer_bead_{k}", mah, arc(0.0, 0.0, 0.005, 0, 180, 5), front, normal=(1, 0, 0), closed=True,
+              uv=0.3)
         for yy in (y0 + 0.25, y1 - 0.25):
             lathe("chest_knob", m("FurnBrass"), [(0.0, 0.0), (0.012, 0.0), (0.006, 0.012), (0.015, 0.025), (0.0, 0.03)],
                   segments=10, matrix=frame_at((x1 + 0.012, yy, (za + zb) / 2), (0, 1, 0), (1, 0, 0)))
