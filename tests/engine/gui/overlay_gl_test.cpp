@@ -16,28 +16,11 @@
 #include "engine/device/texture.h"
 #include "engine/gui/window_manager.h"
 #include "engine/text/managed_textures.h"
+#include "tests/support/sdl_engine_window.h"
 
 namespace {
 
 constexpr UINT kWidth = 1024, kHeight = 768;
-
-// The engine window over a plain SDL window, as the shell's saver window would be.
-class SdlEngineWindow : public halcyon::EngineWindow {
- public:
-  explicit SdlEngineWindow(SDL_Window* window) : window_(window) {}
-  HWND DeviceWindow() override { return window_; }
-  uint32_t Style() override { return style_; }
-  void SetStyle(uint32_t style) override { style_ = style; }
-  halcyon::WindowRect Rect() override { return {0, 0, static_cast<int32_t>(kWidth), static_cast<int32_t>(kHeight)}; }
-  halcyon::WindowRect ClientRect() override { return Rect(); }
-  void Place(const halcyon::WindowRect&) override {}
-  void PostQuit() override {}
-  halcyon::LRESULT DefaultProcedure(uint32_t, halcyon::WPARAM, halcyon::LPARAM) override { return 0; }
-
- private:
-  SDL_Window* window_;
-  uint32_t style_ = 0;
-};
 
 class OverlayGlTest : public testing::Test {
  protected:
@@ -45,7 +28,7 @@ class OverlayGlTest : public testing::Test {
     ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
     window = SDL_CreateWindow("overlay", 0, 0, kWidth, kHeight, SDL_WINDOW_OPENGL);
     ASSERT_NE(window, nullptr) << SDL_GetError();
-    engineWindow = std::make_unique<SdlEngineWindow>(window);
+    engineWindow = std::make_unique<testsupport::SdlEngineWindow>(window, int32_t(kWidth), int32_t(kHeight));
     app = std::make_unique<halcyon::Application>();
     ASSERT_TRUE(app->Create(nullptr, engineWindow.get()));
     ASSERT_TRUE(app->SetMode(false));
@@ -73,7 +56,7 @@ class OverlayGlTest : public testing::Test {
   }
 
   SDL_Window* window = nullptr;
-  std::unique_ptr<SdlEngineWindow> engineWindow;
+  std::unique_ptr<testsupport::SdlEngineWindow> engineWindow;
   std::unique_ptr<halcyon::Application> app;
   IDirect3DDevice9* device = nullptr;
 };

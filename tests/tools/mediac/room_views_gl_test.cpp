@@ -4,21 +4,14 @@
 // show it lit. With BRASSMOOR_ROOM_VIEWS set to a folder, the views are also written there as
 // 1024 x 768 PNGs (free.png, c1.png .. c10.png) for the contact sheet; BRASSMOOR_ROOM_MEDIA
 // points the scene at another media folder (a regeneration in progress) instead of media/.
-#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "clock/clock_scene.h"
-#include "engine/device/application.h"
-#include "engine/device/texture.h"
-#include "platform/d3d9/device_control.h"
-#include "tests/platform/d3dx/image_writers.h"
-#include "tests/support/fake_clock.h"
+#include "tests/clock/clock_room_fixture.h"
 
 namespace {
 
@@ -29,22 +22,6 @@ const char* viewsFolder() {
 
 int width() { return viewsFolder() ? 1024 : 400; }
 int height() { return viewsFolder() ? 768 : 300; }
-
-class SdlEngineWindow : public halcyon::EngineWindow {
- public:
-  explicit SdlEngineWindow(SDL_Window* window) : window_(window) {}
-  HWND DeviceWindow() override { return window_; }
-  uint32_t Style() override { return 0; }
-  void SetStyle(uint32_t) override {}
-  halcyon::WindowRect Rect() override { return {0, 0, width(), height()}; }
-  halcyon::WindowRect ClientRect() override { return Rect(); }
-  void Place(const halcyon::WindowRect&) override {}
-  void PostQuit() override {}
-  halcyon::LRESULT DefaultProcedure(uint32_t, halcyon::WPARAM, halcyon::LPARAM) override { return 0; }
-
- private:
-  SDL_Window* window_;
-};
 
 // Light and colour of one picture, in 0..255 luma.
 struct Exposure {
@@ -80,56 +57,24 @@ Exposure measure(const std::vector<D3DCOLOR>& px, int w, int h) {
   return e;
 }
 
-class RoomViews : public testing::Test {
+class RoomViews : public clocktest::ClockRoomFixture {
  protected:
   void SetUp() override {
-    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-    window_ = SDL_CreateWindow("room views", 0, 0, width(), height(), SDL_WINDOW_OPENGL);
-    ASSERT_NE(window_, nullptr) << SDL_GetError();
-    engineWindow_ = std::make_unique<SdlEngineWindow>(window_);
-    clock_.setLocalTime(10, 10, 30);
-    std::srand(1);
-    brassmoor::ClockSceneSetup setup;
     const char* media = std::getenv("BRASSMOOR_ROOM_MEDIA");
-    setup.mediaFolder = media && *media ? media : BRASSMOOR_MEDIA_DIR;
-    // The scene is the application: it makes the device.
-    scene_ = std::make_unique<brassmoor::ClockScene>(setup);
-    ASSERT_TRUE(scene_->Create(nullptr, engineWindow_.get()));
-    ASSERT_TRUE(scene_->SetMode(false));
-    deviceControl(scene_->Device())->setPresentCapture(true);
-    scene_->readSceneProperties();
-    scene_->startTours();
-    ASSERT_TRUE(scene_->LoadCustom());
-    ASSERT_TRUE(scene_->sceneLoaded());
-  }
-  void TearDown() override {
-    scene_.reset();
-    halcyon::textureManager().Clear();
-    engineWindow_.reset();
-    if (window_) SDL_DestroyWindow(window_);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    Open(media && *media ? media : BRASSMOOR_MEDIA_DIR, width(), height());
   }
 
   // Draws one frame and returns its exposure; writes it as `name`.png when asked to.
   Exposure Shoot(const std::string& name) {
-    scene_->tours().restartTimer();
-    scene_->frameMove();
-    EXPECT_TRUE(scene_->composeFrame());
-    std::vector<D3DCOLOR> px;
-    UINT w = 0, h = 0;
-    EXPECT_TRUE(deviceControl(scene_->Device())->presentedPixels(px, w, h));
-    EXPECT_EQ(w, UINT(width()));
-    if (px.empty() || w == 0) return {};
+    std::string png;
     if (const char* dir = viewsFolder()) {
       std::filesystem::create_directories(dir);
-      const std::vector<uint8_t> bytes = encodePng(px, w, h, false);
-      const std::string path = std::string(dir) + "/" + name + ".png";
-      if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-      }
+      png = std::string(dir) + "/" + name + ".png";
     }
-    return measure(px, int(w), int(h));
+    const clocktest::Picture p = Draw(png);
+    EXPECT_EQ(p.width, UINT(width()));
+    if (p.pixels.empty() || p.width == 0) return {};
+    return measure(p.pixels, int(p.width), int(p.height));
   }
 
   // Middle of a tour, in tour units: half its last key time.
@@ -140,10 +85,6 @@ class RoomViews : public testing::Test {
     return (start + end) / 2;
   }
 
-  testsupport::FakeClock clock_;
-  SDL_Window* window_ = nullptr;
-  std::unique_ptr<SdlEngineWindow> engineWindow_;
-  std::unique_ptr<brassmoor::ClockScene> scene_;
 };
 
 TEST_F(RoomViews, FreeCameraAndEveryTourShowADimLitRoom) {
