@@ -15,21 +15,14 @@
 #include "engine/device/texture.h"
 #include "platform/d3d9/recording.h"
 #include "tests/clock/clock_files.h"
+#include "tests/support/headless_engine_window.h"
 
 namespace {
 
 using namespace scenetest;
 
-class Window : public halcyon::EngineWindow {
- public:
-  HWND DeviceWindow() override { return nullptr; }
-  uint32_t Style() override { return 0; }
-  void SetStyle(uint32_t) override {}
-  halcyon::WindowRect Rect() override { return {0, 0, 1024, 768}; }
-  halcyon::WindowRect ClientRect() override { return {0, 0, 1024, 768}; }
-  void Place(const halcyon::WindowRect&) override {}
-  void PostQuit() override {}
-  halcyon::LRESULT DefaultProcedure(uint32_t, halcyon::WPARAM, halcyon::LPARAM) override { return 0; }
+struct Window : testsupport::HeadlessEngineWindow {
+  Window() : HeadlessEngineWindow(1024, 768) {}
 };
 
 std::string MediaFolder(const testsupport::TempDir& scratch) {

@@ -4,21 +4,14 @@
 #include "engine/device/loading_screen.h"
 #include "engine/device/state_cache.h"
 #include "platform/d3d9/recording.h"
+#include "tests/support/headless_engine_window.h"
 
 namespace {
 
 using namespace halcyon;
 
-class Window : public EngineWindow {
- public:
-  HWND DeviceWindow() override { return nullptr; }
-  uint32_t Style() override { return 0; }
-  void SetStyle(uint32_t) override {}
-  WindowRect Rect() override { return {0, 0, 640, 480}; }
-  WindowRect ClientRect() override { return {0, 0, 640, 480}; }
-  void Place(const WindowRect&) override {}
-  void PostQuit() override {}
-  LRESULT DefaultProcedure(uint32_t, WPARAM, LPARAM) override { return 0; }
+struct Window : testsupport::HeadlessEngineWindow {
+  Window() : HeadlessEngineWindow(640, 480) {}
 };
 
 class LoadingScreenTest : public ::testing::Test {

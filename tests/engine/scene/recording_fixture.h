@@ -11,6 +11,7 @@
 #include "engine/device/texture.h"
 #include "engine/scene/mesh.h"
 #include "platform/d3d9/recording.h"
+#include "tests/support/headless_engine_window.h"
 
 namespace scenetest {
 
@@ -69,17 +70,7 @@ class RecordingScene : public ::testing::Test {
     return n;
   }
 
-  class Window : public halcyon::EngineWindow {
-   public:
-    HWND DeviceWindow() override { return nullptr; }
-    uint32_t Style() override { return 0; }
-    void SetStyle(uint32_t) override {}
-    halcyon::WindowRect Rect() override { return {0, 0, 64, 64}; }
-    halcyon::WindowRect ClientRect() override { return {0, 0, 64, 64}; }
-    void Place(const halcyon::WindowRect&) override {}
-    void PostQuit() override {}
-    halcyon::LRESULT DefaultProcedure(uint32_t, halcyon::WPARAM, halcyon::LPARAM) override { return 0; }
-  };
+  using Window = testsupport::HeadlessEngineWindow;
 
   Window window_;
   std::unique_ptr<halcyon::Application> app_;

@@ -5,22 +5,13 @@
 #include "engine/device/application.h"
 #include "engine/device/texture.h"
 #include "platform/d3d9/recording.h"
+#include "tests/support/headless_engine_window.h"
 
 namespace {
 
 using namespace halcyon;
 
-class Window : public EngineWindow {
- public:
-  HWND DeviceWindow() override { return nullptr; }
-  uint32_t Style() override { return 0; }
-  void SetStyle(uint32_t) override {}
-  WindowRect Rect() override { return {0, 0, 64, 64}; }
-  WindowRect ClientRect() override { return {0, 0, 64, 64}; }
-  void Place(const WindowRect&) override {}
-  void PostQuit() override {}
-  LRESULT DefaultProcedure(uint32_t, WPARAM, LPARAM) override { return 0; }
-};
+using Window = testsupport::HeadlessEngineWindow;
 
 class ManagedTexturesTest : public testing::Test {
  protected:
