@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/registry/registry.h"
+
 namespace brassmoor {
 namespace {
 
@@ -141,6 +143,18 @@ void showSettings(SettingsDialogContext& c, DialogBox& dialog) {
   fillModeList(c, dialog, *offer);
 }
 
+// The settings stay in the dialog, so the user can free the folder and press OK again, or
+// cancel knowing that nothing was kept.
+void reportFailedSave(DialogBox& dialog) {
+  if (!dialog.services()) return;
+  std::string why = platform::registryLastError();
+  if (why.empty()) why = platform::registryFilePath().string();
+  dialog.services()->messageBox(&dialog,
+                                "The settings could not be saved.\n\n" + why +
+                                    "\n\nPress OK to try again, or Cancel to close without saving.",
+                                "Error");
+}
+
 void onCommand(SettingsDialogContext& c, DialogBox& dialog, int32_t id) {
   SaverSettings& s = c.settings;
   switch (id) {
@@ -190,7 +204,10 @@ void onCommand(SettingsDialogContext& c, DialogBox& dialog, int32_t id) {
         // Every adapter's copy of a mode shares one entry, so the choice names no adapter.
         s.Adapter = 0;
       }
-      if (c.save) c.save();
+      if (c.save && !c.save()) {
+        reportFailedSave(dialog);
+        break;
+      }
       dialog.endDialog(1);
       break;
     }
@@ -248,9 +265,9 @@ intptr_t pictureDialogProc(std::string& photoPath, DialogBox& dialog, uint32_t m
       break;
     case platform::IDOK:
       // What the field shows wins over what Browse chose.
-      photoPath = dialog.itemText(kPhotoPath, kPhotoPathMaxChars);
+      photoPath = dialog.itemText(kPhotoPath);
       // The settings store reads back no more than kPhotoPathMaxBytes; a longer path would be
-      // written and then never read again.
+      // written and then never read again. No file has a longer path anyway.
       if (photoPath.size() > kPhotoPathMaxBytes) {
         std::size_t cut = kPhotoPathMaxBytes;  // never inside a character
         while (cut > 0 && (static_cast<unsigned char>(photoPath[cut]) & 0xC0) == 0x80) --cut;

@@ -14,6 +14,7 @@
 #include "settings/captions.h"
 #include "settings/defaults_table.h"
 #include "settings/saver_settings.h"
+#include "settings/settings_store.h"
 
 namespace brassmoor {
 
@@ -57,11 +58,6 @@ inline constexpr int32_t kAboutFirstLine = 1039;
 inline constexpr const char* kPictureFilter = "(*.jpg;*.tga;*.bmp;*.gif;*.png)|*.jpg;*.tga;*.bmp;*.gif;*.png|";
 // Where "Visit..." leads.
 inline constexpr const char* kVisitAddress = "https://quillmark.example/screensavers/";
-// The longest picture path OK takes from the path field.
-inline constexpr std::size_t kPhotoPathMaxChars = 199;
-// ... and never more bytes than the settings store reads back (its 256-byte buffer holds
-// the terminating zero too).
-inline constexpr std::size_t kPhotoPathMaxBytes = 255;
 
 // A full-screen mode as the graphics runtime offers it.
 struct OfferedMode {
@@ -96,7 +92,9 @@ struct SettingsDialogContext {
   const DefaultsTable& defaults;
   const CaptionTable& captions;
   ModeSource modes;
-  std::function<bool()> save;  // writes the settings (the application's saveSettings)
+  // Writes the settings (the application's saveSettings). When it fails, OK tells the user
+  // why and the dialog stays open.
+  std::function<bool()> save;
   SettingsDialogSession& session;
 };
 

@@ -18,7 +18,7 @@ int32_t RegistryKey::create(std::string_view path, uint32_t access, RegistryKey&
   if (key == nullptr) {
     // Opening a missing key makes it, as the settings code expects on a first run.
     store.addKey(std::string(path));
-    if (!saveStore(file, store)) return ERROR_CANTWRITE;
+    if (!saveStore(file, store, load == StoreLoad::Damaged)) return ERROR_CANTWRITE;
     key = store.findKey(path);
   }
   out.open_ = true;
@@ -56,23 +56,31 @@ int32_t RegistryKey::queryValue(std::string_view name, uint32_t* type, uint8_t* 
 }
 
 int32_t RegistryKey::setValue(std::string_view name, uint32_t type, const uint8_t* data, uint32_t size) {
+  if (data == nullptr && size != 0) return ERROR_INVALID_PARAMETER;
+  RegistryValue value{std::string(name), type, {}};
+  if (size != 0) value.data.assign(data, data + size);
+  return setValues({std::move(value)});
+}
+
+int32_t RegistryKey::setValues(const std::vector<RegistryValue>& values) {
   if (!open_) return ERROR_INVALID_HANDLE;
   if ((access_ & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
-  if (data == nullptr && size != 0) return ERROR_INVALID_PARAMETER;
   // Re-read so that values written by another run since this key was opened survive.
   const auto file = registryFilePath();
   RegistryStore store;
-  if (loadStore(file, store) == StoreLoad::Unreadable) return ERROR_CANTWRITE;
+  const StoreLoad load = loadStore(file, store);
+  if (load == StoreLoad::Unreadable) return ERROR_CANTWRITE;
   RegistryStore::Key* key = store.findKey(path_);
   if (key == nullptr) key = &store.addKey(path_);
-  RegistryValue* value = key->find(name);
-  if (value == nullptr) {
-    key->values.push_back(RegistryValue{std::string(name), type, {}});
-    value = &key->values.back();
+  for (const RegistryValue& v : values) {
+    if (RegistryValue* existing = key->find(v.name)) {
+      existing->type = v.type;
+      existing->data = v.data;
+    } else {
+      key->values.push_back(v);
+    }
   }
-  value->type = type;
-  value->data.assign(data, data + size);
-  if (!saveStore(file, store)) return ERROR_CANTWRITE;
+  if (!saveStore(file, store, load == StoreLoad::Damaged)) return ERROR_CANTWRITE;
   values_ = key->values;
   return ERROR_SUCCESS;
 }

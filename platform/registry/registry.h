@@ -5,9 +5,12 @@
 // settings code reads and writes it with the same calls, types and result codes it would use
 // on the system registry.
 //
-// Every write replaces the file atomically (a temporary file renamed over it), so a crash or
-// a kill never leaves half a file. A file that cannot be read or does not parse is never
-// rewritten: its keys simply cannot be opened.
+// Every write replaces the file whole and atomically (one temporary file renamed over it, a
+// symlinked file's target rather than the link), so a crash or a kill never leaves half a
+// file or a mix of old and new values. A file with lines that do not parse still gives every
+// value that does; the next write keeps the damaged original beside it as settings.reg.bad.
+// A file that cannot be read at all (no permission, a folder in its place) is never
+// rewritten: its keys cannot be opened.
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -58,9 +61,12 @@ class RegistryStore {
     const RegistryValue* find(std::string_view name) const;
   };
 
-  // None when the text is not a well-formed store.
-  static std::optional<RegistryStore> parse(std::string_view text);
+  // Takes every well-formed line and skips the rest; a value line under a bad or missing key
+  // line is skipped too. Time grows linearly with the text.
+  static RegistryStore parse(std::string_view text);
   std::string serialize() const;
+  // 1-based numbers of the lines parse skipped.
+  const std::vector<std::size_t>& skippedLines() const { return skipped_; }
 
   Key* findKey(std::string_view path);
   const Key* findKey(std::string_view path) const;
@@ -69,11 +75,16 @@ class RegistryStore {
 
  private:
   std::vector<Key> keys_;
+  std::vector<std::size_t> skipped_;
 };
 
 // The folder and the file the registry lives in (the folder may not exist yet).
 std::filesystem::path registryDirectory();
 std::filesystem::path registryFilePath();
+
+// Why the last failing open or write of this thread failed, in words ("Permission denied"),
+// with the file it concerned; empty after a success.
+std::string registryLastError();
 
 // An open key under HKEY_CURRENT_USER.
 class RegistryKey {
@@ -90,6 +101,9 @@ class RegistryKey {
   // gives ERROR_MORE_DATA and the needed size, and leaves the buffer untouched.
   int32_t queryValue(std::string_view name, uint32_t* type, uint8_t* data, uint32_t* size) const;
   int32_t setValue(std::string_view name, uint32_t type, const uint8_t* data, uint32_t size);
+  // Sets several values in one replacement of the file, so that a crash keeps either all the
+  // old values or all the new ones.
+  int32_t setValues(const std::vector<RegistryValue>& values);
   void close();
   bool isOpen() const { return open_; }
 

@@ -15,7 +15,11 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <cstdint>
+#include <set>
+#include <unordered_map>
 
 #include "platform/registry/registry.h"
 #include "platform/registry/registry_file.h"
@@ -26,6 +30,12 @@ namespace {
 constexpr std::size_t kMaxFileBytes = 4u << 20;
 
 char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string lowered(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = lowerAscii(c);
+  return out;
+}
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -173,30 +183,45 @@ RegistryStore::Key& RegistryStore::addKey(std::string path) {
   return keys_.back();
 }
 
-std::optional<RegistryStore> RegistryStore::parse(std::string_view text) {
+RegistryStore RegistryStore::parse(std::string_view text) {
   RegistryStore store;
-  Key* current = nullptr;
+  // Indexes by lower-cased name keep a file of many values linear to read.
+  std::unordered_map<std::string, std::size_t> keyIndex;
+  std::vector<std::unordered_map<std::string, std::size_t>> valueIndex;
+  constexpr std::size_t kNoKey = SIZE_MAX;
+  std::size_t current = kNoKey;
+  std::size_t lineNumber = 0;
   while (!text.empty()) {
+    ++lineNumber;
     const std::size_t eol = text.find('\n');
     std::string_view line = text.substr(0, eol);
     text = eol == std::string_view::npos ? std::string_view() : text.substr(eol + 1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[') {
-      if (line.size() < 3 || line.back() != ']') return std::nullopt;
+      current = kNoKey;
+      if (line.size() < 3 || line.back() != ']') {
+        store.skipped_.push_back(lineNumber);
+        continue;
+      }
       const std::string_view path = line.substr(1, line.size() - 2);
-      current = store.findKey(path);
-      if (current == nullptr) current = &store.addKey(std::string(path));
+      auto [it, added] = keyIndex.try_emplace(lowered(path), store.keys_.size());
+      if (added) {
+        store.addKey(std::string(path));
+        valueIndex.emplace_back();
+      }
+      current = it->second;
       continue;
     }
-    if (current == nullptr) return std::nullopt;
     RegistryValue value;
-    if (!parseValue(line, value)) return std::nullopt;
-    if (RegistryValue* existing = current->find(value.name)) {
-      *existing = std::move(value);
-    } else {
-      current->values.push_back(std::move(value));
+    if (current == kNoKey || !parseValue(line, value)) {
+      store.skipped_.push_back(lineNumber);
+      continue;
     }
+    std::vector<RegistryValue>& values = store.keys_[current].values;
+    auto [it, added] = valueIndex[current].try_emplace(lowered(value.name), values.size());
+    if (added) values.push_back(std::move(value));
+    else values[it->second] = std::move(value);
   }
   return store;
 }
@@ -244,53 +269,140 @@ std::filesystem::path registryFilePath() {
   return dir.empty() ? std::filesystem::path() : dir / "settings.reg";
 }
 
+namespace {
+
+thread_local std::string lastError;
+
+void failWith(const std::filesystem::path& file, const std::string& why) { setRegistryError(file.string() + ": " + why); }
+
+// A symlinked settings file is replaced at its target, so the link survives the rewrite.
+std::filesystem::path followLinks(std::filesystem::path file) {
+  for (int hops = 0; hops < 40; ++hops) {
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(file, ec))) break;
+    const std::filesystem::path target = std::filesystem::read_symlink(file, ec);
+    if (ec) break;
+    file = target.is_absolute() ? target : file.parent_path() / target;
+  }
+  return file;
+}
+
+// Says once per process and file what was skipped, so that a hand-edited line that does not
+// take effect is not a mystery.
+void reportDamage(const std::filesystem::path& file, const std::vector<std::size_t>& lines, bool oversized) {
+  static std::set<std::string> reported;
+  if (!reported.insert(file.string()).second) return;
+  std::string which;
+  if (oversized) {
+    which = "it is larger than " + std::to_string(kMaxFileBytes >> 20) + " MiB and was not read";
+  } else {
+    which = lines.size() == 1 ? "line " : "lines ";
+    for (std::size_t i = 0; i < lines.size() && i < 10; ++i) which += (i ? ", " : "") + std::to_string(lines[i]);
+    if (lines.size() > 10) which += " and " + std::to_string(lines.size() - 10) + " more";
+    which += " could not be read and " + std::string(lines.size() == 1 ? "is" : "are") + " skipped";
+  }
+  std::fprintf(stderr,
+               "brassmoor: %s: %s; the other settings are used. The next save keeps this file as %s.bad.\n",
+               file.c_str(), which.c_str(), file.filename().c_str());
+}
+
+bool writeAll(int fd, std::string_view text) {
+  std::size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    written += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+void setRegistryError(std::string text) { lastError = std::move(text); }
+std::string registryLastError() { return lastError; }
+
 StoreLoad loadStore(const std::filesystem::path& file, RegistryStore& store) {
-  if (file.empty()) return StoreLoad::Unreadable;
+  lastError.clear();
+  if (file.empty()) {
+    setRegistryError("no settings folder: neither BRASSMOOR_CONFIG_DIR, XDG_CONFIG_HOME nor HOME is set");
+    return StoreLoad::Unreadable;
+  }
   std::error_code ec;
   const auto status = std::filesystem::status(file, ec);
-  if (ec && ec != std::errc::no_such_file_or_directory) return StoreLoad::Unreadable;
+  if (ec && ec != std::errc::no_such_file_or_directory) {
+    failWith(file, ec.message());
+    return StoreLoad::Unreadable;
+  }
   if (!std::filesystem::exists(status)) {
     store = RegistryStore();
     return StoreLoad::Missing;
   }
-  if (!std::filesystem::is_regular_file(status)) return StoreLoad::Unreadable;
+  if (!std::filesystem::is_regular_file(status)) {
+    failWith(file, "not a regular file");
+    return StoreLoad::Unreadable;
+  }
   std::ifstream in(file, std::ios::binary);
-  if (!in) return StoreLoad::Unreadable;
+  if (!in) {
+    failWith(file, std::strerror(errno));
+    return StoreLoad::Unreadable;
+  }
   std::string bytes;
-  char buffer[16384];
+  char buffer[65536];
   while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
     bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
-    if (bytes.size() > kMaxFileBytes) return StoreLoad::Unreadable;
+    if (bytes.size() > kMaxFileBytes) {
+      // Too large to be ours; start afresh and keep it aside at the next save.
+      store = RegistryStore();
+      reportDamage(file, {}, true);
+      return StoreLoad::Damaged;
+    }
   }
-  if (in.bad()) return StoreLoad::Unreadable;
-  auto parsed = RegistryStore::parse(bytes);
-  if (!parsed) return StoreLoad::Unreadable;
-  store = std::move(*parsed);
-  return StoreLoad::Loaded;
+  if (in.bad()) {
+    failWith(file, "read error");
+    return StoreLoad::Unreadable;
+  }
+  store = RegistryStore::parse(bytes);
+  if (store.skippedLines().empty()) return StoreLoad::Loaded;
+  reportDamage(file, store.skippedLines(), false);
+  return StoreLoad::Damaged;
 }
 
-bool saveStore(const std::filesystem::path& file, const RegistryStore& store) {
-  if (file.empty()) return false;
+bool saveStore(const std::filesystem::path& link, const RegistryStore& store, bool keepOriginal) {
+  lastError.clear();
+  if (link.empty()) {
+    setRegistryError("no settings folder: neither BRASSMOOR_CONFIG_DIR, XDG_CONFIG_HOME nor HOME is set");
+    return false;
+  }
+  const std::filesystem::path file = followLinks(link);
   std::error_code ec;
   std::filesystem::create_directories(file.parent_path(), ec);
-  if (ec) return false;
+  if (ec) {
+    failWith(file.parent_path(), ec.message());
+    return false;
+  }
+  if (keepOriginal) {
+    std::filesystem::path bad = file;
+    bad += ".bad";
+    std::filesystem::copy_file(file, bad, std::filesystem::copy_options::overwrite_existing, ec);
+    if (ec) {
+      failWith(bad, ec.message());
+      return false;
+    }
+  }
   std::string pattern = file.string() + ".XXXXXX";
   const int fd = mkstemp(pattern.data());
-  if (fd < 0) return false;
-  const std::string text = store.serialize();
-  bool ok = true;
-  std::size_t written = 0;
-  while (ok && written < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else written += static_cast<std::size_t>(n);
+  if (fd < 0) {
+    failWith(file.parent_path(), std::strerror(errno));
+    return false;
   }
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  if (ok && std::rename(pattern.c_str(), file.c_str()) != 0) ok = false;
+  bool ok = writeAll(fd, store.serialize()) && ::fsync(fd) == 0;
+  int error = ok ? 0 : errno;
+  if (::close(fd) != 0 && ok) ok = false, error = errno;
+  if (ok && std::rename(pattern.c_str(), file.c_str()) != 0) ok = false, error = errno;
   if (!ok) {
     ::unlink(pattern.c_str());
+    failWith(file, error ? std::strerror(error) : "write failed");
     return false;
   }
   // Make the rename itself durable; a failure here does not undo a complete file.

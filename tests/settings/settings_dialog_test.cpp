@@ -255,7 +255,7 @@ TEST_F(SettingsDialogTest, PictureControlsBrowseEditRestoreAndCancel) {
   click(kBrowse);
   EXPECT_EQ(services.filters, std::vector<std::string>{kPictureFilter});
   EXPECT_EQ(dialog->itemText(kPhotoPath), "/home/me/cat.png");
-  // What the field holds at OK wins, cut to 199 characters.
+  // What the field holds at OK wins.
   dialog->setItemText(kPhotoPath, "/home/me/dog.png");
   click(IDOK);
   EXPECT_EQ(saved.PhotoPath, "/home/me/dog.png");
@@ -272,18 +272,40 @@ TEST_F(SettingsDialogTest, PictureControlsBrowseEditRestoreAndCancel) {
   EXPECT_EQ(dialog->itemText(kPhotoPath), "/home/me/cat.png");
   click(kRestorePicture);
   EXPECT_EQ(dialog->itemText(kPhotoPath), "");
-  dialog->setItemText(kPhotoPath, "/" + std::string(250, 'a'));
+  // Ordinary deep paths are kept whole; only what no file could have is cut, never inside a
+  // character.
+  const std::string deep = "/" + std::string(250, 'a') + "/b.jpg";
+  dialog->setItemText(kPhotoPath, deep);
   click(IDOK);
-  EXPECT_EQ(saved.PhotoPath, "/" + std::string(198, 'a'));
-
-  // 199 characters of two bytes each would be written but never read back: the path stops
-  // at the last whole character within 255 bytes.
+  EXPECT_EQ(saved.PhotoPath, deep);
   open();
-  std::string wide;
-  for (int i = 0; i < 199; ++i) wide += "\xC3\xA9";
+  std::string wide = "/";
+  while (wide.size() < kPhotoPathMaxBytes + 10) wide += "\xC3\xA9";
   dialog->setItemText(kPhotoPath, wide);
   click(IDOK);
-  EXPECT_EQ(saved.PhotoPath, wide.substr(0, 254));
+  const std::size_t whole = (kPhotoPathMaxBytes - 1) / 2 * 2 + 1;  // "/" and whole two-byte characters
+  EXPECT_EQ(saved.PhotoPath, wide.substr(0, whole));
+  EXPECT_LE(saved.PhotoPath.size(), kPhotoPathMaxBytes);
+}
+
+TEST_F(SettingsDialogTest, OkThatCannotSaveSaysSoAndStaysOpen) {
+  bool saveWorks = false;
+  context.save = [&] {
+    ++saves;
+    return saveWorks;
+  };
+  open();
+  click(IDOK);
+  EXPECT_FALSE(dialog->ended());
+  ASSERT_EQ(services.boxes.size(), 1u);
+  EXPECT_EQ(services.boxes[0].owner, &*dialog);
+  EXPECT_NE(services.boxes[0].text.find("could not be saved"), std::string::npos);
+  saveWorks = true;
+  click(IDOK);
+  EXPECT_TRUE(dialog->ended());
+  EXPECT_EQ(dialog->result(), 1);
+  EXPECT_EQ(saves, 2);
+  EXPECT_EQ(services.boxes.size(), 1u);
 }
 
 TEST_F(SettingsDialogTest, MissingRuntimeShowsTheErrorAndEndsWithZero) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "platform/registry/registry.h"
 #include "tests/platform/registry/scoped_config_dir.h"
@@ -90,24 +91,87 @@ TEST(SettingsStore, PhotoPathIsTakenUpToItsFirstZeroAndOnlyWhenItFits) {
   SaverSettings s;
   ASSERT_TRUE(brassmoor::loadSettingsFromRegistry(s));
   EXPECT_EQ(s.PhotoPath, "/a/b.png");
-  put("PhotoPath", REG_SZ, std::string(256, 'p'));  // fills the buffer exactly, no terminator
+  // Whole paths up to the system's limit, well past the old 255 bytes.
+  const std::string deep = "/home/me/" + std::string(brassmoor::kPhotoPathMaxBytes - 9, 'p');
+  put("PhotoPath", REG_SZ, deep);
   ASSERT_TRUE(brassmoor::loadSettingsFromRegistry(s));
-  EXPECT_EQ(s.PhotoPath, std::string(256, 'p'));
-  put("PhotoPath", REG_SZ, std::string(257, 'q'));  // too long: kept as it was
+  EXPECT_EQ(s.PhotoPath, deep);
+  put("PhotoPath", REG_SZ, deep + "q");  // too long: kept as it was
   ASSERT_TRUE(brassmoor::loadSettingsFromRegistry(s));
-  EXPECT_EQ(s.PhotoPath, std::string(256, 'p'));
+  EXPECT_EQ(s.PhotoPath, deep);
+  SaverSettings saved;
+  saved.PhotoPath = deep;
+  ASSERT_TRUE(brassmoor::saveSettingsToRegistry(saved));
+  SaverSettings loaded;
+  ASSERT_TRUE(brassmoor::loadSettingsFromRegistry(loaded));
+  EXPECT_EQ(loaded.PhotoPath, deep);
+}
+
+TEST(SettingsStore, NumbersOutsideTheirRangeAreIgnored) {
+  testsupport::ScopedConfigDir dir;
+  put("Gamma", REG_DWORD, le(0x80000000u));
+  put("Width", REG_DWORD, le(0x7fffffff));
+  put("Height", REG_DWORD, le(0));
+  put("Volume", REG_DWORD, le(101));
+  put("Depth", REG_DWORD, le(static_cast<uint32_t>(-16)));
+  put("Adapter", REG_DWORD, le(static_cast<uint32_t>(-1)));
+  put("ShowFps", REG_DWORD, le(0x7fffffff));  // a flag: any non-zero value is true
+  SaverSettings s;
+  ASSERT_TRUE(brassmoor::loadSettingsFromRegistry(s));
+  SaverSettings expected;
+  expected.ShowFps = true;
+  EXPECT_EQ(s, expected);
+  // The edges of each range are taken.
+  put("Gamma", REG_DWORD, le(static_cast<uint32_t>(-100)));
+  put("Volume", REG_DWORD, le(100));
+  put("Width", REG_DWORD, le(640));
+  ASSERT_TRUE(brassmoor::loadSettingsFromRegistry(s));
+  EXPECT_EQ(s.Gamma, -100);
+  EXPECT_EQ(s.Volume, 100);
+  EXPECT_EQ(s.Width, 640);
+}
+
+TEST(SettingsStore, OneBadLineKeepsEveryOtherValueAndTheNextSaveMendsTheFile) {
+  testsupport::ScopedConfigDir dir;
+  const std::string original =
+      "[Software\\Quillmark\\Brassmoor]\n\"ShowFps\"=dword:1\n\"ExitOnMM\"=dword:00000001\n"
+      "\"Volume\"=dword:00000011\n";
+  dir.write(original);
+  SaverSettings s;
+  ASSERT_TRUE(brassmoor::loadSettingsFromRegistry(s));
+  EXPECT_TRUE(s.ExitOnMM);
+  EXPECT_EQ(s.Volume, 17);
+  EXPECT_FALSE(s.ShowFps);
+  ASSERT_TRUE(brassmoor::saveSettingsToRegistry(s));
+  EXPECT_EQ(testsupport::readFileBytes(dir.folder() / "settings.reg.bad"), original);
+  EXPECT_TRUE(RegistryStore::parse(testsupport::readFileBytes(dir.file())).skippedLines().empty());
+  SaverSettings again;
+  ASSERT_TRUE(brassmoor::loadSettingsFromRegistry(again));
+  EXPECT_EQ(again, s);
+}
+
+TEST(SettingsStore, AHugeFileLoadsValueByValue) {
+  // 150,000 values, under the size cap: every one is indexed once, not searched for.
+  testsupport::ScopedConfigDir dir;
+  std::string text = "[Software\\Quillmark\\Brassmoor]\n";
+  for (int i = 0; i < 150000; ++i) text += "\"V" + std::to_string(i) + "\"=dword:00000001\n";
+  text += "\"Volume\"=dword:00000009\n";
+  dir.write(text);
+  SaverSettings s;
+  ASSERT_TRUE(brassmoor::loadSettingsFromRegistry(s));
+  EXPECT_EQ(s.Volume, 9);
 }
 
 TEST(SettingsStore, UnreadableStoreKeepsDefaultsLogsAndIsLeftAlone) {
   testsupport::ScopedConfigDir dir;
-  dir.write("not a settings file\n");
+  std::filesystem::create_directories(dir.file());  // nothing can read a folder as the file
   testsupport::TraceCapture trace;
   SaverSettings s;
   EXPECT_FALSE(brassmoor::loadSettingsFromRegistry(s));
   EXPECT_EQ(s, SaverSettings());
   EXPECT_TRUE(trace.contains("Registry Failed\n"));
   EXPECT_FALSE(brassmoor::saveSettingsToRegistry(s));
-  EXPECT_EQ(testsupport::readFileBytes(dir.file()), "not a settings file\n");
+  EXPECT_TRUE(std::filesystem::is_directory(dir.file()));
 }
 
 }  // namespace

@@ -139,41 +139,97 @@ TEST(Registry, WritesKeepOtherKeysAndValuesWrittenMeanwhile) {
   EXPECT_EQ(entries, 1);
 }
 
-TEST(Registry, CorruptOrUnreadableFileIsNeverOpenedNorRewritten) {
-  const char* corrupt[] = {
-      "\"Width\"=dword:00000001\n",                        // value outside any key
-      "[Software\\Quillmark\\Brassmoor]\n\"Width\"=dword:1\n",  // short dword
-      "[Software\\Quillmark\\Brassmoor]\n\"Width\"=word:00000001\n",
-      "[Software\\Quillmark\\Brassmoor]\n\"Width=dword:00000001\n",
-      "[Software\\Quillmark\\Brassmoor]\n\"W\"=hex(3):0g\n",
-      "[Software\\Quillmark\\Brassmoor]\n\"W\"=hex(x):00\n",
-      "[Software\\Quillmark\\Brassmoor]\n\"W\"=sz:\"unterminated\n",
-      "[Software\\Quillmark\\Brassmoor]\n\"W\"=sz:\"bad\\q\"\n",
-      "[]\n",
-      "[Software\\Quillmark\\Brassmoor]\n\x01\x02 binary junk\n",
+uint32_t dwordOf(const RegistryKey& key, const char* name) {
+  uint8_t b[4] = {};
+  uint32_t size = 4;
+  if (key.queryValue(name, nullptr, b, &size) != ERROR_SUCCESS || size != 4) return 0xdeadbeef;
+  return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+}
+
+// Each damaged line stands between two good values: both are read, the file is left as it
+// is until the next write, which keeps the original as settings.reg.bad and rewrites the
+// file whole and clean.
+TEST(Registry, DamagedLinesAreSkippedAndTheRestKept) {
+  const std::string damaged[] = {
+      "\"Width\"=dword:1",  // short dword
+      "\"Width\"=word:00000001",
+      "\"Width=dword:00000001",
+      "\"W\"=hex(3):0g",
+      "\"W\"=hex(x):00",
+      "\"W\"=sz:\"unterminated",
+      "\"W\"=sz:\"bad\\q\"",
+      "\x01\x02 binary junk\xff",
+      "\"Long\"=dword:" + std::string(5000, '0'),
   };
-  for (const char* text : corrupt) {
+  for (const std::string& line : damaged) {
     testsupport::ScopedConfigDir dir;
-    dir.write(text);
-    const std::string before = readFileBytes(dir.file());
+    const std::string original = "[Software\\Quillmark\\Brassmoor]\r\n\"A\"=dword:00000007\r\n" + line +
+                                 "\r\n\"B\"=dword:00000008\r\n";
+    dir.write(original);
     RegistryKey key;
-    EXPECT_EQ(RegistryKey::create(kPath, KEY_READ | KEY_WRITE, key), ERROR_CANTREAD) << text;
-    EXPECT_FALSE(key.isOpen());
-    EXPECT_EQ(readFileBytes(dir.file()), before);
+    ASSERT_EQ(RegistryKey::create(kPath, KEY_READ | KEY_WRITE, key), ERROR_SUCCESS) << line;
+    EXPECT_EQ(dwordOf(key, "A"), 7u) << line;
+    EXPECT_EQ(dwordOf(key, "B"), 8u) << line;
+    EXPECT_EQ(readFileBytes(dir.file()), original) << "opening rewrites nothing";
+    EXPECT_EQ(setDword(key, "C", 9), 0u);
+    EXPECT_EQ(readFileBytes(dir.folder() / "settings.reg.bad"), original);
+    const auto clean = RegistryStore::parse(readFileBytes(dir.file()));
+    EXPECT_TRUE(clean.skippedLines().empty()) << line;
+    ASSERT_NE(clean.findKey(kPath), nullptr);
+    EXPECT_EQ(clean.findKey(kPath)->values.size(), 3u) << line;
   }
+}
+
+TEST(Registry, ValuesUnderABadOrMissingKeyLineAreSkipped) {
+  auto store = RegistryStore::parse("\"Stray\"=dword:00000001\n[]\n\"Lost\"=dword:00000002\n[K]\n\"Kept\"=dword:00000003\n");
+  EXPECT_EQ(store.skippedLines(), (std::vector<std::size_t>{1, 2, 3}));
+  ASSERT_EQ(store.keys().size(), 1u);
+  EXPECT_NE(store.findKey("k")->find("kept"), nullptr);
+}
+
+TEST(Registry, FileOverTheSizeCapStartsAfreshAndIsKeptAside) {
+  testsupport::ScopedConfigDir dir;
+  dir.write("[Software\\Quillmark\\Brassmoor]\n; " + std::string(4u << 20, 'x') + "\n");
+  RegistryKey key;
+  ASSERT_EQ(RegistryKey::create(kPath, KEY_WRITE, key), ERROR_SUCCESS);
+  EXPECT_EQ(setDword(key, "Width", 3), 0u);
+  EXPECT_GT(std::filesystem::file_size(dir.folder() / "settings.reg.bad"), 4u << 20);
+  EXPECT_LT(std::filesystem::file_size(dir.file()), 1000u);
+}
+
+TEST(Registry, FileThatCannotBeReadIsNeverOpenedNorRewritten) {
   testsupport::ScopedConfigDir dir;
   std::filesystem::create_directories(dir.file());  // a folder where the file should be
   RegistryKey key;
   EXPECT_EQ(RegistryKey::create(kPath, KEY_READ, key), ERROR_CANTREAD);
+  EXPECT_NE(registryLastError().find("settings.reg"), std::string::npos);
 }
 
-TEST(Registry, FileThatTurnsCorruptAfterOpeningIsNotOverwritten) {
+TEST(Registry, FileThatTurnsDamagedAfterOpeningIsKeptAside) {
   testsupport::ScopedConfigDir dir;
   RegistryKey key;
   ASSERT_EQ(RegistryKey::create(kPath, KEY_WRITE, key), ERROR_SUCCESS);
   dir.write("garbage\n");
-  EXPECT_EQ(setDword(key, "Width", 3), static_cast<uint32_t>(ERROR_CANTWRITE));
-  EXPECT_EQ(readFileBytes(dir.file()), "garbage\n");
+  EXPECT_EQ(setDword(key, "Width", 3), 0u);
+  EXPECT_EQ(readFileBytes(dir.folder() / "settings.reg.bad"), "garbage\n");
+  EXPECT_NE(readFileBytes(dir.file()).find("\"Width\"=dword:00000003"), std::string::npos);
+}
+
+TEST(Registry, SeveralValuesGoInOneReplacementAndALinkedFileStaysLinked) {
+  testsupport::ScopedConfigDir dir;
+  std::filesystem::create_directories(dir.folder() / "real");
+  dir.write("real/settings.reg", "[Software\\Other]\n\"Keep\"=dword:00000001\n");
+  std::filesystem::create_symlink("real/settings.reg", dir.file());
+  RegistryKey key;
+  ASSERT_EQ(RegistryKey::create(kPath, KEY_WRITE, key), ERROR_SUCCESS);
+  ASSERT_EQ(key.setValues({{"A", REG_DWORD, {1, 0, 0, 0}}, {"B", REG_SZ, {'x'}}}), ERROR_SUCCESS);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.file()));
+  const std::string text = readFileBytes(dir.folder() / "real/settings.reg");
+  EXPECT_NE(text.find("\"Keep\"=dword:00000001"), std::string::npos);
+  EXPECT_NE(text.find("\"A\"=dword:00000001\n\"B\"=sz:\"x\""), std::string::npos);
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.folder() / "real")) ++entries;
+  EXPECT_EQ(entries, 1) << "no temporary file is left behind";
 }
 
 TEST(Registry, UnwritableFolderFailsCreationOfAMissingKey) {
@@ -183,20 +239,20 @@ TEST(Registry, UnwritableFolderFailsCreationOfAMissingKey) {
   chmod(dir.folder().c_str(), 0500);
   RegistryKey key;
   EXPECT_EQ(RegistryKey::create(kPath, KEY_READ, key), ERROR_CANTWRITE);
+  EXPECT_NE(registryLastError().find("Permission denied"), std::string::npos) << registryLastError();
   chmod(dir.folder().c_str(), 0700);
 }
 
 TEST(Registry, StoreTextRoundTripsAndKeysIgnoreCase) {
   auto store = RegistryStore::parse(
       "; c\r\n[Software\\A]\r\n\"x\"=dword:ffffffff\r\n\"n\\x01\"=hex(7):\r\n[software\\a]\r\n\"y\"=sz:\"\"\r\n");
-  ASSERT_TRUE(store);
-  ASSERT_EQ(store->keys().size(), 1u);
-  ASSERT_NE(store->findKey("SOFTWARE\\A"), nullptr);
-  EXPECT_EQ(store->findKey("software\\a")->values.size(), 3u);
-  auto again = RegistryStore::parse(store->serialize());
-  ASSERT_TRUE(again);
-  EXPECT_EQ(again->serialize(), store->serialize());
-  const auto* odd = again->findKey("Software\\A")->find("N\x01");
+  EXPECT_TRUE(store.skippedLines().empty());
+  ASSERT_EQ(store.keys().size(), 1u);
+  ASSERT_NE(store.findKey("SOFTWARE\\A"), nullptr);
+  EXPECT_EQ(store.findKey("software\\a")->values.size(), 3u);
+  auto again = RegistryStore::parse(store.serialize());
+  EXPECT_EQ(again.serialize(), store.serialize());
+  const auto* odd = again.findKey("Software\\A")->find("N\x01");
   ASSERT_NE(odd, nullptr);
   EXPECT_EQ(odd->type, 7u);
   EXPECT_TRUE(odd->data.empty());

@@ -22,6 +22,8 @@ class ScopedConfigDir {
   std::filesystem::path file() const { return platform::registryFilePath(); }
   std::filesystem::path folder() const { return dir_.path() / "config"; }
   void write(const std::string& text) const { dir_.write("config/settings.reg", text); }
+  // A file under the config folder by its relative name.
+  void write(const std::string& name, const std::string& text) const { dir_.write("config/" + name, text); }
 
  private:
   TempDir dir_;
