@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <unordered_map>
 
 #include "engine/core/trace.h"
 #include "engine/scene/device_glue.h"
@@ -197,6 +198,16 @@ void ApplyMeshOverrides(const UdfRecord& node, Material& m) {
 struct Run {
   uint32_t from, to, size;
 };
+uint32_t MaxIndex(const Geometry& geometry) {
+  uint32_t most = 0;
+  const uint8_t* in = geometry.indices.data();
+  const size_t width = geometry.indexSize == 2 ? 2 : 4;
+  const size_t count = std::min<size_t>(geometry.indexCount, geometry.indices.size() / width);
+  for (size_t i = 0; i < count; ++i)
+    most = std::max(most, width == 2 ? uint32_t(in[2 * i] | in[2 * i + 1] << 8) : ReadU32(in + 4 * size_t(i)));
+  return most;
+}
+
 std::vector<Run> ComponentRuns(DWORD source, DWORD device) {
   std::vector<Run> runs;
   uint32_t from = 0, to = 0;
@@ -221,6 +232,33 @@ std::vector<Run> ComponentRuns(DWORD source, DWORD device) {
 
 // --- Scene ---------------------------------------------------------------------------------------
 
+// What one Load keeps while it walks the node structures.
+struct Scene::NodeLoad {
+  std::unordered_map<std::string, SceneNode*> byName;  // lower-cased names under the scene root
+  std::vector<const UdfRecord*> path;                  // the structures being loaded, outermost first
+  std::unordered_map<const UdfRecord*, int> readsOf;
+  size_t reads = 0;
+  size_t cycles = 0;
+  bool overLimit = false;
+};
+
+namespace {
+
+std::string LowerAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return out;
+}
+
+// The first node of each name in depth-first order, as FindByName finds it.
+void IndexNames(SceneNode& node, std::unordered_map<std::string, SceneNode*>& byName) {
+  byName.emplace(LowerAscii(node.Name()), &node);
+  for (const auto& child : node.Children()) IndexNames(*child, byName);
+}
+
+}  // namespace
+
 Scene::Scene() : root_(std::make_unique<SceneNode>()), cameraRoot_(std::make_unique<SceneNode>()) {}
 
 Scene::~Scene() {
@@ -241,17 +279,31 @@ bool Scene::Load(FileRef file) {
 
   UdfBinaryReader reader(std::move(stream));
   UdfRecord* top = reader.readHeader();
-  if (!top || !reader.load(*top, 0)) {
+  if (!top) {
     logLine("Cannot read scene file " + name_ + "\n");
     return false;
   }
+  if (!reader.load(*top, 0)) {
+    // Records that cannot be read stay without data or members and are skipped by the
+    // readers below, as unknown keys are; only an unreadable top level refuses the file.
+    if (top->members().empty()) {
+      logLine("Cannot read scene file " + name_ + "\n");
+      return false;
+    }
+    logLine("Scene file " + name_ + " has records that cannot be read; they are skipped\n");
+  }
 
+  NodeLoad load;
+  IndexNames(*root_, load.byName);
   if (const UdfRecord* materials = Find(*top, "Materials")) LoadMaterials(*materials);
   if (const UdfRecord* cameras = Find(*top, "Cameras"); cameras && cameras->structured())
-    for (const auto& m : cameras->members()) LoadNode(*m.record, *cameraRoot_);
+    for (const auto& m : cameras->members()) LoadNode(*m.record, *cameraRoot_, load, false);
   if (const UdfRecord* lights = Find(*top, "Lights")) LoadLights(*lights);
   if (const UdfRecord* children = Find(*top, "Children"); children && children->structured())
-    for (const auto& m : children->members()) LoadNode(*m.record, *root_);
+    for (const auto& m : children->members()) LoadNode(*m.record, *root_, load, true);
+  if (load.cycles || load.overLimit)
+    logLine("Scene file " + name_ + ": " + std::to_string(load.cycles) +
+            " node(s) listing an ancestor skipped" + (load.overLimit ? ", node limits reached" : "") + "\n");
 
   // The loaded pose: world matrices and their inverses, which skinning binds against.
   auto pose = [](auto& self, SceneNode& node, const Matrix& parentWorld) -> void {
@@ -273,12 +325,25 @@ bool Scene::Load(FileRef file) {
   return true;
 }
 
-void Scene::LoadNode(const UdfRecord& record, SceneNode& parent) {
+void Scene::LoadNode(const UdfRecord& record, SceneNode& parent, NodeLoad& load, bool underRoot) {
   if (!record.structured()) return;
-  SceneNode* node = root_->FindByName(record.name());
+  if (std::find(load.path.begin(), load.path.end(), &record) != load.path.end()) {
+    ++load.cycles;
+    return;
+  }
+  if (load.path.size() >= size_t(kMaxNodeDepth) || load.reads >= kMaxNodeReads ||
+      ++load.readsOf[&record] > kMaxReadsPerRecord) {
+    load.overLimit = true;
+    return;
+  }
+  ++load.reads;
+  // The scene root is searched by name, as FindByName would, through the index.
+  SceneNode* node = nullptr;
+  if (auto known = load.byName.find(LowerAscii(record.name())); known != load.byName.end()) node = known->second;
   if (!node) {
     auto made = std::make_unique<SceneNode>(record.name(), record.typeName());
     node = parent.AddChild(std::move(made));
+    if (underRoot) load.byName.emplace(LowerAscii(node->Name()), node);
     if (record.typeName() == "Mesh") ReadMesh(record, *node);
   }
   Matrix nodeTM, objectTM;
@@ -286,8 +351,11 @@ void Scene::LoadNode(const UdfRecord& record, SceneNode& parent) {
     SetNodeTransform(record, *node, nodeTM, objectTM);
   if (const UdfRecord* animation = Find(record, "Animation"); animation && animation->structured())
     ReadAnimation(*animation, *node);
-  if (const UdfRecord* children = Find(record, "Children"); children && children->structured())
-    for (const auto& m : children->members()) LoadNode(*m.record, *node);
+  if (const UdfRecord* children = Find(record, "Children"); children && children->structured()) {
+    load.path.push_back(&record);
+    for (const auto& m : children->members()) LoadNode(*m.record, *node, load, underRoot);
+    load.path.pop_back();
+  }
 }
 
 bool Scene::SetNodeTransform(const UdfRecord&, SceneNode& target, const Matrix& nodeTM, const Matrix& objectTM) {
@@ -573,7 +641,9 @@ bool Scene::CreateMesh(const UdfRecord& record, SceneNode& target, const Materia
   if (geometry->indexCount > 0) {
     BufferDescription id;
     id.kind = BufferDescription::kIndex;
-    const bool narrow = geometry->indexCount <= 32767;
+    // A 16-bit buffer only when every index fits: a large mesh with few indices would
+    // otherwise draw the wrong vertices.
+    const bool narrow = geometry->indexCount <= 32767 && MaxIndex(*geometry) <= 0xFFFF;
     id.format = narrow ? D3DFMT_INDEX16 : D3DFMT_INDEX32;
     id.stride = narrow ? 2 : 4;
     id.usage = indexUsage;

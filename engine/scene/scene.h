@@ -26,9 +26,16 @@ class Scene {
   Scene(const Scene&) = delete;
   Scene& operator=(const Scene&) = delete;
 
-  // False when the file cannot be opened or read, or when a skinned mesh misses a bone;
-  // what was built before a failure stays.
+  // False when the file cannot be opened or its top level read, or when a skinned mesh
+  // misses a bone; what was built before a failure stays. A record that cannot be read is
+  // left out and the rest loads. Node structures that list an ancestor are skipped, and the
+  // depth, the number of node structures read and the loads of one shared subtree are
+  // bounded, so no file can make loading recurse without end or take exponential time.
   bool Load(FileRef file);
+
+  static constexpr int kMaxNodeDepth = 128;
+  static constexpr size_t kMaxNodeReads = size_t(1) << 16;
+  static constexpr int kMaxReadsPerRecord = 4;
 
   const std::string& Name() const { return name_; }
   SceneNode& Root() { return *root_; }
@@ -59,7 +66,8 @@ class Scene {
   bool RestoreBuffers();
 
  private:
-  void LoadNode(const UdfRecord& record, SceneNode& parent);
+  struct NodeLoad;
+  void LoadNode(const UdfRecord& record, SceneNode& parent, NodeLoad& load, bool underRoot);
   void ReadMesh(const UdfRecord& record, SceneNode& node);
   void ReadAnimation(const UdfRecord& record, SceneNode& node);
   void ReadStandardMaterial(const UdfRecord& record, Material& material);

@@ -446,6 +446,136 @@ TEST_F(SceneLoad, DamagedSceneFilesLoadOrFailButNeverCrash) {
   EXPECT_GT(loaded, 0);
 }
 
+// A scene file written byte by byte, so that member tables can point anywhere: at a table
+// again (a node listing itself), twice at one table (a shared subtree), or past the end.
+class CraftedFile {
+ public:
+  struct Entry {
+    std::string name, type;
+    int table = -1;  // a member table of this file, or raw bytes at rawOffset
+    uint32_t rawOffset = 0, rawSize = 0;
+  };
+  // Table 0 is the root's; returns the new table's index.
+  int AddTable(std::vector<Entry> entries = {}) {
+    tables_.push_back(std::move(entries));
+    return int(tables_.size()) - 1;
+  }
+  void Add(int table, Entry entry) { tables_[size_t(table)].push_back(std::move(entry)); }
+
+  std::string Write() const {
+    std::vector<uint32_t> at(tables_.size()), size(tables_.size());
+    uint32_t next = 30;
+    for (size_t t = 0; t < tables_.size(); ++t) {
+      size[t] = 8;
+      for (const Entry& e : tables_[t]) size[t] += uint32_t(4 + e.name.size() + 4 + e.type.size() + 1 + 8);
+      at[t] = next;
+      next += size[t];
+    }
+    std::string out;
+    auto u32 = [&out](uint32_t v) { out.append({char(v), char(v >> 8), char(v >> 16), char(v >> 24)}); };
+    auto text = [&](const std::string& t) {
+      u32(uint32_t(t.size()));
+      out += t;
+    };
+    u32(next);
+    text("UDF Binary 1.0");
+    u32(0);
+    u32(next - 26);
+    for (size_t t = 0; t < tables_.size(); ++t) {
+      u32(size[t]);
+      u32(uint32_t(tables_[t].size()));
+      for (const Entry& e : tables_[t]) {
+        text(e.name);
+        text(e.type);
+        out.push_back(e.table >= 0 ? 0x04 : 0x00);
+        u32(e.table >= 0 ? at[size_t(e.table)] : e.rawOffset);
+        u32(e.table >= 0 ? size[size_t(e.table)] : e.rawSize);
+      }
+    }
+    return out;
+  }
+
+ private:
+  std::vector<std::vector<Entry>> tables_;
+};
+
+size_t CountNodes(const SceneNode& node) {
+  size_t n = 1;
+  for (const auto& child : node.Children()) n += CountNodes(*child);
+  return n;
+}
+
+TEST_F(SceneLoad, CraftedNodeTreesLoadBoundedAndNeverRecurseWithoutEnd) {
+  // A node that lists itself among its children.
+  {
+    CraftedFile file;
+    const int root = file.AddTable();
+    const int children = file.AddTable();
+    const int self = file.AddTable({{"Children", "Node", children}});
+    file.Add(root, {"Children", "Node", children});
+    file.Add(children, {"Loop", "Dummy", self});
+    Scene scene;
+    EXPECT_TRUE(scene.Load(halcyon::FileRef(dir_.write("self.udf", file.Write()).string())));
+    EXPECT_TRUE(scene.Root().FindByName("Loop"));
+    EXPECT_EQ(CountNodes(scene.Root()), 2u);
+  }
+  // Forty levels, each listing the next level twice: 2^40 paths through a few hundred bytes.
+  {
+    CraftedFile file;
+    const int root = file.AddTable();
+    int below = -1;
+    for (int level = 40; level >= 0; --level) {
+      const int node = file.AddTable();
+      if (below >= 0) {
+        const int list = file.AddTable({{"A", "Dummy", below}, {"B", "Dummy", below}});
+        file.Add(node, {"Children", "Node", list});
+      }
+      below = node;
+    }
+    file.Add(root, {"Children", "Node", file.AddTable({{"Top", "Dummy", below}})});
+    Scene scene;
+    EXPECT_TRUE(scene.Load(halcyon::FileRef(dir_.write("doubling.udf", file.Write()).string())));
+    EXPECT_TRUE(scene.Root().FindByName("Top"));
+  }
+  // A chain deeper than the depth limit keeps its top levels.
+  {
+    CraftedFile file;
+    const int root = file.AddTable();
+    int below = file.AddTable();
+    for (int level = 0; level < 300; ++level)
+      below = file.AddTable({{"Children", "Node", file.AddTable({{"N" + std::to_string(level), "Dummy", below}})}});
+    file.Add(root, {"Children", "Node", file.AddTable({{"Top", "Dummy", below}})});
+    Scene scene;
+    EXPECT_TRUE(scene.Load(halcyon::FileRef(dir_.write("deep.udf", file.Write()).string())));
+    EXPECT_EQ(CountNodes(scene.Root()), size_t(Scene::kMaxNodeDepth) + 1);
+  }
+}
+
+TEST_F(SceneLoad, AnUnreadableRecordInAKeyNobodyReadsIsSkipped) {
+  CraftedFile file;
+  const int root = file.AddTable();
+  const int node = file.AddTable({{"Adjacency", "int", -1, 1u << 30, 64}});
+  file.Add(root, {"Children", "Node", file.AddTable({{"Chest", "Dummy", node}})});
+  Scene scene;
+  EXPECT_TRUE(scene.Load(halcyon::FileRef(dir_.write("adjacency.udf", file.Write()).string())));
+  EXPECT_TRUE(scene.Root().FindByName("Chest"));
+}
+
+TEST_F(SceneLoad, SixteenBitIndicesOnlyWhenEveryIndexFits) {
+  std::vector<uint8_t> indexes(12);
+  const uint32_t values[3] = {0, 1, 69999};
+  std::memcpy(indexes.data(), values, 12);
+  Rec big = MeshRec("Big", 70000, 4, indexes, 3);
+  Scene scene;
+  ASSERT_TRUE(LoadRoot(scene, *With(Struct("_root", "_roottype"), With(Struct("Children", "Node"), std::move(big)))));
+  EXPECT_EQ(CountCall("CreateIndexBuffer", {12, D3DUSAGE_WRITEONLY, D3DFMT_INDEX32, D3DPOOL_DEFAULT}), 1u);
+  halcyon::RenderContext ctx;
+  ctx.flags = halcyon::RenderContext::kNoFrustumTest;
+  ASSERT_TRUE(scene.Root().Render(ctx));
+  ASSERT_EQ(device_->draws().size(), 1u);
+  EXPECT_EQ(device_->draws()[0].indices, (std::vector<uint32_t>{0, 1, 69999}));
+}
+
 }  // namespace
 
 namespace {
