@@ -178,6 +178,19 @@ size_t UdfNode::subtreeSize(size_t limit) const {
   return total;
 }
 
+size_t UdfNode::subtreeBytes(size_t limit) const {
+  size_t total = 0;
+  std::vector<const UdfNode*> work{this};
+  while (!work.empty() && total <= limit) {
+    const UdfNode* node = work.back();
+    work.pop_back();
+    // The name is held twice: by the node and by its parent's index.
+    total += kBytesPerNode + 2 * node->name_.size() + node->value_.size();
+    node->forEachInOrder([&](const UdfNode& child) { work.push_back(&child); });
+  }
+  return total;
+}
+
 // ---- numbers and colours -------------------------------------------------------------------
 
 bool isNumber(std::string_view text) {

@@ -111,6 +111,10 @@ class UdfNode : public NodeMap {
 
   // Number of nodes in this node's subtree, itself included, counting at most `limit`.
   size_t subtreeSize(size_t limit) const;
+  // The memory this node's subtree takes, roughly (a fixed cost per node plus its texts),
+  // counting up to a little past `limit`.
+  size_t subtreeBytes(size_t limit) const;
+  static constexpr size_t kBytesPerNode = 256;
 
  private:
   NodeKind kind_ = NodeKind::Value;

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace halcyon {
@@ -13,7 +14,13 @@ namespace {
 // Limits that only pathological input reaches; the shipped files stay far below them.
 constexpr int kMaxListDepth = 256;         // array(array(...)) nesting
 constexpr size_t kMaxIncludeDepth = 16;    // chain of files including files
-constexpr size_t kCopyBudget = size_t{1} << 21;  // nodes created by reference copies per parse
+// Memory that reference copies may add in one parse: a floor for small files, plus a share
+// that grows with the text, so that a few hundred bytes of references copying references
+// cannot claim gigabytes.
+constexpr size_t kCopyBytesFloor = size_t{8} << 20;
+constexpr size_t kCopyBytesPerInputByte = 64;
+// Automatic element names are 16-bit numbers; a context holding all of them is full.
+constexpr size_t kAutomaticNames = 0x10000;
 
 std::string_view trim(std::string_view t) {
   size_t b = 0;
@@ -97,6 +104,7 @@ class Session {
   }
 
   bool parseText(std::string_view text) {
+    copyBudget_ += text.size() * kCopyBytesPerInputByte;
     size_t position = 0;
     UdfNode* context = nullptr;  // the using block; never passes into included files
     bool ok = true;
@@ -181,15 +189,25 @@ class Session {
     return assign(*target, value);
   }
 
-  // The next free element name of a context: its counter read as an unsigned 16-bit number.
-  static std::string automaticName(UdfNode& context) {
-    std::string name;
-    for (int tries = 0; tries <= 0xFFFF; ++tries) {
-      const uint32_t counter = static_cast<uint32_t>(context.counter());
-      name = std::to_string(counter & 0xFFFF);
-      context.setCounter(static_cast<int32_t>(counter + 1));
-      if (!context.findChild(name)) break;
+  // The next free element name of a context: its counter read as an unsigned 16-bit number,
+  // skipping names already taken. Once a context holds every such name the search would go
+  // round all 65,536 of them for each further element; the context is then remembered as
+  // full (until its children are cleared away), which keeps long lists linear.
+  std::string automaticName(UdfNode& context) {
+    const auto counter = static_cast<uint32_t>(context.counter());
+    if (static_cast<size_t>(context.count()) >= kAutomaticNames && full_.count(&context)) {
+      // A full round ends on the name before the counter's and moves the counter by 65,536.
+      context.setCounter(static_cast<int32_t>(counter + kAutomaticNames));
+      return std::to_string((counter + kAutomaticNames - 1) & 0xFFFF);
     }
+    std::string name;
+    for (size_t tries = 0; tries < kAutomaticNames; ++tries) {
+      const auto current = static_cast<uint32_t>(context.counter());
+      name = std::to_string(current & 0xFFFF);
+      context.setCounter(static_cast<int32_t>(current + 1));
+      if (!context.findChild(name)) return name;
+    }
+    full_.insert(&context);
     return name;
   }
 
@@ -236,7 +254,7 @@ class Session {
     }
     // A reference: always resolved from the root, and a missing name is created empty.
     UdfNode& source = resolvePath(root_, value);
-    const size_t size = source.subtreeSize(copyBudget_ + 1);
+    const size_t size = source.subtreeBytes(copyBudget_);
     if (size > copyBudget_) {
       // Copies that would multiply beyond any real file's size are refused; the target
       // then reads as an empty value.
@@ -253,6 +271,7 @@ class Session {
   // context or a list under construction further up may lie inside them (an included file
   // can reassign any root member).
   void retire(UdfNode& node) {
+    full_.erase(&node);
     for (auto& child : node.detachChildren()) retired_.push_back(std::move(child));
   }
 
@@ -261,9 +280,20 @@ class Session {
     NodeMap* map = &start;
     std::string_view path = trim(rawPath);
     for (;;) {
-      const size_t dot = path.find('.');
-      size_t bracket = path.find('[');
-      if (bracket == 0) bracket = path.find('[', 1);
+      // The first "." or the first "[" after the first character, whichever comes first;
+      // looking no further keeps a long path linear.
+      size_t dot = std::string_view::npos;
+      size_t bracket = std::string_view::npos;
+      for (size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '.') {
+          dot = i;
+          break;
+        }
+        if (path[i] == '[' && i > 0) {
+          bracket = i;
+          break;
+        }
+      }
       std::string_view component;
       char separator = 0;
       std::string_view rest;
@@ -329,7 +359,8 @@ class Session {
   const SearchPaths* fileSystem_;
   std::vector<std::unique_ptr<UdfNode>> retired_;
   std::vector<std::string> includes_;
-  size_t copyBudget_ = kCopyBudget;
+  size_t copyBudget_ = kCopyBytesFloor;
+  std::unordered_set<const UdfNode*> full_;  // contexts holding every automatic name
   int listDepth_ = 0;
 };
 

@@ -228,6 +228,44 @@ TEST(UdfText, RunawayCopiesAndNestingStayBounded) {
   EXPECT_TRUE(parseUdfText(longPath + " = 1; Q = P;", path));
 }
 
+TEST(UdfText, ReferenceCopiesOfASmallFileStayWithinAFewMegabytes) {
+  // Each line doubles a subtree that carries a long text: gigabytes if nothing stopped it.
+  std::string text = "V = \"" + std::string(400, 'v') + "\"; A = array(V, V);";
+  for (int i = 0; i < 40; ++i) text += "A=array(A,A);";
+  ASSERT_LT(text.size(), 1000u);
+  NodeMap root;
+  EXPECT_TRUE(parseUdfText(text, root));
+  size_t bytes = 0;
+  root.forEachInOrder([&](const UdfNode& n) { bytes += n.subtreeBytes(SIZE_MAX); });
+  EXPECT_LT(bytes, size_t{9} << 20);
+}
+
+TEST(UdfText, ListsLongerThanTheAutomaticNamesParseInLinearTime) {
+  // 70,000 elements: past 65,535 the 16-bit names are all taken and every further element
+  // lands on the last name, without searching all 65,536 names again each time.
+  std::string list = "L = array(";
+  std::string block = "using B;";
+  for (int i = 0; i < 70000; ++i) {
+    list += (i ? "," : "") + std::to_string(i);
+    block += std::to_string(i) + ";";
+  }
+  NodeMap root;
+  EXPECT_TRUE(parseUdfText(list + ");" + block, root));
+  for (const char* name : {"L", "B"}) {
+    const UdfNode* n = root.findChild(name);
+    ASSERT_NE(n, nullptr);
+    EXPECT_EQ(n->count(), 65536) << name;
+    EXPECT_EQ(valueAt(root, {name, "0"}), "0") << name;
+    EXPECT_EQ(valueAt(root, {name, "65534"}), "65534") << name;
+    EXPECT_EQ(valueAt(root, {name, "65535"}), "69999") << name;
+  }
+  // Clearing a full list makes its names free again.
+  NodeMap again;
+  EXPECT_TRUE(parseUdfText(block + "using; B = array(x); using B; y;", again));
+  EXPECT_EQ(again.findChild("B")->count(), 2);
+  EXPECT_EQ(valueAt(again, {"B", "1"}), "");  // "y" is a reference: an empty copy
+}
+
 TEST(UdfText, StreamReadFailureAndEmptyInput) {
   NodeMap root;
   MemoryStream empty;
