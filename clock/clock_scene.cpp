@@ -95,6 +95,7 @@ bool ClockScene::LoadCustom() {
   applyPicture();
   exchangeLampStages(root);
   bindNamedObjects();
+  arrangeOutdoorStages();
 
   storm_.setBaseRamp(baseGammaRamp(settings().Gamma));
   freeCamera().position = {-200.0f, 100.0f, 0.0f};
@@ -117,29 +118,79 @@ void ClockScene::applyPicture() {
   if (picture_ && node && node->GetMesh()) node->GetMesh()->GetMaterial().stages[0].texture = picture_;
 }
 
+namespace {
+
+// A stage the scene file filled with a picture (sub-materials 2 and 3 get no operation of
+// their own from the loader).
+bool hasPicture(const halcyon::TextureStage& stage) { return stage.colorOp != D3DTOP_DISABLE && stage.texture; }
+
+void setColour(halcyon::TextureStage& stage, DWORD op, DWORD arg1, DWORD arg2, DWORD arg0 = D3DTA_CURRENT) {
+  stage.colorOp = op;
+  stage.colorArg0 = arg0;
+  stage.colorArg1 = arg1;
+  stage.colorArg2 = arg2;
+  stage.alphaOp = D3DTOP_SELECTARG1;
+  stage.alphaArg1 = D3DTA_TEXTURE;
+}
+
+}  // namespace
+
 void ClockScene::exchangeLampStages(halcyon::SceneNode& top) {
-  // The room's two-stage materials put the light map first and subtract the texture factor
-  // from it, so that the factor can dim the baked light when the lamp flickers.
+  // The room's light-mapped materials come as base (0), light map (1), the light of a full
+  // lightning flash (2) and the lamp's share of the light map (3), the last two optional.
+  // Drawn: the texture factor takes the lamp's share away from the light map when the lamp
+  // flickers (the whole light map when there is no share), the flash's light is added by
+  // the flash weight in its stage's constant, and the base doubles the sum. Every light map
+  // lies on the second texture coordinates.
   auto exchange = [](halcyon::SceneNode& node) {
     halcyon::Mesh* mesh = node.GetMesh();
     if (!mesh) return;
     halcyon::Material& m = mesh->GetMaterial();
     if (m.stages[1].colorOp == D3DTOP_DISABLE) return;
-    std::swap(m.stages[0], m.stages[1]);
-    halcyon::TextureStage& light = m.stages[0];
-    light.colorOp = D3DTOP_SUBTRACT;
-    light.colorArg1 = D3DTA_TEXTURE;
-    light.colorArg2 = D3DTA_TFACTOR;
-    light.alphaOp = D3DTOP_SELECTARG1;
-    light.alphaArg1 = D3DTA_TEXTURE;
-    halcyon::TextureStage& base = m.stages[1];
-    base.colorOp = D3DTOP_MODULATE2X;
-    base.colorArg1 = D3DTA_TEXTURE;
-    base.colorArg2 = D3DTA_CURRENT;
-    base.alphaOp = D3DTOP_SELECTARG1;
-    base.alphaArg1 = D3DTA_TEXTURE;
+    const halcyon::TextureStage base = m.stages[0], light = m.stages[1], flash = m.stages[2], lamp = m.stages[3];
+    const DWORD lightCoords = light.texCoordIndex;
+    int next = 0;
+    if (hasPicture(lamp)) {
+      m.stages[next] = lamp;
+      setColour(m.stages[next], D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_TFACTOR);
+      m.stages[next++].texCoordIndex = lightCoords;
+      m.stages[next] = light;
+      setColour(m.stages[next++], D3DTOP_SUBTRACT, D3DTA_TEXTURE, D3DTA_CURRENT);
+    } else {
+      m.stages[next] = light;
+      setColour(m.stages[next++], D3DTOP_SUBTRACT, D3DTA_TEXTURE, D3DTA_TFACTOR);
+    }
+    if (hasPicture(flash)) {
+      m.stages[next] = flash;
+      setColour(m.stages[next], D3DTOP_MULTIPLYADD, D3DTA_TEXTURE, D3DTA_CONSTANT, D3DTA_CURRENT);
+      m.stages[next].alphaArg1 = D3DTA_CURRENT;
+      m.stages[next++].texCoordIndex = lightCoords;
+    }
+    m.stages[next] = base;
+    setColour(m.stages[next++], D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_CURRENT);
+    for (; next < 4; ++next) m.stages[next].colorOp = D3DTOP_DISABLE;  // pictures that did not load
   };
   walk(top, exchange);
+}
+
+void ClockScene::arrangeOutdoorStages() {
+  // An outdoor view that comes with a picture of itself in the light of a flash blends over
+  // to that picture by the flash level (stage 1's constant); the lightning's added grey then
+  // follows in the stage after it.
+  halcyon::Mesh* mesh = outdoor_ ? outdoor_->GetMesh() : nullptr;
+  if (!mesh) return;
+  halcyon::Material& m = mesh->GetMaterial();
+  if (m.stages[1].colorOp != D3DTOP_DISABLE || m.stages[2].colorOp == D3DTOP_DISABLE || !m.stages[2].texture) return;
+  halcyon::TextureStage& lit = m.stages[1];
+  lit = m.stages[2];
+  lit.texCoordIndex = m.stages[0].texCoordIndex;
+  lit.colorOp = D3DTOP_LERP;
+  lit.colorArg0 = D3DTA_CONSTANT;
+  lit.colorArg1 = D3DTA_TEXTURE;
+  lit.colorArg2 = D3DTA_CURRENT;
+  lit.alphaOp = D3DTOP_SELECTARG1;
+  lit.alphaArg1 = D3DTA_CURRENT;
+  outdoorFlashStage_ = 2;
 }
 
 halcyon::Track& ClockScene::bindHand(halcyon::SceneNode& node) {
@@ -220,14 +271,19 @@ bool ClockScene::renderFrame() {
   halcyon::RenderContext context;
   context.camera = camera();
 
+  const float flash = storm_.flashLevel();
+  // the flash's weight for the outdoor view's blend and the room's flash light maps, which
+  // sit in stage 1 or 2 (after the lamp's share)
+  const DWORD level = DWORD(flash * 255.0f + 0.5f);
+  for (DWORD stage : {1u, 2u}) states.SetTextureStageState(stage, D3DTSS_CONSTANT, 0xFF000000u | level * 0x010101u);
+
   if (outdoor_) {
     if (halcyon::Mesh* mesh = outdoor_->GetMesh()) {
-      halcyon::TextureStage& second = mesh->GetMaterial().stages[1];
-      second.colorOp = D3DTOP_ADD;
-      second.colorArg1 = D3DTA_CURRENT;
-      second.colorArg2 = D3DTA_TFACTOR;
+      halcyon::TextureStage& added = mesh->GetMaterial().stages[outdoorFlashStage_];
+      added.colorOp = D3DTOP_ADD;
+      added.colorArg1 = D3DTA_CURRENT;
+      added.colorArg2 = D3DTA_TFACTOR;
     }
-    const float flash = storm_.flashLevel();
     const DWORD g = DWORD(flash * 64.0f);
     states.SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF000000u | g * 0x010101u);
     const float light = 0.5f + 0.7f * flash;

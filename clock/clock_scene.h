@@ -82,6 +82,7 @@ class ClockScene : public SaverApplication {
   std::unique_ptr<ClockSound> makeSound();
   void applyPicture();
   void exchangeLampStages(halcyon::SceneNode& node);
+  void arrangeOutdoorStages();
   void bindNamedObjects();
   halcyon::Track& bindHand(halcyon::SceneNode& node);
   void setGamma(const D3DGAMMARAMP& ramp);
@@ -101,6 +102,7 @@ class ClockScene : public SaverApplication {
   halcyon::SceneNode* lamp_ = nullptr;
   halcyon::SceneNode* curtain_ = nullptr;
   halcyon::SceneNode* outdoor_ = nullptr;
+  int outdoorFlashStage_ = 1;  // the outdoor stage that adds the lightning's grey
   // Top-level entries taken out of the main pass; their bound objects draw in passes of
   // their own.
   std::vector<std::unique_ptr<halcyon::SceneNode>> detached_;

@@ -222,6 +222,90 @@ TEST_F(ClockFrame, FlashAndFlickerReachTheTextureFactor) {
   EXPECT_EQ(DrawOf(kHourZ)->renderStates[D3DRS_TEXTUREFACTOR], 0x00404040u);
 }
 
+// Sub-material records: a picture for stage `id` of a multi-material.
+Rec Sub(const std::string& name, int id, const std::string& file) {
+  return With(Struct(name, "Material"), Int("MaterialSubId", id),
+              With(Struct("Textures", "Map"), With(Struct("0", "Diffuse"), Text("FileName", file))));
+}
+
+TEST_F(ClockFrame, FlashLightsTheRoomThroughItsFlashMapsAndTheViewOutside) {
+  Rec lit = With(Struct("Lit", "Material"),
+                 With(Struct("Materials", "Material"), Sub("Lit_Base", 0, "wood.png"), Sub("Lit_LightMap", 1, "lm.png"),
+                      Sub("Lit_FlashMap", 2, "lm.png"), Sub("Lit_LampShare", 3, "lm.png")));
+  // a flash map that is not there leaves the material as light map and base
+  Rec lost = With(Struct("Lost", "Material"),
+                  With(Struct("Materials", "Material"), Sub("Lost_Base", 0, "wood.png"), Sub("Lost_LightMap", 1, "lm.png"),
+                       Sub("Lost_FlashMap", 2, "gone.png")));
+  Rec view = With(Struct("View", "Material"),
+                  With(Struct("Materials", "Material"), Sub("View_Base", 0, "wood.png"), Sub("View_FlashMap", 2, "lm.png")));
+  Rec children = Struct("Children", "Node");
+  children->addChild(MeshTriangle("FonPlane01", {0, 100, kOutdoorZ}, "View"));
+  children->addChild(MeshTriangle("Wall", {0, 100, kWallZ}, "Lit"));
+  children->addChild(MeshTriangle("Picture", {0, 100, kPictureZ}, "Lost"));
+  WriteRoom(*With(Struct("_root", "_roottype"),
+                  With(Struct("Materials", "Material"), std::move(lit), std::move(lost), std::move(view)),
+                  std::move(children)));
+  brassmoor::ClockScene& clock = Make();
+  // One flash of 300 ms, strength 0.5, then a long pause.
+  random_.draws = {0, 0, 1, 1};
+  random_.rest = 1;
+  clock.readSceneProperties();
+  ASSERT_TRUE(clock.LoadCustom());
+
+  device_->clearCalls();
+  clock.frameMove();
+  ASSERT_TRUE(clock.composeFrame());
+  // Between flashes the flash maps add nothing and the view outside is the night's own. The
+  // wall's chain: the lamp's share scaled by the flicker's factor, taken from the light map,
+  // the flash's light added by its weight, the base doubling the sum; all light maps on the
+  // second texture coordinates.
+  const RecordedDraw* wall = DrawOf(kWallZ);
+  ASSERT_TRUE(wall);
+  const struct {
+    DWORD op, arg0, arg1, arg2, coords;
+  } chain[] = {{D3DTOP_MODULATE, 0, D3DTA_TEXTURE, D3DTA_TFACTOR, 1},
+               {D3DTOP_SUBTRACT, 0, D3DTA_TEXTURE, D3DTA_CURRENT, 1},
+               {D3DTOP_MULTIPLYADD, D3DTA_CURRENT, D3DTA_TEXTURE, D3DTA_CONSTANT, 1},
+               {D3DTOP_MODULATE2X, 0, D3DTA_TEXTURE, D3DTA_CURRENT, 0}};
+  for (DWORD i = 0; i < 4; ++i) {
+    EXPECT_EQ(wall->stageStates[i][D3DTSS_COLOROP], chain[i].op) << i;
+    if (chain[i].arg0) {
+      EXPECT_EQ(wall->stageStates[i][D3DTSS_COLORARG0], chain[i].arg0) << i;
+    }
+    EXPECT_EQ(wall->stageStates[i][D3DTSS_COLORARG1], chain[i].arg1) << i;
+    EXPECT_EQ(wall->stageStates[i][D3DTSS_COLORARG2], chain[i].arg2) << i;
+    EXPECT_EQ(wall->stageStates[i][D3DTSS_TEXCOORDINDEX], chain[i].coords) << i;
+  }
+  EXPECT_EQ(wall->stageStates[2][D3DTSS_CONSTANT], 0xFF000000u);
+  EXPECT_EQ(wall->stageStates[4][D3DTSS_COLOROP], DWORD(D3DTOP_DISABLE));
+  const RecordedDraw* picture = DrawOf(kPictureZ);
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(picture->stageStates[0][D3DTSS_COLOROP], DWORD(D3DTOP_SUBTRACT));
+  EXPECT_EQ(picture->stageStates[0][D3DTSS_COLORARG2], DWORD(D3DTA_TFACTOR));
+  EXPECT_EQ(picture->stageStates[1][D3DTSS_COLOROP], DWORD(D3DTOP_MODULATE2X));
+  EXPECT_EQ(picture->stageStates[2][D3DTSS_COLOROP], DWORD(D3DTOP_DISABLE));
+  const RecordedDraw* outdoor = DrawOf(kOutdoorZ);
+  ASSERT_TRUE(outdoor);
+  EXPECT_EQ(outdoor->stageStates[1][D3DTSS_COLOROP], DWORD(D3DTOP_LERP));
+  EXPECT_EQ(outdoor->stageStates[1][D3DTSS_COLORARG0], DWORD(D3DTA_CONSTANT));
+  EXPECT_EQ(outdoor->stageStates[1][D3DTSS_COLORARG1], DWORD(D3DTA_TEXTURE));
+  EXPECT_EQ(outdoor->stageStates[1][D3DTSS_TEXCOORDINDEX], 0u);
+  EXPECT_EQ(outdoor->stageStates[2][D3DTSS_COLOROP], DWORD(D3DTOP_ADD));
+  EXPECT_EQ(outdoor->stageStates[2][D3DTSS_COLORARG2], DWORD(D3DTA_TFACTOR));
+
+  // At the height of the flash both take its full level.
+  clock_.advance(1000);
+  clock.frameMove();
+  clock_.advance(150);
+  clock.frameMove();
+  ASSERT_FLOAT_EQ(clock.storm().flashLevel(), 1.0f);
+  device_->clearCalls();
+  ASSERT_TRUE(clock.composeFrame());
+  EXPECT_EQ(DrawOf(kWallZ)->stageStates[2][D3DTSS_CONSTANT], 0xFFFFFFFFu);
+  EXPECT_EQ(DrawOf(kOutdoorZ)->stageStates[1][D3DTSS_CONSTANT], 0xFFFFFFFFu);
+  EXPECT_EQ(DrawOf(kOutdoorZ)->renderStates[D3DRS_TEXTUREFACTOR], 0xFF404040u);
+}
+
 TEST_F(ClockFrame, HandsTurnWithTheLocalTime) {
   WriteRoom(*TheRoom());
   brassmoor::ClockScene& clock = Make();

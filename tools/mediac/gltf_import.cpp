@@ -190,6 +190,8 @@ public:
             d.base = extraString(mat.extras, "udf_base");
             d.lightMap = extraString(mat.extras, "udf_lightmap");
             d.twoSided = extraString(mat.extras, "udf_two_sided") == "1";
+            d.flashMap = extraString(mat.extras, "udf_flashmap");
+            d.lampMap = extraString(mat.extras, "udf_lampmap");
             if (d.base.empty()) {
                 error = "material \"" + mat.name + "\" names no base texture (udf_base)";
                 return false;

@@ -37,6 +37,11 @@ struct MaterialDef {
     std::string base;       // base texture file name
     std::string lightMap;   // empty for a single-stage material
     bool twoSided = false;
+    // The light a full lightning flash adds (light-mapped surfaces) or the view in the light of
+    // a flash (the outdoor view); empty when the material has none.
+    std::string flashMap;
+    // The lamp's share of the light map, which the lamp flicker takes away; empty when none.
+    std::string lampMap;
 };
 
 struct NodeDef {

@@ -63,6 +63,8 @@ std::vector<std::string> textureNames(const MediaScene& scene) {
     for (const auto& m : scene.materials) {
         add(m.base);
         add(m.lightMap);
+        add(m.flashMap);
+        add(m.lampMap);
     }
     return out;
 }

@@ -34,26 +34,33 @@ std::unique_ptr<UdfRecord> textures(const std::string& file) {
     return t;
 }
 
+std::unique_ptr<UdfRecord> subMaterial(const std::string& name, int id, const std::string& file) {
+    auto r = UdfRecord::makeStructured(name, "Material");
+    r->addChild(UdfRecord::makeInt("MaterialSubId", id));
+    r->addChild(textures(file));
+    return r;
+}
+
 std::unique_ptr<UdfRecord> material(const MaterialDef& m) {
     auto r = UdfRecord::makeStructured(m.name, "Material");
-    if (m.lightMap.empty()) {
+    if (m.lightMap.empty() && m.flashMap.empty()) {
         if (m.twoSided) r->addChild(UdfRecord::makeInt("TwoSided", 1));
         r->addChild(textures(m.base));
         return r;
     }
-    // The light map's sub-material name must carry "LightMap": the loader derives the
-    // stage's operation from it.
     auto subs = UdfRecord::makeStructured("Materials", "Material");
     auto base = UdfRecord::makeStructured(m.name + "_Base", "Material");
     base->addChild(UdfRecord::makeInt("MaterialSubId", 0));
     // a multi-material takes its own settings from the base sub-material only
     if (m.twoSided) base->addChild(UdfRecord::makeInt("TwoSided", 1));
     base->addChild(textures(m.base));
-    auto lm = UdfRecord::makeStructured(m.name + "_LightMap", "Material");
-    lm->addChild(UdfRecord::makeInt("MaterialSubId", 1));
-    lm->addChild(textures(m.lightMap));
     subs->addChild(std::move(base));
-    subs->addChild(std::move(lm));
+    // The light map's sub-material name must carry "LightMap": the loader derives the
+    // stage's operation from it. The flash's and the lamp's names must derive none: the clock
+    // scene gives those stages their operations, weighted by the storm.
+    if (!m.lightMap.empty()) subs->addChild(subMaterial(m.name + "_LightMap", 1, m.lightMap));
+    if (!m.flashMap.empty()) subs->addChild(subMaterial(m.name + "_FlashMap", 2, m.flashMap));
+    if (!m.lampMap.empty()) subs->addChild(subMaterial(m.name + "_LampShare", 3, m.lampMap));
     r->addChild(std::move(subs));
     return r;
 }

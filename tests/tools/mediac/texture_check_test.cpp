@@ -62,18 +62,20 @@ TEST(TextureCheck, EveryNamedTextureMustExistWithPowerOfTwoSides) {
     dir.write("lm.jpg", jpeg(1024, 1024));
     dir.write("odd.png", png(300, 256));
     MediaScene s;
-    s.materials.push_back({"Wood", "wood.jpg", "lm.jpg", false});
-    s.materials.push_back({"Floor", "wood.jpg", "lm.jpg", false});
+    s.materials.push_back({"Wood", "wood.jpg", "lm.jpg", false, "", ""});
+    s.materials.push_back({"Floor", "wood.jpg", "lm.jpg", false, "", ""});
     EXPECT_EQ(textureNames(s), (std::vector<std::string>{"wood.jpg", "lm.jpg"}));
     EXPECT_TRUE(checkTextures(s, dir.path().string()).empty());
-    s.materials.push_back({"Odd", "odd.png", "", false});
-    s.materials.push_back({"Gone", "gone.jpg", "", false});
-    s.materials.push_back({"Up", "../wood.jpg", "", false});
+    s.materials.push_back({"Odd", "odd.png", "", false, "", ""});
+    s.materials.push_back({"Gone", "gone.jpg", "", false, "", ""});
+    s.materials.push_back({"Up", "../wood.jpg", "", false, "", ""});
+    s.materials.push_back({"Lit", "wood.jpg", "lm.jpg", false, "flash.jpg", ""});
     auto problems = checkTextures(s, dir.path().string());
-    ASSERT_EQ(problems.size(), 3u);
+    ASSERT_EQ(problems.size(), 4u);
     EXPECT_NE(problems[0].find("300x256"), std::string::npos);
     EXPECT_NE(problems[1].find("gone.jpg"), std::string::npos);
     EXPECT_NE(problems[2].find("plain file names"), std::string::npos);
+    EXPECT_NE(problems[3].find("flash.jpg"), std::string::npos);
 }
 
 }  // namespace

@@ -60,9 +60,11 @@ NodeDef meshNode(const std::string& name, std::size_t verts, std::size_t indices
 
 MediaScene smallScene() {
     MediaScene s;
-    s.materials.push_back({"Wood", "wood.jpg", "lm_room.jpg", false});
-    s.materials.push_back({"Glass", "glass.png", "", true});
-    s.materials.push_back({"Velvet", "velvet.jpg", "lm_room.jpg", true});
+    s.materials.push_back({"Wood", "wood.jpg", "lm_room.jpg", false, "", ""});
+    s.materials.push_back({"Glass", "glass.png", "", true, "", ""});
+    s.materials.push_back({"Velvet", "velvet.jpg", "lm_room.jpg", true, "", ""});
+    s.materials.push_back({"Oak", "oak.jpg", "lm_room.jpg", false, "lm_room_flash.jpg", "lm_room_lamp.jpg"});
+    s.materials.push_back({"View", "night.jpg", "", false, "night_flash.jpg", ""});
     NodeDef clock;
     clock.name = "clock";
     clock.nodeTM = identityMatrix();
@@ -104,6 +106,27 @@ TEST(UdfEmit, SceneFileCarriesMaterialsNodesMeshesAndTracks) {
     // two-sidedness has to be
     EXPECT_TRUE(path(l.root, {"Materials", "Velvet", "Materials", "Velvet_Base", "TwoSided"}));
     EXPECT_FALSE(path(l.root, {"Materials", "Wood", "Materials", "Wood_Base", "TwoSided"}));
+    // the flash's picture sits at sub-id 2 and the lamp's share at 3, after the light map or
+    // straight after the base, under names from which the loader derives no operation
+    EXPECT_FALSE(path(wood, {"Materials", "Wood_FlashMap"}));
+    const struct {
+        const char* material;
+        const char* sub;
+        int id;
+    } shares[] = {{"Oak", "Oak_FlashMap", 2}, {"Oak", "Oak_LampShare", 3}, {"View", "View_FlashMap", 2}};
+    for (const auto& c : shares) {
+        auto* sub = path(l.root, {"Materials", c.material, "Materials", c.sub});
+        ASSERT_TRUE(sub) << c.sub;
+        EXPECT_EQ(intOf(sub->findChild("MaterialSubId")), c.id) << c.sub;
+        for (const char* op : {"LightMap", "Modulate", "Add", "Chrome"})
+            EXPECT_EQ(std::string(c.sub).find(op), std::string::npos) << c.sub << " " << op;
+    }
+    EXPECT_EQ(path(l.root, {"Materials", "Oak", "Materials"})->childCount(), 4u);
+    EXPECT_EQ(path(l.root, {"Materials", "Oak", "Materials", "Oak_FlashMap", "Textures", "Diffuse", "FileName"})->readString(),
+              "lm_room_flash.jpg");
+    EXPECT_EQ(path(l.root, {"Materials", "View", "Materials"})->childCount(), 2u);
+    EXPECT_EQ(path(l.root, {"Materials", "View", "Materials", "View_FlashMap", "Textures", "Diffuse", "FileName"})->readString(),
+              "night_flash.jpg");
 
     auto* clock = path(l.root, {"Children", "clock"});
     ASSERT_TRUE(clock);
@@ -144,7 +167,7 @@ TEST(UdfEmit, SceneFileCarriesMaterialsNodesMeshesAndTracks) {
 TEST(UdfEmit, IndexSizeFollowsTheVertexCount) {
     std::string error;
     MediaScene s;
-    s.materials.push_back({"Wood", "wood.jpg", "", false});
+    s.materials.push_back({"Wood", "wood.jpg", "", false, "", ""});
     s.nodes.push_back(meshNode("big", 70000, 70002));
     auto tree = sceneRecords(s, error);
     ASSERT_TRUE(tree) << error;
