@@ -444,7 +444,9 @@ void SaverApplication::fadeOutLoadingScreen() { halcyon::FadeOutLoadingScreen(*t
 
 void SaverApplication::createOverlayTexts() {
   const int fontSize = 64;
-  if (settings_.ShowFps) fpsText_ = parts_.text->createText(10, 10, 256, 128, fontSize, scale_, "100");
+  // The rate shows once a second of frames has measured it; a number before that would be
+  // made up.
+  if (settings_.ShowFps) fpsText_ = parts_.text->createText(10, 10, 256, 128, fontSize, scale_, "");
   if (settings_.ShowTime) {
     const float width = (settings_.TimeStyle ? 290.0f : 350.0f) * scale_;
     timeText_ = parts_.text->createText(200, 300, width, 74.0f * scale_, fontSize, scale_, "11");

@@ -63,7 +63,7 @@ void applyCaptions(SettingsDialogContext& c, DialogBox& dialog) {
       {platform::IDCANCEL, "cancel"},
   };
   for (const auto& [id, key] : kCaptions) applyCaption(dialog, c.captions, id, key);
-  applyCaption(dialog, c.captions, kGammaLabel, "gamma_control:", " 100%");
+  applyCaption(dialog, c.captions, kGammaHint, "gamma_hint");
   applyCaption(dialog, c.captions, kAbout, "about", "...");
 
   if (!c.session.captionsApplied) {
@@ -77,6 +77,14 @@ void applyCaptions(SettingsDialogContext& c, DialogBox& dialog) {
     w.height -= kDialogShrink;
     dialog.moveWindow(w);
   }
+}
+
+// The gamma label follows its slider: "Gamma Control: +35".
+void showGamma(SettingsDialogContext& c, DialogBox& dialog) {
+  std::string caption = c.captions.lookupUtf8("gamma_control:");
+  if (caption.empty()) caption = "Gamma:";
+  const int32_t gamma = c.settings.Gamma;
+  dialog.setItemText(kGammaLabel, caption + " " + (gamma > 0 ? "+" : "") + std::to_string(gamma));
 }
 
 void fillModeList(SettingsDialogContext& c, DialogBox& dialog, const DisplayModeOffer& offer) {
@@ -118,6 +126,7 @@ void showSettings(SettingsDialogContext& c, DialogBox& dialog) {
   const SaverSettings& s = c.settings;
   dialog.setTrackRange(kGamma, -100, 100);
   dialog.setTrackPosition(kGamma, s.Gamma);
+  showGamma(c, dialog);
   dialog.setTrackRange(kVolume, 0, 100);
   dialog.setTrackPosition(kVolume, s.Volume);
 
@@ -178,7 +187,10 @@ void onCommand(SettingsDialogContext& c, DialogBox& dialog, int32_t id) {
       dialog.enableItem(kModeList, !s.UseDesktop);
       break;
     case kVolume: s.Volume = dialog.trackPosition(kVolume); break;
-    case kGamma: s.Gamma = dialog.trackPosition(kGamma); break;
+    case kGamma:
+      s.Gamma = dialog.trackPosition(kGamma);
+      showGamma(c, dialog);
+      break;
     case kRestoreDefaults:
       c.defaults.applyTo(s);  // the picture path is not a default and stays
       showSettings(c, dialog);
@@ -192,7 +204,7 @@ void onCommand(SettingsDialogContext& c, DialogBox& dialog, int32_t id) {
       }
       break;
     case kVisit:
-      if (dialog.services()) dialog.services()->openAddress(kVisitAddress);
+      if (dialog.services() && *kVisitAddress) dialog.services()->openAddress(kVisitAddress);
       break;
     case platform::IDOK: {
       const int32_t selected = dialog.listSelection(kModeList);
@@ -236,6 +248,7 @@ intptr_t settingsDialogProc(SettingsDialogContext& c, DialogBox& dialog, uint32_
     case platform::WM_HSCROLL:
       c.settings.Volume = dialog.trackPosition(kVolume);
       c.settings.Gamma = dialog.trackPosition(kGamma);
+      showGamma(c, dialog);
       return 0;
     case platform::WM_COMMAND:
       onCommand(c, dialog, platform::loWord(wParam));

@@ -48,6 +48,7 @@ inline constexpr int32_t kVisit = 1061;
 inline constexpr int32_t kAbout = 1062;
 inline constexpr int32_t kRestoreDefaults = 1063;
 inline constexpr int32_t kGammaLabel = 1106;
+inline constexpr int32_t kGammaHint = 1107;
 inline constexpr int32_t kTwelveHour = 1111;
 inline constexpr int32_t kTwentyFourHour = 1112;
 inline constexpr int32_t kShowTime = 1119;
@@ -55,9 +56,11 @@ inline constexpr int32_t kAboutFirstLine = 1039;
 }  // namespace dialog_id
 
 // The pictures the frame accepts, as the file dialog offers them: description and pattern.
-inline constexpr const char* kPictureFilter = "(*.jpg;*.tga;*.bmp;*.gif;*.png)|*.jpg;*.tga;*.bmp;*.gif;*.png|";
-// Where "Visit..." leads.
-inline constexpr const char* kVisitAddress = "https://quillmark.example/screensavers/";
+inline constexpr const char* kPictureFilter =
+    "Pictures (JPEG, PNG, BMP, GIF, TGA)|*.jpg;*.jpeg;*.png;*.bmp;*.gif;*.tga|";
+// Where "Visit..." leads: nowhere until the project has a page of its own, so that no button
+// opens an address that cannot be reached (the desktop's view does not show it).
+inline constexpr const char* kVisitAddress = "";
 
 // A full-screen mode as the graphics runtime offers it.
 struct OfferedMode {

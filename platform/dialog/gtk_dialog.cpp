@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -16,23 +17,20 @@
 namespace platform {
 namespace {
 
-// The dialog font: the classic 8-point dialog face, with the desktop's sans serif standing in.
-constexpr const char* kDialogFont = "Sans 8";
-
-// Widgets are sized to the dialog's pixel rectangles, which are far tighter than the
-// desktop theme's own paddings; this style lets them fit the way the dialog was laid out.
+// Widgets follow the desktop's font and scale; the view only adds the look of a hint: a
+// smaller, dimmer line under the control it explains.
 constexpr const char* kDialogStyle = R"css(
-.brassmoor-dialog, .brassmoor-dialog * { font-family: Sans; font-size: 8pt; }
-.brassmoor-dialog button { min-height: 0; min-width: 0; padding: 0 6px; }
-.brassmoor-dialog combobox button { padding: 0 4px; }
-.brassmoor-dialog entry { min-height: 0; padding: 0 3px; }
-.brassmoor-dialog checkbutton, .brassmoor-dialog radiobutton { padding: 0; min-height: 0; }
-.brassmoor-dialog check, .brassmoor-dialog radio { min-width: 12px; min-height: 12px; margin: 0 4px 0 0; padding: 0; }
-.brassmoor-dialog scale { padding: 0 6px; min-height: 0; }
-.brassmoor-dialog scale slider { min-width: 12px; min-height: 12px; margin: -5px; }
-.brassmoor-dialog frame > border { border-radius: 2px; }
-.brassmoor-dialog frame > label { margin: 0 2px; }
+.brassmoor-dialog label.brassmoor-hint { font-size: smaller; }
+.brassmoor-dialog frame.brassmoor-group > label { font-weight: bold; }
 )css";
+
+// Spacing of the laid-out dialogs, in pixels at the desktop's scale: the usual steps of a
+// desktop dialog between groups and between rows.
+constexpr int kOuterMargin = 12;
+constexpr int kGroupSpacing = 12;
+constexpr int kRowSpacing = 6;
+constexpr int kColumnSpacing = 12;
+constexpr int kIndent = 12;
 
 bool ensureToolkit() {
   static const bool available = [] {
@@ -112,21 +110,53 @@ std::vector<GtkDialogView*>& openViews() {
 struct Control {
   DialogItem* item = nullptr;  // stable: the box's items are not added to while it runs
   GtkWidget* widget = nullptr;
+  GdkPixbuf* picture = nullptr;  // what a BITMAP control draws
   // What the widget shows, to leave unchanged widgets alone.
   std::string text;
-  bool checked = false, enabled = true;
-  PixelRect rect;
-  int32_t rangeMin = 0, rangeMax = 0, position = 0;
+  bool enabled = true;
+  int32_t rangeMin = 0, rangeMax = 0;
   std::vector<std::string> entries;
   int32_t selection = -2;
 };
 
+// A picture drawn as large as its place allows, keeping its proportions. It asks for no room
+// of its own, so it fills what the columns beside it leave over and never makes the dialog
+// larger than its controls need.
+gboolean drawPicture(GtkWidget* area, cairo_t* cr, gpointer data) {
+  auto* picture = static_cast<GdkPixbuf*>(data);
+  const double width = gtk_widget_get_allocated_width(area), height = gtk_widget_get_allocated_height(area);
+  const double pw = gdk_pixbuf_get_width(picture), ph = gdk_pixbuf_get_height(picture);
+  const double scale = std::min(width / pw, height / ph);
+  constexpr double kSmallest = 32;  // a thumbnail smaller than this says nothing
+  if (pw * scale < kSmallest || ph * scale < kSmallest) return FALSE;
+  cairo_translate(cr, (width - pw * scale) / 2, (height - ph * scale) / 2);
+  cairo_scale(cr, scale, scale);
+  gdk_cairo_set_source_pixbuf(cr, picture, 0, 0);
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+  cairo_paint(cr);
+  return FALSE;
+}
+
+// The width of `sample` in the widget's font: sizes that grow with the desktop's text.
+int textWidth(GtkWidget* widget, const char* sample) {
+  PangoLayout* layout = gtk_widget_create_pango_layout(widget, sample);
+  int width = 0, height = 0;
+  pango_layout_get_pixel_size(layout, &width, &height);
+  g_object_unref(layout);
+  return width;
+}
+
 class GtkDialogView {
  public:
-  GtkDialogView(DialogBox& box, DialogServices::Procedure procedure) : box_(box), procedure_(std::move(procedure)) {}
+  GtkDialogView(DialogBox& box, DialogLayout layout, DialogServices::Procedure procedure)
+      : box_(box), layout_(std::move(layout)), procedure_(std::move(procedure)) {}
   ~GtkDialogView() {
     if (window_) gtk_widget_destroy(window_);
     if (loop_) g_main_loop_unref(loop_);
+    for (Control& c : controls_) {
+      g_object_unref(c.widget);
+      if (c.picture) g_object_unref(c.picture);
+    }
   }
 
   DialogBox& box() { return box_; }
@@ -135,10 +165,9 @@ class GtkDialogView {
   intptr_t run(GtkWindow* parent, int64_t ownerWindow) {
     build();
     if (parent) gtk_window_set_transient_for(GTK_WINDOW(window_), parent);
-    // Until its procedure places it, a dialog stands in the middle of its owner, or of the
-    // screen when it has none.
+    // The procedures place their dialogs for fixed sizes that the desktop's font no longer
+    // gives; a dialog stands in the middle of its owner, or of the screen when it has none.
     gtk_window_set_position(GTK_WINDOW(window_), parent ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
-    windowX_ = box_.windowRect().x, windowY_ = box_.windowRect().y;
     openViews().push_back(this);
     procedure_(box_, WM_INITDIALOG, 0, 0);
     if (!box_.ended()) {
@@ -146,6 +175,7 @@ class GtkDialogView {
       gtk_widget_realize(window_);
       if (ownerWindow != 0) keepAbove(ownerWindow);
       gtk_widget_show_all(window_);
+      focusFirst();
       loop_ = g_main_loop_new(nullptr, FALSE);
       g_main_loop_run(loop_);
     }
@@ -168,12 +198,36 @@ class GtkDialogView {
     gdk_x11_display_error_trap_pop_ignored(display);
   }
 
+  // Keyboard focus starts on the first control of the first group, as Tab would reach it,
+  // not on whichever button the toolkit would pick.
+  void focusFirst() {
+    std::vector<int32_t> order;
+    for (const std::vector<int32_t>& column : layout_.columns)
+      for (int32_t group : column) {
+        order.push_back(group);
+        for (const DialogLayoutRow& row : layout_.rows)
+          if (row.group == group) order.insert(order.end(), row.cells.begin(), row.cells.end());
+      }
+    for (int32_t id : layout_.buttonsStart) order.push_back(id);
+    for (int32_t id : layout_.buttonsEnd) order.push_back(id);
+    if (layout_.empty())
+      for (const Control& c : controls_) order.push_back(c.item->id);
+    for (int32_t id : order) {
+      Control* c = controlById(id);
+      if (c && gtk_widget_get_can_focus(c->widget) && gtk_widget_is_sensitive(c->widget) &&
+          gtk_widget_get_visible(c->widget) && !(GTK_IS_LABEL(c->widget))) {
+        gtk_widget_grab_focus(c->widget);
+        return;
+      }
+    }
+  }
+
   void build() {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_style_context_add_class(gtk_widget_get_style_context(window_), "brassmoor-dialog");
     gtk_window_set_modal(GTK_WINDOW(window_), TRUE);
-    gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
     gtk_window_set_type_hint(GTK_WINDOW(window_), GDK_WINDOW_TYPE_HINT_DIALOG);
+    gtk_window_set_title(GTK_WINDOW(window_), box_.title().c_str());
     g_signal_connect(window_, "delete-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) -> gboolean {
                        // The close box is the Cancel button.
                        static_cast<GtkDialogView*>(self)->send(WM_COMMAND, makeWParam(IDCANCEL, BN_CLICKED));
@@ -181,99 +235,276 @@ class GtkDialogView {
                      }),
                      this);
     g_signal_connect(window_, "key-press-event", G_CALLBACK(onKey), this);
-    fixed_ = gtk_fixed_new();
-    gtk_container_add(GTK_CONTAINER(window_), fixed_);
+    createControls();
+    GtkWidget* content = layout_.empty() ? arrangeInOrder() : arrangeByLayout();
+    gtk_container_set_border_width(GTK_CONTAINER(content), kOuterMargin);
+    gtk_container_add(GTK_CONTAINER(window_), content);
+    fitToScreen(content);
+  }
 
+  void createControls() {
     GSList* radioGroup = nullptr;
     for (DialogItem& item : box_.items()) {
+      if (item.kind != "AUTORADIOBUTTON") radioGroup = nullptr;
       Control c;
       c.item = &item;
-      const std::string& kind = item.kind;
-      if (kind != "AUTORADIOBUTTON") radioGroup = nullptr;
-      if (kind == "GROUPBOX") {
-        c.widget = gtk_frame_new(item.text.c_str());
-      } else if (kind == "STATIC") {
-        c.widget = gtk_label_new(item.text.c_str());
-        gtk_label_set_xalign(GTK_LABEL(c.widget), 0.0f);
-        gtk_label_set_yalign(GTK_LABEL(c.widget), 0.0f);
-        gtk_label_set_justify(GTK_LABEL(c.widget), GTK_JUSTIFY_LEFT);
-        if (item.hasStyle("SS_CENTER")) {
-          gtk_label_set_xalign(GTK_LABEL(c.widget), 0.5f);
-          gtk_label_set_justify(GTK_LABEL(c.widget), GTK_JUSTIFY_CENTER);
-        }
-      } else if (kind == "PUSHBUTTON" || kind == "DEFPUSHBUTTON") {
-        c.widget = gtk_button_new_with_label(item.text.c_str());
-        g_signal_connect(c.widget, "clicked", G_CALLBACK(onClicked), this);
-        if (kind == "DEFPUSHBUTTON") {
-          gtk_widget_set_can_default(c.widget, TRUE);
-          gtk_window_set_default(GTK_WINDOW(window_), c.widget);
-        }
-      } else if (kind == "AUTOCHECKBOX") {
-        c.widget = gtk_check_button_new_with_label(item.text.c_str());
-        g_signal_connect(c.widget, "toggled", G_CALLBACK(onToggled), this);
-      } else if (kind == "AUTORADIOBUTTON") {
-        c.widget = gtk_radio_button_new_with_label(radioGroup, item.text.c_str());
-        radioGroup = gtk_radio_button_get_group(GTK_RADIO_BUTTON(c.widget));
-        g_signal_connect(c.widget, "toggled", G_CALLBACK(onToggled), this);
-      } else if (kind == "TRACKBAR") {
-        c.widget = gtk_scale_new_with_range(GTK_ORIENTATION_HORIZONTAL, 0, 100, 1);
-        gtk_scale_set_draw_value(GTK_SCALE(c.widget), FALSE);
-        gtk_scale_set_digits(GTK_SCALE(c.widget), 0);
-        gtk_range_set_round_digits(GTK_RANGE(c.widget), 0);
-        g_signal_connect(c.widget, "value-changed", G_CALLBACK(onScale), this);
-      } else if (kind == "COMBOBOX") {
-        c.widget = gtk_combo_box_text_new();
-        g_signal_connect(c.widget, "changed", G_CALLBACK(onCombo), this);
-      } else if (kind == "EDIT") {
-        c.widget = gtk_entry_new();
-        gtk_entry_set_width_chars(GTK_ENTRY(c.widget), 1);
-        gtk_entry_set_text(GTK_ENTRY(c.widget), item.text.c_str());
-        if (item.hasStyle("ES_READONLY")) gtk_editable_set_editable(GTK_EDITABLE(c.widget), FALSE);
-        g_signal_connect(c.widget, "changed", G_CALLBACK(onEntry), this);
-      } else if (kind == "BITMAP") {
-        GdkPixbuf* pixbuf = bitmapPixbuf(item.bitmap);
-        c.widget = pixbuf ? gtk_image_new_from_pixbuf(pixbuf) : gtk_image_new();
-        gtk_widget_set_halign(c.widget, GTK_ALIGN_START);
-        gtk_widget_set_valign(c.widget, GTK_ALIGN_START);
-        if (pixbuf) g_object_unref(pixbuf);
-      } else {
-        continue;  // a kind the view does not know stays invisible, its state still kept
-      }
+      c.widget = createWidget(item, radioGroup, c.picture);
+      if (!c.widget) continue;  // a kind the view does not know stays invisible, its state still kept
+      g_object_ref_sink(c.widget);  // held until the view ends, shown or not
       c.text = item.text;
-      c.checked = false;
-      c.rect = placed(item);
-      gtk_widget_set_size_request(c.widget, c.rect.width, c.rect.height);
-      gtk_fixed_put(GTK_FIXED(fixed_), c.widget, c.rect.x, c.rect.y);
-      if (GTK_IS_LABEL(c.widget)) setLabelText(c.widget, item.text, c.rect.width);
-      g_object_set_data(G_OBJECT(c.widget), "brassmoor-id", GINT_TO_POINTER(item.id));
       controls_.push_back(std::move(c));
     }
   }
 
-  // Static text breaks between words to stay inside its control's width, the lines chosen
-  // here so that the label's size never depends on the width it is given.
-  static void setLabelText(GtkWidget* label, const std::string& text, int32_t width) {
-    PangoLayout* layout = gtk_widget_create_pango_layout(label, text.c_str());
-    pango_layout_set_width(layout, std::max(1, width) * PANGO_SCALE);
-    pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-    std::string wrapped;
-    const int lines = pango_layout_get_line_count(layout);
-    for (int i = 0; i < lines; ++i) {
-      const PangoLayoutLine* line = pango_layout_get_line_readonly(layout, i);
-      std::string part = text.substr(static_cast<std::size_t>(line->start_index), static_cast<std::size_t>(line->length));
-      while (!part.empty() && (part.back() == ' ' || part.back() == '\n')) part.pop_back();
-      if (i > 0) wrapped += '\n';
-      wrapped += part;
+  GtkWidget* createWidget(const DialogItem& item, GSList*& radioGroup, GdkPixbuf*& picture) {
+    const std::string& kind = item.kind;
+    GtkWidget* widget = nullptr;
+    if (kind == "GROUPBOX") {
+      // A group is a bold heading over its controls, set in under it, as desktop dialogs
+      // draw them; a frame around each would cost room a small screen does not have.
+      widget = gtk_frame_new(item.text.c_str());
+      gtk_frame_set_shadow_type(GTK_FRAME(widget), GTK_SHADOW_NONE);
+      gtk_style_context_add_class(gtk_widget_get_style_context(widget), "brassmoor-group");
+    } else if (kind == "STATIC") {
+      widget = gtk_label_new(item.text.c_str());
+      gtk_label_set_xalign(GTK_LABEL(widget), item.hasStyle("SS_CENTER") ? 0.5f : 0.0f);
+      gtk_label_set_justify(GTK_LABEL(widget), item.hasStyle("SS_CENTER") ? GTK_JUSTIFY_CENTER : GTK_JUSTIFY_LEFT);
+      gtk_label_set_line_wrap(GTK_LABEL(widget), TRUE);
+      // Long texts wrap at a width that follows the font, not at the window's edge.
+      gtk_label_set_max_width_chars(GTK_LABEL(widget), 48);
+      if (item.hasStyle("HINT")) {
+        gtk_style_context_add_class(gtk_widget_get_style_context(widget), "dim-label");
+        gtk_style_context_add_class(gtk_widget_get_style_context(widget), "brassmoor-hint");
+        gtk_label_set_max_width_chars(GTK_LABEL(widget), 28);
+      }
+    } else if (kind == "PUSHBUTTON" || kind == "DEFPUSHBUTTON") {
+      widget = gtk_button_new_with_label(item.text.c_str());
+      gtk_widget_set_halign(widget, GTK_ALIGN_START);
+      g_signal_connect(widget, "clicked", G_CALLBACK(onClicked), this);
+      if (kind == "DEFPUSHBUTTON") {
+        gtk_widget_set_can_default(widget, TRUE);
+        gtk_style_context_add_class(gtk_widget_get_style_context(widget), "suggested-action");
+        gtk_window_set_default(GTK_WINDOW(window_), widget);
+      }
+    } else if (kind == "AUTOCHECKBOX") {
+      widget = gtk_check_button_new_with_label(item.text.c_str());
+      g_signal_connect(widget, "toggled", G_CALLBACK(onToggled), this);
+    } else if (kind == "AUTORADIOBUTTON") {
+      widget = gtk_radio_button_new_with_label(radioGroup, item.text.c_str());
+      radioGroup = gtk_radio_button_get_group(GTK_RADIO_BUTTON(widget));
+      g_signal_connect(widget, "toggled", G_CALLBACK(onToggled), this);
+    } else if (kind == "TRACKBAR") {
+      widget = gtk_scale_new_with_range(GTK_ORIENTATION_HORIZONTAL, 0, 100, 1);
+      gtk_scale_set_draw_value(GTK_SCALE(widget), FALSE);
+      gtk_scale_set_digits(GTK_SCALE(widget), 0);
+      gtk_range_set_round_digits(GTK_RANGE(widget), 0);
+      gtk_widget_set_hexpand(widget, TRUE);
+      gtk_widget_set_size_request(widget, textWidth(widget, "0000000000"), -1);
+      g_signal_connect(widget, "value-changed", G_CALLBACK(onScale), this);
+    } else if (kind == "COMBOBOX") {
+      widget = gtk_combo_box_text_new();
+      gtk_widget_set_hexpand(widget, TRUE);
+      g_signal_connect(widget, "changed", G_CALLBACK(onCombo), this);
+    } else if (kind == "EDIT") {
+      widget = gtk_entry_new();
+      gtk_entry_set_width_chars(GTK_ENTRY(widget), 16);
+      gtk_widget_set_hexpand(widget, TRUE);
+      gtk_entry_set_text(GTK_ENTRY(widget), item.text.c_str());
+      if (item.hasStyle("ES_READONLY")) gtk_editable_set_editable(GTK_EDITABLE(widget), FALSE);
+      g_signal_connect(widget, "changed", G_CALLBACK(onEntry), this);
+    } else if (kind == "BITMAP") {
+      picture = bitmapPixbuf(item.bitmap);
+      widget = gtk_drawing_area_new();
+      gtk_widget_set_vexpand(widget, TRUE);
+      if (picture) g_signal_connect(widget, "draw", G_CALLBACK(drawPicture), picture);
     }
-    g_object_unref(layout);
-    gtk_label_set_text(GTK_LABEL(label), wrapped.c_str());
+    if (widget) gtk_widget_set_valign(widget, GTK_ALIGN_CENTER);
+    if (widget && kind == "BITMAP") gtk_widget_set_valign(widget, GTK_ALIGN_FILL);
+    return widget;
   }
 
-  // A drop-down list's rectangle includes its open list; closed it is one line high.
-  PixelRect placed(const DialogItem& item) const {
-    PixelRect r = item.rect;
-    if (item.kind == "COMBOBOX") r.height = std::min(r.height, box_.baseUnits().y + 8);
-    return r;
+  Control* controlById(int32_t id) {
+    for (Control& c : controls_)
+      if (c.item->id == id) return &c;
+    return nullptr;
+  }
+
+  // The template's layout: columns of groups, each group a grid of rows, then the buttons.
+  // The body is first set out in the template's columns; when that does not fit the screen
+  // at the desktop's font and scale, the same groups, in the same order, are dealt into as
+  // many columns as fit best (a large text wants fewer, wider columns; a doubled scale on a
+  // short screen wants more, shorter ones).
+  GtkWidget* arrangeByLayout() {
+    GtkWidget* content = gtk_box_new(GTK_ORIENTATION_VERTICAL, kGroupSpacing);
+    body_ = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, kGroupSpacing);
+    std::vector<std::vector<GtkWidget*>> columns;
+    for (const std::vector<int32_t>& column : layout_.columns) {
+      columns.emplace_back();
+      for (int32_t id : column) {
+        Control* c = controlById(id);
+        if (!c) continue;
+        if (GTK_IS_FRAME(c->widget)) fillGroup(*c);
+        columns.back().push_back(c->widget);
+      }
+    }
+    gtk_box_pack_start(GTK_BOX(content), body_, TRUE, TRUE, 0);
+    gtk_box_pack_end(GTK_BOX(content), buttonRow(layout_.buttonsStart, layout_.buttonsEnd), FALSE, FALSE, 0);
+    setColumns(columns);
+    return content;
+  }
+
+  void setColumns(const std::vector<std::vector<GtkWidget*>>& columns) {
+    for (GList* stacks = gtk_container_get_children(GTK_CONTAINER(body_)), *s = stacks; s; s = s->next) {
+      for (GList* children = gtk_container_get_children(GTK_CONTAINER(s->data)), *c = children; c; c = c->next)
+        gtk_container_remove(GTK_CONTAINER(s->data), GTK_WIDGET(c->data));
+      gtk_container_remove(GTK_CONTAINER(body_), GTK_WIDGET(s->data));
+      if (!s->next) g_list_free(stacks);
+    }
+    for (const std::vector<GtkWidget*>& column : columns) {
+      GtkWidget* stack = gtk_box_new(GTK_ORIENTATION_VERTICAL, kGroupSpacing);
+      for (GtkWidget* widget : column) gtk_box_pack_start(GTK_BOX(stack), widget, GTK_IS_DRAWING_AREA(widget), TRUE, 0);
+      gtk_widget_show(stack);
+      gtk_box_pack_start(GTK_BOX(body_), stack, TRUE, TRUE, 0);
+    }
+  }
+
+  // How far the dialog's natural size overshoots the screen: 1 or less when it fits.
+  double overshoot(GtkWidget* content, const GdkRectangle& screen) {
+    GtkRequisition natural{};
+    gtk_widget_show_all(content);
+    gtk_widget_get_preferred_size(content, nullptr, &natural);
+    const int width = natural.width + 2 * kOuterMargin, height = natural.height + 2 * kOuterMargin;
+    return std::max(static_cast<double>(width) / std::max(1, screen.width),
+                    static_cast<double>(height) / std::max(1, screen.height));
+  }
+
+  void fitToScreen(GtkWidget* content) {
+    if (!body_ || layout_.columns.empty()) return;
+    GdkRectangle screen{0, 0, 0, 0};
+    GdkDisplay* display = gtk_widget_get_display(window_);
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    if (!monitor) monitor = gdk_display_get_monitor(display, 0);
+    if (!monitor) return;
+    gdk_monitor_get_workarea(monitor, &screen);
+    if (overshoot(content, screen) <= 1.0) return;
+
+    // The groups in reading order; pictures and other fillers stay at the end of the last
+    // column, where they take what room is left over.
+    std::vector<GtkWidget*> groups, fillers;
+    for (const std::vector<int32_t>& column : layout_.columns)
+      for (int32_t id : column)
+        if (Control* c = controlById(id)) (GTK_IS_DRAWING_AREA(c->widget) ? fillers : groups).push_back(c->widget);
+    std::vector<int> heights;
+    for (GtkWidget* g : groups) {
+      int minimum = 0, natural = 0;
+      gtk_widget_get_preferred_height(g, &minimum, &natural);
+      heights.push_back(natural);
+    }
+    double best = overshoot(content, screen);
+    std::vector<std::vector<GtkWidget*>> bestColumns;
+    for (std::size_t count = 1; count <= std::min<std::size_t>(groups.size(), 5); ++count) {
+      std::vector<std::vector<GtkWidget*>> columns = dealIntoColumns(groups, heights, count);
+      columns.back().insert(columns.back().end(), fillers.begin(), fillers.end());
+      setColumns(columns);
+      const double over = overshoot(content, screen);
+      if (over < best) best = over, bestColumns = columns;
+    }
+    if (bestColumns.empty()) {  // nothing did better than the template's own columns
+      std::vector<std::vector<GtkWidget*>> columns;
+      for (const std::vector<int32_t>& column : layout_.columns) {
+        columns.emplace_back();
+        for (int32_t id : column)
+          if (Control* c = controlById(id)) columns.back().push_back(c->widget);
+      }
+      bestColumns = columns;
+    }
+    setColumns(bestColumns);
+  }
+
+  // Splits `groups`, kept in order, into `count` columns whose tallest is as short as can be.
+  static std::vector<std::vector<GtkWidget*>> dealIntoColumns(const std::vector<GtkWidget*>& groups,
+                                                              const std::vector<int>& heights, std::size_t count) {
+    const std::size_t n = groups.size();
+    // tallest[i][k]: the shortest possible tallest column for the first i groups in k columns.
+    constexpr int kNone = std::numeric_limits<int>::max();
+    std::vector<std::vector<int>> tallest(n + 1, std::vector<int>(count + 1, kNone));
+    std::vector<std::vector<std::size_t>> cut(n + 1, std::vector<std::size_t>(count + 1, 0));
+    tallest[0][0] = 0;
+    for (std::size_t k = 1; k <= count; ++k)
+      for (std::size_t i = 1; i <= n; ++i)
+        for (std::size_t j = k - 1; j < i; ++j) {
+          if (tallest[j][k - 1] == kNone) continue;
+          int column = 0;
+          for (std::size_t g = j; g < i; ++g) column += heights[g] + kGroupSpacing;
+          const int worst = std::max(tallest[j][k - 1], column);
+          if (worst < tallest[i][k]) tallest[i][k] = worst, cut[i][k] = j;
+        }
+    std::vector<std::vector<GtkWidget*>> columns(count);
+    for (std::size_t i = n, k = count; k > 0; i = cut[i][k], --k)
+      columns[k - 1].assign(groups.begin() + static_cast<std::ptrdiff_t>(cut[i][k]), groups.begin() + static_cast<std::ptrdiff_t>(i));
+    return columns;
+  }
+
+  void fillGroup(Control& group) {
+    GtkWidget* grid = gtk_grid_new();
+    gtk_grid_set_row_spacing(GTK_GRID(grid), kRowSpacing);
+    gtk_grid_set_column_spacing(GTK_GRID(grid), kColumnSpacing);
+    gtk_widget_set_margin_start(grid, kIndent);
+    gtk_widget_set_margin_top(grid, kRowSpacing);
+    int columns = 1;
+    for (const DialogLayoutRow& row : layout_.rows)
+      if (row.group == group.item->id && !row.line) columns = std::max(columns, static_cast<int>(row.cells.size()));
+    int top = 0;
+    for (const DialogLayoutRow& row : layout_.rows) {
+      if (row.group != group.item->id) continue;
+      if (row.line) {
+        GtkWidget* line = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, kColumnSpacing);
+        if (row.indent) gtk_widget_set_margin_start(line, kIndent);
+        for (int32_t id : row.cells)
+          if (Control* c = controlById(id)) gtk_box_pack_start(GTK_BOX(line), c->widget, FALSE, FALSE, 0);
+        gtk_grid_attach(GTK_GRID(grid), line, 0, top++, columns, 1);
+        continue;
+      }
+      const int cells = static_cast<int>(row.cells.size());
+      for (int i = 0; i < cells; ++i) {
+        Control* c = controlById(row.cells[static_cast<std::size_t>(i)]);
+        if (!c) continue;
+        gtk_grid_attach(GTK_GRID(grid), c->widget, i, top, i + 1 == cells ? columns - i : 1, 1);
+      }
+      ++top;
+    }
+    gtk_container_add(GTK_CONTAINER(group.widget), grid);
+  }
+
+  // A dialog without a layout: its controls top to bottom in template order, its push
+  // buttons in a row under them with Cancel first, as the desktop orders them.
+  GtkWidget* arrangeInOrder() {
+    GtkWidget* content = gtk_box_new(GTK_ORIENTATION_VERTICAL, kRowSpacing);
+    std::vector<int32_t> buttons;
+    for (Control& c : controls_) {
+      if (GTK_IS_BUTTON(c.widget) && !GTK_IS_TOGGLE_BUTTON(c.widget)) {
+        buttons.insert(c.item->id == IDCANCEL ? buttons.begin() : buttons.end(), c.item->id);
+        continue;
+      }
+      gtk_box_pack_start(GTK_BOX(content), c.widget, GTK_IS_DRAWING_AREA(c.widget), TRUE, 0);
+    }
+    gtk_box_pack_end(GTK_BOX(content), buttonRow({}, buttons), FALSE, FALSE, kRowSpacing);
+    return content;
+  }
+
+  GtkWidget* buttonRow(const std::vector<int32_t>& start, const std::vector<int32_t>& end) {
+    GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, kRowSpacing);
+    for (int32_t id : start)
+      if (Control* c = controlById(id)) gtk_box_pack_start(GTK_BOX(row), c->widget, FALSE, FALSE, 0);
+    GtkWidget* endBox = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, kRowSpacing);
+    gtk_box_set_homogeneous(GTK_BOX(endBox), TRUE);
+    for (int32_t id : end)
+      if (Control* c = controlById(id)) {
+        gtk_widget_set_halign(c->widget, GTK_ALIGN_FILL);  // the closing buttons share one width
+        gtk_box_pack_start(GTK_BOX(endBox), c->widget, TRUE, TRUE, 0);
+      }
+    gtk_box_pack_end(GTK_BOX(row), endBox, FALSE, FALSE, 0);
+    return row;
   }
 
   Control* controlOf(GtkWidget* widget) {
@@ -294,21 +525,13 @@ class GtkDialogView {
   void sync() {
     syncing_ = true;
     gtk_window_set_title(GTK_WINDOW(window_), box_.title().c_str());
-    const PixelRect client = box_.clientRect();
-    gtk_widget_set_size_request(fixed_, client.width, client.height);
-    gtk_window_resize(GTK_WINDOW(window_), client.width, client.height);
-    const PixelRect w = box_.windowRect();
-    if (w.x != windowX_ || w.y != windowY_) {
-      gtk_window_move(GTK_WINDOW(window_), w.x, w.y);
-      windowX_ = w.x, windowY_ = w.y;
-    }
     for (Control& c : controls_) {
       DialogItem& item = *c.item;
       GtkWidget* widget = c.widget;
       if (item.text != c.text) {
         c.text = item.text;
         if (GTK_IS_FRAME(widget)) gtk_frame_set_label(GTK_FRAME(widget), c.text.c_str());
-        else if (GTK_IS_LABEL(widget)) setLabelText(widget, c.text, c.rect.width);
+        else if (GTK_IS_LABEL(widget)) gtk_label_set_text(GTK_LABEL(widget), c.text.c_str());
         else if (GTK_IS_ENTRY(widget)) gtk_entry_set_text(GTK_ENTRY(widget), c.text.c_str());
         else if (GTK_IS_BUTTON(widget)) gtk_button_set_label(GTK_BUTTON(widget), c.text.c_str());
       }
@@ -319,12 +542,6 @@ class GtkDialogView {
       if (item.enabled != c.enabled || !c.enabled) {
         c.enabled = item.enabled;
         gtk_widget_set_sensitive(widget, item.enabled);
-      }
-      const PixelRect r = placed(item);
-      if (!(r == c.rect)) {
-        c.rect = r;
-        gtk_widget_set_size_request(widget, r.width, r.height);
-        gtk_fixed_move(GTK_FIXED(fixed_), widget, r.x, r.y);
       }
       if (GTK_IS_SCALE(widget)) {
         if (item.rangeMin != c.rangeMin || item.rangeMax != c.rangeMax) {
@@ -374,7 +591,6 @@ class GtkDialogView {
     Control* c = view->controlOf(widget);
     if (!c || view->syncing_) return;
     view->box_.setTrackPosition(c->item->id, static_cast<int32_t>(std::lround(gtk_range_get_value(GTK_RANGE(widget)))));
-    c->position = c->item->position;
     view->send(WM_NOTIFY, static_cast<WPARAM>(c->item->id));
   }
 
@@ -416,13 +632,13 @@ class GtkDialogView {
   }
 
   DialogBox& box_;
+  DialogLayout layout_;
   DialogServices::Procedure procedure_;
   GtkWidget* window_ = nullptr;
-  GtkWidget* fixed_ = nullptr;
+  GtkWidget* body_ = nullptr;  // the row of columns of a laid-out dialog
   GMainLoop* loop_ = nullptr;
   std::vector<Control> controls_;
   bool syncing_ = false;
-  int32_t windowX_ = 0, windowY_ = 0;  // where the procedure last placed the window
 };
 
 GtkWindow* windowOf(const DialogBox* box) {
@@ -436,24 +652,25 @@ intptr_t runTemplate(int32_t templateId, DialogServices::Procedure procedure, Gt
   const std::optional<DialogTemplate> t = loadDialogTemplate(templateId);
   if (!t) return -1;
   DialogBox box(*t, measuredDialogBaseUnits(), &gtkDialogServices());
-  GtkDialogView view(box, std::move(procedure));
+  GtkDialogView view(box, t->layout, std::move(procedure));
   return view.run(parent, ownerWindow);
 }
 
-// A file chooser of a size that fits a small screen, centred over its owner.
+// A file chooser of a size that fits a small screen (sizes are in the desktop's scaled
+// pixels, so a screen at twice the scale is half as large), centred over its owner.
 void fitChooser(GtkWidget* widget, gpointer) {
-  constexpr int kWidth = 720, kHeight = 480;
   GtkWindow* window = GTK_WINDOW(widget);
-  gtk_window_resize(window, kWidth, kHeight);
-  GdkRectangle screen{0, 0, kWidth, kHeight};
+  GdkRectangle screen{0, 0, 720, 480};
   if (GdkMonitor* monitor = gdk_display_get_monitor_at_window(gtk_widget_get_display(widget), gtk_widget_get_window(widget)))
-    gdk_monitor_get_geometry(monitor, &screen);
-  int x = screen.x, y = screen.y, width = screen.width, height = screen.height;
+    gdk_monitor_get_workarea(monitor, &screen);
+  const int width = std::min(720, screen.width * 9 / 10), height = std::min(480, screen.height * 9 / 10);
+  gtk_window_resize(window, width, height);
+  int x = screen.x, y = screen.y, ownerWidth = screen.width, ownerHeight = screen.height;
   if (GtkWindow* owner = gtk_window_get_transient_for(window)) {
     gtk_window_get_position(owner, &x, &y);
-    gtk_window_get_size(owner, &width, &height);
+    gtk_window_get_size(owner, &ownerWidth, &ownerHeight);
   }
-  gtk_window_move(window, std::max(0, x + (width - kWidth) / 2), std::max(0, y + (height - kHeight) / 2));
+  gtk_window_move(window, std::max(screen.x, x + (ownerWidth - width) / 2), std::max(screen.y, y + (ownerHeight - height) / 2));
 }
 
 class GtkServices final : public DialogServices {
@@ -479,11 +696,12 @@ class GtkServices final : public DialogServices {
     g_signal_connect(chooser, "map", G_CALLBACK(fitChooser), nullptr);
     gtk_window_set_position(GTK_WINDOW(chooser), GTK_WIN_POS_CENTER_ON_PARENT);
     gtk_file_chooser_set_local_only(GTK_FILE_CHOOSER(chooser), TRUE);
-    // It opens in the working folder, as the system's file dialog does.
-    if (gchar* folder = g_get_current_dir()) {
-      gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), folder);
-      g_free(folder);
-    }
+    // Pictures are looked for where the desktop keeps them: the user's Pictures folder, or
+    // the home folder when there is none.
+    const char* pictures = g_get_user_special_dir(G_USER_DIRECTORY_PICTURES);
+    std::error_code error;
+    const bool hasPictures = pictures && std::filesystem::is_directory(pictures, error);
+    gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), hasPictures ? pictures : g_get_home_dir());
     const std::vector<std::string> parts = split(filter, '|');
     for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
       if (parts[i].empty()) break;
@@ -528,7 +746,11 @@ DialogBaseUnits measuredDialogBaseUnits() {
   if (!ensureToolkit()) return units;
   PangoContext* context = gdk_pango_context_get();
   PangoLayout* layout = pango_layout_new(context);
-  PangoFontDescription* font = pango_font_description_from_string(kDialogFont);
+  // The desktop's own dialog font, as the controls are drawn in it.
+  gchar* fontName = nullptr;
+  g_object_get(gtk_settings_get_default(), "gtk-font-name", &fontName, nullptr);
+  PangoFontDescription* font = pango_font_description_from_string(fontName ? fontName : "Sans 10");
+  g_free(fontName);
   pango_layout_set_font_description(layout, font);
   pango_layout_set_text(layout, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", -1);
   int width = 0, height = 0;

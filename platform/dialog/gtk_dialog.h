@@ -1,8 +1,8 @@
 #pragma once
 // Modal dialogs on the desktop, shown with GTK 3: a DialogBox's controls become real widgets
-// placed at their pixel rectangles (from the template's dialog units and the measured base
-// units of the dialog font), and what the user does becomes messages to the dialog's
-// procedure. This header carries no GTK types.
+// arranged in boxes and grids by the template's layout, sized by the desktop's font and
+// scale, and what the user does becomes messages to the dialog's procedure. This header
+// carries no GTK types.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,7 +14,8 @@ namespace platform {
 // False when no display can be opened; dialogs then cannot be shown.
 bool dialogToolkitAvailable();
 
-// Base units of the 8-point dialog font as the toolkit draws it.
+// Base units of the desktop's dialog font as the toolkit draws it (what the procedures'
+// pixel places are reckoned in; the view itself sizes controls from their contents).
 DialogBaseUnits measuredDialogBaseUnits();
 
 // The services the GTK dialogs offer their procedures.

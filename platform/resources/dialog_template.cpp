@@ -1,5 +1,6 @@
 #include "platform/resources/dialog_template.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "platform/resources/resources.h"
@@ -54,6 +55,79 @@ bool toInt(const Token& token, int32_t& value) {
   const char* last = first + token.text.size();
   auto [end, ec] = std::from_chars(first, last, value);
   return ec == std::errc() && end == last;
+}
+
+// The ids of tokens[first...]; "-" is an empty cell where `allowEmpty`, "|" ends the list
+// and is left for the caller at `stop`.
+bool toIds(const std::vector<Token>& tokens, std::size_t first, bool allowEmpty, std::vector<int32_t>& ids,
+           std::size_t* stop = nullptr) {
+  for (std::size_t i = first; i < tokens.size(); ++i) {
+    if (stop && !tokens[i].quoted && tokens[i].text == "|") {
+      *stop = i;
+      return true;
+    }
+    int32_t id = 0;
+    if (allowEmpty && !tokens[i].quoted && tokens[i].text == "-") id = DialogLayoutRow::kEmptyCell;
+    else if (!toInt(tokens[i], id) || id == -1) return false;
+    ids.push_back(id);
+  }
+  if (stop) *stop = tokens.size();
+  return true;
+}
+
+bool parseLayoutLine(const std::string& keyword, const std::vector<Token>& tokens, DialogLayout& layout) {
+  if (keyword == "COLUMN") {
+    std::vector<int32_t> column;
+    if (tokens.size() < 2 || !toIds(tokens, 1, false, column)) return false;
+    layout.columns.push_back(std::move(column));
+    return true;
+  }
+  if (keyword == "ROW" || keyword == "LINE") {
+    DialogLayoutRow row;
+    row.line = keyword == "LINE";
+    std::size_t first = 2;
+    if (tokens.size() < 3 || !toInt(tokens[1], row.group)) return false;
+    if (row.line && !tokens[2].quoted && tokens[2].text == "INDENT") {
+      row.indent = true;
+      ++first;
+    }
+    if (first >= tokens.size() || !toIds(tokens, first, !row.line, row.cells)) return false;
+    layout.rows.push_back(std::move(row));
+    return true;
+  }
+  if (keyword == "BUTTONS") {
+    std::size_t bar = 0;
+    if (!toIds(tokens, 1, false, layout.buttonsStart, &bar)) return false;
+    return bar == tokens.size() || toIds(tokens, bar + 1, false, layout.buttonsEnd);
+  }
+  return false;
+}
+
+// Every control the layout names exists and stands in one place only; rows belong to group
+// boxes that stand in a column.
+bool layoutFits(const DialogTemplate& dialog) {
+  const DialogLayout& layout = dialog.layout;
+  std::vector<int32_t> placed, groups;
+  auto place = [&](int32_t id) {
+    if (id == DialogLayoutRow::kEmptyCell) return true;
+    if (!dialog.control(id) || std::find(placed.begin(), placed.end(), id) != placed.end()) return false;
+    placed.push_back(id);
+    return true;
+  };
+  for (const auto& column : layout.columns)
+    for (int32_t id : column) {
+      if (!place(id)) return false;
+      if (dialog.control(id)->kind == "GROUPBOX") groups.push_back(id);
+    }
+  for (const DialogLayoutRow& row : layout.rows) {
+    if (std::find(groups.begin(), groups.end(), row.group) == groups.end()) return false;
+    for (int32_t id : row.cells)
+      if (!place(id)) return false;
+  }
+  for (const auto* buttons : {&layout.buttonsStart, &layout.buttonsEnd})
+    for (int32_t id : *buttons)
+      if (!place(id)) return false;
+  return true;
 }
 
 }  // namespace
@@ -112,11 +186,11 @@ std::optional<DialogTemplate> parseDialogTemplate(std::string_view text) {
         control.styles.push_back(tokens[i].text);
       }
       dialog.controls.push_back(std::move(control));
-    } else {
+    } else if (!parseLayoutLine(keyword, tokens, dialog.layout)) {
       return std::nullopt;
     }
   }
-  if (!sawDialog) return std::nullopt;
+  if (!sawDialog || !layoutFits(dialog)) return std::nullopt;
   return dialog;
 }
 

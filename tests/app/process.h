@@ -62,7 +62,7 @@ class Process {
 // from the saver's. The display number is chosen by the server (-displayfd).
 class PrivateXServer {
  public:
-  PrivateXServer() {
+  explicit PrivateXServer(const char* screen = "1280x720x24") {
     int fds[2];
     if (pipe(fds) != 0) return;
     // The server writes its display number to descriptor 3; the pipe's own ends must lie
@@ -79,7 +79,7 @@ class PrivateXServer {
     // take the server's descriptor away.
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-    const char* argv[] = {"Xvfb", "-displayfd", "3", "-screen", "0", "1280x720x24", "-nolisten", "tcp",
+    const char* argv[] = {"Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp",
                           "+extension", "GLX", "-noreset", nullptr};
     if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);

@@ -433,6 +433,8 @@ TEST_F(Shell, FrameLoopDrawsCountsAndWindsDownInOrder) {
   options.fps = true;
   app.setRunOptions(options);
   ASSERT_TRUE(app.startSaver(nullptr, ScreensaverMode::Full, 0));
+  ASSERT_NE(app.fpsText(), nullptr);
+  EXPECT_EQ(app.fpsText()->text(), "") << "no rate is shown before one has been measured";
   clock.setStep(0);
   app.onFrame = [&] { clock.advance(10000); };  // three frames reach the 30-second mark
   rec_.calls.clear();

@@ -1,16 +1,16 @@
 // The settings dialog as a user meets it: the executable started with "/c" on an X server of
-// the test's own, driven with the mouse through xdotool; OK writes what was changed, Cancel
-// writes nothing.
+// the test's own (1280 x 720), driven from the keyboard alone through xdotool. Tab walks the
+// groups from top to bottom, Enter is OK and writes what was changed, Esc is Cancel and writes
+// nothing; at a larger text size or a doubled scale the whole dialog still fits the screen.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <thread>
 
-#include "platform/dialog/dialog_box.h"
-#include "platform/dialog/gtk_dialog.h"
 #include "settings/settings_store.h"
 #include "tests/app/process.h"
 #include "tests/platform/registry/scoped_config_dir.h"
@@ -29,8 +29,10 @@ class SettingsDialogRun : public ::testing::Test {
   void SetUp() override {
     if (server_.display().empty()) GTEST_SKIP() << "needs Xvfb";
     setenv("DISPLAY", server_.display().c_str(), 1);
-    // The dialog is laid out from the same measured font as this process measures.
-    units_ = platform::measuredDialogBaseUnits();
+  }
+  void TearDown() override {
+    unsetenv("GDK_SCALE");
+    unsetenv("GDK_DPI_SCALE");
   }
 
   // Waits for the dialog's window; its X id or 0.
@@ -39,7 +41,7 @@ class SettingsDialogRun : public ::testing::Test {
       const std::string ids = shellOutput("xdotool search --onlyvisible --pid " + std::to_string(p.pid()) +
                                           " --name '^Brassmoor Configuration$' 2>/dev/null");
       if (!ids.empty()) {
-        std::this_thread::sleep_for(700ms);  // let it draw before it is clicked
+        std::this_thread::sleep_for(700ms);  // let it draw before keys reach it
         return std::strtoull(ids.c_str(), nullptr, 10);
       }
       if (p.wait(0ms)) return 0;
@@ -48,48 +50,57 @@ class SettingsDialogRun : public ::testing::Test {
     return 0;
   }
 
-  // A point inside the control at (x, y, width, height) dialog units: `fx`, `fy` are the
-  // fractions of its width and height; `raise` pixels up for the buttons the dialog moves.
-  std::string at(uint64_t window, int x, int y, int w, int h, double fx, double fy, int raise = 0) const {
-    const platform::PixelRect r = platform::dialogUnitsToPixels(x, y, w, h, units_);
-    const int px = r.x + static_cast<int>(r.width * fx), py = r.y + static_cast<int>(r.height * fy) - raise;
-    return "mousemove --window " + std::to_string(window) + " " + std::to_string(px) + " " + std::to_string(py);
+  // Keys, one after the other, to the dialog that has the focus.
+  void keys(uint64_t window, const std::string& names) {
+    shellOutput("xdotool windowfocus --sync " + std::to_string(window) + " key --delay 60 " + names);
+    std::this_thread::sleep_for(300ms);
   }
 
-  void xdotool(const std::string& commands) {
-    shellOutput("xdotool " + commands);
-    std::this_thread::sleep_for(250ms);
-  }
-
-  // Ticks Show FPS and drags the volume slider to its right end.
-  void tickShowFpsAndRaiseVolume(uint64_t w) {
-    xdotool(at(w, 215, 136, 76, 10, 0.05, 0.5) + " click 1");
-    xdotool(at(w, 75, 55, 119, 13, 0.5, 0.5) + " mousedown 1");
-    xdotool(at(w, 75, 55, 119, 13, 1.3, 0.5) + " mouseup 1");
+  struct Geometry {
+    int x = 0, y = 0, width = 0, height = 0;
+  };
+  Geometry geometry(uint64_t window) {
+    Geometry g;
+    std::istringstream in(shellOutput("xdotool getwindowgeometry --shell " + std::to_string(window)));
+    std::string line;
+    while (std::getline(in, line)) {
+      const auto eq = line.find('=');
+      if (eq == std::string::npos) continue;
+      const int value = std::atoi(line.c_str() + eq + 1);
+      const std::string key = line.substr(0, eq);
+      if (key == "X") g.x = value;
+      if (key == "Y") g.y = value;
+      if (key == "WIDTH") g.width = value;
+      if (key == "HEIGHT") g.height = value;
+    }
+    return g;
   }
 
   testsupport::PrivateXServer server_;
   testsupport::ScopedConfigDir config_;
-  platform::DialogBaseUnits units_;
 };
 
-TEST_F(SettingsDialogRun, OkStoresTheChangesAndCancelLeavesTheFileAlone) {
+TEST_F(SettingsDialogRun, TabWalksTheGroupsInOrderEnterSavesAndEscapeCancels) {
   {
     Process p({kExe, "/c"});
     ASSERT_TRUE(p.started());
     const uint64_t w = waitForDialog(p);
     ASSERT_NE(w, 0u) << "no settings dialog appeared";
-    tickShowFpsAndRaiseVolume(w);
-    xdotool(at(w, 248, 242, 59, 13, 0.5, 0.5, 47) + " click 1");  // OK
+    // The focus starts on "Use Desktop Settings"; clearing it opens the mode list, next in
+    // the video group. Then the sound group (volume, music), the graphics group (gamma),
+    // the picture group (path, Browse, Restore Default Picture) and the misc group (Show FPS).
+    keys(w, "space Tab Tab Right Right Right Tab space Tab Tab Left Left Tab Tab Tab Tab space Return");
     EXPECT_EQ(p.wait(10s), 1);
   }
   brassmoor::SaverSettings stored;
-  stored.Volume = -1;
   ASSERT_TRUE(brassmoor::loadSettingsFromRegistry(stored));
+  EXPECT_FALSE(stored.UseDesktop);
+  EXPECT_EQ(stored.Volume, 53);
+  EXPECT_FALSE(stored.Music);
+  EXPECT_TRUE(stored.Sound) << "the focus passed over it";
+  EXPECT_EQ(stored.Gamma, -2);
   EXPECT_TRUE(stored.ShowFps);
-  EXPECT_EQ(stored.Volume, 100);
-  EXPECT_TRUE(stored.UseDesktop) << "untouched settings keep their defaults";
-  EXPECT_EQ(stored.Gamma, 0);
+  EXPECT_TRUE(stored.ShowTime) << "untouched settings keep their defaults";
   const std::string afterOk = testsupport::readFileBytes(config_.file());
 
   {
@@ -97,11 +108,39 @@ TEST_F(SettingsDialogRun, OkStoresTheChangesAndCancelLeavesTheFileAlone) {
     ASSERT_TRUE(p.started());
     const uint64_t w = waitForDialog(p);
     ASSERT_NE(w, 0u);
-    tickShowFpsAndRaiseVolume(w);
-    xdotool(at(w, 312, 242, 59, 13, 0.5, 0.5, 47) + " click 1");  // Cancel
+    keys(w, "space Tab Tab Right Right Escape");
     EXPECT_EQ(p.wait(10s), 1);
   }
   EXPECT_EQ(testsupport::readFileBytes(config_.file()), afterOk);
+}
+
+TEST_F(SettingsDialogRun, LargerTextAndDoubleScaleStillFitTheScreen) {
+  struct Case {
+    const char* variable;
+    const char* value;
+    const char* screen;
+    int screenWidth, screenHeight;
+  };
+  // 1.5 times the text on an 800 x 600 screen; twice the scale on a 1280 x 720 one.
+  for (const Case& c : {Case{"GDK_DPI_SCALE", "1.5", "800x600x24", 800, 600},
+                        Case{"GDK_SCALE", "2", "1280x720x24", 1280, 720}}) {
+    SCOPED_TRACE(c.variable);
+    testsupport::PrivateXServer server(c.screen);
+    ASSERT_FALSE(server.display().empty());
+    setenv("DISPLAY", server.display().c_str(), 1);
+    setenv(c.variable, c.value, 1);
+    Process p({kExe, "/c"});
+    unsetenv(c.variable);
+    ASSERT_TRUE(p.started());
+    const uint64_t w = waitForDialog(p);
+    ASSERT_NE(w, 0u);
+    const Geometry g = geometry(w);
+    EXPECT_GT(g.width, 300);
+    EXPECT_LE(g.width, c.screenWidth);
+    EXPECT_LE(g.height, c.screenHeight);
+    keys(w, "Escape");
+    EXPECT_EQ(p.wait(10s), 1);
+  }
 }
 
 }  // namespace

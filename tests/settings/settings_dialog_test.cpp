@@ -116,7 +116,8 @@ TEST_F(SettingsDialogTest, InitialisationShowsTheSettingsWithCaptionsAndClosesTh
   settings.PhotoPath = "/pictures/cat.png";
   DialogBox& d = open();
   EXPECT_EQ(d.title(), "Brassmoor Configuration");
-  EXPECT_EQ(d.itemText(kGammaLabel), "Gamma Control: 100%");
+  EXPECT_EQ(d.itemText(kGammaLabel), "Gamma Control: -20") << "the label shows the slider's value";
+  EXPECT_NE(d.itemText(kGammaHint).find("blacks"), std::string::npos) << "a hint says what gamma does";
   EXPECT_EQ(d.itemText(kAbout), "About...");
   EXPECT_EQ(d.itemText(kShowFps), "Show FPS");
   EXPECT_EQ(d.itemText(kPhotoPath), "/pictures/cat.png");
@@ -217,9 +218,13 @@ TEST_F(SettingsDialogTest, ControlsChangeTheSettingsAtOnceAndCancelWritesNothing
   send(WM_NOTIFY, kGamma);
   EXPECT_EQ(settings.Volume, 80);
   EXPECT_EQ(settings.Gamma, 100);
+  EXPECT_EQ(dialog->itemText(kGammaLabel), "Gamma Control: +100");
+  dialog->setTrackPosition(kGamma, 0);
+  send(platform::WM_HSCROLL);
+  EXPECT_EQ(dialog->itemText(kGammaLabel), "Gamma Control: 0");
 
   click(kVisit);
-  EXPECT_EQ(services.addresses, std::vector<std::string>{kVisitAddress});
+  EXPECT_TRUE(services.addresses.empty()) << "there is no page to visit, so nothing is opened";
   click(IDCANCEL);
   EXPECT_EQ(dialog->result(), 2);
   EXPECT_EQ(saves, 0);
@@ -232,6 +237,7 @@ TEST_F(SettingsDialogTest, RestoreDefaultsResetsEverythingButThePicture) {
   EXPECT_EQ(selectedMode(), "800x600x32bit");
   EXPECT_EQ(dialog->trackPosition(kVolume), 50);
   EXPECT_EQ(dialog->trackPosition(kGamma), 0);
+  EXPECT_EQ(dialog->itemText(kGammaLabel), "Gamma Control: 0");
   EXPECT_TRUE(dialog->isButtonChecked(kShowTime));
   EXPECT_TRUE(dialog->isButtonChecked(kMusic));
   EXPECT_TRUE(dialog->isButtonChecked(kSfx));
