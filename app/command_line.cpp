@@ -7,16 +7,30 @@ namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// The window number after a switch: the decimal digits from the first digit found on, read
-// the way atol reads them (a value too large for the type stays at its largest value).
+int hexDigit(char c) {
+  if (isDigit(c)) return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The window number after a switch: the digits from the first digit found on, read the way
+// atol reads them (a value too large for the type stays at its largest value). X window ids
+// are usually written in hex, so "0x" starts a hexadecimal number.
 int64_t windowNumberAfter(std::string_view rest) {
   std::size_t i = 0;
   while (i < rest.size() && !isDigit(rest[i])) ++i;
+  int base = 10;
+  if (i + 2 < rest.size() && rest[i] == '0' && (rest[i + 1] == 'x' || rest[i + 1] == 'X') && hexDigit(rest[i + 2]) >= 0) {
+    base = 16;
+    i += 2;
+  }
   int64_t value = 0;
-  for (; i < rest.size() && isDigit(rest[i]); ++i) {
-    const int digit = rest[i] - '0';
-    if (value > (std::numeric_limits<int64_t>::max() - digit) / 10) return std::numeric_limits<int64_t>::max();
-    value = value * 10 + digit;
+  for (; i < rest.size(); ++i) {
+    const int digit = base == 16 ? hexDigit(rest[i]) : (isDigit(rest[i]) ? rest[i] - '0' : -1);
+    if (digit < 0) break;
+    if (value > (std::numeric_limits<int64_t>::max() - digit) / base) return std::numeric_limits<int64_t>::max();
+    value = value * base + digit;
   }
   return value;
 }

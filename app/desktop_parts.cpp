@@ -4,6 +4,7 @@
 
 #include "app/runtime_version.h"
 #include "app/saver_application.h"
+#include "engine/core/trace.h"
 #include "engine/device/device_enumeration.h"
 #include "engine/device/device_settings.h"
 #include "platform/d3d9/d3d9.h"
@@ -60,7 +61,7 @@ class DesktopDialog final : public ConfigDialog {
 
   int run(SaverApplication& app, int64_t ownerWindow) override {
     if (!platform::dialogToolkitAvailable()) {
-      std::fprintf(stderr, "brassmoor: the settings dialog needs a display.\n");
+      halcyon::reportFailure("the settings dialog needs a display");
       return 0;
     }
     SettingsDialogContext context{app.settings(), app.defaults(), *captions_, offeredModes,
@@ -84,6 +85,13 @@ class DesktopDialog final : public ConfigDialog {
 class OpenGLPresence final : public PresenceCheck {
  public:
   bool check(uint32_t& packedVersion) override {
+    packedVersion = 0;
+    // The check talks to the display over the connection the saver's windows use later, so
+    // the server never sees its last client go between the check and the run.
+    if (!platform::connectDisplay(reason_)) {
+      unreachable_ = true;
+      return false;
+    }
     // The OpenGL device stands where the runtime of version 9.0 stood.
     const RuntimeVersion version = platform::openGLRuntimeUsable() ? RuntimeVersion{9, 0, 0} : RuntimeVersion{};
     packedVersion = packRuntimeVersion(version);
@@ -92,16 +100,18 @@ class OpenGLPresence final : public PresenceCheck {
   }
 
   void showMissingDialog() override {
-    if (!platform::dialogToolkitAvailable()) {
-      std::fprintf(stderr, "brassmoor: an OpenGL 3.3 runtime is required and none could be started.\n");
-      return;
-    }
+    if (unreachable_ || !platform::dialogToolkitAvailable()) return;
     if (platform::runModalDialog(129, missingRuntimeDialogProc, 0) == platform::IDOK)
       platform::gtkDialogServices().openAddress(kRuntimeDownloadAddress);
   }
 
+  bool displayUnreachable() const override { return unreachable_; }
+  std::string reason() const override { return reason_; }
+
  private:
   char text_[10] = {};
+  bool unreachable_ = false;
+  std::string reason_;
 };
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "app/entry_point.h"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,6 +14,7 @@
 #include "app/saver_application.h"
 #include "engine/core/clock.h"
 #include "engine/core/trace.h"
+#include "platform/window/saver_window.h"
 
 #ifndef BRASSMOOR_VERSION
 #define BRASSMOOR_VERSION "0"
@@ -26,39 +30,94 @@ std::string traceDateTime(const halcyon::SystemTime& t) {
   return text;
 }
 
+int exitCodeFor(StartFailure failure) {
+  switch (failure) {
+    case StartFailure::NoDisplay: return exit_code::kNoDisplay;
+    case StartFailure::NoOpenGL: return exit_code::kNoOpenGL;
+    case StartFailure::NoDisplayMode: return exit_code::kNoDisplayMode;
+    case StartFailure::NoWindow: return exit_code::kNoWindow;
+    case StartFailure::MediaUnreadable: return exit_code::kMediaUnreadable;
+    case StartFailure::None: break;
+  }
+  return exit_code::kNoWindow;
+}
+
+namespace {
+
+// The presence check failed or found too old a runtime: one line, the dialog where one can be
+// shown, and the exit code of the cause.
+int runtimeMissing(PresenceCheck& presenceCheck) {
+  const std::string reason = presenceCheck.reason();
+  if (presenceCheck.displayUnreachable()) {
+    const char* display = std::getenv("DISPLAY");
+    halcyon::reportFailure("cannot open the X display" +
+                           (display && *display ? " \"" + std::string(display) + "\"" : std::string(" (DISPLAY is not set)")) +
+                           (reason.empty() ? "" : ": " + reason));
+    return exit_code::kNoDisplay;
+  }
+  halcyon::reportFailure("OpenGL 3.3 is not available on this display" + (reason.empty() ? "" : ": " + reason));
+  presenceCheck.showMissingDialog();
+  return exit_code::kNoOpenGL;
+}
+
+// A hang-up (the terminal or the session that started the saver went away) ends the run the
+// way SIGTERM does: the window system's layer turns that one into an ordinary quit request.
+void onHangUp(int) { kill(getpid(), SIGTERM); }
+
+void endRunOnHangUp() {
+  struct sigaction action {};
+  action.sa_handler = onHangUp;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGHUP, &action, nullptr);
+}
+
+// Run options alone (--frames, --screenshot, ...) without a screensaver switch mean a run to
+// look at, not the settings dialog: it runs in a window of the engine's default size.
+bool asksForAWindowedRun(const RunOptions& o) {
+  return !o.windowSize && !hostWindowTarget(o) && (o.frames || o.seconds || !o.screenshot.empty() || !o.recordDir.empty());
+}
+
+}  // namespace
+
 int runEntryPoint(int argc, char** argv, PresenceCheck& presenceCheck) {
   std::vector<std::string> arguments(argv, argv + argc);
   if (arguments.empty()) arguments.emplace_back("brassmoor");
+  halcyon::setTraceProgramName("brassmoor");
+  // What SDL would print on its own goes through the program's one sink.
+  platform::routeSdlLog([](const std::string& text) { halcyon::reportFailure(text); });
   RunOptions options;
   std::string error;
   if (!extractRunOptions(arguments, options, error)) {
-    std::fprintf(stderr, "brassmoor: %s\n%s", error.c_str(), usageText().c_str());
-    return 2;
+    halcyon::reportFailure(error);
+    std::fputs(usageText().c_str(), stderr);
+    return exit_code::kUsage;
   }
   if (options.help) {
     std::fputs(usageText().c_str(), stdout);
-    return 0;
+    return exit_code::kInformation;
   }
   if (options.version) {
     std::printf("brassmoor %s\n", BRASSMOOR_VERSION);
-    return 0;
+    return exit_code::kInformation;
   }
+  halcyon::setTraceVerbose(options.verbose);
   if (options.startTime) halcyon::ClockSources::setLocalTime(*options.startTime);
 
   uint32_t version = 0;
-  if (!presenceCheck.check(version) || version < 0x00090000) {
-    presenceCheck.showMissingDialog();
-    return 1;
-  }
+  if (!presenceCheck.check(version) || version < 0x00090000) return runtimeMissing(presenceCheck);
   halcyon::logLine("\n>>Log started " + traceDateTime(halcyon::localTime()) + "\n");
   halcyon::logLine("DX version ok\n");
 
+  const bool switchGiven = arguments.size() > 1;
   CommandLine command = parseCommandLine(composeCommandLine(arguments));
-  // A host that names its window, and a window of a chosen size, run the saver itself.
+  // A window of a chosen size runs the saver itself; so does a host that names its window,
+  // unless the host asked for the settings dialog with "/c".
+  if (!switchGiven && asksForAWindowedRun(options)) options.windowSize = {640, 480};
   if (options.windowSize) command = CommandLine{ScreensaverMode::Test, 0};
-  else if ((options.root || options.windowId) && command.mode == ScreensaverMode::Config) command.mode = ScreensaverMode::Full;
+  else if ((options.root || options.windowId) && !switchGiven) command.mode = ScreensaverMode::Full;
   halcyon::logLine("Running in mode: " + std::to_string(static_cast<int32_t>(command.mode)) + "\n");
 
+  endRunOnHangUp();
   SaverApplication& app = obtainApplication();
   app.setRunOptions(options);
   // The system's screensaver-running flag has no counterpart here: X screensaver hosts keep
@@ -66,9 +125,12 @@ int runEntryPoint(int argc, char** argv, PresenceCheck& presenceCheck) {
   std::srand(static_cast<unsigned>(halcyon::millisecondClock() % 32768));
   if (options.seed) std::srand(*options.seed);
 
-  int exitCode = 0;
+  int exitCode = exit_code::kRunEnded;
   if (app.startSaver(nullptr, command.mode, command.window)) {
-    exitCode = command.mode == ScreensaverMode::Config ? 1 : runFrameLoop(app);
+    if (command.mode != ScreensaverMode::Config) exitCode = runFrameLoop(app);
+  } else {
+    halcyon::reportFailure(app.startFailureText().empty() ? "the saver could not start" : app.startFailureText());
+    exitCode = exitCodeFor(app.startFailure());
   }
   deleteApplication();
   halcyon::logLine("\n<<Log closed");

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "app/entry_point.h"
 #include "app/saver_application.h"
 #include "engine/core/trace.h"
 #include "platform/snapshot/png_file.h"
@@ -16,6 +17,7 @@ using namespace platform;
 namespace {
 
 constexpr int64_t kKeepAwakeMs = 30000;
+constexpr int kInactiveWaitMs = 50;
 
 // --record and --screenshot: pictures of the drawn frames.
 class FrameOutput {
@@ -32,7 +34,7 @@ class FrameOutput {
     std::snprintf(name, sizeof name, "frame-%05lld.png", static_cast<long long>(index_));
     const std::string path = (std::filesystem::path(options_.recordDir) / name).string();
     if (!save(app, path)) {
-      std::fprintf(stderr, "brassmoor: cannot write %s; recording stopped\n", path.c_str());
+      halcyon::reportFailure("cannot write " + path + "; recording stopped");
       recordFailed_ = true;
     }
     ++index_;
@@ -41,7 +43,7 @@ class FrameOutput {
   void finish(SaverApplication& app, bool anyFrame) {
     if (options_.screenshot.empty()) return;
     if (!anyFrame || !save(app, options_.screenshot))
-      std::fprintf(stderr, "brassmoor: cannot write the screenshot %s\n", options_.screenshot.c_str());
+      halcyon::reportFailure("cannot write the screenshot " + options_.screenshot);
   }
 
  private:
@@ -99,7 +101,15 @@ int runFrameLoop(SaverApplication& app) {
     return options.seconds && static_cast<double>(runTimer.elapsed()) >= *options.seconds * 1000.0;
   };
 
+  bool displayGone = false;
   while (!app.quitRequested()) {
+    if (displayLost()) {
+      // Every later call on the connection does nothing; the run ends in its usual order.
+      halcyon::reportFailure("the X display went away; the run ends");
+      displayGone = true;
+      app.RequestQuit();
+      break;
+    }
     WindowMessage message;
     bool handled = false;
     while (!app.quitRequested() && window.peekMessage(message)) {
@@ -143,7 +153,15 @@ int runFrameLoop(SaverApplication& app) {
     app.parts().input->pump();
     app.perFrameHook();
     app.updateFreeCamera();
-    if (!app.active()) continue;
+    if (!app.active()) {
+      // Nothing is drawn while the window is inactive, but the scene goes on (the sound keeps
+      // fading in and the storm keeps its thunder). The loop then waits for the window system
+      // (a bounded wait, so timers and the run's limits are still looked at) instead of
+      // asking it again at once, which would keep a core busy for nothing.
+      app.frameMove();
+      if (!app.quitRequested()) window.waitMessage(kInactiveWaitMs);
+      continue;
+    }
 
     const int64_t frameStart = halcyon::millisecondClock();
     if (!firstFrameDone) halcyon::logLine("Active Frame1 start\n");
@@ -171,7 +189,7 @@ int runFrameLoop(SaverApplication& app) {
   app.destroyWindow();
   showCursor(true);
   halcyon::logError("", "Log closed\n");
-  return 1;
+  return displayGone ? exit_code::kDisplayLost : exit_code::kRunEnded;
 }
 
 }  // namespace brassmoor

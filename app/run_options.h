@@ -35,8 +35,10 @@ struct RunOptions {
   // --max-fps N: at most N frames a second, the loop sleeping out the rest of each frame's
   // time (0: as fast as presentation allows).
   std::optional<int32_t> maxFps;
-  bool help = false;     // --help
+  bool help = false;     // --help, -h
   bool version = false;  // --version
+  // --verbose (or BRASSMOOR_VERBOSE in the environment): the run's trace on stderr.
+  bool verbose = false;
   // Screensaver hosts: -root / --root, -window-id ID (decimal or 0x hex), -fps.
   bool root = false;
   std::optional<uint64_t> windowId;
@@ -55,7 +57,10 @@ struct RunOptions {
 };
 
 // Removes every recognised option (and its value) from `arguments` (program name first,
-// left in place). False, with `error` set, when an option's value is missing or malformed.
+// left in place). False, with `error` set, when an option's value is missing or malformed or
+// an option with two dashes is unknown. Options are rows of a table in run_options.cpp: a
+// new one is a field here and one row there (addToggle for a --x/--no-x pair), and the usage
+// text follows from the row.
 bool extractRunOptions(std::vector<std::string>& arguments, RunOptions& options, std::string& error);
 
 // XSCREENSAVER_WINDOW (decimal or 0x hex) names the window a host made for the saver; it

@@ -33,6 +33,7 @@ constexpr const char* kWindowClassName = "Brassmoor Class";
 constexpr int32_t kMediaArchiveResource = 147;
 constexpr int32_t kLoadingPictureResource = 186;
 constexpr int32_t kFirstCornerResource = 187;
+constexpr int kLargestWindow = 16384;
 
 DWORD floatBits(float f) {
   DWORD d;
@@ -40,9 +41,12 @@ DWORD floatBits(float f) {
   return d;
 }
 
+// The slot itself is never destroyed: the application object goes when the entry point
+// deletes it, never among the static objects at exit, whose order would put it after the
+// textures and the sound it still holds.
 std::unique_ptr<SaverApplication>& applicationSlot() {
-  static std::unique_ptr<SaverApplication> app;
-  return app;
+  static auto* app = new std::unique_ptr<SaverApplication>;
+  return *app;
 }
 
 ApplicationFactory& applicationFactory() {
@@ -340,9 +344,11 @@ bool SaverApplication::createSaverWindow() {
         const auto [w, h] = *runOptions_.windowSize;
         ownedWindow_ = makeWindow(windowClass, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, Rect{64, 64, 64 + w, 64 + h});
       } else {
-        // Full-screen comes with the display mode; the window starts small or at the fixed size.
-        const int w = settings_.UseDesktop ? 10 : std::max(1, settings_.Width);
-        const int h = settings_.UseDesktop ? 10 : std::max(1, settings_.Height);
+        // Full-screen comes with the display mode; the window starts small or at the fixed
+        // size, never larger than a window can be (a size no display offers is the mode
+        // choice's to refuse, in words).
+        const int w = settings_.UseDesktop ? 10 : std::clamp(settings_.Width, 1, kLargestWindow);
+        const int h = settings_.UseDesktop ? 10 : std::clamp(settings_.Height, 1, kLargestWindow);
         ownedWindow_ = makeWindow(windowClass, title, WS_POPUP | WS_VISIBLE, 0, Rect{0, 0, w, h});
       }
       break;
@@ -457,21 +463,45 @@ void SaverApplication::startChosenTour() {
   // Tour time runs at ten units a second; the option counts seconds.
   const float time = static_cast<float>(runOptions_.tourTime.value_or(0.0) * 10.0);
   const std::string& name = runOptions_.tour;
-  if (!tours_.startAt(name, time) && !tours_.startAt(name + ".cam", time))
-    std::fprintf(stderr, "brassmoor: no camera tour named %s; the tours play in random order\n", name.c_str());
+  if (tours_.startAt(name, time) || tours_.startAt(name + ".cam", time)) return;
+  std::string names;
+  for (const std::string& tour : props_.animations) {
+    const bool cam = tour.size() > 4 && tour.compare(tour.size() - 4, 4, ".cam") == 0;
+    names += (names.empty() ? "" : ", ") + (cam ? tour.substr(0, tour.size() - 4) : tour);
+  }
+  halcyon::reportFailure("no camera tour named " + name + " (the tours are: " + (names.empty() ? "none" : names) +
+                         "); they play in random order");
+}
+
+bool SaverApplication::failStart(StartFailure failure, std::string text) {
+  startFailure_ = failure;
+  startFailureText_ = std::move(text);
+  return false;
 }
 
 bool SaverApplication::startSaver(void* moduleInstance, ScreensaverMode mode, int64_t host) {
   mode_ = mode;
   hostWindow_ = host;
+  startFailure_ = StartFailure::None;
+  startFailureText_.clear();
   loadSettings();
-  applyRunOptions(runOptions_, settings_);
+  // The settings a host passes are for its run; the dialog shows and saves the stored ones.
+  if (mode != ScreensaverMode::Config) applyRunOptions(runOptions_, settings_);
   halcyon::logError("", "Log started \n");
   halcyon::logLine("Create function entered\n");
 
   if (!createSaverWindow()) {
     halcyon::logLine("Failed creating Saver Windows\n");
-    return false;
+    if (mode == ScreensaverMode::Password)
+      return failStart(StartFailure::NoWindow, "the password mode (/a) is not supported on this system");
+    if (mode == ScreensaverMode::Preview || hostWindowTarget(runOptions_))
+      return failStart(StartFailure::NoWindow, "the host's window cannot be used (it may be gone)");
+    return failStart(StartFailure::NoWindow, "the saver's window cannot be created");
+  }
+  if (mode == ScreensaverMode::Config) {
+    halcyon::logLine("Config Mode: loading Dialog\n");
+    parts_.dialog->run(*this, host);
+    return true;
   }
   SaverWindow& window = *ownedWindow_;
 
@@ -491,20 +521,22 @@ bool SaverApplication::startSaver(void* moduleInstance, ScreensaverMode mode, in
     return true;
   }
 
-  if (mode == ScreensaverMode::Config) {
-    halcyon::logLine("Config Mode: loading Dialog\n");
-    parts_.dialog->run(*this, host);
-    return true;
-  }
-
   engineWindow_ = std::make_unique<ShellEngineWindow>(window);
   title = caption("screensaver_name", "Brassmoor");
   if (!Create(moduleInstance, engineWindow_.get())) {
     halcyon::logError("", "Error: Application::Create(hInstance) failed\n");
-    return false;
+    return failStart(StartFailure::NoOpenGL, "OpenGL 3.3 cannot be started on the saver's window");
   }
   halcyon::logLine("Full Mode:\n");
-  if (!chooseDisplayMode()) return false;
+  if (!chooseDisplayMode()) {
+    if (runOptions_.windowSize || window.hosted())
+      return failStart(StartFailure::NoOpenGL, "the OpenGL device cannot be created for the saver's window");
+    if (settings_.UseDesktop)
+      return failStart(StartFailure::NoDisplayMode, "the desktop's display mode cannot be used");
+    return failStart(StartFailure::NoDisplayMode, "the display mode " + std::to_string(settings_.Width) + "x" +
+                                                      std::to_string(settings_.Height) +
+                                                      " is not available (choose another in the settings)");
+  }
   if (!runOptions_.recordDir.empty() || !runOptions_.screenshot.empty())
     if (DeviceControl* control = deviceControl(Device())) control->setPresentCapture(true);
 
@@ -522,7 +554,7 @@ bool SaverApplication::startSaver(void* moduleInstance, ScreensaverMode mode, in
   if (!parts_.text->loadFont("/sylfaen.fs")) {
     halcyon::logLine("Sylfaen font loading failed\n");
     halcyon::logError("", "Error: Sylfaen font loading failed\n");
-    return false;
+    return failStart(StartFailure::MediaUnreadable, "the font " + mediaFolder_ + "/sylfaen.fs cannot be read");
   }
   if (!parts_.text->loadFont("/64font.fs")) {
     halcyon::logLine("64th font loading failed\n");
@@ -534,7 +566,7 @@ bool SaverApplication::startSaver(void* moduleInstance, ScreensaverMode mode, in
 
   startTours();
   if (!runOptions_.tour.empty()) startChosenTour();
-  if (!LoadCustom()) return false;
+  if (!LoadCustom()) return failStart(StartFailure::MediaUnreadable, "the scene's media cannot be read");
   tours_.restartTimer();
   inputExitTimer_.restart();
   fadeOutLoadingScreen();

@@ -33,6 +33,9 @@ class Texture;
 
 namespace brassmoor {
 
+// What made start-up fail; the entry point says it in one line and ends with its exit code.
+enum class StartFailure { None, NoDisplay, NoOpenGL, NoDisplayMode, NoWindow, MediaUnreadable };
+
 // The device gamma ramp of a gamma offset: Gamma * 200 + i * 256, clamped to 0..65535.
 std::array<uint16_t, 256> gammaRampFor(int32_t gamma);
 
@@ -67,6 +70,10 @@ class SaverApplication : public halcyon::Application, public InputListener {
   // The shell's start-up for `mode`; the frame loop runs only when it succeeds and the mode
   // is not Config.
   bool startSaver(void* instance, ScreensaverMode mode, int64_t hostWindow);
+
+  // Why the last startSaver failed, and the line that says so (None and empty after success).
+  StartFailure startFailure() const { return startFailure_; }
+  const std::string& startFailureText() const { return startFailureText_; }
 
   // Input listener: buttons, and mouse movement when asked for, end the run.
   void onInputEvent(const InputEvent& event) override;
@@ -130,6 +137,7 @@ class SaverApplication : public halcyon::Application, public InputListener {
                                                             const platform::Rect& rect);
 
  private:
+  bool failStart(StartFailure failure, std::string text);
   bool createSaverWindow();
   bool chooseDisplayMode();
   bool setModeWithFallback(const halcyon::DeviceSettings& fallback, const char* failure);
@@ -164,6 +172,8 @@ class SaverApplication : public halcyon::Application, public InputListener {
   OverlayText* fpsText_ = nullptr;
   OverlayText* timeText_ = nullptr;
   RunOptions runOptions_;
+  StartFailure startFailure_ = StartFailure::None;
+  std::string startFailureText_;
 };
 
 // The process's application object: made on first request by the installed factory (the

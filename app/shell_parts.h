@@ -128,6 +128,10 @@ class PresenceCheck {
   virtual bool check(uint32_t& packedVersion) = 0;
   // The dialog that offers the runtime's download page.
   virtual void showMissingDialog() = 0;
+  // After a failed check: whether the display itself could not be reached (no dialog can be
+  // shown then), and the reason in the window system's words.
+  virtual bool displayUnreachable() const { return false; }
+  virtual std::string reason() const { return {}; }
 };
 
 std::unique_ptr<PresenceCheck> standInPresenceCheck();

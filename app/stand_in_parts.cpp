@@ -1,8 +1,7 @@
 // The shell's parts: the engine's input and texts, and the answers of a build without the
 // settings dialog.
-#include <cstdio>
-
 #include "app/shell_parts.h"
+#include "engine/core/trace.h"
 
 namespace brassmoor {
 namespace {
@@ -10,7 +9,7 @@ namespace {
 class StandInDialog final : public ConfigDialog {
  public:
   int run(SaverApplication&, int64_t) override {
-    std::fprintf(stderr, "brassmoor: the settings dialog is not part of this build yet.\n");
+    halcyon::reportFailure("the settings dialog is not part of this build");
     return 2;
   }
 };

@@ -119,7 +119,7 @@ void fillModeList(SettingsDialogContext& c, DialogBox& dialog, const DisplayMode
 void showSettings(SettingsDialogContext& c, DialogBox& dialog) {
   const std::optional<DisplayModeOffer> offer = c.modes ? c.modes() : std::nullopt;
   if (!offer) {
-    if (dialog.services()) dialog.services()->messageBox(nullptr, "Cannot initialize D3D, please reinstall DX9", "Error");
+    if (dialog.services()) dialog.services()->messageBox(nullptr, "Cannot start OpenGL 3.3; please install or update the graphics driver", "Error");
     dialog.endDialog(0);
     return;
   }

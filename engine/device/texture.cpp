@@ -416,9 +416,12 @@ bool Texture::Invalidate() {
 
 // ---- TextureManager ----
 
+// Never destroyed with the static objects at exit: textures are let go by their owners (the
+// application object clears the manager before its device goes), and a texture released
+// after the manager was destroyed would reach freed memory.
 TextureManager& textureManager() {
-  static TextureManager manager;
-  return manager;
+  static auto* manager = new TextureManager;
+  return *manager;
 }
 
 TextureManager::~TextureManager() { Clear(); }

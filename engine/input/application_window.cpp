@@ -18,7 +18,7 @@ ClientRect ApplicationInputWindow::clientRect() const {
 
 bool ApplicationInputWindow::systemCursor(float& x, float& y) const { return dinput::systemCursorInClient(handle(), x, y); }
 
-void ApplicationInputWindow::showArrowCursor() { dinput::setCursorVisible(true); }
+void ApplicationInputWindow::showArrowCursor() { dinput::setArrowCursor(); }
 
 void ApplicationInputWindow::hideCursor() { dinput::setCursorVisible(false); }
 

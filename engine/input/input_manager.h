@@ -39,6 +39,7 @@ class InputWindow {
   virtual bool isWindowed() const = 0;
   // The system cursor in client coordinates; false when it cannot be read.
   virtual bool systemCursor(float& x, float& y) const = 0;
+  // Sets the arrow as the cursor's shape; whether the cursor shows is the shell's to say.
   virtual void showArrowCursor() = 0;
   virtual void hideCursor() = 0;
   // The system's own view of a mouse button (0 left, 1 right), independent of the devices.

@@ -21,6 +21,11 @@ void setCursorVisible(bool visible) {
   SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
 }
 
+void setArrowCursor() {
+  if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return;
+  SDL_SetCursor(SDL_GetDefaultCursor());
+}
+
 bool asyncButtonDown(int button) {
   if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return false;
   const Uint32 state = SDL_GetGlobalMouseState(nullptr, nullptr);

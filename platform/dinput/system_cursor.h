@@ -11,6 +11,9 @@ namespace dinput {
 bool systemCursorInClient(uintptr_t window, float& x, float& y);
 // Shows or hides the cursor (the arrow when shown).
 void setCursorVisible(bool visible);
+// Makes the cursor's shape the arrow without showing it: a cursor the shell has hidden stays
+// hidden, as setting a cursor's shape never shows it.
+void setArrowCursor();
 // Whether a mouse button (0 left, 1 right, 2 middle) is down right now.
 bool asyncButtonDown(int button);
 

@@ -165,6 +165,7 @@ void release(HostTarget& t) {
 bool prepareTarget(uint64_t host, const std::string& title, HostTarget& t) {
   t.display = XOpenDisplay(nullptr);
   if (!t.display) return false;
+  survivesDisplayLoss(t.display);
   const Window root = DefaultRootWindow(t.display);
   t.host = host != 0 ? static_cast<Window>(host) : root;
   const unsigned long before = x11ErrorCount();
@@ -231,6 +232,7 @@ std::unique_ptr<SaverWindow> createHostedWindow(const WindowClass& windowClass, 
     return nullptr;
   }
   installX11ErrorHandler();
+  survivesLossOfSdlDisplay(window);
   return std::make_unique<HostedSaverWindow>(windowClass, window, target);
 }
 

@@ -120,4 +120,18 @@ class SaverWindow {
 // Shows or hides the mouse cursor over SDL windows (ShowCursor).
 void showCursor(bool show);
 
+// Holds the display's own blanking off while the saver runs on its own (true) or leaves it
+// to the session (false, the default); a host decides for the savers it starts.
+void keepDisplayAwake(bool awake);
+
+// Starts the window system's connection ahead of any window (see initSdlVideo); false, with
+// the reason in `why`, when the display cannot be reached.
+bool connectDisplay(std::string& why);
+
+// True once the connection to the X server was lost: the run should end, drawing nothing more.
+bool displayLost();
+
+// Messages SDL's own log would print go to `sink` instead, so the program has one channel.
+void routeSdlLog(std::function<void(const std::string& text)> sink);
+
 }  // namespace platform

@@ -1,7 +1,9 @@
 #include <SDL.h>
 #include <SDL_syswm.h>
 
+#include <cstdlib>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "platform/window/message_translation.h"
@@ -9,6 +11,7 @@
 #include "platform/window/sdl_events.h"
 #include "platform/window/sdl_saver_window.h"
 #include "platform/window/window_factory.h"
+#include "platform/window/x11_errors.h"
 
 namespace platform {
 namespace {
@@ -21,6 +24,13 @@ struct Observers {
 Observers& observers() {
   static Observers o;
   return o;
+}
+
+constexpr Uint64 kConnectRetryMs = 3000;
+
+std::string& lastVideoError() {
+  static std::string text;
+  return text;
 }
 
 }  // namespace
@@ -149,13 +159,59 @@ void SdlSaverWindow::destroyNativeWindow() {
 bool initSdlVideo() {
   static bool done = false;
   if (done) return true;
-  // A screensaver must not hold off the session's own idle handling.
+  // A screensaver must not hold off the session's own idle handling; a run of its own asks
+  // for the display to stay awake through keepDisplayAwake.
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   // Keep the saver on the X11 connection the hosts and tests talk to.
   SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return false;
+  // An X server that has just lost its last client resets and refuses connections for a
+  // moment; a display that exists is tried again for a bounded time.
+  const char* display = std::getenv("DISPLAY");
+  const bool displayNamed = display && *display;
+  const Uint64 giveUp = SDL_GetTicks64() + kConnectRetryMs;
+  while (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+    lastVideoError() = SDL_GetError();
+    if (!displayNamed || SDL_GetTicks64() >= giveUp) return false;
+    SDL_Delay(100);
+  }
+  installX11ErrorHandler();
+  // The video stays up for the rest of the process: its X connection is the one every later
+  // window of the saver uses, and dropping it could let the server reset under the run.
   done = true;
   return true;
+}
+
+std::string sdlVideoError() { return lastVideoError(); }
+
+void survivesLossOfSdlDisplay(SDL_Window* window) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (window && SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11)
+    survivesDisplayLoss(info.info.x11.display);
+}
+
+bool displayLost() { return x11DisplayLost(); }
+
+bool connectDisplay(std::string& why) {
+  if (initSdlVideo()) return true;
+  why = sdlVideoError();
+  return false;
+}
+
+void routeSdlLog(std::function<void(const std::string& text)> sink) {
+  static std::function<void(const std::string&)> route;
+  route = std::move(sink);
+  SDL_LogSetOutputFunction(
+      [](void*, int, SDL_LogPriority, const char* message) {
+        if (route) route(message ? message : "");
+      },
+      nullptr);
+}
+
+void keepDisplayAwake(bool awake) {
+  if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
+  if (awake) SDL_DisableScreenSaver();
+  else SDL_EnableScreenSaver();
 }
 
 int addSdlEventObserver(SdlEventObserver observer) {
@@ -189,6 +245,7 @@ std::unique_ptr<SaverWindow> createSdlWindow(const WindowClass& windowClass, con
     window = SDL_CreateWindow(title.c_str(), rect.left, rect.top, w, h, flags & ~SDL_WINDOW_OPENGL);
   }
   if (!window) return nullptr;
+  survivesLossOfSdlDisplay(window);
   return std::make_unique<SdlSaverWindow>(windowClass, style, window);
 }
 

@@ -196,6 +196,7 @@ std::unique_ptr<SaverWindow> createX11Window(const WindowClass& windowClass, con
   installX11ErrorHandler();
   Display* display = XOpenDisplay(nullptr);
   if (!display) return nullptr;
+  survivesDisplayLoss(display);
   const int screen = DefaultScreen(display);
   const Window root = RootWindow(display, screen);
   const Window parentWindow = parent != 0 ? static_cast<Window>(parent) : root;

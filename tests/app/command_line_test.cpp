@@ -62,10 +62,14 @@ TEST(CommandLine, ProgramNameIsSkippedBeforeSwitchesAreLookedFor) {
   EXPECT_EQ(parseCommandLine("./brass-moor /t"), (CommandLine{Mode::Test, 0}));
 }
 
-TEST(CommandLine, WindowNumbersReadOnlyDigitsAndNeverOverflow) {
-  EXPECT_EQ(parseCommandLine("b /p 0x2a").window, 0);  // decimal digits only, as hosts pass them
+TEST(CommandLine, WindowNumbersAreDecimalOrHexAndNeverOverflow) {
+  EXPECT_EQ(parseCommandLine("b /p 0x2a").window, 42) << "X window ids are written in hex";
+  EXPECT_EQ(parseCommandLine("b /p 0X1A00007").window, 0x1a00007);
+  EXPECT_EQ(parseCommandLine("b /p 0x").window, 0) << "no hex digit: the 0 alone";
   EXPECT_EQ(parseCommandLine("b /p 42abc").window, 42);
+  EXPECT_EQ(parseCommandLine("b /c:0x10").window, 16);
   EXPECT_EQ(parseCommandLine("b /p 99999999999999999999999").window, INT64_MAX);
+  EXPECT_EQ(parseCommandLine("b /p 0xffffffffffffffffff").window, INT64_MAX);
 }
 
 TEST(CommandLine, ComposedFromArgumentsQuotesAProgramNameWithBlanks) {
@@ -190,6 +194,42 @@ TEST(RunOptions, HostWindowComesFromTheOptionOrTheHostsEnvironment) {
   EXPECT_FALSE(q.windowId);
   brassmoor::takeHostEnvironment(q, "4097");
   EXPECT_EQ(q.windowId, 4097u);
+}
+
+TEST(RunOptions, UnknownLongOptionsAreMistakesButSwitchesAndHostExtrasPass) {
+  std::vector<std::string> args = {"b", "--bogus", "/s"};
+  brassmoor::RunOptions o;
+  std::string error;
+  EXPECT_FALSE(brassmoor::extractRunOptions(args, o, error));
+  EXPECT_EQ(error, "unknown option --bogus");
+
+  // Host switches with one dash stay for the screensaver command line; the host's visual and
+  // colormap options are taken off and change nothing.
+  args = {"b", "-h", "-s", "-visual", "0x21", "-install", "--verbose"};
+  brassmoor::RunOptions p;
+  ASSERT_TRUE(brassmoor::extractRunOptions(args, p, error)) << error;
+  EXPECT_TRUE(p.help);
+  EXPECT_TRUE(p.verbose);
+  EXPECT_EQ(args, (std::vector<std::string>{"b", "-s"}));
+
+  setenv("BRASSMOOR_VERBOSE", "1", 1);
+  args = {"b"};
+  brassmoor::RunOptions q;
+  ASSERT_TRUE(brassmoor::extractRunOptions(args, q, error));
+  EXPECT_TRUE(q.verbose) << "the environment asks for the trace too";
+  setenv("BRASSMOOR_VERBOSE", "0", 1);
+  brassmoor::RunOptions r;
+  ASSERT_TRUE(brassmoor::extractRunOptions(args, r, error));
+  EXPECT_FALSE(r.verbose);
+  unsetenv("BRASSMOOR_VERBOSE");
+}
+
+TEST(RunOptions, UsageListsEveryOptionThatTakesEffect) {
+  const std::string usage = brassmoor::usageText();
+  for (const char* name : {"--window WxH", "--frames N", "--max-fps N", "--music, --no-music", "--24h, --12h",
+                           "--volume 0..100", "--verbose", "--help, -h", "--window-id ID"})
+    EXPECT_NE(usage.find(name), std::string::npos) << name;
+  EXPECT_EQ(usage.find("--visual"), std::string::npos) << "what changes nothing is not offered";
 }
 
 }  // namespace

@@ -210,9 +210,11 @@ TEST_F(HostedRun, RootFromAHostDrawsIntoTheWindowItsEnvironmentNames) {
   EXPECT_EQ(root.wait(20s), 1);
 }
 
-TEST_F(HostedRun, AMissingHostWindowIsAFailedStart) {
-  Process p({kExe, "-window-id", "0x7fffff0"});
-  EXPECT_EQ(p.wait(15s), 0);
+TEST_F(HostedRun, AMissingHostWindowIsAFailedStartThatSaysSo) {
+  const std::string err = (out_.path() / "stderr").string();
+  Process p({kExe, "-window-id", "0x7fffff0"}, err);
+  EXPECT_EQ(p.wait(15s), 6);
+  EXPECT_EQ(testsupport::readFileBytes(err), "brassmoor: the host's window cannot be used (it may be gone)\n");
 }
 
 }  // namespace

@@ -21,11 +21,17 @@ namespace testsupport {
 
 class Process {
  public:
-  explicit Process(const std::vector<std::string>& args) {
+  // `stderrFile`, when given, receives what the process writes on stderr.
+  explicit Process(const std::vector<std::string>& args, const std::string& stderrFile = {}) {
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!stderrFile.empty())
+      posix_spawn_file_actions_addopen(&actions, 2, stderrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
   }
   ~Process() {
     if (pid_ > 0 && !exitCode_) {

@@ -301,6 +301,7 @@ TEST_F(Shell, GammaRampFollowsTheSettingAndIsClamped) {
 TEST_F(Shell, PasswordModeMakesNoWindowAndFails) {
   TestApplication app(rec_);
   EXPECT_FALSE(app.startSaver(nullptr, ScreensaverMode::Password, 123));
+  EXPECT_EQ(app.startFailure(), brassmoor::StartFailure::NoWindow);
   EXPECT_EQ(app.fake, nullptr);
   EXPECT_TRUE(trace_.contains("Failed creating Saver Windows\n"));
   EXPECT_TRUE(std::filesystem::exists(config_.file())) << "settings are read (and the key made) first";
@@ -312,6 +313,20 @@ TEST_F(Shell, ConfigModeShowsTheDialogOwnedByTheHostWindow) {
   EXPECT_EQ(app.fake, nullptr);
   EXPECT_THAT(rec_.calls, ::testing::ElementsAre("dialog owner 1234"));
   EXPECT_TRUE(trace_.contains("Config Mode: loading Dialog\n"));
+}
+
+TEST_F(Shell, ConfigModeShowsTheStoredSettingsNotTheHostsOnesForARun) {
+  TestApplication app(rec_);
+  brassmoor::RunOptions options;
+  options.volume = 7;
+  options.music = false;
+  options.windowId = 0x1a00007;  // a host's environment
+  app.setRunOptions(options);
+  const brassmoor::SaverSettings stored = app.settings();
+  ASSERT_TRUE(app.startSaver(nullptr, ScreensaverMode::Config, 0));
+  EXPECT_EQ(app.settings().Volume, stored.Volume) << "what OK saves is what the user set";
+  EXPECT_EQ(app.settings().Music, stored.Music);
+  EXPECT_EQ(app.settings().ExitOnMM, stored.ExitOnMM);
 }
 
 TEST_F(Shell, PreviewWithoutHostOpensASmallWindowAndPaintsThePreviewBitmap) {
@@ -370,6 +385,7 @@ TEST_F(Shell, FixedModeWindowAndStartUpFailures) {
     key.setValue("Height", REG_DWORD, h, 4);
     app.loadResult = false;
     EXPECT_FALSE(app.startSaver(nullptr, ScreensaverMode::Test, 0)) << "LoadCustom failing fails start-up";
+    EXPECT_EQ(app.startFailure(), brassmoor::StartFailure::MediaUnreadable);
     EXPECT_EQ(app.madeRect, (Rect{0, 0, 1024, 768}));
     EXPECT_TRUE(trace_.contains("Using fixed mode\n"));
     EXPECT_FALSE(trace_.contains("Creating successfull\n"));
@@ -382,6 +398,8 @@ TEST_F(Shell, FixedModeWindowAndStartUpFailures) {
     TestApplication app(rec_, std::move(parts));
     trace_.clear();
     EXPECT_FALSE(app.startSaver(nullptr, ScreensaverMode::Full, 0));
+    EXPECT_EQ(app.startFailure(), brassmoor::StartFailure::MediaUnreadable);
+    EXPECT_EQ(app.startFailureText(), "the font Media/sylfaen.fs cannot be read");
     EXPECT_TRUE(trace_.contains("Sylfaen font loading failed\n"));
     EXPECT_TRUE(trace_.contains("Error: Sylfaen font loading failed\n"));
   }
@@ -393,6 +411,7 @@ TEST_F(Shell, FixedModeWindowAndStartUpFailures) {
     TestApplication app(rec_, std::move(parts));
     trace_.clear();
     EXPECT_TRUE(app.startSaver(nullptr, ScreensaverMode::Full, 0)) << "the second font is not needed";
+    EXPECT_EQ(app.startFailure(), brassmoor::StartFailure::None);
     EXPECT_TRUE(trace_.contains("64th font loading failed\n"));
     EXPECT_TRUE(trace_.contains("Error:  font loading failed\n"));
   }
@@ -421,6 +440,8 @@ TEST_F(Shell, AFailedModeIsTriedOnceMoreWithoutMultisamplingThenStartUpGivesUp) 
     EXPECT_TRUE(trace_.contains("Failed setting mode\n"));
     EXPECT_TRUE(trace_.contains("Setting Mode failed...exiting\n"));
     EXPECT_THAT(rec_.calls, ::testing::Not(::testing::Contains("LoadCustom")));
+    EXPECT_EQ(app.startFailure(), brassmoor::StartFailure::NoDisplayMode);
+    EXPECT_EQ(app.startFailureText(), "the display mode 800x600 is not available (choose another in the settings)");
   }
 }
 
@@ -492,8 +513,12 @@ TEST_F(Shell, InactiveWindowKeepsTheLoopGoingWithoutDrawing) {
   rec_.calls.clear();
   EXPECT_EQ(brassmoor::runFrameLoop(app), 1);
   EXPECT_GE(hooks, 3);
-  EXPECT_EQ(std::count(rec_.calls.begin(), rec_.calls.end(), "frameMove"), 0);
-  EXPECT_FALSE(app.quitRequested() && std::count(rec_.calls.begin(), rec_.calls.end(), "renderFrame") > 0);
+  EXPECT_EQ(std::count(rec_.calls.begin(), rec_.calls.end(), "renderFrame"), 0) << "nothing is drawn";
+  EXPECT_EQ(std::count(rec_.calls.begin(), rec_.calls.end(), "frameMove"), hooks)
+      << "the scene (its sound's fade-in, its storm) goes on";
+  // Each idle pass waits for the window system, for a bounded time, instead of spinning.
+  ASSERT_GE(app.fake->waits.size(), static_cast<std::size_t>(hooks - 1));
+  for (int wait : app.fake->waits) EXPECT_TRUE(wait > 0 && wait <= 100) << wait;
 }
 
 TEST_F(Shell, WithoutOverlaysNothingIsMeasuredOrSet) {

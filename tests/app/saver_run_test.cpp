@@ -45,11 +45,13 @@ uint64_t waitForSaverWindow(Process& p) {
   return 0;
 }
 
-TEST_F(SaverRun, PasswordModeFailsWithExitCodeZeroAfterMakingTheSettingsKey) {
+TEST_F(SaverRun, PasswordModeFailsWithTheWindowCodeAfterMakingTheSettingsKey) {
   ASSERT_FALSE(std::filesystem::exists(config_.file()));
-  Process p({kExe, "/a", "123"});
+  const std::string err = (out_.path() / "stderr").string();
+  Process p({kExe, "/a", "123"}, err);
   ASSERT_TRUE(p.started());
-  EXPECT_EQ(p.wait(10s), 0);
+  EXPECT_EQ(p.wait(10s), 6);
+  EXPECT_EQ(testsupport::readFileBytes(err), "brassmoor: the password mode (/a) is not supported on this system\n");
   ASSERT_TRUE(std::filesystem::exists(config_.file()));
   const std::string text = testsupport::readFileBytes(config_.file());
   EXPECT_NE(text.find("[Software\\Quillmark\\Brassmoor]"), std::string::npos);
@@ -145,6 +147,28 @@ TEST_F(SaverRun, WindowedRunRecordsFramesAndAScreenshot) {
   }
   EXPECT_FALSE(std::filesystem::exists(dir / "frame-00003.png"));
   EXPECT_TRUE(std::filesystem::exists(shot));
+
+  // Without --window and without a switch, asking for frames means a look in a window of the
+  // engine's default size, not the settings dialog.
+  const auto plain = out_.path() / "plain.png";
+  Process q({kExe, "--frames", "2", "--screenshot", plain.string()});
+  EXPECT_EQ(q.wait(20s), 1);
+  const std::string bytes = testsupport::readFileBytes(plain);
+  ASSERT_GT(bytes.size(), 24u);
+  EXPECT_EQ(static_cast<unsigned char>(bytes[18]) * 256 + static_cast<unsigned char>(bytes[19]), 640);
+  EXPECT_EQ(static_cast<unsigned char>(bytes[22]) * 256 + static_cast<unsigned char>(bytes[23]), 480);
+}
+
+TEST_F(SaverRun, WithoutADisplayEveryModeSaysSoAndFails) {
+  const std::string err = (out_.path() / "stderr").string();
+  const std::string display = getenv("DISPLAY");
+  unsetenv("DISPLAY");
+  for (const char* mode : {"/s", "/t", "/p"}) {
+    Process p({kExe, mode}, err);
+    EXPECT_EQ(p.wait(10s), 3) << mode;
+    EXPECT_EQ(testsupport::readFileBytes(err), "brassmoor: cannot open the X display (DISPLAY is not set): x11 not available\n");
+  }
+  setenv("DISPLAY", display.c_str(), 1);
 }
 
 TEST_F(SaverRun, HelpVersionAndBadOptions) {

@@ -319,7 +319,7 @@ TEST_F(SettingsDialogTest, MissingRuntimeShowsTheErrorAndEndsWithZero) {
   open();
   ASSERT_EQ(services.boxes.size(), 1u);
   EXPECT_EQ(services.boxes[0].owner, nullptr);
-  EXPECT_EQ(services.boxes[0].text, "Cannot initialize D3D, please reinstall DX9");
+  EXPECT_EQ(services.boxes[0].text, "Cannot start OpenGL 3.3; please install or update the graphics driver");
   EXPECT_EQ(services.boxes[0].caption, "Error");
   EXPECT_TRUE(dialog->ended());
   EXPECT_EQ(dialog->result(), 0);

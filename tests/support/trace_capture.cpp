@@ -14,7 +14,15 @@ TraceCapture::~TraceCapture() { halcyon::TraceTap::install(previous_); }
 
 std::vector<std::string> TraceCapture::texts() const {
   std::vector<std::string> out;
-  for (const auto& e : entries_) out.push_back(e.text);
+  for (const auto& e : entries_)
+    if (e.sink != "failure") out.push_back(e.text);
+  return out;
+}
+
+std::vector<std::string> TraceCapture::failures() const {
+  std::vector<std::string> out;
+  for (const auto& e : entries_)
+    if (e.sink == "failure") out.push_back(e.text);
   return out;
 }
 

@@ -8,7 +8,7 @@
 namespace testsupport {
 
 struct TraceEntry {
-  std::string sink;  // "line" or "error"
+  std::string sink;  // "line", "error" or "failure"
   std::string caption;
   std::string text;
 };
@@ -21,7 +21,8 @@ class TraceCapture {
   TraceCapture& operator=(const TraceCapture&) = delete;
 
   const std::vector<TraceEntry>& entries() const { return entries_; }
-  std::vector<std::string> texts() const;  // texts of both sinks, in order
+  std::vector<std::string> texts() const;     // trace texts of both sinks, in order
+  std::vector<std::string> failures() const;  // what reached the user as failures
   bool contains(const std::string& text) const;
   void clear() { entries_.clear(); }
 

@@ -93,9 +93,9 @@ TEST(DialogTemplate, AboutAndMissingGraphicsDialogs) {
   EXPECT_EQ(missing->width, 248);
   EXPECT_EQ(missing->height, 60);
   ASSERT_NE(missing->control(1), nullptr);
-  EXPECT_EQ(missing->control(1)->text, "Download DirectX 9");
+  EXPECT_EQ(missing->control(1)->text, "Get OpenGL 3.3");
   ASSERT_NE(missing->control(-1), nullptr);
-  EXPECT_NE(missing->control(-1)->text.find("\"Download DirectX 9\""), std::string::npos);
+  EXPECT_NE(missing->control(-1)->text.find("\"Get OpenGL 3.3\""), std::string::npos);
   EXPECT_FALSE(platform::loadDialogTemplate(132 + 1000));
 }
 

@@ -39,9 +39,12 @@ class FakeWindow final : public platform::SaverWindow {
   std::vector<Paint> painted;
   bool fullscreen = false;
   bool nativeClosed = false;
+  std::vector<int> waits;  // every wait for the window system that was not a mere look
 
  protected:
-  void pumpNative(int) override {}
+  void pumpNative(int timeoutMs) override {
+    if (timeoutMs != 0) waits.push_back(timeoutMs);
+  }
   void closeNative() override { nativeClosed = true; }
 
  private:
