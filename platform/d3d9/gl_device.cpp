@@ -9,6 +9,21 @@ namespace {
 // Unit used for uploads, clear of the eight stage units.
 constexpr GLenum kScratchUnit = GL_TEXTURE0 + 15;
 
+// Deleting a GL object unbinds it, and its name may come back for a new object: devices that
+// remember what they bound compare these counts to know when that memory no longer holds.
+uint64_t gTexturesDeleted = 0;
+uint64_t gBuffersDeleted = 0;
+
+uint32_t highestIndexIn(const uint8_t* bytes, size_t count, UINT indexSize) {
+  uint32_t highest = 0;
+  for (size_t i = 0; i < count; ++i) {
+    uint32_t index = 0;
+    std::memcpy(&index, bytes + i * indexSize, indexSize);
+    highest = std::max(highest, index);
+  }
+  return highest;
+}
+
 bool formatHasAlphaChannel(D3DFORMAT format) {
   switch (format) {
     case D3DFMT_A8R8G8B8:
@@ -152,13 +167,13 @@ const char* kPresentVertex = R"(#version 330 core
 out vec2 uv;
 void main() {
   vec2 p = vec2(gl_VertexID == 1 ? 3.0 : -1.0, gl_VertexID == 2 ? 3.0 : -1.0);
-  // The offscreen target holds the top row first.
-  uv = vec2(p.x * 0.5 + 0.5, 0.5 - p.y * 0.5);
+  uv = p * 0.5 + 0.5;
   gl_Position = vec4(p, 0.0, 1.0);
 }
 )";
 
-// Every channel of the finished frame is looked up in the 256-entry ramp of its own colour.
+// Every channel of the finished frame is looked up in the ramp of its own colour. The table
+// holds each entry's 8-bit level, so a stored level comes out as exactly that level.
 const char* kPresentFragment = R"(#version 330 core
 in vec2 uv;
 uniform sampler2D uSource;
@@ -171,6 +186,12 @@ void main() {
                 texelFetch(uGamma, ivec2(i.b, 0), 0).b, 1.0);
 }
 )";
+
+// Drains the GL error queue so that the next check sees only what follows.
+void clearGLErrors() {
+  for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
+  }
+}
 
 }  // namespace
 
@@ -200,6 +221,7 @@ GLTexture::GLTexture(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> 
 GLTexture::~GLTexture() {
   context_->use();
   if (name_) glDeleteTextures(1, &name_);
+  ++gTexturesDeleted;
 }
 
 void GLTexture::levelChanged(UINT level) {
@@ -237,6 +259,7 @@ GLVertexBuffer::GLVertexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLConte
 GLVertexBuffer::~GLVertexBuffer() {
   context_->use();
   if (name_) glDeleteBuffers(1, &name_);
+  ++gBuffersDeleted;
 }
 
 void GLVertexBuffer::contentsChanged() {
@@ -262,9 +285,15 @@ GLIndexBuffer::GLIndexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContext
 GLIndexBuffer::~GLIndexBuffer() {
   context_->use();
   if (name_) glDeleteBuffers(1, &name_);
+  ++gBuffersDeleted;
 }
 
 void GLIndexBuffer::contentsChanged() {
+  // Only ever raised, so it stays an upper bound of every index the buffer holds.
+  const UINT indexSize = format() == D3DFMT_INDEX32 ? 4 : 2;
+  const size_t first = dirtyBegin() / indexSize, last = (dirtyEnd() + indexSize - 1) / indexSize;
+  const size_t end = std::min<size_t>(last, size() / indexSize);
+  if (end > first) highest_ = std::max(highest_, highestIndexIn(bytes().data() + first * indexSize, end - first, indexSize));
   context_->use();
   glBindBuffer(GL_COPY_WRITE_BUFFER, name_);
   if (discarded()) {
@@ -316,7 +345,13 @@ GLDevice::GLDevice(IDirect3D9* direct3d, const D3DPRESENT_PARAMETERS& params, co
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA16, 256, 1, 0, GL_RGBA, GL_UNSIGNED_SHORT, nullptr);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 256, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  windowHoldsFrames_ = windowHasDepthAndStencil();
+  // The extension list is long and searched by string: once per device is enough.
+  anisotropic_ = epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
+                 epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic");
+  if (anisotropic_) glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maxAnisotropy_);
+  maxAnisotropy_ = std::max(1.0f, maxAnisotropy_);
   applyWindowMode();
   valid_ = createTargets();
 }
@@ -410,8 +445,37 @@ bool GLDevice::createTargets() {
   glClearDepth(1.0);
   glClearStencil(0);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+  frameOpen_ = false;
   renderDirty_ = true;
   return true;
+}
+
+bool GLDevice::windowHasDepthAndStencil() {
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  clearGLErrors();
+  GLint depth = 0, stencil = 0;
+  glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH, GL_FRAMEBUFFER_ATTACHMENT_DEPTH_SIZE, &depth);
+  glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_STENCIL, GL_FRAMEBUFFER_ATTACHMENT_STENCIL_SIZE, &stencil);
+  return glGetError() == GL_NO_ERROR && depth >= 24 && stencil >= 8;
+}
+
+bool GLDevice::windowMatchesBackBuffer() const {
+  int w = 0, h = 0;
+  SDL_GL_GetDrawableSize(context_->window, &w, &h);
+  return static_cast<UINT>(w) == params_.BackBufferWidth && static_cast<UINT>(h) == params_.BackBufferHeight;
+}
+
+GLuint GLDevice::frameTarget() {
+  if (frameOpen_) return frameFbo_;
+  // A frame that needs neither the ramp nor multisampling goes straight into the window, so it
+  // costs no copy at all; the window only lacks the alpha channel some back-buffer formats have.
+  if (samples_ >= 2) frameFbo_ = msFbo_;
+  else if (rampIsIdentity_ && windowHoldsFrames_ && !formatHasAlphaChannel(params_.BackBufferFormat) && windowMatchesBackBuffer())
+    frameFbo_ = 0;
+  else frameFbo_ = fbo_;
+  frameOpen_ = true;
+  glBindFramebuffer(GL_FRAMEBUFFER, frameFbo_);
+  return frameFbo_;
 }
 
 void GLDevice::destroyTargets() {
@@ -425,13 +489,30 @@ void GLDevice::destroyTargets() {
   fbo_ = colourTex_ = depthRb_ = msFbo_ = msColourRb_ = msDepthRb_ = 0;
 }
 
-void GLDevice::resolve() {
-  if (samples_ < 2) return;
+GLuint GLDevice::resolve() {
+  const GLuint target = frameTarget();
+  if (target != msFbo_) return target;
   const GLint w = static_cast<GLint>(params_.BackBufferWidth), h = static_cast<GLint>(params_.BackBufferHeight);
   glBindFramebuffer(GL_READ_FRAMEBUFFER, msFbo_);
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo_);
   glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
   glBindFramebuffer(GL_FRAMEBUFFER, msFbo_);
+  return fbo_;
+}
+
+bool GLDevice::copyToWindow(GLuint source) {
+  if (!windowTakesCopies_) return false;
+  const GLint w = static_cast<GLint>(params_.BackBufferWidth), h = static_cast<GLint>(params_.BackBufferHeight);
+  clearGLErrors();
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glDisable(GL_SCISSOR_TEST);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  // Some drivers refuse to resolve samples into a window of another pixel format; the
+  // ramp pass then does the copy from then on.
+  if (glGetError() != GL_NO_ERROR) windowTakesCopies_ = false;
+  return windowTakesCopies_;
 }
 
 void GLDevice::stateChanged(Changed what, UINT index) {
@@ -463,7 +544,14 @@ void GLDevice::stateChanged(Changed what, UINT index) {
     case Changed::SamplerState: samplersDirty_ = true; break;
     case Changed::Light: keyDirty_ = true; ++uniformStamp_; break;
     case Changed::Vertices: keyDirty_ = true; break;
-    case Changed::Gamma: gammaDirty_ = true; break;
+    case Changed::Gamma: {
+      gammaDirty_ = true;
+      const D3DGAMMARAMP& g = state_.gamma;
+      rampIsIdentity_ = true;
+      for (int i = 0; i < 256 && rampIsIdentity_; ++i)
+        rampIsIdentity_ = (g.red[i] >> 8) == i && (g.green[i] >> 8) == i && (g.blue[i] >> 8) == i;
+      break;
+    }
     case Changed::Viewport: renderDirty_ = true; ++uniformStamp_; break;
     case Changed::Transform:
     case Changed::Material: ++uniformStamp_; break;
@@ -504,7 +592,9 @@ HRESULT GLDevice::Reset(D3DPRESENT_PARAMETERS* params) {
   resetState(used);
   applyWindowMode();
   if (!createTargets()) return D3DERR_NOTAVAILABLE;
+  windowTakesCopies_ = true;
   keyDirty_ = renderDirty_ = texturesDirty_ = samplersDirty_ = true;
+  forgetBindings();
   ++uniformStamp_;
   return D3D_OK;
 }
@@ -521,17 +611,19 @@ HRESULT GLDevice::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE, 
 void GLDevice::readBackBuffer(std::vector<D3DCOLOR>& pixels) {
   context_->use();
   const UINT w = params_.BackBufferWidth, h = params_.BackBufferHeight;
-  resolve();
+  const GLuint source = resolve();
   std::vector<D3DCOLOR> rows(static_cast<size_t>(w) * h);
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
+  if (source == 0) glReadBuffer(GL_BACK);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
   glReadPixels(0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h), GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
-  glBindFramebuffer(GL_FRAMEBUFFER, samples_ >= 2 ? msFbo_ : fbo_);
+  glBindFramebuffer(GL_FRAMEBUFFER, frameTarget());
   pixels.resize(rows.size());
   const bool alpha = formatHasAlphaChannel(params_.BackBufferFormat);
+  // GL keeps the bottom row first.
   for (UINT y = 0; y < h; ++y)
     for (UINT x = 0; x < w; ++x) {
-      D3DCOLOR c = rows[static_cast<size_t>(y) * w + x];
+      D3DCOLOR c = rows[static_cast<size_t>(h - 1 - y) * w + x];
       pixels[static_cast<size_t>(y) * w + x] = alpha ? c : (c | 0xFF000000u);
     }
 }
@@ -548,19 +640,48 @@ HRESULT GLDevice::Present(const RECT*, const RECT*, HWND, const void*) {
   context_->use();
   if (loss() != Loss::None) return D3DERR_DEVICELOST;
   if (inScene()) return D3DERR_INVALIDCALL;
-  resolve();
+  const GLuint drawn = frameTarget();
+  if (drawn != 0) {
+    const bool plainCopy = rampIsIdentity_ && windowMatchesBackBuffer();
+    if (!plainCopy || !copyToWindow(drawn)) presentThroughRamp(resolve());
+  }
+  int dw = 0, dh = 0;
+  SDL_GL_GetDrawableSize(context_->window, &dw, &dh);
+  if (capture_ && dw > 0 && dh > 0) {
+    std::vector<D3DCOLOR> rows(static_cast<size_t>(dw) * dh);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, dw, dh, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
+    captured_.resize(rows.size());
+    for (int y = 0; y < dh; ++y)
+      for (int x = 0; x < dw; ++x)
+        captured_[static_cast<size_t>(y) * dw + x] = rows[static_cast<size_t>(dh - 1 - y) * dw + x] | 0xFF000000u;
+    capturedWidth_ = static_cast<UINT>(dw);
+    capturedHeight_ = static_cast<UINT>(dh);
+  }
+  SDL_GL_SwapWindow(context_->window);
+  // The next frame chooses its target again, by the ramp it will be shown through.
+  frameOpen_ = false;
+  renderDirty_ = true;
+  return D3D_OK;
+}
+
+void GLDevice::presentThroughRamp(GLuint source) {
+  (void)source;  // always the single-sampled target, whose colour is colourTex_
   if (gammaDirty_) {
-    std::vector<uint16_t> ramp(256 * 4);
+    std::vector<uint8_t> table(256 * 4);
     for (int i = 0; i < 256; ++i) {
-      ramp[i * 4 + 0] = state_.gamma.red[i];
-      ramp[i * 4 + 1] = state_.gamma.green[i];
-      ramp[i * 4 + 2] = state_.gamma.blue[i];
-      ramp[i * 4 + 3] = 65535;
+      // A ramp entry's high byte is the level it gives: i * 256 and i * 257 both give i.
+      table[i * 4 + 0] = static_cast<uint8_t>(state_.gamma.red[i] >> 8);
+      table[i * 4 + 1] = static_cast<uint8_t>(state_.gamma.green[i] >> 8);
+      table[i * 4 + 2] = static_cast<uint8_t>(state_.gamma.blue[i] >> 8);
+      table[i * 4 + 3] = 255;
     }
     glActiveTexture(kScratchUnit);
     glBindTexture(GL_TEXTURE_2D, gammaTex_);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 2);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 256, 1, GL_RGBA, GL_UNSIGNED_SHORT, ramp.data());
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 256, 1, GL_RGBA, GL_UNSIGNED_BYTE, table.data());
     gammaDirty_ = false;
   }
   int dw = 0, dh = 0;
@@ -586,25 +707,15 @@ HRESULT GLDevice::Present(const RECT*, const RECT*, HWND, const void*) {
   glUniform1i(presentGammaLoc_, 1);
   glBindVertexArray(emptyVao_);
   glDrawArrays(GL_TRIANGLES, 0, 3);
-  if (capture_ && dw > 0 && dh > 0) {
-    std::vector<D3DCOLOR> rows(static_cast<size_t>(dw) * dh);
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, dw, dh, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
-    captured_.resize(rows.size());
-    for (int y = 0; y < dh; ++y)
-      for (int x = 0; x < dw; ++x)
-        captured_[static_cast<size_t>(y) * dw + x] = rows[static_cast<size_t>(dh - 1 - y) * dw + x] | 0xFF000000u;
-    capturedWidth_ = static_cast<UINT>(dw);
-    capturedHeight_ = static_cast<UINT>(dh);
-  }
-  SDL_GL_SwapWindow(context_->window);
-  // The pass above changed bindings and state that draws rely on.
-  glBindFramebuffer(GL_FRAMEBUFFER, samples_ >= 2 ? msFbo_ : fbo_);
+  // The pass changed bindings and state that draws rely on.
   current_ = nullptr;
-  renderDirty_ = texturesDirty_ = samplersDirty_ = true;
+  vaoBound_ = false;
+  for (UINT unit = 0; unit < 2; ++unit) {
+    boundTextures_[unit] = ~GLuint(0);
+    samplerBound_[unit] = false;
+  }
+  texturesDirty_ = samplersDirty_ = true;
   glUseProgram(0);
-  return D3D_OK;
 }
 
 HRESULT GLDevice::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
@@ -643,7 +754,7 @@ HRESULT GLDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
   context_->use();
   if (loss() != Loss::None) return D3D_OK;
   if ((count > 0 && !rects) || flags == 0) return D3DERR_INVALIDCALL;
-  glBindFramebuffer(GL_FRAMEBUFFER, samples_ >= 2 ? msFbo_ : fbo_);
+  glBindFramebuffer(GL_FRAMEBUFFER, frameTarget());
   GLbitfield mask = 0;
   if (flags & D3DCLEAR_TARGET) {
     float c[4];
@@ -672,7 +783,8 @@ HRESULT GLDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
     x2 = std::min<LONG>(x2, static_cast<LONG>(vp.X + vp.Width));
     y2 = std::min<LONG>(y2, static_cast<LONG>(vp.Y + vp.Height));
     if (x2 <= x1 || y2 <= y1) return;
-    glScissor(x1, y1, x2 - x1, y2 - y1);
+    // GL counts rows from the bottom.
+    glScissor(x1, static_cast<GLint>(params_.BackBufferHeight) - y2, x2 - x1, y2 - y1);
     glClear(mask);
   };
   if (count == 0) {
@@ -688,10 +800,10 @@ HRESULT GLDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
 void GLDevice::applyRenderStates() {
   const auto& rs = state_.renderStates;
   const D3DVIEWPORT9& vp = state_.viewport;
-  glBindFramebuffer(GL_FRAMEBUFFER, samples_ >= 2 ? msFbo_ : fbo_);
-  // The target is stored top row first, as the device addresses it, so the viewport needs no
-  // mirroring; edges then fall on the same side of pixel centres as the device's fill rule.
-  glViewport(static_cast<GLint>(vp.X), static_cast<GLint>(vp.Y), static_cast<GLsizei>(vp.Width), static_cast<GLsizei>(vp.Height));
+  glBindFramebuffer(GL_FRAMEBUFFER, frameTarget());
+  // GL counts rows from the bottom, the device from the top.
+  glViewport(static_cast<GLint>(vp.X), static_cast<GLint>(params_.BackBufferHeight) - static_cast<GLint>(vp.Y + vp.Height),
+             static_cast<GLsizei>(vp.Width), static_cast<GLsizei>(vp.Height));
   glDepthRange(vp.MinZ, vp.MaxZ);
   if (rs[D3DRS_ZENABLE] != D3DZB_FALSE) {
     glEnable(GL_DEPTH_TEST);
@@ -700,18 +812,17 @@ void GLDevice::applyRenderStates() {
     glDisable(GL_DEPTH_TEST);
   }
   glDepthMask(rs[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
-  // Culling is decided by the winding as seen on screen; the mirrored target turns a
-  // clockwise triangle on screen into a counter-clockwise one in GL's window space.
+  // Culling is decided by the winding as seen on screen, which GL's upward rows keep.
   switch (rs[D3DRS_CULLMODE]) {
     case D3DCULL_CW:
       glEnable(GL_CULL_FACE);
       glFrontFace(GL_CCW);
-      glCullFace(GL_FRONT);
+      glCullFace(GL_BACK);
       break;
     case D3DCULL_CCW:
       glEnable(GL_CULL_FACE);
       glFrontFace(GL_CCW);
-      glCullFace(GL_BACK);
+      glCullFace(GL_FRONT);
       break;
     default: glDisable(GL_CULL_FACE); break;
   }
@@ -762,45 +873,69 @@ void GLDevice::applyRenderStates() {
   renderDirty_ = false;
 }
 
+GLDevice::SamplerParams GLDevice::samplerParamsFor(UINT stage, bool mips) const {
+  const auto& ss = state_.samplerStates[stage];
+  SamplerParams p;
+  p.wrapS = static_cast<GLint>(addressMode(ss[D3DSAMP_ADDRESSU]));
+  p.wrapT = static_cast<GLint>(addressMode(ss[D3DSAMP_ADDRESSV]));
+  const bool minLinear = ss[D3DSAMP_MINFILTER] >= D3DTEXF_LINEAR;
+  const DWORD mip = mips ? ss[D3DSAMP_MIPFILTER] : D3DTEXF_NONE;
+  p.minFilter = minLinear ? GL_LINEAR : GL_NEAREST;
+  if (mip == D3DTEXF_POINT) p.minFilter = minLinear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+  else if (mip >= D3DTEXF_LINEAR) p.minFilter = minLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+  p.magFilter = ss[D3DSAMP_MAGFILTER] >= D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST;
+  p.lodBias = dwordToFloat(ss[D3DSAMP_MIPMAPLODBIAS]);
+  p.minLod = static_cast<float>(ss[D3DSAMP_MAXMIPLEVEL]);
+  p.border = ss[D3DSAMP_BORDERCOLOR];
+  p.anisotropy = ss[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC
+                     ? std::min(maxAnisotropy_, static_cast<float>(std::max<DWORD>(1, ss[D3DSAMP_MAXANISOTROPY])))
+                     : 1.0f;
+  return p;
+}
+
+void GLDevice::applySampler(UINT stage, const SamplerParams& p) {
+  SamplerParams& was = samplerParams_[stage];
+  const bool all = !samplerKnown_[stage];
+  const GLuint sampler = samplers_[stage];
+  if (all || p.wrapS != was.wrapS) glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, p.wrapS);
+  if (all || p.wrapT != was.wrapT) glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, p.wrapT);
+  if (all || p.minFilter != was.minFilter) glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, p.minFilter);
+  if (all || p.magFilter != was.magFilter) glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, p.magFilter);
+  if (all || p.lodBias != was.lodBias) glSamplerParameterf(sampler, GL_TEXTURE_LOD_BIAS, p.lodBias);
+  if (all || p.minLod != was.minLod) glSamplerParameterf(sampler, GL_TEXTURE_MIN_LOD, p.minLod);
+  if (all || p.border != was.border) {
+    float border[4];
+    colourToFloats(p.border, border);
+    glSamplerParameterfv(sampler, GL_TEXTURE_BORDER_COLOR, border);
+  }
+  if (anisotropic_ && (all || p.anisotropy != was.anisotropy))
+    glSamplerParameterf(sampler, GL_TEXTURE_MAX_ANISOTROPY_EXT, p.anisotropy);
+  was = p;
+  samplerKnown_[stage] = true;
+}
+
 void GLDevice::applyTextures() {
-  if (texturesDirty_) {
-    for (UINT s = 0; s < kMaxTextureStages; ++s) {
+  if (!texturesDirty_ && !samplersDirty_) return;
+  if (texturesDeletedSeen_ != gTexturesDeleted) {
+    texturesDeletedSeen_ = gTexturesDeleted;
+    for (GLuint& name : boundTextures_) name = ~GLuint(0);
+  }
+  for (UINT s = 0; s < kMaxTextureStages; ++s) {
+    auto* t = dynamic_cast<GLTexture*>(state_.textures[s]);
+    const GLuint name = t ? t->glName() : 0;
+    if (boundTextures_[s] != name) {
       glActiveTexture(GL_TEXTURE0 + s);
-      auto* t = dynamic_cast<GLTexture*>(state_.textures[s]);
-      glBindTexture(GL_TEXTURE_2D, t ? t->glName() : 0);
+      glBindTexture(GL_TEXTURE_2D, name);
+      boundTextures_[s] = name;
     }
-    texturesDirty_ = false;
-    samplersDirty_ = true;
-  }
-  if (samplersDirty_) {
-    for (UINT s = 0; s < kMaxTextureStages; ++s) {
-      const auto& ss = state_.samplerStates[s];
-      auto* t = dynamic_cast<GLTexture*>(state_.textures[s]);
-      const bool mips = t && t->GetLevelCount() > 1;
-      const GLuint sampler = samplers_[s];
-      glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, static_cast<GLint>(addressMode(ss[D3DSAMP_ADDRESSU])));
-      glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, static_cast<GLint>(addressMode(ss[D3DSAMP_ADDRESSV])));
-      const bool magLinear = ss[D3DSAMP_MAGFILTER] >= D3DTEXF_LINEAR;
-      const bool minLinear = ss[D3DSAMP_MINFILTER] >= D3DTEXF_LINEAR;
-      const DWORD mip = mips ? ss[D3DSAMP_MIPFILTER] : D3DTEXF_NONE;
-      GLint minFilter = minLinear ? GL_LINEAR : GL_NEAREST;
-      if (mip == D3DTEXF_POINT) minFilter = minLinear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
-      else if (mip >= D3DTEXF_LINEAR) minFilter = minLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
-      glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, minFilter);
-      glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, magLinear ? GL_LINEAR : GL_NEAREST);
-      glSamplerParameterf(sampler, GL_TEXTURE_LOD_BIAS, dwordToFloat(ss[D3DSAMP_MIPMAPLODBIAS]));
-      glSamplerParameterf(sampler, GL_TEXTURE_MIN_LOD, static_cast<float>(ss[D3DSAMP_MAXMIPLEVEL]));
-      float border[4];
-      colourToFloats(ss[D3DSAMP_BORDERCOLOR], border);
-      glSamplerParameterfv(sampler, GL_TEXTURE_BORDER_COLOR, border);
-      if (epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic")) {
-        const float aniso = ss[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC ? static_cast<float>(std::max<DWORD>(1, ss[D3DSAMP_MAXANISOTROPY])) : 1.0f;
-        glSamplerParameterf(sampler, GL_TEXTURE_MAX_ANISOTROPY_EXT, aniso);
-      }
-      glBindSampler(s, sampler);
+    // Only stages with a texture sample; the others keep whatever their sampler held.
+    if (t) applySampler(s, samplerParamsFor(s, t->GetLevelCount() > 1));
+    if (!samplerBound_[s]) {
+      glBindSampler(s, samplers_[s]);
+      samplerBound_[s] = true;
     }
-    samplersDirty_ = false;
   }
+  texturesDirty_ = samplersDirty_ = false;
 }
 
 GLDevice::Program* GLDevice::programFor(const FixedFunctionKey& key) {
@@ -923,54 +1058,90 @@ void GLDevice::uploadUniforms(Program& p) {
   p.uploadedStamp = uniformStamp_;
 }
 
+void GLDevice::forgetBindings() {
+  for (UINT i = 0; i < kMaxTextureStages; ++i) {
+    boundTextures_[i] = ~GLuint(0);
+    samplerBound_[i] = samplerKnown_[i] = false;
+  }
+  vaoBound_ = attributesSet_ = false;
+  boundElements_ = ~GLuint(0);
+}
+
+void GLDevice::bindElements(GLuint buffer) {
+  if (boundElements_ == buffer && buffersDeletedSeen_ == gBuffersDeleted) return;
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffer);
+  boundElements_ = buffer;
+}
+
 void GLDevice::setVertexAttributes(GLuint buffer, size_t base, UINT stride) {
   const DWORD fvf = drawFvf_;
-  glBindVertexArray(vao_);
+  if (!vaoBound_) {
+    glBindVertexArray(vao_);
+    vaoBound_ = true;
+  }
+  // The vertex array keeps its pointers, so a draw from the same place in the same buffer, in
+  // the same layout, sets nothing.
+  const AttributeSource source{buffer, base, stride, fvf};
+  if (attributesSet_ && source == attributes_ && buffersDeletedSeen_ == gBuffersDeleted) return;
+  if (buffersDeletedSeen_ != gBuffersDeleted) {
+    buffersDeletedSeen_ = gBuffersDeleted;
+    boundElements_ = 0;
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+  }
+  attributes_ = source;
+  attributesSet_ = true;
   glBindBuffer(GL_ARRAY_BUFFER, buffer);
-  for (GLuint i = 0; i < 12; ++i) glDisableVertexAttribArray(i);
+  uint32_t wanted = 0;
   auto at = [&](size_t offset) { return reinterpret_cast<const void*>(base + offset); };
   size_t offset = 0;
   const GLsizei s = static_cast<GLsizei>(stride);
   switch (fvf & D3DFVF_POSITION_MASK) {
     case D3DFVF_XYZRHW:
     case D3DFVF_XYZW:
-      glEnableVertexAttribArray(kAttribPosition);
+      wanted |= 1u << kAttribPosition;
       glVertexAttribPointer(kAttribPosition, 4, GL_FLOAT, GL_FALSE, s, at(0));
       offset = 16;
       break;
     default:
-      glEnableVertexAttribArray(kAttribPosition);
+      wanted |= 1u << kAttribPosition;
       glVertexAttribPointer(kAttribPosition, 3, GL_FLOAT, GL_FALSE, s, at(0));
       // Blend weights follow the position; skinning is done before the device sees vertices.
       offset = fvfVertexSize(fvf & D3DFVF_POSITION_MASK);
       break;
   }
   if (fvf & D3DFVF_NORMAL) {
-    glEnableVertexAttribArray(kAttribNormal);
+    wanted |= 1u << kAttribNormal;
     glVertexAttribPointer(kAttribNormal, 3, GL_FLOAT, GL_FALSE, s, at(offset));
     offset += 12;
   }
   if (fvf & D3DFVF_PSIZE) offset += 4;
   if (fvf & D3DFVF_DIFFUSE) {
-    glEnableVertexAttribArray(kAttribDiffuse);
+    wanted |= 1u << kAttribDiffuse;
     glVertexAttribPointer(kAttribDiffuse, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, s, at(offset));
     offset += 4;
   }
   if (fvf & D3DFVF_SPECULAR) {
-    glEnableVertexAttribArray(kAttribSpecular);
+    wanted |= 1u << kAttribSpecular;
     glVertexAttribPointer(kAttribSpecular, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, s, at(offset));
     offset += 4;
   }
   const UINT sets = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
   for (UINT i = 0; i < sets && i < 8; ++i) {
     const UINT n = fvfTexCoordSize(fvf, i);
-    glEnableVertexAttribArray(kAttribTexCoord0 + i);
+    wanted |= 1u << (kAttribTexCoord0 + i);
     glVertexAttribPointer(kAttribTexCoord0 + i, static_cast<GLint>(n), GL_FLOAT, GL_FALSE, s, at(offset));
     offset += n * 4;
   }
+  for (GLuint i = 0; i < 12; ++i) {
+    const uint32_t bit = 1u << i;
+    if ((wanted & bit) == (enabledAttributes_ & bit)) continue;
+    if (wanted & bit) glEnableVertexAttribArray(i);
+    else glDisableVertexAttribArray(i);
+  }
+  enabledAttributes_ = wanted;
 }
 
-bool GLDevice::prepareDraw(GLuint buffer, UINT stride) {
+bool GLDevice::prepareDraw(GLuint buffer, size_t base, UINT stride) {
   context_->use();
   drawFvf_ = drawableFvf(stride);
   if (renderDirty_) applyRenderStates();
@@ -993,7 +1164,7 @@ bool GLDevice::prepareDraw(GLuint buffer, UINT stride) {
   }
   if (current_->uploadedStamp != uniformStamp_) uploadUniforms(*current_);
   applyTextures();
-  setVertexAttributes(buffer, 0, stride);
+  setVertexAttributes(buffer, base, stride);
   return true;
 }
 
@@ -1015,8 +1186,7 @@ HRESULT GLDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT pr
   if (!vb || !strideFits(stride) || count == 0) return D3DERR_INVALIDCALL;
   if (state_.streamOffset + (static_cast<uint64_t>(startVertex) + count) * stride > vb->size()) return D3DERR_INVALIDCALL;
   if (loss() != Loss::None) return D3D_OK;
-  if (!prepareDraw(vb->glName(), stride)) return D3DERR_DRIVERINTERNALERROR;
-  setVertexAttributes(vb->glName(), state_.streamOffset, stride);
+  if (!prepareDraw(vb->glName(), state_.streamOffset, stride)) return D3DERR_DRIVERINTERNALERROR;
   glDrawArrays(primitiveMode(type), static_cast<GLint>(startVertex), static_cast<GLsizei>(count));
   return D3D_OK;
 }
@@ -1030,20 +1200,17 @@ HRESULT GLDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexInde
   if (!vb || !ib || !strideFits(stride) || count == 0 || baseVertexIndex < 0) return D3DERR_INVALIDCALL;
   const UINT indexSize = ib->format() == D3DFMT_INDEX32 ? 4 : 2;
   if ((static_cast<uint64_t>(startIndex) + count) * indexSize > ib->size()) return D3DERR_INVALIDCALL;
-  // Every index must land inside the vertex buffer: the GPU would read past it otherwise.
+  // Every index must land inside the vertex buffer: the GPU would read past it otherwise. The
+  // buffer's highest index, kept since it was filled, settles almost every draw; only a draw
+  // that the whole buffer would overrun looks at its own range.
   const uint64_t available = vb->size() > state_.streamOffset ? (vb->size() - state_.streamOffset) / stride : 0;
-  uint32_t highest = 0;
-  const uint8_t* indexBytes = ib->bytes().data() + static_cast<size_t>(startIndex) * indexSize;
-  for (UINT i = 0; i < count; ++i) {
-    uint32_t index = 0;
-    std::memcpy(&index, indexBytes + static_cast<size_t>(i) * indexSize, indexSize);
-    highest = std::max(highest, index);
-  }
-  if (static_cast<uint64_t>(highest) + static_cast<uint64_t>(baseVertexIndex) >= available) return D3DERR_INVALIDCALL;
+  const uint64_t base = static_cast<uint64_t>(baseVertexIndex);
+  if (ib->highestIndex() + base >= available &&
+      highestIndexIn(ib->bytes().data() + static_cast<size_t>(startIndex) * indexSize, count, indexSize) + base >= available)
+    return D3DERR_INVALIDCALL;
   if (loss() != Loss::None) return D3D_OK;
-  if (!prepareDraw(vb->glName(), stride)) return D3DERR_DRIVERINTERNALERROR;
-  setVertexAttributes(vb->glName(), state_.streamOffset, stride);
-  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, ib->glName());
+  if (!prepareDraw(vb->glName(), state_.streamOffset, stride)) return D3DERR_DRIVERINTERNALERROR;
+  bindElements(ib->glName());
   glDrawElementsBaseVertex(primitiveMode(type), static_cast<GLsizei>(count), indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
                            reinterpret_cast<const void*>(static_cast<uintptr_t>(startIndex) * indexSize), baseVertexIndex);
   return D3D_OK;
@@ -1056,7 +1223,7 @@ HRESULT GLDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, co
   if (loss() != Loss::None) return D3D_OK;
   glBindBuffer(GL_ARRAY_BUFFER, upVertexBuffer_);
   glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(static_cast<size_t>(count) * stride), vertices, GL_STREAM_DRAW);
-  if (!prepareDraw(upVertexBuffer_, stride)) return D3DERR_DRIVERINTERNALERROR;
+  if (!prepareDraw(upVertexBuffer_, 0, stride)) return D3DERR_DRIVERINTERNALERROR;
   glDrawArrays(primitiveMode(type), 0, static_cast<GLsizei>(count));
   return D3D_OK;
 }
@@ -1077,8 +1244,8 @@ HRESULT GLDevice::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIn
   context_->use();
   glBindBuffer(GL_ARRAY_BUFFER, upVertexBuffer_);
   glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCount * stride), vertices, GL_STREAM_DRAW);
-  if (!prepareDraw(upVertexBuffer_, stride)) return D3DERR_DRIVERINTERNALERROR;
-  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, upIndexBuffer_);
+  if (!prepareDraw(upVertexBuffer_, 0, stride)) return D3DERR_DRIVERINTERNALERROR;
+  bindElements(upIndexBuffer_);
   glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(static_cast<size_t>(count) * indexSize), indices, GL_STREAM_DRAW);
   glDrawElements(primitiveMode(type), static_cast<GLsizei>(count), indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, nullptr);
   return D3D_OK;

@@ -1,7 +1,8 @@
 #pragma once
-// The OpenGL 3.3 core device (internal to platform/d3d9). It draws into an offscreen colour
-// and depth buffer of the back buffer's size; Present resolves it and runs the final pass that
-// looks every channel up in the gamma ramp before swapping the window's buffers.
+// The OpenGL 3.3 core device (internal to platform/d3d9). A frame shown through the identity
+// ramp without multisampling is drawn straight into the window. Otherwise it is drawn into an
+// offscreen colour and depth buffer of the back buffer's size, and Present copies (or resolves)
+// it into the window, or runs the final pass that looks every channel up in the gamma ramp.
 #include <SDL.h>
 #include <epoxy/gl.h>
 
@@ -78,14 +79,41 @@ class GLDevice : public BaseDevice {
 
   bool createTargets();
   void destroyTargets();
-  void resolve();
+  // The framebuffer this frame draws into, chosen at its first use after a Present.
+  GLuint frameTarget();
+  // The frame's single-sampled offscreen framebuffer, resolving samples first; the window
+  // (0) when the frame went there.
+  GLuint resolve();
+  bool windowHasDepthAndStencil();
+  bool windowMatchesBackBuffer() const;
+  bool copyToWindow(GLuint source);
+  void presentThroughRamp(GLuint source);
   bool applyWindowMode();
-  bool prepareDraw(GLuint buffer, UINT stride);
+  // Everything a draw needs bound, its vertices read from `base` bytes into `buffer`.
+  bool prepareDraw(GLuint buffer, size_t base, UINT stride);
   Program* programFor(const FixedFunctionKey& key);
   void uploadUniforms(Program& program);
   void applyRenderStates();
+  // The GL values of one stage's sampler states, so that only changed ones reach GL.
+  struct SamplerParams {
+    GLint wrapS = 0, wrapT = 0, minFilter = 0, magFilter = 0;
+    float lodBias = 0, minLod = 0, anisotropy = 1;
+    D3DCOLOR border = 0;
+  };
+  SamplerParams samplerParamsFor(UINT stage, bool mips) const;
+  void applySampler(UINT stage, const SamplerParams& params);
   void applyTextures();
   void setVertexAttributes(GLuint buffer, size_t offset, UINT stride);
+  void bindElements(GLuint buffer);
+  // After a Reset nothing remembered about GL bindings is trusted.
+  void forgetBindings();
+  struct AttributeSource {
+    GLuint buffer = 0;
+    size_t base = 0;
+    UINT stride = 0;
+    DWORD fvf = 0;
+    bool operator==(const AttributeSource&) const = default;
+  };
   DWORD drawFvf_ = 0, keyFvf_ = 0;
   GLenum primitiveMode(D3DPRIMITIVETYPE type) const;
 
@@ -96,12 +124,30 @@ class GLDevice : public BaseDevice {
   GLuint fbo_ = 0, colourTex_ = 0, depthRb_ = 0;
   GLuint msFbo_ = 0, msColourRb_ = 0, msDepthRb_ = 0;
   GLint samples_ = 0;
+  GLuint frameFbo_ = 0;
+  bool frameOpen_ = false;
+  bool windowHoldsFrames_ = false;  // the window has the depth and stencil a frame needs
+  bool windowTakesCopies_ = true;
+  bool rampIsIdentity_ = true;
   // Present pass.
   GLuint presentProgram_ = 0, gammaTex_ = 0, emptyVao_ = 0;
   GLint presentSourceLoc_ = -1, presentGammaLoc_ = -1, presentScaleLoc_ = -1;
   // Drawing.
   GLuint vao_ = 0, upVertexBuffer_ = 0, upIndexBuffer_ = 0;
   GLuint samplers_[kMaxTextureStages] = {};
+  bool anisotropic_ = false;
+  float maxAnisotropy_ = 1.0f;
+  // What was last handed to GL, per stage and for the vertex array.
+  GLuint boundTextures_[kMaxTextureStages] = {~GLuint(0), ~GLuint(0), ~GLuint(0), ~GLuint(0),
+                                              ~GLuint(0), ~GLuint(0), ~GLuint(0), ~GLuint(0)};
+  bool samplerBound_[kMaxTextureStages] = {};
+  bool samplerKnown_[kMaxTextureStages] = {};
+  SamplerParams samplerParams_[kMaxTextureStages];
+  uint64_t texturesDeletedSeen_ = 0, buffersDeletedSeen_ = 0;
+  bool vaoBound_ = false, attributesSet_ = false;
+  AttributeSource attributes_;
+  uint32_t enabledAttributes_ = 0;
+  GLuint boundElements_ = ~GLuint(0);
   std::unordered_map<FixedFunctionKey, Program, FixedFunctionKeyHash> programs_;
   Program* current_ = nullptr;
   bool keyDirty_ = true, renderDirty_ = true, texturesDirty_ = true, samplersDirty_ = true, gammaDirty_ = true;
@@ -149,6 +195,8 @@ class GLIndexBuffer : public MemoryIndexBuffer {
   GLIndexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length, DWORD usage,
                 D3DFORMAT format, D3DPOOL pool);
   GLuint glName() const { return name_; }
+  // No index in the buffer is higher (a fresh buffer holds zeros).
+  uint32_t highestIndex() const { return highest_; }
 
  protected:
   ~GLIndexBuffer() override;
@@ -157,4 +205,5 @@ class GLIndexBuffer : public MemoryIndexBuffer {
  private:
   std::shared_ptr<GLContextHolder> context_;
   GLuint name_ = 0;
+  uint32_t highest_ = 0;
 };

@@ -229,24 +229,24 @@ GeneratedShaders generateFixedFunctionShaders(const FixedFunctionKey& key) {
   vs << "  vec4 diffuseIn = " << (hasDiffuse ? "inDiffuse" : "vec4(1.0)") << ";\n";
   vs << "  vec4 specularIn = " << (hasSpecular ? "inSpecular" : "vec4(0.0)") << ";\n";
   if (key.pretransformed) {
-    // Screen-space vertices: x, y in pixels of the target (y downwards, which is also the
-    // target's storage order), z in 0..1, rhw = 1/w. Multiplying back by w keeps
-    // perspective-correct interpolation.
+    // Screen-space vertices: x, y in pixels of the target (y downwards), z in 0..1,
+    // rhw = 1/w. Multiplying back by w keeps perspective-correct interpolation. The rows are
+    // raised by a 64th of a pixel: GL counts rows upwards, and a pixel centre lying exactly on
+    // an edge then falls to the side the device's top-left rule gives it.
     vs << "  float w = inPosition.w != 0.0 ? 1.0 / inPosition.w : 1.0;\n"
           "  vec2 ndc = vec2((inPosition.x + 0.5 - uScreen.x) / uScreen.z * 2.0 - 1.0,\n"
-          "                  (inPosition.y + 0.5 - uScreen.y) / uScreen.w * 2.0 - 1.0);\n"
+          "                  1.0 - (inPosition.y + 0.484375 - uScreen.y) / uScreen.w * 2.0);\n"
           "  gl_Position = vec4(ndc * w, (inPosition.z * 2.0 - 1.0) * w, w);\n"
           "  vec3 P = vec3(0.0);\n  vEyeZ = inPosition.z;\n";
   } else {
     vs << "  vec4 view = uWorldView * vec4(inPosition.xyz, 1.0);\n"
           "  vec3 P = view.xyz;\n  vEyeZ = P.z;\n"
           "  vec4 clip = uProjection * view;\n"
-          // The device's depth range is 0..w; GL's is -w..w. The target is stored top row
-          // first, so y is mirrored; pixel centres sit on integer coordinates, half a pixel
-          // from GL's.
+          // The device's depth range is 0..w; GL's is -w..w. Pixel centres sit on integer
+          // coordinates, half a pixel up and left of GL's, so the picture moves half a pixel
+          // right and down (less the 64th of a pixel that keeps the top-left rule, above).
           "  clip.z = clip.z * 2.0 - clip.w;\n"
-          "  clip.y = -clip.y;\n"
-          "  clip.xy += uPixelOffset * clip.w;\n"
+          "  clip.xy += vec2(uPixelOffset.x, -uPixelOffset.y * 0.96875) * clip.w;\n"
           "  gl_Position = clip;\n";
   }
   if (needNormal) {

@@ -422,6 +422,83 @@ TEST_F(GLDeviceFixture, GammaRampChangesThePresentedPixels) {
   EXPECT_EQ(pixel(kSize / 2, kSize / 2) & 0xFFFFFF, 0x6496C8u) << "the back buffer itself is untouched";
 }
 
+// Every level 0..255 in red and blue (and its complement in green), each in a 4x4 block.
+void clearToEveryLevel(IDirect3DDevice9* device) {
+  for (LONG level = 0; level < 256; ++level) {
+    const LONG x = (level % 16) * 4, y = (level / 16) * 4;
+    const D3DRECT block{x, y, x + 4, y + 4};
+    device->Clear(1, &block, D3DCLEAR_TARGET, D3DCOLOR_XRGB(level, 255 - level, level), 1.0f, 0);
+  }
+}
+
+// The levels the presented picture shows where clearToEveryLevel put level 0..255 (red).
+std::vector<D3DCOLOR> presentedLevels(IDirect3DDevice9* device) {
+  DeviceControl* control = deviceControl(device);
+  control->setPresentCapture(true);
+  EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+  std::vector<D3DCOLOR> pixels, levels;
+  UINT w = 0, h = 0;
+  if (!control->presentedPixels(pixels, w, h) || w < 64 || h < 64) return levels;
+  for (UINT level = 0; level < 256; ++level) levels.push_back(pixels[((level / 16) * 4 + 1) * w + (level % 16) * 4 + 1] & 0xFFFFFF);
+  return levels;
+}
+
+TEST_F(GLDeviceFixture, FinalPassKeepsEveryLevelUnderTheBaseRampAndMapsEntriesByTheirHighByte) {
+  // The identity (i * 257) and the base ramp (i * 256) both show every level as it is.
+  for (int step : {257, 256}) {
+    D3DGAMMARAMP ramp{};
+    for (int i = 0; i < 256; ++i) ramp.red[i] = ramp.green[i] = ramp.blue[i] = static_cast<WORD>(i * step);
+    device_->SetGammaRamp(0, D3DSGR_CALIBRATE, &ramp);
+    clearToEveryLevel(device_);
+    const std::vector<D3DCOLOR> levels = presentedLevels(device_);
+    ASSERT_EQ(levels.size(), 256u);
+    for (DWORD i = 0; i < 256; ++i) ASSERT_EQ(levels[i], D3DCOLOR_XRGB(i, 255 - i, i) & 0xFFFFFF) << "level " << i << " step " << step;
+  }
+  // A ramp that really changes the picture goes through the look-up: each level shows the
+  // high byte of its entry, white reaching 255 where the entry saturates.
+  D3DGAMMARAMP ramp{};
+  for (int i = 0; i < 256; ++i) {
+    ramp.red[i] = ramp.blue[i] = static_cast<WORD>(std::clamp(8000 + i * 256, 0, 65535));
+    ramp.green[i] = static_cast<WORD>(i * 256);
+  }
+  device_->SetGammaRamp(0, D3DSGR_CALIBRATE, &ramp);
+  clearToEveryLevel(device_);
+  const std::vector<D3DCOLOR> levels = presentedLevels(device_);
+  ASSERT_EQ(levels.size(), 256u);
+  for (DWORD i = 0; i < 256; ++i) {
+    const DWORD raised = ramp.red[i] >> 8;
+    ASSERT_EQ(levels[i], D3DCOLOR_XRGB(raised, 255 - i, raised) & 0xFFFFFF) << "level " << i;
+  }
+  EXPECT_EQ(levels[255] >> 16, 255u);
+}
+
+TEST_F(GLDeviceFixture, FrameDrawnStraightIntoTheWindowReadsBackAndPresentsUpright) {
+  // A back buffer without alpha, shown through the identity ramp, is drawn in the window.
+  safeRelease(device_);
+  D3DPRESENT_PARAMETERS p{};
+  p.BackBufferWidth = p.BackBufferHeight = kSize;
+  p.BackBufferFormat = D3DFMT_X8R8G8B8;
+  p.BackBufferCount = 1;
+  p.SwapEffect = D3DSWAPEFFECT_DISCARD;
+  p.hDeviceWindow = window_;
+  p.Windowed = TRUE;
+  p.EnableAutoDepthStencil = TRUE;
+  p.AutoDepthStencilFormat = D3DFMT_D24S8;
+  p.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+  ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device_), D3D_OK);
+  for (int frame = 0; frame < 2; ++frame) {
+    clearToEveryLevel(device_);
+    const D3DRECT top{0, 0, kSize, 2};
+    device_->Clear(1, &top, D3DCLEAR_TARGET, D3DCOLOR_XRGB(255, 255, 255), 1.0f, 0);
+    EXPECT_EQ(pixel(5, 0) & 0xFFFFFF, 0xFFFFFFu) << "the top rows, read back";
+    EXPECT_EQ(pixel(5, 5) & 0xFFFFFF, D3DCOLOR_XRGB(17, 238, 17) & 0xFFFFFF);
+    const std::vector<D3DCOLOR> levels = presentedLevels(device_);
+    ASSERT_EQ(levels.size(), 256u);
+    EXPECT_EQ(levels[0], 0xFFFFFFu) << "frame " << frame;
+    for (DWORD i = 16; i < 256; ++i) ASSERT_EQ(levels[i], D3DCOLOR_XRGB(i, 255 - i, i) & 0xFFFFFF) << "level " << i;
+  }
+}
+
 TEST_F(GLDeviceFixture, CullModesFollowTheWindingSeenOnScreen) {
   struct V {
     float x, y, z, rhw;
