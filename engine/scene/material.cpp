@@ -92,13 +92,27 @@ void Material::SetAlphaUse(int mode) {
   }
 }
 
+namespace {
+
+// A stage whose alpha is a plain copy of a texture without an alpha channel leaves the
+// fragment opaque whatever came before it: a light map or a base picture selected that way
+// is no reason to blend.
+bool SelectsOpaqueTexture(const TextureStage& s) {
+  const DWORD arg = s.alphaOp == D3DTOP_SELECTARG1 ? s.alphaArg1 : s.alphaOp == D3DTOP_SELECTARG2 ? s.alphaArg2 : ~DWORD(0);
+  return arg == D3DTA_TEXTURE && s.texture && !TextureHasAlpha(s.texture);
+}
+
+}  // namespace
+
 bool Material::NeedsAlpha() const {
   for (const TextureStage& s : stages) {
     if (s.alphaOp == kAutomaticOp) {
       if (TextureHasAlpha(s.texture)) return true;
       continue;
     }
-    return s.alphaOp != D3DTOP_DISABLE;
+    if (s.alphaOp == D3DTOP_DISABLE) return false;
+    if (SelectsOpaqueTexture(s)) continue;
+    return true;
   }
   return false;
 }

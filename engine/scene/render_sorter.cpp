@@ -13,15 +13,17 @@ bool RenderSorter::skipOpaque = false;
 void RenderSorter::Add(Mesh* mesh) {
   if (!mesh) return;
   const Material& material = mesh->GetMaterial();
+  const float distance = Length(mesh->WorldBounds().Centre() - camera.Position());
   if (material.NeedsAlpha()) {
-    const float distance = Length(mesh->WorldBounds().Centre() - camera.Position());
     transparent_.push_back({distance, uint32_t(transparent_.size()), mesh});
     return;
   }
   const Texture* key = ungroupedOpaque ? nullptr : material.stages[0].texture;
   auto [it, made] = bucketOf_.try_emplace(key, opaque_.size());
-  if (made) opaque_.push_back({key, {}});
-  opaque_[it->second].meshes.push_back(mesh);
+  if (made) opaque_.push_back({key, {}, std::numeric_limits<float>::infinity()});
+  Bucket& bucket = opaque_[it->second];
+  bucket.meshes.push_back(mesh);
+  bucket.nearest = std::min(bucket.nearest, distance);
 }
 
 size_t RenderSorter::OpaqueBucketCount() const {
@@ -34,8 +36,13 @@ bool RenderSorter::Flush() {
   if (lights_) lights_->ApplyAll();
   bool ok = true;
   if (!skipOpaque) {
-    for (const Bucket& bucket : opaque_)
-      for (Mesh* mesh : bucket.meshes) ok = mesh->Draw(&camera) && ok;
+    drawOrder_.clear();
+    for (size_t i = 0; i < opaque_.size(); ++i)
+      if (!opaque_[i].meshes.empty()) drawOrder_.push_back(i);
+    std::stable_sort(drawOrder_.begin(), drawOrder_.end(),
+                     [this](size_t a, size_t b) { return opaque_[a].nearest < opaque_[b].nearest; });
+    for (size_t i : drawOrder_)
+      for (Mesh* mesh : opaque_[i].meshes) ok = mesh->Draw(&camera) && ok;
   }
   // Farthest first; equal distances keep the order in which they came.
   std::sort(transparent_.begin(), transparent_.end(), [](const Far& a, const Far& b) {
@@ -48,7 +55,10 @@ bool RenderSorter::Flush() {
 }
 
 void RenderSorter::Clear() {
-  for (Bucket& b : opaque_) b.meshes.clear();
+  for (Bucket& b : opaque_) {
+    b.meshes.clear();
+    b.nearest = std::numeric_limits<float>::infinity();
+  }
   transparent_.clear();
 }
 

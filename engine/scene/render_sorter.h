@@ -1,9 +1,11 @@
 #pragma once
 // Collects the visible meshes of one traversal and draws them in an order that suits the
-// fixed-function pipeline: opaque meshes grouped by their first texture, then the meshes that
-// need alpha from the farthest to the nearest.
+// fixed-function pipeline: opaque meshes grouped by their first texture, the group nearest the
+// camera first (so that the depth test rejects what lies behind it before it is shaded), then
+// the meshes that need alpha from the farthest to the nearest.
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <unordered_map>
 #include <vector>
 
@@ -36,6 +38,7 @@ class RenderSorter : public RenderView {
   struct Bucket {
     const Texture* texture;
     std::vector<Mesh*> meshes;
+    float nearest;  // distance of its nearest mesh this frame
   };
   struct Far {
     float distance;
@@ -45,6 +48,7 @@ class RenderSorter : public RenderView {
 
   std::vector<Bucket> opaque_;  // buckets in order of first use
   std::unordered_map<const Texture*, size_t> bucketOf_;
+  std::vector<size_t> drawOrder_;  // opaque buckets, nearest first
   std::vector<Far> transparent_;
   LightList* lights_ = nullptr;
   bool ready_ = true;

@@ -234,6 +234,66 @@ TEST_F(RenderScene, SorterDrawsOpaqueByTextureThenTransparentFarToNearWithTiesIn
   EXPECT_EQ(device_->count("SetLight"), 2u);
 }
 
+TEST_F(RenderScene, OpaqueGroupsGoNearestFirstAndLightMappedMaterialsCountAsOpaque) {
+  // Pictures without alpha (a base and a light map), and one with alpha.
+  halcyon::Texture base, lightMap, cutOut;
+  ASSERT_TRUE(base.CreateEmpty(8, 4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED));
+  ASSERT_TRUE(lightMap.CreateEmpty(8, 4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED));
+  ASSERT_TRUE(cutOut.CreateEmpty(8, 4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED));
+  // The room's two-stage material: each stage's alpha a copy of its own opaque picture.
+  auto lightMapped = [&](halcyon::Texture* second) {
+    halcyon::Material m;
+    m.stages[0].texture = &lightMap;
+    m.stages[0].colorOp = D3DTOP_SUBTRACT;
+    m.stages[0].alphaOp = D3DTOP_SELECTARG1;
+    m.stages[0].alphaArg1 = D3DTA_TEXTURE;
+    m.stages[1].texture = second;
+    m.stages[1].colorOp = D3DTOP_MODULATE2X;
+    m.stages[1].alphaOp = D3DTOP_SELECTARG1;
+    m.stages[1].alphaArg1 = D3DTA_TEXTURE;
+    return m;
+  };
+  const halcyon::Material room = lightMapped(&base), cutOutRoom = lightMapped(&cutOut);
+  EXPECT_FALSE(room.NeedsAlpha());
+  EXPECT_TRUE(cutOutRoom.NeedsAlpha()) << "the second picture's alpha still counts";
+  halcyon::Material tinted = room;
+  tinted.stages[1].alphaOp = D3DTOP_MODULATE;  // anything but a plain copy may be translucent
+  EXPECT_TRUE(tinted.NeedsAlpha());
+
+  halcyon::Material plain, other = room;
+  plain.stages[0].texture = &base;
+  other.stages[0].texture = &cutOut;
+  other.stages[0].alphaOp = halcyon::kAutomaticOp;
+  other.stages[1].alphaOp = D3DTOP_DISABLE;
+  ASSERT_TRUE(other.NeedsAlpha());
+  halcyon::RenderSorter sorter;
+  sorter.camera.SetPose({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
+  // Added far to near: the light-mapped group (z 50 and 5), the plain group (z 20), and a
+  // transparent mesh that keeps its place after every opaque one.
+  halcyon::Mesh* farRoom = Triangle(room, {-1, -1, 50}, {1, -1, 50}, {0, 2, 50});
+  halcyon::Mesh* middle = Triangle(plain, {-1, -1, 20}, {1, -1, 20}, {0, 2, 20});
+  halcyon::Mesh* nearRoom = Triangle(room, {-1, -1, 5}, {1, -1, 5}, {0, 2, 5});
+  halcyon::Mesh* glass = Triangle(other, {-1, -1, 2}, {1, -1, 2}, {0, 2, 2});
+  for (halcyon::Mesh* mesh : {farRoom, middle, nearRoom, glass}) {
+    mesh->UpdateBounds();
+    sorter.Add(mesh);
+  }
+  EXPECT_EQ(sorter.OpaqueBucketCount(), 2u);
+  EXPECT_EQ(sorter.TransparentCount(), 1u);
+  ASSERT_TRUE(sorter.Flush());
+  std::vector<UINT> order;
+  for (const auto& call : device_->calls())
+    if (call.name == "SetStreamSource") order.push_back(UINT(call.args[1]));
+  auto vb = [](halcyon::Mesh* m) { return UINT(reinterpret_cast<uintptr_t>(m->VertexRegion().buffer->Vertices())); };
+  // The light-mapped group holds the nearest mesh, so it goes first, in the order it came.
+  EXPECT_EQ(order, (std::vector<UINT>{vb(farRoom), vb(nearRoom), vb(middle), vb(glass)}));
+  const auto& draws = device_->draws();
+  ASSERT_EQ(draws.size(), 4u);
+  EXPECT_EQ(draws[0].renderStates[D3DRS_ALPHABLENDENABLE], 0u) << "the room is not blended";
+  EXPECT_EQ(draws[0].renderStates[D3DRS_ALPHATESTENABLE], 0u);
+  EXPECT_EQ(draws[3].renderStates[D3DRS_ALPHABLENDENABLE], 1u);
+}
+
 TEST(Lights, DirectionalLightReachesEverythingAndPointLightOnlyWithinItsRange) {
   halcyon::PointLight p({0, 0, 0});
   p.Data().Range = 10;
