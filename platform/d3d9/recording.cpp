@@ -213,7 +213,7 @@ HRESULT RecordingDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, 
   const size_t begin = state_.streamOffset + static_cast<size_t>(startVertex) * d.stride;
   const size_t end = begin + static_cast<size_t>(verticesForPrimitives(type, primitiveCount)) * d.stride;
   if (end > vb->bytes().size()) return D3DERR_INVALIDCALL;
-  d.vertices.assign(vb->bytes().begin() + static_cast<std::ptrdiff_t>(begin), vb->bytes().begin() + static_cast<std::ptrdiff_t>(end));
+  if (keepGeometry_) d.vertices.assign(vb->bytes().begin() + static_cast<std::ptrdiff_t>(begin), vb->bytes().begin() + static_cast<std::ptrdiff_t>(end));
   draws_.push_back(std::move(d));
   return D3D_OK;
 }
@@ -235,6 +235,10 @@ HRESULT RecordingDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVer
   const size_t vertexBytes = vb->bytes().size() - std::min<size_t>(vb->bytes().size(), state_.streamOffset);
   const size_t available = vertexBytes / d.stride;
   if (firstVertex < 0 || static_cast<size_t>(firstVertex) > available) return D3DERR_INVALIDCALL;
+  if (!keepGeometry_) {
+    draws_.push_back(std::move(d));
+    return D3D_OK;
+  }
   for (UINT i = 0; i < count; ++i) {
     uint32_t index = 0;
     std::memcpy(&index, ib->bytes().data() + static_cast<size_t>(startIndex + i) * indexSize, indexSize);
@@ -255,7 +259,7 @@ HRESULT RecordingDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCo
   RecordedDraw d = snapshot("DrawPrimitiveUP", type, primitiveCount);
   d.stride = stride;
   const auto* bytes = static_cast<const uint8_t*>(vertices);
-  d.vertices.assign(bytes, bytes + static_cast<size_t>(verticesForPrimitives(type, primitiveCount)) * stride);
+  if (keepGeometry_) d.vertices.assign(bytes, bytes + static_cast<size_t>(verticesForPrimitives(type, primitiveCount)) * stride);
   draws_.push_back(std::move(d));
   return D3D_OK;
 }

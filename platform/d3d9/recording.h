@@ -58,6 +58,10 @@ class RecordingDevice : public BaseDevice {
   // The names of the calls in order, for sequence checks.
   std::vector<std::string> callNames() const;
 
+  // Without geometry a draw keeps its state but not its vertices and indices, and its indices
+  // are not checked: benchmarks then measure the engine above the device, not the copying.
+  void setGeometryKept(bool keep) { keepGeometry_ = keep; }
+
   // ---- what the tests script ----
   // Makes `name` answer `result` for its next `times` calls (negative: from now on).
   void failCall(const std::string& name, HRESULT result, int times = -1);
@@ -99,6 +103,7 @@ class RecordingDevice : public BaseDevice {
   std::vector<RecordedDraw> draws_;
   std::map<std::string, std::pair<HRESULT, int>> failures_;
   D3DCAPS9 caps_;
+  bool keepGeometry_ = true;
   std::shared_ptr<int> liveTextures_ = std::make_shared<int>(0);
 };
 
