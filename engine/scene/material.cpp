@@ -95,23 +95,26 @@ void Material::SetAlphaUse(int mode) {
 namespace {
 
 // A stage whose alpha is a plain copy of a texture without an alpha channel leaves the
-// fragment opaque whatever came before it: a light map or a base picture selected that way
-// is no reason to blend.
-bool SelectsOpaqueTexture(const TextureStage& s) {
+// fragment opaque whatever came before it, and a later stage that copies the current alpha
+// keeps what the stages before it made: a light map, a flash's light or a base picture
+// combined that way is no reason to blend.
+bool KeepsAlphaOpaque(const TextureStage& s, bool first) {
   const DWORD arg = s.alphaOp == D3DTOP_SELECTARG1 ? s.alphaArg1 : s.alphaOp == D3DTOP_SELECTARG2 ? s.alphaArg2 : ~DWORD(0);
+  if (arg == D3DTA_CURRENT) return !first;
   return arg == D3DTA_TEXTURE && s.texture && !TextureHasAlpha(s.texture);
 }
 
 }  // namespace
 
 bool Material::NeedsAlpha() const {
-  for (const TextureStage& s : stages) {
+  for (int i = 0; i < kMaxStages; ++i) {
+    const TextureStage& s = stages[i];
     if (s.alphaOp == kAutomaticOp) {
       if (TextureHasAlpha(s.texture)) return true;
       continue;
     }
     if (s.alphaOp == D3DTOP_DISABLE) return false;
-    if (SelectsOpaqueTexture(s)) continue;
+    if (KeepsAlphaOpaque(s, i == 0)) continue;
     return true;
   }
   return false;

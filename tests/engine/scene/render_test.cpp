@@ -259,6 +259,11 @@ TEST_F(RenderScene, OpaqueGroupsGoNearestFirstAndLightMappedMaterialsCountAsOpaq
   halcyon::Material tinted = room;
   tinted.stages[1].alphaOp = D3DTOP_MODULATE;  // anything but a plain copy may be translucent
   EXPECT_TRUE(tinted.NeedsAlpha());
+  halcyon::Material passed = room;  // a later stage that passes the current alpha on
+  passed.stages[1].alphaArg1 = D3DTA_CURRENT;
+  EXPECT_FALSE(passed.NeedsAlpha());
+  passed.stages[0].alphaArg1 = D3DTA_CURRENT;  // on the first stage that is the vertex's alpha
+  EXPECT_TRUE(passed.NeedsAlpha());
 
   halcyon::Material plain, other = room;
   plain.stages[0].texture = &base;
