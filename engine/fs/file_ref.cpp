@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <filesystem>
 
 #include "engine/fs/resource_source.h"
 #include "engine/fs/stored_archive.h"
@@ -78,6 +80,15 @@ std::unique_ptr<Stream> FileRef::open(uint32_t mode) {
     if (stream->open(name, mode)) {
       sources = Disk;
       return stream;
+    }
+    // A loose media file may differ from the archive's spelling in case alone.
+    if ((sources & Archive) && mode == Read) {
+      const std::string found = diskNameIgnoringCase(name);
+      if (!found.empty() && stream->open(found, mode)) {
+        sources = Disk;
+        name = found;
+        return stream;
+      }
     }
   }
   if ((sources & Archive) && archive) {
@@ -156,15 +167,67 @@ bool diskReadable(const std::string& name) {
 }
 
 // A location's name without trailing "\" and then "/" (never the first character), with "/"
-// and the wanted name appended.
+// and the wanted name appended. An empty location is the working folder itself: the name
+// stays relative rather than becoming a path from the root.
 std::string joinLocation(const std::string& location, const std::string& name) {
+  if (location.empty()) return name;
   std::string base = location;
   while (base.size() > 1 && base.back() == '\\') base.pop_back();
   while (base.size() > 1 && base.back() == '/') base.pop_back();
   return base + "/" + name;
 }
 
+bool sameIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// The entry of `folder` spelt `part` (exactly, or else the first in byte order that matches
+// without regard to case); empty when there is none.
+std::string entryIgnoringCase(const std::string& folder, const std::string& part) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path dir = folder.empty() ? fs::path(".") : fs::path(folder);
+  if (fs::exists(dir / part, error)) return part;
+  std::string best;
+  for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
+    const std::string entry = it->path().filename().string();
+    if (sameIgnoringCase(entry, part) && (best.empty() || entry < best)) best = entry;
+  }
+  return best;
+}
+
+// Whether disk names are matched as the archive matches its entries.
+bool mediaName(const FileRef& file) { return (file.sources & Archive) != 0; }
+
+// The disk name under which `name` is readable, or empty.
+std::string readableOnDisk(const std::string& name, bool ignoreCase) {
+  if (diskReadable(name)) return name;
+  return ignoreCase ? diskNameIgnoringCase(name) : std::string();
+}
+
 }  // namespace
+
+std::string diskNameIgnoringCase(const std::string& name) {
+  if (name.empty()) return std::string();
+  if (diskReadable(name)) return name;
+  std::string path = name;
+  std::replace(path.begin(), path.end(), '\\', '/');
+  std::string built = path[0] == '/' ? "/" : "";
+  size_t at = 0;
+  while (at < path.size()) {
+    size_t end = path.find('/', at);
+    if (end == std::string::npos) end = path.size();
+    const std::string part = path.substr(at, end - at);
+    at = end + 1;
+    if (part.empty() || part == ".") continue;
+    const std::string entry = part == ".." ? part : entryIgnoringCase(built, part);
+    if (entry.empty()) return std::string();
+    built += (built.empty() || built.back() == '/') ? entry : "/" + entry;
+  }
+  return !built.empty() && diskReadable(built) ? built : std::string();
+}
 
 void SearchPaths::addLocation(const FileRef& location) {
   auto add = [&location](std::vector<FileRef>& list) {
@@ -192,24 +255,26 @@ bool SearchPaths::resolve(FileRef& file) const {
   const std::string bare = file.name.substr(skip);
 
   if (file.sources & Disk) {
-    if (diskReadable(bare)) {
+    const bool ignoreCase = mediaName(file);
+    // A full path that exists is that file: a file of the same name under the working
+    // folder or a location must never stand in for it.
+    if (!keepToLocations_ && skip > 0 && file.name[0] == '/' && diskReadable(file.name)) {
       file.sources = Disk;
-      file.name = bare;
       return true;
     }
-    for (const FileRef& location : disk_) {
-      const std::string full = joinLocation(location.name, bare);
-      if (diskReadable(full)) {
+    if (!keepToLocations_) {
+      if (const std::string found = readableOnDisk(bare, ignoreCase); !found.empty()) {
         file.sources = Disk;
-        file.name = full;
+        file.name = found;
         return true;
       }
     }
-    // On this platform an absolute path starts with "/"; after the relative tries it is
-    // still honoured as written, so a user's own file anywhere on disk can be named.
-    if (skip > 0 && file.name[0] == '/' && diskReadable(file.name)) {
-      file.sources = Disk;
-      return true;
+    for (const FileRef& location : disk_) {
+      if (const std::string found = readableOnDisk(joinLocation(location.name, bare), ignoreCase); !found.empty()) {
+        file.sources = Disk;
+        file.name = found;
+        return true;
+      }
     }
   }
   if (file.sources & Archive) {

@@ -8,6 +8,10 @@
 // place that worked, so a loose file on disk shadows an archive entry of the same name and
 // later opens go straight to it.
 //
+// A name that may also live in the archive (a media name) is matched on disk without regard
+// to case and with "\" read as "/", as the archive matches its entries; a name that lives
+// only on disk is taken exactly as written.
+//
 // A FileRef never owns what it names: the archive and the memory block must outlive it.
 #include <cstdint>
 #include <memory>
@@ -92,10 +96,16 @@ class SearchPaths {
   // Archive and an archive. An equal entry already listed is not added again.
   void addLocation(const FileRef& location);
 
-  // Completes `file` against its own name first, then the locations in the order added.
-  // On success `file` narrows to the place that worked and takes the full name; on failure
-  // it is unchanged.
+  // Completes `file`: a full path that exists is taken as written; otherwise the name on its
+  // own (relative to the working folder), then the locations in the order added. On success
+  // `file` narrows to the place that worked and takes the full name; on failure it is
+  // unchanged.
   bool resolve(FileRef& file) const;
+
+  // Names written inside media files are relative to the media, never to the process's
+  // working folder (the user's home under a host): with this set, names are completed only
+  // against the listed locations and never tried on their own.
+  void keepToLocations(bool keep) { keepToLocations_ = keep; }
 
   const std::vector<FileRef>& diskLocations() const { return disk_; }
   const std::vector<FileRef>& archiveLocations() const { return archive_; }
@@ -103,6 +113,12 @@ class SearchPaths {
  private:
   std::vector<FileRef> disk_;
   std::vector<FileRef> archive_;
+  bool keepToLocations_ = false;
 };
+
+// The name of a readable file on disk that matches `name` when case is ignored and "\\" is
+// read as "/", component by component (the name itself when it opens as written); empty when
+// none matches. Where several differ only in case, the first in byte order is taken.
+std::string diskNameIgnoringCase(const std::string& name);
 
 }  // namespace halcyon

@@ -259,7 +259,10 @@ void IndexNames(SceneNode& node, std::unordered_map<std::string, SceneNode*>& by
 
 }  // namespace
 
-Scene::Scene() : root_(std::make_unique<SceneNode>()), cameraRoot_(std::make_unique<SceneNode>()) {}
+Scene::Scene() : root_(std::make_unique<SceneNode>()), cameraRoot_(std::make_unique<SceneNode>()) {
+  // Textures are named relative to the scene file; the working folder is no place of theirs.
+  paths_.keepToLocations(true);
+}
 
 Scene::~Scene() {
   // Meshes point into the geometry and the buffer pool: the nodes go first.
@@ -270,12 +273,16 @@ Scene::~Scene() {
 
 bool Scene::Load(FileRef file) {
   name_ = file.name;
+  // The scene's folder in every place the scene may come from, taken before the open
+  // narrows them: a loose scene still finds the archive's textures, and a loose texture
+  // beside the archive's scene replaces the archive's.
+  const FileRef folder = file.directoryOf();
   std::unique_ptr<Stream> stream = file.open(OpenMode::Read);
   if (!stream) {
     logLine("Cannot open scene file " + name_ + "\n");
     return false;
   }
-  if (FileRef folder = file.directoryOf(); folder.sources != 0) paths_.addLocation(folder);
+  if (folder.sources != 0) paths_.addLocation(folder);
 
   UdfBinaryReader reader(std::move(stream));
   UdfRecord* top = reader.readHeader();

@@ -57,8 +57,10 @@ bool FontManager::loadFont(FileRef font, const SearchPaths* paths) {
     for (const FileRef& l : paths->archiveLocations()) working.addLocation(l);
   }
   if (!working.resolve(font)) return false;
-  // Charsets and their textures are found beside the font.
+  // Charsets and their textures are found beside the font and in the media folders, never
+  // in the working folder.
   working.addLocation(font.directoryOf());
+  working.keepToLocations(true);
 
   NodeMap root;
   if (!parseFile(font, root, &working)) return false;

@@ -150,11 +150,84 @@ TEST_F(FileLayer, ResolveTriesNameThenLocations) {
   EXPECT_EQ(absent.name, "nothing.here");
   EXPECT_EQ(absent.sources, static_cast<uint32_t>(Disk));
 
-  // An absolute path on this platform still resolves after the relative tries.
+  // An absolute path on this platform resolves as written.
   const std::string absolute = (dir_.path() / "Media/clock.udf").string();
   FileRef abs(absolute);
   ASSERT_TRUE(paths.resolve(abs));
   EXPECT_EQ(abs.name, absolute);
+}
+
+TEST_F(FileLayer, AFullPathIsNeverShadowedByTheWorkingFolder) {
+  // The same path spelt relative to the working folder holds another file.
+  const std::filesystem::path real = dir_.path() / "photos/cat.jpg";
+  dir_.write("photos/cat.jpg", "the user's cat");
+  dir_.write(real.relative_path().string(), "planted");
+  SearchPaths paths;
+  paths.addLocation(FileRef(dir_.path().string()));
+  FileRef picture(real.string());
+  ASSERT_TRUE(paths.resolve(picture));
+  EXPECT_EQ(picture.name, real.string());
+  auto s = picture.open(Read);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(readAllOf(*s), "the user's cat");
+}
+
+TEST_F(FileLayer, MediaNamesMatchOnDiskWithoutRegardToCase) {
+  dir_.write("media/CLOCK.udf", "loose clock");
+  FileRef scene(&archive_, "Media/clock.UDF");
+  scene.sources = Disk | Archive;
+  auto s = scene.open(Read);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(readAllOf(*s), "loose clock");
+  EXPECT_EQ(scene.sources, static_cast<uint32_t>(Disk));
+  EXPECT_EQ(diskNameIgnoringCase("MEDIA\\clock.udf"), "media/CLOCK.udf") << "a backslash separates as in the archive";
+  EXPECT_EQ(diskNameIgnoringCase("Media/nothing.udf"), "");
+
+  // A name that lives only on disk is taken as written.
+  FileRef exact("Media/clock.udf");
+  EXPECT_EQ(exact.open(Read), nullptr);
+  SearchPaths paths;
+  paths.addLocation(FileRef("Media"));
+  FileRef texture("Floor.JPG");
+  dir_.write("media/floor.jpg", "loose floor");
+  EXPECT_FALSE(paths.resolve(texture));
+  texture.sources = Disk | Archive;
+  ASSERT_TRUE(paths.resolve(texture));
+  EXPECT_EQ(texture.name, "media/floor.jpg");
+}
+
+TEST_F(FileLayer, NamesKeptToLocationsNeverComeFromTheWorkingFolder) {
+  // A scene's folder on disk and in the archive; a stray file of the texture's name lies in
+  // the working folder.
+  FileRef folder(&archive_, "Media");
+  folder.sources = Disk | Archive;
+  SearchPaths paths;
+  paths.addLocation(folder);
+  paths.keepToLocations(true);
+  dir_.write("clock.udf", "stray");
+  FileRef wanted;
+  wanted.sources = Disk | Archive;
+  wanted.name = "clock.udf";
+  ASSERT_TRUE(paths.resolve(wanted));
+  EXPECT_EQ(wanted.sources, static_cast<uint32_t>(Archive));
+  auto s = wanted.open(Read);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(readAllOf(*s), "archive clock");
+
+  // A loose file in the media folder wins over the archive's entry.
+  dir_.write("Media/clock.udf", "loose clock");
+  wanted.sources = Disk | Archive;
+  wanted.name = "clock.udf";
+  ASSERT_TRUE(paths.resolve(wanted));
+  EXPECT_EQ(wanted.name, "Media/clock.udf");
+
+  // A folder with no name is the working folder itself, never the root.
+  SearchPaths here;
+  here.addLocation(FileRef(""));
+  here.keepToLocations(true);
+  FileRef beside("clock.udf");
+  ASSERT_TRUE(here.resolve(beside));
+  EXPECT_EQ(beside.name, "clock.udf");
 }
 
 TEST_F(FileLayer, ResolveInArchivesAlwaysSucceeds) {
