@@ -72,4 +72,7 @@ HRESULT D3DXLoadSurfaceFromFileA(IDirect3DSurface9* surface, const PALETTEENTRY*
                                  const char* file, const RECT* sourceRect, DWORD filter, D3DCOLOR colorKey,
                                  D3DXIMAGE_INFO* info);
 
+// Reads only the image's header: its size (upright, for a photo with an EXIF orientation),
+// alpha and kind.
 HRESULT D3DXGetImageInfoFromFileInMemory(const void* data, UINT size, D3DXIMAGE_INFO* info);
+HRESULT D3DXGetImageInfoFromFileA(const char* file, D3DXIMAGE_INFO* info);

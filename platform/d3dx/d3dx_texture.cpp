@@ -1,5 +1,6 @@
 #include <cstring>
 #include <fstream>
+#include <utility>
 #include <vector>
 
 #include "platform/d3d9/memory_resources.h"
@@ -65,9 +66,15 @@ HRESULT D3DXCreateTexture(IDirect3DDevice9* device, UINT width, UINT height, UIN
 
 HRESULT D3DXGetImageInfoFromFileInMemory(const void* data, UINT size, D3DXIMAGE_INFO* info) {
   DecodedImage image;
-  if (!decodeImage(static_cast<const uint8_t*>(data), size, image)) return D3DXERR_INVALIDDATA;
+  if (!readImageInfo(static_cast<const uint8_t*>(data), size, image)) return D3DXERR_INVALIDDATA;
   fillInfo(image, info);
   return D3D_OK;
+}
+
+HRESULT D3DXGetImageInfoFromFileA(const char* file, D3DXIMAGE_INFO* info) {
+  std::vector<uint8_t> bytes;
+  if (!readFile(file, bytes)) return D3DERR_NOTFOUND;
+  return D3DXGetImageInfoFromFileInMemory(bytes.data(), static_cast<UINT>(bytes.size()), info);
 }
 
 HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void* data, UINT size, UINT width,
@@ -76,11 +83,15 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void
                                             PALETTEENTRY*, IDirect3DTexture9** texture) {
   if (!device || !data || !texture || size == 0) return D3DERR_INVALIDCALL;
   *texture = nullptr;
+  // The source's own size goes into the info; a texture asked smaller than the image lets
+  // the decoder skip detail it would throw away.
   DecodedImage image;
-  if (!decodeImage(static_cast<const uint8_t*>(data), size, image)) return D3DXERR_INVALIDDATA;
+  if (!readImageInfo(static_cast<const uint8_t*>(data), size, image)) return D3DXERR_INVALIDDATA;
   fillInfo(image, info);
   const UINT w = isDefault(width) ? image.width : width;
   const UINT h = isDefault(height) ? image.height : height;
+  const DecodeRequest smaller{isDefault(width) ? 0 : w, isDefault(height) ? 0 : h};
+  if (!decodeImage(static_cast<const uint8_t*>(data), size, image, smaller)) return D3DXERR_INVALIDDATA;
   if (format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE)
     format = image.hasAlpha || colorKey != 0 ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
   if (mipLevels == D3DX_DEFAULT) mipLevels = 0;
@@ -92,7 +103,9 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void
   const HRESULT hr = device->CreateTexture(w, h, mipLevels, usage, format, pool, &made, nullptr);
   if (FAILED(hr) || !made) return FAILED(hr) ? hr : D3DERR_INVALIDCALL;
 
-  std::vector<D3DCOLOR> level = resizeImage(image.pixels, image.width, image.height, w, h, filter);
+  std::vector<D3DCOLOR> level = image.width == w && image.height == h
+                                    ? std::move(image.pixels)
+                                    : resizeImage(image.pixels, image.width, image.height, w, h, filter);
   applyColourKey(level, colorKey);
   UINT lw = w, lh = h;
   const DWORD levels = made->GetLevelCount();

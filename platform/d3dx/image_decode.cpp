@@ -1,16 +1,27 @@
 #include "platform/d3dx/image_decode.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 
 #include <jpeglib.h>
+#include <jerror.h>
 #include <png.h>
 
 namespace {
 
-bool sizeAcceptable(uint64_t w, uint64_t h) {
-  return w > 0 && h > 0 && w <= kMaxImageSide && h <= kMaxImageSide && w * h <= kMaxImagePixels;
+bool sideAcceptable(uint64_t w, uint64_t h) { return w > 0 && h > 0 && w <= kMaxImageSide && h <= kMaxImageSide; }
+
+// The fit size as stored in the file: orientations 5..8 store the image on its side.
+void storedFit(const DecodeRequest& request, int orientation, UINT& w, UINT& h) {
+  const bool sideways = orientation >= 5;
+  w = sideways ? request.fitHeight : request.fitWidth;
+  h = sideways ? request.fitWidth : request.fitHeight;
+}
+
+uint32_t bigEndian32(const uint8_t* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 
 // ---- JPEG ----
@@ -21,17 +32,62 @@ struct JpegError {
 };
 
 void jpegFail(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1); }
-void jpegQuiet(j_common_ptr, int) {}
+
+// Warnings that mean picture data is missing or wrong: libjpeg would carry on and fill the
+// rest with grey or garbage, so the image is refused and its owner keeps what it had.
+void jpegWarning(j_common_ptr info, int level) {
+  if (level >= 0) return;  // trace messages
+  switch (info->err->msg_code) {
+    case JWRN_JPEG_EOF:
+    case JWRN_HIT_MARKER:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_MUST_RESYNC:
+    case JWRN_NOT_SEQUENTIAL:
+      jpegFail(info);
+      break;
+    default:
+      break;
+  }
+}
 void jpegNoOutput(j_common_ptr) {}
+
+int jpegOrientation(const jpeg_decompress_struct& info) {
+  for (jpeg_saved_marker_ptr m = info.marker_list; m; m = m->next) {
+    if (m->marker != JPEG_APP0 + 1 || !m->data) continue;
+    const int orientation = exifOrientation(m->data, m->data_length);
+    if (orientation != 1) return orientation;
+  }
+  return 1;
+}
+
+// CMYK as libjpeg delivers it: Adobe's files store the inks inverted.
+D3DCOLOR fromCmyk(const uint8_t* p, bool inverted) {
+  auto channel = [&](uint8_t ink) {
+    const unsigned c = inverted ? ink : 255u - ink, k = inverted ? p[3] : 255u - p[3];
+    return (c * k + 127) / 255;
+  };
+  return D3DCOLOR_XRGB(channel(p[0]), channel(p[1]), channel(p[2]));
+}
+
+// The smallest of libjpeg's M/8 scales that still gives at least the stored fit size.
+void chooseJpegScale(jpeg_decompress_struct& info, UINT fitW, UINT fitH) {
+  info.scale_denom = 8;
+  for (unsigned num = 1; num <= 8; ++num) {
+    info.scale_num = num;
+    jpeg_calc_output_dimensions(&info);
+    if (info.output_width >= fitW && info.output_height >= fitH) return;
+  }
+}
 
 // Kept free of objects with destructors between setjmp and the last libjpeg call, so a
 // longjmp out of the library skips nothing that needs cleaning.
-bool decodeJpegInto(const uint8_t* data, size_t size, DecodedImage& out, std::vector<uint8_t>& row) {
+bool decodeJpegInto(const uint8_t* data, size_t size, DecodedImage& out, std::vector<uint8_t>& row,
+                    const DecodeRequest& request, bool headerOnly, int& orientation) {
   jpeg_decompress_struct info;
   JpegError error;
   info.err = jpeg_std_error(&error.manager);
   error.manager.error_exit = jpegFail;
-  error.manager.emit_message = jpegQuiet;
+  error.manager.emit_message = jpegWarning;
   error.manager.output_message = jpegNoOutput;
   if (setjmp(error.jump)) {
     jpeg_destroy_decompress(&info);
@@ -39,26 +95,50 @@ bool decodeJpegInto(const uint8_t* data, size_t size, DecodedImage& out, std::ve
   }
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
-  if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK || !sizeAcceptable(info.image_width, info.image_height)) {
+  jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
+  if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK || !sideAcceptable(info.image_width, info.image_height)) {
     jpeg_destroy_decompress(&info);
     return false;
   }
-  info.out_color_space = JCS_RGB;
+  orientation = jpegOrientation(info);
+  if (headerOnly) {
+    const bool sideways = orientation >= 5;
+    out.width = sideways ? info.image_height : info.image_width;
+    out.height = sideways ? info.image_width : info.image_height;
+    jpeg_destroy_decompress(&info);
+    return true;
+  }
+  const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+  info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+  UINT fitW = 0, fitH = 0;
+  storedFit(request, orientation, fitW, fitH);
+  if (fitW || fitH) chooseJpegScale(info, fitW, fitH);
+  jpeg_calc_output_dimensions(&info);
+  if (!imageWithinBudget(info.output_width, info.output_height)) {
+    jpeg_destroy_decompress(&info);
+    return false;
+  }
   jpeg_start_decompress(&info);
-  if (info.output_components != 3) {
+  const int components = cmyk ? 4 : 3;
+  if (info.output_components != components) {
     jpeg_destroy_decompress(&info);
     return false;
   }
+  const bool inverted = info.saw_Adobe_marker;
   out.width = info.output_width;
   out.height = info.output_height;
   out.pixels.assign(static_cast<size_t>(out.width) * out.height, 0);
-  row.assign(static_cast<size_t>(out.width) * 3, 0);
+  row.assign(static_cast<size_t>(out.width) * components, 0);
   while (info.output_scanline < info.output_height) {
     JSAMPROW rows[1] = {row.data()};
     const UINT y = info.output_scanline;
     if (jpeg_read_scanlines(&info, rows, 1) != 1) break;
     D3DCOLOR* dst = out.pixels.data() + static_cast<size_t>(y) * out.width;
-    for (UINT x = 0; x < out.width; ++x) dst[x] = D3DCOLOR_XRGB(row[x * 3], row[x * 3 + 1], row[x * 3 + 2]);
+    if (cmyk) {
+      for (UINT x = 0; x < out.width; ++x) dst[x] = fromCmyk(&row[x * 4], inverted);
+    } else {
+      for (UINT x = 0; x < out.width; ++x) dst[x] = D3DCOLOR_XRGB(row[x * 3], row[x * 3 + 1], row[x * 3 + 2]);
+    }
   }
   const bool complete = info.output_scanline == info.output_height;
   jpeg_finish_decompress(&info);
@@ -84,7 +164,50 @@ void pngRead(png_structp png, png_bytep out, png_size_t length) {
 void pngWarning(png_structp, png_const_charp) {}
 void pngErrorExit(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
-bool decodePngInto(const uint8_t* data, size_t size, DecodedImage& out, std::vector<uint8_t>& rowBytes) {
+// The compressed image data present in the file: the sum of its IDAT chunks' lengths, as far
+// as the chunks lie inside the data.
+uint64_t pngImageDataBytes(const uint8_t* data, size_t size) {
+  uint64_t total = 0;
+  size_t at = 8;
+  while (size >= 12 && at <= size - 12) {
+    const uint32_t length = bigEndian32(data + at);
+    if (length > 0x7FFFFFFFu || length > size - 12 - at) break;
+    if (std::memcmp(data + at + 4, "IDAT", 4) == 0) total += length;
+    if (std::memcmp(data + at + 4, "IEND", 4) == 0) break;
+    at += 12 + size_t{length};
+  }
+  return total;
+}
+
+// Deflate expands at most about 1032 to 1: rows needing more than that of the compressed
+// data present cannot be in the file, whatever the header says.
+bool pngDataCanHold(const uint8_t* data, size_t size, uint64_t w, uint64_t h, unsigned bitsPerPixel) {
+  const uint64_t rawBytes = (w * bitsPerPixel + 7) / 8 * h;
+  return rawBytes <= pngImageDataBytes(data, size) * 1032 + 1024;
+}
+
+// Adds one decoded row (B, G, R, A bytes) into per-block channel sums.
+void addToBlocks(const uint8_t* row, UINT w, UINT factor, std::vector<uint32_t>& sums) {
+  for (UINT x = 0; x < w; ++x) {
+    uint32_t* block = &sums[static_cast<size_t>(x / factor) * 4];
+    for (int c = 0; c < 4; ++c) block[c] += row[x * 4 + c];
+  }
+}
+
+// Writes the averaged blocks as one output row and clears the sums.
+void emitBlocks(std::vector<uint32_t>& sums, UINT w, UINT factor, UINT rows, D3DCOLOR* dst, UINT outW) {
+  for (UINT ox = 0; ox < outW; ++ox) {
+    const uint32_t n = std::min(factor, w - ox * factor) * rows;
+    uint32_t* block = &sums[static_cast<size_t>(ox) * 4];
+    D3DCOLOR c = 0;
+    for (int k = 0; k < 4; ++k) c |= ((block[k] + n / 2) / n) << (8 * k);
+    dst[ox] = c;
+    std::fill(block, block + 4, 0u);
+  }
+}
+
+bool decodePngInto(const uint8_t* data, size_t size, DecodedImage& out, std::vector<uint8_t>& rowBytes,
+                   std::vector<uint32_t>& sums, const DecodeRequest& request) {
   PngReader reader{data, size, 0};
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngErrorExit, pngWarning);
   if (!png) return false;
@@ -101,7 +224,14 @@ bool decodePngInto(const uint8_t* data, size_t size, DecodedImage& out, std::vec
   png_set_user_limits(png, kMaxImageSide, kMaxImageSide);
   png_read_info(png, info);
   const png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
-  if (!sizeAcceptable(w, h)) {
+  const unsigned bitsPerPixel = png_get_channels(png, info) * png_get_bit_depth(png, info);
+  const bool interlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
+  // Interlaced rows arrive in passes, so only whole images can be averaged down.
+  UINT factor = 1;
+  if (!interlaced && request.fitWidth && request.fitHeight)
+    factor = std::max<UINT>(1, std::min(w / request.fitWidth, h / request.fitHeight));
+  const UINT outW = (w + factor - 1) / factor, outH = (h + factor - 1) / factor;
+  if (!sideAcceptable(w, h) || !pngDataCanHold(data, size, w, h, bitsPerPixel) || !imageWithinBudget(outW, outH)) {
     png_destroy_read_struct(&png, &info, nullptr);
     return false;
   }
@@ -118,48 +248,162 @@ bool decodePngInto(const uint8_t* data, size_t size, DecodedImage& out, std::vec
     png_destroy_read_struct(&png, &info, nullptr);
     return false;
   }
-  out.width = w;
-  out.height = h;
-  out.pixels.assign(static_cast<size_t>(w) * h, 0);
-  rowBytes.resize(4);
-  for (int pass = 0; pass < passes; ++pass)
-    for (png_uint_32 y = 0; y < h; ++y) png_read_row(png, reinterpret_cast<png_bytep>(out.pixels.data() + static_cast<size_t>(y) * w), nullptr);
+  out.width = outW;
+  out.height = outH;
+  out.pixels.assign(static_cast<size_t>(outW) * outH, 0);
+  if (factor == 1) {
+    for (int pass = 0; pass < passes; ++pass)
+      for (png_uint_32 y = 0; y < h; ++y)
+        png_read_row(png, reinterpret_cast<png_bytep>(out.pixels.data() + static_cast<size_t>(y) * w), nullptr);
+  } else {
+    rowBytes.assign(static_cast<size_t>(w) * 4, 0);
+    sums.assign(static_cast<size_t>(outW) * 4, 0);
+    for (png_uint_32 y = 0; y < h; ++y) {
+      png_read_row(png, rowBytes.data(), nullptr);
+      addToBlocks(rowBytes.data(), w, factor, sums);
+      if (y % factor == factor - 1 || y == h - 1)
+        emitBlocks(sums, w, factor, y % factor + 1, out.pixels.data() + static_cast<size_t>(y / factor) * outW, outW);
+    }
+  }
   png_read_end(png, nullptr);
   png_destroy_read_struct(&png, &info, nullptr);
   return true;
 }
 
+// The header chunk alone, and whether a transparency chunk follows it.
+bool readPngInfo(const uint8_t* data, size_t size, DecodedImage& out) {
+  if (size < 33 || png_sig_cmp(data, 0, 8) != 0 || std::memcmp(data + 12, "IHDR", 4) != 0) return false;
+  const uint32_t w = bigEndian32(data + 16), h = bigEndian32(data + 20);
+  if (!sideAcceptable(w, h)) return false;
+  out.width = w;
+  out.height = h;
+  out.hasAlpha = (data[25] & PNG_COLOR_MASK_ALPHA) != 0;
+  for (size_t at = 8; !out.hasAlpha && size >= 12 && at <= size - 12;) {
+    const uint32_t length = bigEndian32(data + at);
+    if (length > size - 12 - at || std::memcmp(data + at + 4, "IDAT", 4) == 0) break;
+    out.hasAlpha = std::memcmp(data + at + 4, "tRNS", 4) == 0;
+    at += 12 + size_t{length};
+  }
+  return true;
+}
+
+// Reads a 16- or 32-bit value of a TIFF block in its byte order.
+struct TiffReader {
+  const uint8_t* data;
+  size_t size;
+  bool little;
+  uint32_t u16(size_t at) const {
+    return little ? data[at] | (uint32_t{data[at + 1]} << 8) : (uint32_t{data[at]} << 8) | data[at + 1];
+  }
+  uint32_t u32(size_t at) const {
+    return little ? u16(at) | (u16(at + 2) << 16) : (u16(at) << 16) | u16(at + 2);
+  }
+};
+
 }  // namespace
 
-bool decodeJpeg(const uint8_t* data, size_t size, DecodedImage& out) {
+bool imageWithinBudget(uint64_t w, uint64_t h) { return sideAcceptable(w, h) && w * h <= kMaxImagePixels; }
+
+int exifOrientation(const uint8_t* payload, size_t size) {
+  if (!payload || size < 14 || std::memcmp(payload, "Exif\0\0", 6) != 0) return 1;
+  const uint8_t* tiff = payload + 6;
+  const size_t n = size - 6;
+  if (!((tiff[0] == 'I' && tiff[1] == 'I') || (tiff[0] == 'M' && tiff[1] == 'M'))) return 1;
+  const TiffReader r{tiff, n, tiff[0] == 'I'};
+  if (r.u16(2) != 42) return 1;
+  const uint32_t ifd = r.u32(4);
+  if (ifd < 8 || ifd > n - 2) return 1;
+  const uint32_t count = r.u16(ifd);
+  for (uint32_t i = 0; i < count; ++i) {
+    const size_t entry = size_t{ifd} + 2 + size_t{i} * 12;
+    if (entry + 12 > n) break;
+    if (r.u16(entry) != 0x0112) continue;
+    const uint32_t value = r.u16(entry + 2) == 3 ? r.u16(entry + 8) : 1;  // SHORT
+    return value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
+  }
+  return 1;
+}
+
+void orientImage(DecodedImage& image, int orientation) {
+  if (orientation < 2 || orientation > 8 || image.pixels.empty()) return;
+  const UINT w = image.width, h = image.height;
+  const bool sideways = orientation >= 5;
+  const UINT ow = sideways ? h : w, oh = sideways ? w : h;
+  std::vector<D3DCOLOR> turned(image.pixels.size());
+  for (UINT y = 0; y < oh; ++y)
+    for (UINT x = 0; x < ow; ++x) {
+      UINT sx = x, sy = y;
+      switch (orientation) {
+        case 2: sx = w - 1 - x; break;
+        case 3: sx = w - 1 - x; sy = h - 1 - y; break;
+        case 4: sy = h - 1 - y; break;
+        case 5: sx = y; sy = x; break;
+        case 6: sx = y; sy = h - 1 - x; break;
+        case 7: sx = w - 1 - y; sy = h - 1 - x; break;
+        case 8: sx = w - 1 - y; sy = x; break;
+      }
+      turned[static_cast<size_t>(y) * ow + x] = image.pixels[static_cast<size_t>(sy) * w + sx];
+    }
+  image.pixels = std::move(turned);
+  image.width = ow;
+  image.height = oh;
+}
+
+bool decodeJpeg(const uint8_t* data, size_t size, DecodedImage& out, const DecodeRequest& request) {
   std::vector<uint8_t> row;
   out = DecodedImage{};
   out.fileFormat = D3DXIFF_JPG;
   if (!data || size < 4) return false;
-  if (!decodeJpegInto(data, size, out, row)) {
+  int orientation = 1;
+  if (!decodeJpegInto(data, size, out, row, request, false, orientation)) {
     out.pixels.clear();
     return false;
   }
+  orientImage(out, orientation);
   return true;
 }
 
-bool decodePng(const uint8_t* data, size_t size, DecodedImage& out) {
+bool decodePng(const uint8_t* data, size_t size, DecodedImage& out, const DecodeRequest& request) {
   std::vector<uint8_t> row;
+  std::vector<uint32_t> sums;
   out = DecodedImage{};
   out.fileFormat = D3DXIFF_PNG;
   if (!data || size < 8 || png_sig_cmp(data, 0, 8) != 0) return false;
-  if (!decodePngInto(data, size, out, row)) {
+  if (!decodePngInto(data, size, out, row, sums, request)) {
     out.pixels.clear();
     return false;
   }
   return true;
 }
 
-bool decodeImage(const uint8_t* data, size_t size, DecodedImage& out) {
+namespace {
+bool isJpeg(const uint8_t* data, size_t size) { return size >= 4 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF; }
+bool isPng(const uint8_t* data, size_t size) {
+  return size >= 8 && data[0] == 0x89 && data[1] == 'P' && data[2] == 'N' && data[3] == 'G';
+}
+}  // namespace
+
+bool decodeImage(const uint8_t* data, size_t size, DecodedImage& out, const DecodeRequest& request) {
   if (!data || size < 4) return false;
-  if (data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) return decodeJpeg(data, size, out);
-  if (size >= 8 && data[0] == 0x89 && data[1] == 'P' && data[2] == 'N' && data[3] == 'G') return decodePng(data, size, out);
+  if (isJpeg(data, size)) return decodeJpeg(data, size, out, request);
+  if (isPng(data, size)) return decodePng(data, size, out, request);
   return decodeOther(data, size, out);
+}
+
+bool readImageInfo(const uint8_t* data, size_t size, DecodedImage& out) {
+  out = DecodedImage{};
+  if (!data || size < 4) return false;
+  if (isJpeg(data, size)) {
+    std::vector<uint8_t> row;
+    int orientation = 1;
+    out.fileFormat = D3DXIFF_JPG;
+    return decodeJpegInto(data, size, out, row, DecodeRequest{}, true, orientation);
+  }
+  if (isPng(data, size)) {
+    out.fileFormat = D3DXIFF_PNG;
+    return readPngInfo(data, size, out);
+  }
+  return readOtherInfo(data, size, out);
 }
 
 std::vector<D3DCOLOR> resizeImage(const std::vector<D3DCOLOR>& src, UINT sw, UINT sh, UINT dw, UINT dh, DWORD filter) {

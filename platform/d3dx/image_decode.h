@@ -15,15 +15,38 @@ struct DecodedImage {
   std::vector<D3DCOLOR> pixels;
 };
 
+// A header naming a longer side is refused at once.
 constexpr UINT kMaxImageSide = 16384;
-constexpr size_t kMaxImagePixels = size_t{64} << 20;
+// The most pixels a decoder allocates for one image (128 MB of 0xAARRGGBB). It is checked
+// before anything is allocated; an image needing more is refused, unless it can be decoded
+// smaller for a caller who asked for less.
+constexpr size_t kMaxImagePixels = size_t{32} << 20;
 
-// False for unknown, malformed or truncated data.
-bool decodeImage(const uint8_t* data, size_t size, DecodedImage& out);
-bool decodeJpeg(const uint8_t* data, size_t size, DecodedImage& out);
-bool decodePng(const uint8_t* data, size_t size, DecodedImage& out);
+// What the caller needs: with a fit size, a decoder that can decode smaller (JPEG by its
+// scaled transform, PNG by averaging blocks as rows arrive) may deliver any size between the
+// fit size and the full size on each axis, saving the time and memory of the full image. The
+// fit size is in the image's upright orientation.
+struct DecodeRequest {
+  UINT fitWidth = 0, fitHeight = 0;  // 0: the full size
+};
+
+// False for unknown, malformed, truncated or damaged data and for sizes beyond the limits.
+// JPEG photos come out turned upright by their EXIF orientation; CMYK JPEGs are converted.
+bool decodeImage(const uint8_t* data, size_t size, DecodedImage& out, const DecodeRequest& request = {});
+bool decodeJpeg(const uint8_t* data, size_t size, DecodedImage& out, const DecodeRequest& request = {});
+bool decodePng(const uint8_t* data, size_t size, DecodedImage& out, const DecodeRequest& request = {});
 // BMP, TGA and GIF (its first frame).
 bool decodeOther(const uint8_t* data, size_t size, DecodedImage& out);
+// Only the header: size (upright), alpha and kind, no pixels. Cheap for any file size.
+bool readImageInfo(const uint8_t* data, size_t size, DecodedImage& out);
+bool readOtherInfo(const uint8_t* data, size_t size, DecodedImage& out);
+// Whether the pixel buffer of a w x h image is within the decoders' budget.
+bool imageWithinBudget(uint64_t w, uint64_t h);
+
+// EXIF orientation (1..8) from the payload of a JPEG APP1 segment; 1 when there is none.
+int exifOrientation(const uint8_t* payload, size_t size);
+// Turns pixels stored as the camera saw them upright, as an EXIF orientation says.
+void orientImage(DecodedImage& image, int orientation);
 
 // Resizes with the D3DX filter kinds: NONE copies the overlapping corner (the rest is
 // transparent black), POINT picks the nearest texel, the others average the covered area

@@ -1,11 +1,13 @@
 #include "tests/platform/d3dx/image_writers.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include <jpeglib.h>
 #include <png.h>
+#include <zlib.h>
 
 namespace {
 void pngWrite(png_structp png, png_bytep data, png_size_t length) {
@@ -113,4 +115,115 @@ std::vector<uint8_t> encodeTga(const std::vector<D3DCOLOR>& pixels, UINT w, UINT
   v.push_back(0x28);  // top-left origin, 8 alpha bits
   for (D3DCOLOR c : pixels) put32(v, c);
   return v;
+}
+
+namespace {
+std::vector<uint8_t> compressJpeg(const std::vector<uint8_t>& samples, UINT w, UINT h, J_COLOR_SPACE space, int components,
+                                  const std::vector<uint8_t>& exif) {
+  jpeg_compress_struct info;
+  jpeg_error_mgr err;
+  info.err = jpeg_std_error(&err);
+  jpeg_create_compress(&info);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &buffer, &size);
+  info.image_width = w;
+  info.image_height = h;
+  info.input_components = components;
+  info.in_color_space = space;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, 95, TRUE);
+  jpeg_start_compress(&info, TRUE);
+  if (!exif.empty()) jpeg_write_marker(&info, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
+  while (info.next_scanline < h) {
+    JSAMPROW rows[1] = {const_cast<JSAMPLE*>(samples.data() + static_cast<size_t>(info.next_scanline) * w * components)};
+    jpeg_write_scanlines(&info, rows, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::vector<uint8_t> out(buffer, buffer + size);
+  free(buffer);
+  return out;
+}
+}  // namespace
+
+std::vector<uint8_t> encodeJpegOriented(const std::vector<D3DCOLOR>& stored, UINT w, UINT h, int orientation) {
+  std::vector<uint8_t> rgb;
+  for (D3DCOLOR c : stored) rgb.insert(rgb.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
+  // Big-endian TIFF with one entry in its first directory: the orientation.
+  const std::vector<uint8_t> exif = {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
+                                     0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, uint8_t(orientation), 0, 0, 0, 0, 0, 0};
+  return compressJpeg(rgb, w, h, JCS_RGB, 3, exif);
+}
+
+std::vector<uint8_t> encodeCmykJpeg(const std::vector<uint32_t>& inks, UINT w, UINT h) {
+  std::vector<uint8_t> cmyk;
+  for (uint32_t ink : inks)
+    for (int shift = 24; shift >= 0; shift -= 8) cmyk.push_back(uint8_t(255 - ((ink >> shift) & 0xFF)));
+  return compressJpeg(cmyk, w, h, JCS_CMYK, 4, {});
+}
+
+std::vector<uint8_t> encodeRleTga(const std::vector<D3DCOLOR>& pixels, UINT w, UINT h) {
+  std::vector<uint8_t> v = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  put16(v, w);
+  put16(v, h);
+  v.push_back(32);
+  v.push_back(0x28);
+  for (size_t i = 0; i < pixels.size();) {
+    size_t run = 1;
+    while (i + run < pixels.size() && run < 128 && pixels[i + run] == pixels[i]) ++run;
+    v.push_back(static_cast<uint8_t>(0x80 | (run - 1)));
+    put32(v, pixels[i]);
+    i += run;
+  }
+  return v;
+}
+
+std::vector<uint8_t> encodeGif(const std::vector<bool>& white, UINT w, UINT h) {
+  std::vector<uint8_t> v = {'G', 'I', 'F', '8', '9', 'a'};
+  put16(v, w);
+  put16(v, h);
+  v.insert(v.end(), {0x80, 0, 0, 0, 0, 0, 255, 255, 255});  // global table of two colours
+  v.push_back(0x2C);
+  put16(v, 0);
+  put16(v, 0);
+  put16(v, w);
+  put16(v, h);
+  v.push_back(0);
+  v.push_back(2);  // LZW minimum code size
+  // Three-bit codes: a clear code before every pixel keeps the code table from growing.
+  std::vector<uint8_t> data;
+  uint32_t bits = 0, count = 0;
+  auto code = [&](uint32_t c) {
+    bits |= c << count;
+    count += 3;
+    while (count >= 8) {
+      data.push_back(static_cast<uint8_t>(bits));
+      bits >>= 8;
+      count -= 8;
+    }
+  };
+  for (bool p : white) {
+    code(4);
+    code(p ? 1 : 0);
+  }
+  code(5);
+  if (count) data.push_back(static_cast<uint8_t>(bits));
+  for (size_t at = 0; at < data.size(); at += 255) {
+    const size_t n = std::min<size_t>(255, data.size() - at);
+    v.push_back(static_cast<uint8_t>(n));
+    v.insert(v.end(), data.begin() + static_cast<std::ptrdiff_t>(at), data.begin() + static_cast<std::ptrdiff_t>(at + n));
+  }
+  v.push_back(0);
+  v.push_back(0x3B);
+  return v;
+}
+
+void forgePngSize(std::vector<uint8_t>& png, uint32_t w, uint32_t h) {
+  for (int i = 0; i < 4; ++i) {
+    png[16 + i] = static_cast<uint8_t>(w >> (24 - 8 * i));
+    png[20 + i] = static_cast<uint8_t>(h >> (24 - 8 * i));
+  }
+  const uLong crc = crc32(0L, png.data() + 12, 17);
+  for (int i = 0; i < 4; ++i) png[29 + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
 }

@@ -10,3 +10,15 @@ std::vector<uint8_t> encodePng(const std::vector<D3DCOLOR>& pixels, UINT w, UINT
 std::vector<uint8_t> encodeJpeg(const std::vector<D3DCOLOR>& pixels, UINT w, UINT h, int quality = 95);
 std::vector<uint8_t> encodeBmp(const std::vector<D3DCOLOR>& pixels, UINT w, UINT h);
 std::vector<uint8_t> encodeTga(const std::vector<D3DCOLOR>& pixels, UINT w, UINT h);
+
+// A JPEG whose stored pixels carry an EXIF orientation tag (1..8).
+std::vector<uint8_t> encodeJpegOriented(const std::vector<D3DCOLOR>& stored, UINT w, UINT h, int orientation);
+// A CMYK JPEG with Adobe's marker; `inks` are C, M, Y, K bytes (0xCCMMYYKK) stored inverted,
+// as Adobe's files store them.
+std::vector<uint8_t> encodeCmykJpeg(const std::vector<uint32_t>& inks, UINT w, UINT h);
+// A TGA whose pixels are run-length packets.
+std::vector<uint8_t> encodeRleTga(const std::vector<D3DCOLOR>& pixels, UINT w, UINT h);
+// A GIF with a two-colour table (black, white); `white` says which pixels are white.
+std::vector<uint8_t> encodeGif(const std::vector<bool>& white, UINT w, UINT h);
+// A PNG's header chunk changed to claim w x h, its checksum made right again.
+void forgePngSize(std::vector<uint8_t>& png, uint32_t w, uint32_t h);
