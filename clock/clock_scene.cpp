@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "clock/hands.h"
+#include "clock/picture.h"
 #include "engine/core/trace.h"
 #include "engine/device/application.h"
 #include "engine/device/state_cache.h"
@@ -109,14 +110,7 @@ bool ClockScene::LoadCustom() {
   return true;
 }
 
-void ClockScene::applyPicture() {
-  if (settings().PhotoPath.empty()) return;
-  halcyon::TextureRequest request;
-  request.file = halcyon::FileRef(settings().PhotoPath);
-  picture_ = halcyon::textureManager().Get(request);
-  halcyon::SceneNode* node = scene_->Root().FindByName("Picture");
-  if (picture_ && node && node->GetMesh()) node->GetMesh()->GetMaterial().stages[0].texture = picture_;
-}
+void ClockScene::applyPicture() { picture_ = putPictureInFrame(settings().PhotoPath, scene_->Root()); }
 
 namespace {
 

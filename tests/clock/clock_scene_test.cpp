@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -414,6 +415,52 @@ TEST_F(ClockFrame, UserPictureReplacesTheFirstStage) {
   const halcyon::Material& own = other.scene().Root().FindByName("picture")->GetMesh()->GetMaterial();
   ASSERT_NE(own.stages[1].texture, nullptr);
   EXPECT_NE(own.stages[1].texture->FileName().find("wood.png"), std::string::npos);
+}
+
+TEST_F(ClockFrame, APictureIsOpenedOnlyWhereItsPathSaysAndFilledIntoTheFrameOrLeftOut) {
+  // A 4:3 canvas with the picture's coordinates 0..1 across it.
+  Rec canvas = NodeRec("Picture", "Mesh", Matrix::Identity());
+  canvas->addChild(Int("FVF", 0x102));
+  canvas->addChild(Int("IndexSize", 2));
+  canvas->addChild(Int("NumVerts", 4));
+  canvas->addChild(Int("NumIndexes", 6));
+  canvas->addChild(Raw("Verts", std::vector<float>{0, 0, 0, 0, 1, 40, 0, 0, 1, 1, 40, 30, 0, 1, 0, 0, 30, 0, 0, 0}));
+  canvas->addChild(Raw("Indexes", std::vector<uint16_t>{0, 1, 2, 0, 2, 3}));
+  canvas->addChild(Text("MaterialName", "Room"));
+  WriteRoom(*With(Struct("_root", "_roottype"), TwoStageMaterials(), With(Struct("Children", "Node"), std::move(canvas))));
+  const auto bytes = [](const std::vector<uint8_t>& b) { return std::string(b.begin(), b.end()); };
+
+  // A portrait photo at a full path; the same path spelt under the working folder (the home
+  // folder under a host) holds another picture.
+  testsupport::TempDir home;
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(home.path());
+  const std::filesystem::path photo = dir_.write("photos/portrait.png", bytes(encodePng(std::vector<D3DCOLOR>(8 * 16, 0xFF204080), 8, 16, false)));
+  home.write(photo.relative_path().string(), bytes(encodePng(std::vector<D3DCOLOR>(16, 0xFFFF0000), 4, 4, false)));
+  auto firstStage = [this](brassmoor::ClockScene& clock) {
+    EXPECT_TRUE(clock.LoadCustom());
+    return clock.scene().Root().FindByName("Picture")->GetMesh()->GetMaterial().stages[1].texture;
+  };
+  const halcyon::Texture* shown = firstStage(Make("", photo.string()));
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(shown->FileName(), photo.string());
+  // Full width, the middle 3/8 of its height: 8 x 6 of the 8 x 16 image, the frame's 4:3.
+  const D3DMATRIX& m = shown->Transform();
+  EXPECT_FLOAT_EQ(m.m[0][0], 1.0f);
+  EXPECT_FLOAT_EQ(m.m[1][1], 0.375f);
+  EXPECT_FLOAT_EQ(m.m[2][1], 0.3125f);
+
+  // Gone from its place, it is not looked for under the working folder: the painting stays.
+  std::filesystem::remove(photo);
+  EXPECT_NE(firstStage(Make("", photo.string()))->FileName().find("wood.png"), std::string::npos);
+
+  // A photo cut short in transfer shows the painting, not a half-grey picture.
+  std::vector<D3DCOLOR> grain(64 * 64);
+  for (size_t i = 0; i < grain.size(); ++i) grain[i] = 0xFF000000u | static_cast<D3DCOLOR>(i * 2654435761u >> 8);
+  const auto jpeg = encodeJpeg(grain, 64, 64);
+  const std::filesystem::path cut = dir_.write("cut.jpg", bytes({jpeg.begin(), jpeg.begin() + jpeg.size() * 2 / 3}));
+  EXPECT_NE(firstStage(Make("", cut.string()))->FileName().find("wood.png"), std::string::npos);
+  std::filesystem::current_path(before);
 }
 
 TEST_F(ClockFrame, PropertiesKeepDefaultsForAbsentOrInvalidKeys) {
