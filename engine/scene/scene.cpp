@@ -379,8 +379,9 @@ void Scene::ReadAnimation(const UdfRecord& record, SceneNode& node) {
   Animation& animation = node.AddAnimation(name_);
   const std::pair<const char*, Track*> tracks[] = {
       {"Position", &animation.Position()}, {"Scale", &animation.Scale()}, {"Rotation", &animation.Rotation()}};
-  for (const auto& [key, track] : tracks) {
-    const UdfRecord* keys = Find(record, key);
+  for (const auto& entry : tracks) {
+    Track* track = entry.second;
+    const UdfRecord* keys = Find(record, entry.first);
     if (!keys) continue;
     if (keys->typeName() == "Sample" || keys->typeName() == "Linear") track->SetFlags(Track::kLinear);
     auto add = [&](const uint8_t* p) { track->AddKey(AnimationKey::FromBytes(p)); };

@@ -131,7 +131,7 @@ class GLDevice : public BaseDevice {
   bool rampIsIdentity_ = true;
   // Present pass.
   GLuint presentProgram_ = 0, gammaTex_ = 0, emptyVao_ = 0;
-  GLint presentSourceLoc_ = -1, presentGammaLoc_ = -1, presentScaleLoc_ = -1;
+  GLint presentSourceLoc_ = -1, presentGammaLoc_ = -1;
   // Drawing.
   GLuint vao_ = 0, upVertexBuffer_ = 0, upIndexBuffer_ = 0;
   GLuint samplers_[kMaxTextureStages] = {};

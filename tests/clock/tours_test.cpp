@@ -121,7 +121,8 @@ TEST_F(TourRun, WithoutToursOrFilesTheFreeCameraHoldsTheView) {
   EXPECT_FALSE(tours_.playing());
 
   // Garbage in place of a tour is read as no tour.
-  dir_.write("bad.cam", std::string("UDF Binary 1.0\0\xff\xff\xff\x7f garbage", 31));
+  static const char kBad[] = "UDF Binary 1.0\0\xff\xff\xff\x7f garbage";
+  dir_.write("bad.cam", std::string(kBad, sizeof kBad - 1));
   tours_.loadTour("bad.cam");
   EXPECT_FALSE(tours_.playing());
 }
