@@ -87,4 +87,21 @@ void BM_WriteBinary1MB(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteBinary1MB)->Unit(benchmark::kMillisecond);
 
+// A list of 70,000 elements and a using block of as many: more than the 65,536 automatic
+// element names, so the last ones all land on one name.
+void BM_ParseLongLists(benchmark::State& state) {
+  std::string text = "L = array(";
+  std::string block = "using B;";
+  for (int i = 0; i < 70000; ++i) {
+    text += (i ? "," : "") + std::to_string(i);
+    block += std::to_string(i) + ";";
+  }
+  text += ");" + block;
+  for (auto _ : state) {
+    NodeMap root;
+    benchmark::DoNotOptimize(parseUdfText(std::string_view(text), root));
+  }
+}
+BENCHMARK(BM_ParseLongLists)->Unit(benchmark::kMillisecond);
+
 }  // namespace
