@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "engine/core/trace.h"
 #include "engine/device/device_settings.h"
@@ -216,11 +217,9 @@ const Charset* FontManager::findCharset(uint32_t character, const FontStyle& wan
 }
 
 TextExtent FontManager::measure(std::string_view text, const FontStyle& style) const {
-  TextExtent extent;
-  int32_t lineWidth = 0, lineHeight = 0, glyphs = 0, lines = 1;
-  auto endLine = [&] {
-    extent.width = std::max(extent.width, lineWidth);
-  };
+  // Sums are kept wide and the result saturates: glyph sizes come from font files.
+  int64_t width = 0, lineWidth = 0, lineHeight = 0, glyphs = 0, lines = 1;
+  auto endLine = [&] { width = std::max(width, lineWidth); };
   for (char ch : text) {
     if (ch == '\n') {
       endLine();
@@ -235,14 +234,17 @@ TextExtent FontManager::measure(std::string_view text, const FontStyle& style) c
     const GlyphSize size = cs->layoutSize(c, style.scale);
     if (glyphs++ > 0) lineWidth += style.charSpace;
     lineWidth += size.width;
-    lineHeight = std::max(lineHeight, size.height);
+    lineHeight = std::max<int64_t>(lineHeight, size.height);
   }
   endLine();
   if (lineHeight == 0) {
     const float h = static_cast<float>(style.size) * style.scale;
-    lineHeight = std::isfinite(h) ? static_cast<int32_t>(h) : 0;
+    lineHeight = std::isfinite(h) ? static_cast<int64_t>(std::clamp(h, -2.0e9f, 2.0e9f)) : 0;
   }
-  extent.height = lines * lineHeight + (lines - 1) * style.rowSpace;
+  auto saturate = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+  TextExtent extent;
+  extent.width = saturate(width);
+  extent.height = saturate(lines * lineHeight + (lines - 1) * int64_t{style.rowSpace});
   return extent;
 }
 

@@ -360,6 +360,11 @@ TEST(FindCharsetEmpty, NoStylesGiveNothing) {
   FontManager fonts;
   EXPECT_EQ(fonts.findCharset('a', FontStyle{}), nullptr);
   EXPECT_EQ(fonts.measure("abc", FontStyle{}).width, 0);
+  // Without glyphs a line is the style's size high; huge sizes saturate instead of wrapping.
+  FontStyle huge;
+  huge.size = 1 << 30;
+  huge.rowSpace = INT32_MAX;
+  EXPECT_EQ(fonts.measure("a\nb\nc", huge).height, INT32_MAX);
 }
 
 TEST_F(FindCharsetTest, MeasureAddsAdvancesAndCharSpaceAndStacksLines) {
