@@ -446,7 +446,15 @@ void SaverApplication::showLoadingScreen() {
   halcyon::ShowLoadingScreen(Device(), loadingPictures_);
 }
 
-void SaverApplication::fadeOutLoadingScreen() { halcyon::FadeOutLoadingScreen(*this, loadingPictures_, 200); }
+void SaverApplication::fadeOutLoadingScreen() {
+  halcyon::FadeOutLoadingScreen(*this, loadingPictures_, 200);
+  // Nothing shows the loading picture again: its textures need not stay for the whole run.
+  loadingPictures_ = halcyon::LoadingPictures{};
+  for (halcyon::Texture*& t : loadingTextures_) {
+    if (t) t->Release();
+    t = nullptr;
+  }
+}
 
 void SaverApplication::createOverlayTexts() {
   const int fontSize = 64;

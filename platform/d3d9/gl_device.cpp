@@ -152,6 +152,28 @@ void colourToFloats(D3DCOLOR c, float out[4]) {
   out[3] = static_cast<float>(c >> 24) / 255.0f;
 }
 
+// Normals go through the inverse of the world-view matrix's rotation and scale (the shader's
+// column vectors see the device's row-vector matrix transposed, which makes this the familiar
+// inverse transpose). Computed once a draw instead of once a vertex; a matrix that flattens
+// space keeps its adjugate, which still points the normals the right way.
+struct NormalMatrix {
+  float m[9];
+};
+
+NormalMatrix normalMatrixOf(const D3DMATRIX& t) {
+  auto a = [&](int r, int c) { return t.m[r][c]; };
+  NormalMatrix adj{};
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c) {
+      const int r1 = (c + 1) % 3, r2 = (c + 2) % 3, c1 = (r + 1) % 3, c2 = (r + 2) % 3;
+      adj.m[r * 3 + c] = a(r1, c1) * a(r2, c2) - a(r1, c2) * a(r2, c1);
+    }
+  const float det = a(0, 0) * adj.m[0] + a(0, 1) * adj.m[3] + a(0, 2) * adj.m[6];
+  if (det != 0.0f)
+    for (float& v : adj.m) v /= det;
+  return adj;
+}
+
 D3DMATRIX multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
   D3DMATRIX r{};
   for (int i = 0; i < 4; ++i)
@@ -952,6 +974,7 @@ GLDevice::Program* GLDevice::programFor(const FixedFunctionKey& key) {
     p.screen = loc("uScreen");
     p.pixelOffset = loc("uPixelOffset");
     p.texMatrix = loc("uTexMatrix");
+    p.normalMatrix = loc("uNormalMatrix");
     p.matDiffuse = loc("uMatDiffuse");
     p.matAmbient = loc("uMatAmbient");
     p.matSpecular = loc("uMatSpecular");
@@ -989,6 +1012,10 @@ void GLDevice::uploadUniforms(Program& p) {
   const D3DMATRIX& view = state_.transforms[D3DTS_VIEW];
   const D3DMATRIX worldView = multiply(state_.transforms[D3DTS_WORLD], view);
   glUniformMatrix4fv(p.worldView, 1, GL_FALSE, &worldView.m[0][0]);
+  if (p.normalMatrix >= 0) {
+    const NormalMatrix n = normalMatrixOf(worldView);
+    glUniformMatrix3fv(p.normalMatrix, 1, GL_TRUE, n.m);
+  }
   glUniformMatrix4fv(p.projection, 1, GL_FALSE, &state_.transforms[D3DTS_PROJECTION].m[0][0]);
   const D3DVIEWPORT9& vp = state_.viewport;
   glUniform4f(p.screen, static_cast<float>(vp.X), static_cast<float>(vp.Y), static_cast<float>(vp.Width), static_cast<float>(vp.Height));

@@ -69,7 +69,7 @@ class GLDevice : public BaseDevice {
  private:
   struct Program {
     GLuint id = 0;
-    GLint worldView, projection, screen, pixelOffset, texMatrix;
+    GLint worldView, projection, screen, pixelOffset, texMatrix, normalMatrix;
     GLint matDiffuse, matAmbient, matSpecular, matEmissive, matPower, globalAmbient;
     GLint lightDiffuse, lightSpecular, lightAmbient, lightPosition, lightDirection, lightAttenuation, lightSpot, lightRange;
     GLint tfactor, constant, alphaRef, fogColor, fogStart, fogEnd, fogDensity;

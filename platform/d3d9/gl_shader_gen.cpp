@@ -213,7 +213,7 @@ GeneratedShaders generateFixedFunctionShaders(const FixedFunctionKey& key) {
   if (hasSpecular) vs << "layout(location = 3) in vec4 inSpecular;\n";
   for (unsigned i = 0; i < sets && i < 8; ++i) vs << "layout(location = " << (4 + i) << ") in vec4 inTex" << i << ";\n";
   vs << "uniform mat4 uWorldView;\nuniform mat4 uProjection;\nuniform vec4 uScreen;\nuniform vec2 uPixelOffset;\n";
-  vs << "uniform mat4 uTexMatrix[8];\n";
+  vs << "uniform mat4 uTexMatrix[8];\nuniform mat3 uNormalMatrix;\n";
   if (key.lighting) {
     vs << "uniform vec4 uMatDiffuse, uMatAmbient, uMatSpecular, uMatEmissive;\nuniform float uMatPower;\n"
           "uniform vec4 uGlobalAmbient;\n"
@@ -251,7 +251,7 @@ GeneratedShaders generateFixedFunctionShaders(const FixedFunctionKey& key) {
   }
   if (needNormal) {
     if (hasNormal && !key.pretransformed) {
-      vs << "  vec3 N = transpose(inverse(mat3(uWorldView))) * inNormal;\n";
+      vs << "  vec3 N = uNormalMatrix * inNormal;\n";
       vs << (key.normalizeNormals || !key.lighting ? "  N = length(N) > 0.0 ? normalize(N) : N;\n" : "");
     } else {
       vs << "  vec3 N = vec3(0.0);\n";

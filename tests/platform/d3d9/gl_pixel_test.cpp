@@ -361,6 +361,62 @@ TEST_P(LightingPixels, EachVertexMatchesTheLightingFormula) {
 
 INSTANTIATE_TEST_SUITE_P(LightTypes, LightingPixels, ::testing::Values(D3DLIGHT_DIRECTIONAL, D3DLIGHT_POINT, D3DLIGHT_SPOT));
 
+TEST_F(GLDeviceFixture, NormalsFollowTheInverseTransposeOfAScalingWorld) {
+  // A point drawn through a world that squashes and turns space must be lit as the same point
+  // given in view space with its normal turned by the inverse transpose.
+  D3DMATERIAL9 m{};
+  m.Diffuse = {1, 1, 1, 1};
+  D3DLIGHT9 light{};
+  light.Type = D3DLIGHT_DIRECTIONAL;
+  light.Diffuse = {1, 1, 1, 1};
+  light.Direction = {-0.6f, -0.3f, 0.74f};
+  device_->SetMaterial(&m);
+  device_->SetLight(0, &light);
+  device_->LightEnable(0, TRUE);
+  device_->SetRenderState(D3DRS_LIGHTING, TRUE);
+  device_->SetRenderState(D3DRS_NORMALIZENORMALS, TRUE);
+  device_->SetRenderState(D3DRS_ZENABLE, FALSE);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+  device_->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL);
+  struct Point {
+    float x, y, z, nx, ny, nz;
+  };
+  // Row vectors: scale (2, 0.5, 1), then a turn of 30 degrees about z.
+  const float c = std::cos(0.5236f), s = std::sin(0.5236f);
+  D3DMATRIX world{};
+  world.m[0][0] = 2 * c, world.m[0][1] = 2 * s;
+  world.m[1][0] = -0.5f * s, world.m[1][1] = 0.5f * c;
+  world.m[2][2] = world.m[3][3] = 1;
+  const Point through{0.1f, 0.2f, 0.5f, 0.6f, 0.3f, -0.74f};
+  const float px = through.x * world.m[0][0] + through.y * world.m[1][0], py = through.x * world.m[0][1] + through.y * world.m[1][1];
+  // The inverse transpose turns n by the same angle after scaling it by (1/2, 2, 1).
+  const float sx = through.nx / 2, sy = through.ny * 2;
+  const Point direct{px, py, 0.5f, sx * c - sy * s, sx * s + sy * c, through.nz};
+  device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+  device_->SetTransform(D3DTS_WORLD, &world);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &through, sizeof(Point)), D3D_OK);
+  // The brightest pixel around where the point lands (the device's pixel centres sit half a
+  // pixel off GL's).
+  auto at = [&](const Point& p) {
+    const std::vector<D3DCOLOR> pixels = backBuffer();
+    const int cx = static_cast<int>((p.x + 1) * kSize / 2), cy = static_cast<int>((1 - p.y) * kSize / 2);
+    D3DCOLOR best = 0;
+    for (int y = cy - 1; y <= cy + 1; ++y)
+      for (int x = cx - 1; x <= cx + 1; ++x) best = std::max(best, pixels[y * kSize + x] & 0xFFFFFF);
+    return best;
+  };
+  const D3DCOLOR turned = at(direct);
+  D3DMATRIX identity{};
+  identity.m[0][0] = identity.m[1][1] = identity.m[2][2] = identity.m[3][3] = 1;
+  device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+  device_->SetTransform(D3DTS_WORLD, &identity);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &direct, sizeof(Point)), D3D_OK);
+  const D3DCOLOR given = at(direct);
+  EXPECT_GT(given & 0xFF, 40u) << "the light reaches the point";
+  EXPECT_LE(channelDistance(turned, given, false), 2) << std::hex << turned << " " << given;
+}
+
 // ---- frame composition pieces ----
 
 TEST_F(GLDeviceFixture, FadeQuadDarkensTheFrameByTheFactorAlpha) {
