@@ -227,6 +227,7 @@ GLTexture::GLTexture(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> 
                      UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool)
     : MemoryTexture(device, width, height, levels, usage, format, pool), context_(std::move(context)) {
   if (!valid()) return;
+  keepsCopies_ = (usage & D3DUSAGE_DYNAMIC) != 0;
   context_->use();
   glGenTextures(1, &name_);
   glActiveTexture(kScratchUnit);
@@ -267,6 +268,21 @@ void GLTexture::levelChanged(UINT level) {
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h), GL_BGRA,
                   GL_UNSIGNED_BYTE, data);
+  if (!keepsCopies_) releaseLevelBytes(level);
+}
+
+void GLTexture::reloadLevel(UINT level, std::vector<uint8_t>& bytes) {
+  if (!name_) return;
+  context_->use();
+  const size_t count = static_cast<size_t>(levelWidth(level)) * levelHeight(level);
+  std::vector<D3DCOLOR> texels(count);
+  glActiveTexture(kScratchUnit);
+  glBindTexture(GL_TEXTURE_2D, name_);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glGetTexImage(GL_TEXTURE_2D, static_cast<GLint>(level), GL_BGRA, GL_UNSIGNED_BYTE, texels.data());
+  const UINT bpp = bytesPerTexel(format());
+  if (bytes.size() < count * bpp) return;
+  for (size_t i = 0; i < count; ++i) encodeTexel(format(), texels[i], bytes.data() + i * bpp);
 }
 
 GLVertexBuffer::GLVertexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length,

@@ -169,10 +169,14 @@ class GLTexture : public MemoryTexture {
  protected:
   ~GLTexture() override;
   void levelChanged(UINT level) override;
+  void reloadLevel(UINT level, std::vector<uint8_t>& bytes) override;
 
  private:
   std::shared_ptr<GLContextHolder> context_;
   GLuint name_ = 0;
+  // Once GL holds a level, its bytes in memory would only double it; a texture rewritten often
+  // (dynamic) keeps them to spare the read-backs.
+  bool keepsCopies_ = false;
 };
 
 class GLVertexBuffer : public MemoryVertexBuffer {

@@ -148,6 +148,11 @@ HRESULT MemoryTexture::LockRect(UINT index, D3DLOCKED_RECT* locked, const RECT* 
   Level& level = levels_[index];
   if (level.locked || !validRect(rect, level.width, level.height)) return D3DERR_INVALIDCALL;
   const UINT pitch = level.width * texelBytes_;
+  if (!level.held) {
+    level.bytes.assign(static_cast<size_t>(pitch) * level.height, 0);
+    if (level.written) reloadLevel(index, level.bytes);
+    level.held = true;
+  }
   const size_t offset = rect ? static_cast<size_t>(rect->top) * pitch + static_cast<size_t>(rect->left) * texelBytes_ : 0;
   locked->Pitch = static_cast<INT>(pitch);
   locked->pBits = level.bytes.data() + offset;
@@ -158,12 +163,19 @@ HRESULT MemoryTexture::LockRect(UINT index, D3DLOCKED_RECT* locked, const RECT* 
 HRESULT MemoryTexture::UnlockRect(UINT index) {
   if (index >= levels_.size() || !levels_[index].locked) return D3DERR_INVALIDCALL;
   levels_[index].locked = false;
+  levels_[index].written = true;
   levelChanged(index);
   return D3D_OK;
 }
 
+void MemoryTexture::releaseLevelBytes(UINT index) {
+  if (index >= levels_.size() || levels_[index].locked) return;
+  std::vector<uint8_t>().swap(levels_[index].bytes);
+  levels_[index].held = false;
+}
+
 D3DCOLOR MemoryTexture::texel(UINT level, UINT x, UINT y) const {
-  if (level >= levels_.size() || x >= levels_[level].width || y >= levels_[level].height) return 0;
+  if (level >= levels_.size() || !levels_[level].held || x >= levels_[level].width || y >= levels_[level].height) return 0;
   return decodeTexel(format_, levels_[level].bytes.data() + (static_cast<size_t>(y) * levels_[level].width + x) * texelBytes_);
 }
 

@@ -30,7 +30,8 @@ class MemoryTexture : public IDirect3DTexture9 {
   UINT levelHeight(UINT level) const { return levels_[level].height; }
   UINT levelPitch(UINT level) const { return levels_[level].width * texelBytes_; }
   const std::vector<uint8_t>& levelBytes(UINT level) const { return levels_[level].bytes; }
-  // Reads one texel of a level as 0xAARRGGBB (formats without alpha read as opaque).
+  // Reads one texel of a level as 0xAARRGGBB (formats without alpha read as opaque); 0 for a
+  // level whose bytes live elsewhere.
   D3DCOLOR texel(UINT level, UINT x, UINT y) const;
   // Whether the format carries alpha that sampling must honour.
   bool formatHasAlpha() const;
@@ -39,12 +40,19 @@ class MemoryTexture : public IDirect3DTexture9 {
   ~MemoryTexture() override = default;
   // Called after a level was unlocked (contents may have changed).
   virtual void levelChanged(UINT) {}
+  // A derived texture that keeps its levels elsewhere (in GL) lets go of a level's bytes here;
+  // the next lock fills them again through reloadLevel, or with zeros while nothing was ever
+  // written.
+  void releaseLevelBytes(UINT level);
+  virtual void reloadLevel(UINT, std::vector<uint8_t>&) {}
 
  private:
   struct Level {
     UINT width = 0, height = 0;
     std::vector<uint8_t> bytes;
     bool locked = false;
+    bool held = true;      // bytes holds the level
+    bool written = false;  // unlocked at least once, so no longer all zeros
   };
   RefCounted9 refs_;
   IDirect3DDevice9* device_;

@@ -1,5 +1,9 @@
 // Behaviour of the OpenGL device beyond single pixels: program sharing, loss and reset,
 // resizing, multisampling and refused draws.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 #include "platform/d3d9/gl_device.h"
 #include "tests/platform/d3d9/gl_fixture.h"
 
@@ -30,6 +34,42 @@ TEST_F(GLDeviceFixture, EqualShapesOfStateShareOneProgram) {
   drawTriangle(device_, 0xFFFFFFFF);
   EXPECT_EQ(gl->programCount(), 2u);
   EXPECT_EQ(gl->programLookups(), 6u);
+}
+
+TEST_F(GLDeviceFixture, TexturesKeepNoCopyInMemoryYetLockBackWhatWasWritten) {
+  for (D3DFORMAT format : {D3DFMT_A8R8G8B8, D3DFMT_R5G6B5}) {
+    IDirect3DTexture9* t = nullptr;
+    ASSERT_EQ(device_->CreateTexture(8, 4, 2, 0, format, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+    auto* gl = dynamic_cast<GLTexture*>(t);
+    ASSERT_NE(gl, nullptr);
+    const UINT bpp = format == D3DFMT_R5G6B5 ? 2 : 4;
+    std::vector<uint8_t> written(8 * 4 * bpp);
+    for (size_t i = 0; i < written.size(); ++i) written[i] = static_cast<uint8_t>(i * 37 + 11);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(t->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    for (UINT y = 0; y < 4; ++y) std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, &written[y * 8 * bpp], 8 * bpp);
+    ASSERT_EQ(t->UnlockRect(0), D3D_OK);
+    EXPECT_TRUE(gl->levelBytes(0).empty()) << "GL holds the level";
+    EXPECT_TRUE(gl->levelBytes(1).empty()) << "and the level nobody wrote";
+
+    // A lock of part of the level sees what was written everywhere, and writing that part
+    // leaves the rest as it was.
+    const RECT part{2, 1, 4, 3};
+    ASSERT_EQ(t->LockRect(0, &locked, &part, 0), D3D_OK);
+    EXPECT_EQ(std::memcmp(locked.pBits, &written[(1 * 8 + 2) * bpp], 2 * bpp), 0) << format;
+    std::memset(locked.pBits, 0, 2 * bpp);
+    ASSERT_EQ(t->UnlockRect(0), D3D_OK);
+    std::fill_n(written.begin() + (1 * 8 + 2) * bpp, 2 * bpp, 0);
+    ASSERT_EQ(t->LockRect(0, &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    for (UINT y = 0; y < 4; ++y)
+      EXPECT_EQ(std::memcmp(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, &written[y * 8 * bpp], 8 * bpp), 0)
+          << "row " << y << " format " << format;
+    t->UnlockRect(0);
+    ASSERT_EQ(t->LockRect(1, &locked, nullptr, 0), D3D_OK);
+    EXPECT_EQ(static_cast<uint8_t*>(locked.pBits)[0], 0) << "a level never written starts at zero";
+    t->UnlockRect(1);
+    t->Release();
+  }
 }
 
 TEST_F(GLDeviceFixture, LossThenResetKeepsTexturesAndDrawsAgain) {
