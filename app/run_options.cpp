@@ -145,7 +145,7 @@ const std::vector<OptionRow>& optionRows() {
                  }});
     addWhole<uint32_t>(r, "--seed", "N", false, "the same N gives the same run (flashes, tours)", &RunOptions::seed, 0,
                        std::numeric_limits<uint32_t>::max());
-    addText(r, "--tour", "NAME", "start with that camera tour", &RunOptions::tour);
+    addText(r, "--tour", "NAME", "start with that camera tour (free: the free camera, no tours)", &RunOptions::tour);
     r.push_back({"--tour-time", nullptr, "S", false, "... S seconds into it", [](RunOptions& o, const std::string& v) {
                    double t = 0;
                    if (!parseReal(v, t) || t < 0) return false;

@@ -471,6 +471,11 @@ void SaverApplication::startChosenTour() {
   // Tour time runs at ten units a second; the option counts seconds.
   const float time = static_cast<float>(runOptions_.tourTime.value_or(0.0) * 10.0);
   const std::string& name = runOptions_.tour;
+  if (name == "free") {
+    // The free camera's wide view, held still: what the speed of the whole room is judged by.
+    tours_.setEnabled(false);
+    return;
+  }
   if (tours_.startAt(name, time) || tours_.startAt(name + ".cam", time)) return;
   std::string names;
   for (const std::string& tour : props_.animations) {
