@@ -61,7 +61,9 @@ bool bmpDataPresent(const uint8_t* data, size_t size, uint64_t w, uint64_t h) {
   const uint32_t offset = little32(data + 10), header = little32(data + 14);
   const unsigned bits = header == 12 ? little16(data + 24) : little16(data + 28);
   const uint32_t compression = header == 12 || size < 34 ? 0 : little32(data + 30);
-  if (compression != 0 && compression != 3 && compression != 6) return true;  // not ours to measure
+  // Only plain and bit-field rows are decoded; anything else would be read as rows that are
+  // not there.
+  if (compression != 0 && compression != 3 && compression != 6) return false;
   const uint64_t rowBytes = (w * bits + 31) / 32 * 4;
   return uint64_t{offset} + rowBytes * h <= size;
 }
@@ -76,8 +78,9 @@ bool skipGifBlocks(const uint8_t* data, size_t size, size_t& at) {
   return false;
 }
 
-// The first picture's blocks (colour tables, extensions, image data) must all be present.
-bool gifDataPresent(const uint8_t* data, size_t size) {
+// The first picture's blocks (colour tables, extensions, image data) must all be present, and
+// hold enough codes for the picture: a code of at least two bits gives at most 4096 pixels.
+bool gifDataPresent(const uint8_t* data, size_t size, uint64_t w, uint64_t h) {
   if (size < 13) return false;
   size_t at = 13;
   if (data[10] & 0x80) at += 3u * (2u << (data[10] & 7));
@@ -90,7 +93,8 @@ bool gifDataPresent(const uint8_t* data, size_t size) {
       const uint8_t flags = data[at + 8];
       at += 9;
       if (flags & 0x80) at += 3u * (2u << (flags & 7));
-      return ++at <= size && skipGifBlocks(data, size, at);
+      const size_t codes = ++at;
+      return at <= size && skipGifBlocks(data, size, at) && w * h <= uint64_t{at - codes} * 4 * 4096;
     } else {
       return false;
     }
@@ -101,7 +105,7 @@ bool gifDataPresent(const uint8_t* data, size_t size) {
 bool dataPresent(OtherKind kind, const uint8_t* data, size_t size, uint64_t w, uint64_t h) {
   switch (kind) {
     case OtherKind::Bmp: return bmpDataPresent(data, size, w, h);
-    case OtherKind::Gif: return gifDataPresent(data, size);
+    case OtherKind::Gif: return gifDataPresent(data, size, w, h);
     case OtherKind::Tga: return tgaDataPresent(data, size, w, h);
   }
   return false;

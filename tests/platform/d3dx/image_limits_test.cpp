@@ -49,6 +49,16 @@ TEST(ImageLimits, HeadersClaimingMoreThanTheFileHoldsAreRefused) {
   bmp[18] = 0xA0; bmp[19] = 0x0F; bmp[22] = 0xB8; bmp[23] = 0x0B;
   EXPECT_FALSE(decodeImage(bmp.data(), bmp.size(), image));
 
+  // A BMP of a compression its decoder does not know, whose rows would be read as present.
+  auto packed = encodeBmp(speckled(40, 3), 40, 3);
+  packed[30] = 4;
+  EXPECT_FALSE(decodeImage(packed.data(), packed.size(), image));
+
+  // A GIF of 16384 x 2048 with a handful of codes: each code gives at most 4096 pixels.
+  auto gif = encodeGif(std::vector<bool>(4, true), 2, 2);
+  gif[6] = 0x00; gif[7] = 0x40; gif[8] = 0x00; gif[9] = 0x08;
+  EXPECT_FALSE(decodeImage(gif.data(), gif.size(), image));
+
   // A PNG whose header (checksum repaired) claims 8192 x 8192 over the data of 8 x 8.
   auto png = encodePng(speckled(8, 8), 8, 8, true);
   forgePngSize(png, 8192, 8192);
