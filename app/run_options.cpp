@@ -163,7 +163,7 @@ const std::vector<OptionRow>& optionRows() {
                    o.windowId = id;
                    return true;
                  }});
-    addFlag(r, "--fps", nullptr, true, "show the frame rate", &RunOptions::fps);
+    addToggle(r, "--fps", "--no-fps", "the frame rate shown or not", &RunOptions::fps);
     // Hosts pass these for windows they make themselves; the saver draws on the window it is
     // given, so they change nothing.
     r.push_back({"--visual", nullptr, "VISUAL", true, nullptr, [](RunOptions&, const std::string&) { return true; }});
@@ -171,7 +171,7 @@ const std::vector<OptionRow>& optionRows() {
     addToggle(r, "--music", "--no-music", "music on or off for this run", &RunOptions::music);
     addToggle(r, "--sound", "--no-sound", "sound on or off for this run", &RunOptions::sound);
     addToggle(r, "--show-time", "--no-time", "the time shown or not for this run", &RunOptions::showTime);
-    addToggle(r, "--24h", "--12h", "the time in 24- or 12-hour form for this run", &RunOptions::twentyFourHour);
+    addToggle(r, "--24h", "--12h", "the time shown in 24- or 12-hour form for this run", &RunOptions::twentyFourHour);
     addWhole<int32_t>(r, "--volume", "0..100", true, "the volume for this run", &RunOptions::volume, 0, 100);
     addWhole<int32_t>(r, "--gamma", "-100..100", true, "the brightness for this run", &RunOptions::gamma, -100, 100);
     r.push_back({"--photo", nullptr, "FILE", true, "the picture in the frame for this run",
@@ -249,11 +249,13 @@ std::optional<uint64_t> hostWindowTarget(const RunOptions& options) {
 }
 
 void applyRunOptions(const RunOptions& o, SaverSettings& settings) {
-  if (o.fps) settings.ShowFps = true;
+  if (o.fps) settings.ShowFps = *o.fps;
   if (o.music) settings.Music = *o.music;
   if (o.sound) settings.Sound = *o.sound;
+  // A host's time menu passes one word per entry: the form of the time shows it, and
+  // --no-time hides it whichever form is given with it.
+  if (o.twentyFourHour) settings.TimeStyle = *o.twentyFourHour, settings.ShowTime = true;
   if (o.showTime) settings.ShowTime = *o.showTime;
-  if (o.twentyFourHour) settings.TimeStyle = *o.twentyFourHour;
   if (o.volume) settings.Volume = *o.volume;
   if (o.gamma) settings.Gamma = *o.gamma;
   if (o.photoPath) settings.PhotoPath = *o.photoPath;

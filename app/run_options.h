@@ -39,14 +39,16 @@ struct RunOptions {
   bool version = false;  // --version
   // --verbose (or BRASSMOOR_VERBOSE in the environment): the run's trace on stderr.
   bool verbose = false;
-  // Screensaver hosts: -root / --root, -window-id ID (decimal or 0x hex), -fps.
+  // Screensaver hosts: -root / --root, -window-id ID (decimal or 0x hex), -fps / --no-fps.
   bool root = false;
   std::optional<uint64_t> windowId;
-  bool fps = false;
+  std::optional<bool> fps;
   // Settings a host's configuration passes for this run; each one given wins over the stored
   // value, and nothing is written back. --music/--no-music, --sound/--no-sound,
-  // --time/--no-time, --24h/--12h, --volume 0..100, --gamma -100..100, --photo FILE
-  // (one dash does as well as two, as with the host's other options).
+  // --show-time/--no-time, --24h/--12h (which show the time unless --no-time is given too),
+  // --volume 0..100, --gamma -100..100, --photo FILE (one dash does as well as two, as with
+  // the host's other options). Each switch has its opposite, so that a host's dialog can set
+  // what it shows whichever way the stored setting stands.
   std::optional<bool> music;
   std::optional<bool> sound;
   std::optional<bool> showTime;

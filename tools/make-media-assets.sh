@@ -74,6 +74,8 @@ if want pictures; then
   nice -n 15 blender -b --factory-startup -P tools/picturegen/room_still.py -- "$WORK" 64 100 dial >/dev/null
   nice -n 15 blender -b --factory-startup -P tools/picturegen/room_still.py -- "$WORK" 64 100 preview >/dev/null
   tools/picturegen/finish_pictures.sh "$WORK" "$PICTURES"
+  # The menu icon, from the dial of the dialog's decoration.
+  tools/picturegen/make_icons.sh "$PICTURES/dialog_155.bmp" "$ROOT/packaging/icons"
 fi
 
 ls -l "$MEDIA"/Clock*.ogg "$MEDIA"/*font* "$MEDIA"/sylfaen* 2>/dev/null || true

@@ -270,13 +270,11 @@ class GtkDialogView {
       gtk_label_set_xalign(GTK_LABEL(widget), item.hasStyle("SS_CENTER") ? 0.5f : 0.0f);
       gtk_label_set_justify(GTK_LABEL(widget), item.hasStyle("SS_CENTER") ? GTK_JUSTIFY_CENTER : GTK_JUSTIFY_LEFT);
       gtk_label_set_line_wrap(GTK_LABEL(widget), TRUE);
-      // Long texts wrap at a width that follows the font, not at the window's edge.
-      gtk_label_set_max_width_chars(GTK_LABEL(widget), 48);
       if (item.hasStyle("HINT")) {
         gtk_style_context_add_class(gtk_widget_get_style_context(widget), "dim-label");
         gtk_style_context_add_class(gtk_widget_get_style_context(widget), "brassmoor-hint");
-        gtk_label_set_max_width_chars(GTK_LABEL(widget), 28);
       }
+      setLabelText(widget, item.text);
     } else if (kind == "PUSHBUTTON" || kind == "DEFPUSHBUTTON") {
       widget = gtk_button_new_with_label(item.text.c_str());
       gtk_widget_set_halign(widget, GTK_ALIGN_START);
@@ -321,6 +319,18 @@ class GtkDialogView {
     if (widget) gtk_widget_set_valign(widget, GTK_ALIGN_CENTER);
     if (widget && kind == "BITMAP") gtk_widget_set_valign(widget, GTK_ALIGN_FILL);
     return widget;
+  }
+
+  // Long texts wrap at a width that follows the font, not at the window's edge; a short one
+  // keeps to one line (a wrapping label would otherwise ask for its narrowest width, one word
+  // a line, and make its dialog needlessly tall).
+  static void setLabelText(GtkWidget* label, const std::string& text) {
+    const bool hint = gtk_style_context_has_class(gtk_widget_get_style_context(label), "brassmoor-hint");
+    const int longest = hint ? 28 : 48;
+    const int characters = static_cast<int>(g_utf8_strlen(text.c_str(), -1));
+    gtk_label_set_width_chars(GTK_LABEL(label), std::min(characters, hint ? 20 : 40));
+    gtk_label_set_max_width_chars(GTK_LABEL(label), longest);
+    gtk_label_set_text(GTK_LABEL(label), text.c_str());
   }
 
   Control* controlById(int32_t id) {
@@ -531,7 +541,7 @@ class GtkDialogView {
       if (item.text != c.text) {
         c.text = item.text;
         if (GTK_IS_FRAME(widget)) gtk_frame_set_label(GTK_FRAME(widget), c.text.c_str());
-        else if (GTK_IS_LABEL(widget)) gtk_label_set_text(GTK_LABEL(widget), c.text.c_str());
+        else if (GTK_IS_LABEL(widget)) setLabelText(widget, c.text);
         else if (GTK_IS_ENTRY(widget)) gtk_entry_set_text(GTK_ENTRY(widget), c.text.c_str());
         else if (GTK_IS_BUTTON(widget)) gtk_button_set_label(GTK_BUTTON(widget), c.text.c_str());
       }

@@ -171,6 +171,20 @@ TEST(RunOptions, HostSettingsOverrideTheStoredOnesForTheRunOnly) {
   EXPECT_TRUE(run.Music && run.Sound && run.ShowTime);
   EXPECT_FALSE(run.TimeStyle);
   EXPECT_TRUE(run.ExitOnMM) << "a run of its own keeps the user's choice";
+
+  // A host's menus pass one word each: a form of the time shows the time, the frame rate
+  // goes both ways.
+  for (const auto& [option, fps] : {std::pair{"--no-fps", false}, std::pair{"-fps", true}}) {
+    args = {"brassmoor", "--24h", option};
+    brassmoor::RunOptions host;
+    ASSERT_TRUE(brassmoor::extractRunOptions(args, host, error)) << error;
+    stored.ShowTime = stored.TimeStyle = false;
+    stored.ShowFps = !fps;
+    run = stored;
+    brassmoor::applyRunOptions(host, run);
+    EXPECT_TRUE(run.ShowTime && run.TimeStyle) << option;
+    EXPECT_EQ(run.ShowFps, fps) << option;
+  }
 }
 
 TEST(RunOptions, HostWindowComesFromTheOptionOrTheHostsEnvironment) {

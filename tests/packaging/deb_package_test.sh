@@ -39,6 +39,13 @@ cat >"$work/expected" <<LIST
 ./usr/share/applications/screensavers/brassmoor.desktop  
 ./usr/share/doc/brassmoor/README.md  
 ./usr/share/doc/brassmoor/copyright  
+./usr/share/icons/hicolor/128x128/apps/brassmoor.png  
+./usr/share/icons/hicolor/16x16/apps/brassmoor.png  
+./usr/share/icons/hicolor/22x22/apps/brassmoor.png  
+./usr/share/icons/hicolor/24x24/apps/brassmoor.png  
+./usr/share/icons/hicolor/32x32/apps/brassmoor.png  
+./usr/share/icons/hicolor/48x48/apps/brassmoor.png  
+./usr/share/icons/hicolor/64x64/apps/brassmoor.png  
 ./usr/share/man/man6/brassmoor.6.gz  
 ./usr/share/xscreensaver/config/brassmoor.xml  
 LIST
