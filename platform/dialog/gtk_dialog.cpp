@@ -1,10 +1,12 @@
 #include "platform/dialog/gtk_dialog.h"
 
 #include <gdk/gdkx.h>
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <limits>
@@ -177,7 +179,14 @@ class GtkDialogView {
       gtk_widget_show_all(window_);
       focusFirst();
       loop_ = g_main_loop_new(nullptr, FALSE);
+      // A request to end the process (the session closing, a plain kill) is the Cancel
+      // button: nothing is written and the dialog ends, rather than the request waiting in
+      // another layer's queue that no one reads while a dialog is up.
+      std::vector<guint> signalWatches;
+      for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        signalWatches.push_back(g_unix_signal_add(signal, onEndRequest, this));
       g_main_loop_run(loop_);
+      for (guint watch : signalWatches) g_source_remove(watch);
     }
     openViews().erase(std::find(openViews().begin(), openViews().end(), this));
     gtk_widget_hide(window_);
@@ -619,6 +628,11 @@ class GtkDialogView {
     if (!c || view->syncing_) return;
     c->item->text = c->text = gtk_entry_get_text(GTK_ENTRY(widget));
     view->send(WM_COMMAND, makeWParam(c->item->id, EN_CHANGE));
+  }
+
+  static gboolean onEndRequest(gpointer self) {
+    static_cast<GtkDialogView*>(self)->send(WM_COMMAND, makeWParam(IDCANCEL, BN_CLICKED));
+    return G_SOURCE_CONTINUE;
   }
 
   static gboolean onKey(GtkWidget*, GdkEventKey* event, gpointer self) {

@@ -1,10 +1,12 @@
 // The settings dialog as a user meets it: the executable started with "/c" on an X server of
 // the test's own (1280 x 720), driven from the keyboard alone through xdotool. Tab walks the
 // groups from top to bottom, Enter is OK and writes what was changed, Esc is Cancel and writes
-// nothing; at a larger text size or a doubled scale the whole dialog still fits the screen.
+// nothing, and so does a request to end the process; at a larger text size or a doubled scale
+// the whole dialog still fits the screen.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -109,6 +111,18 @@ TEST_F(SettingsDialogRun, TabWalksTheGroupsInOrderEnterSavesAndEscapeCancels) {
     const uint64_t w = waitForDialog(p);
     ASSERT_NE(w, 0u);
     keys(w, "space Tab Tab Right Right Escape");
+    EXPECT_EQ(p.wait(10s), 1);
+  }
+  EXPECT_EQ(testsupport::readFileBytes(config_.file()), afterOk);
+
+  // A request to end (the session closing) is Cancel too.
+  {
+    Process p({kExe, "/c"});
+    ASSERT_TRUE(p.started());
+    const uint64_t w = waitForDialog(p);
+    ASSERT_NE(w, 0u);
+    keys(w, "space");
+    kill(p.pid(), SIGTERM);
     EXPECT_EQ(p.wait(10s), 1);
   }
   EXPECT_EQ(testsupport::readFileBytes(config_.file()), afterOk);
