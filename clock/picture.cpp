@@ -97,8 +97,9 @@ halcyon::Texture* putPictureInFrame(const std::string& path, halcyon::SceneNode&
     return nullptr;
   }
   D3DXIMAGE_INFO info{};
-  if (FAILED(D3DXGetImageInfoFromFileA(path.c_str(), &info))) {
-    sayPictureRefused(path, "is not an image this saver reads");
+  const HRESULT read = D3DXGetImageInfoFromFileA(path.c_str(), &info);
+  if (FAILED(read)) {
+    sayPictureRefused(path, read == D3DERR_NOTFOUND ? "cannot be opened" : "is not an image this saver reads");
     return nullptr;
   }
   const PictureSize size = pictureTextureSize(info.Width, info.Height);
