@@ -199,7 +199,9 @@ bool Texture::LoadFromRequest(const TextureRequest& r) {
   RegisterDeviceObject();
   width_ = r.flags & TextureRequest::Size ? r.width : 0;
   height_ = r.flags & TextureRequest::Size ? r.height : 0;
-  levels_ = r.flags & TextureRequest::Levels ? r.levels : 1;
+  // A picture from a file gets its whole chain of smaller levels, so that it stays calm when
+  // drawn small; an empty texture is filled by its owner at the top level only.
+  levels_ = r.flags & TextureRequest::Levels ? r.levels : r.file.sources != 0 ? D3DX_DEFAULT : 1u;
   usage_ = r.flags & TextureRequest::Usage ? r.usage : 0;
   format_ = r.flags & TextureRequest::Format ? r.format : D3DFMT_UNKNOWN;
   pool_ = r.flags & TextureRequest::Pool ? r.pool : D3DPOOL_MANAGED;
@@ -286,14 +288,15 @@ bool Texture::LoadDescriptor(const UdfNode& value, Texture* parent) {
   D3DPOOL pool = D3DPOOL_MANAGED;
   if (poolText == "D3DPOOL_DEFAULT") pool = D3DPOOL_DEFAULT;
   else if (poolText == "D3DPOOL_SYSTEMMEM") pool = D3DPOOL_SYSTEMMEM;
-  bool hasLevels = false;
-  const int32_t levels = readInt(value, "Levels", 1, &hasLevels);
+  // Without "Levels" a descriptor that brings pictures gets the whole chain.
+  const bool bringsPictures = !fileName.empty() || value.findChild("Subs") != nullptr;
+  const int32_t levels = readInt(value, "Levels", bringsPictures ? 0 : 1);
   const D3DFORMAT format = FormatFromText(readText(value, "Format"));
   D3DCOLOR colorKey = 0;
   if (const UdfNode* key = value.findChild("ColorKey")) colorKey = readColour(*key);
   const DWORD filter = filterFromText(readText(value, "Filter"), D3DX_FILTER_LINEAR);
   const DWORD mipFilter = filterFromText(readText(value, "MipFilter"), D3DX_FILTER_BOX);
-  const UINT levelCount = levels < 0 ? 1u : static_cast<UINT>(levels);
+  const UINT levelCount = levels < 0 ? 1u : levels == 0 ? D3DX_DEFAULT : static_cast<UINT>(levels);
 
   // Frames draw into their parent's texture: they keep their parameters (and image bytes)
   // for restoring their rectangle, and make no device texture of their own.
@@ -351,8 +354,7 @@ bool Texture::LoadDescriptor(const UdfNode& value, Texture* parent) {
           cutFrames(*child, *element);
         }
       }
-      for (Texture* frame : frames_)
-        if (!frame->Restore()) return false;
+      if (!restoreFrames()) return false;
     }
     if (const UdfNode* animation = value.findChild("Animation")) {
       animation->forEachInOrder([&](const UdfNode& sequence) {
@@ -404,8 +406,15 @@ bool Texture::Restore() {
     if (!createFromBytes()) return false;
   }
   adoptNewTexture(oldWidth, oldHeight);
+  return restoreFrames();
+}
+
+bool Texture::restoreFrames() {
   for (Texture* frame : frames_)
     if (!frame->Restore()) return false;
+  // Frames put their pictures into the top level only; the smaller levels follow them.
+  if (!frames_.empty() && texture_ && texture_->GetLevelCount() > 1)
+    return SUCCEEDED(D3DXFilterTexture(texture_, nullptr, 0, mipFilter_));
   return true;
 }
 

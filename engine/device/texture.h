@@ -124,6 +124,8 @@ class Texture : public DeviceObject {
   bool createFromBytes();
   void adoptNewTexture(UINT oldWidth, UINT oldHeight);
   void cutFrames(Texture& child, const UdfNode& value);
+  // Restores every frame, then remakes the smaller levels from what they put in.
+  bool restoreFrames();
   Texture* root() { return parent_ ? parent_->root() : this; }
   const Texture* root() const { return parent_ ? parent_->root() : this; }
 

@@ -33,6 +33,11 @@ bool SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
   return stateCache().SetSamplerState(sampler, type, value);
 }
 
+DWORD GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type) {
+  DWORD value = 0;
+  return stateCache().GetSamplerState(sampler, type, &value) ? value : 0;
+}
+
 bool SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) { return stateCache().SetTexture(stage, texture); }
 
 bool SetTransform(D3DTRANSFORMSTATETYPE state, const Matrix& matrix) {

@@ -21,6 +21,7 @@ bool SetRenderState(D3DRENDERSTATETYPE state, DWORD value);
 DWORD GetRenderState(D3DRENDERSTATETYPE state);
 bool SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value);
 bool SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value);
+DWORD GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type);
 bool SetTexture(DWORD stage, IDirect3DBaseTexture9* texture);
 bool SetTransform(D3DTRANSFORMSTATETYPE state, const Matrix& matrix);
 bool SetMaterial(const D3DMATERIAL9& material);

@@ -37,6 +37,13 @@ bool Reads(DWORD op, DWORD a0, DWORD a1, DWORD a2, DWORD source) {
          (use.arg2 && (a2 & D3DTA_SELECTMASK) == source);
 }
 
+// A trilinear stage takes the anisotropy the frame asked for on its sampler, so surfaces seen
+// at a glancing angle (the floor, the rug) stay sharp without each material asking for it.
+DWORD MinificationFilter(DWORD stage, const TextureStage& s) {
+  if (s.minFilter != D3DTEXF_LINEAR || s.mipFilter != D3DTEXF_LINEAR) return s.minFilter;
+  return scenedevice::GetSamplerState(stage, D3DSAMP_MAXANISOTROPY) > 1 ? DWORD{D3DTEXF_ANISOTROPIC} : s.minFilter;
+}
+
 }  // namespace
 
 Material::Material() {
@@ -192,7 +199,7 @@ bool ApplyMaterialStates(const Material& m, DWORD fvf) {
       ok &= SetTexture(i, DeviceTexture(s.texture));
       ok &= SetSamplerState(i, D3DSAMP_ADDRESSU, s.addressU);
       ok &= SetSamplerState(i, D3DSAMP_ADDRESSV, s.addressV);
-      ok &= SetSamplerState(i, D3DSAMP_MINFILTER, s.minFilter);
+      ok &= SetSamplerState(i, D3DSAMP_MINFILTER, MinificationFilter(i, s));
       ok &= SetSamplerState(i, D3DSAMP_MAGFILTER, s.magFilter);
       ok &= SetSamplerState(i, D3DSAMP_MIPFILTER, s.mipFilter);
     } else {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/d3d9/gl_device.h"
@@ -180,7 +181,7 @@ class GLDirect3D9 : public IDirect3D9 {
     D3DCAPS9 c{};
     c.DeviceType = D3DDEVTYPE_HAL;
     c.AdapterOrdinal = adapter;
-    c.DevCaps = D3DDEVCAPS_HWTRANSFORMANDLIGHT | D3DDEVCAPS_HWRASTERIZATION;
+    c.DevCaps = D3DDEVCAPS_HWTRANSFORMANDLIGHT | (p.softwareRasteriser ? 0u : D3DDEVCAPS_HWRASTERIZATION);
     c.PresentationIntervals = D3DPRESENT_INTERVAL_ONE | D3DPRESENT_INTERVAL_IMMEDIATE;
     c.MaxTextureWidth = c.MaxTextureHeight = static_cast<DWORD>(std::min(p.maxTextureSize, 8192));
     c.MaxTextureBlendStages = c.MaxSimultaneousTextures = kMaxTextureStages;
@@ -188,7 +189,7 @@ class GLDirect3D9 : public IDirect3D9 {
     c.MaxPrimitiveCount = c.MaxVertexIndex = 0xFFFFFF;
     c.MaxStreams = 1;
     c.MaxStreamStride = 255;
-    c.MaxAnisotropy = 16;
+    c.MaxAnisotropy = static_cast<DWORD>(std::max(1, p.maxAnisotropy));
     c.MaxPointSize = 64.0f;
     c.MasterAdapterOrdinal = adapter;
     c.NumberOfAdaptersInGroup = 1;
@@ -243,7 +244,8 @@ class GLDirect3D9 : public IDirect3D9 {
   };
   struct Probe {
     bool done = false, ok = false;
-    int maxSamples = 0, maxTextureSize = 0;
+    int maxSamples = 0, maxTextureSize = 0, maxAnisotropy = 1;
+    bool softwareRasteriser = false;
   };
 
   ~GLDirect3D9() override {
@@ -265,6 +267,17 @@ class GLDirect3D9 : public IDirect3D9 {
         probe_.ok = true;
         glGetIntegerv(GL_MAX_SAMPLES, &probe_.maxSamples);
         glGetIntegerv(GL_MAX_TEXTURE_SIZE, &probe_.maxTextureSize);
+        // The CPU rasterisers say so in their name; the caps tell the engine, which then
+        // leaves out what costs them most.
+        const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+        const std::string name = renderer ? renderer : "";
+        probe_.softwareRasteriser = name.find("llvmpipe") != std::string::npos ||
+                                    name.find("softpipe") != std::string::npos || name.find("swrast") != std::string::npos;
+        if (epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic")) {
+          float anisotropy = 1.0f;
+          glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &anisotropy);
+          probe_.maxAnisotropy = static_cast<int>(anisotropy);
+        }
       }
       SDL_GL_DeleteContext(context);
     }

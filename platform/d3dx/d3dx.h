@@ -1,7 +1,7 @@
 #pragma once
 // Image loading and the few maths helpers, with the names, parameters and numbers the engine
 // was written against. Images are decoded by the port's own decoders (JPEG, PNG, BMP, TGA,
-// GIF); every decoder distrusts its input, so a bad or truncated file is D3DXERR_INVALIDDATA
+// GIF, DDS); every decoder distrusts its input, so a bad or truncated file is D3DXERR_INVALIDDATA
 // and never a crash.
 #include "platform/d3d9/d3d9.h"
 
@@ -50,7 +50,8 @@ HRESULT D3DXCreateTexture(IDirect3DDevice9* device, UINT width, UINT height, UIN
                           D3DFORMAT format, D3DPOOL pool, IDirect3DTexture9** texture);
 
 // A texture from an image: width and height D3DX_DEFAULT (or 0) take the image's size; mip
-// levels 0 or D3DX_DEFAULT make a full chain (box-filtered), D3DX_FROM_FILE one level;
+// levels 0 or D3DX_DEFAULT make a full chain (made with `mipFilter`, or taken from the file
+// when it stores levels and the size is kept), D3DX_FROM_FILE as many levels as the file has;
 // D3DFMT_UNKNOWN takes A8R8G8B8 for images with alpha or a colour key and X8R8G8B8 otherwise.
 // A non-zero colour key turns every texel of exactly that colour (alpha included) into
 // transparent black.
@@ -71,6 +72,10 @@ HRESULT D3DXLoadSurfaceFromFileInMemory(IDirect3DSurface9* surface, const PALETT
 HRESULT D3DXLoadSurfaceFromFileA(IDirect3DSurface9* surface, const PALETTEENTRY* palette, const RECT* destRect,
                                  const char* file, const RECT* sourceRect, DWORD filter, D3DCOLOR colorKey,
                                  D3DXIMAGE_INFO* info);
+
+// Remakes every level below `sourceLevel` (D3DX_DEFAULT: 0) from it with `filter`; used after
+// pictures were put into the top level directly.
+HRESULT D3DXFilterTexture(IDirect3DBaseTexture9* texture, const PALETTEENTRY* palette, UINT sourceLevel, DWORD filter);
 
 // Reads only the image's header: its size (upright, for a photo with an EXIF orientation),
 // alpha and kind.

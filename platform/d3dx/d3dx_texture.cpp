@@ -6,6 +6,7 @@
 #include "platform/d3d9/memory_resources.h"
 #include "platform/d3dx/d3dx.h"
 #include "platform/d3dx/image_decode.h"
+#include "platform/d3dx/mip_chain.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ void applyColourKey(std::vector<D3DCOLOR>& pixels, D3DCOLOR key) {
 
 void fillInfo(const DecodedImage& image, D3DXIMAGE_INFO* info) {
   if (!info) return;
-  *info = D3DXIMAGE_INFO{image.width, image.height, 1, 1, image.hasAlpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8,
+  *info = D3DXIMAGE_INFO{image.width, image.height, 1, image.storedLevels, image.hasAlpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8,
                          D3DRTYPE_TEXTURE, image.fileFormat};
 }
 
@@ -48,6 +49,35 @@ void writePixels(const D3DLOCKED_RECT& locked, D3DFORMAT format, const std::vect
       for (UINT x = 0; x < w; ++x) encodeTexel(format, src[x], row + static_cast<size_t>(x) * bpp);
     }
   }
+}
+
+// False when the level cannot be locked; a level of another size is left alone.
+bool writeLevel(IDirect3DTexture9* texture, UINT index, const std::vector<D3DCOLOR>& pixels, UINT w, UINT h) {
+  D3DSURFACE_DESC desc{};
+  texture->GetLevelDesc(index, &desc);
+  if (desc.Width != w || desc.Height != h || pixels.size() != static_cast<size_t>(w) * h) return true;
+  D3DLOCKED_RECT locked{};
+  if (FAILED(texture->LockRect(index, &locked, nullptr, 0))) return false;
+  writePixels(locked, desc.Format, pixels, w, h);
+  texture->UnlockRect(index);
+  return true;
+}
+
+bool readLevel(IDirect3DTexture9* texture, UINT index, std::vector<D3DCOLOR>& pixels, UINT& w, UINT& h) {
+  D3DSURFACE_DESC desc{};
+  if (FAILED(texture->GetLevelDesc(index, &desc))) return false;
+  const UINT bpp = bytesPerTexel(desc.Format);
+  D3DLOCKED_RECT locked{};
+  if (!bpp || FAILED(texture->LockRect(index, &locked, nullptr, D3DLOCK_READONLY))) return false;
+  w = desc.Width;
+  h = desc.Height;
+  pixels.resize(static_cast<size_t>(w) * h);
+  for (UINT y = 0; y < h; ++y) {
+    const uint8_t* row = static_cast<const uint8_t*>(locked.pBits) + static_cast<size_t>(y) * static_cast<size_t>(locked.Pitch);
+    for (UINT x = 0; x < w; ++x) pixels[static_cast<size_t>(y) * w + x] = decodeTexel(desc.Format, row + static_cast<size_t>(x) * bpp);
+  }
+  texture->UnlockRect(index);
+  return true;
 }
 
 bool isDefault(UINT v) { return v == 0 || v == D3DX_DEFAULT || v == D3DX_DEFAULT_NONPOW2 || v == D3DX_FROM_FILE; }
@@ -95,7 +125,7 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void
   if (format == D3DFMT_UNKNOWN || format == D3DFMT_FROM_FILE)
     format = image.hasAlpha || colorKey != 0 ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
   if (mipLevels == D3DX_DEFAULT) mipLevels = 0;
-  if (mipLevels == D3DX_FROM_FILE) mipLevels = 1;
+  if (mipLevels == D3DX_FROM_FILE) mipLevels = image.storedLevels;
   if (filter == D3DX_DEFAULT) filter = D3DX_FILTER_TRIANGLE;
   if (mipFilter == D3DX_DEFAULT) mipFilter = D3DX_FILTER_BOX;
 
@@ -103,6 +133,9 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void
   const HRESULT hr = device->CreateTexture(w, h, mipLevels, usage, format, pool, &made, nullptr);
   if (FAILED(hr) || !made) return FAILED(hr) ? hr : D3DERR_INVALIDCALL;
 
+  // Levels the file stores are used as they are when the picture keeps its size; the rest are
+  // made from the level above.
+  const bool keepsSize = w == image.width && h == image.height;
   std::vector<D3DCOLOR> level = image.width == w && image.height == h
                                     ? std::move(image.pixels)
                                     : resizeImage(image.pixels, image.width, image.height, w, h, filter);
@@ -113,22 +146,44 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void
     if (i > 0) {
       if ((mipFilter & 0xFF) == D3DX_FILTER_NONE) break;
       UINT nw = 0, nh = 0;
-      level = halveImage(level, lw, lh, nw, nh, mipFilter);
+      if (keepsSize && i <= image.mips.size()) {
+        nw = std::max(1u, lw / 2);
+        nh = std::max(1u, lh / 2);
+        level = std::move(image.mips[i - 1]);
+        applyColourKey(level, colorKey);
+      } else {
+        level = nextMipLevel(level, lw, lh, nw, nh, mipFilter);
+      }
       lw = nw;
       lh = nh;
     }
-    D3DSURFACE_DESC desc{};
-    made->GetLevelDesc(i, &desc);
-    if (desc.Width != lw || desc.Height != lh) break;
-    D3DLOCKED_RECT locked{};
-    if (FAILED(made->LockRect(i, &locked, nullptr, 0))) {
+    if (!writeLevel(made, i, level, lw, lh)) {
       made->Release();
       return D3DERR_INVALIDCALL;
     }
-    writePixels(locked, desc.Format, level, lw, lh);
-    made->UnlockRect(i);
   }
   *texture = made;
+  return D3D_OK;
+}
+
+HRESULT D3DXFilterTexture(IDirect3DBaseTexture9* baseTexture, const PALETTEENTRY*, UINT sourceLevel, DWORD filter) {
+  auto* texture = dynamic_cast<IDirect3DTexture9*>(baseTexture);
+  if (!texture) return D3DERR_INVALIDCALL;
+  const DWORD levels = texture->GetLevelCount();
+  if (sourceLevel == D3DX_DEFAULT) sourceLevel = 0;
+  if (sourceLevel >= levels) return D3DERR_INVALIDCALL;
+  if (filter == D3DX_DEFAULT) filter = D3DX_FILTER_BOX;
+  if ((filter & 0xFF) == D3DX_FILTER_NONE) return D3D_OK;
+  std::vector<D3DCOLOR> level;
+  UINT w = 0, h = 0;
+  if (!readLevel(texture, sourceLevel, level, w, h)) return D3DERR_INVALIDCALL;
+  for (DWORD i = sourceLevel + 1; i < levels; ++i) {
+    UINT nw = 0, nh = 0;
+    level = nextMipLevel(level, w, h, nw, nh, filter);
+    w = nw;
+    h = nh;
+    if (!writeLevel(texture, i, level, w, h)) return D3DERR_INVALIDCALL;
+  }
   return D3D_OK;
 }
 

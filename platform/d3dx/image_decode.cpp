@@ -381,12 +381,14 @@ bool isJpeg(const uint8_t* data, size_t size) { return size >= 4 && data[0] == 0
 bool isPng(const uint8_t* data, size_t size) {
   return size >= 8 && data[0] == 0x89 && data[1] == 'P' && data[2] == 'N' && data[3] == 'G';
 }
+bool isDds(const uint8_t* data, size_t size) { return size >= 4 && std::memcmp(data, "DDS ", 4) == 0; }
 }  // namespace
 
 bool decodeImage(const uint8_t* data, size_t size, DecodedImage& out, const DecodeRequest& request) {
   if (!data || size < 4) return false;
   if (isJpeg(data, size)) return decodeJpeg(data, size, out, request);
   if (isPng(data, size)) return decodePng(data, size, out, request);
+  if (isDds(data, size)) return decodeDds(data, size, out);
   return decodeOther(data, size, out);
 }
 
@@ -403,6 +405,7 @@ bool readImageInfo(const uint8_t* data, size_t size, DecodedImage& out) {
     out.fileFormat = D3DXIFF_PNG;
     return readPngInfo(data, size, out);
   }
+  if (isDds(data, size)) return readDdsInfo(data, size, out);
   return readOtherInfo(data, size, out);
 }
 
@@ -459,31 +462,5 @@ std::vector<D3DCOLOR> resizeImage(const std::vector<D3DCOLOR>& src, UINT sw, UIN
       dst[static_cast<size_t>(y) * dw + x] = D3DCOLOR_ARGB(byte(acc[0]), byte(acc[1]), byte(acc[2]), byte(acc[3]));
     }
   }
-  return dst;
-}
-
-std::vector<D3DCOLOR> halveImage(const std::vector<D3DCOLOR>& src, UINT sw, UINT sh, UINT& dw, UINT& dh, DWORD filter) {
-  dw = std::max(1u, sw / 2);
-  dh = std::max(1u, sh / 2);
-  std::vector<D3DCOLOR> dst(static_cast<size_t>(dw) * dh);
-  const bool point = (filter & 0xFF) == D3DX_FILTER_POINT || (filter & 0xFF) == D3DX_FILTER_NONE;
-  for (UINT y = 0; y < dh; ++y)
-    for (UINT x = 0; x < dw; ++x) {
-      const UINT sx = std::min(x * 2, sw - 1), sy = std::min(y * 2, sh - 1);
-      const UINT sx1 = std::min(sx + 1, sw - 1), sy1 = std::min(sy + 1, sh - 1);
-      if (point) {
-        dst[static_cast<size_t>(y) * dw + x] = src[static_cast<size_t>(sy) * sw + sx];
-        continue;
-      }
-      const D3DCOLOR c[4] = {src[static_cast<size_t>(sy) * sw + sx], src[static_cast<size_t>(sy) * sw + sx1],
-                             src[static_cast<size_t>(sy1) * sw + sx], src[static_cast<size_t>(sy1) * sw + sx1]};
-      D3DCOLOR out = 0;
-      for (int shift = 0; shift < 32; shift += 8) {
-        DWORD sum = 0;
-        for (D3DCOLOR v : c) sum += (v >> shift) & 0xFF;
-        out |= ((sum + 2) / 4) << shift;
-      }
-      dst[static_cast<size_t>(y) * dw + x] = out;
-    }
   return dst;
 }

@@ -13,6 +13,10 @@ struct DecodedImage {
   bool hasAlpha = false;
   D3DXIMAGE_FILEFORMAT fileFormat = D3DXIFF_BMP;
   std::vector<D3DCOLOR> pixels;
+  // How many levels the file stores, the full-size one included; a decoder fills `mips` with
+  // the smaller ones (each half the one above).
+  UINT storedLevels = 1;
+  std::vector<std::vector<D3DCOLOR>> mips;
 };
 
 // A header naming a longer side is refused at once.
@@ -35,6 +39,11 @@ struct DecodeRequest {
 bool decodeImage(const uint8_t* data, size_t size, DecodedImage& out, const DecodeRequest& request = {});
 bool decodeJpeg(const uint8_t* data, size_t size, DecodedImage& out, const DecodeRequest& request = {});
 bool decodePng(const uint8_t* data, size_t size, DecodedImage& out, const DecodeRequest& request = {});
+// DXT1/3/5 and uncompressed surfaces, with their stored levels.
+bool decodeDds(const uint8_t* data, size_t size, DecodedImage& out);
+// The size and kind from a DDS header whose levels are all present; a DXT1 file's one-bit alpha
+// shows only in its decoded picture.
+bool readDdsInfo(const uint8_t* data, size_t size, DecodedImage& out);
 // BMP, TGA and GIF (its first frame).
 bool decodeOther(const uint8_t* data, size_t size, DecodedImage& out);
 // Only the header: size (upright), alpha and kind, no pixels. Cheap for any file size.
@@ -52,5 +61,3 @@ void orientImage(DecodedImage& image, int orientation);
 // transparent black), POINT picks the nearest texel, the others average the covered area
 // (bilinear when enlarging).
 std::vector<D3DCOLOR> resizeImage(const std::vector<D3DCOLOR>& src, UINT sw, UINT sh, UINT dw, UINT dh, DWORD filter);
-// The next mip level: each texel the average of a 2x2 block (a 1-wide side averages pairs).
-std::vector<D3DCOLOR> halveImage(const std::vector<D3DCOLOR>& src, UINT sw, UINT sh, UINT& dw, UINT& dh, DWORD filter);

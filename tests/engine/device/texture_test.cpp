@@ -120,6 +120,49 @@ TEST_F(TextureManagerTest, DescriptorRectanglesColourKeyAndFrames) {
   EXPECT_EQ(manager_.Count(), 0u);
 }
 
+TEST_F(TextureManagerTest, PicturesGetWholeMipChainsUnlessALevelCountIsGiven) {
+  Texture* plain = get("tex/wood.png");
+  ASSERT_NE(plain, nullptr);
+  EXPECT_EQ(plain->D3DTexture()->GetLevelCount(), 4u) << "8x8 down to 1x1";
+  TextureRequest one;
+  one.file = FileRef("tex/wood.png");
+  one.flags = TextureRequest::Levels;
+  one.levels = 1;
+  Texture* single = manager_.Get(one, &paths_);
+  ASSERT_NE(single, nullptr);
+  EXPECT_NE(single, plain);
+  EXPECT_EQ(single->D3DTexture()->GetLevelCount(), 1u);
+
+  dir_.write("tex/two.ts", "FileName = \"wood.png\";\nLevels = 2;\n");
+  Texture* two = get("tex/two.ts");
+  ASSERT_NE(two, nullptr);
+  EXPECT_EQ(two->D3DTexture()->GetLevelCount(), 2u) << "a descriptor's level count is kept";
+  TextureRequest empty;
+  empty.flags = TextureRequest::Size;
+  empty.width = empty.height = 16;
+  Texture* blank = manager_.Get(empty, &paths_);
+  ASSERT_NE(blank, nullptr);
+  EXPECT_EQ(blank->D3DTexture()->GetLevelCount(), 1u) << "its owner fills an empty texture's top level only";
+  for (Texture* t : {plain, single, two, blank}) t->Release();
+}
+
+TEST_F(TextureManagerTest, SmallerLevelsFollowThePicturesFramesPutIn) {
+  std::vector<D3DCOLOR> red(4 * 4, 0xFFFF0000);
+  dir_.write("tex/red.png", asText(encodePng(red, 4, 4, false)));
+  // An empty 8x8 sheet whose one frame brings a red picture into its left half.
+  dir_.write("tex/sheet.ts", "Width = 8; Height = 8;\nSubs = array(object(Id = \"left\", FileName = \"red.png\", "
+                             "x1 = 0, y1 = 0, w = 4, h = 8));\n");
+  Texture* sheet = get("tex/sheet.ts");
+  ASSERT_NE(sheet, nullptr);
+  auto* levels = static_cast<MemoryTexture*>(sheet->D3DTexture());
+  ASSERT_EQ(levels->GetLevelCount(), 4u);
+  EXPECT_EQ(levels->texel(0, 1, 1), 0xFFFF0000u);
+  EXPECT_EQ(levels->texel(1, 0, 0), 0xFFFF0000u) << "the level below shows the frame's picture";
+  EXPECT_EQ(levels->texel(2, 0, 0) & 0x00FF0000u, 0x00FF0000u);
+  EXPECT_EQ(levels->texel(2, 1, 0), 0u) << "and the empty half stays empty";
+  sheet->Release();
+}
+
 TEST_F(TextureManagerTest, CorruptImagesGiveNoTexture) {
   std::vector<D3DCOLOR> pixels(16 * 16, 0xFF808080);
   auto jpeg = encodeJpeg(pixels, 16, 16);

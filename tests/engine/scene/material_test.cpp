@@ -143,6 +143,31 @@ TEST_F(ApplyMaterial, AutomaticStagesAfterTheFirstModulateTwiceAndAutomaticAlpha
   EXPECT_EQ(Stage(2, D3DTSS_COLOROP), DWORD(D3DTOP_DISABLE));
 }
 
+TEST_F(ApplyMaterial, TrilinearStagesTakeTheAnisotropyTheFrameOffers) {
+  halcyon::TextureRequest blank;
+  blank.flags = halcyon::TextureRequest::Size;
+  blank.width = blank.height = 8;
+  halcyon::Texture* texture = halcyon::textureManager().Get(blank);
+  ASSERT_NE(texture, nullptr);
+  Material m;
+  m.stages[0].texture = texture;
+  m.stages[1] = m.stages[0];
+  m.stages[1].colorOp = halcyon::kAutomaticOp;
+  m.stages[1].mipFilter = D3DTEXF_POINT;
+  const auto minFilter = [&](DWORD stage) {
+    DWORD v = 0;
+    device_->GetSamplerState(stage, D3DSAMP_MINFILTER, &v);
+    return v;
+  };
+  ASSERT_TRUE(halcyon::ApplyMaterialStates(m, 0x312));
+  EXPECT_EQ(minFilter(0), DWORD(D3DTEXF_LINEAR)) << "nothing offered";
+  for (DWORD stage : {0u, 1u}) halcyon::stateCache().SetSamplerState(stage, D3DSAMP_MAXANISOTROPY, 8);
+  ASSERT_TRUE(halcyon::ApplyMaterialStates(m, 0x312));
+  EXPECT_EQ(minFilter(0), DWORD(D3DTEXF_ANISOTROPIC));
+  EXPECT_EQ(minFilter(1), DWORD(D3DTEXF_LINEAR)) << "a stage that picks one level keeps its own filter";
+  texture->Release();
+}
+
 TEST(ApplyMaterialWithoutDevice, ReportsFailure) {
   halcyon::stateCache().setDevice(nullptr);
   halcyon::stateCache().Invalidate();
