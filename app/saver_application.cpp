@@ -37,6 +37,13 @@ constexpr int kLargestWindow = 16384;
 // The most anisotropy the frame asks for: beyond 16 samples no driver offers more.
 constexpr DWORD kMaxAnisotropy = 16;
 
+// Overlays were laid out for a 1024 x 768 screen. They follow the window's smaller side, so a
+// wide host window (several monitors side by side) or a tall one draws them as large as a
+// screen of that height or width would, and never wider than the window.
+float overlayScale(const Rect& client) {
+  return std::min(static_cast<float>(client.width()) / 1024.0f, static_cast<float>(client.height()) / 768.0f);
+}
+
 DWORD floatBits(float f) {
   DWORD d;
   std::memcpy(&d, &f, sizeof d);
@@ -564,7 +571,7 @@ bool SaverApplication::startSaver(void* moduleInstance, ScreensaverMode mode, in
 
   showCursor(false);
   mountMedia();
-  scale_ = static_cast<float>(window.clientRect().width()) / 1024.0f;
+  scale_ = overlayScale(window.clientRect());
   showLoadingScreen();
   readSceneProperties();
   halcyon::logError("", "Application created\n");

@@ -542,6 +542,21 @@ TEST_F(Shell, WithoutOverlaysNothingIsMeasuredOrSet) {
   EXPECT_TRUE(rec_.texts.empty());
 }
 
+TEST_F(Shell, OverlaysFollowTheWindowsSmallerSide) {
+  const struct {
+    int32_t width, height;
+    float scale;
+  } windows[] = {{1024, 768, 1.0f}, {2304, 768, 1.0f}, {1280, 720, 0.9375f}, {768, 1366, 0.75f}};
+  for (const auto& w : windows) {
+    TestApplication app(rec_);
+    brassmoor::RunOptions options;
+    options.windowSize = std::make_pair(w.width, w.height);
+    app.setRunOptions(options);
+    ASSERT_TRUE(app.startSaver(nullptr, ScreensaverMode::Full, 0));
+    EXPECT_FLOAT_EQ(app.scale(), w.scale) << w.width << "x" << w.height;
+  }
+}
+
 TEST_F(Shell, FrameRateAndTimeTextsAreRefreshed) {
   testsupport::FakeClock clock;
   clock.setStep(20);  // the loading screen fades on the clock
