@@ -189,7 +189,10 @@ bool FindBestSettings(const DeviceEnumeration& enumeration, DeviceSettings& s) {
     } else if (bits == 32 && contains(depths, D3DFMT_D32)) {
       s.depthStencilFormat = D3DFMT_D32;
     } else {
+      // A combo lists only depth formats that match its back buffer, so when none has the back
+      // buffer's width any of them will do.
       auto it = std::find_if(depths.begin(), depths.end(), [&](D3DFORMAT f) { return FormatBitsPerPixel(f) == bits; });
+      if (it == depths.end()) it = depths.begin();
       if (it == depths.end()) return false;
       s.depthStencilFormat = *it;
     }

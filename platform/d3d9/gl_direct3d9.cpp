@@ -141,15 +141,9 @@ class GLDirect3D9 : public IDirect3D9 {
   HRESULT CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT, DWORD usage, D3DRESOURCETYPE,
                             D3DFORMAT checkFormat) override {
     if (adapter >= adapters_.size() || type != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
-    if (usage & D3DUSAGE_DEPTHSTENCIL) {
-      switch (checkFormat) {
-        case D3DFMT_D16:
-        case D3DFMT_D24X8:
-        case D3DFMT_D24S8:
-        case D3DFMT_D32: return D3D_OK;
-        default: return D3DERR_NOTAVAILABLE;
-      }
-    }
+    // The device always draws with 24 bits of depth and 8 of stencil, so that is the one
+    // depth format it offers, and the one the settings and the log then name.
+    if (usage & D3DUSAGE_DEPTHSTENCIL) return checkFormat == D3DFMT_D24S8 ? D3D_OK : D3DERR_NOTAVAILABLE;
     return bytesPerTexel(checkFormat) ? D3D_OK : D3DERR_NOTAVAILABLE;
   }
 

@@ -54,6 +54,21 @@ TEST_F(FindBest, DesktopModeIsTakenWithoutMatchSizeAndMissingItFails) {
   EXPECT_TRUE(FindBestSettings(enumeration_, s)) << "the shell's 800x600 fallback";
 }
 
+TEST_F(FindBest, ADeviceWithOneDepthFormatGetsItForEveryBackBuffer) {
+  ScriptedAdapter a = ScriptedAdapter::standard();
+  a.depthFormats = {D3DFMT_D24S8};
+  build({a});
+  DeviceSettings s = fullScreen(0);
+  ASSERT_TRUE(FindBestSettings(enumeration_, s));
+  EXPECT_EQ(s.depthStencilFormat, D3DFMT_D24S8) << "no D32 is claimed that the device does not make";
+  s = fullScreen(DeviceSettings::MatchSize | DeviceSettings::MatchBackBufferFormat);
+  s.width = 800;
+  s.height = 600;
+  s.backBufferFormat = D3DFMT_R5G6B5;
+  ASSERT_TRUE(FindBestSettings(enumeration_, s)) << "a 16-bit mode without a 16-bit depth format";
+  EXPECT_EQ(s.depthStencilFormat, D3DFMT_D24S8);
+}
+
 TEST_F(FindBest, HighestRefreshWinsAndTheLaterOfEqualRefresh) {
   ScriptedAdapter a = ScriptedAdapter::standard();
   a.modes = {{800, 600, 85, D3DFMT_X8R8G8B8}, {800, 600, 60, D3DFMT_X8R8G8B8}, {800, 600, 100, D3DFMT_X8R8G8B8},
