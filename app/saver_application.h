@@ -141,6 +141,10 @@ class SaverApplication : public halcyon::Application, public InputListener {
   bool createSaverWindow();
   bool chooseDisplayMode();
   bool setModeWithFallback(const halcyon::DeviceSettings& fallback, const char* failure);
+  // Stores the settings with the most samples their combination offers, up to what the frame
+  // wants; a windowed mode falls back to none when the device cannot be made with them.
+  void storeWithMultisample(halcyon::DeviceSettings settings);
+  bool setWindowedMode();
   void mountMedia();
   void showLoadingScreen();
   void fadeOutLoadingScreen();

@@ -227,4 +227,27 @@ bool FindBestSettings(const DeviceEnumeration& enumeration, DeviceSettings& s) {
   return true;
 }
 
+D3DMULTISAMPLE_TYPE OfferedMultisample(const DeviceEnumeration& enumeration, const DeviceSettings& s,
+                                       D3DMULTISAMPLE_TYPE wanted) {
+  D3DMULTISAMPLE_TYPE offered = D3DMULTISAMPLE_NONE;
+  for (const AdapterInfo& adapter : enumeration.Adapters()) {
+    if (adapter.adapterOrdinal != s.adapterOrdinal) continue;
+    for (const DeviceInfo& device : adapter.devices) {
+      if (device.deviceType != s.deviceType) continue;
+      for (const DeviceCombo& combo : device.combos) {
+        if (combo.adapterFormat != s.adapterFormat || combo.backBufferFormat != s.backBufferFormat ||
+            combo.windowed != (s.windowed ? 1 : 0))
+          continue;
+        for (const DeviceCombo::Multisample& m : combo.multisamples) {
+          const bool conflicts = std::any_of(combo.conflicts.begin(), combo.conflicts.end(), [&](const DeviceCombo::Conflict& c) {
+            return c.depthStencilFormat == s.depthStencilFormat && c.type == m.type;
+          });
+          if (!conflicts && m.type <= wanted && m.type > offered && m.type != D3DMULTISAMPLE_NONMASKABLE) offered = m.type;
+        }
+      }
+    }
+  }
+  return offered;
+}
+
 }  // namespace halcyon

@@ -66,4 +66,9 @@ class DeviceEnumeration {
 // Completes `settings` in place; false when no offered configuration satisfies the request.
 bool FindBestSettings(const DeviceEnumeration& enumeration, DeviceSettings& settings);
 
+// The most samples, at most `wanted`, that the combination `settings` describe offers with
+// their depth format; D3DMULTISAMPLE_NONE when it offers none or is not enumerated.
+D3DMULTISAMPLE_TYPE OfferedMultisample(const DeviceEnumeration& enumeration, const DeviceSettings& settings,
+                                       D3DMULTISAMPLE_TYPE wanted);
+
 }  // namespace halcyon
