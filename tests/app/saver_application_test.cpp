@@ -417,6 +417,27 @@ TEST_F(Shell, FixedModeWindowAndStartUpFailures) {
   }
 }
 
+TEST_F(Shell, AWindowGetsTheMostSamplesOfferedAndFallsBackToNone) {
+  brassmoor::RunOptions options;
+  options.windowSize = std::make_pair(640, 480);
+  {
+    TestApplication app(rec_);
+    app.setRunOptions(options);
+    ASSERT_TRUE(app.startSaver(nullptr, ScreensaverMode::Full, 0));
+    EXPECT_TRUE(app.windowed());
+    EXPECT_EQ(app.CurrentSettings().multisampleType, D3DMULTISAMPLE_2_SAMPLES) << "the most the adapter lists";
+  }
+  {
+    failedCreates_ = 1;
+    trace_.clear();
+    TestApplication app(rec_);
+    app.setRunOptions(options);
+    ASSERT_TRUE(app.startSaver(nullptr, ScreensaverMode::Full, 0));
+    EXPECT_TRUE(trace_.contains("Setting Mode failed\n"));
+    EXPECT_EQ(app.CurrentSettings().multisampleType, D3DMULTISAMPLE_NONE);
+  }
+}
+
 TEST_F(Shell, AFailedModeIsTriedOnceMoreWithoutMultisamplingThenStartUpGivesUp) {
   {
     failedCreates_ = 1;

@@ -69,6 +69,21 @@ TEST_F(FindBest, ADeviceWithOneDepthFormatGetsItForEveryBackBuffer) {
   EXPECT_EQ(s.depthStencilFormat, D3DFMT_D24S8);
 }
 
+TEST_F(FindBest, OfferedMultisampleIsTheMostUpToTheWanted) {
+  ScriptedAdapter a = ScriptedAdapter::standard();
+  a.multisample = {{D3DMULTISAMPLE_NONE, 1}, {D3DMULTISAMPLE_2_SAMPLES, 1}, {D3DMULTISAMPLE_4_SAMPLES, 1},
+                   {D3DMULTISAMPLE_8_SAMPLES, 1}};
+  build({a});
+  DeviceSettings s = fullScreen(0);
+  ASSERT_TRUE(FindBestSettings(enumeration_, s));
+  EXPECT_EQ(OfferedMultisample(enumeration_, s, D3DMULTISAMPLE_4_SAMPLES), D3DMULTISAMPLE_4_SAMPLES);
+  EXPECT_EQ(OfferedMultisample(enumeration_, s, D3DMULTISAMPLE_16_SAMPLES), D3DMULTISAMPLE_8_SAMPLES);
+  EXPECT_EQ(OfferedMultisample(enumeration_, s, D3DMULTISAMPLE_3_SAMPLES), D3DMULTISAMPLE_2_SAMPLES);
+  EXPECT_EQ(OfferedMultisample(enumeration_, s, D3DMULTISAMPLE_NONE), D3DMULTISAMPLE_NONE);
+  s.backBufferFormat = D3DFMT_A1R5G5B5;
+  EXPECT_EQ(OfferedMultisample(enumeration_, s, D3DMULTISAMPLE_4_SAMPLES), D3DMULTISAMPLE_NONE) << "not a listed combination";
+}
+
 TEST_F(FindBest, HighestRefreshWinsAndTheLaterOfEqualRefresh) {
   ScriptedAdapter a = ScriptedAdapter::standard();
   a.modes = {{800, 600, 85, D3DFMT_X8R8G8B8}, {800, 600, 60, D3DFMT_X8R8G8B8}, {800, 600, 100, D3DFMT_X8R8G8B8},
