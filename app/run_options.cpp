@@ -264,7 +264,7 @@ void applyRunOptions(const RunOptions& o, SaverSettings& settings) {
 
 int32_t frameCap(const RunOptions& options) {
   if (options.maxFps) return *options.maxFps;
-  return hostWindowTarget(options) ? 60 : 0;
+  return hostWindowTarget(options) ? kHostFrameCap : 0;
 }
 
 std::string usageText() {
