@@ -185,6 +185,25 @@ std::string fogFactor(unsigned formula, const std::string& d) {
 
 }  // namespace
 
+namespace {
+
+// The rasteriser sets up and interpolates every value a vertex shader hands on, used or not;
+// the colour, fog and depth values that the fragment shader of a state never reads stay
+// behind as the vertex shader's own variables.
+std::string dropUnusedVaryings(std::string& vertex, std::string fragment) {
+  const std::string body = fragment.substr(fragment.find("void main()"));
+  for (const auto& [type, name] : {std::pair{"vec4", "vSpecular"}, {"float", "vFog"}, {"float", "vEyeZ"}}) {
+    if (body.find(name) != std::string::npos) continue;
+    const std::string in = std::string("in ") + type + " " + name + ";\n";
+    const std::string out = std::string("out ") + type + " " + name + ";\n";
+    if (const size_t at = fragment.find(in); at != std::string::npos) fragment.erase(at, in.size());
+    if (const size_t at = vertex.find(out); at != std::string::npos) vertex.replace(at, out.size(), std::string(type) + " " + name + ";\n");
+  }
+  return fragment;
+}
+
+}  // namespace
+
 GeneratedShaders generateFixedFunctionShaders(const FixedFunctionKey& key) {
   std::ostringstream vs, fs;
   const uint32_t fvf = key.fvf;
@@ -224,7 +243,7 @@ GeneratedShaders generateFixedFunctionShaders(const FixedFunctionKey& key) {
   if (key.fog == 1) vs << "uniform float uFogStart, uFogEnd, uFogDensity;\n";
   vs << "out vec4 vDiffuse;\nout vec4 vSpecular;\nout float vFog;\nout float vEyeZ;\n";
   for (unsigned s = 0; s < stageCount; ++s)
-    if (key.stages[s].hasTexture) vs << "out vec4 vTex" << s << ";\n";
+    if (key.stages[s].hasTexture) vs << "out vec2 vTex" << s << ";\n";
   vs << "void main() {\n";
   vs << "  vec4 diffuseIn = " << (hasDiffuse ? "inDiffuse" : "vec4(1.0)") << ";\n";
   vs << "  vec4 specularIn = " << (hasSpecular ? "inSpecular" : "vec4(0.0)") << ";\n";
@@ -345,7 +364,7 @@ GeneratedShaders generateFixedFunctionShaders(const FixedFunctionKey& key) {
         vs << "    tc = tc / (tc." << comp[k.transformCount] << " != 0.0 ? tc." << comp[k.transformCount] << " : 1.0);\n";
       }
     }
-    vs << "    vTex" << s << " = tc;\n  }\n";
+    vs << "    vTex" << s << " = tc.xy;\n  }\n";
   }
   vs << "}\n";
 
@@ -353,7 +372,7 @@ GeneratedShaders generateFixedFunctionShaders(const FixedFunctionKey& key) {
   fs << "#version 330 core\n";
   fs << "in vec4 vDiffuse;\nin vec4 vSpecular;\nin float vFog;\nin float vEyeZ;\n";
   for (unsigned s = 0; s < stageCount; ++s)
-    if (key.stages[s].hasTexture) fs << "in vec4 vTex" << s << ";\nuniform sampler2D uSampler" << s << ";\n";
+    if (key.stages[s].hasTexture) fs << "in vec2 vTex" << s << ";\nuniform sampler2D uSampler" << s << ";\n";
   fs << "uniform vec4 uTFactor;\nuniform vec4 uConstant[8];\nuniform float uAlphaRef;\nuniform vec4 uFogColor;\n"
         "uniform float uFogStart, uFogEnd, uFogDensity;\n";
   fs << "out vec4 fragColour;\n";
@@ -396,5 +415,7 @@ GeneratedShaders generateFixedFunctionShaders(const FixedFunctionKey& key) {
   }
   fs << "  fragColour = colour;\n}\n";
   (void)needView;
-  return GeneratedShaders{vs.str(), fs.str()};
+  std::string vertex = vs.str();
+  std::string fragment = dropUnusedVaryings(vertex, fs.str());
+  return GeneratedShaders{vertex, fragment};
 }
