@@ -9,6 +9,10 @@ and exports glTF for the media compiler.
 --preview  render PNG previews (engine look: base x 2 x light map) from the free camera and
            from the middle of every tour
 --no-bake  keep the light maps already in --media (only for changes that leave the geometry)
+--textures A,B  paint only these base textures and keep the others already in --media
+--lit      instead of baking, path-trace the steady light, a flash alone and the lamp alone
+           from two places into the work folder (lit-<light>-<place>.png), for tuning the
+           lights ($LIT_SAMPLES samples, default 16; $LIT_KINDS picks the lights)
 """
 import json
 import math
@@ -32,6 +36,9 @@ import tours  # noqa: E402
 
 FPS = 10                 # one frame = one tour unit = 100 ms of scene time
 LOOP_FRAMES = 20         # every looping track spans 0..2000 ms: one pendulum period
+LAMP_WATTS = 150.0       # the bulb; its shade keeps back less than half of what goes sideways
+FLASH_SKY_WATTS = 1400.0 # a flash: the lit sky outside the window ...
+FLASH_BOLT_IRRADIANCE = 36.0   # ... and the bolt, bright enough to print the window on the floor
 BAKE_MARGIN = 8          # texels the bake extends each island by, so bilinear sampling and the
                          # light map's mip levels never reach the unbaked background
 
@@ -42,11 +49,12 @@ def log(*a):
 
 def parse_args():
     argv = sys.argv[sys.argv.index("--") + 1:] if "--" in sys.argv else []
-    opts = {"media": None, "work": None, "quick": False, "preview": False, "samples": None, "lit": False, "no-bake": False}
+    opts = {"media": None, "work": None, "quick": False, "preview": False, "samples": None, "lit": False, "no-bake": False,
+            "textures": None}
     i = 0
     while i < len(argv):
         a = argv[i]
-        if a in ("--media", "--work", "--samples"):
+        if a in ("--media", "--work", "--samples", "--textures"):
             opts[a[2:]] = argv[i + 1]
             i += 2
         elif a in ("--quick", "--preview", "--lit", "--no-bake"):
@@ -147,18 +155,48 @@ def setup_lights():
     lx, ly = room.LAMP
     warm = (1.0, 0.62, 0.32)         # about 2700 K
     cold = (0.62, 0.74, 1.0)         # about 7000 K
-    add_light("lamp_bulb", "POINT", (lx, ly, room.LAMP_LIGHT_Z), 55.0, warm, size=0.04)
+    # the bulb inside the shade: the shade lets part of its light through (see materials.py),
+    # the rest leaves by the open top and bottom as the two cones a shaded lamp throws on the
+    # wall, the ceiling and the table; a bulb of some size keeps the shadows it casts soft
+    steady = [add_light("lamp_bulb", "POINT", (lx, ly, room.LAMP_LIGHT_Z), LAMP_WATTS, warm, size=0.06)]
     # moonlight and street light through the window: a sun for the crisp patch on the floor and
     # an area light filling the window opening for the soft spill
-    add_light("moon", "SUN", (0.6, -4.0, 3.0), 10.0, cold,
-              rot=(math.radians(52), 0.0, math.radians(-12)), size=math.radians(1))
-    add_light("window_fill", "AREA", (0.6, -2.9, 1.75), 120.0, cold,
-              rot=(math.radians(90), 0.0, 0.0), size=(1.2, 1.7))
+    steady.append(add_light("moon", "SUN", (0.6, -4.0, 3.0), 10.0, cold,
+                            rot=(math.radians(52), 0.0, math.radians(-12)), size=math.radians(1)))
+    steady.append(add_light("window_fill", "AREA", (0.6, -2.9, 1.75), 120.0, cold,
+                            rot=(math.radians(90), 0.0, 0.0), size=(1.2, 1.7)))
+    for ob in steady:
+        ob["steady_light"] = 1
+    # a flash: the whole sky lit at once, seen through the window as a broad panel of light,
+    # and the bolt itself high to one side, throwing the window's bars onto the floor
+    white = (0.86, 0.9, 1.0)
+    flash = [add_light("flash_sky", "AREA", (0.6, -4.2, 2.9), FLASH_SKY_WATTS, white,
+                       rot=(math.radians(65), 0.0, 0.0), size=(3.0, 2.4)),
+             add_light("flash_bolt", "SUN", (0.0, -4.0, 4.0), FLASH_BOLT_IRRADIANCE, white,
+                       rot=(math.radians(38), 0.0, math.radians(22)), size=math.radians(3))]
+    for ob in flash:
+        ob["flash_light"] = 1
+        ob.hide_render = True
     w = bpy.data.worlds.new("night")
     w.use_nodes = True
     w.node_tree.nodes["Background"].inputs[0].default_value = (0.01, 0.012, 0.02, 1)
     w.node_tree.nodes["Background"].inputs[1].default_value = 1.0
     bpy.context.scene.world = w
+
+
+def light_for(kind):
+    """Switches the scene's lights: "steady" (the room as it always is), "flash" (a lightning
+    flash alone) or "lamp" (the lamp alone, its glowing shade included)."""
+    for ob in bpy.context.scene.objects:
+        if ob.get("flash_light"):
+            ob.hide_render = kind != "flash"
+        elif ob.name == "lamp_bulb":
+            ob.hide_render = kind == "flash"
+        elif ob.get("steady_light"):
+            ob.hide_render = kind != "steady"
+    bpy.context.scene.world.node_tree.nodes["Background"].inputs[1].default_value = 1.0 if kind == "steady" else 0.0
+    shade = materials.MATS["LampShade"].node_tree.nodes["Principled BSDF"]
+    shade.inputs["Emission Strength"].default_value = 0.0 if kind == "flash" else materials.SHADE_GLOW
 
 
 # --- baking ------------------------------------------------------------------------------
@@ -181,7 +219,9 @@ def add_occluders():
     x0, x1, z0, z1 = room.WIN
     RX, RY, RZ = room.RX, room.RY, room.RZ
     t, g, far = 0.3, 0.03, 1.0
-    blocks = [((-RX - far, -RY - far, RZ + g), (RX + far, RY + far, RZ + t)),          # roof
+    # the roof stops at the window wall's outer face: reaching out over the window it would
+    # shade the opening from the sky like an awning
+    blocks = [((-RX - far, -RY - 0.3, RZ + g), (RX + far, RY + far, RZ + t)),           # roof
               ((-RX - far, -RY - far, -t), (RX + far, RY + far, -g)),                 # under the floor
               ((RX + g, -RY - far, -t), (RX + t, RY + far, RZ + t)),                  # behind the clock wall
               ((-RX - t, -RY - far, -t), (-RX - 0.06, RY + far, RZ + t)),              # behind the door wall
@@ -210,7 +250,6 @@ def bake(by_group, samples, work):
     sc = bpy.context.scene
     sc.render.engine = "CYCLES"
     sc.cycles.device = "CPU"
-    sc.cycles.samples = samples
     sc.cycles.use_denoising = False
     sc.cycles.max_bounces = 4
     sc.cycles.diffuse_bounces = 3
@@ -232,39 +271,61 @@ def bake(by_group, samples, work):
     bake_visibility()
     occluders = add_occluders()
     stats = {}
-    for g, objs in by_group.items():
-        img = materials.atlas_image(g)
-        n = img.size[0] * img.size[1]
-        img.pixels.foreach_set(np.full(n * 4, -1.0, np.float32))
-        for o in objs:
-            o.data.uv_layers.active = o.data.uv_layers["UV1"]
-            for mat in o.data.materials:
-                mat.node_tree.nodes.active = mat.node_tree.nodes["LightMapBake"]
-        bpy.ops.object.select_all(action="DESELECT")
-        for o in objs:
-            o.select_set(True)
-        bpy.context.view_layer.objects.active = objs[0]
-        t0 = time.time()
-        bpy.ops.object.bake(type="DIFFUSE", pass_filter={"DIRECT", "INDIRECT"}, margin=BAKE_MARGIN,
-                            use_clear=False, target="IMAGE_TEXTURES")
-        dt = time.time() - t0
-        px = np.empty(n * 4, np.float32)
-        img.pixels.foreach_get(px)
-        px = px.reshape(img.size[1], img.size[0], 4)
-        fname = materials.ATLASES[g][0]
-        # the maps as baked, before the clean-up, go to the work folder for comparison
-        os.makedirs(os.path.join(work, "raw"), exist_ok=True)
-        stats[g] = lightmap.encode(px, os.path.join(OPTS["media"], fname), raw_path=os.path.join(work, "raw", fname))
-        stats[g]["seconds"] = round(dt, 1)
-        log(f"baked {g} {img.size[0]}x{img.size[1]} in {dt:.0f} s: {stats[g]}")
-        for o in objs:
-            o.data.uv_layers.active = o.data.uv_layers["UV0"]
+    steady_maps = {}
+    os.makedirs(os.path.join(work, "raw"), exist_ok=True)
+    # the steady light first: the flash's and the lamp's maps are stored as their share of it
+    for kind in ("steady", "flash", "lamp"):
+        light_for(kind)
+        # the share maps have a quarter of the texels and are smoothed the more: fewer samples do
+        sc.cycles.samples = samples if kind == "steady" else max(8, samples // 2)
+        for g, objs in by_group.items():
+            img = materials.atlas_image(g, kind)
+            px, seconds = bake_group(objs, img)
+            fname = materials.ATLASES[g][0] if kind == "steady" else materials.share_file(g, kind)
+            t0 = time.time()
+            if kind == "steady":
+                # the maps as baked, before the clean-up, go to the work folder for comparison
+                figures, steady_maps[g] = lightmap.encode(px, os.path.join(OPTS["media"], fname),
+                                                          raw_path=os.path.join(work, "raw", fname))
+            else:
+                figures = lightmap.encode_share(px, steady_maps[g], os.path.join(OPTS["media"], fname), kind)
+            figures["seconds"] = round(seconds, 1)
+            stats[fname] = figures
+            log(f"baked {fname} {img.size[0]}x{img.size[1]} in {seconds:.0f} s "
+                f"(+{time.time() - t0:.0f} s clean-up): {figures}")
+    light_for("steady")
     remove_occluders(occluders)
     for o in bpy.context.scene.objects:
         if o.get("bake_hide"):
             o.hide_render = False
     with open(os.path.join(work, "bake_stats.json"), "w") as f:
         json.dump(stats, f, indent=1)
+
+
+def bake_group(objs, img):
+    """Bakes the diffuse light falling on `objs` into `img` through their second UV map;
+    returns the texels (rows bottom-up, unbaked texels negative) and the seconds it took."""
+    n = img.size[0] * img.size[1]
+    img.pixels.foreach_set(np.full(n * 4, -1.0, np.float32))
+    for o in objs:
+        o.data.uv_layers.active = o.data.uv_layers["UV1"]
+        for mat in o.data.materials:
+            node = mat.node_tree.nodes["LightMapBake"]
+            node.image = img
+            mat.node_tree.nodes.active = node
+    bpy.ops.object.select_all(action="DESELECT")
+    for o in objs:
+        o.select_set(True)
+    bpy.context.view_layer.objects.active = objs[0]
+    t0 = time.time()
+    bpy.ops.object.bake(type="DIFFUSE", pass_filter={"DIRECT", "INDIRECT"}, margin=BAKE_MARGIN,
+                        use_clear=False, target="IMAGE_TEXTURES")
+    seconds = time.time() - t0
+    px = np.empty(n * 4, np.float32)
+    img.pixels.foreach_get(px)
+    for o in objs:
+        o.data.uv_layers.active = o.data.uv_layers["UV0"]
+    return px.reshape(img.size[1], img.size[0], 4), seconds
 
 
 # --- animation -----------------------------------------------------------------------------
@@ -478,25 +539,36 @@ def render_previews(work, cams):
 
 
 def render_lit(work):
-    """A path-traced look at the lights themselves (no bake), for tuning them."""
+    """A path-traced look at the lights themselves (no bake), for tuning them: the steady
+    light, a flash alone and the lamp alone, from the free camera and towards the lamp."""
     sc = bpy.context.scene
     sc.render.engine = "CYCLES"
-    sc.cycles.samples = 24
+    sc.cycles.samples = int(os.environ.get("LIT_SAMPLES", "16"))
     sc.cycles.use_denoising = False
     sc.view_settings.view_transform = "Standard"
-    sc.render.resolution_x, sc.render.resolution_y = 640, 360
+    sc.render.resolution_x, sc.render.resolution_y = 480, 270
+    sc.render.threads_mode = "FIXED"
+    sc.render.threads = 2
     bake_visibility()
-    cd = bpy.data.cameras.new("lit")
-    cd.sensor_fit = "VERTICAL"
-    cd.angle_y = math.radians(70)
-    cam = bpy.data.objects.new("lit", cd)
-    sc.collection.objects.link(cam)
-    cam.location = (-2.0, 1.5, 2.2)
-    cam.rotation_mode = "QUATERNION"
-    cam.rotation_quaternion = Vector((1.2, -1.6, -1.2)).to_track_quat("-Z", "Y")
-    sc.camera = cam
-    sc.render.filepath = os.path.join(work, "lit.png")
-    bpy.ops.render.render(write_still=True)
+    cams = []
+    for name, loc, look in (("free", (-2.0, 0.0, 1.0), (1.0, 0.0, 0.0)),
+                            ("lamp", (-0.5, -1.2, 1.3), (1.0, 1.6, -0.1))):
+        cd = bpy.data.cameras.new(name)
+        cd.sensor_fit = "VERTICAL"
+        cd.angle_y = math.radians(70)
+        cam = bpy.data.objects.new(name, cd)
+        sc.collection.objects.link(cam)
+        cam.location = loc
+        cam.rotation_mode = "QUATERNION"
+        cam.rotation_quaternion = Vector(look).to_track_quat("-Z", "Y")
+        cams.append(cam)
+    for kind in os.environ.get("LIT_KINDS", "steady,flash,lamp").split(","):
+        light_for(kind)
+        for cam in cams:
+            sc.camera = cam
+            sc.render.filepath = os.path.join(work, f"lit-{kind}-{cam.name}.png")
+            bpy.ops.render.render(write_still=True)
+            log("lit", sc.render.filepath)
 
 
 def main():
@@ -507,7 +579,7 @@ def main():
     os.makedirs(OPTS["work"], exist_ok=True)
     reset()
     log("textures")
-    textures.make_all(OPTS["media"])
+    textures.make_all(OPTS["media"], OPTS["textures"].split(",") if OPTS["textures"] else None)
     materials.TEXDIR = OPTS["media"]
     if OPTS["quick"]:
         materials.ATLAS_SCALE = float(os.environ.get("ATLAS_SCALE", "0.25"))

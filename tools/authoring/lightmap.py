@@ -141,30 +141,77 @@ def clean(lm, mask):
                                     "fireflies": round(fire, 4)}
 
 
+def to_map(irradiance):
+    """Baked irradiance -> light-map value (0.5 = the base texture as painted)."""
+    return np.clip(0.5 * np.power(np.clip(irradiance, 0.0, None) * EXPOSURE, 1 / 2.2), 0.0, 1.0).astype(np.float32)
+
+
+def from_map(lm):
+    return np.power(np.clip(lm, 0.0, 1.0) * 2.0, 2.2) / EXPOSURE
+
+
+def save_map(lm, path, quality):
+    from PIL import Image
+    out8 = np.clip(lm[::-1] * 255 + 0.5, 0, 255).astype(np.uint8)      # Blender rows run bottom-up
+    Image.fromarray(out8, "RGB").save(path, quality=quality, optimize=True)
+
+
 def encode(px, path, quality=90, raw_path=None):
     """Baked irradiance (float rows bottom-up, unbaked texels negative) -> light-map JPEG.
     With `raw_path` the map is also written as it was baked, before the clean-up, to compare.
+    Returns the figures for the bake statistics and the cleaned map (rows bottom-up).
 
     The engine draws base x 2 x light map, so a texel of 0.5 leaves the base texture as
     painted; the sRGB-like curve keeps the product right in the gamma-space arithmetic of the
     fixed-function stages."""
-    from PIL import Image
     rgb = px[..., :3]
     covered = rgb[..., 0] >= 0.0
-    e = np.clip(rgb, 0.0, None) * EXPOSURE
-    lm = np.clip(0.5 * np.power(e, 1 / 2.2), 0.0, 1.0).astype(np.float32)
+    lm = to_map(rgb)
     out, figures = clean(lm, covered.astype(np.float32))
-    out8 = np.clip(out[::-1] * 255 + 0.5, 0, 255).astype(np.uint8)      # Blender rows run bottom-up
-    Image.fromarray(out8, "RGB").save(path, quality=quality, optimize=True)
+    save_map(out, path, quality)
     if raw_path:
-        raw = fill_empty(lm, covered.astype(np.float32))
-        raw8 = np.clip(raw[::-1] * 255 + 0.5, 0, 255).astype(np.uint8)
-        Image.fromarray(raw8, "RGB").save(raw_path, quality=quality, optimize=True)
+        save_map(fill_empty(lm, covered.astype(np.float32)), raw_path, quality)
+    figures.update(map_figures(lm, covered))
+    return figures, out
+
+
+def map_figures(lm, covered):
     v = lm[covered]
-    figures.update({"covered": round(float(covered.mean()), 3),
-                    "mean": round(float(v.mean()), 3) if v.size else 0,
-                    "p95": round(float(np.percentile(v, 95)), 3) if v.size else 0,
-                    "clipped": round(float((v >= 0.999).mean()), 4) if v.size else 0})
+    return {"covered": round(float(covered.mean()), 3),
+            "mean": round(float(v.mean()), 3) if v.size else 0,
+            "p95": round(float(np.percentile(v, 95)), 3) if v.size else 0,
+            "clipped": round(float((v >= 0.999).mean()), 4) if v.size else 0}
+
+
+def shrink(lm, shape):
+    """The map averaged down to `shape` (a whole fraction of its size)."""
+    h, w = shape
+    fy, fx = lm.shape[0] // h, lm.shape[1] // w
+    return lm[:h * fy, :w * fx].reshape(h, fy, w, fx, -1).mean(axis=(1, 3))
+
+
+def encode_share(px, steady, path, kind, quality=90):
+    """One light baked alone (smaller than the steady map) -> its share of the steady light
+    map, value for value on the map's own curve, so the engine can weigh it linearly:
+    - "flash": what a full lightning flash adds to the steady map (the engine adds it by the
+      flash level);
+    - "lamp": how much of the steady map is the lamp's (the engine subtracts it by the lamp
+      flicker, leaving the moonlight).
+    On the map's curve a plain sum or difference of separately encoded maps would be far off
+    in the dark parts."""
+    rgb = px[..., :3]
+    covered = rgb[..., 0] >= 0.0
+    mask = covered.astype(np.float32)
+    light, figures = clean(to_map(rgb), mask)
+    base = shrink(steady, covered.shape)
+    if kind == "flash":
+        share = to_map(from_map(base) + from_map(light)) - base
+    else:
+        share = base - to_map(np.clip(from_map(base) - from_map(light), 0.0, None))
+    share = np.clip(share, 0.0, 1.0)
+    out = fill_empty(np.where(covered[..., None], share, 0.0), mask)
+    save_map(out, path, quality)
+    figures.update(map_figures(share, covered))
     return figures
 
 

@@ -5,6 +5,10 @@ only: the hands, the glass, the rain, the outdoor view, the lamp shade, the shee
 The compiler reads custom properties, exported as glTF extras:
   udf_base       base texture file name (in media/)
   udf_lightmap   light-map file name, empty for single-stage materials
+  udf_flashmap   the light a full lightning flash adds through the window, for the same
+                 surfaces at half the light map's size (empty for single-stage materials)
+  udf_lampmap    the lamp's share of the light map, at half its size, which the lamp flicker
+                 takes away (empty for single-stage materials)
   udf_two_sided  1 when back faces must show (thin sheets)
 The Blender node tree only serves the bake (Principled BSDF with the base texture, so bounce
 light takes the colour of the walls) and the previews.
@@ -23,6 +27,13 @@ ATLASES = {
     "furn": ("lm_furniture.jpg", 1024),
 }
 ATLAS_SCALE = 1.0      # quick builds shrink the atlases
+SHADE_GLOW = 2.0       # emission strength of the lamp's shade in the bake
+SHARE_SCALE = 0.5      # the flash and the lamp's share are broad, soft light: half the texels
+
+
+def share_file(group, kind):
+    """The file of one light's share of an atlas: kind "flash" or "lamp"."""
+    return ATLASES[group][0].replace(".jpg", f"_{kind}.jpg")
 
 
 def image(name):
@@ -33,12 +44,13 @@ def image(name):
     return _images[name]
 
 
-def atlas_image(group):
+def atlas_image(group, kind="steady"):
     fname, size = ATLASES[group]
-    key = "atlas:" + group
+    key = kind + ":" + group
     if key not in _images:
-        s = max(64, int(size * ATLAS_SCALE))
-        img = bpy.data.images.new(fname, s, s, alpha=False, float_buffer=True)
+        s = max(64, int(size * ATLAS_SCALE * (1.0 if kind == "steady" else SHARE_SCALE)))
+        img = bpy.data.images.new(fname if kind == "steady" else share_file(group, kind), s, s, alpha=False,
+                                  float_buffer=True)
         img.colorspace_settings.name = "Non-Color"
         _images[key] = img
     return _images[key]
@@ -67,6 +79,8 @@ def make(name, base, group=None, roughness=0.6, metallic=0.0, two_sided=False,
         m.blend_method = "BLEND"
     m["udf_base"] = base
     m["udf_lightmap"] = ATLASES[group][0] if group else ""
+    m["udf_flashmap"] = share_file(group, "flash") if group else ""
+    m["udf_lampmap"] = share_file(group, "lamp") if group else ""
     m["udf_two_sided"] = 1 if two_sided else 0
     m["lm_group"] = group or ""
     m["shadow"] = 1 if shadow else 0
@@ -80,6 +94,22 @@ def make(name, base, group=None, roughness=0.6, metallic=0.0, two_sided=False,
         nt.nodes.active = lm
     MATS[name] = m
     return m
+
+
+def let_light_through(mat, share, tint):
+    """A thin fabric in the bake: `share` of the light passes, taking the fabric's colour, so
+    the lamp's shade softens and warms the bulb's light instead of stopping it."""
+    nt = mat.node_tree
+    out = nt.nodes["Material Output"]
+    bsdf = nt.nodes["Principled BSDF"]
+    clear = nt.nodes.new("ShaderNodeBsdfTransparent")
+    clear.inputs["Color"].default_value = (*tint, 1.0)
+    mix = nt.nodes.new("ShaderNodeMixShader")
+    mix.inputs[0].default_value = share
+    nt.links.new(bsdf.outputs[0], mix.inputs[1])
+    nt.links.new(clear.outputs[0], mix.inputs[2])
+    nt.links.new(mix.outputs[0], out.inputs["Surface"])
+    return mat
 
 
 def define_all():
@@ -107,9 +137,10 @@ def define_all():
     make("Velvet", "velvet.jpg", "furn", roughness=0.9, two_sided=True)
     make("Gilt", "gilt.jpg", "furn", roughness=0.35, metallic=0.7)
     make("Canvas", "painting.jpg", "furn", roughness=0.6)
-    make("LampShade", "shade.jpg", None, emission=2.0, two_sided=True)
+    let_light_through(make("LampShade", "shade.jpg", None, emission=SHADE_GLOW, two_sided=True), 0.6, (1.0, 0.75, 0.45))
     make("Lace", "lace.png", None, transparent=True, two_sided=True, shadow=False)
     make("WindowGlass", "winglass.png", None, transparent=True, two_sided=True, shadow=False)
     make("Rain", "rain.png", None, transparent=True, two_sided=True, shadow=False)
-    make("NightView", "night.jpg", None, shadow=False)
+    # the view in the light of a flash, blended in by the flash level
+    make("NightView", "night.jpg", None, shadow=False)["udf_flashmap"] = "night_flash.jpg"
     return MATS

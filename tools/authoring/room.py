@@ -21,7 +21,7 @@ WIN = (0.0, 1.2, 0.9, 2.6)          # window opening in the -y wall: x0, x1, z0,
 DOOR = (-1.95, -1.05, 2.15)         # door in the -x wall: y0, y1, top
 DIAL_X = 2.72                       # dial plate surface
 DIAL_C = (0.0, 1.65)                # dial centre (y, z)
-LAMP = (1.3, 1.55)
+LAMP = (1.35, 1.9)                  # the lamp table, near the wall it lights
 LAMP_LIGHT_Z = 1.13
 PEND_PIVOT = (2.85, 0.0, 1.60)
 PEND_LEN = 0.93
@@ -82,7 +82,9 @@ def build_shell():
     dado = 0.9
     win_hole = (WIN[0], WIN[1], WIN[2], WIN[3])
     door_hole = (DOOR[0], DOOR[1], 0.0, DOOR[2])
-    for band, mat, z0, z1, uv in (("paper", "Wallpaper", dado, RZ, 0.8), ("panel", "Wainscot", 0.0, dado, 0.9)):
+    # the wallpaper's tile holds two repeats each way: a repeat of about 27 cm, as a roll of
+    # the period carries two across its width
+    for band, mat, z0, z1, uv in (("paper", "Wallpaper", dado, RZ, 0.54), ("panel", "Wainscot", 0.0, dado, 0.9)):
         wall_faces(f"wall_px_{band}", m(mat), "x", RX, (-RY, RY), z0, z1, -1, uv=uv)
         wall_faces(f"wall_nx_{band}", m(mat), "x", -RX, (-RY, RY), z0, z1, +1, holes=[door_hole], uv=uv)
         wall_faces(f"wall_py_{band}", m(mat), "y", RY, (-RX, RX), z0, z1, -1, uv=uv)
@@ -147,26 +149,40 @@ def build_window():
           [(x0 - 0.06, -RY, z0 - 0.04), (x1 + 0.06, -RY, z0 - 0.04)], normal=(0, 1, 0), uv=0.5)
     sweep("sill_cove", m("Sill"), arc(0.025, 0.025, 0.025, -90, -180, 4),
           [(x0 - 0.07, -RY + 0.012, z0 - 0.04), (x1 + 0.07, -RY + 0.012, z0 - 0.04)], normal=(0, 1, 0), uv=0.5)
-    fy0, fy1 = -RY - 0.16, -RY - 0.11
-    t = 0.05
-    frame = [((x0, fy0, z0), (x0 + t, fy1, z1)), ((x1 - t, fy0, z0), (x1, fy1, z1)),
-             ((x0, fy0, z0), (x1, fy1, z0 + t)), ((x0, fy0, z1 - t), (x1, fy1, z1))]
+    # a sash window, six over six: the upper sash in the outer track, the lower one in the inner
+    # track, their meeting rails overlapping at mid-height; every part stays inside the opening
     zm = (z0 + z1) / 2
-    bars = [((x0, fy0 - 0.01, zm - 0.025), (x1, fy1 + 0.01, zm + 0.025))]
-    for k in (1, 2):
-        xb = x0 + (x1 - x0) * k / 3
-        bars.append(((xb - 0.012, fy0, z0), (xb + 0.012, fy1, z1)))
-    for a, b in ((z0, zm), (zm, z1)):
-        zb = (a + b) / 2
-        bars.append(((x0, fy0, zb - 0.012), (x1, fy1, zb + 0.012)))
-    for k, (lo, hi) in enumerate(frame + bars):
-        box(f"sash_{k}", m("PaintTrim"), lo, hi, bevel=0.003, uv=0.5)
-    gy = (fy0 + fy1) / 2
-    g = quad("window_glass", m("WindowGlass"), [(x0, gy, z0), (x1, gy, z0), (x1, gy, z1), (x0, gy, z1)],
-             uvs=[(0, 0), (2, 0), (2, 3), (0, 3)])
-    g["udf_AlphaUse"] = "texture"
-    g["udf_Lit"] = "0"
-    g["shadow"] = 0
+    tracks = (("upper", -RY - 0.20, zm - 0.02, z1), ("lower", -RY - 0.15, z0, zm + 0.02))
+    k = 0
+    for name, yb, za, zb in tracks:
+        yf = yb + 0.045
+        stile = 0.05
+        if name == "upper":
+            top, bottom = 0.05, 0.035           # the meeting rail is the upper sash's bottom
+        else:
+            top, bottom = 0.035, 0.07           # and the lower sash's top
+        parts = [((x0, yb, za), (x0 + stile, yf, zb)), ((x1 - stile, yb, za), (x1, yf, zb)),
+                 ((x0 + stile, yb, za), (x1 - stile, yf, za + bottom)),
+                 ((x0 + stile, yb, zb - top), (x1 - stile, yf, zb))]
+        # glazing bars, slimmer than the sash and centred in its depth: two upright, one across
+        gx0, gx1, gz0, gz1 = x0 + stile, x1 - stile, za + bottom, zb - top
+        yc = (yb + yf) / 2
+        for j in (1, 2):
+            xb = gx0 + (gx1 - gx0) * j / 3
+            parts.append(((xb - 0.011, yc - 0.014, gz0), (xb + 0.011, yc + 0.014, gz1)))
+        zc = (gz0 + gz1) / 2
+        parts.append(((gx0, yc - 0.014, zc - 0.011), (gx1, yc + 0.014, zc + 0.011)))
+        for lo, hi in parts:
+            box(f"sash_{k}", m("PaintTrim"), lo, hi, bevel=0.003, uv=0.5)
+            k += 1
+        # the sash's glass, with the half of the rain picture that falls on it
+        va, vb = (0.5, 1.0) if name == "upper" else (0.0, 0.5)
+        g = quad(f"window_glass_{name}", m("WindowGlass"),
+                 [(gx0, yc, gz0), (gx1, yc, gz0), (gx1, yc, gz1), (gx0, yc, gz1)],
+                 uvs=[(0, va), (1, va), (1, vb), (0, vb)])
+        g["udf_AlphaUse"] = "texture"
+        g["udf_Lit"] = "0"
+        g["shadow"] = 0
 
 
 def build_curtains():
@@ -223,7 +239,7 @@ def build_curtains():
         z = top - 0.04 - v * (top - 0.04 - (z0 + 0.02))
         y = -RY + 0.05 + 0.02 * math.sin(u * 2 * math.pi * 5)
         return (x, y, z)
-    c = sheet("Curtain", m("Lace"), lace, 30, 6, uv_scale=(2.5, 4.0))
+    c = sheet("Curtain", m("Lace"), lace, 30, 6)
     c["udf_AlphaUse"] = "texture"
     c["udf_Lit"] = "0"
     c["shadow"] = 0
@@ -586,7 +602,7 @@ def build_lamp():
     bmerge.to_mesh(shade.data)
     bmerge.free()
     shade["udf_Lit"] = "0"
-    shade["shadow"] = 0
+    shade["shadow"] = 1      # its fabric lets part of the light through (materials.py)
     NAMED["Lamp lamp"] = shade
     lathe("lamp_finial", b, [(0.0, 0.0), (0.006, 0.0), (0.004, 0.01), (0.012, 0.02), (0.013, 0.03), (0.008, 0.04),
                              (0.0, 0.046)], segments=16, centre=(lx, ly, 1.27))

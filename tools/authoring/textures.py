@@ -225,19 +225,68 @@ def leather(size=256, seed=85):
     return to_image(col)
 
 
-def lace(size=256, seed=91):
-    """Sheer curtain: a pale net with a floral repeat; alpha carries the sheerness."""
-    x, y = grid(size, size)
-    net = ((np.sin(x / size * 2 * math.pi * 64) > 0.55) | (np.sin(y / size * 2 * math.pi * 64) > 0.55))
-    u = (x / size * 4) % 1.0 - 0.5
-    v = (y / size * 4) % 1.0 - 0.5
-    r = np.hypot(u, v)
-    ang = np.arctan2(v, u)
-    flower = (r < 0.3) & (np.cos(ang * 6) * 0.12 + 0.2 > r - 0.05)
-    ring = (r > 0.38) & (r < 0.42)
-    a = 0.16 + 0.16 * net + 0.35 * flower + 0.25 * ring
-    col = np.zeros((size, size, 3), np.float32) + np.asarray((70, 76, 88), np.float32)
-    return to_image(col, np.clip(a * 0.7, 0, 0.6))
+def lace(w=512, h=1024, seed=91):
+    """The sheer curtain, one piece from the pole to the sill: a fine net ground with a deep
+    scalloped border along the hem, a band of flowers over it and a field of sprigs whose
+    places, sizes and turns are all drawn at random, so no repeat shows; alpha carries the
+    sheerness. u runs across the curtain, v from the top (the image's rows run downwards)."""
+    x, y = grid(w, h)
+    r = rng(seed)
+    net = ((np.sin(x * 2 * math.pi / 4.0) > 0.6) | (np.sin(y * 2 * math.pi / 4.0) > 0.6)).astype(np.float32)
+    figure = np.zeros((h, w), np.float32)
+    # sprigs: a small flower of five to seven petals with two leaves, scattered over the field
+    field_bottom = h * 0.78
+    placed = []
+    tries = 0
+    while len(placed) < 70 and tries < 4000:
+        tries += 1
+        cx, cy = r.random() * w, r.random() * field_bottom
+        rad = 10 + 9 * r.random()
+        if any((cx - px) ** 2 + (cy - py) ** 2 < (rad + pr + 14) ** 2 for px, py, pr in placed):
+            continue
+        placed.append((cx, cy, rad))
+        petals = int(r.integers(5, 8))
+        turn = r.random() * 2 * math.pi
+        dx, dy = x - cx, y - cy
+        if rad > 0:
+            rr = np.hypot(dx, dy)
+            near = rr < rad * 2.6
+            ang = np.arctan2(dy, dx) + turn
+            flower = near & (rr < rad * (0.55 + 0.45 * np.abs(np.cos(ang * petals / 2))))
+            eye = near & (rr < rad * 0.22)
+            figure = np.maximum(figure, flower * 0.9 - eye * 0.5)
+            for side in (-1, 1):
+                la = turn + side * 0.9 + math.pi / 2
+                lx, ly = cx + math.cos(la) * rad * 1.6, cy + math.sin(la) * rad * 1.6
+                ex, ey = x - lx, y - ly
+                ca, sa = math.cos(la), math.sin(la)
+                ru, rv = ex * ca + ey * sa, -ex * sa + ey * ca
+                leaf = (ru / (rad * 0.75)) ** 2 + (rv / (rad * 0.3)) ** 2 < 1.0
+                figure = np.maximum(figure, leaf * 0.7)
+    # the border: a band of linked flowers over the hem, and the scallops of the hem itself
+    band_y = h * 0.86
+    wave = band_y + 10 * np.sin(x * 2 * math.pi / (w / 6))
+    figure = np.maximum(figure, (np.abs(y - wave) < 2.5) * 0.9)
+    for k in range(12):
+        cx = (k + 0.5) * w / 12
+        cy = band_y + (-16 if k % 2 else 16)
+        rr = np.hypot(x - cx, y - cy)
+        ang = np.arctan2(y - cy, x - cx)
+        figure = np.maximum(figure, ((rr < 13 * (0.6 + 0.4 * np.abs(np.cos(ang * 3)))) & (rr > 3)) * 0.9)
+    scallop_w = w / 16
+    sx = (x % scallop_w) / scallop_w - 0.5
+    hem = h * 0.985 - (h * 0.03) * (1 - np.sqrt(np.clip(1 - (2 * sx) ** 2, 0, 1)))
+    figure = np.maximum(figure, ((y > h * 0.93) & (y < hem)) * 0.55)
+    figure = np.maximum(figure, (np.abs(y - hem) < 2.0) * 0.9)
+    cut = y > hem + 2.0
+    figure = np.asarray(Image.fromarray(np.clip(figure * 255, 0, 255).astype(np.uint8)).filter(
+        ImageFilter.GaussianBlur(0.7)), np.float32) / 255.0
+    a = 0.14 + 0.14 * net + 0.5 * figure
+    a = np.where(cut, 0.0, a)
+    n = fbm(w, h, 8, 3, seed + 1)
+    col = np.zeros((h, w, 3), np.float32) + np.asarray((78, 82, 92), np.float32)
+    col *= (0.9 + 0.2 * n)[..., None]
+    return to_image(col, np.clip(a * 0.75, 0, 0.65))
 
 
 def glass(size=128, seed=95):
@@ -250,11 +299,49 @@ def glass(size=128, seed=95):
     return to_image(col, np.clip(a, 0, 1))
 
 
-def window_glass(size=128, seed=96):
+def window_glass(size=512, seed=96):
+    """The window's glass, one picture for the whole opening: a faint film, raindrops of many
+    sizes clinging to it (a bright rim where they catch the light outside, a clear middle) and
+    rivulets running down from some of them. u across the window, v up it."""
     x, y = grid(size, size)
+    r = rng(seed)
     n = fbm(size, size, 4, 3, seed)
-    a = 0.06 + 0.06 * n
+    a = 0.05 + 0.05 * n
+    bright = np.zeros((size, size), np.float32)
+    # the drops: many small, a few large; the lower part of the pane holds more water
+    for _ in range(900):
+        cx = r.random() * size
+        cy = size * (r.random() ** 0.8)
+        rad = 0.8 + 3.5 * r.random() ** 3
+        x0, x1 = int(max(0, cx - rad - 2)), int(min(size, cx + rad + 3))
+        y0, y1 = int(max(0, cy - rad * 1.3 - 2)), int(min(size, cy + rad * 1.3 + 3))
+        if x1 <= x0 or y1 <= y0:
+            continue
+        dx, dy = x[y0:y1, x0:x1] - cx, (y[y0:y1, x0:x1] - cy) / 1.2
+        d = np.hypot(dx, dy) / rad
+        rim = np.clip(1 - np.abs(d - 0.8) / 0.25, 0, 1)
+        body = np.clip(1 - d, 0, 1)
+        # light from outside comes through the drop's lower edge (image rows run downwards)
+        lower = np.clip(0.5 + 0.5 * dy / max(rad, 1e-3), 0, 1)
+        bright[y0:y1, x0:x1] = np.maximum(bright[y0:y1, x0:x1], rim * (0.45 + 0.55 * lower) + body * 0.12)
+        # a rivulet below the larger drops
+        if rad > 2.2 and r.random() < 0.5:
+            length = int(20 + 120 * r.random())
+            xx = cx
+            for k in range(length):
+                yy = int(cy + rad + k)
+                if yy >= size:
+                    break
+                xx += (r.random() - 0.5) * 0.6
+                ix = int(xx)
+                if 0 <= ix < size - 1:
+                    wgt = 0.5 * (1 - k / length)
+                    bright[yy, ix] = max(bright[yy, ix], wgt)
+                    bright[yy, ix + 1] = max(bright[yy, ix + 1], wgt * 0.5)
+    bright = np.clip(bright, 0, 1)
+    a = np.clip(a + 0.5 * bright, 0, 0.7)
     col = np.zeros((size, size, 3), np.float32) + np.asarray((70, 80, 100), np.float32)
+    col += bright[..., None] * np.asarray((120, 126, 140), np.float32)
     return to_image(col, a)
 
 
@@ -474,20 +561,53 @@ def painting(w=512, h=512, seed=141):
     return to_image(col)
 
 
-def night_view(w=1024, h=1024, seed=151):
-    """The wet night outside the window: low clouds, rooftops and chimneys, a few lit windows
-    and a street lamp blurred by rain. Painted at twice the shown brightness."""
+def night_view(w=1024, h=1024, seed=151, flash=False):
+    """The wet night outside the window: low clouds over a line of wooded hills, two rows of
+    rooftops and chimneys, a few lit windows and a street lamp blurred by rain, the street wet.
+
+    Painted twice: the night as it is (at twice the shown brightness, as the outdoor pass lights
+    it with half-grey ambient light) and the same view in the light of a flash (as shown: the
+    pass blends it in by the flash level). Both come from the same draws, so the hills and roofs
+    stand in the same places; in the flash the clouds light up from within, the hills and the
+    roofs' slopes and walls come out of the dark and the wet street mirrors the sky."""
     x, y = grid(w, h)
-    u, v = x / w, y / h
+    u, v = x / w, y / h                       # v runs down the picture
     clouds = fbm(w, h, 6, 6, seed, aspect=(1, 2))
-    sky = ramp(v * 0.9 + 0.35 * (clouds - 0.5),
-               [(0.0, (22, 28, 44)), (0.5, (44, 54, 78)), (0.8, (70, 74, 92)),
-                (1.0, (84, 80, 88))])
-    col = sky.copy()
+    billows = fbm(w, h, 12, 4, seed + 3, aspect=(1, 2))
     r = rng(seed)
-    # two rows of roofs, far and near
-    for row, (base, amp, tone) in enumerate([(0.47, 0.07, (26, 28, 38)), (0.58, 0.10, (12, 13, 18))]):
+    if flash:
+        # cloud bases lit from within: bright where the cloud is thick, violet-white
+        lit = np.clip(0.35 + 0.9 * (clouds - 0.4) + 0.35 * (billows - 0.5), 0, 1)
+        lit *= np.clip(1.15 - 0.9 * v, 0.3, 1.0)
+        sky = ramp(lit, [(0.0, (58, 60, 84)), (0.45, (120, 122, 150)), (0.8, (186, 188, 214)),
+                         (1.0, (228, 230, 246))])
+    else:
+        sky = ramp(v * 0.9 + 0.35 * (clouds - 0.5),
+                   [(0.0, (22, 28, 44)), (0.5, (44, 54, 78)), (0.8, (70, 74, 92)), (1.0, (84, 80, 88))])
+    col = sky.copy()
+    # wooded hills on the horizon, seen through the rain: a soft ridge with tree tops on it
+    ridge = 0.36 + 0.05 * smooth_noise(w, 1, 5, 1, seed + 7)[0] + 0.012 * smooth_noise(w, 1, 90, 1, seed + 8)[0]
+    hills = v > ridge[None, :]
+    foliage = fbm(w, h, 40, 3, seed + 9)
+    if flash:
+        hill_col = ramp(foliage, [(0.0, (30, 36, 40)), (1.0, (64, 74, 74))])
+        hill_col *= np.clip(1.0 - 2.5 * (v - ridge[None, :]), 0.55, 1.0)[..., None]
+    else:
+        hill_col = ramp(foliage, [(0.0, (24, 28, 40)), (1.0, (32, 36, 50))])
+    col[hills] = hill_col[hills]
+    # a few trees in the gardens between the hills and the roofs, round dark crowns
+    for _ in range(9):
+        tx, ty, tr = r.random(), 0.47 + 0.05 * r.random(), 0.03 + 0.03 * r.random()
+        crown = np.hypot((u - tx) / 1.0, (v - ty) / 1.2) < tr * (0.8 + 0.35 * foliage)
+        trunk = (np.abs(u - tx) < 0.003) & (v > ty) & (v < ty + 0.12)
+        tree = crown | trunk
+        col[tree] = (hill_col[tree] * (0.75 if flash else 0.7))
+    # two rows of roofs, far and near; the far row hazier
+    for row, (base, amp, dark, lit_tone) in enumerate([(0.5, 0.07, (26, 28, 38), (70, 72, 84)),
+                                                      (0.6, 0.10, (12, 13, 18), (52, 50, 54))]):
         edges = np.zeros(w, np.float32)
+        eaves = np.zeros(w, np.float32)
+        slope_lit = np.zeros(w, np.float32)
         xpos = 0
         while xpos < w:
             bw = int(r.integers(60, 180))
@@ -499,39 +619,58 @@ def night_view(w=1024, h=1024, seed=151):
                 t = i / bw
                 peak = (0.5 - abs(t - 0.5)) * 0.12 if roof else 0.0
                 edges[xpos + i] = height - peak
-            # chimney
+                eaves[xpos + i] = height
+                slope_lit[xpos + i] = (1.0 if t < 0.5 else 0.45) if roof else 0.7
             if r.random() < 0.6:
                 cx = xpos + int(bw * r.random())
                 for i in range(cx, min(w, cx + 18)):
                     edges[i] = min(edges[i], height - 0.06 - (0.12 if roof else 0) * 0.5)
             xpos += bw
         mask = v > edges[None, :]
-        col[mask] = tone
+        if flash:
+            below = v - edges[None, :]
+            # the roof's slope catches the flash; the wall under the eaves less so, brick by brick
+            slope = (below < 0.05) * slope_lit[None, :]
+            brick = 0.8 + 0.2 * ((np.floor(v * h / 6) + np.floor(u * w / 14)) % 2)
+            face = np.clip(1.0 - below * 3.0, 0.35, 1.0) * brick
+            tone = np.asarray(lit_tone, np.float32)
+            c = tone * np.where(slope > 0, 0.75 + 0.35 * slope, 0.55 * face)[..., None]
+            col[mask] = c[mask]
+        else:
+            col[mask] = dark
         # lit windows
         for _ in range(5 if row == 0 else 4):
             wx = int(r.integers(20, w - 40))
-            wy = edges[wx] + 0.05 + 0.15 * r.random()
+            wy = eaves[wx] + 0.05 + 0.15 * r.random()
+            glow = 0.6 + 0.4 * r.random()
+            ww, wh = 0.012 + 0.01 * r.random(), 0.03 + 0.02 * r.random()
             if wy > 0.95:
                 continue
-            ww, wh = 0.012 + 0.01 * r.random(), 0.03 + 0.02 * r.random()
             win = (np.abs(u - wx / w) < ww) & (np.abs(v - wy) < wh) & mask
-            warm = np.asarray((250, 196, 110), np.float32) * (0.6 + 0.4 * r.random())
-            col[win] = warm
+            col[win] = np.asarray((250, 196, 110), np.float32) * glow * (0.8 if flash else 1.0)
     # street lamp: a post and a halo
     lx, ly = 0.78, 0.54
     post = (np.abs(u - lx) < 0.003) & (v > ly) & (v < 1.0)
-    col[post] = (8, 8, 10)
+    col[post] = (8, 8, 10) if not flash else (30, 30, 34)
     halo = np.exp(-((u - lx) ** 2 + ((v - ly) * 2) ** 2) / 0.0016)
-    col += halo[..., None] * np.asarray((255, 190, 110), np.float32) * 0.9
+    col += halo[..., None] * np.asarray((255, 190, 110), np.float32) * (0.9 if not flash else 0.4)
     core = np.exp(-((u - lx) ** 2 + ((v - ly) * 2) ** 2) / 0.00006)
     col += core[..., None] * 255
-    # wet street reflection
+    # the wet street: the lamp's streak, and in a flash the whole sky mirrored
     street = v > 0.8
-    refl = np.exp(-((u - lx) / 0.03) ** 2) * (v > 0.8)
-    col[street] = (16, 16, 20)
-    col += refl[..., None] * np.asarray((160, 120, 70), np.float32) * (fbm(w, h, 64, 2, seed + 5)[..., None])
+    ripple = fbm(w, h, 64, 2, seed + 5)
+    refl = np.exp(-((u - lx) / 0.03) ** 2) * street
+    if flash:
+        col[street] = (sky[::-1][street] * 0.45 + 14) * (0.75 + 0.5 * ripple[street])[..., None]
+    else:
+        col[street] = (16, 16, 20)
+    col += refl[..., None] * np.asarray((160, 120, 70), np.float32) * ripple[..., None]
+    # the rain between here and there: a fine veil of streaks, brighter in the flash
+    veil = fbm(w, h, 3, 2, seed + 11, aspect=(40, 1))
+    col += (veil ** 4)[..., None] * (np.asarray((26, 28, 34), np.float32) if flash else np.asarray((5, 5, 7), np.float32))
     col = blur(col, 2.0)
-    col = np.clip(col * 1.9, 0, 255)
+    if not flash:
+        col = np.clip(col * 1.9, 0, 255)
     return to_image(col)
 
 
@@ -668,6 +807,7 @@ TEXTURES = {
     "rug.jpg": lambda: rug(),
     "painting.jpg": lambda: painting(),
     "night.jpg": lambda: night_view(),
+    "night_flash.jpg": lambda: night_view(flash=True).resize((512, 512), Image.LANCZOS),
     "dial.jpg": lambda: dial(),
 }
 

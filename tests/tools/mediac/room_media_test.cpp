@@ -176,7 +176,9 @@ TEST_F(RoomMedia, TheSceneSetUpFindsEachNamedObjectInItsOwnTopLevelEntry) {
     EXPECT_TRUE(findNode("strelka_1Min") && findNode("strelka_1Min")->name() == "strelka_1Min");
     EXPECT_TRUE(findNode("clock mayatnik"));
     EXPECT_TRUE(findNode("Picture"));
-    // the outdoor view is lit and single-stage, so the lightning can brighten it
+    // the outdoor view is lit, so the lightning can brighten it, and has no light map: its
+    // base and its picture in the light of a flash (sub-material 2), which the clock scene
+    // blends in
     auto* fon = findNode("FonPlane01");
     ASSERT_TRUE(fon);
     EXPECT_EQ(text(fon->findChild("Lit")), "1");
@@ -184,28 +186,35 @@ TEST_F(RoomMedia, TheSceneSetUpFindsEachNamedObjectInItsOwnTopLevelEntry) {
     ASSERT_TRUE(mats);
     auto* fonMat = mats->findChild(text(fon->findChild("MaterialName")));
     ASSERT_TRUE(fonMat);
-    EXPECT_FALSE(fonMat->findChild("Materials"));
+    auto* fonSubs = fonMat->findChild("Materials");
+    ASSERT_TRUE(fonSubs);
+    ASSERT_EQ(fonSubs->childCount(), 2u);
+    int32_t flashId = 0;
+    fonSubs->child(1)->findChild("MaterialSubId")->readInt(flashId);
+    EXPECT_EQ(flashId, 2);
 }
 
-TEST_F(RoomMedia, MeshesAreCompleteAndTwoStageMaterialsAreBaseAndLightMap) {
+TEST_F(RoomMedia, MeshesAreCompleteAndLightMappedMaterialsCarryTheirFourPictures) {
     ASSERT_TRUE(scene_->root);
     auto* mats = scene_->root->findChild("Materials");
     ASSERT_TRUE(mats);
-    int twoStage = 0;
+    // base, light map ("LightMap" in its name gives its operation), the flash's light and the
+    // lamp's share of the light map
+    int lightMapped = 0;
     for (std::size_t i = 0; i < mats->childCount(); ++i) {
         auto* m = mats->child(i);
         auto* subs = m->findChild("Materials");
-        if (!subs) continue;
-        ++twoStage;
-        ASSERT_EQ(subs->childCount(), 2u) << m->name();
-        int32_t id0 = -1, id1 = -1;
-        subs->child(0)->findChild("MaterialSubId")->readInt(id0);
-        subs->child(1)->findChild("MaterialSubId")->readInt(id1);
-        EXPECT_EQ(id0, 0);
-        EXPECT_EQ(id1, 1);
+        if (!subs || subs->childCount() < 3) continue;
+        ++lightMapped;
+        ASSERT_EQ(subs->childCount(), 4u) << m->name();
+        for (int32_t k = 0; k < 4; ++k) {
+            int32_t id = -1;
+            subs->child(std::size_t(k))->findChild("MaterialSubId")->readInt(id);
+            EXPECT_EQ(id, k) << m->name();
+        }
         EXPECT_NE(subs->child(1)->name().find("LightMap"), std::string::npos) << m->name();
     }
-    EXPECT_GE(twoStage, 8);
+    EXPECT_GE(lightMapped, 8);
     std::size_t triangles = 0;
     std::function<void(UdfRecord*)> walk = [&](UdfRecord* n) {
         if (n->typeName() == "Mesh") {
@@ -459,6 +468,13 @@ TEST_F(RoomMedia, EveryTextureTheSceneNamesIsInTheMediaFolder) {
         EXPECT_EQ(size->first & (size->first - 1), 0) << name;
         EXPECT_EQ(size->second & (size->second - 1), 0) << name;
     }
+}
+
+TEST_F(RoomMedia, TheMediaFolderStaysWithinItsBudget) {
+    std::uintmax_t bytes = 0;
+    for (const auto& entry : fs::directory_iterator(kMedia))
+        if (entry.is_regular_file()) bytes += entry.file_size();
+    EXPECT_LT(bytes, 15u * 1024u * 1024u);
 }
 
 }  // namespace

@@ -38,7 +38,13 @@ TEST_F(RoomSceneLoad, TheRoomLoadsWithEveryTextureAndItsLightMaps) {
                 EXPECT_EQ(m.stages[1].colorOp, static_cast<uint32_t>(D3DTOP_MODULATE2X)) << node.Name();
                 EXPECT_TRUE(m.stages[1].texture) << node.Name();
                 EXPECT_EQ(m.stages[1].texCoordIndex & 0xFFFF, 1u) << node.Name();
-                EXPECT_EQ(m.stages[2].colorOp, static_cast<uint32_t>(D3DTOP_DISABLE)) << node.Name();
+                // the flash's light and the lamp's share load as pictures whose operations
+                // the clock scene gives them
+                for (int k : {2, 3}) {
+                    EXPECT_EQ(m.stages[k].colorOp, halcyon::kAutomaticOp) << node.Name() << " stage " << k;
+                    EXPECT_TRUE(m.stages[k].texture) << node.Name() << " stage " << k;
+                }
+                EXPECT_EQ(m.stages[4].colorOp, static_cast<uint32_t>(D3DTOP_DISABLE)) << node.Name();
             }
         }
         for (const auto& c : node.Children()) walk(*c);
@@ -46,9 +52,11 @@ TEST_F(RoomSceneLoad, TheRoomLoadsWithEveryTextureAndItsLightMaps) {
     walk(scene.Root());
     EXPECT_GE(meshes, 25);
     EXPECT_GE(twoStage, 15);
-    // the outdoor view stays single-stage and lit, the drapes show both faces
+    // the outdoor view is lit and has no light map, only its picture in a flash's light;
+    // the drapes show both faces
     auto* fon = scene.Root().FindByName("FonPlane01")->GetMesh();
     EXPECT_EQ(fon->GetMaterial().stages[1].colorOp, static_cast<uint32_t>(D3DTOP_DISABLE));
+    EXPECT_TRUE(fon->GetMaterial().stages[2].texture);
     EXPECT_EQ(fon->GetMaterial().lit, 1u);
     auto velvet = scene.FindMaterial("Velvet");
     ASSERT_TRUE(velvet);

@@ -2,15 +2,18 @@
 // and thirty seconds: the free camera's view and the middle of every tour. Each view must read
 // as a dim room at night (neither black nor washed out), and the close views of the clock must
 // show it lit. With BRASSMOOR_ROOM_VIEWS set to a folder, the views are also written there as
-// 1024 x 768 PNGs (free.png, c1.png .. c10.png) for the contact sheet; BRASSMOOR_ROOM_MEDIA
-// points the scene at another media folder (a regeneration in progress) instead of media/.
+// 1024 x 768 PNGs (free.png, c1.png .. c10.png) for the contact sheet, with a lightning flash
+// seen from three places (flash-<view>-<n>.png); BRASSMOOR_ROOM_MEDIA points the scene at
+// another media folder (a regeneration in progress) instead of media/.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "platform/d3d9/device_control.h"
 #include "tests/clock/clock_room_fixture.h"
 
 namespace {
@@ -18,6 +21,14 @@ namespace {
 const char* viewsFolder() {
   const char* dir = std::getenv("BRASSMOOR_ROOM_VIEWS");
   return dir && *dir ? dir : nullptr;
+}
+
+void WritePng(const std::string& path, const clocktest::Picture& p) {
+  const std::vector<uint8_t> bytes = encodePng(p.pixels, p.width, p.height, false);
+  if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
 }
 
 int width() { return viewsFolder() ? 1024 : 400; }
@@ -77,6 +88,36 @@ class RoomViews : public clocktest::ClockRoomFixture {
     return measure(p.pixels, int(p.width), int(p.height));
   }
 
+  // Mean luma of a rectangle given in fractions of the picture.
+  static double RegionMean(const clocktest::Picture& p, double x0, double y0, double x1, double y1) {
+    double sum = 0;
+    size_t n = 0;
+    for (UINT y = UINT(y0 * p.height); y < UINT(y1 * p.height); ++y)
+      for (UINT x = UINT(x0 * p.width); x < UINT(x1 * p.width); ++x) {
+        const D3DCOLOR c = p.pixels[size_t(y) * p.width + x];
+        sum += 0.299 * ((c >> 16) & 255) + 0.587 * ((c >> 8) & 255) + 0.114 * (c & 255);
+        ++n;
+      }
+    return n ? sum / double(n) : 0;
+  }
+
+  // One frame in which the storm has run its course but the picture keeps the base gamma
+  // ramp: what the flash's light does to the room itself, without the brightening of the
+  // whole screen. Written as `name`.png when there is a folder for the pictures.
+  clocktest::Picture DrawWithoutRamp(const std::string& name) {
+    scene_->tours().restartTimer();
+    scene_->frameMove();
+    scene_->Device()->SetGammaRamp(0, D3DSGR_CALIBRATE, &scene_->storm().baseRamp());
+    EXPECT_TRUE(scene_->composeFrame());
+    clocktest::Picture p;
+    EXPECT_TRUE(deviceControl(scene_->Device())->presentedPixels(p.pixels, p.width, p.height));
+    if (const char* dir = viewsFolder(); dir && !p.pixels.empty()) {
+      std::filesystem::create_directories(dir);
+      WritePng(std::string(dir) + "/" + name + ".png", p);
+    }
+    return p;
+  }
+
   // Middle of a tour, in tour units: half its last key time.
   float Middle(const std::string& tour) {
     scene_->tours().loadTour(tour);
@@ -107,6 +148,60 @@ TEST_F(RoomViews, FreeCameraAndEveryTourShowADimLitRoom) {
     EXPECT_LT(e.black, 0.35) << tour;
     EXPECT_LT(e.white, 0.03) << tour;
     EXPECT_GT(e.centre, 6.0) << tour;
+  }
+}
+
+TEST_F(RoomViews, AFlashLightsTheRoomFromTheWindowSide) {
+  // The free camera looks along the room with the window in the right-hand wall: its floor
+  // and sill at the lower right, the far corner at the left.
+  scene_->tours().setEnabled(false);
+  const clocktest::Picture calm = DrawWithoutRamp("flashlight-free-calm");
+  clock_.advance(1000);  // the first flash begins a second after the load
+  scene_->frameMove();
+  ASSERT_TRUE(scene_->storm().flashActive());
+  clock_.advance(scene_->storm().flashDuration() / 2);
+  const clocktest::Picture lit = DrawWithoutRamp("flashlight-free-lit");
+  ASSERT_GT(scene_->storm().flashLevel(), 0.99f);
+  ASSERT_EQ(lit.pixels.size(), calm.pixels.size());
+  const double windowSide = RegionMean(lit, 0.62, 0.6, 1.0, 1.0) - RegionMean(calm, 0.62, 0.6, 1.0, 1.0);
+  const double farSide = RegionMean(lit, 0.0, 0.3, 0.3, 0.7) - RegionMean(calm, 0.0, 0.3, 0.3, 0.7);
+  EXPECT_GT(windowSide, 8.0) << "the flash's light reaches the floor by the window";
+  EXPECT_GT(windowSide, 2.0 * farSide) << "and falls off away from it";
+}
+
+// With a folder for the pictures: one flash, frame by frame as shown (gamma ramp included),
+// from the window, from across the room and from the door.
+TEST_F(RoomViews, FlashSequenceForThePictureFolder) {
+  const char* dir = viewsFolder();
+  if (!dir) GTEST_SKIP() << "BRASSMOOR_ROOM_VIEWS names no folder";
+  const struct {
+    const char* name;
+    const char* tour;
+  } views[] = {{"c5", "c5.cam"}, {"c9", "c9.cam"}, {"free", nullptr}};
+  bool first = true;
+  for (const auto& v : views) {
+    if (v.tour) {
+      ASSERT_TRUE(scene_->tours().startAt(v.tour, Middle(v.tour)));
+    } else {
+      scene_->tours().setEnabled(false);
+    }
+    // each view waits for the next flash, then takes six frames across it
+    if (first) clock_.advance(1000);
+    first = false;
+    for (int wait = 0; wait < 400 && !scene_->storm().flashActive(); ++wait) {
+      clock_.advance(50);
+      scene_->frameMove();
+    }
+    ASSERT_TRUE(scene_->storm().flashActive());
+    const int step = int(scene_->storm().flashDuration()) / 6;
+    for (int k = 0; k < 7; ++k) {
+      Shoot("flash-" + std::string(v.name) + "-" + std::to_string(k));
+      clock_.advance(step);
+    }
+    while (scene_->storm().flashActive()) {
+      clock_.advance(50);
+      scene_->frameMove();
+    }
   }
 }
 
