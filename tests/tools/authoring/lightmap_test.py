@@ -79,12 +79,41 @@ class Encode(unittest.TestCase):
         px[:, :4, :3] = -1.0                  # unbaked
         with tempfile.TemporaryDirectory() as d:
             path = os.path.join(d, "lm.jpg")
-            fig = lightmap.encode(px, path)
+            fig, cleaned = lightmap.encode(px, path)
             img = np.asarray(Image.open(path).convert("RGB"), np.float32)
         self.assertEqual(img.shape, (16, 16, 3))
+        self.assertLess(float(np.abs(cleaned - 0.5).max()), 0.01)
         self.assertLess(float(np.abs(img - 128).max()), 4)
         self.assertAlmostEqual(fig["covered"], 0.75, places=2)
         self.assertAlmostEqual(fig["mean"], 0.5, places=2)
+
+    def test_shares_weigh_linearly_on_the_maps_own_curve(self):
+        try:
+            from PIL import Image
+        except ImportError:
+            self.skipTest("Pillow missing")
+        e = 1.0 / lightmap.EXPOSURE               # encodes to 0.5
+        steady = np.full((16, 16, 3), 0.5, np.float32)   # twice the share maps' size
+        light = np.full((8, 8, 4), e, np.float32)
+        light[:, :2, :3] = -1.0                   # unbaked
+        with tempfile.TemporaryDirectory() as d:
+            read = {}
+            # a flash as bright as the steady light: the steady map plus the flash's share is
+            # the map of both lights together
+            lightmap.encode_share(light, steady, os.path.join(d, "flash.jpg"), "flash")
+            # the lamp's half of the steady light, then the whole of it
+            lightmap.encode_share(light * 0.5, steady, os.path.join(d, "half.jpg"), "lamp")
+            lightmap.encode_share(light, steady, os.path.join(d, "whole.jpg"), "lamp")
+            for name in ("flash", "half", "whole"):
+                read[name] = np.asarray(Image.open(os.path.join(d, name + ".jpg")).convert("RGB"), np.float32) / 255
+        both = float(lightmap.to_map(np.float32(2 * e)))
+        self.assertEqual(read["flash"].shape, (8, 8, 3))
+        self.assertLess(float(np.abs(read["flash"] + 0.5 - both).max()), 0.02)
+        # taking the lamp's share away leaves the other half of the light, on the map's curve
+        self.assertLess(float(np.abs(0.5 - read["half"] - lightmap.to_map(np.float32(e / 2))).max()), 0.02)
+        self.assertLess(float(np.abs(read["whole"] - 0.5).max()), 0.02)
+        # and the unbaked texels take their neighbours' share
+        self.assertLess(float(np.abs(read["flash"][:, 0] - read["flash"][:, 4]).max()), 0.03)
 
 
 if __name__ == "__main__":
