@@ -58,6 +58,7 @@ nice -n 15 cmake --build "$BUILD" -j "$(nproc)" --target "${TARGETS[@]}"
 
 mkdir -p "$BUILD/findings"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export LSAN_OPTIONS="suppressions=$PWD/scripts/sanitizer-leaks.supp:print_suppressions=0"
 status=0
 for target in "${TARGETS[@]}"; do
   corpus="$BUILD/corpus/$target"
