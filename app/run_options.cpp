@@ -179,6 +179,16 @@ const std::vector<OptionRow>& optionRows() {
                    o.photoPath = v;
                    return true;
                  }});
+    r.push_back({"--lightning", nullptr, "off|soft|full", true, "the lightning for this run",
+                 [](RunOptions& o, const std::string& v) {
+                   o.lightning = parseLightning(v);
+                   return o.lightning.has_value();
+                 }});
+    r.push_back({"--chimes", nullptr, "off|hours|quarters", true, "the clock's strike for this run",
+                 [](RunOptions& o, const std::string& v) {
+                   o.chimes = parseChimes(v);
+                   return o.chimes.has_value();
+                 }});
     addFlag(r, "--verbose", nullptr, false, "print the trace of the run on stderr (also BRASSMOOR_VERBOSE=1)",
             &RunOptions::verbose);
     addFlag(r, "--help", "-h", false, "this text", &RunOptions::help);
@@ -259,6 +269,8 @@ void applyRunOptions(const RunOptions& o, SaverSettings& settings) {
   if (o.volume) settings.Volume = *o.volume;
   if (o.gamma) settings.Gamma = *o.gamma;
   if (o.photoPath) settings.PhotoPath = *o.photoPath;
+  if (o.lightning) settings.Lightning = static_cast<int32_t>(*o.lightning);
+  if (o.chimes) settings.Chimes = static_cast<int32_t>(*o.chimes);
   if (hostWindowTarget(o)) settings.ExitOnMM = false;
 }
 

@@ -9,6 +9,7 @@
 
 #include "engine/core/clock.h"
 #include "settings/saver_settings.h"
+#include "settings/setting_choices.h"
 
 namespace brassmoor {
 
@@ -46,7 +47,8 @@ struct RunOptions {
   // Settings a host's configuration passes for this run; each one given wins over the stored
   // value, and nothing is written back. --music/--no-music, --sound/--no-sound,
   // --show-time/--no-time, --24h/--12h (which show the time unless --no-time is given too),
-  // --volume 0..100, --gamma -100..100, --photo FILE (one dash does as well as two, as with
+  // --volume 0..100, --gamma -100..100, --photo FILE, --lightning off|soft|full,
+  // --chimes off|hours|quarters (one dash does as well as two, as with
   // the host's other options). Each switch has its opposite, so that a host's dialog can set
   // what it shows whichever way the stored setting stands.
   std::optional<bool> music;
@@ -56,6 +58,8 @@ struct RunOptions {
   std::optional<int32_t> volume;
   std::optional<int32_t> gamma;
   std::optional<std::string> photoPath;
+  std::optional<LightningMode> lightning;
+  std::optional<ChimeMode> chimes;
 };
 
 // Removes every recognised option (and its value) from `arguments` (program name first,

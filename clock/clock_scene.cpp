@@ -99,6 +99,7 @@ bool ClockScene::LoadCustom() {
   arrangeOutdoorStages();
 
   storm_.setBaseRamp(baseGammaRamp(settings().Gamma));
+  storm_.setLightning(lightningMode(settings().Lightning));
   freeCamera().position = {-200.0f, 100.0f, 0.0f};
   freeCamera().direction = {1.0f, 0.0f, 0.0f};
   freeCamera().up = {0.0f, 1.0f, 0.0f};
@@ -187,6 +188,22 @@ void ClockScene::arrangeOutdoorStages() {
   outdoorFlashStage_ = 2;
 }
 
+void ClockScene::dimWithTextureFactor(halcyon::SceneNode& node) {
+  // A shade drawn from its texture alone gets a last stage that takes the texture factor
+  // off, so the lamp pass's factor dims it; a shade with a light map already subtracts it.
+  halcyon::Mesh* mesh = node.GetMesh();
+  if (!mesh) return;
+  halcyon::Material& m = mesh->GetMaterial();
+  if (m.stages[0].colorOp == D3DTOP_DISABLE || m.stages[1].colorOp != D3DTOP_DISABLE) return;
+  halcyon::TextureStage& dim = m.stages[1];
+  dim.colorOp = D3DTOP_SUBTRACT;
+  dim.colorArg1 = D3DTA_CURRENT;
+  dim.colorArg2 = D3DTA_TFACTOR;
+  dim.alphaOp = D3DTOP_SELECTARG1;
+  dim.alphaArg1 = D3DTA_CURRENT;
+  dim.texture = nullptr;
+}
+
 halcyon::Track& ClockScene::bindHand(halcyon::SceneNode& node) {
   halcyon::Animation& animation = node.AddAnimation("");
   animation.Rotation().Clear();
@@ -215,7 +232,10 @@ void ClockScene::bindNamedObjects() {
           minuteTrack_ = &bindHand(*found);
           break;
         case kGlass: glass_ = found; break;
-        case kLamp: lamp_ = found; break;
+        case kLamp:
+          lamp_ = found;
+          dimWithTextureFactor(*found);
+          break;
         case kCurtain: curtain_ = found; break;
         case kOutdoor: outdoor_ = found; break;
         default: break;
@@ -244,7 +264,7 @@ bool ClockScene::frameMove() {
   logLine("Ani ok\n");
 
   storm_.scheduleLightning(effects && sound_->thunderLoaded());
-  storm_.workThunder(effects, [this] { sound_->thunderClap(random_); });
+  storm_.workThunder(effects, [this](float loudness) { sound_->thunderClap(random_, loudness); });
   logLine("Thunder ok\n");
 
   storm_.workWinks();
@@ -265,7 +285,9 @@ bool ClockScene::renderFrame() {
   halcyon::RenderContext context;
   context.camera = camera();
 
-  const float flash = storm_.flashLevel();
+  // What the lightning setting lets through the window: the flash's weight for the outdoor
+  // view, its blend and the room's flash light maps.
+  const float flash = storm_.windowFlash();
   // the flash's weight for the outdoor view's blend and the room's flash light maps, which
   // sit in stage 1 or 2 (after the lamp's share)
   const DWORD level = DWORD(flash * 255.0f + 0.5f);
@@ -287,11 +309,15 @@ bool ClockScene::renderFrame() {
   }
   logLine("Outdoor ok\n");
 
-  if (lamp_) lamp_->Render(context);
+  // The flicker is the lamp's: its shade dims with the light it casts.
+  const DWORD w = DWORD(storm_.winkLevel() * 128.0f);
+  if (lamp_) {
+    states.SetRenderState(D3DRS_TEXTUREFACTOR, w * 0x010101u);
+    lamp_->Render(context);
+  }
   logLine("Lamp ok\n");
 
   context.sorter = &sorter;
-  const DWORD w = DWORD(storm_.winkLevel() * 128.0f);
   states.SetRenderState(D3DRS_TEXTUREFACTOR, w * 0x010101u);
   if (!scene_->Root().Render(context)) logLine("Scene render failed\n");
   if (!sorter.Flush()) logLine("Rendersorter failed\n");

@@ -84,6 +84,7 @@ class ClockScene : public SaverApplication {
   void exchangeLampStages(halcyon::SceneNode& node);
   void arrangeOutdoorStages();
   void bindNamedObjects();
+  void dimWithTextureFactor(halcyon::SceneNode& node);
   halcyon::Track& bindHand(halcyon::SceneNode& node);
   void setGamma(const D3DGAMMARAMP& ramp);
 

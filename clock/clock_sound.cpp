@@ -139,7 +139,7 @@ void ClockSound::frameMove(const ListenerPose& camera, bool preview) {
   halcyon::logLine("BASS stuff ok\n");
 }
 
-void ClockSound::thunderClap(const RandomDraw& random) {
+void ClockSound::thunderClap(const RandomDraw& random, float loudness) {
   const int k = random() % 3;
   int32_t volume = 0;
   switch (random() % 3) {
@@ -147,7 +147,7 @@ void ClockSound::thunderClap(const RandomDraw& random) {
     case 1: volume = 0; break;  // one clap in three stays silent
     default: volume = 100; break;
   }
-  playThunder(k, volume);
+  playThunder(k, static_cast<int32_t>(std::lround(static_cast<float>(volume) * std::clamp(loudness, 0.0f, 1.0f))));
 }
 
 void ClockSound::playThunder(int k, int32_t volume) {

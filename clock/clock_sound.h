@@ -84,8 +84,9 @@ class ClockSound {
   // frame's composition left the camera. Ends with the stage's trace line.
   void frameMove(const ListenerPose& camera, bool preview);
 
-  // Thunder clap: draws which clap (k) and how loud, in that order, and plays it.
-  void thunderClap(const RandomDraw& random);
+  // Thunder clap: draws which clap (k) and how loud, in that order, and plays it at that
+  // volume times `loudness` (1 overhead, less for a storm far away).
+  void thunderClap(const RandomDraw& random, float loudness = 1.0f);
   // Plays clap k (0..2, the files numbered 1..3) at `volume` 0..100.
   void playThunder(int k, int32_t volume);
 

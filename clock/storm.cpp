@@ -57,18 +57,45 @@ void Storm::start() {
   nextFlashDelay_ = 1000;
   quietTimer_.restart();
   winkPhaseTimer_.restart();
+  frameTimer_.restart();
+  windowFlash_ = 0.0f;
+  shownStarts_.clear();
 }
 
-void Storm::scheduleLightning(bool queueThunder) {
+std::vector<int64_t> Storm::thunderDelays() const {
+  std::vector<int64_t> out;
+  for (const Thunder& t : thunder_) out.push_back(t.delay);
+  return out;
+}
+
+void Storm::queueThunder() {
+  // The clap comes as late as the strike is far; one draw places the strike.
+  const bool far = lightning_ == LightningMode::Off;
+  const int64_t spread = far ? kFarThunderSpreadMs : kNearThunderSpreadMs;
+  const int64_t delay = (far ? kFarThunderMs : kNearThunderMs) + random_() % spread;
+  thunder_.push_back(Thunder{halcyon::IntervalTimer{}, delay, far ? kFarThunderLoudness : 1.0f});
+}
+
+bool Storm::softAllowsFlash() {
+  const int64_t now = halcyon::millisecondClock();
+  while (!shownStarts_.empty() && now - shownStarts_.front() >= kSoftCountWindowMs) shownStarts_.pop_front();
+  if (shownStarts_.size() >= kSoftFlashesPerWindow) return false;
+  shownStarts_.push_back(now);
+  return true;
+}
+
+void Storm::scheduleLightning(bool thunder) {
   if (flashActive_ || !quietTimer_.elapsedAtLeast(nextFlashDelay_)) return;
   flashActive_ = true;
   flashTimer_.restart();
   flashDuration_ = random_() % 400 + 300;
   flashStrength_ = float(random_() % 100) / 100.0f * 0.5f + 0.5f;
   if (random_() % 5 == 0) {
-    // A double flash: the second follows at once, and the lamp answers it a little later.
+    // A double flash: the second follows at once, and the lamp answers it a little later
+    // (a storm too far off to be seen leaves the lamp alone).
     nextFlashDelay_ = random_() % 100;
-    winks_.push_back(Wink{halcyon::IntervalTimer{}, int64_t(random_() % 2000 + 1000)});
+    const int64_t winkDelay = random_() % 2000 + 1000;
+    if (lightning_ != LightningMode::Off) winks_.push_back(Wink{halcyon::IntervalTimer{}, winkDelay});
   } else {
     const int q = quietTime_;
     if (random_() % 2 != 0)
@@ -76,7 +103,12 @@ void Storm::scheduleLightning(bool queueThunder) {
     else
       nextFlashDelay_ = q + random_() % (2 * q);
   }
-  if (queueThunder) thunder_.emplace_back();
+  switch (lightning_) {
+    case LightningMode::Off: flashShown_ = false; break;
+    case LightningMode::Soft: flashShown_ = softAllowsFlash(); break;
+    case LightningMode::Full: flashShown_ = true; break;
+  }
+  if (thunder) queueThunder();
 }
 
 void Storm::workThunder(bool effects, const ThunderClap& clap) {
@@ -85,8 +117,8 @@ void Storm::workThunder(bool effects, const ThunderClap& clap) {
     return;
   }
   for (auto it = thunder_.begin(); it != thunder_.end();) {
-    if (it->elapsedAtLeast(kThunderDelayMs)) {
-      if (clap) clap();
+    if (it->timer.elapsedAtLeast(it->delay)) {
+      if (clap) clap(it->loudness);
       it = thunder_.erase(it);
     } else {
       ++it;
@@ -111,22 +143,48 @@ void Storm::workWinks() {
   }
 }
 
+void Storm::followWindow(float target) {
+  const float dt = std::max(0.0f, float(frameTimer_.elapsed()) / 1000.0f);
+  frameTimer_.restart();
+  if (lightning_ != LightningMode::Soft || target <= windowFlash_) {
+    // Darkening is never a hazard; soft lightning only eases it a little.
+    const float fall = lightning_ == LightningMode::Soft ? 2.0f * kSoftRisePerFrame : 1.0f;
+    windowFlash_ = lightning_ == LightningMode::Soft ? std::max(target, windowFlash_ - fall) : target;
+    return;
+  }
+  // Bounded per frame (whatever the frame rate) and per second (so that a fast display does
+  // not make the soft flash snap up in a few frames).
+  const float step = std::min(kSoftRisePerFrame, kSoftRisePerSecond * dt);
+  windowFlash_ = std::min(target, windowFlash_ + step);
+}
+
 void Storm::updateFlash(const GammaSink& setGamma) {
   flashLevel_ = 0.0f;
-  if (!flashActive_) return;
+  if (!flashActive_) {
+    followWindow(0.0f);
+    return;
+  }
   const float t = float(flashTimer_.elapsed()) / float(flashDuration_);
   float a = t < 0.5f ? 2.0f * t : 2.0f * (1.0f - t);
   // A frame that lands past the flash's end (or a clock that ran back) must not take the
   // root of a negative number: the flash is dark there.
   a = std::clamp(a, 0.0f, 1.0f);
   flashLevel_ = std::min(1.0f, std::sqrt(std::sqrt(a)) * 1.1111112f);
-  const D3DGAMMARAMP shown = blendGammaRamp(flashGammaRamp(flashStrength_), baseRamp_, flashLevel_);
-  if (flashTimer_.elapsedAtLeast(flashDuration_)) {
+  const bool ends = flashTimer_.elapsedAtLeast(flashDuration_);
+  float target = 0.0f;
+  if (flashShown_) target = lightning_ == LightningMode::Soft ? kSoftPeak * flashLevel_ : flashLevel_;
+  followWindow(target);
+  if (ends) {
     flashActive_ = false;
     quietTimer_.restart();
-    if (setGamma) setGamma(baseRamp_);
-  } else if (setGamma) {
-    setGamma(shown);
+  }
+  // Only full lightning brightens the whole picture; the others keep the base ramp, which
+  // is set once as each flash ends in case the setting changed while one was lit.
+  if (!setGamma) return;
+  if (ends || lightning_ != LightningMode::Full) {
+    if (ends) setGamma(baseRamp_);
+  } else {
+    setGamma(blendGammaRamp(flashGammaRamp(flashStrength_), baseRamp_, flashLevel_));
   }
 }
 

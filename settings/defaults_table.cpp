@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/resources/resources.h"
+#include "settings/setting_choices.h"
 
 namespace brassmoor {
 namespace {
@@ -65,11 +66,16 @@ bool DefaultsTable::loadResource() {
   return true;
 }
 
-std::string DefaultsTable::lookup(std::string_view key) const {
+std::optional<std::string> DefaultsTable::find(std::string_view key) const {
   const std::string wanted = lowerAscii(key);
   for (const auto& [k, v] : pairs_)
     if (lowerAscii(k) == wanted) return lowerAscii(v);
-  show("Не найден параметр в файле def_settings.txt", wanted);
+  return std::nullopt;
+}
+
+std::string DefaultsTable::lookup(std::string_view key) const {
+  if (std::optional<std::string> value = find(key)) return *value;
+  show("Не найден параметр в файле def_settings.txt", lowerAscii(key));
   return std::string();
 }
 
@@ -95,6 +101,12 @@ void DefaultsTable::applyTo(SaverSettings& s) const {
   s.Adapter = number("Adapter");
   s.Depth = number("MBitCount");
   s.Sound = number("SFX") != 0;
+  // The storm's and the clock's modes came later: a defaults text without them (or with a
+  // word it does not know) leaves the record's own defaults.
+  const std::optional<LightningMode> lightning = parseLightning(find("Lightning").value_or(""));
+  s.Lightning = static_cast<int32_t>(lightning.value_or(kDefaultLightning));
+  const std::optional<ChimeMode> chimes = parseChimes(find("Chimes").value_or(""));
+  s.Chimes = static_cast<int32_t>(chimes.value_or(kDefaultChimes));
 }
 
 int32_t atoiSaturating(std::string_view text) {

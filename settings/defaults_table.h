@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,9 @@ class DefaultsTable {
   // The value of `key` lower-cased (ASCII). A missing key shows a message box naming it and
   // gives an empty text.
   std::string lookup(std::string_view key) const;
+  // The value of `key` lower-cased, or nothing, without a message: for the keys later versions
+  // added, which an older defaults text may lack.
+  std::optional<std::string> find(std::string_view key) const;
   // "true" 1, "false" 0, anything else read as a decimal integer the way atoi reads it.
   int32_t number(std::string_view key) const;
 

@@ -22,6 +22,8 @@ struct SaverSettings {
   int32_t Height = 600;
   int32_t Depth = 32;       // 16 selects a 16-bit back buffer, anything else 32-bit
   std::string PhotoPath;    // the user's picture for the wall frame; empty: built-in picture
+  int32_t Lightning = 2;    // LightningMode: 0 off, 1 soft, 2 full
+  int32_t Chimes = 0;       // ChimeMode: 0 off, 1 hours, 2 hours and quarters
 
   bool operator==(const SaverSettings&) const = default;
 };

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "platform/registry/registry.h"
+#include "settings/setting_choices.h"
 
 namespace brassmoor {
 namespace {
@@ -114,6 +115,33 @@ void fillModeList(SettingsDialogContext& c, DialogBox& dialog, const DisplayMode
   }
 }
 
+// A mode list's entries, in the order of the mode's stored values, each with its caption key
+// and the text it keeps when the captions lack that key.
+struct ChoiceEntry {
+  const char* key;
+  const char* fallback;
+};
+constexpr ChoiceEntry kLightningEntries[] = {
+    {"lightning_off", "Lightning: off"}, {"lightning_soft", "Lightning: soft"}, {"lightning_full", "Lightning: full"}};
+constexpr ChoiceEntry kChimeEntries[] = {
+    {"chimes_off", "Chimes: off"}, {"chimes_hours", "Chimes: hours"}, {"chimes_quarters", "Chimes: quarters"}};
+
+void fillChoiceList(SettingsDialogContext& c, DialogBox& dialog, int32_t id, const ChoiceEntry (&entries)[3],
+                    int32_t selected) {
+  dialog.resetList(id);
+  for (const ChoiceEntry& e : entries) {
+    const std::string text = c.captions.lookupUtf8(e.key);
+    dialog.addListEntry(id, text.empty() ? e.fallback : text);
+  }
+  dialog.setListSelection(id, selected);
+}
+
+// The list's choice, or `current` while nothing is selected.
+int32_t chosenEntry(DialogBox& dialog, int32_t id, int32_t current) {
+  const int32_t selected = dialog.listSelection(id);
+  return selected >= 0 && selected <= 2 ? selected : current;
+}
+
 // Steps shared by the first initialisation and Restore Defaults: the runtime's modes, the
 // controls from the settings, and (first time only) the dialog's place.
 void showSettings(SettingsDialogContext& c, DialogBox& dialog) {
@@ -141,6 +169,8 @@ void showSettings(SettingsDialogContext& c, DialogBox& dialog) {
   dialog.checkButton(kExitOnMouseMove, s.ExitOnMM);
   dialog.checkButton(kUseDesktop, s.UseDesktop);
   dialog.enableItem(kModeList, !s.UseDesktop);
+  fillChoiceList(c, dialog, kLightning, kLightningEntries, static_cast<int32_t>(lightningMode(s.Lightning)));
+  fillChoiceList(c, dialog, kChimes, kChimeEntries, static_cast<int32_t>(chimeMode(s.Chimes)));
 
   if (!c.session.centred) {
     c.session.centred = true;
@@ -191,6 +221,8 @@ void onCommand(SettingsDialogContext& c, DialogBox& dialog, int32_t id) {
       s.Gamma = dialog.trackPosition(kGamma);
       showGamma(c, dialog);
       break;
+    case kLightning: s.Lightning = chosenEntry(dialog, kLightning, s.Lightning); break;
+    case kChimes: s.Chimes = chosenEntry(dialog, kChimes, s.Chimes); break;
     case kRestoreDefaults:
       c.defaults.applyTo(s);  // the picture path is not a default and stays
       showSettings(c, dialog);

@@ -52,6 +52,8 @@ inline constexpr int32_t kGammaHint = 1107;
 inline constexpr int32_t kTwelveHour = 1111;
 inline constexpr int32_t kTwentyFourHour = 1112;
 inline constexpr int32_t kShowTime = 1119;
+inline constexpr int32_t kLightning = 1130;
+inline constexpr int32_t kChimes = 1131;
 inline constexpr int32_t kAboutFirstLine = 1039;
 }  // namespace dialog_id
 

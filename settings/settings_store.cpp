@@ -29,6 +29,8 @@ constexpr StoredSetting kStoredSettings[] = {
     {"ExitOnMM", &S::ExitOnMM},
     {"ShowTime", &S::ShowTime},
     {"TimeStyle", &S::TimeStyle},
+    {"Lightning", nullptr, &S::Lightning, 0, 2},
+    {"Chimes", nullptr, &S::Chimes, 0, 2},
 };
 
 bool readFourBytes(const RegistryKey& key, const char* name, uint8_t (&bytes)[4]) {

@@ -123,6 +123,8 @@ TEST(RunOptions, MalformedValuesAreRefusedWithAReason) {
       {"b", "--screenshot", ""},  {"b", "--tour-time", "-0.5"},   {"b", "--volume", "101"},
       {"b", "-volume", "-1"},     {"b", "--gamma", "-101"},       {"b", "--gamma", "1e2"},
       {"b", "--photo"},           {"b", "--max-fps", "-1"},       {"b", "--max-fps", "1001"},
+      {"b", "--lightning", "on"}, {"b", "--lightning", "3"},      {"b", "--chimes"},
+      {"b", "-chimes", "halves"},
   };
   for (auto args : bad) {
     brassmoor::RunOptions o;
@@ -134,7 +136,8 @@ TEST(RunOptions, MalformedValuesAreRefusedWithAReason) {
 
 TEST(RunOptions, HostSettingsOverrideTheStoredOnesForTheRunOnly) {
   std::vector<std::string> args = {"brassmoor", "-root",  "--no-music", "-no-sound", "--no-time", "-24h", "--volume",
-                                   "80",        "-gamma", "-35",        "--photo",   "/tmp/my picture.jpg"};
+                                   "80",        "-gamma", "-35",        "--photo",   "/tmp/my picture.jpg",
+                                   "--lightning", "SOFT", "-chimes", "hours"};
   brassmoor::RunOptions o;
   std::string error;
   ASSERT_TRUE(brassmoor::extractRunOptions(args, o, error)) << error;
@@ -152,6 +155,8 @@ TEST(RunOptions, HostSettingsOverrideTheStoredOnesForTheRunOnly) {
   EXPECT_EQ(run.Volume, 80);
   EXPECT_EQ(run.Gamma, -35);
   EXPECT_EQ(run.PhotoPath, "/tmp/my picture.jpg");
+  EXPECT_EQ(run.Lightning, 1);
+  EXPECT_EQ(run.Chimes, 1);
   EXPECT_FALSE(run.ExitOnMM) << "in a host's window the host ends the saver";
   EXPECT_EQ(run.Width, stored.Width);
 

@@ -165,7 +165,7 @@ TEST_F(ClockFrame, PassesInOrderWithTheirStates) {
   EXPECT_EQ(outdoor->renderStates[D3DRS_AMBIENT], 0xFF808080u);
   EXPECT_EQ(outdoor->stageStates[1][D3DTSS_COLOROP], DWORD(D3DTOP_ADD));
   EXPECT_EQ(outdoor->stageStates[1][D3DTSS_COLORARG2], DWORD(D3DTA_TFACTOR));
-  EXPECT_EQ(DrawOf(kLampZ)->renderStates[D3DRS_TEXTUREFACTOR], 0xFF000000u);
+  EXPECT_EQ(DrawOf(kLampZ)->renderStates[D3DRS_TEXTUREFACTOR], 0u) << "the lamp dims only with its flicker";
   const RecordedDraw* wall = DrawOf(kWallZ);
   EXPECT_EQ(wall->renderStates[D3DRS_TEXTUREFACTOR], 0u);
   EXPECT_EQ(wall->renderStates[D3DRS_AMBIENT], 0xFFFFFFFFu);
@@ -221,6 +221,26 @@ TEST_F(ClockFrame, FlashAndFlickerReachTheTextureFactor) {
   ASSERT_TRUE(clock.composeFrame());
   EXPECT_EQ(DrawOf(kWallZ)->renderStates[D3DRS_TEXTUREFACTOR], 0x00404040u);
   EXPECT_EQ(DrawOf(kHourZ)->renderStates[D3DRS_TEXTUREFACTOR], 0x00404040u);
+  EXPECT_EQ(DrawOf(kLampZ)->renderStates[D3DRS_TEXTUREFACTOR], 0x00404040u) << "the shade dims with its light";
+}
+
+TEST_F(ClockFrame, SoftLightningLightsOnlyTheWindowAndGently) {
+  WriteRoom(*TheRoom());
+  brassmoor::ClockScene& clock = Make();
+  clock.settings().Lightning = 1;
+  random_.rest = 1;
+  ASSERT_TRUE(clock.LoadCustom());
+  clock_.advance(1000);
+  clock.frameMove();  // the flash starts
+  clock_.advance(150);
+  clock.frameMove();  // at its peak, one frame later
+  EXPECT_GT(clock.storm().flashLevel(), 0.9f);
+  EXPECT_EQ(Gamma().red[1], 256) << "the whole picture is never brightened";
+  device_->clearCalls();
+  ASSERT_TRUE(clock.composeFrame());
+  const DWORD grey = DrawOf(kOutdoorZ)->renderStates[D3DRS_TEXTUREFACTOR] & 0xFF;
+  EXPECT_GT(grey, 0u);
+  EXPECT_LE(grey, DWORD(64 * brassmoor::Storm::kSoftRisePerFrame * 2)) << "two frames' rise at most";
 }
 
 // Sub-material records: a picture for stage `id` of a multi-material.
@@ -543,8 +563,8 @@ TEST_F(ClockThunder, ClapsFollowFlashesOnlyWhileEffectsAreOn) {
   library_->clearCalls();
   clock_.advance(1000);
   clock.frameMove();
-  EXPECT_EQ(clock.storm().thunderQueued(), 1u);
-  clock_.advance(500);
+  ASSERT_EQ(clock.storm().thunderQueued(), 1u);
+  clock_.advance(clock.storm().thunderDelays()[0]);
   clock.frameMove();
   EXPECT_EQ(clock.storm().thunderQueued(), 0u);
   EXPECT_EQ(library_->callsStartingWith("ChannelPlay(").size(), 1u);

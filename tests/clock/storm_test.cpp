@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -84,10 +85,14 @@ class StormRun : public ::testing::Test {
   Storm storm_{std::ref(random_)};
   std::vector<D3DGAMMARAMP> ramps_;
   int claps_ = 0;
+  float loudness_ = 0.0f;
 
   void Frame(bool effects = true, bool thunder = true) {
     storm_.scheduleLightning(effects && thunder);
-    storm_.workThunder(effects, [this] { ++claps_; });
+    storm_.workThunder(effects, [this](float loudness) {
+      ++claps_;
+      loudness_ = loudness;
+    });
     storm_.workWinks();
     storm_.updateFlash([this](const D3DGAMMARAMP& r) { ramps_.push_back(r); });
     storm_.updateWink();
@@ -101,8 +106,9 @@ TEST_F(StormRun, DrawsAndPausesInOrder) {
   EXPECT_EQ(storm_.quietTime(), 3000);
   storm_.start();
 
-  // Single flash, odd parity: the pause is (r' mod 9000) + 6000.
-  random_.draws = {399, 99, 4, 7, 8999};
+  // Single flash, odd parity: the pause is (r' mod 9000) + 6000; the last draw places the
+  // strike, its clap 700 + 100 ms after the flash.
+  random_.draws = {399, 99, 4, 7, 8999, 100};
   clock_.advance(999);
   Frame();
   EXPECT_FALSE(storm_.flashActive());
@@ -112,28 +118,28 @@ TEST_F(StormRun, DrawsAndPausesInOrder) {
   EXPECT_EQ(storm_.flashDuration(), 699);
   EXPECT_FLOAT_EQ(storm_.flashStrength(), 0.995f);
   EXPECT_EQ(storm_.nextFlashDelay(), 14999);
-  EXPECT_EQ(random_.used, 5u);
-  EXPECT_EQ(storm_.thunderQueued(), 1u);
+  EXPECT_EQ(random_.used, 6u);
+  ASSERT_EQ(storm_.thunderDelays(), std::vector<int64_t>{800});
 
-  // The clap sounds half a second after the flash.
-  clock_.advance(499);
+  // The flash ends with the base ramp; the pause counts from there.
+  clock_.advance(699);
+  Frame();
+  EXPECT_FALSE(storm_.flashActive());
+  EXPECT_EQ(ramps_.back().red[255], brassmoor::baseGammaRamp(0).red[255]);
+  EXPECT_EQ(claps_, 0);
+  clock_.advance(100);
   Frame();
   EXPECT_EQ(claps_, 0);
   clock_.advance(1);
   Frame();
   EXPECT_EQ(claps_, 1);
+  EXPECT_FLOAT_EQ(loudness_, 1.0f);
   EXPECT_EQ(storm_.thunderQueued(), 0u);
-
-  // The flash ends with the base ramp; the pause counts from there.
-  clock_.advance(199);
-  Frame();
-  EXPECT_FALSE(storm_.flashActive());
-  EXPECT_EQ(ramps_.back().red[255], brassmoor::baseGammaRamp(0).red[255]);
 
   // Even parity: Q + (r' mod 2Q), here 3000 + 0.
   random_.draws = {0, 0, 1, 2, 6000};
   random_.next = 0;
-  clock_.advance(14998);
+  clock_.advance(14998 - 101);
   Frame();
   EXPECT_FALSE(storm_.flashActive());
   clock_.advance(1);
@@ -150,6 +156,7 @@ TEST_F(StormRun, DrawsAndPausesInOrder) {
   clock_.advance(75);
   Frame();
   EXPECT_FLOAT_EQ(storm_.flashLevel(), 1.0f);
+  EXPECT_FLOAT_EQ(storm_.windowFlash(), 1.0f);
   EXPECT_EQ(ramps_.back().red[0], 16384);
 }
 
@@ -178,8 +185,9 @@ TEST_F(StormRun, ASecondWinkTriggerLengthensTheFlicker) {
   storm_.setTimes(100000, 1000);
   storm_.start();
   // Two double flashes, their flickers due at 2000 and 2500 ms; each trigger asks for 2000 ms.
-  random_.draws = {0, 0, 0, 42, 0, /*second*/ 0, 0, 0, 50, 158, /*first flicker*/ 1000,
-                   /*a single flash*/ 0, 0, 1, 1, 0, /*second flicker*/ 1000};
+  random_.draws = {0, 0, 0, 42, 0, /*thunder*/ 0, /*second*/ 0, 0, 0, 50, 158, /*thunder*/ 0,
+                   /*first flicker*/ 1000, /*a single flash*/ 0, 0, 1, 1, 0, /*thunder*/ 0,
+                   /*second flicker*/ 1000};
   random_.rest = 1;
   clock_.advance(1000);
   Frame();
@@ -225,6 +233,104 @@ TEST_F(StormRun, ThunderWithEffectsOffNeverPlaysNorPilesUp) {
     Frame(true, /*thunder=*/false);
   }
   EXPECT_EQ(claps_, 0);
+}
+
+// A storm of rapid double flashes (every draw 0: 300 ms flashes, a double each time, 0 ms
+// apart) run at `frameMs` per frame; what the picture got, frame by frame.
+struct LightningTrace {
+  std::vector<float> window;
+  std::vector<D3DGAMMARAMP> ramps;
+  std::vector<int64_t> shownStarts;  // ms of each flash start the picture shows
+  size_t winks = 0;
+};
+
+LightningTrace RunLightning(brassmoor::LightningMode mode, int frameMs, int frames) {
+  testsupport::FakeClock clock;
+  ScriptedRandom random;
+  Storm storm{std::ref(random)};
+  storm.setLightning(mode);
+  storm.setTimes(3000, 1000);
+  storm.start();
+  LightningTrace trace;
+  bool wasShown = false;
+  for (int f = 0; f < frames; ++f) {
+    clock.advance(frameMs);
+    storm.scheduleLightning(true);
+    storm.workThunder(true, nullptr);
+    trace.winks = std::max(trace.winks, storm.winksQueued());
+    storm.workWinks();
+    storm.updateFlash([&](const D3DGAMMARAMP& r) { trace.ramps.push_back(r); });
+    storm.updateWink();
+    trace.window.push_back(storm.windowFlash());
+    if (storm.flashShown() && !wasShown) trace.shownStarts.push_back(int64_t(f) * frameMs);
+    wasShown = storm.flashShown();
+  }
+  return trace;
+}
+
+TEST(Lightning, SoftRisesGentlyNeverTouchesTheGammaRampAndCountsItsFlashes) {
+  for (int frameMs : {4, 16, 33, 100}) {
+    const LightningTrace t = RunLightning(brassmoor::LightningMode::Soft, frameMs, 20000 / frameMs);
+    float peak = 0.0f;
+    for (size_t f = 1; f < t.window.size(); ++f) {
+      ASSERT_LE(t.window[f] - t.window[f - 1], Storm::kSoftRisePerFrame + 1e-6f) << frameMs << " ms, frame " << f;
+      peak = std::max(peak, t.window[f]);
+    }
+    EXPECT_LE(peak, Storm::kSoftPeak + 1e-6f);
+    // Even at ten frames a second a soft flash still shows in the window.
+    EXPECT_GE(peak, frameMs <= 33 ? 0.3f : 0.09f) << frameMs << " ms a frame";
+    for (const D3DGAMMARAMP& r : t.ramps) ASSERT_EQ(r.red[128], brassmoor::baseGammaRamp(0).red[128]);
+    ASSERT_GE(t.shownStarts.size(), 3u);
+    for (size_t i = 2; i < t.shownStarts.size(); ++i)
+      EXPECT_GE(t.shownStarts[i] - t.shownStarts[i - 2], 1000) << "three flashes within a second";
+  }
+}
+
+TEST(Lightning, FullKeepsTheDesignedFlashAndOffShowsNone) {
+  const LightningTrace full = RunLightning(brassmoor::LightningMode::Full, 16, 1000);
+  EXPECT_FLOAT_EQ(*std::max_element(full.window.begin(), full.window.end()), 1.0f);
+  const bool brightened = std::any_of(full.ramps.begin(), full.ramps.end(), [](const D3DGAMMARAMP& r) {
+    return r.red[0] > brassmoor::baseGammaRamp(0).red[0];
+  });
+  EXPECT_TRUE(brightened);
+  EXPECT_GT(full.winks, 0u);
+
+  const LightningTrace off = RunLightning(brassmoor::LightningMode::Off, 16, 1000);
+  EXPECT_FLOAT_EQ(*std::max_element(off.window.begin(), off.window.end()), 0.0f);
+  for (const D3DGAMMARAMP& r : off.ramps) ASSERT_EQ(r.red[0], brassmoor::baseGammaRamp(0).red[0]);
+  EXPECT_TRUE(off.shownStarts.empty());
+  EXPECT_EQ(off.winks, 0u) << "a storm too far to see leaves the lamp alone";
+}
+
+TEST_F(StormRun, ThunderComesAsLateAsTheStrikeIsFarAndFarThunderIsQuieter) {
+  storm_.setTimes(3000, 1000);
+  storm_.start();
+  random_.rest = 1;
+  random_.draws = {0, 0, 1, 1, 0, /*strike*/ 6299};
+  clock_.advance(1000);
+  Frame();
+  ASSERT_EQ(storm_.thunderDelays(), std::vector<int64_t>{Storm::kNearThunderMs + 6299});
+  clock_.advance(Storm::kNearThunderMs + 6298);
+  Frame();
+  EXPECT_EQ(claps_, 0);
+  clock_.advance(1);
+  Frame();
+  EXPECT_EQ(claps_, 1);
+
+  storm_.setLightning(brassmoor::LightningMode::Off);
+  random_.draws = {0, 0, 1, 1, 0, /*strike*/ 0};
+  random_.next = 0;
+  for (int i = 0; i < 200 && storm_.thunderQueued() == 0; ++i) {
+    clock_.advance(100);
+    Frame();
+  }
+  ASSERT_EQ(storm_.thunderDelays(), std::vector<int64_t>{Storm::kFarThunderMs});
+  for (int i = 0; i < 100 && claps_ == 1; ++i) {
+    clock_.advance(100);
+    Frame();
+  }
+  EXPECT_EQ(claps_, 2);
+  EXPECT_FLOAT_EQ(loudness_, Storm::kFarThunderLoudness);
 }
 
 }  // namespace

@@ -100,6 +100,12 @@ TEST(HostDescription, EveryOptionTheHostPassesIsTakenAndSetsItsSettingEitherWay)
       {"photo arg", [](auto& s, auto& v) { return s.PhotoPath == v; }},
       {"volume arg", [](auto& s, auto& v) { return s.Volume == std::stoi(v); }},
       {"gamma arg", [](auto& s, auto& v) { return s.Gamma == std::stoi(v); }},
+      {"lightningfull arg-set", [](auto& s, auto&) { return s.Lightning == 2; }},
+      {"lightningsoft arg-set", [](auto& s, auto&) { return s.Lightning == 1; }},
+      {"lightningoff arg-set", [](auto& s, auto&) { return s.Lightning == 0; }},
+      {"chimesoff arg-set", [](auto& s, auto&) { return s.Chimes == 0; }},
+      {"chimeshours arg-set", [](auto& s, auto&) { return s.Chimes == 1; }},
+      {"chimesquarters arg-set", [](auto& s, auto&) { return s.Chimes == 2; }},
   };
   int options = 0;
   // What the host passes when nothing has been changed in its dialog: the first entry of
@@ -138,8 +144,8 @@ TEST(HostDescription, EveryOptionTheHostPassesIsTakenAndSetsItsSettingEitherWay)
       EXPECT_EQ(*s, brassmoor::SaverSettings{}) << e.attributes.at("id") << "'s default differs from the saver's";
     }
   }
-  EXPECT_EQ(options, 13) << "root, music and sound both ways, three time entries, frame rate both ways, "
-                            "volume, gamma, photo";
+  EXPECT_EQ(options, 19) << "root, music and sound both ways, three time entries, frame rate both ways, "
+                            "volume, gamma, photo, three lightning and three chime entries";
 
   // The host's defaults are the saver's stored defaults, whatever the user has stored.
   std::vector<std::string> defaultsLine;
@@ -154,6 +160,8 @@ TEST(HostDescription, EveryOptionTheHostPassesIsTakenAndSetsItsSettingEitherWay)
     EXPECT_EQ(s->ShowTime, defaults.ShowTime);
     EXPECT_EQ(s->TimeStyle, defaults.TimeStyle);
     EXPECT_EQ(s->ShowFps, defaults.ShowFps);
+    EXPECT_EQ(s->Lightning, defaults.Lightning);
+    EXPECT_EQ(s->Chimes, defaults.Chimes);
   }
 }
 

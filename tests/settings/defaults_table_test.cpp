@@ -44,6 +44,8 @@ TEST(DefaultsTable, ShippedResourceGivesTheDocumentedDefaults) {
   EXPECT_EQ(s.Height, 600);
   EXPECT_EQ(s.Depth, 32);
   EXPECT_EQ(s.PhotoPath, "/keep/me.jpg");
+  EXPECT_EQ(s.Lightning, 2) << "full lightning";
+  EXPECT_EQ(s.Chimes, 0) << "the clock silent";
   // The shipped lines come first, in their order, then keys the saver does not read.
   ASSERT_GE(table.size(), 14u);
   EXPECT_EQ(table.pair(0).first, "ShowFPS");
@@ -61,6 +63,28 @@ TEST(DefaultsTable, CaseAndBlanksDoNotMatterButWordsOtherThanTrueAreZero) {
   EXPECT_EQ(table.number("MusicVolume"), 75);
   EXPECT_EQ(table.number("showtime"), 0);
   EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST(DefaultsTable, LaterModeKeysAreNamedAndMayBeAbsentWithoutABox) {
+  Boxes boxes;
+  DefaultsTable named(boxes.fn());
+  named.parse("Lightning = Soft;\r\nChimes = QUARTERS;\r\n");
+  SaverSettings s;
+  named.applyTo(s);
+  EXPECT_EQ(s.Lightning, 1);
+  EXPECT_EQ(s.Chimes, 2);
+  const size_t boxesBefore = boxes.shown.size();
+  // An older text without them, or with a word it does not know: the record's own defaults,
+  // and no box for these two.
+  DefaultsTable older(boxes.fn());
+  older.parse("Lightning = bright;\r\n");
+  older.applyTo(s);
+  EXPECT_EQ(s.Lightning, 2);
+  EXPECT_EQ(s.Chimes, 0);
+  for (size_t i = boxesBefore; i < boxes.shown.size(); ++i) {
+    EXPECT_EQ(boxes.shown[i].second.find("lightning"), std::string::npos);
+    EXPECT_EQ(boxes.shown[i].second.find("chimes"), std::string::npos);
+  }
 }
 
 TEST(DefaultsTable, GammaCountsFromOneHundred) {

@@ -222,6 +222,14 @@ TEST_F(SettingsDialogTest, ControlsChangeTheSettingsAtOnceAndCancelWritesNothing
   dialog->setTrackPosition(kGamma, 0);
   send(platform::WM_HSCROLL);
   EXPECT_EQ(dialog->itemText(kGammaLabel), "Gamma Control: 0");
+  EXPECT_EQ(dialog->listSelection(kLightning), 2);
+  EXPECT_EQ(dialog->findListEntry(kLightning, "Lightning: soft"), 1);
+  dialog->setListSelection(kLightning, 1);
+  click(kLightning);
+  EXPECT_EQ(settings.Lightning, 1);
+  dialog->setListSelection(kChimes, 2);
+  click(kChimes);
+  EXPECT_EQ(settings.Chimes, 2);
 
   click(kVisit);
   EXPECT_TRUE(services.addresses.empty()) << "there is no page to visit, so nothing is opened";
@@ -231,7 +239,7 @@ TEST_F(SettingsDialogTest, ControlsChangeTheSettingsAtOnceAndCancelWritesNothing
 }
 
 TEST_F(SettingsDialogTest, RestoreDefaultsResetsEverythingButThePicture) {
-  settings = SaverSettings{false, true, false, true, false, false, 5, true, 40, 2, 1024, 768, 16, "/p/cat.jpg"};
+  settings = SaverSettings{false, true, false, true, false, false, 5, true, 40, 2, 1024, 768, 16, "/p/cat.jpg", 0, 2};
   open();
   click(kRestoreDefaults);
   EXPECT_EQ(selectedMode(), "800x600x32bit");
@@ -244,6 +252,8 @@ TEST_F(SettingsDialogTest, RestoreDefaultsResetsEverythingButThePicture) {
   EXPECT_TRUE(dialog->isButtonChecked(kUseDesktop));
   EXPECT_FALSE(dialog->isButtonChecked(kShowFps));
   EXPECT_FALSE(dialog->isButtonChecked(kExitOnMouseMove));
+  EXPECT_EQ(dialog->listSelection(kLightning), 2);
+  EXPECT_EQ(dialog->listSelection(kChimes), 0);
   EXPECT_EQ(dialog->itemText(kPhotoPath), "/p/cat.jpg");
   EXPECT_EQ(settings.PhotoPath, "/p/cat.jpg");
   EXPECT_EQ(saves, 0);

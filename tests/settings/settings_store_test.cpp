@@ -55,6 +55,8 @@ TEST(SettingsStore, SaveThenLoadRestoresEveryField) {
   saved.Height = 768;
   saved.Depth = 16;
   saved.PhotoPath = "/home/user/Pictures/cat.jpg";
+  saved.Lightning = 0;
+  saved.Chimes = 2;
   ASSERT_TRUE(brassmoor::saveSettingsToRegistry(saved));
   SaverSettings loaded;
   ASSERT_TRUE(brassmoor::loadSettingsFromRegistry(loaded));
@@ -63,6 +65,7 @@ TEST(SettingsStore, SaveThenLoadRestoresEveryField) {
   const std::string text = testsupport::readFileBytes(dir.file());
   EXPECT_NE(text.find("\"ExitOnMM\"=dword:00000001"), std::string::npos);
   EXPECT_NE(text.find("\"Gamma\"=dword:ffffffd8"), std::string::npos);
+  EXPECT_NE(text.find("\"Chimes\"=dword:00000002"), std::string::npos);
   EXPECT_NE(text.find("\"PhotoPath\"=sz:\"/home/user/Pictures/cat.jpg\""), std::string::npos);
 }
 
