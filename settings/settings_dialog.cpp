@@ -56,6 +56,8 @@ void applyCaptions(SettingsDialogContext& c, DialogBox& dialog) {
       {kTwentyFourHour, "24h_style"},
       {kTwelveHour, "12h_style"},
       {kExitOnMouseMove, "exit_on_mouse_move"},
+      {kLightningLabel, "lightning"},
+      {kChimesLabel, "chimes"},
       {kProductsGroup, "products"},
       {kProductsLine, "visit_our_official_web-site_for_more_great_3d_screensavers"},
       {kVisit, "visit..."},
@@ -122,9 +124,8 @@ struct ChoiceEntry {
   const char* fallback;
 };
 constexpr ChoiceEntry kLightningEntries[] = {
-    {"lightning_off", "Lightning: off"}, {"lightning_soft", "Lightning: soft"}, {"lightning_full", "Lightning: full"}};
-constexpr ChoiceEntry kChimeEntries[] = {
-    {"chimes_off", "Chimes: off"}, {"chimes_hours", "Chimes: hours"}, {"chimes_quarters", "Chimes: quarters"}};
+    {"lightning_off", "Off"}, {"lightning_soft", "Soft, through the window only"}, {"lightning_full", "Full"}};
+constexpr ChoiceEntry kChimeEntries[] = {{"chimes_off", "Off"}, {"chimes_hours", "Hours"}, {"chimes_quarters", "Hours and quarters"}};
 
 void fillChoiceList(SettingsDialogContext& c, DialogBox& dialog, int32_t id, const ChoiceEntry (&entries)[3],
                     int32_t selected) {

@@ -54,6 +54,8 @@ inline constexpr int32_t kTwentyFourHour = 1112;
 inline constexpr int32_t kShowTime = 1119;
 inline constexpr int32_t kLightning = 1130;
 inline constexpr int32_t kChimes = 1131;
+inline constexpr int32_t kLightningLabel = 1132;
+inline constexpr int32_t kChimesLabel = 1133;
 inline constexpr int32_t kAboutFirstLine = 1039;
 }  // namespace dialog_id
 
