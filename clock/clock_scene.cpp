@@ -1,9 +1,11 @@
 #include "clock/clock_scene.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
 #include "clock/hands.h"
+#include "clock/moon_phase.h"
 #include "clock/picture.h"
 #include "engine/core/trace.h"
 #include "engine/device/application.h"
@@ -106,6 +108,8 @@ bool ClockScene::LoadCustom() {
   storm_.start();
 
   sound_->loadSamples({ticksPosition_.x, ticksPosition_.y, ticksPosition_.z});
+  chimes_.setMode(chimeMode(settings().Chimes));
+  if (chimes_.mode() != ChimeMode::Off) sound_->loadBells({ticksPosition_.x, ticksPosition_.y, ticksPosition_.z});
   root.StartController(0, true);
   sound_->restartFadeIn();
   return true;
@@ -260,7 +264,9 @@ bool ClockScene::frameMove() {
   listener.up = {u.x, u.y, u.z};
   sound_->frameMove(listener, preview());  // ends with "BASS stuff ok"
 
-  setHands(halcyon::localTime(), *hourTrack_, *minuteTrack_);
+  const halcyon::SystemTime now = halcyon::localTime();
+  setHands(now, *hourTrack_, *minuteTrack_);
+  chimes_.update(now, [this](int bell) { sound_->strikeBell(bell); });
   logLine("Ani ok\n");
 
   storm_.scheduleLightning(effects && sound_->thunderLoaded());
@@ -326,12 +332,55 @@ bool ClockScene::renderFrame() {
 
   if (hourHand_) hourHand_->Render(context);
   if (minuteHand_) minuteHand_->Render(context);
+  drawMoonShadow();
   logLine("Arrows ok\n");
 
   if (glass_) glass_->Render(context);
   if (curtain_) curtain_->Render(context);
   logLine("Curtain & Glass ok\n");
   return true;
+}
+
+void ClockScene::drawMoonShadow() {
+  // The moon painted in the dial's arch, 20 cm above the hands' arbor and 4.5 cm across the
+  // radius, shows its real phase: the part in shadow is darkened to the arch's night blue
+  // by multiplying what lies under it, so the dial's own light and texture stay.
+  static constexpr float kAboveArbor = 20.0f, kRadius = 4.45f, kBeforePlate = 0.9f;
+  static constexpr DWORD kNight = 0xFF2A3A7Au;  // the arch's blue over the moon's cream
+  IDirect3DDevice9* device = halcyon::GetDevice();
+  if (!hourHand_ || !device) return;
+  const std::vector<std::pair<float, float>> strip =
+      moonShadowStrip(moonAgeDays(localUnixSeconds(halcyon::localTime())), 48);
+  if (strip.size() < 4) return;
+  struct Vertex {
+    float x, y, z;
+    DWORD colour;
+  };
+  // The dial faces -x: the viewer's right is -z.
+  const halcyon::Vec3 c{ticksPosition_.x + kBeforePlate, ticksPosition_.y + kAboveArbor, ticksPosition_.z};
+  std::vector<Vertex> vertices;
+  vertices.reserve(strip.size());
+  for (const auto& [x, y] : strip) vertices.push_back({c.x, c.y + y * kRadius, c.z - x * kRadius, kNight});
+
+  halcyon::Material shadow;
+  shadow.stages[0].colorOp = D3DTOP_SELECTARG1;
+  shadow.stages[0].colorArg1 = D3DTA_DIFFUSE;
+  shadow.stages[0].alphaOp = D3DTOP_DISABLE;
+  shadow.stages[1].colorOp = D3DTOP_DISABLE;
+  shadow.lit = 0;
+  shadow.cullMode = D3DCULL_NONE;
+  shadow.zWrite = 0;
+  shadow.blendMode = 2;  // neither of the material's own blends: the multiply is set below
+  const DWORD fvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
+  halcyon::ApplyMaterialStates(shadow, fvf);
+  halcyon::StateCache& states = halcyon::stateCache();
+  states.SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  states.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ZERO);
+  states.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_SRCCOLOR);
+  const D3DMATRIX identity{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+  states.SetWorld(&identity);
+  device->SetFVF(fvf);
+  device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, UINT(vertices.size() - 2), vertices.data(), sizeof(Vertex));
 }
 
 void ClockScene::endRun() {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/saver_application.h"
+#include "clock/chimes.h"
 #include "clock/clock_sound.h"
 #include "clock/scene_properties.h"
 #include "clock/storm.h"
@@ -64,6 +65,7 @@ class ClockScene : public SaverApplication {
   void exitHook() override;
 
   Storm& storm() { return storm_; }
+  ClockChimes& chimes() { return chimes_; }
   ClockSound& sound() { return *sound_; }
   halcyon::Scene& scene() { return *scene_; }
   bool sceneLoaded() const { return sceneLoaded_; }
@@ -87,6 +89,7 @@ class ClockScene : public SaverApplication {
   void dimWithTextureFactor(halcyon::SceneNode& node);
   halcyon::Track& bindHand(halcyon::SceneNode& node);
   void setGamma(const D3DGAMMARAMP& ramp);
+  void drawMoonShadow();
 
   bool preview() const { return mode() == ScreensaverMode::Preview; }
 
@@ -95,6 +98,7 @@ class ClockScene : public SaverApplication {
   std::unique_ptr<halcyon::Scene> scene_;
   std::unique_ptr<ClockSound> sound_;
   Storm storm_;
+  ClockChimes chimes_;
   bool sceneLoaded_ = false;
 
   halcyon::SceneNode* hourHand_ = nullptr;

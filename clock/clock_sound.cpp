@@ -112,13 +112,46 @@ void ClockSound::loadSamples(const SoundVector& ticksPosition) {
                           platform::SOUND_SAMPLE_3D | platform::SOUND_SAMPLE_SOFTWARE);
   const SoundHandle channel = lib.SampleGetChannel(ticks_, true);
   lib.ChannelPlay(channel, true);
-  // A minimum distance of 0 keeps the library's own (one unit); from there the ticking
-  // falls off with the roll-off factor set at start up to 400 units (4 m) away.
-  lib.ChannelSet3DAttributes(channel, platform::SOUND_3DMODE_NORMAL, 0.0f, 400.0f, 360, 360, 100);
-  const SoundVector facing{0, 0, 1};
-  lib.ChannelSet3DPosition(channel, &ticksPosition, &facing, nullptr);
+  placeAtClock(channel, ticksPosition);
   lib.ChannelSetAttributes(channel, platform::SOUND_KEEP_FREQUENCY, 100, -1);
   lib.Apply3D();
+}
+
+void ClockSound::placeAtClock(SoundHandle channel, const SoundVector& position) {
+  // Full level within a hand's breadth of the hood, so at the dial the ticking is the
+  // clearest sound in the room; from there it falls off with the roll-off factor set at
+  // start, to about a sixth across the room, and no further beyond eight metres.
+  library_->ChannelSet3DAttributes(channel, platform::SOUND_3DMODE_NORMAL, kClockNearDistance, kClockFarDistance,
+                                   360, 360, 100);
+  const SoundVector facing{0, 0, 1};
+  library_->ChannelSet3DPosition(channel, &position, &facing, nullptr);
+}
+
+void ClockSound::loadBells(const SoundVector& position) {
+  if (!library_ || !settings_.sound) return;
+  const uint32_t flags = platform::SOUND_SAMPLE_MONO | platform::SOUND_SAMPLE_3D | platform::SOUND_SAMPLE_SOFTWARE;
+  for (auto [handle, file] : {std::pair{&hourBell_, "/ClockBell.ogg"}, std::pair{&quarterBell_, "/ClockChime.ogg"}}) {
+    const std::string name = mediaDirectory_ + file;
+    *handle = loadSample(name, flags);
+    if (*handle != 0) halcyon::logLine(name + " sample loaded\n");
+  }
+  bellPosition_ = position;
+}
+
+void ClockSound::strikeBell(int bell) {
+  if (!library_ || !effects() || bell < 0 || bell > 4) return;
+  // The four quarter bells are one bell cast in four sizes: the lowest as recorded, the
+  // others a second, a third and a fifth above it.
+  static constexpr float kQuarterPitch[4] = {1.5f, 1.25f, 1.125f, 1.0f};
+  const SoundHandle sample = bell == 4 ? hourBell_ : quarterBell_;
+  if (sample == 0) return;
+  const SoundHandle channel = library_->SampleGetChannel(sample, true);
+  placeAtClock(channel, bellPosition_);
+  const int32_t frequency = bell == 4 ? platform::SOUND_KEEP_FREQUENCY
+                                      : static_cast<int32_t>(std::lround(44100.0f * kQuarterPitch[bell]));
+  library_->ChannelSetAttributes(channel, frequency, 100, platform::SOUND_KEEP_PAN);
+  library_->ChannelPlay(channel, true);
+  library_->Apply3D();
 }
 
 void ClockSound::frameMove(const ListenerPose& camera, bool preview) {
@@ -162,7 +195,7 @@ void ClockSound::endRun() {
   if (!library_) return;
   library_->SetConfig(platform::SOUND_CONFIG_GVOL_SAMPLE, 0);
   library_.reset();
-  music_ = rain_ = ticks_ = 0;
+  music_ = rain_ = ticks_ = hourBell_ = quarterBell_ = 0;
   thunder_[0] = thunder_[1] = thunder_[2] = 0;
 }
 

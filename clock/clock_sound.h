@@ -77,6 +77,11 @@ class ClockSound {
   // Loads and starts music, rain and ticking and loads the thunder claps, as the settings
   // allow; the ticking sits at `ticksPosition`.
   void loadSamples(const platform::SoundVector& ticksPosition);
+  // Loads the hour bell and the quarter bell (3D, at the clock like the ticking); only a run
+  // whose clock strikes asks for them.
+  void loadBells(const platform::SoundVector& position);
+  // One stroke of bell `bell` (0..3 the quarter bells, highest first; 4 the hour bell).
+  void strikeBell(int bell);
   // Starts the fade-in; the scene restarts it as the last step of its load.
   void restartFadeIn() { fadeTimer_.restart(); }
 
@@ -105,9 +110,17 @@ class ClockSound {
   platform::SoundHandle rainSample() const { return rain_; }
   platform::SoundHandle thunderSample(int k) const { return k >= 0 && k < 3 ? thunder_[k] : 0; }
   platform::SoundHandle ticksSample() const { return ticks_; }
+  platform::SoundHandle hourBellSample() const { return hourBell_; }
+  platform::SoundHandle quarterBellSample() const { return quarterBell_; }
+
+  // Where the ticking and the bells sit: from this distance in (scene units, cm) a sound
+  // at the clock is at full level, and it grows no fainter beyond the far one.
+  static constexpr float kClockNearDistance = 10.0f;
+  static constexpr float kClockFarDistance = 800.0f;
 
  private:
   void switchOff();
+  void placeAtClock(platform::SoundHandle channel, const platform::SoundVector& position);
 
   SoundSettings settings_;
   SoundLibraryLoader loader_;
@@ -116,6 +129,8 @@ class ClockSound {
   std::unique_ptr<platform::SoundLibrary> library_;
   platform::SoundHandle music_ = 0, rain_ = 0, ticks_ = 0;
   platform::SoundHandle thunder_[3] = {0, 0, 0};
+  platform::SoundHandle hourBell_ = 0, quarterBell_ = 0;
+  platform::SoundVector bellPosition_{0, 0, 0};
   halcyon::IntervalTimer fadeTimer_;
 };
 

@@ -124,8 +124,8 @@ struct ChoiceEntry {
   const char* fallback;
 };
 constexpr ChoiceEntry kLightningEntries[] = {
-    {"lightning_off", "Off"}, {"lightning_soft", "Soft, through the window only"}, {"lightning_full", "Full"}};
-constexpr ChoiceEntry kChimeEntries[] = {{"chimes_off", "Off"}, {"chimes_hours", "Hours"}, {"chimes_quarters", "Hours and quarters"}};
+    {"lightning_off", "Off"}, {"lightning_soft", "Soft"}, {"lightning_full", "Full"}};
+constexpr ChoiceEntry kChimeEntries[] = {{"chimes_off", "Off"}, {"chimes_hours", "Hours"}, {"chimes_quarters", "Quarters"}};
 
 void fillChoiceList(SettingsDialogContext& c, DialogBox& dialog, int32_t id, const ChoiceEntry (&entries)[3],
                     int32_t selected) {

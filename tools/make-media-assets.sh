@@ -60,6 +60,13 @@ if want sounds; then
   done
   "$SOUNDGEN" ticks "$WORK/ticks.wav"
   encode "$WORK/ticks.wav" 4 "$MEDIA/ClockTicks.ogg"
+  # The bells, in the small room of the clock's hood and the study.
+  for bell in hour quarter; do
+    "$SOUNDGEN" bell "$bell" "$WORK/$bell.wav"
+    sox -V1 "$WORK/$bell.wav" -e floating-point -b 32 "$WORK/$bell-room.wav" reverb 30 60 40 100 8 -2 gain -n -3
+  done
+  encode "$WORK/hour-room.wav" 3 "$MEDIA/ClockBell.ogg"
+  encode "$WORK/quarter-room.wav" 3 "$MEDIA/ClockChime.ogg"
 fi
 
 if want fonts; then

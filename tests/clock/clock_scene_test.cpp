@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -222,6 +224,40 @@ TEST_F(ClockFrame, FlashAndFlickerReachTheTextureFactor) {
   EXPECT_EQ(DrawOf(kWallZ)->renderStates[D3DRS_TEXTUREFACTOR], 0x00404040u);
   EXPECT_EQ(DrawOf(kHourZ)->renderStates[D3DRS_TEXTUREFACTOR], 0x00404040u);
   EXPECT_EQ(DrawOf(kLampZ)->renderStates[D3DRS_TEXTUREFACTOR], 0x00404040u) << "the shade dims with its light";
+}
+
+TEST_F(ClockFrame, TheMoonInTheArchShowsTheDatesPhase) {
+  WriteRoom(*TheRoom());
+  brassmoor::ClockScene& clock = Make();
+  ASSERT_TRUE(clock.LoadCustom());
+  const auto moonDraw = [&]() -> const RecordedDraw* {
+    for (const auto& d : device_->draws())
+      if (d.fvf == (D3DFVF_XYZ | D3DFVF_DIFFUSE) && d.renderStates[D3DRS_DESTBLEND] == D3DBLEND_SRCCOLOR) return &d;
+    return nullptr;
+  };
+  // The evening of 16 December 2026 is the first quarter (new moon on the 8th, in the
+  // evening): the shadow lies on the left half, darkening what is under it, above the arbor.
+  clock_.setLocalTime(21, 0, 0);
+  halcyon::SystemTime day = halcyon::localTime();
+  day.year = 2026, day.month = 12, day.day = 16;
+  halcyon::ClockSources::setLocalTime(day);
+  clock.frameMove();
+  device_->clearCalls();
+  ASSERT_TRUE(clock.composeFrame());
+  const RecordedDraw* moon = moonDraw();
+  ASSERT_NE(moon, nullptr);
+  EXPECT_EQ(moon->type, D3DPT_TRIANGLESTRIP);
+  EXPECT_EQ(moon->renderStates[D3DRS_SRCBLEND], DWORD(D3DBLEND_ZERO));
+  EXPECT_EQ(moon->renderStates[D3DRS_ZWRITEENABLE], DWORD(FALSE));
+  const halcyon::Vec3 arbor = clock.ticksPosition();
+  float top = -1e9f;
+  for (size_t v = 0; v < moon->vertices.size() / moon->stride; ++v) {
+    float p[3];
+    std::memcpy(p, moon->vertices.data() + v * moon->stride, sizeof p);
+    top = std::max(top, p[1]);
+    EXPECT_GE(p[2], arbor.z - 0.5f) << "the waxing moon's shadow is on the viewer's left (+z)";
+  }
+  EXPECT_NEAR(top, arbor.y + 20.0f + 4.45f, 0.01f);
 }
 
 TEST_F(ClockFrame, SoftLightningLightsOnlyTheWindowAndGently) {
@@ -553,6 +589,33 @@ class ClockThunder : public ClockFrame {
   }
   platform::RecordingSoundLibrary* library_ = nullptr;
 };
+
+TEST_F(ClockThunder, BellsStrikeAtTheClockAsItsTimeReachesTheHour) {
+  WriteRoom(*TheRoom());
+  for (const char* f : {"ClockBell.ogg", "ClockChime.ogg"}) dir_.write(f, "sound");
+  brassmoor::ClockScene& clock = MakeWithSound(80);
+  clock.settings().Chimes = 1;
+  random_.rest = 6299;  // single flashes, their claps 7 s after them: out of the way
+  ASSERT_TRUE(clock.LoadCustom());
+  ASSERT_NE(clock.sound().hourBellSample(), 0u);
+  clock_.setLocalTime(2, 59, 59);
+  clock.frameMove();
+  library_->clearCalls();
+  clock_.advance(999);
+  clock.frameMove();
+  EXPECT_TRUE(library_->callsStartingWith("ChannelPlay(").empty());
+  clock_.advance(1);
+  clock.frameMove();  // 3:00:00.000
+  EXPECT_EQ(library_->callsStartingWith("ChannelPlay(").size(), 1u);
+  const auto placed = library_->callsStartingWith("ChannelSet3DAttributes(");
+  ASSERT_EQ(placed.size(), 1u);
+  EXPECT_NE(placed[0].find(", 10, 800,"), std::string::npos) << placed[0] << ": the bell sits at the clock";
+  for (int i = 0; i < 2; ++i) {
+    clock_.advance(brassmoor::ClockChimes::kStrokeMs);
+    clock.frameMove();
+  }
+  EXPECT_EQ(library_->callsStartingWith("ChannelPlay(").size(), 3u) << "three o'clock";
+}
 
 TEST_F(ClockThunder, ClapsFollowFlashesOnlyWhileEffectsAreOn) {
   WriteRoom(*TheRoom());

@@ -131,7 +131,7 @@ TEST(ClockSoundLoad, MakesTheLibraryCallsInOrderWithTheirArguments) {
       "SampleLoad(mem, 0, 400, 20, 30) = 6",
       "SampleGetChannel(6, true) = 1003",
       "ChannelPlay(1003, true) = true",
-      "ChannelSet3DAttributes(1003, 0, 0, 400, 360, 360, 100) = true",
+      "ChannelSet3DAttributes(1003, 0, 10, 800, 360, 360, 100) = true",
       "ChannelSet3DPosition(1003, (310.5, 182, -4), (0, 0, 1), null) = true",
       "ChannelSetAttributes(1003, -1, 100, -1) = true",
       "Apply3D()",
@@ -162,7 +162,7 @@ TEST(ClockSoundLoad, MissingFilesLeaveZeroHandlesAndTheRainAndTicksCallsAreStill
             (Calls{"SampleGetChannel(0, true) = 0", "SampleGetChannel(0, true) = 0"}));
   EXPECT_EQ(rig.recorder.callsStartingWith("Channel"),
             (Calls{"ChannelPlay(0, true) = false", "ChannelPlay(0, true) = false",
-                   "ChannelSet3DAttributes(0, 0, 0, 400, 360, 360, 100) = false",
+                   "ChannelSet3DAttributes(0, 0, 10, 800, 360, 360, 100) = false",
                    "ChannelSet3DPosition(0, (310.5, 182, -4), (0, 0, 1), null) = false",
                    "ChannelSetAttributes(0, -1, 100, -1) = false"}));
   EXPECT_TRUE(rig.recorder.playingChannels().empty());

@@ -7,6 +7,7 @@
 //   soundgen rain <out.wav>                   45 s of rain, already seamless
 //   soundgen thunder <1|2|3> <out.wav>        one of the three thunder claps
 //   soundgen ticks <out.wav>                  the 2 s tick-tock loop
+//   soundgen bell <hour|quarter> <out.wav>    the hour bell or the quarter bell
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -24,7 +25,8 @@ int usage() {
       "       soundgen loop <in.wav> <out.wav> <start-s> <length-s> <fade-s>\n"
       "       soundgen rain <out.wav>\n"
       "       soundgen thunder <1|2|3> <out.wav>\n"
-      "       soundgen ticks <out.wav>\n",
+      "       soundgen ticks <out.wav>\n"
+      "       soundgen bell <hour|quarter> <out.wav>\n",
       stderr);
   return 2;
 }
@@ -77,5 +79,11 @@ int main(int argc, char** argv) {
     return writeOrFail(argv[3], soundgen::makeThunder(which, 4000 + static_cast<std::uint64_t>(which)));
   }
   if (command == "ticks" && argc == 3) return writeOrFail(argv[2], soundgen::makeTicks(1843));
+  if (command == "bell" && argc == 4) {
+    const std::string which = argv[2];
+    if (which == "hour") return writeOrFail(argv[3], soundgen::makeHourBell(1761));
+    if (which == "quarter") return writeOrFail(argv[3], soundgen::makeQuarterBell(1762));
+    return usage();
+  }
   return usage();
 }

@@ -50,6 +50,7 @@ const std::map<std::string, Expectation> kSounds = {
     {"ClockMusic.ogg", {2, 120.0, 180.0, true}}, {"ClockRain.ogg", {2, 30.0, 60.0, true}},
     {"ClockGrom1.ogg", {2, 4.0, 12.0, false}},   {"ClockGrom2.ogg", {2, 4.0, 12.0, false}},
     {"ClockGrom3.ogg", {2, 4.0, 12.0, false}},   {"ClockTicks.ogg", {1, 2.0, 2.0, true}},
+    {"ClockBell.ogg", {1, 5.0, 9.0, false}},     {"ClockChime.ogg", {1, 3.0, 6.0, false}},
 };
 
 class MediaSounds : public ::testing::Test {
