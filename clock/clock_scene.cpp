@@ -342,10 +342,11 @@ bool ClockScene::renderFrame() {
 }
 
 void ClockScene::drawMoonShadow() {
-  // The moon painted in the dial's arch, 20 cm above the hands' arbor and 4.5 cm across the
-  // radius, shows its real phase: the part in shadow is darkened to the arch's night blue
-  // by multiplying what lies under it, so the dial's own light and texture stay.
-  static constexpr float kAboveArbor = 20.0f, kRadius = 4.45f, kBeforePlate = 0.9f;
+  // The moon painted in the dial's arch, 20 cm above the hands' arbor and 4.5 cm in radius,
+  // shows its real phase: the part in shadow (reaching a little past the painted moon's soft
+  // edge) is darkened to the arch's night blue by multiplying what lies under it, so the
+  // dial's own light and texture stay.
+  static constexpr float kAboveArbor = 20.0f, kRadius = 4.6f, kBeforePlate = 0.9f;
   static constexpr DWORD kNight = 0xFF2A3A7Au;  // the arch's blue over the moon's cream
   IDirect3DDevice9* device = halcyon::GetDevice();
   if (!hourHand_ || !device) return;

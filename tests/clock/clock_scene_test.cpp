@@ -257,7 +257,7 @@ TEST_F(ClockFrame, TheMoonInTheArchShowsTheDatesPhase) {
     top = std::max(top, p[1]);
     EXPECT_GE(p[2], arbor.z - 0.5f) << "the waxing moon's shadow is on the viewer's left (+z)";
   }
-  EXPECT_NEAR(top, arbor.y + 20.0f + 4.45f, 0.01f);
+  EXPECT_NEAR(top, arbor.y + 20.0f + 4.6f, 0.01f);
 }
 
 TEST_F(ClockFrame, SoftLightningLightsOnlyTheWindowAndGently) {
