@@ -141,7 +141,7 @@ void ClockScene::exchangeLampStages(halcyon::SceneNode& top) {
   // flickers (the whole light map when there is no share), the flash's light is added by
   // the flash weight in its stage's constant, and the base doubles the sum. Every light map
   // lies on the second texture coordinates.
-  auto exchange = [](halcyon::SceneNode& node) {
+  auto exchange = [this](halcyon::SceneNode& node) {
     halcyon::Mesh* mesh = node.GetMesh();
     if (!mesh) return;
     halcyon::Material& m = mesh->GetMaterial();
@@ -150,6 +150,7 @@ void ClockScene::exchangeLampStages(halcyon::SceneNode& top) {
     const DWORD lightCoords = light.texCoordIndex;
     int next = 0;
     if (hasPicture(lamp)) {
+      lampShares_ = true;
       m.stages[next] = lamp;
       setColour(m.stages[next], D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_TFACTOR);
       m.stages[next++].texCoordIndex = lightCoords;
@@ -315,8 +316,10 @@ bool ClockScene::renderFrame() {
   }
   logLine("Outdoor ok\n");
 
-  // The flicker is the lamp's: its shade dims with the light it casts.
-  const DWORD w = DWORD(storm_.winkLevel() * 128.0f);
+  // The flicker is the lamp's: its shade dims with the light it casts. Taken from the whole
+  // light map, half the flicker's grey is as deep as a flicker should go; taken from the
+  // lamp's own share it may halve the lamp at the flicker's deepest.
+  const DWORD w = DWORD(storm_.winkLevel() * (lampShares_ ? 255.0f : 128.0f));
   if (lamp_) {
     states.SetRenderState(D3DRS_TEXTUREFACTOR, w * 0x010101u);
     lamp_->Render(context);

@@ -118,6 +118,8 @@ class ClockScene : public SaverApplication {
   halcyon::Track* hourTrack_ = &ownHourTrack_;
   halcyon::Track* minuteTrack_ = &ownMinuteTrack_;
   halcyon::Vec3 ticksPosition_{0.0f, 0.0f, 0.0f};
+  // Whether the room's light maps carry the lamp's share of their light separately.
+  bool lampShares_ = false;
   halcyon::Texture* picture_ = nullptr;
 };
 

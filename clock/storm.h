@@ -55,7 +55,7 @@ class Storm {
   // this much per frame and at this rate per second, and a flash that would be the third
   // within this window stays dark.
   static constexpr float kSoftPeak = 0.6f;
-  static constexpr float kSoftRisePerFrame = 0.05f;
+  static constexpr float kSoftRisePerFrame = 0.25f;
   static constexpr float kSoftRisePerSecond = 3.0f;
   static constexpr int64_t kSoftCountWindowMs = 1000;
   static constexpr std::size_t kSoftFlashesPerWindow = 2;
