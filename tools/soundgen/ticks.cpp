@@ -108,9 +108,14 @@ Audio makeTicks(std::uint64_t seed) {
   // a harder attack.
   const double peak = peakOf(out);
   constexpr double kDrive = 2.5;
-  for (float& s : out.channels[0]) s = static_cast<float>(std::tanh(kDrive * s / peak) / std::tanh(kDrive));
-  // Clear near the clock, never sharp: the beat peaks at -3.5 dBFS.
-  for (float& s : out.channels[0]) s = static_cast<float>(s * dbToGain(-3.5));
+  std::vector<float>& s = out.channels[0];
+  for (float& v : s) v = static_cast<float>(std::tanh(kDrive * v / peak) / std::tanh(kDrive));
+  // The saturation evens out the two beats; the tock gets back its lesser weight, so tick and
+  // tock stay two different beats.
+  for (std::size_t k = kSampleRate; k < kLoopFrames; ++k) s[k] = static_cast<float>(s[k] * tock.level);
+  // Clear near the clock, never sharp: the beat peaks at -4.5 dBFS (the encoder's overshoot
+  // stays under -3).
+  for (float& v : s) v = static_cast<float>(v * dbToGain(-4.5));
   return out;
 }
 
