@@ -13,6 +13,7 @@
 #include "app/run_options.h"
 #include "app/saver_application.h"
 #include "engine/core/clock.h"
+#include "engine/core/random.h"
 #include "engine/core/trace.h"
 #include "platform/window/saver_window.h"
 
@@ -122,8 +123,9 @@ int runEntryPoint(int argc, char** argv, PresenceCheck& presenceCheck) {
   app.setRunOptions(options);
   // The system's screensaver-running flag has no counterpart here: X screensaver hosts keep
   // track of the savers they start.
-  std::srand(static_cast<unsigned>(halcyon::millisecondClock() % 32768));
-  if (options.seed) std::srand(*options.seed);
+  // The program's own generator: the libraries in the process (the sound client among them)
+  // draw from the C library's one, so only this one makes --seed repeat a run.
+  halcyon::programRandom().seed(options.seed ? *options.seed : static_cast<uint32_t>(halcyon::millisecondClock() % 32768));
 
   int exitCode = exit_code::kRunEnded;
   if (app.startSaver(nullptr, command.mode, command.window)) {
@@ -131,6 +133,14 @@ int runEntryPoint(int argc, char** argv, PresenceCheck& presenceCheck) {
   } else {
     halcyon::reportFailure(app.startFailureText().empty() ? "the saver could not start" : app.startFailureText());
     exitCode = exitCodeFor(app.startFailure());
+  }
+  if (exitCode == exit_code::kDisplayLost) {
+    // The run has ended in order (the sound is stopped, its files closed). What is left, the
+    // device and the windows, lives on the lost connection, and letting it go would wait on
+    // the window system; the process ends here instead.
+    halcyon::logLine("\n<<Log closed");
+    std::fflush(nullptr);
+    _exit(exitCode);
   }
   deleteApplication();
   halcyon::logLine("\n<<Log closed");

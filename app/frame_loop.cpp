@@ -1,5 +1,6 @@
 #include "app/frame_loop.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -71,6 +72,17 @@ void FrameRateMeter::pass(int64_t now) {
   }
 }
 
+int64_t FramePacer::waitAfterFrame(int64_t nowUs) {
+  if (periodUs_ == 0) return 0;
+  if (!started_) {
+    next_ = nowUs;
+    started_ = true;
+  }
+  next_ += periodUs_;
+  if (nowUs - next_ > periodUs_) next_ = nowUs;  // more than a whole frame behind
+  return std::max<int64_t>(0, next_ - nowUs);
+}
+
 std::string composeTimeText(const halcyon::SystemTime& t, bool twentyFourHour) {
   unsigned hour = t.hour;
   const char* suffix = "";
@@ -96,7 +108,11 @@ int runFrameLoop(SaverApplication& app) {
   bool firstFrameDone = false;
   int64_t framesDrawn = 0;
   FrameOutput output(options);
-  const int32_t cap = frameCap(options);
+  FramePacer pacer(frameCap(options, 0, displayRefreshRate(window)));
+  const auto microseconds = [] {
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  };
   const auto runLimitReached = [&] {
     return options.seconds && static_cast<double>(runTimer.elapsed()) >= *options.seconds * 1000.0;
   };
@@ -124,8 +140,8 @@ int runFrameLoop(SaverApplication& app) {
     }
 
     if (idleTimer.elapsedAtLeast(kKeepAwakeMs)) {
-      // Two synthetic F3 presses keep the display from powering down while the saver shows;
-      // the window procedure ignores the key.
+      // Two synthetic F3 presses, as the saver always made them; the window procedure ignores
+      // the key. What keeps the display awake here is the start-up's keepDisplayAwake.
       window.postMessage(WM_KEYDOWN, VK_F3, 1);
       window.postMessage(WM_KEYDOWN, VK_F3, 1);
       idleTimer.restart();
@@ -163,7 +179,6 @@ int runFrameLoop(SaverApplication& app) {
       continue;
     }
 
-    const int64_t frameStart = halcyon::millisecondClock();
     if (!firstFrameDone) halcyon::logLine("Active Frame1 start\n");
     app.frameMove();
     if (!firstFrameDone) halcyon::logLine("Do Render started\n");
@@ -177,17 +192,20 @@ int runFrameLoop(SaverApplication& app) {
       output.frameDrawn(app);
       if (options.frames && framesDrawn >= *options.frames) app.RequestQuit();
     }
-    if (cap > 0) {
-      const int64_t left = 1000 / cap - (halcyon::millisecondClock() - frameStart);
-      if (left > 0) std::this_thread::sleep_for(std::chrono::milliseconds(left));
-    }
+    if (const int64_t wait = pacer.waitAfterFrame(microseconds()); wait > 0)
+      std::this_thread::sleep_for(std::chrono::microseconds(wait));
   }
 
   output.finish(app, framesDrawn > 0);
   app.endRun();
   app.exitHook();
-  app.destroyWindow();
-  showCursor(true);
+  // Without the display the window is already gone with it; asking the window system to take
+  // it down would wait for an answer that never comes.
+  if (!displayGone) {
+    app.destroyWindow();
+    showCursor(true);
+    keepDisplayAwake(false);
+  }
   halcyon::logError("", "Log closed\n");
   return displayGone ? exit_code::kDisplayLost : exit_code::kRunEnded;
 }

@@ -274,9 +274,12 @@ void applyRunOptions(const RunOptions& o, SaverSettings& settings) {
   if (hostWindowTarget(o)) settings.ExitOnMM = false;
 }
 
-int32_t frameCap(const RunOptions& options) {
+int32_t frameCap(const RunOptions& options, int32_t storedCap, int32_t refreshHz) {
+  constexpr int32_t kUnknownRefreshCap = 60;
   if (options.maxFps) return *options.maxFps;
-  return hostWindowTarget(options) ? kHostFrameCap : 0;
+  if (storedCap > 0) return storedCap;
+  if (hostWindowTarget(options)) return kHostFrameCap;
+  return refreshHz > 0 ? refreshHz : kUnknownRefreshCap;
 }
 
 std::string usageText() {

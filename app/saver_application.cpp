@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/core/random.h"
 #include "engine/core/trace.h"
 #include "engine/device/state_cache.h"
 #include "engine/device/texture.h"
@@ -86,7 +87,7 @@ std::array<uint16_t, 256> gammaRampFor(int32_t gamma) {
 SaverApplication::SaverApplication(ShellParts parts, MessageBoxFn messageBox)
     : parts_(std::move(parts)),
       defaults_(messageBox ? std::move(messageBox) : MessageBoxFn(showMessageBox)),
-      tours_(mediaFolder_, nullptr, [] { return std::rand(); }) {
+      tours_(mediaFolder_, nullptr, halcyon::programRandomDraw) {
   ShellParts standIn = standInShellParts();
   if (!parts_.input) parts_.input = std::move(standIn.input);
   if (!parts_.text) parts_.text = std::move(standIn.text);
@@ -401,6 +402,17 @@ bool SaverApplication::setModeWithFallback(const halcyon::DeviceSettings& fallba
   return false;
 }
 
+namespace {
+
+// Presentation waits for the display's refresh when the device offers that: no tearing when
+// the camera pans, and no frames drawn that nobody sees.
+void askForVsync(halcyon::DeviceSettings& request) {
+  request.flags |= halcyon::DeviceSettings::MatchPresentInterval;
+  request.presentInterval = D3DPRESENT_INTERVAL_ONE;
+}
+
+}  // namespace
+
 void SaverApplication::storeWithMultisample(halcyon::DeviceSettings settings) {
   settings.multisampleType = halcyon::OfferedMultisample(Enumeration(), settings, wantedMultisample(settings.caps));
   settings.multisampleQuality = 0;
@@ -408,7 +420,10 @@ void SaverApplication::storeWithMultisample(halcyon::DeviceSettings settings) {
 }
 
 bool SaverApplication::setWindowedMode() {
-  storeWithMultisample(WindowedSettings());
+  halcyon::DeviceSettings windowed = WindowedSettings();
+  askForVsync(windowed);
+  if (!FindBestSettings(Enumeration(), windowed)) windowed = WindowedSettings();
+  storeWithMultisample(windowed);
   if (SetMode(false)) return true;
   halcyon::DeviceSettings plain = WindowedSettings();
   if (plain.multisampleType == D3DMULTISAMPLE_NONE) return false;
@@ -430,11 +445,13 @@ bool SaverApplication::chooseDisplayMode() {
   if (settings_.UseDesktop) {
     halcyon::logLine("Using desktop mode\n");
     request.flags = DeviceSettings::MatchMultisample;
+    askForVsync(request);
     DeviceSettings found = request;
     if (FindBestSettings(Enumeration(), found)) {
       storeWithMultisample(found);
     } else {
       request.flags = DeviceSettings::MatchSize | DeviceSettings::MatchMultisample;
+      askForVsync(request);
       request.width = 800;
       request.height = 600;
       found = request;
@@ -447,6 +464,7 @@ bool SaverApplication::chooseDisplayMode() {
   }
   halcyon::logLine("Using fixed mode\n");
   request.flags = DeviceSettings::MatchSize | DeviceSettings::MatchBackBufferFormat | DeviceSettings::MatchMultisample;
+  askForVsync(request);
   request.width = static_cast<uint32_t>(std::max(0, settings_.Width));
   request.height = static_cast<uint32_t>(std::max(0, settings_.Height));
   request.backBufferFormat = settings_.Depth == 16 ? D3DFMT_X1R5G5B5 : D3DFMT_X8R8G8B8;
@@ -601,6 +619,8 @@ bool SaverApplication::startSaver(void* moduleInstance, ScreensaverMode mode, in
     if (DeviceControl* control = deviceControl(Device())) control->setPresentCapture(true);
 
   showCursor(false);
+  // A run of its own keeps the display from blanking under it; a host decides for its savers.
+  if (!window.hosted()) keepDisplayAwake(true);
   mountMedia();
   scale_ = overlayScale(window.clientRect());
   showLoadingScreen();

@@ -7,6 +7,7 @@
 #include "clock/hands.h"
 #include "clock/moon_phase.h"
 #include "clock/picture.h"
+#include "engine/core/random.h"
 #include "engine/core/trace.h"
 #include "engine/device/application.h"
 #include "engine/device/state_cache.h"
@@ -39,7 +40,7 @@ void walk(halcyon::SceneNode& node, Fn& fn) {
 ClockScene::ClockScene(ClockSceneSetup setup, ShellParts parts)
     : SaverApplication(std::move(parts)),
       setup_(std::move(setup)),
-      random_(setup_.random ? setup_.random : RandomDraw([] { return std::rand(); })),
+      random_(setup_.random ? setup_.random : RandomDraw(halcyon::programRandomDraw)),
       scene_(std::make_unique<halcyon::Scene>()),
       storm_(random_) {
   if (!setup_.mediaFolder.empty()) useMedia(setup_.mediaFolder, setup_.archive);

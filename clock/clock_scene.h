@@ -39,7 +39,8 @@ struct ClockSceneSetup {
   halcyon::StoredArchive* archive = nullptr;
   // Brings in the sound library; null runs without one (as if no output could be opened).
   SoundLibraryLoader soundLoader;
-  // The random draws of the storm, the thunder and the tours; empty: the C library's rand().
+  // The random draws of the storm, the thunder and the tours; empty: the program's own
+  // generator (halcyon::programRandom), seeded once at start-up.
   RandomDraw random;
 };
 

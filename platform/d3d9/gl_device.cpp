@@ -435,7 +435,10 @@ bool GLDevice::applyWindowMode() {
       SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN);
     }
   }
-  SDL_GL_SetSwapInterval(params_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
+  // Any interval but immediate waits for the refresh: adaptive where the driver has it (a
+  // late frame is shown at once rather than a whole refresh later), else plain vsync.
+  if (params_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE) SDL_GL_SetSwapInterval(0);
+  else if (SDL_GL_SetSwapInterval(-1) != 0) SDL_GL_SetSwapInterval(1);
   return true;
 }
 

@@ -177,9 +177,17 @@ void translateSdlEvent(const SDL_Event& e, uint32_t windowId, std::vector<Window
         case SDL_WINDOWEVENT_HIDDEN: out.push_back(WindowMessage{WM_SHOWWINDOW, 0, 0, t}); break;
         case SDL_WINDOWEVENT_EXPOSED: out.push_back(WindowMessage{WM_PAINT, 0, 0, t}); break;
         case SDL_WINDOWEVENT_MOVED: out.push_back(WindowMessage{WM_MOVE, 0, makeLParam(e.window.data1, e.window.data2), t}); break;
-        case SDL_WINDOWEVENT_SIZE_CHANGED:
+        case SDL_WINDOWEVENT_SIZE_CHANGED: {
+          // SDL reports a finished resize of a framed window, never its start and end, so it
+          // arrives as a whole move-size cycle: the device is reset to the new size once. A
+          // full-screen window changes size only with its mode, which the device has set.
+          SDL_Window* window = SDL_GetWindowFromID(windowId);
+          const bool framed = window && !(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN);
+          if (framed) out.push_back(WindowMessage{WM_ENTERSIZEMOVE, 0, 0, t});
           out.push_back(WindowMessage{WM_SIZE, SIZE_RESTORED, makeLParam(e.window.data1, e.window.data2), t});
+          if (framed) out.push_back(WindowMessage{WM_EXITSIZEMOVE, 0, 0, t});
           break;
+        }
         case SDL_WINDOWEVENT_MINIMIZED: out.push_back(WindowMessage{WM_SIZE, SIZE_MINIMIZED, 0, t}); break;
         case SDL_WINDOWEVENT_MAXIMIZED: out.push_back(WindowMessage{WM_SIZE, SIZE_MAXIMIZED, 0, t}); break;
         case SDL_WINDOWEVENT_RESTORED: out.push_back(WindowMessage{WM_SIZE, SIZE_RESTORED, 0, t}); break;

@@ -128,6 +128,9 @@ void keepDisplayAwake(bool awake);
 // the reason in `why`, when the display cannot be reached.
 bool connectDisplay(std::string& why);
 
+// The refresh rate of the display the window is on, in Hz; 0 when it cannot be told.
+int displayRefreshRate(const SaverWindow& window);
+
 // True once the connection to the X server was lost: the run should end, drawing nothing more.
 bool displayLost();
 

@@ -1,6 +1,7 @@
 #include <SDL.h>
 #include <SDL_syswm.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -43,7 +44,10 @@ SdlSaverWindow::~SdlSaverWindow() { destroyNativeWindow(); }
 Rect SdlSaverWindow::clientRect() const {
   if (!window_) return {};
   int w = 0, h = 0;
-  SDL_GetWindowSize(window_, &w, &h);
+  // The device draws in pixels, which on a scaled (HiDPI) display outnumber the window's
+  // own units.
+  if (SDL_GetWindowFlags(window_) & SDL_WINDOW_OPENGL) SDL_GL_GetDrawableSize(window_, &w, &h);
+  else SDL_GetWindowSize(window_, &w, &h);
   return Rect{0, 0, w, h};
 }
 
@@ -191,6 +195,15 @@ void survivesLossOfSdlDisplay(SDL_Window* window) {
 }
 
 bool displayLost() { return x11DisplayLost(); }
+
+int displayRefreshRate(const SaverWindow& window) {
+  SDL_Window* w = window.sdlWindow();
+  if (!w || !SDL_WasInit(SDL_INIT_VIDEO)) return 0;
+  const int display = SDL_GetWindowDisplayIndex(w);
+  SDL_DisplayMode mode{};
+  if (display < 0 || SDL_GetCurrentDisplayMode(display, &mode) != 0) return 0;
+  return std::max(0, mode.refresh_rate);
+}
 
 bool connectDisplay(std::string& why) {
   if (initSdlVideo()) return true;

@@ -151,8 +151,8 @@ TEST_F(HostedRun, FollowsTheHostWindowThroughTwoResizesAndIgnoresInput) {
   EXPECT_EQ(p.wait(15s), 1) << "SIGTERM ends the run through the normal quit";
 }
 
-TEST_F(HostedRun, SigtermAndSigintEndTheRunThroughTheNormalQuit) {
-  for (const int signal : {SIGTERM, SIGINT}) {
+TEST_F(HostedRun, SigtermSigintAndSighupEndTheRunThroughTheNormalQuit) {
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
     const fs::path wav = out_.path() / ("sound-" + std::to_string(signal) + ".wav");
     Process p({kExe, "-window-id", hostId(), "--audio-out", wav.string()});
     ASSERT_TRUE(p.started());

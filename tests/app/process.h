@@ -101,11 +101,14 @@ class PrivateXServer {
     close(fds[0]);
     if (got > 0) display_ = ":" + std::string(buffer, std::strlen(buffer) - (buffer[got - 1] == '\n' ? 1 : 0));
   }
-  ~PrivateXServer() {
+  ~PrivateXServer() { stop(); }
+  // Ends the server, as a logout or a display-server restart would.
+  void stop() {
     if (pid_ > 0) {
       kill(pid_, SIGTERM);
       waitpid(pid_, nullptr, 0);
     }
+    pid_ = -1;
   }
   // ":N", or empty when no server could be started.
   const std::string& display() const { return display_; }

@@ -159,6 +159,22 @@ TEST_F(SaverRun, WindowedRunRecordsFramesAndAScreenshot) {
   EXPECT_EQ(static_cast<unsigned char>(bytes[22]) * 256 + static_cast<unsigned char>(bytes[23]), 480);
 }
 
+TEST_F(SaverRun, LosingTheXServerEndsTheRunInOrderWithTheDisplayLostCode) {
+  const auto wav = out_.path() / "sound.wav";
+  const std::string err = (out_.path() / "stderr").string();
+  Process p({kExe, "/s", "--seconds", "60", "--audio-out", wav.string()}, err);
+  ASSERT_NE(waitForSaverWindow(p), 0u);
+  std::this_thread::sleep_for(1s);
+  server_.stop();
+  EXPECT_EQ(p.wait(15s), 8) << "no crash, no hang";
+  EXPECT_EQ(testsupport::readFileBytes(err), "brassmoor: the X display went away; the run ends\n");
+  // The sound stopped and its file was finished: the RIFF size matches the file.
+  const std::string bytes = testsupport::readFileBytes(wav);
+  ASSERT_GE(bytes.size(), 44u);
+  auto at = [&](std::size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])); };
+  EXPECT_EQ(at(4) | at(5) << 8 | at(6) << 16 | at(7) << 24, bytes.size() - 8);
+}
+
 TEST_F(SaverRun, WithoutADisplayEveryModeSaysSoAndFails) {
   const std::string err = (out_.path() / "stderr").string();
   const std::string display = getenv("DISPLAY");
