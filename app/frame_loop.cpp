@@ -108,7 +108,7 @@ int runFrameLoop(SaverApplication& app) {
   bool firstFrameDone = false;
   int64_t framesDrawn = 0;
   FrameOutput output(options);
-  FramePacer pacer(frameCap(options, 0, displayRefreshRate(window)));
+  FramePacer pacer(frameCap(options, app.settings().FrameCap, displayRefreshRate(window)));
   const auto microseconds = [] {
     return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();

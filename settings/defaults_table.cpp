@@ -107,6 +107,8 @@ void DefaultsTable::applyTo(SaverSettings& s) const {
   s.Lightning = static_cast<int32_t>(lightning.value_or(kDefaultLightning));
   const std::optional<ChimeMode> chimes = parseChimes(find("Chimes").value_or(""));
   s.Chimes = static_cast<int32_t>(chimes.value_or(kDefaultChimes));
+  // The built-in defaults have no key for the frame cap: its default is the field's own.
+  s.FrameCap = SaverSettings{}.FrameCap;
 }
 
 int32_t atoiSaturating(std::string_view text) {

@@ -1,5 +1,6 @@
 #include "settings/settings_dialog.h"
 
+#include <string>
 #include <utility>
 
 #include "platform/registry/registry.h"
@@ -143,6 +144,28 @@ int32_t chosenEntry(DialogBox& dialog, int32_t id, int32_t current) {
   return selected >= 0 && selected <= 2 ? selected : current;
 }
 
+// The frame-rate choices; the stored cap is listed too when it is none of them. Each entry
+// keeps its cap (0, "Auto": as the display refreshes) in its data.
+void showFrameCap(DialogBox& dialog, int32_t cap) {
+  dialog.resetList(kFrameCap);
+  auto add = [&](int32_t value) {
+    const int32_t index =
+        dialog.addListEntry(kFrameCap, value == 0 ? std::string("Auto") : std::to_string(value) + " fps");
+    dialog.setListEntryData(kFrameCap, index, value);
+    if (value == cap) dialog.setListSelection(kFrameCap, index);
+  };
+  bool listed = false;
+  for (const int32_t value : {0, 30, 60, 120}) {
+    if (cap > 0 && !listed && cap < value) {
+      add(cap);
+      listed = true;
+    }
+    listed = listed || value == cap;
+    add(value);
+  }
+  if (!listed) add(cap);
+}
+
 // Steps shared by the first initialisation and Restore Defaults: the runtime's modes, the
 // controls from the settings, and (first time only) the dialog's place.
 void showSettings(SettingsDialogContext& c, DialogBox& dialog) {
@@ -167,6 +190,7 @@ void showSettings(SettingsDialogContext& c, DialogBox& dialog) {
   dialog.checkButton(kMusic, s.Music);
   dialog.checkButton(kSfx, s.Sound);
   dialog.checkButton(kShowFps, s.ShowFps);
+  showFrameCap(dialog, s.FrameCap);
   dialog.checkButton(kExitOnMouseMove, s.ExitOnMM);
   dialog.checkButton(kUseDesktop, s.UseDesktop);
   dialog.enableItem(kModeList, !s.UseDesktop);
@@ -249,6 +273,8 @@ void onCommand(SettingsDialogContext& c, DialogBox& dialog, int32_t id) {
         // Every adapter's copy of a mode shares one entry, so the choice names no adapter.
         s.Adapter = 0;
       }
+      if (const int32_t cap = dialog.listSelection(kFrameCap); cap >= 0)
+        s.FrameCap = static_cast<int32_t>(dialog.listEntryData(kFrameCap, cap));
       if (c.save && !c.save()) {
         reportFailedSave(dialog);
         break;

@@ -57,6 +57,8 @@ inline constexpr int32_t kChimes = 1131;
 inline constexpr int32_t kLightningLabel = 1132;
 inline constexpr int32_t kChimesLabel = 1133;
 inline constexpr int32_t kAboutFirstLine = 1039;
+inline constexpr int32_t kFrameCapLabel = 1140;
+inline constexpr int32_t kFrameCap = 1141;
 }  // namespace dialog_id
 
 // The pictures the frame accepts, as the file dialog offers them: description and pattern.

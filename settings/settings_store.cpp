@@ -31,6 +31,7 @@ constexpr StoredSetting kStoredSettings[] = {
     {"TimeStyle", &S::TimeStyle},
     {"Lightning", nullptr, &S::Lightning, 0, 2},
     {"Chimes", nullptr, &S::Chimes, 0, 2},
+    {"FrameCap", nullptr, &S::FrameCap, 0, 240},
 };
 
 bool readFourBytes(const RegistryKey& key, const char* name, uint8_t (&bytes)[4]) {

@@ -238,6 +238,23 @@ TEST_F(SettingsDialogTest, ControlsChangeTheSettingsAtOnceAndCancelWritesNothing
   EXPECT_EQ(saves, 0);
 }
 
+TEST_F(SettingsDialogTest, FrameCapListsItsChoicesWithTheStoredOneAndIsSavedOnOk) {
+  settings.FrameCap = 45;  // stored by hand, none of the choices
+  open();
+  const auto& entries = dialog->item(kFrameCap)->entries;
+  EXPECT_EQ(entries, (std::vector<std::string>{"Auto", "30 fps", "45 fps", "60 fps", "120 fps"}));
+  EXPECT_EQ(dialog->listSelection(kFrameCap), 2);
+  dialog->setListSelection(kFrameCap, 4);
+  click(IDOK);
+  ASSERT_EQ(saves, 1);
+  EXPECT_EQ(saved.FrameCap, 120);
+
+  settings.FrameCap = 0;
+  open();
+  EXPECT_EQ(dialog->item(kFrameCap)->entries.size(), 4u);
+  EXPECT_EQ(dialog->listSelection(kFrameCap), 0) << "the display's own rate";
+}
+
 TEST_F(SettingsDialogTest, RestoreDefaultsResetsEverythingButThePicture) {
   settings = SaverSettings{false, true, false, true, false, false, 5, true, 40, 2, 1024, 768, 16, "/p/cat.jpg", 0, 2};
   open();
