@@ -15,4 +15,4 @@ $SUDO apt-get install -y -q --no-install-recommends \
   libfreetype-dev fonts-dejavu-core libtinygltf-dev nlohmann-json3-dev \
   xvfb xauth x11-utils xdotool imagemagick sox libsox-fmt-all vorbis-tools \
   libarchive-tools python3 \
-  xscreensaver procps desktop-file-utils fakeroot
+  xscreensaver xscreensaver-gl procps desktop-file-utils fakeroot

@@ -25,8 +25,7 @@ cleanup() {
 trap cleanup EXIT
 
 # A private server; it reports its own display number.
-exec 3> >(cat > "$out/display")
-Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp +extension GLX >"$out/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp +extension GLX 3>"$out/display" >"$out/xvfb.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 1 100); do [ -s "$out/display" ] && break; sleep 0.1; done
 display=":$(head -1 "$out/display")"
