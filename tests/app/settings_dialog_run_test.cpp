@@ -89,10 +89,10 @@ TEST_F(SettingsDialogRun, TabWalksTheGroupsInOrderEnterSavesAndEscapeCancels) {
     const uint64_t w = waitForDialog(p);
     ASSERT_NE(w, 0u) << "no settings dialog appeared";
     // The focus starts on "Use Desktop Settings"; clearing it opens the mode list, next in
-    // the video group. Then the sound group (volume, music, SFX, chimes), the graphics group
+    // the video group, and the frame-rate list after it. Then the sound group (volume, music, SFX, chimes), the graphics group
     // (gamma), the picture group (path, Browse, Restore Default Picture) and the misc group
     // (Show FPS).
-    keys(w, "space Tab Tab Right Right Right Tab space Tab Tab Tab Left Left Tab Tab Tab Tab space Return");
+    keys(w, "space Tab Tab Tab Right Right Right Tab space Tab Tab Tab Left Left Tab Tab Tab Tab space Return");
     EXPECT_EQ(p.wait(10s), 1);
   }
   brassmoor::SaverSettings stored;
