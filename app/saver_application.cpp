@@ -33,7 +33,6 @@ constexpr uint32_t kPreviewWaitMs = 500;
 constexpr const char* kWindowClassName = "Brassmoor Class";
 constexpr int32_t kMediaArchiveResource = 147;
 constexpr int32_t kLoadingPictureResource = 186;
-constexpr int32_t kFirstCornerResource = 187;
 constexpr int kLargestWindow = 16384;
 // The most anisotropy the frame asks for: beyond 16 samples no driver offers more.
 constexpr DWORD kMaxAnisotropy = 16;
