@@ -69,9 +69,9 @@ class DesktopDialog final : public ConfigDialog {
     return static_cast<int>(platform::runModalDialog(
         dialog_id::kSettingsDialog,
         [&](DialogBox& dialog, uint32_t message, WPARAM wParam, LPARAM lParam) {
-          // The application's own procedure (the clock scene's picture controls) sees every
+          // The scene's own procedure (the clock scene's picture controls) sees every
           // message first; the shell's handles the rest.
-          app.configDialogProc(&dialog, message, wParam, lParam);
+          app.scene().configDialogProc(&dialog, message, wParam, lParam);
           return settingsDialogProc(context, dialog, message, wParam, lParam);
         },
         ownerWindow));

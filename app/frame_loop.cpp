@@ -167,20 +167,20 @@ int runFrameLoop(SaverApplication& app) {
 
     app.parts().input->update(0);
     app.parts().input->pump();
-    app.perFrameHook();
+    app.scene().perFrameHook();
     app.updateFreeCamera();
     if (!app.active()) {
       // Nothing is drawn while the window is inactive, but the scene goes on (the sound keeps
       // fading in and the storm keeps its thunder). The loop then waits for the window system
       // (a bounded wait, so timers and the run's limits are still looked at) instead of
       // asking it again at once, which would keep a core busy for nothing.
-      app.frameMove();
+      app.scene().frameMove();
       if (!app.quitRequested()) window.waitMessage(kInactiveWaitMs);
       continue;
     }
 
     if (!firstFrameDone) halcyon::logLine("Active Frame1 start\n");
-    app.frameMove();
+    app.scene().frameMove();
     if (!firstFrameDone) halcyon::logLine("Do Render started\n");
     const bool drawn = app.composeFrame();
     if (!firstFrameDone) {
@@ -197,8 +197,8 @@ int runFrameLoop(SaverApplication& app) {
   }
 
   output.finish(app, framesDrawn > 0);
-  app.endRun();
-  app.exitHook();
+  app.scene().endRun();
+  app.scene().exitHook();
   // Without the display the window is already gone with it; asking the window system to take
   // it down would wait for an answer that never comes.
   if (!displayGone) {

@@ -7,15 +7,16 @@
 int main(int argc, char** argv) {
   brassmoor::installDesktopParts();
   brassmoor::setApplicationFactory([] {
+    auto shell = std::make_unique<brassmoor::SaverApplication>();
     brassmoor::ClockSceneSetup setup;
     // The sound goes to the sound card, or to a WAV file when the run asked for one.
-    setup.soundLoader = [] {
+    setup.soundLoader = [app = shell.get()] {
       platform::SoundOutput output;
-      if (const brassmoor::SaverApplication* app = brassmoor::existingApplication())
-        output.waveFile = app->runOptions().audioOut;
+      output.waveFile = app->runOptions().audioOut;
       return platform::createOpenAlSoundLibrary(output);
     };
-    return std::make_unique<brassmoor::ClockScene>(std::move(setup));
+    shell->setScene(std::make_unique<brassmoor::ClockScene>(std::move(setup)));
+    return shell;
   });
   auto presence = brassmoor::openGLPresenceCheck();
   return brassmoor::runEntryPoint(argc, argv, *presence);

@@ -94,12 +94,16 @@ SaverApplication::SaverApplication(ShellParts parts, MessageBoxFn messageBox)
   if (!parts_.captions) parts_.captions = std::move(standIn.captions);
   defaults_.loadResource();
   defaults_.applyTo(settings_);
+  scene_ = std::make_unique<SaverScene>();
 }
 
 SaverApplication::~SaverApplication() {
+  // The scene's meshes, textures and sound go first, while the device and the input they
+  // were made with still stand.
+  scene_.reset();
   if (parts_.input) parts_.input->shutdown();
   // The overlay texts and their fonts, then every texture, go before the device they draw
-  // with (the scene of a derived object is gone already).
+  // with.
   parts_.text.reset();
   for (halcyon::Texture* t : loadingTextures_)
     if (t) t->Release();
@@ -163,14 +167,10 @@ bool SaverApplication::RestoreDeviceObjects() {
   return halcyon::Application::RestoreDeviceObjects();
 }
 
-bool SaverApplication::frameMove() { return true; }
-bool SaverApplication::renderFrame() { return true; }
-bool SaverApplication::LoadCustom() { return true; }
-void SaverApplication::readCustomProperties(const halcyon::NodeMap*) {}
-intptr_t SaverApplication::configDialogProc(void*, uint32_t, WPARAM, LPARAM) { return 0; }
-void SaverApplication::endRun() {}
-void SaverApplication::perFrameHook() {}
-void SaverApplication::exitHook() {}
+void SaverApplication::setScene(std::unique_ptr<SaverScene> scene) {
+  scene_ = scene ? std::move(scene) : std::make_unique<SaverScene>();
+  scene_->attach(*this);
+}
 
 bool SaverApplication::loadSettings() { return loadSettingsFromRegistry(settings_); }
 bool SaverApplication::saveSettings() { return saveSettingsToRegistry(settings_); }
@@ -241,7 +241,7 @@ bool SaverApplication::composeFrame() {
     states.SetRenderState(D3DRS_FOGEND, floatBits(props_.fogEnd));
     states.SetRenderState(D3DRS_RANGEFOGENABLE, TRUE);
 
-    renderFrame();
+    scene_->renderFrame();
 
     if (const std::optional<float> opacity = tours_.fade()) drawFade(*opacity);
     halcyon::logLine("fade quad ok\n");
@@ -302,7 +302,7 @@ void SaverApplication::readSceneProperties() {
   if (!root) return;
   readSharedProperties(*root, props_);
   for (const std::string& name : props_.animations) tours_.addTour(name);
-  readCustomProperties(root.get());
+  scene_->readCustomProperties(root.get());
 }
 
 void SaverApplication::startTours() {
@@ -645,7 +645,7 @@ bool SaverApplication::startSaver(void* moduleInstance, ScreensaverMode mode, in
 
   startTours();
   if (!runOptions_.tour.empty()) startChosenTour();
-  if (!LoadCustom()) return failStart(StartFailure::MediaUnreadable, "the scene's media cannot be read");
+  if (!scene_->LoadCustom()) return failStart(StartFailure::MediaUnreadable, "the scene's media cannot be read");
   tours_.restartTimer();
   inputExitTimer_.restart();
   fadeOutLoadingScreen();

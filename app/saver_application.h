@@ -2,9 +2,9 @@
 // The one application object of the process: the screensaver shell on top of the engine
 // application. It runs the start-up for each mode, owns the saver window's procedure and the
 // rules that end a run, and holds the settings, the media archive, the scene properties, the
-// camera with its tours and the free camera's controller. The clock scene derives from it
-// and overrides the scene operations (frameMove, renderFrame, LoadCustom, ...); the
-// operations are declared in their fixed slot order.
+// camera with its tours and the free camera's controller, and the scene it shows (the clock
+// scene in the program), which it calls through the SaverScene operations and lends itself
+// to as the SceneHost.
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -15,6 +15,7 @@
 #include "app/engine_window.h"
 #include "app/run_options.h"
 #include "app/shell_parts.h"
+#include "clock/saver_scene.h"
 #include "clock/scene_properties.h"
 #include "clock/tours.h"
 #include "engine/camera/fly_camera.h"
@@ -43,29 +44,22 @@ using platform::LPARAM;
 using platform::LRESULT;
 using platform::WPARAM;
 
-class SaverApplication : public halcyon::Application, public InputListener {
+class SaverApplication : public halcyon::Application, public InputListener, public SceneHost {
  public:
   explicit SaverApplication(ShellParts parts = standInShellParts(), MessageBoxFn messageBox = {});
+  ~SaverApplication() override;
 
-  // --- virtual operations, in slot order ---
   // The saver window's procedure.
   virtual LRESULT handleMessage(platform::SaverWindow& window, uint32_t message, WPARAM wParam, LPARAM lParam);
-  ~SaverApplication() override;
   // Applies the gamma ramp of the settings, then restores the device objects.
   bool RestoreDeviceObjects() override;
-  // InvalidateDeviceObjects: inherited.
-  // The scene's update; always true.
-  virtual bool frameMove();
-  // The scene's passes, inside the device scene; always true.
-  virtual bool renderFrame();
-  virtual bool LoadCustom();
-  virtual void readCustomProperties(const halcyon::NodeMap* properties);
-  virtual intptr_t configDialogProc(void* dialog, uint32_t message, WPARAM wParam, LPARAM lParam);
-  virtual void endRun();
-  virtual void perFrameHook();
-  virtual void exitHook();
-  virtual bool loadSettings();
-  virtual bool saveSettings();
+  bool loadSettings();
+  bool saveSettings();
+
+  // The scene the run shows; the shell attaches itself to it as its host. Until one is
+  // given the shell shows the plain scene, which draws nothing.
+  void setScene(std::unique_ptr<SaverScene> scene);
+  SaverScene& scene() { return *scene_; }
 
   // The shell's start-up for `mode`; the frame loop runs only when it succeeds and the mode
   // is not Config.
@@ -82,8 +76,8 @@ class SaverApplication : public halcyon::Application, public InputListener {
   // passes, the tour fade, the overlays, presentation. False when the device was lost and
   // nothing was drawn.
   bool composeFrame();
-  // "Scene.props" from the media folder: every key present, the tours it lists, then
-  // readCustomProperties with the parsed tree. Nothing changes when it cannot be opened.
+  // "Scene.props" from the media folder: every key present, the tours it lists, then the
+  // scene's readCustomProperties with the parsed tree. Nothing changes when it cannot be opened.
   void readSceneProperties();
   // Tours enabled and a first tour chosen at random (outside the preview).
   void startTours();
@@ -93,10 +87,11 @@ class SaverApplication : public halcyon::Application, public InputListener {
 
   ScreensaverMode mode() const { return mode_; }
   int64_t hostWindow() const { return hostWindow_; }
-  SaverSettings& settings() { return settings_; }
+  SaverSettings& settings() override { return settings_; }
   const SaverSettings& settings() const { return settings_; }
   const DefaultsTable& defaults() const { return defaults_; }
-  const std::string& mediaFolder() const { return mediaFolder_; }
+  const std::string& mediaFolder() const override { return mediaFolder_; }
+  bool preview() const override { return mode_ == ScreensaverMode::Preview; }
   float scale() const { return scale_; }
   bool previewWaitPending() const { return previewWaitPending_; }
   halcyon::IntervalTimer& inputExitTimer() { return inputExitTimer_; }
@@ -104,18 +99,18 @@ class SaverApplication : public halcyon::Application, public InputListener {
   void setRunOptions(const RunOptions& options) { runOptions_ = options; }
   const RunOptions& runOptions() const { return runOptions_; }
 
-  SceneProperties& properties() { return props_; }
-  Tours& tours() { return tours_; }
-  halcyon::Camera& camera() { return camera_; }
-  CameraPose& freeCamera() { return freeCamera_; }
+  SceneProperties& properties() override { return props_; }
+  Tours& tours() override { return tours_; }
+  halcyon::Camera& camera() override { return camera_; }
+  CameraPose& freeCamera() override { return freeCamera_; }
   halcyon::FlyCamera& flyCamera() { return flyCamera_; }
   // The media archive the scene's files come from (null before it is mounted).
-  halcyon::StoredArchive* archive() const { return archive_; }
+  halcyon::StoredArchive* archive() const override { return archive_; }
   // Media from a folder and an archive of the caller's (tests, tools) instead of the mounted
   // resource; the archive may be null.
-  void useMedia(std::string folder, halcyon::StoredArchive* archive);
+  void useMedia(std::string folder, halcyon::StoredArchive* archive) override;
   // The saver window (null outside a run).
-  platform::SaverWindow* saverWindow() const { return ownedWindow_.get(); }
+  platform::SaverWindow* saverWindow() const override { return ownedWindow_.get(); }
   // The picture last presented, when the run asked for pictures (--record, --screenshot).
   bool CaptureFrame(platform::Image& image);
 
@@ -178,10 +173,12 @@ class SaverApplication : public halcyon::Application, public InputListener {
   RunOptions runOptions_;
   StartFailure startFailure_ = StartFailure::None;
   std::string startFailureText_;
+  std::unique_ptr<SaverScene> scene_;
 };
 
 // The process's application object: made on first request by the installed factory (the
-// clock scene, or a plain SaverApplication when none is installed), deleted once at the end.
+// shell with the clock scene, or a plain SaverApplication when none is installed), deleted
+// once at the end.
 using ApplicationFactory = std::function<std::unique_ptr<SaverApplication>()>;
 void setApplicationFactory(ApplicationFactory factory);
 SaverApplication& obtainApplication();

@@ -37,14 +37,16 @@ void walk(halcyon::SceneNode& node, Fn& fn) {
 
 }  // namespace
 
-ClockScene::ClockScene(ClockSceneSetup setup, ShellParts parts)
-    : SaverApplication(std::move(parts)),
-      setup_(std::move(setup)),
+ClockScene::ClockScene(ClockSceneSetup setup)
+    : setup_(std::move(setup)),
       random_(setup_.random ? setup_.random : RandomDraw(halcyon::programRandomDraw)),
       scene_(std::make_unique<halcyon::Scene>()),
-      storm_(random_) {
-  if (!setup_.mediaFolder.empty()) useMedia(setup_.mediaFolder, setup_.archive);
-  tours().setRandom(random_);
+      storm_(random_) {}
+
+void ClockScene::attach(SceneHost& host) {
+  host_ = &host;
+  if (!setup_.mediaFolder.empty()) host.useMedia(setup_.mediaFolder, setup_.archive);
+  host.tours().setRandom(random_);
   sound_ = makeSound();
   storm_.setBaseRamp(baseGammaRamp(settings().Gamma));
 }
@@ -56,34 +58,34 @@ std::unique_ptr<ClockSound> ClockScene::makeSound() {
   if (!loader) loader = [] { return std::unique_ptr<platform::SoundLibrary>(); };
   const SaverSettings& s = settings();
   return std::make_unique<ClockSound>(SoundSettings{s.Music, s.Sound, s.Volume}, std::move(loader),
-                                      mediaFiles(archive()), mediaFolder());
+                                      mediaFiles(host().archive()), host().mediaFolder());
 }
 
 void ClockScene::readCustomProperties(const halcyon::NodeMap* properties) {
   if (!properties) return;
-  readStormProperties(*properties, this->properties());
-  storm_.setTimes(this->properties().quietTime, this->properties().winkTime);
+  SceneProperties& props = host().properties();
+  readStormProperties(*properties, props);
+  storm_.setTimes(props.quietTime, props.winkTime);
 }
 
-intptr_t ClockScene::configDialogProc(void* dialog, uint32_t message, WPARAM wParam, LPARAM lParam) {
+intptr_t ClockScene::configDialogProc(void* dialog, uint32_t message, platform::WPARAM wParam,
+                                      platform::LPARAM lParam) {
   // The picture controls are the scene's; every message then goes on to the shell.
   if (dialog) pictureDialogProc(settings().PhotoPath, *static_cast<platform::DialogBox*>(dialog), message, wParam, lParam);
-  return SaverApplication::configDialogProc(dialog, message, wParam, lParam);
+  return SaverScene::configDialogProc(dialog, message, wParam, lParam);
 }
-
-void ClockScene::exitHook() {}
 
 bool ClockScene::LoadCustom() {
   logLine("LoadCustom started\n");
   // The settings are the run's now; the sound starts from them.
   sound_ = makeSound();
   sound_->loadSoundLibrary();
-  sound_->initSound(saverWindow());
+  sound_->initSound(host().saverWindow());
 
   halcyon::FileRef file;
   file.sources = halcyon::Disk | halcyon::Archive;
-  file.name = mediaFolder() + "/clock.udf";
-  file.archive = archive();
+  file.name = host().mediaFolder() + "/clock.udf";
+  file.archive = host().archive();
   sceneLoaded_ = scene_->Load(file);
   logLine(sceneLoaded_ ? "Scene Loaded\n" : "Cannot Load Scene\n");
 
@@ -103,9 +105,10 @@ bool ClockScene::LoadCustom() {
 
   storm_.setBaseRamp(baseGammaRamp(settings().Gamma));
   storm_.setLightning(lightningMode(settings().Lightning));
-  freeCamera().position = {-200.0f, 100.0f, 0.0f};
-  freeCamera().direction = {1.0f, 0.0f, 0.0f};
-  freeCamera().up = {0.0f, 1.0f, 0.0f};
+  CameraPose& freeCamera = host().freeCamera();
+  freeCamera.position = {-200.0f, 100.0f, 0.0f};
+  freeCamera.direction = {1.0f, 0.0f, 0.0f};
+  freeCamera.up = {0.0f, 1.0f, 0.0f};
   storm_.start();
 
   sound_->loadSamples({ticksPosition_.x, ticksPosition_.y, ticksPosition_.z});
@@ -260,7 +263,8 @@ bool ClockScene::frameMove() {
   const bool effects = sound_->effects();
 
   ListenerPose listener;
-  const halcyon::Vec3 p = camera().Position(), d = camera().Direction(), u = camera().Up();
+  const halcyon::Camera& camera = host().camera();
+  const halcyon::Vec3 p = camera.Position(), d = camera.Direction(), u = camera.Up();
   listener.position = {p.x, p.y, p.z};
   listener.forward = {d.x, d.y, d.z};
   listener.up = {u.x, u.y, u.z};
@@ -288,10 +292,10 @@ bool ClockScene::frameMove() {
 bool ClockScene::renderFrame() {
   halcyon::StateCache& states = halcyon::stateCache();
   halcyon::RenderSorter sorter;
-  sorter.camera = camera();
+  sorter.camera = host().camera();
   sorter.SetLights(&scene_->Lights());
   halcyon::RenderContext context;
-  context.camera = camera();
+  context.camera = host().camera();
 
   // What the lightning setting lets through the window: the flash's weight for the outdoor
   // view, its blend and the room's flash light maps.
@@ -313,7 +317,7 @@ bool ClockScene::renderFrame() {
     const float light = 0.5f + 0.7f * flash;
     states.SetRenderState(D3DRS_AMBIENT, ColourValue{1.0f, light, light, light}.argb());
     if (!outdoor_->Render(context)) logLine("Outdoor render failed\n");
-    states.SetRenderState(D3DRS_AMBIENT, properties().ambient.argb());
+    states.SetRenderState(D3DRS_AMBIENT, host().properties().ambient.argb());
   }
   logLine("Outdoor ok\n");
 

@@ -1,12 +1,13 @@
 #pragma once
-// The clock scene: the application object of the saver. On top of the shell it holds the
-// room loaded from "clock.udf", the six objects the program drives itself (the two hands,
-// the clock glass, the lamp, the curtain and the view out of the window), the hands, the
-// storm, the sound and the user's picture, and it draws each frame's passes.
+// The clock scene: the scene the saver's shell shows. It holds the room loaded from
+// "clock.udf", the six objects the program drives itself (the two hands, the clock glass,
+// the lamp, the curtain and the view out of the window), the hands, the storm, the sound and
+// the user's picture, and it draws each frame's passes. The run's settings, media, scene
+// properties, camera and tours are the shell's, reached through the SceneHost it attaches.
 //
-// The shell calls, in this order: readSceneProperties() (which calls readCustomProperties),
-// startTours(), LoadCustom(); then each frame frameMove() and composeFrame() (which calls
-// renderFrame()); endRun() once at the end.
+// The shell calls, in this order: attach(), readCustomProperties() (from its reading of
+// "Scene.props"), LoadCustom(); then each frame frameMove() and, in drawn frames,
+// renderFrame() from its frame composition; endRun() once at the end.
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -15,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "app/saver_application.h"
 #include "clock/chimes.h"
 #include "clock/clock_sound.h"
+#include "clock/saver_scene.h"
 #include "clock/scene_properties.h"
 #include "clock/storm.h"
 #include "clock/tours.h"
@@ -44,12 +45,14 @@ struct ClockSceneSetup {
   RandomDraw random;
 };
 
-class ClockScene : public SaverApplication {
+class ClockScene : public SaverScene {
  public:
-  explicit ClockScene(ClockSceneSetup setup = {}, ShellParts parts = standInShellParts());
-
-  // --- the overridden operations, in slot order ---
+  explicit ClockScene(ClockSceneSetup setup = {});
   ~ClockScene() override;
+
+  // Takes the setup's media into the host, the scene's draws into its tours, and makes the
+  // sound and the storm's base ramp from its settings.
+  void attach(SceneHost& host) override;
   // Per-frame update: sound, hands, storm. Always true.
   bool frameMove() override;
   // The scene's passes, inside the device scene.
@@ -59,11 +62,10 @@ class ClockScene : public SaverApplication {
   bool LoadCustom() override;
   // QuietTime and WinkTime.
   void readCustomProperties(const halcyon::NodeMap* properties) override;
-  intptr_t configDialogProc(void* dialog, uint32_t message, WPARAM wParam, LPARAM lParam) override;
+  intptr_t configDialogProc(void* dialog, uint32_t message, platform::WPARAM wParam, platform::LPARAM lParam) override;
   // End of the run: the base gamma ramp back and the sound released (nothing in the preview,
   // which loaded neither).
   void endRun() override;
-  void exitHook() override;
 
   Storm& storm() { return storm_; }
   ClockChimes& chimes() { return chimes_; }
@@ -92,9 +94,12 @@ class ClockScene : public SaverApplication {
   void setGamma(const D3DGAMMARAMP& ramp);
   void drawMoonShadow();
 
-  bool preview() const { return mode() == ScreensaverMode::Preview; }
+  SceneHost& host() const { return *host_; }
+  SaverSettings& settings() const { return host_->settings(); }
+  bool preview() const { return host_->preview(); }
 
   ClockSceneSetup setup_;
+  SceneHost* host_ = nullptr;
   RandomDraw random_;
   std::unique_ptr<halcyon::Scene> scene_;
   std::unique_ptr<ClockSound> sound_;

@@ -11,11 +11,11 @@
 #include <memory>
 #include <string>
 
-#include "clock/clock_scene.h"
 #include "engine/device/application.h"
 #include "engine/device/texture.h"
 #include "platform/d3d9/recording.h"
 #include "tests/clock/clock_files.h"
+#include "tests/clock/clock_shell.h"
 #include "tests/support/headless_engine_window.h"
 
 namespace {
@@ -51,7 +51,7 @@ void BM_ClockFrame(benchmark::State& state) {
   {
     brassmoor::ClockSceneSetup setup;
     setup.mediaFolder = MediaFolder(scratch);
-    auto clock = std::make_unique<brassmoor::ClockScene>(setup);
+    auto clock = std::make_unique<clocktest::ClockShell>(setup);
     if (!clock->Create(nullptr, &window) || !clock->SetMode(false)) {
       state.SkipWithError("no recording device");
       return;

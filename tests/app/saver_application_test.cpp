@@ -95,10 +95,46 @@ class RecordingDialog final : public brassmoor::ConfigDialog {
   Recorder& r_;
 };
 
-// The shell with a fake window, recording the scene operations the shell calls.
-class TestApplication : public SaverApplication {
+struct SceneScript {
+  bool loadResult = true;
+  std::function<void()> onFrame, onHook;
+};
+
+// The scene operations the shell calls, recorded.
+class RecordingScene final : public brassmoor::SaverScene {
  public:
-  explicit TestApplication(Recorder& r, brassmoor::ShellParts parts = {}) : SaverApplication(withDefaults(r, std::move(parts))), r_(r) {}
+  RecordingScene(Recorder& r, const SceneScript& script) : r_(r), script_(script) {}
+  bool frameMove() override {
+    r_.calls.push_back("frameMove");
+    if (script_.onFrame) script_.onFrame();
+    return true;
+  }
+  bool renderFrame() override {
+    r_.calls.push_back("renderFrame");
+    return true;
+  }
+  bool LoadCustom() override {
+    r_.calls.push_back("LoadCustom");
+    return script_.loadResult;
+  }
+  void endRun() override { r_.calls.push_back("endRun"); }
+  void perFrameHook() override {
+    r_.calls.push_back("hook");
+    if (script_.onHook) script_.onHook();
+  }
+  void exitHook() override { r_.calls.push_back("exitHook"); }
+
+ private:
+  Recorder& r_;
+  const SceneScript& script_;
+};
+
+// The shell with a fake window and the recording scene.
+class TestApplication : public SaverApplication, public SceneScript {
+ public:
+  explicit TestApplication(Recorder& r, brassmoor::ShellParts parts = {}) : SaverApplication(withDefaults(r, std::move(parts))), r_(r) {
+    setScene(std::make_unique<RecordingScene>(r, *this));
+  }
 
   static brassmoor::ShellParts withDefaults(Recorder& r, brassmoor::ShellParts parts) {
     if (!parts.text) parts.text = std::make_unique<RecordingTextLayer>(r);
@@ -111,33 +147,12 @@ class TestApplication : public SaverApplication {
     if (message == WM_KEYDOWN) r_.calls.push_back("key " + std::to_string(wParam));
     return SaverApplication::handleMessage(w, message, wParam, lParam);
   }
-  bool frameMove() override {
-    r_.calls.push_back("frameMove");
-    if (onFrame) onFrame();
-    return true;
-  }
-  bool renderFrame() override {
-    r_.calls.push_back("renderFrame");
-    return true;
-  }
-  bool LoadCustom() override {
-    r_.calls.push_back("LoadCustom");
-    return loadResult;
-  }
-  void endRun() override { r_.calls.push_back("endRun"); }
-  void perFrameHook() override {
-    r_.calls.push_back("hook");
-    if (onHook) onHook();
-  }
-  void exitHook() override { r_.calls.push_back("exitHook"); }
 
   FakeWindow* fake = nullptr;
   uint32_t madeStyle = 0;
   Rect madeRect;
   int64_t madeParent = -1;
   uint32_t classStyle = 0;
-  bool loadResult = true;
-  std::function<void()> onFrame, onHook;
 
  protected:
   std::unique_ptr<SaverWindow> makeWindow(const WindowClass& windowClass, const std::string&, uint32_t style,

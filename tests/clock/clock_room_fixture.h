@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "clock/clock_scene.h"
+#include "tests/clock/clock_shell.h"
 #include "engine/device/texture.h"
 #include "platform/d3d9/device_control.h"
 #include "tests/platform/d3dx/image_writers.h"
@@ -36,8 +36,8 @@ class ClockRoomFixture : public testing::Test {
     std::srand(1);
     brassmoor::ClockSceneSetup setup;
     setup.mediaFolder = mediaFolder;
-    // The scene is the application: it makes the device.
-    scene_ = std::make_unique<brassmoor::ClockScene>(setup);
+    // The shell makes the device; the scene draws into it.
+    scene_ = std::make_unique<ClockShell>(setup);
     ASSERT_TRUE(scene_->Create(nullptr, engineWindow_.get()));
     ASSERT_TRUE(scene_->SetMode(false));
     deviceControl(scene_->Device())->setPresentCapture(true);
@@ -74,7 +74,7 @@ class ClockRoomFixture : public testing::Test {
   testsupport::FakeClock clock_;
   SDL_Window* window_ = nullptr;
   std::unique_ptr<testsupport::SdlEngineWindow> engineWindow_;
-  std::unique_ptr<brassmoor::ClockScene> scene_;
+  std::unique_ptr<ClockShell> scene_;
 };
 
 }  // namespace clocktest

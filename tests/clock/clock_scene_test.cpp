@@ -18,6 +18,7 @@
 #include "platform/resources/dialog_template.h"
 #include "platform/sound/recording_sound_library.h"
 #include "tests/clock/clock_files.h"
+#include "tests/clock/clock_shell.h"
 #include "tests/engine/scene/recording_fixture.h"
 #include "tests/platform/d3dx/image_writers.h"
 #include "settings/settings_dialog.h"
@@ -27,6 +28,7 @@ namespace {
 
 using halcyon::Matrix;
 using namespace scenetest;
+using clocktest::ClockShell;
 using clocktest::ScriptedRandom;
 using clocktest::MeshTriangle;
 
@@ -78,7 +80,7 @@ class ClockFrame : public RecordingScene {
     RecordingScene::TearDown();
   }
 
-  brassmoor::ClockScene& Make(const std::string& props = "", std::string photo = "") {
+  ClockShell& Make(const std::string& props = "", std::string photo = "") {
     if (!props.empty()) dir_.write("Scene.props", props);
     brassmoor::ClockSceneSetup setup;
     setup.mediaFolder = dir_.path().string();
@@ -87,11 +89,11 @@ class ClockFrame : public RecordingScene {
     scene_->settings().PhotoPath = std::move(photo);
     return *scene_;
   }
-  // The scene is the application: it takes over the device from the fixture's.
+  // The shell with the clock scene takes over the device from the fixture's.
   void Adopt(const brassmoor::ClockSceneSetup& setup) {
     scene_.reset();
     app_.reset();
-    scene_ = std::make_unique<brassmoor::ClockScene>(setup);
+    scene_ = std::make_unique<ClockShell>(setup);
     ASSERT_TRUE(scene_->Create(nullptr, &window_));
     ASSERT_TRUE(scene_->SetMode(false));
     device_ = d3d_->lastDevice();
@@ -128,14 +130,14 @@ class ClockFrame : public RecordingScene {
   testsupport::TempDir dir_;
   testsupport::FakeClock clock_;
   ScriptedRandom random_;
-  std::unique_ptr<brassmoor::ClockScene> scene_;
+  std::unique_ptr<ClockShell> scene_;
   std::vector<std::string> trace_;
   halcyon::TraceTap::Observer previousTap_;
 };
 
 TEST_F(ClockFrame, PassesInOrderWithTheirStates) {
   WriteRoom(*TheRoom());
-  brassmoor::ClockScene& clock = Make("Ambient = array(255, 255, 255); BgColor = array(0, 0, 255);");
+  ClockShell& clock = Make("Ambient = array(255, 255, 255); BgColor = array(0, 0, 255);");
   clock.readSceneProperties();
   clock.startTours();
   ASSERT_TRUE(clock.LoadCustom());
@@ -194,7 +196,7 @@ TEST_F(ClockFrame, PassesInOrderWithTheirStates) {
 
 TEST_F(ClockFrame, FlashAndFlickerReachTheTextureFactor) {
   WriteRoom(*TheRoom());
-  brassmoor::ClockScene& clock = Make("WinkTime = 1000;");
+  ClockShell& clock = Make("WinkTime = 1000;");
   // A double flash (300 ms, strength 0.5), its flicker due a second later and 1250 ms long.
   random_.draws = {0, 0, 0, 0, 0, 250};
   random_.rest = 1;
@@ -228,7 +230,7 @@ TEST_F(ClockFrame, FlashAndFlickerReachTheTextureFactor) {
 
 TEST_F(ClockFrame, TheMoonInTheArchShowsTheDatesPhase) {
   WriteRoom(*TheRoom());
-  brassmoor::ClockScene& clock = Make();
+  ClockShell& clock = Make();
   ASSERT_TRUE(clock.LoadCustom());
   const auto moonDraw = [&]() -> const RecordedDraw* {
     for (const auto& d : device_->draws())
@@ -262,7 +264,7 @@ TEST_F(ClockFrame, TheMoonInTheArchShowsTheDatesPhase) {
 
 TEST_F(ClockFrame, SoftLightningLightsOnlyTheWindowAndGently) {
   WriteRoom(*TheRoom());
-  brassmoor::ClockScene& clock = Make();
+  ClockShell& clock = Make();
   clock.settings().Lightning = 1;
   random_.rest = 1;
   ASSERT_TRUE(clock.LoadCustom());
@@ -302,7 +304,7 @@ TEST_F(ClockFrame, FlashLightsTheRoomThroughItsFlashMapsAndTheViewOutside) {
   WriteRoom(*With(Struct("_root", "_roottype"),
                   With(Struct("Materials", "Material"), std::move(lit), std::move(lost), std::move(view)),
                   std::move(children)));
-  brassmoor::ClockScene& clock = Make();
+  ClockShell& clock = Make();
   // One flash of 300 ms, strength 0.5, then a long pause.
   random_.draws = {0, 0, 1, 1};
   random_.rest = 1;
@@ -365,7 +367,7 @@ TEST_F(ClockFrame, FlashLightsTheRoomThroughItsFlashMapsAndTheViewOutside) {
 
 TEST_F(ClockFrame, HandsTurnWithTheLocalTime) {
   WriteRoom(*TheRoom());
-  brassmoor::ClockScene& clock = Make();
+  ClockShell& clock = Make();
   ASSERT_TRUE(clock.LoadCustom());
   clock_.setLocalTime(15, 30, 0);
   clock.frameMove();
@@ -385,7 +387,7 @@ TEST_F(ClockFrame, HandsTurnWithTheLocalTime) {
 TEST_F(ClockFrame, ToursFadeOverThePicture) {
   WriteRoom(*TheRoom());
   clocktest::WriteTour(dir_, "c1.cam", 0, 100);
-  brassmoor::ClockScene& clock = Make("Animations = array(\"c1.cam\");");
+  ClockShell& clock = Make("Animations = array(\"c1.cam\");");
   clock.readSceneProperties();
   clock.startTours();
   ASSERT_TRUE(clock.LoadCustom());
@@ -411,7 +413,7 @@ TEST_F(ClockFrame, ToursFadeOverThePicture) {
 
 TEST_F(ClockFrame, SceneWithoutOutdoorPlane) {
   WriteRoom(*TheRoom(false));
-  brassmoor::ClockScene& clock = Make();
+  ClockShell& clock = Make();
   ASSERT_TRUE(clock.LoadCustom());
   EXPECT_EQ(clock.outdoorPlane(), nullptr);
   trace_.clear();
@@ -424,7 +426,7 @@ TEST_F(ClockFrame, SceneWithoutOutdoorPlane) {
 }
 
 TEST_F(ClockFrame, MissingSceneFileStillRuns) {
-  brassmoor::ClockScene& clock = Make();
+  ClockShell& clock = Make();
   trace_.clear();
   EXPECT_TRUE(clock.LoadCustom());
   EXPECT_FALSE(clock.sceneLoaded());
@@ -445,7 +447,7 @@ TEST_F(ClockFrame, HandsUnderOneTopLevelNode) {
   Rec root = With(Struct("_root", "_roottype"),
                   With(Struct("Children", "Node"), std::move(clockNode), MeshTriangle("Wall", {0, 100, kWallZ})));
   WriteRoom(*root);
-  brassmoor::ClockScene& clock = Make();
+  ClockShell& clock = Make();
   ASSERT_TRUE(clock.LoadCustom());
   ASSERT_NE(clock.hourHand(), nullptr);
   EXPECT_EQ(clock.minuteHand(), nullptr);
@@ -455,7 +457,7 @@ TEST_F(ClockFrame, HandsUnderOneTopLevelNode) {
 
 TEST_F(ClockFrame, UserPictureReplacesTheFirstStage) {
   WriteRoom(*TheRoom());
-  brassmoor::ClockScene& clock = Make("", dir_.file("photo.png").string());
+  ClockShell& clock = Make("", dir_.file("photo.png").string());
   ASSERT_TRUE(clock.LoadCustom());
   halcyon::SceneNode* picture = clock.scene().Root().FindByName("picture");
   ASSERT_TRUE(picture && picture->GetMesh());
@@ -466,7 +468,7 @@ TEST_F(ClockFrame, UserPictureReplacesTheFirstStage) {
 
   // A picture that cannot be read leaves the scene's own.
   scene_.reset();
-  brassmoor::ClockScene& other = Make("", dir_.file("nothing.png").string());
+  ClockShell& other = Make("", dir_.file("nothing.png").string());
   ASSERT_TRUE(other.LoadCustom());
   const halcyon::Material& own = other.scene().Root().FindByName("picture")->GetMesh()->GetMaterial();
   ASSERT_NE(own.stages[1].texture, nullptr);
@@ -493,7 +495,7 @@ TEST_F(ClockFrame, APictureIsOpenedOnlyWhereItsPathSaysAndFilledIntoTheFrameOrLe
   std::filesystem::current_path(home.path());
   const std::filesystem::path photo = dir_.write("photos/portrait.png", bytes(encodePng(std::vector<D3DCOLOR>(8 * 16, 0xFF204080), 8, 16, false)));
   home.write(photo.relative_path().string(), bytes(encodePng(std::vector<D3DCOLOR>(16, 0xFFFF0000), 4, 4, false)));
-  auto firstStage = [this](brassmoor::ClockScene& clock) {
+  auto firstStage = [this](ClockShell& clock) {
     EXPECT_TRUE(clock.LoadCustom());
     return clock.scene().Root().FindByName("Picture")->GetMesh()->GetMaterial().stages[1].texture;
   };
@@ -520,7 +522,7 @@ TEST_F(ClockFrame, APictureIsOpenedOnlyWhereItsPathSaysAndFilledIntoTheFrameOrLe
 }
 
 TEST_F(ClockFrame, PropertiesKeepDefaultsForAbsentOrInvalidKeys) {
-  brassmoor::ClockScene& clock = Make("QuietTime = 500; WinkTime = 0; Fov = 90;");
+  ClockShell& clock = Make("QuietTime = 500; WinkTime = 0; Fov = 90;");
   clock.readSceneProperties();
   EXPECT_EQ(clock.storm().quietTime(), 500);
   EXPECT_EQ(clock.storm().winkTime(), 2000);
@@ -532,7 +534,7 @@ TEST_F(ClockFrame, PropertiesKeepDefaultsForAbsentOrInvalidKeys) {
   EXPECT_TRUE(p.animations.empty());
 
   scene_.reset();
-  brassmoor::ClockScene& partial = Make("FogColor = array(10); QuietTime = -3;");
+  ClockShell& partial = Make("FogColor = array(10); QuietTime = -3;");
   partial.readSceneProperties();
   EXPECT_EQ(partial.properties().fogColor.argb(), 0xFF0A8080u);
   EXPECT_EQ(partial.storm().quietTime(), 6000);
@@ -544,7 +546,7 @@ namespace {
 
 TEST_F(ClockFrame, AfterALossAndResetTheRoomDrawsWhole) {
   WriteRoom(*TheRoom());
-  brassmoor::ClockScene& clock = Make();
+  ClockShell& clock = Make();
   ASSERT_TRUE(clock.LoadCustom());
   deviceControl(device_)->simulateLoss(1);
   for (int frame = 0; frame < 3; ++frame) {
@@ -571,7 +573,7 @@ namespace {
 // The scene with the silent sound library and stand-in sample files.
 class ClockThunder : public ClockFrame {
  protected:
-  brassmoor::ClockScene& MakeWithSound(int32_t volume) {
+  ClockShell& MakeWithSound(int32_t volume) {
     for (const char* f : {"ClockMusic.ogg", "ClockRain.ogg", "ClockGrom1.ogg", "ClockGrom2.ogg", "ClockGrom3.ogg",
                           "ClockTicks.ogg"})
       dir_.write(f, "sound");
@@ -593,7 +595,7 @@ class ClockThunder : public ClockFrame {
 TEST_F(ClockThunder, BellsStrikeAtTheClockAsItsTimeReachesTheHour) {
   WriteRoom(*TheRoom());
   for (const char* f : {"ClockBell.ogg", "ClockChime.ogg"}) dir_.write(f, "sound");
-  brassmoor::ClockScene& clock = MakeWithSound(80);
+  ClockShell& clock = MakeWithSound(80);
   clock.settings().Chimes = 1;
   random_.rest = 6299;  // single flashes, their claps 7 s after them: out of the way
   ASSERT_TRUE(clock.LoadCustom());
@@ -619,7 +621,7 @@ TEST_F(ClockThunder, BellsStrikeAtTheClockAsItsTimeReachesTheHour) {
 
 TEST_F(ClockThunder, ClapsFollowFlashesOnlyWhileEffectsAreOn) {
   WriteRoom(*TheRoom());
-  brassmoor::ClockScene& clock = MakeWithSound(80);
+  ClockShell& clock = MakeWithSound(80);
   random_.rest = 1;  // single flashes
   ASSERT_TRUE(clock.LoadCustom());
   ASSERT_TRUE(clock.sound().thunderLoaded());
@@ -634,7 +636,7 @@ TEST_F(ClockThunder, ClapsFollowFlashesOnlyWhileEffectsAreOn) {
 
   // Volume 0: the flashes go on, but no clap is ever queued or played.
   scene_.reset();
-  brassmoor::ClockScene& quiet = MakeWithSound(0);
+  ClockShell& quiet = MakeWithSound(0);
   ASSERT_TRUE(quiet.LoadCustom());
   library_->clearCalls();
   int flashes = 0;
@@ -653,7 +655,7 @@ TEST_F(ClockThunder, ClapsFollowFlashesOnlyWhileEffectsAreOn) {
 namespace {
 
 TEST_F(ClockFrame, SettingsDialogPictureControlsAreTheScenes) {
-  brassmoor::ClockScene& clock = Make("", "/pictures/cat.png");
+  ClockShell& clock = Make("", "/pictures/cat.png");
   const auto t = platform::loadDialogTemplate(brassmoor::dialog_id::kSettingsDialog);
   ASSERT_TRUE(t);
   platform::DialogBox box(*t);
