@@ -30,6 +30,7 @@ trap cleanup EXIT
 fail() {
   echo "FAILED: $*"
   echo "--- daemon log"; tail -n 40 "$work/home/daemon.log"; cat "$work/daemon.out" 2>/dev/null
+  echo "--- saver's stderr"; tail -n 20 "$work/home/saver.err" 2>/dev/null
   exit 1
 }
 
@@ -93,7 +94,9 @@ saver_pid() { pgrep -f "^$work/brassmoor --root" | head -1; }
 [ -z "$(saver_pid)" ] || fail "the saver ran before the host was told to activate"
 "${env_for_user[@]}" xscreensaver-command -activate >/dev/null || fail "-activate was refused"
 
-for _ in $(seq 1 150); do
+# Generous: on a loaded machine the first frames can take a long while; only a saver that
+# never draws fails here.
+for _ in $(seq 1 600); do
   pid=$(saver_pid)
   [ -n "$pid" ] && [ "$(ls "$work/frames" | wc -l)" -ge 5 ] && break
   sleep 0.2
@@ -127,7 +130,7 @@ awk -v f="$frame_mean" -v s="$shot_mean" 'BEGIN { exit !(f <= 0.02 || s > 0.02) 
   fail "the frames show the room but the screen stays black"
 
 "${env_for_user[@]}" xscreensaver-command -deactivate >/dev/null || fail "-deactivate was refused"
-for _ in $(seq 1 100); do
+for _ in $(seq 1 300); do
   kill -0 "$pid" 2>/dev/null || break
   sleep 0.1
 done
