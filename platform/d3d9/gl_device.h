@@ -3,29 +3,13 @@
 // ramp without multisampling is drawn straight into the window. Otherwise it is drawn into an
 // offscreen colour and depth buffer of the back buffer's size, and Present copies (or resolves)
 // it into the window, or runs the final pass that looks every channel up in the gamma ramp.
-#include <SDL.h>
-#include <epoxy/gl.h>
-
 #include <memory>
 #include <unordered_map>
 #include <vector>
 
 #include "platform/d3d9/base_device.h"
+#include "platform/d3d9/gl_resources.h"
 #include "platform/d3d9/gl_shader_gen.h"
-#include "platform/d3d9/memory_resources.h"
-
-// The GL context and its window. Resources keep it alive, so a resource released after its
-// device still finds a context in which to delete its GL objects.
-struct GLContextHolder {
-  SDL_Window* window = nullptr;
-  SDL_GLContext context = nullptr;
-  ~GLContextHolder();
-  // Makes this context current when another one is (another device, or a probe, may have
-  // made its own current on this thread).
-  void use() const {
-    if (context && SDL_GL_GetCurrentContext() != context) SDL_GL_MakeCurrent(window, context);
-  }
-};
 
 class GLDevice : public BaseDevice {
  public:
@@ -77,6 +61,8 @@ class GLDevice : public BaseDevice {
     uint64_t uploadedStamp = 0;
   };
 
+  bool createPresentPass();
+  void destroyPresentPass();
   bool createTargets();
   void destroyTargets();
   // The framebuffer this frame draws into, chosen at its first use after a Present.
@@ -115,7 +101,6 @@ class GLDevice : public BaseDevice {
     bool operator==(const AttributeSource&) const = default;
   };
   DWORD drawFvf_ = 0, keyFvf_ = 0;
-  GLenum primitiveMode(D3DPRIMITIVETYPE type) const;
 
   std::shared_ptr<GLContextHolder> context_;
   D3DCAPS9 caps_;
@@ -156,58 +141,4 @@ class GLDevice : public BaseDevice {
   bool capture_ = false;
   std::vector<D3DCOLOR> captured_;
   UINT capturedWidth_ = 0, capturedHeight_ = 0;
-};
-
-// A texture mirrored into a GL texture with the same levels; formats without alpha sample as
-// opaque.
-class GLTexture : public MemoryTexture {
- public:
-  GLTexture(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT width, UINT height, UINT levels,
-            DWORD usage, D3DFORMAT format, D3DPOOL pool);
-  GLuint glName() const { return name_; }
-
- protected:
-  ~GLTexture() override;
-  void levelChanged(UINT level) override;
-  void reloadLevel(UINT level, std::vector<uint8_t>& bytes) override;
-
- private:
-  std::shared_ptr<GLContextHolder> context_;
-  GLuint name_ = 0;
-  // Once GL holds a level, its bytes in memory would only double it; a texture rewritten often
-  // (dynamic) keeps them to spare the read-backs.
-  bool keepsCopies_ = false;
-};
-
-class GLVertexBuffer : public MemoryVertexBuffer {
- public:
-  GLVertexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length, DWORD usage, DWORD fvf,
-                 D3DPOOL pool);
-  GLuint glName() const { return name_; }
-
- protected:
-  ~GLVertexBuffer() override;
-  void contentsChanged() override;
-
- private:
-  std::shared_ptr<GLContextHolder> context_;
-  GLuint name_ = 0;
-};
-
-class GLIndexBuffer : public MemoryIndexBuffer {
- public:
-  GLIndexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length, DWORD usage,
-                D3DFORMAT format, D3DPOOL pool);
-  GLuint glName() const { return name_; }
-  // No index in the buffer is higher (a fresh buffer holds zeros).
-  uint32_t highestIndex() const { return highest_; }
-
- protected:
-  ~GLIndexBuffer() override;
-  void contentsChanged() override;
-
- private:
-  std::shared_ptr<GLContextHolder> context_;
-  GLuint name_ = 0;
-  uint32_t highest_ = 0;
 };

@@ -1,0 +1,189 @@
+#include "platform/d3d9/gl_resources.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+uint64_t gTexturesDeleted = 0;
+uint64_t gBuffersDeleted = 0;
+
+GLuint compileShader(GLenum type, const std::string& source) {
+  const GLuint shader = glCreateShader(type);
+  const char* text = source.c_str();
+  glShaderSource(shader, 1, &text, nullptr);
+  glCompileShader(shader);
+  GLint ok = 0;
+  glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+  if (!ok) {
+    char log[2048] = {};
+    glGetShaderInfoLog(shader, sizeof log - 1, nullptr, log);
+    SDL_Log("shader compile failed: %s\n%s", log, text);
+    glDeleteShader(shader);
+    return 0;
+  }
+  return shader;
+}
+
+}  // namespace
+
+uint64_t glTexturesDeleted() { return gTexturesDeleted; }
+uint64_t glBuffersDeleted() { return gBuffersDeleted; }
+
+uint32_t highestIndexIn(const uint8_t* bytes, size_t count, UINT indexSize) {
+  uint32_t highest = 0;
+  for (size_t i = 0; i < count; ++i) {
+    uint32_t index = 0;
+    std::memcpy(&index, bytes + i * indexSize, indexSize);
+    highest = std::max(highest, index);
+  }
+  return highest;
+}
+
+GLuint linkProgram(const std::string& vertex, const std::string& fragment) {
+  const GLuint vs = compileShader(GL_VERTEX_SHADER, vertex);
+  const GLuint fs = compileShader(GL_FRAGMENT_SHADER, fragment);
+  if (!vs || !fs) {
+    if (vs) glDeleteShader(vs);
+    if (fs) glDeleteShader(fs);
+    return 0;
+  }
+  const GLuint program = glCreateProgram();
+  glAttachShader(program, vs);
+  glAttachShader(program, fs);
+  glLinkProgram(program);
+  glDeleteShader(vs);
+  glDeleteShader(fs);
+  GLint ok = 0;
+  glGetProgramiv(program, GL_LINK_STATUS, &ok);
+  if (!ok) {
+    char log[2048] = {};
+    glGetProgramInfoLog(program, sizeof log - 1, nullptr, log);
+    SDL_Log("program link failed: %s", log);
+    glDeleteProgram(program);
+    return 0;
+  }
+  return program;
+}
+
+GLContextHolder::~GLContextHolder() {
+  if (context) SDL_GL_DeleteContext(context);
+}
+
+GLTexture::GLTexture(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT width, UINT height,
+                     UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool)
+    : MemoryTexture(device, width, height, levels, usage, format, pool), context_(std::move(context)) {
+  if (!valid()) return;
+  keepsCopies_ = (usage & D3DUSAGE_DYNAMIC) != 0;
+  context_->use();
+  glGenTextures(1, &name_);
+  glActiveTexture(kScratchUnit);
+  glBindTexture(GL_TEXTURE_2D, name_);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(GetLevelCount()) - 1);
+  if (!formatHasAlpha()) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
+  for (UINT i = 0; i < GetLevelCount(); ++i)
+    glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), GL_RGBA8, static_cast<GLsizei>(levelWidth(i)),
+                 static_cast<GLsizei>(levelHeight(i)), 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+  for (UINT i = 0; i < GetLevelCount(); ++i) levelChanged(i);
+}
+
+GLTexture::~GLTexture() {
+  context_->use();
+  if (name_) glDeleteTextures(1, &name_);
+  ++gTexturesDeleted;
+}
+
+void GLTexture::levelChanged(UINT level) {
+  if (!name_) return;
+  context_->use();
+  const UINT w = levelWidth(level), h = levelHeight(level);
+  const std::vector<uint8_t>& bytes = levelBytes(level);
+  std::vector<uint8_t> converted;
+  const uint8_t* data = bytes.data();
+  if (format() != D3DFMT_A8R8G8B8 && format() != D3DFMT_X8R8G8B8) {
+    converted.resize(static_cast<size_t>(w) * h * 4);
+    const UINT bpp = bytesPerTexel(format());
+    for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i) {
+      const D3DCOLOR c = decodeTexel(format(), bytes.data() + i * bpp);
+      std::memcpy(converted.data() + i * 4, &c, 4);
+    }
+    data = converted.data();
+  }
+  glActiveTexture(kScratchUnit);
+  glBindTexture(GL_TEXTURE_2D, name_);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h), GL_BGRA,
+                  GL_UNSIGNED_BYTE, data);
+  if (!keepsCopies_) releaseLevelBytes(level);
+}
+
+void GLTexture::reloadLevel(UINT level, std::vector<uint8_t>& bytes) {
+  if (!name_) return;
+  context_->use();
+  const size_t count = static_cast<size_t>(levelWidth(level)) * levelHeight(level);
+  std::vector<D3DCOLOR> texels(count);
+  glActiveTexture(kScratchUnit);
+  glBindTexture(GL_TEXTURE_2D, name_);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glGetTexImage(GL_TEXTURE_2D, static_cast<GLint>(level), GL_BGRA, GL_UNSIGNED_BYTE, texels.data());
+  const UINT bpp = bytesPerTexel(format());
+  if (bytes.size() < count * bpp) return;
+  for (size_t i = 0; i < count; ++i) encodeTexel(format(), texels[i], bytes.data() + i * bpp);
+}
+
+GLVertexBuffer::GLVertexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length,
+                               DWORD usage, DWORD fvf, D3DPOOL pool)
+    : MemoryVertexBuffer(device, length, usage, fvf, pool), context_(std::move(context)) {
+  context_->use();
+  glGenBuffers(1, &name_);
+  glBindBuffer(GL_ARRAY_BUFFER, name_);
+  glBufferData(GL_ARRAY_BUFFER, length, bytes().data(), (usage & D3DUSAGE_DYNAMIC) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+}
+
+GLVertexBuffer::~GLVertexBuffer() {
+  context_->use();
+  if (name_) glDeleteBuffers(1, &name_);
+  ++gBuffersDeleted;
+}
+
+void GLVertexBuffer::contentsChanged() {
+  context_->use();
+  glBindBuffer(GL_ARRAY_BUFFER, name_);
+  if (discarded()) {
+    glBufferData(GL_ARRAY_BUFFER, size(), bytes().data(), GL_DYNAMIC_DRAW);
+  } else {
+    glBufferSubData(GL_ARRAY_BUFFER, dirtyBegin(), dirtyEnd() - dirtyBegin(), bytes().data() + dirtyBegin());
+  }
+}
+
+GLIndexBuffer::GLIndexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length,
+                             DWORD usage, D3DFORMAT format, D3DPOOL pool)
+    : MemoryIndexBuffer(device, length, usage, format, pool), context_(std::move(context)) {
+  context_->use();
+  glGenBuffers(1, &name_);
+  // Uploads go through the copy target so that no vertex array's index binding changes.
+  glBindBuffer(GL_COPY_WRITE_BUFFER, name_);
+  glBufferData(GL_COPY_WRITE_BUFFER, length, bytes().data(), (usage & D3DUSAGE_DYNAMIC) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+}
+
+GLIndexBuffer::~GLIndexBuffer() {
+  context_->use();
+  if (name_) glDeleteBuffers(1, &name_);
+  ++gBuffersDeleted;
+}
+
+void GLIndexBuffer::contentsChanged() {
+  // Only ever raised, so it stays an upper bound of every index the buffer holds.
+  const UINT indexSize = format() == D3DFMT_INDEX32 ? 4 : 2;
+  const size_t first = dirtyBegin() / indexSize, last = (dirtyEnd() + indexSize - 1) / indexSize;
+  const size_t end = std::min<size_t>(last, size() / indexSize);
+  if (end > first) highest_ = std::max(highest_, highestIndexIn(bytes().data() + first * indexSize, end - first, indexSize));
+  context_->use();
+  glBindBuffer(GL_COPY_WRITE_BUFFER, name_);
+  if (discarded()) {
+    glBufferData(GL_COPY_WRITE_BUFFER, size(), bytes().data(), GL_DYNAMIC_DRAW);
+  } else {
+    glBufferSubData(GL_COPY_WRITE_BUFFER, dirtyBegin(), dirtyEnd() - dirtyBegin(), bytes().data() + dirtyBegin());
+  }
+}

@@ -1,0 +1,93 @@
+#pragma once
+// The GL objects behind the device's resources (internal to platform/d3d9): the context they
+// live in, textures, vertex and index buffers, and the shader programs the device links.
+#include <SDL.h>
+#include <epoxy/gl.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/d3d9/memory_resources.h"
+
+// Unit used for uploads, clear of the eight stage units.
+constexpr GLenum kScratchUnit = GL_TEXTURE0 + 15;
+
+// The GL context and its window. Resources keep it alive, so a resource released after its
+// device still finds a context in which to delete its GL objects.
+struct GLContextHolder {
+  SDL_Window* window = nullptr;
+  SDL_GLContext context = nullptr;
+  ~GLContextHolder();
+  // Makes this context current when another one is (another device, or a probe, may have
+  // made its own current on this thread).
+  void use() const {
+    if (context && SDL_GL_GetCurrentContext() != context) SDL_GL_MakeCurrent(window, context);
+  }
+};
+
+// Deleting a GL object unbinds it, and its name may come back for a new object: devices that
+// remember what they bound compare these counts to know when that memory no longer holds.
+uint64_t glTexturesDeleted();
+uint64_t glBuffersDeleted();
+
+// The highest of `count` indices of `indexSize` bytes each (0 for none).
+uint32_t highestIndexIn(const uint8_t* bytes, size_t count, UINT indexSize);
+
+// A linked program of the two sources, or 0 (said in the log) when either fails to build.
+GLuint linkProgram(const std::string& vertex, const std::string& fragment);
+
+// A texture mirrored into a GL texture with the same levels; formats without alpha sample as
+// opaque.
+class GLTexture : public MemoryTexture {
+ public:
+  GLTexture(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT width, UINT height, UINT levels,
+            DWORD usage, D3DFORMAT format, D3DPOOL pool);
+  GLuint glName() const { return name_; }
+
+ protected:
+  ~GLTexture() override;
+  void levelChanged(UINT level) override;
+  void reloadLevel(UINT level, std::vector<uint8_t>& bytes) override;
+
+ private:
+  std::shared_ptr<GLContextHolder> context_;
+  GLuint name_ = 0;
+  // Once GL holds a level, its bytes in memory would only double it; a texture rewritten often
+  // (dynamic) keeps them to spare the read-backs.
+  bool keepsCopies_ = false;
+};
+
+class GLVertexBuffer : public MemoryVertexBuffer {
+ public:
+  GLVertexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length, DWORD usage, DWORD fvf,
+                 D3DPOOL pool);
+  GLuint glName() const { return name_; }
+
+ protected:
+  ~GLVertexBuffer() override;
+  void contentsChanged() override;
+
+ private:
+  std::shared_ptr<GLContextHolder> context_;
+  GLuint name_ = 0;
+};
+
+class GLIndexBuffer : public MemoryIndexBuffer {
+ public:
+  GLIndexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length, DWORD usage,
+                D3DFORMAT format, D3DPOOL pool);
+  GLuint glName() const { return name_; }
+  // No index in the buffer is higher (a fresh buffer holds zeros).
+  uint32_t highestIndex() const { return highest_; }
+
+ protected:
+  ~GLIndexBuffer() override;
+  void contentsChanged() override;
+
+ private:
+  std::shared_ptr<GLContextHolder> context_;
+  GLuint name_ = 0;
+  uint32_t highest_ = 0;
+};
