@@ -55,14 +55,26 @@ void GLDevice::stateChanged(Changed what, UINT index) {
         case D3DRS_RANGEFOGENABLE:
         case D3DRS_ALPHATESTENABLE:
         case D3DRS_ALPHAFUNC: keyDirty_ = true; break;
+        case D3DRS_AMBIENT:
+        case D3DRS_TEXTUREFACTOR:
+        case D3DRS_ALPHAREF:
+        case D3DRS_FOGCOLOR:
+        case D3DRS_FOGSTART:
+        case D3DRS_FOGEND:
+        case D3DRS_FOGDENSITY: uniformsChanged(kRenderStateValues); break;
         default: break;
       }
-      ++uniformStamp_;
       break;
-    case Changed::StageState: keyDirty_ = true; ++uniformStamp_; break;
+    case Changed::StageState:
+      keyDirty_ = true;
+      uniformsChanged(kStageConstantValues);
+      break;
     case Changed::Texture: keyDirty_ = true; texturesDirty_ = true; break;
     case Changed::SamplerState: samplersDirty_ = true; break;
-    case Changed::Light: keyDirty_ = true; ++uniformStamp_; break;
+    case Changed::Light:
+      keyDirty_ = true;
+      uniformsChanged(kLightValues);
+      break;
     case Changed::Vertices: keyDirty_ = true; break;
     case Changed::Gamma: {
       gammaDirty_ = true;
@@ -72,9 +84,24 @@ void GLDevice::stateChanged(Changed what, UINT index) {
         rampIsIdentity_ = (g.red[i] >> 8) == i && (g.green[i] >> 8) == i && (g.blue[i] >> 8) == i;
       break;
     }
-    case Changed::Viewport: renderDirty_ = true; ++uniformStamp_; break;
+    case Changed::Viewport:
+      renderDirty_ = true;
+      uniformsChanged(kViewportValues);
+      break;
     case Changed::Transform:
-    case Changed::Material: ++uniformStamp_; break;
+      if (index == D3DTS_WORLD) {
+        uniformsChanged(kWorldViewValues);
+      } else if (index == D3DTS_VIEW) {
+        // Lights are given in world space and lit in view space.
+        uniformsChanged(kWorldViewValues);
+        uniformsChanged(kLightValues);
+      } else if (index == D3DTS_PROJECTION) {
+        uniformsChanged(kProjectionValues);
+      } else {
+        uniformsChanged(kTextureMatrixValues);
+      }
+      break;
+    case Changed::Material: uniformsChanged(kMaterialValues); break;
   }
 }
 
@@ -115,7 +142,7 @@ HRESULT GLDevice::Reset(D3DPRESENT_PARAMETERS* params) {
   windowTakesCopies_ = true;
   keyDirty_ = renderDirty_ = texturesDirty_ = samplersDirty_ = true;
   forgetBindings();
-  ++uniformStamp_;
+  for (int group = 0; group < kUniformGroups; ++group) uniformsChanged(static_cast<UniformGroup>(group));
   return D3D_OK;
 }
 

@@ -51,6 +51,20 @@ class GLDevice : public BaseDevice {
   void stateChanged(Changed what, UINT index) override;
 
  private:
+  // The uniforms in groups whose inputs change apart (a draw usually moves only the world
+  // matrix and the material). Each group has a count raised when its inputs change, and a
+  // program sends a group again only when the count moved since it last sent it.
+  enum UniformGroup {
+    kWorldViewValues,
+    kProjectionValues,
+    kTextureMatrixValues,
+    kViewportValues,
+    kMaterialValues,
+    kLightValues,
+    kRenderStateValues,
+    kStageConstantValues,
+    kUniformGroups
+  };
   struct Program {
     GLuint id = 0;
     GLint worldView, projection, screen, pixelOffset, texMatrix, normalMatrix;
@@ -59,6 +73,7 @@ class GLDevice : public BaseDevice {
     GLint tfactor, constant, alphaRef, fogColor, fogStart, fogEnd, fogDensity;
     GLint samplers[kMaxTextureStages];
     uint64_t uploadedStamp = 0;
+    uint64_t sent[kUniformGroups] = {};
   };
 
   bool createPresentPass();
@@ -79,6 +94,7 @@ class GLDevice : public BaseDevice {
   bool prepareDraw(GLuint buffer, size_t base, UINT stride);
   Program* programFor(const FixedFunctionKey& key);
   void uploadUniforms(Program& program);
+  void uploadLights(Program& program, const D3DMATRIX& view);
   void applyRenderStates();
   // The GL values of one stage's sampler states, so that only changed ones reach GL.
   struct SamplerParams {
@@ -136,7 +152,13 @@ class GLDevice : public BaseDevice {
   std::unordered_map<FixedFunctionKey, Program, FixedFunctionKeyHash> programs_;
   Program* current_ = nullptr;
   bool keyDirty_ = true, renderDirty_ = true, texturesDirty_ = true, samplersDirty_ = true, gammaDirty_ = true;
+  // uniformStamp_ moves with any group, so a draw after nothing changed checks one number.
   uint64_t uniformStamp_ = 1;
+  uint64_t groupStamps_[kUniformGroups] = {1, 1, 1, 1, 1, 1, 1, 1};
+  void uniformsChanged(UniformGroup group) {
+    ++groupStamps_[group];
+    ++uniformStamp_;
+  }
   uint64_t lookups_ = 0;
   bool capture_ = false;
   std::vector<D3DCOLOR> captured_;

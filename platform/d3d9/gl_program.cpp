@@ -89,79 +89,95 @@ GLDevice::Program* GLDevice::programFor(const FixedFunctionKey& key) {
 }
 
 void GLDevice::uploadUniforms(Program& p) {
+  const auto due = [&](UniformGroup group) {
+    if (p.sent[group] == groupStamps_[group]) return false;
+    p.sent[group] = groupStamps_[group];
+    return true;
+  };
   const auto& rs = state_.renderStates;
   const D3DMATRIX& view = state_.transforms[D3DTS_VIEW];
-  const D3DMATRIX worldView = multiply(state_.transforms[D3DTS_WORLD], view);
-  glUniformMatrix4fv(p.worldView, 1, GL_FALSE, &worldView.m[0][0]);
-  if (p.normalMatrix >= 0) {
-    const NormalMatrix n = normalMatrixOf(worldView);
-    glUniformMatrix3fv(p.normalMatrix, 1, GL_TRUE, n.m);
-  }
-  glUniformMatrix4fv(p.projection, 1, GL_FALSE, &state_.transforms[D3DTS_PROJECTION].m[0][0]);
-  const D3DVIEWPORT9& vp = state_.viewport;
-  glUniform4f(p.screen, static_cast<float>(vp.X), static_cast<float>(vp.Y), static_cast<float>(vp.Width), static_cast<float>(vp.Height));
-  glUniform2f(p.pixelOffset, 1.0f / static_cast<float>(vp.Width), 1.0f / static_cast<float>(vp.Height));
-  if (p.texMatrix >= 0) glUniformMatrix4fv(p.texMatrix, kMaxTextureStages, GL_FALSE, &state_.transforms[D3DTS_TEXTURE0].m[0][0]);
-  const D3DMATERIAL9& m = state_.material;
-  glUniform4f(p.matDiffuse, m.Diffuse.r, m.Diffuse.g, m.Diffuse.b, m.Diffuse.a);
-  glUniform4f(p.matAmbient, m.Ambient.r, m.Ambient.g, m.Ambient.b, m.Ambient.a);
-  glUniform4f(p.matSpecular, m.Specular.r, m.Specular.g, m.Specular.b, m.Specular.a);
-  glUniform4f(p.matEmissive, m.Emissive.r, m.Emissive.g, m.Emissive.b, m.Emissive.a);
-  glUniform1f(p.matPower, m.Power);
-  float c[4];
-  colourToFloats(rs[D3DRS_AMBIENT], c);
-  glUniform4fv(p.globalAmbient, 1, c);
-  if (p.lightDiffuse >= 0) {
-    float diffuse[32] = {}, specular[32] = {}, ambient[32] = {}, position[24] = {}, direction[24] = {}, att[24] = {},
-          spot[24] = {}, range[8] = {};
-    UINT n = 0;
-    for (const auto& [index, enabled] : state_.lightEnabled) {
-      if (!enabled || n >= kMaxActiveLights) continue;
-      const D3DLIGHT9& l = state_.lights.at(index);
-      auto put4 = [&](float* a, const D3DCOLORVALUE& v) {
-        a[n * 4] = v.r; a[n * 4 + 1] = v.g; a[n * 4 + 2] = v.b; a[n * 4 + 3] = v.a;
-      };
-      put4(diffuse, l.Diffuse);
-      put4(specular, l.Specular);
-      put4(ambient, l.Ambient);
-      // Lights are given in world space; lighting is done in view space.
-      const D3DVECTOR& P = l.Position;
-      for (int j = 0; j < 3; ++j)
-        position[n * 3 + j] = P.x * view.m[0][j] + P.y * view.m[1][j] + P.z * view.m[2][j] + view.m[3][j];
-      float d[3];
-      for (int j = 0; j < 3; ++j) d[j] = l.Direction.x * view.m[0][j] + l.Direction.y * view.m[1][j] + l.Direction.z * view.m[2][j];
-      const float len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-      for (int j = 0; j < 3; ++j) direction[n * 3 + j] = len > 0 ? d[j] / len : 0.0f;
-      att[n * 3] = l.Attenuation0;
-      att[n * 3 + 1] = l.Attenuation1;
-      att[n * 3 + 2] = l.Attenuation2;
-      spot[n * 3] = std::cos(l.Theta * 0.5f);
-      spot[n * 3 + 1] = std::cos(l.Phi * 0.5f);
-      spot[n * 3 + 2] = l.Falloff;
-      range[n] = l.Range;
-      ++n;
+  if (due(kWorldViewValues)) {
+    const D3DMATRIX worldView = multiply(state_.transforms[D3DTS_WORLD], view);
+    glUniformMatrix4fv(p.worldView, 1, GL_FALSE, &worldView.m[0][0]);
+    if (p.normalMatrix >= 0) {
+      const NormalMatrix n = normalMatrixOf(worldView);
+      glUniformMatrix3fv(p.normalMatrix, 1, GL_TRUE, n.m);
     }
-    glUniform4fv(p.lightDiffuse, 8, diffuse);
-    glUniform4fv(p.lightSpecular, 8, specular);
-    glUniform4fv(p.lightAmbient, 8, ambient);
-    glUniform3fv(p.lightPosition, 8, position);
-    glUniform3fv(p.lightDirection, 8, direction);
-    glUniform3fv(p.lightAttenuation, 8, att);
-    glUniform3fv(p.lightSpot, 8, spot);
-    glUniform1fv(p.lightRange, 8, range);
   }
-  colourToFloats(rs[D3DRS_TEXTUREFACTOR], c);
-  glUniform4fv(p.tfactor, 1, c);
-  if (p.constant >= 0) {
+  if (due(kProjectionValues)) glUniformMatrix4fv(p.projection, 1, GL_FALSE, &state_.transforms[D3DTS_PROJECTION].m[0][0]);
+  if (due(kViewportValues)) {
+    const D3DVIEWPORT9& vp = state_.viewport;
+    glUniform4f(p.screen, static_cast<float>(vp.X), static_cast<float>(vp.Y), static_cast<float>(vp.Width), static_cast<float>(vp.Height));
+    glUniform2f(p.pixelOffset, 1.0f / static_cast<float>(vp.Width), 1.0f / static_cast<float>(vp.Height));
+  }
+  if (due(kTextureMatrixValues) && p.texMatrix >= 0)
+    glUniformMatrix4fv(p.texMatrix, kMaxTextureStages, GL_FALSE, &state_.transforms[D3DTS_TEXTURE0].m[0][0]);
+  if (due(kMaterialValues)) {
+    const D3DMATERIAL9& m = state_.material;
+    glUniform4f(p.matDiffuse, m.Diffuse.r, m.Diffuse.g, m.Diffuse.b, m.Diffuse.a);
+    glUniform4f(p.matAmbient, m.Ambient.r, m.Ambient.g, m.Ambient.b, m.Ambient.a);
+    glUniform4f(p.matSpecular, m.Specular.r, m.Specular.g, m.Specular.b, m.Specular.a);
+    glUniform4f(p.matEmissive, m.Emissive.r, m.Emissive.g, m.Emissive.b, m.Emissive.a);
+    glUniform1f(p.matPower, m.Power);
+  }
+  if (due(kLightValues) && p.lightDiffuse >= 0) uploadLights(p, view);
+  float c[4];
+  if (due(kRenderStateValues)) {
+    colourToFloats(rs[D3DRS_AMBIENT], c);
+    glUniform4fv(p.globalAmbient, 1, c);
+    colourToFloats(rs[D3DRS_TEXTUREFACTOR], c);
+    glUniform4fv(p.tfactor, 1, c);
+    glUniform1f(p.alphaRef, static_cast<float>(rs[D3DRS_ALPHAREF] & 0xFF));
+    colourToFloats(rs[D3DRS_FOGCOLOR], c);
+    glUniform4fv(p.fogColor, 1, c);
+    glUniform1f(p.fogStart, dwordToFloat(rs[D3DRS_FOGSTART]));
+    glUniform1f(p.fogEnd, dwordToFloat(rs[D3DRS_FOGEND]));
+    glUniform1f(p.fogDensity, dwordToFloat(rs[D3DRS_FOGDENSITY]));
+  }
+  if (due(kStageConstantValues) && p.constant >= 0) {
     float constants[32];
     for (UINT s = 0; s < kMaxTextureStages; ++s) colourToFloats(state_.stageStates[s][D3DTSS_CONSTANT], constants + s * 4);
     glUniform4fv(p.constant, 8, constants);
   }
-  glUniform1f(p.alphaRef, static_cast<float>(rs[D3DRS_ALPHAREF] & 0xFF));
-  colourToFloats(rs[D3DRS_FOGCOLOR], c);
-  glUniform4fv(p.fogColor, 1, c);
-  glUniform1f(p.fogStart, dwordToFloat(rs[D3DRS_FOGSTART]));
-  glUniform1f(p.fogEnd, dwordToFloat(rs[D3DRS_FOGEND]));
-  glUniform1f(p.fogDensity, dwordToFloat(rs[D3DRS_FOGDENSITY]));
   p.uploadedStamp = uniformStamp_;
+}
+
+void GLDevice::uploadLights(Program& p, const D3DMATRIX& view) {
+  float diffuse[32] = {}, specular[32] = {}, ambient[32] = {}, position[24] = {}, direction[24] = {}, att[24] = {},
+        spot[24] = {}, range[8] = {};
+  UINT n = 0;
+  for (const auto& [index, enabled] : state_.lightEnabled) {
+    if (!enabled || n >= kMaxActiveLights) continue;
+    const D3DLIGHT9& l = state_.lights.at(index);
+    auto put4 = [&](float* a, const D3DCOLORVALUE& v) {
+      a[n * 4] = v.r; a[n * 4 + 1] = v.g; a[n * 4 + 2] = v.b; a[n * 4 + 3] = v.a;
+    };
+    put4(diffuse, l.Diffuse);
+    put4(specular, l.Specular);
+    put4(ambient, l.Ambient);
+    // Lights are given in world space; lighting is done in view space.
+    const D3DVECTOR& P = l.Position;
+    for (int j = 0; j < 3; ++j)
+      position[n * 3 + j] = P.x * view.m[0][j] + P.y * view.m[1][j] + P.z * view.m[2][j] + view.m[3][j];
+    float d[3];
+    for (int j = 0; j < 3; ++j) d[j] = l.Direction.x * view.m[0][j] + l.Direction.y * view.m[1][j] + l.Direction.z * view.m[2][j];
+    const float len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    for (int j = 0; j < 3; ++j) direction[n * 3 + j] = len > 0 ? d[j] / len : 0.0f;
+    att[n * 3] = l.Attenuation0;
+    att[n * 3 + 1] = l.Attenuation1;
+    att[n * 3 + 2] = l.Attenuation2;
+    spot[n * 3] = std::cos(l.Theta * 0.5f);
+    spot[n * 3 + 1] = std::cos(l.Phi * 0.5f);
+    spot[n * 3 + 2] = l.Falloff;
+    range[n] = l.Range;
+    ++n;
+  }
+  glUniform4fv(p.lightDiffuse, 8, diffuse);
+  glUniform4fv(p.lightSpecular, 8, specular);
+  glUniform4fv(p.lightAmbient, 8, ambient);
+  glUniform3fv(p.lightPosition, 8, position);
+  glUniform3fv(p.lightDirection, 8, direction);
+  glUniform3fv(p.lightAttenuation, 8, att);
+  glUniform3fv(p.lightSpot, 8, spot);
+  glUniform1fv(p.lightRange, 8, range);
 }

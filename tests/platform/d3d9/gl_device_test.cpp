@@ -36,6 +36,42 @@ TEST_F(GLDeviceFixture, EqualShapesOfStateShareOneProgram) {
   EXPECT_EQ(gl->programLookups(), 6u);
 }
 
+TEST_F(GLDeviceFixture, ValuesChangedWhileAnotherProgramDrewReachTheFirstWhenItDrawsAgain) {
+  // Programs keep the values they were last sent, and a program is sent only what changed since:
+  // a factor and a world matrix changed while another program drew must still reach it.
+  device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+  device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  struct P {
+    float x, y, z;
+  };
+  const P leftHalf[6] = {{-1, -1, 0.5f}, {0, -1, 0.5f}, {-1, 1, 0.5f}, {0, -1, 0.5f}, {0, 1, 0.5f}, {-1, 1, 0.5f}};
+  auto drawFactorQuad = [&] {
+    device_->SetFVF(D3DFVF_XYZ);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, leftHalf, sizeof(P)), D3D_OK);
+  };
+  D3DMATRIX world{};
+  world.m[0][0] = world.m[1][1] = world.m[2][2] = world.m[3][3] = 1;
+  device_->SetTransform(D3DTS_WORLD, &world);
+  device_->SetRenderState(D3DRS_TEXTUREFACTOR, D3DCOLOR_XRGB(255, 0, 0));
+  drawFactorQuad();
+  EXPECT_LE(channelDistance(pixel(16, 32), D3DCOLOR_XRGB(255, 0, 0), false), 1);
+
+  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+  device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+  drawTriangle(device_, D3DCOLOR_XRGB(0, 0, 255));
+  device_->SetRenderState(D3DRS_TEXTUREFACTOR, D3DCOLOR_XRGB(0, 255, 0));
+  world.m[3][0] = 1;  // one half of the screen to the right
+  device_->SetTransform(D3DTS_WORLD, &world);
+  drawTriangle(device_, D3DCOLOR_XRGB(0, 0, 255));
+
+  device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+  drawFactorQuad();
+  EXPECT_LE(channelDistance(pixel(48, 32), D3DCOLOR_XRGB(0, 255, 0), false), 1) << std::hex << pixel(48, 32);
+  EXPECT_LE(channelDistance(pixel(16, 32), 0, false), 1) << std::hex << pixel(16, 32);
+}
+
 TEST_F(GLDeviceFixture, TexturesKeepNoCopyInMemoryYetLockBackWhatWasWritten) {
   for (D3DFORMAT format : {D3DFMT_A8R8G8B8, D3DFMT_R5G6B5}) {
     IDirect3DTexture9* t = nullptr;
