@@ -122,7 +122,11 @@ bool FindBestSettings(const DeviceEnumeration& enumeration, DeviceSettings& s) {
   const AdapterInfo* bestAdapter = nullptr;
   const DeviceInfo* bestDevice = nullptr;
   const DeviceCombo* best = nullptr;
+  // The first adapter with a preferred combo ends the search: a later adapter (another
+  // monitor or X screen) has a desktop of its own, which the size below is not taken from.
+  bool found = false;
   for (const AdapterInfo& adapter : enumeration.Adapters()) {
+    if (found) break;
     if ((s.flags & DeviceSettings::MatchAdapter) && adapter.adapterOrdinal != s.adapterOrdinal) continue;
     for (const DeviceInfo& device : adapter.devices) {
       if (device.deviceType != D3DDEVTYPE_HAL) continue;
@@ -142,8 +146,12 @@ bool FindBestSettings(const DeviceEnumeration& enumeration, DeviceSettings& s) {
           bestDevice = &device;
           bestAdapter = &adapter;
         }
-        if (preferred) break;
+        if (preferred) {
+          found = true;
+          break;
+        }
       }
+      if (found) break;
     }
   }
   if (!best) return false;
@@ -159,6 +167,9 @@ bool FindBestSettings(const DeviceEnumeration& enumeration, DeviceSettings& s) {
     s.refreshRate = desktop.RefreshRate;
     s.adapterFormat = desktop.Format;
   } else {
+    // A full-screen mode stays on its own adapter's desktop.
+    if (bestAdapter->adapterOrdinal != 0 && FAILED(d3d->GetAdapterDisplayMode(bestAdapter->adapterOrdinal, &desktop)))
+      return false;
     const D3DDISPLAYMODE* chosen = nullptr;
     for (const D3DDISPLAYMODE& mode : bestAdapter->displayModes) {
       if (mode.Format != best->adapterFormat) continue;

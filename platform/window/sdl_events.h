@@ -15,6 +15,9 @@ namespace platform {
 // it stays up until the process ends.
 bool initSdlVideo();
 std::string sdlVideoError();
+// The X screen an X display name such as "host:0.1" or ":1" asks for (0 when it names none);
+// -1 when the name is not one of an X display.
+int x11ScreenOfDisplayName(const std::string& name);
 // A lost X connection under `window` ends the run in order instead of the process at once.
 void survivesLossOfSdlDisplay(SDL_Window* window);
 

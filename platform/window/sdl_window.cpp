@@ -160,6 +160,20 @@ void SdlSaverWindow::destroyNativeWindow() {
   window_ = nullptr;
 }
 
+int x11ScreenOfDisplayName(const std::string& name) {
+  const std::size_t colon = name.rfind(':');
+  if (colon == std::string::npos || colon + 1 >= name.size()) return -1;
+  const std::string rest = name.substr(colon + 1);
+  const std::size_t dot = rest.find('.');
+  const auto allDigits = [](const std::string& text) {
+    return !text.empty() && text.size() <= 6 && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  if (!allDigits(rest.substr(0, dot))) return -1;
+  if (dot == std::string::npos) return 0;
+  const std::string screen = rest.substr(dot + 1);
+  return allDigits(screen) ? std::stoi(screen) : -1;
+}
+
 bool initSdlVideo() {
   static bool done = false;
   if (done) return true;
@@ -168,10 +182,15 @@ bool initSdlVideo() {
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   // Keep the saver on the X11 connection the hosts and tests talk to.
   SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
-  // An X server that has just lost its last client resets and refuses connections for a
-  // moment; a display that exists is tried again for a bounded time.
   const char* display = std::getenv("DISPLAY");
   const bool displayNamed = display && *display;
+  // On a display of several X screens, SDL's XRandR view lists every screen at the same
+  // origin and puts every window, and every OpenGL visual, on the first one; a saver a host
+  // started for another screen then fails to draw into the host's window there. Without
+  // XRandR SDL knows the one screen the display name asks for, which is all a saver draws on.
+  if (displayNamed && x11ScreenOfDisplayName(display) > 0) SDL_SetHint(SDL_HINT_VIDEO_X11_XRANDR, "0");
+  // An X server that has just lost its last client resets and refuses connections for a
+  // moment; a display that exists is tried again for a bounded time.
   const Uint64 giveUp = SDL_GetTicks64() + kConnectRetryMs;
   while (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
     lastVideoError() = SDL_GetError();

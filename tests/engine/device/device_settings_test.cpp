@@ -180,6 +180,32 @@ TEST_F(FindBest, SoftwareOnlyDeviceAndAdapterMatching) {
   EXPECT_EQ(combo.vertexProcessing, std::vector<uint32_t>{halcyon::SOFTWARE_VP});
 }
 
+TEST_F(FindBest, TwoScreensOfDifferentSizesEachKeepTheirOwnDesktop) {
+  // Two X screens: the first 1280x720, the second 1024x768, each listing only its own mode.
+  ScriptedAdapter first = ScriptedAdapter::standard();
+  first.desktop = {1280, 720, 60, D3DFMT_X8R8G8B8};
+  first.modes = {first.desktop};
+  ScriptedAdapter second = ScriptedAdapter::standard();
+  second.desktop = {1024, 768, 60, D3DFMT_X8R8G8B8};
+  second.modes = {second.desktop};
+  build({first, second});
+  DeviceSettings s = fullScreen(0);
+  ASSERT_TRUE(FindBestSettings(enumeration_, s)) << "a later screen must not take the first one's place";
+  EXPECT_EQ(s.adapterOrdinal, 0u);
+  EXPECT_EQ(s.width, 1280u);
+  EXPECT_EQ(s.height, 720u);
+  s = fullScreen(0);
+  s.windowed = 1;
+  ASSERT_TRUE(FindBestSettings(enumeration_, s));
+  EXPECT_EQ(s.adapterOrdinal, 0u);
+
+  s = fullScreen(DeviceSettings::MatchAdapter);
+  s.adapterOrdinal = 1;
+  ASSERT_TRUE(FindBestSettings(enumeration_, s)) << "the second screen's own desktop mode";
+  EXPECT_EQ(s.width, 1024u);
+  EXPECT_EQ(s.height, 768u);
+}
+
 TEST(DeviceNames, TablesAndFormats) {
   std::string out;
   halcyon::AppendDeviceTypeName(out, 3);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/window/sdl_events.h"
 #include "tests/platform/window/fake_window.h"
 
 namespace {
@@ -77,6 +78,19 @@ TEST(SaverWindow, ClassNamesRegisterOnce) {
   EXPECT_EQ(registerWindowClass({"", 0, {}}), 0);
   EXPECT_TRUE(unregisterWindowClass("class-test"));
   EXPECT_NE(registerWindowClass({"class-test", 0, {}}), 0);
+}
+
+TEST(DisplayName, TheScreenItAsksFor) {
+  // A host starts one saver per X screen with DISPLAY naming that screen; the second one
+  // must be told apart so that it draws there.
+  EXPECT_EQ(x11ScreenOfDisplayName(":0"), 0);
+  EXPECT_EQ(x11ScreenOfDisplayName(":12.1"), 1);
+  EXPECT_EQ(x11ScreenOfDisplayName("host.example:3.0"), 0);
+  EXPECT_EQ(x11ScreenOfDisplayName("unix:0.2"), 2);
+  EXPECT_EQ(x11ScreenOfDisplayName("[::1]:5.1"), 1);
+  EXPECT_EQ(x11ScreenOfDisplayName("/tmp/launch-x/org.xquartz:0"), 0);
+  for (const char* bad : {"", "0", ":", ":a", ":0.", ":0.x", ":0.1.2", "host:", ":99999999999"})
+    EXPECT_EQ(x11ScreenOfDisplayName(bad), -1) << bad;
 }
 
 }  // namespace
