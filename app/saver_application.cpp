@@ -432,6 +432,16 @@ bool SaverApplication::setWindowedMode() {
   return SetMode(false);
 }
 
+void SaverApplication::sayStoredModeUnavailable() const {
+  // The settings may come from another machine or an older monitor. The run goes on in the
+  // mode the device was created with (the desktop's), and the user learns why the size differs.
+  const halcyon::DeviceSettings used = FullScreenSettings();
+  halcyon::reportFailure("the display mode " + std::to_string(settings_.Width) + "x" + std::to_string(settings_.Height) +
+                         " at " + std::to_string(settings_.Depth == 16 ? 16 : 32) +
+                         " bits in the settings is not offered by this display; using " + std::to_string(used.width) +
+                         "x" + std::to_string(used.height) + " (choose another mode in the settings)");
+}
+
 bool SaverApplication::chooseDisplayMode() {
   // A window of a chosen size (--window, a host's window) keeps its size and stays windowed.
   if (runOptions_.windowSize || ownedWindow_->hosted()) return setWindowedMode();
@@ -469,6 +479,7 @@ bool SaverApplication::chooseDisplayMode() {
   request.backBufferFormat = settings_.Depth == 16 ? D3DFMT_X1R5G5B5 : D3DFMT_X8R8G8B8;
   DeviceSettings found = request;
   if (FindBestSettings(Enumeration(), found)) storeWithMultisample(found);
+  else sayStoredModeUnavailable();
   halcyon::logLine(halcyon::DescribeDeviceSettings(FullScreenSettings()));
   DeviceSettings fallback = request;
   fallback.flags &= ~static_cast<uint32_t>(DeviceSettings::MatchMultisample);

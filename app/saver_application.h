@@ -135,6 +135,8 @@ class SaverApplication : public halcyon::Application, public InputListener, publ
   bool failStart(StartFailure failure, std::string text);
   bool createSaverWindow();
   bool chooseDisplayMode();
+  // One line on stderr when the stored fixed mode is not among the display's modes.
+  void sayStoredModeUnavailable() const;
   bool setModeWithFallback(const halcyon::DeviceSettings& fallback, const char* failure);
   // Stores the settings with the most samples their combination offers, up to what the frame
   // wants; a windowed mode falls back to none when the device cannot be made with them.

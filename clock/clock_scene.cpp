@@ -51,7 +51,11 @@ void ClockScene::attach(SceneHost& host) {
   storm_.setBaseRamp(baseGammaRamp(settings().Gamma));
 }
 
-ClockScene::~ClockScene() = default;
+ClockScene::~ClockScene() {
+  // The picture's texture was made for this scene alone; its reference ends with the scene,
+  // not with the texture manager's final sweep.
+  if (picture_) picture_->Release();
+}
 
 std::unique_ptr<ClockSound> ClockScene::makeSound() {
   SoundLibraryLoader loader = setup_.soundLoader;
@@ -119,7 +123,14 @@ bool ClockScene::LoadCustom() {
   return true;
 }
 
-void ClockScene::applyPicture() { picture_ = putPictureInFrame(settings().PhotoPath, scene_->Root()); }
+void ClockScene::applyPicture() {
+  halcyon::Texture* replacement = putPictureInFrame(settings().PhotoPath, scene_->Root());
+  // Without a new picture the frame keeps what it shows; a picture that took the place of an
+  // earlier one (a second load) leaves that one undrawn, so its reference goes.
+  if (!replacement) return;
+  if (picture_) picture_->Release();
+  picture_ = replacement;
+}
 
 namespace {
 

@@ -432,6 +432,39 @@ TEST_F(Shell, FixedModeWindowAndStartUpFailures) {
   }
 }
 
+TEST_F(Shell, AStoredModeTheDisplayLacksIsSaidAndTheDesktopsModeRuns) {
+  // The scripted display offers 640x480, 800x600 and 1024x768 (its desktop) at 16 and 32 bits.
+  const auto store = [](uint32_t width, uint32_t height, uint32_t depth) {
+    RegistryKey key;
+    ASSERT_EQ(RegistryKey::create(brassmoor::kSettingsKeyPath, KEY_WRITE, key), ERROR_SUCCESS);
+    const uint32_t values[4] = {0, width, height, depth};
+    const char* names[4] = {"UseDesktop", "Width", "Height", "Depth"};
+    for (int i = 0; i < 4; ++i) key.setValue(names[i], REG_DWORD, reinterpret_cast<const uint8_t*>(&values[i]), 4);
+  };
+  {
+    store(1280, 1024, 32);
+    TestApplication app(rec_);
+    ASSERT_TRUE(app.startSaver(nullptr, ScreensaverMode::Full, 0));
+    EXPECT_FALSE(app.windowed());
+    EXPECT_EQ(app.CurrentSettings().width, 1024u);
+    EXPECT_EQ(app.CurrentSettings().height, 768u);
+    EXPECT_THAT(trace_.failures(),
+                ::testing::ElementsAre("the display mode 1280x1024 at 32 bits in the settings is not offered by this "
+                                       "display; using 1024x768 (choose another mode in the settings)"));
+  }
+  {
+    // An offered mode is taken as stored, and nothing is said.
+    store(800, 600, 16);
+    trace_.clear();
+    TestApplication app(rec_);
+    ASSERT_TRUE(app.startSaver(nullptr, ScreensaverMode::Full, 0));
+    EXPECT_EQ(app.CurrentSettings().width, 800u);
+    EXPECT_EQ(app.CurrentSettings().height, 600u);
+    EXPECT_EQ(app.CurrentSettings().backBufferFormat, D3DFMT_X1R5G5B5);
+    EXPECT_THAT(trace_.failures(), ::testing::IsEmpty());
+  }
+}
+
 TEST_F(Shell, AWindowGetsTheMostSamplesOfferedAndFallsBackToNone) {
   brassmoor::RunOptions options;
   options.windowSize = std::make_pair(640, 480);

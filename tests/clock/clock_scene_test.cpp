@@ -466,6 +466,11 @@ TEST_F(ClockFrame, UserPictureReplacesTheFirstStage) {
   ASSERT_NE(m.stages[1].texture, nullptr);
   EXPECT_NE(m.stages[1].texture->FileName().find("photo.png"), std::string::npos);
 
+  // Loading again puts a new picture in the frame; the one it replaced is let go, not kept.
+  const size_t textures = halcyon::textureManager().Count();
+  ASSERT_TRUE(clock.LoadCustom());
+  EXPECT_EQ(halcyon::textureManager().Count(), textures);
+
   // A picture that cannot be read leaves the scene's own.
   scene_.reset();
   ClockShell& other = Make("", dir_.file("nothing.png").string());
