@@ -8,6 +8,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 #include <png.h>
+#include <zlib.h>
 
 namespace {
 
@@ -206,8 +207,16 @@ void emitBlocks(std::vector<uint32_t>& sums, UINT w, UINT factor, UINT rows, D3D
   }
 }
 
+// The orientation of an eXIf chunk ahead of the pixels; 1 when there is none.
+int pngOrientation(png_structp png, png_infop info) {
+  png_uint_32 length = 0;
+  png_bytep exif = nullptr;
+  if (png_get_eXIf_1(png, info, &length, &exif) == 0 || !exif) return 1;
+  return exifOrientation(exif, length);
+}
+
 bool decodePngInto(const uint8_t* data, size_t size, DecodedImage& out, std::vector<uint8_t>& rowBytes,
-                   std::vector<uint32_t>& sums, const DecodeRequest& request) {
+                   std::vector<uint32_t>& sums, const DecodeRequest& request, int& orientation) {
   PngReader reader{data, size, 0};
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngErrorExit, pngWarning);
   if (!png) return false;
@@ -226,10 +235,12 @@ bool decodePngInto(const uint8_t* data, size_t size, DecodedImage& out, std::vec
   const png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
   const unsigned bitsPerPixel = png_get_channels(png, info) * png_get_bit_depth(png, info);
   const bool interlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
+  orientation = pngOrientation(png, info);
+  UINT fitW = 0, fitH = 0;
+  storedFit(request, orientation, fitW, fitH);
   // Interlaced rows arrive in passes, so only whole images can be averaged down.
   UINT factor = 1;
-  if (!interlaced && request.fitWidth && request.fitHeight)
-    factor = std::max<UINT>(1, std::min(w / request.fitWidth, h / request.fitHeight));
+  if (!interlaced && fitW && fitH) factor = std::max<UINT>(1, std::min(w / fitW, h / fitH));
   const UINT outW = (w + factor - 1) / factor, outH = (h + factor - 1) / factor;
   if (!sideAcceptable(w, h) || !pngDataCanHold(data, size, w, h, bitsPerPixel) || !imageWithinBudget(outW, outH)) {
     png_destroy_read_struct(&png, &info, nullptr);
@@ -270,20 +281,32 @@ bool decodePngInto(const uint8_t* data, size_t size, DecodedImage& out, std::vec
   return true;
 }
 
-// The header chunk alone, and whether a transparency chunk follows it.
+// Whether a chunk's stored checksum matches its type and data (the decoder drops an ancillary
+// chunk whose checksum is wrong, so the header reading must too).
+bool pngChunkIntact(const uint8_t* chunk, uint32_t length) {
+  const uLong crc = crc32(0L, chunk + 4, 4 + length);
+  return bigEndian32(chunk + 8 + length) == static_cast<uint32_t>(crc);
+}
+
+// The header chunk alone, whether a transparency chunk follows it, and the orientation of an
+// eXIf chunk before the pixels (the size is reported upright, as the decoder delivers it).
 bool readPngInfo(const uint8_t* data, size_t size, DecodedImage& out) {
   if (size < 33 || png_sig_cmp(data, 0, 8) != 0 || std::memcmp(data + 12, "IHDR", 4) != 0) return false;
   const uint32_t w = bigEndian32(data + 16), h = bigEndian32(data + 20);
   if (!sideAcceptable(w, h)) return false;
-  out.width = w;
-  out.height = h;
   out.hasAlpha = (data[25] & PNG_COLOR_MASK_ALPHA) != 0;
-  for (size_t at = 8; !out.hasAlpha && size >= 12 && at <= size - 12;) {
+  int orientation = 1;
+  for (size_t at = 8; size >= 12 && at <= size - 12;) {
     const uint32_t length = bigEndian32(data + at);
     if (length > size - 12 - at || std::memcmp(data + at + 4, "IDAT", 4) == 0) break;
-    out.hasAlpha = std::memcmp(data + at + 4, "tRNS", 4) == 0;
+    if (std::memcmp(data + at + 4, "tRNS", 4) == 0) out.hasAlpha = true;
+    if (std::memcmp(data + at + 4, "eXIf", 4) == 0 && pngChunkIntact(data + at, length))
+      orientation = exifOrientation(data + at + 8, length);
     at += 12 + size_t{length};
   }
+  const bool sideways = orientation >= 5;
+  out.width = sideways ? h : w;
+  out.height = sideways ? w : h;
   return true;
 }
 
@@ -305,9 +328,11 @@ struct TiffReader {
 bool imageWithinBudget(uint64_t w, uint64_t h) { return sideAcceptable(w, h) && w * h <= kMaxImagePixels; }
 
 int exifOrientation(const uint8_t* payload, size_t size) {
-  if (!payload || size < 14 || std::memcmp(payload, "Exif\0\0", 6) != 0) return 1;
-  const uint8_t* tiff = payload + 6;
-  const size_t n = size - 6;
+  if (!payload || size < 8) return 1;
+  // A JPEG segment names itself before the TIFF block; a PNG chunk holds the block alone.
+  const size_t skip = size >= 14 && std::memcmp(payload, "Exif\0\0", 6) == 0 ? 6 : 0;
+  const uint8_t* tiff = payload + skip;
+  const size_t n = size - skip;
   if (!((tiff[0] == 'I' && tiff[1] == 'I') || (tiff[0] == 'M' && tiff[1] == 'M'))) return 1;
   const TiffReader r{tiff, n, tiff[0] == 'I'};
   if (r.u16(2) != 42) return 1;
@@ -369,10 +394,12 @@ bool decodePng(const uint8_t* data, size_t size, DecodedImage& out, const Decode
   out = DecodedImage{};
   out.fileFormat = D3DXIFF_PNG;
   if (!data || size < 8 || png_sig_cmp(data, 0, 8) != 0) return false;
-  if (!decodePngInto(data, size, out, row, sums, request)) {
+  int orientation = 1;
+  if (!decodePngInto(data, size, out, row, sums, request, orientation)) {
     out.pixels.clear();
     return false;
   }
+  orientImage(out, orientation);
   return true;
 }
 

@@ -35,7 +35,8 @@ struct DecodeRequest {
 };
 
 // False for unknown, malformed, truncated or damaged data and for sizes beyond the limits.
-// JPEG photos come out turned upright by their EXIF orientation; CMYK JPEGs are converted.
+// JPEG and PNG photos come out turned upright by their EXIF orientation, TGA images by their
+// origin corner; CMYK JPEGs are converted.
 bool decodeImage(const uint8_t* data, size_t size, DecodedImage& out, const DecodeRequest& request = {});
 bool decodeJpeg(const uint8_t* data, size_t size, DecodedImage& out, const DecodeRequest& request = {});
 bool decodePng(const uint8_t* data, size_t size, DecodedImage& out, const DecodeRequest& request = {});
@@ -52,7 +53,8 @@ bool readOtherInfo(const uint8_t* data, size_t size, DecodedImage& out);
 // Whether the pixel buffer of a w x h image is within the decoders' budget.
 bool imageWithinBudget(uint64_t w, uint64_t h);
 
-// EXIF orientation (1..8) from the payload of a JPEG APP1 segment; 1 when there is none.
+// EXIF orientation (1..8) from the payload of a JPEG APP1 segment or of a PNG eXIf chunk (the
+// same TIFF block without the segment's name); 1 when there is none.
 int exifOrientation(const uint8_t* payload, size_t size);
 // Turns pixels stored as the camera saw them upright, as an EXIF orientation says.
 void orientImage(DecodedImage& image, int orientation);

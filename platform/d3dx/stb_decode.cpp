@@ -1,4 +1,5 @@
 // BMP, TGA and GIF through stb_image, limited to the formats the media may hold.
+#include <algorithm>
 #include <cstring>
 
 #include "platform/d3dx/image_decode.h"
@@ -147,5 +148,9 @@ bool decodeOther(const uint8_t* data, size_t size, DecodedImage& out) {
     out.pixels[i] = D3DCOLOR_ARGB(p[3], p[0], p[1], p[2]);
   }
   stbi_image_free(pixels);
+  // The decoder follows a TGA's bottom or top origin but not its right-hand one (bit 4 of the
+  // descriptor): such rows are stored from right to left.
+  if (kindOf(data, size) == OtherKind::Tga && (data[17] & 0x10))
+    for (auto row = out.pixels.begin(); row != out.pixels.end(); row += w) std::reverse(row, row + w);
   return true;
 }

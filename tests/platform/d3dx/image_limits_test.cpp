@@ -1,6 +1,7 @@
 // Images from outside: headers that claim more than the file holds, files cut short, photos
 // far larger than a texture needs, photos stored sideways and in print colours.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "platform/d3d9/memory_resources.h"
 #include "platform/d3d9/recording.h"
@@ -175,6 +176,63 @@ TEST(ImageLimits, PhotosComeOutUprightAndInScreenColours) {
   const auto cyan = encodeCmykJpeg(std::vector<uint32_t>(16 * 16, 0xFF000000), 16, 16);
   ASSERT_TRUE(decodeImage(cyan.data(), cyan.size(), image));
   expectNear(image.pixels[8 * 16 + 8], 0xFF00FFFF, 6, "CMYK cyan");
+}
+
+// A PNG with an eXIf chunk of the given orientation right after its header; `intact` false
+// spoils the chunk's checksum, which makes the decoder drop the chunk.
+std::vector<uint8_t> withPngOrientation(std::vector<uint8_t> png, int orientation, bool intact = true) {
+  const std::vector<uint8_t> tiff = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0, 3,
+                                     0, 0, 0, 1, 0, uint8_t(orientation), 0, 0, 0, 0, 0, 0};
+  std::vector<uint8_t> chunk = {0, 0, 0, uint8_t(tiff.size()), 'e', 'X', 'I', 'f'};
+  chunk.insert(chunk.end(), tiff.begin(), tiff.end());
+  uLong crc = crc32(0L, chunk.data() + 4, static_cast<uInt>(chunk.size() - 4));
+  if (!intact) crc ^= 1;
+  for (int i = 0; i < 4; ++i) chunk.push_back(static_cast<uint8_t>(crc >> (24 - 8 * i)));
+  png.insert(png.begin() + 33, chunk.begin(), chunk.end());  // after the signature and header chunk
+  return png;
+}
+
+TEST(ImageLimits, PngAndTgaComeOutUprightByTheirOwnMarks) {
+  // Stored 32 x 16, red left, blue right, turned a quarter to the right: upright 16 x 32.
+  const auto stored = encodePng(halves(32, 16, 0xFFE00000, 0xFF0000E0), 32, 16, false);
+  const auto sideways = withPngOrientation(stored, 6);
+  DecodedImage image;
+  ASSERT_TRUE(readImageInfo(sideways.data(), sideways.size(), image));
+  EXPECT_EQ(image.width, 16u);
+  EXPECT_EQ(image.height, 32u);
+  ASSERT_TRUE(decodeImage(sideways.data(), sideways.size(), image));
+  ASSERT_EQ(image.width, 16u);
+  ASSERT_EQ(image.height, 32u);
+  EXPECT_EQ(image.pixels[4 * 16 + 8], 0xFFE00000u) << "top";
+  EXPECT_EQ(image.pixels[28 * 16 + 8], 0xFF0000E0u) << "bottom";
+  // Asked for 4 x 8 upright, the stored image is averaged down to 8 x 4 before it is turned.
+  ASSERT_TRUE(decodeImage(sideways.data(), sideways.size(), image, DecodeRequest{4, 8}));
+  EXPECT_EQ(image.width, 4u);
+  EXPECT_EQ(image.height, 8u);
+  // A chunk with a wrong checksum is dropped by the header reading as by the decoder.
+  const auto spoilt = withPngOrientation(stored, 6, false);
+  ASSERT_TRUE(readImageInfo(spoilt.data(), spoilt.size(), image));
+  EXPECT_EQ(image.width, 32u);
+  ASSERT_TRUE(decodeImage(spoilt.data(), spoilt.size(), image));
+  EXPECT_EQ(image.width, 32u);
+  EXPECT_EQ(image.pixels[8 * 32 + 4], 0xFFE00000u);
+
+  // The same stored rows of a 3 x 2 TGA under each origin corner (bits 4 and 5 of the
+  // descriptor: right, top).
+  const std::vector<D3DCOLOR> rows = {0xFF000001, 0xFF000002, 0xFF000003, 0xFF000004, 0xFF000005, 0xFF000006};
+  struct Corner {
+    uint8_t descriptor;
+    std::vector<D3DCOLOR> upright;
+  };
+  for (const Corner& c : {Corner{0x28, {1, 2, 3, 4, 5, 6}}, Corner{0x38, {3, 2, 1, 6, 5, 4}},
+                          Corner{0x08, {4, 5, 6, 1, 2, 3}}, Corner{0x18, {6, 5, 4, 3, 2, 1}}}) {
+    auto tga = encodeTga(rows, 3, 2);
+    tga[17] = c.descriptor;
+    ASSERT_TRUE(decodeImage(tga.data(), tga.size(), image)) << int(c.descriptor);
+    std::vector<D3DCOLOR> got;
+    for (D3DCOLOR p : image.pixels) got.push_back(p & 0xFF);
+    EXPECT_EQ(got, c.upright) << "descriptor " << int(c.descriptor);
+  }
 }
 
 TEST(ImageLimits, DamagedExifBlocksLeaveTheImageAsStored) {
