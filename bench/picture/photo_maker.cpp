@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
+#include "tests/platform/d3dx/image_writers.h"
 
 namespace {
 
@@ -40,14 +40,6 @@ Rgb upright(long x, long y, long w, long h) {
   return {add(c.r), add(c.g), add(c.b)};
 }
 
-// EXIF block holding only the orientation tag.
-std::vector<unsigned char> exifOrientation(unsigned value) {
-  return {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,  // TIFF header, first IFD at 8
-          1, 0,                                                    // one entry
-          0x12, 0x01, 3, 0, 1, 0, 0, 0, static_cast<unsigned char>(value), 0, 0, 0,
-          0, 0, 0, 0};                                             // no next IFD
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -66,43 +58,23 @@ int main(int argc, char** argv) {
   // Stored turned left a quarter: stored (sx, sy) shows at upright (h_s - 1 - sy, sx).
   const long sw = sideways ? h : w, sh = sideways ? w : h;
 
-  jpeg_compress_struct info;
-  jpeg_error_mgr err;
-  info.err = jpeg_std_error(&err);
-  jpeg_create_compress(&info);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&info, &buffer, &size);
-  info.image_width = static_cast<JDIMENSION>(sw);
-  info.image_height = static_cast<JDIMENSION>(sh);
-  info.input_components = 3;
-  info.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, 90, TRUE);
-  jpeg_start_compress(&info, TRUE);
-  if (sideways) {
-    const std::vector<unsigned char> exif = exifOrientation(6);
-    jpeg_write_marker(&info, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
-  }
-  std::vector<unsigned char> row(static_cast<size_t>(sw) * 3);
-  while (info.next_scanline < info.image_height) {
-    const long sy = info.next_scanline;
+  // Stored rows run top to bottom; each is filled from the upright picture it shows.
+  JpegLayout layout(static_cast<UINT>(sw), static_cast<UINT>(sh));
+  layout.quality = 90;
+  if (sideways) layout.exif = exifOrientation(6);
+  const std::vector<uint8_t> jpeg = writeJpeg(layout, [&](UINT storedY, uint8_t* row) {
+    const long sy = storedY;
     for (long sx = 0; sx < sw; ++sx) {
       const Rgb c = sideways ? upright(sh - 1 - sy, sx, w, h) : upright(sx, sy, w, h);
       row[sx * 3] = c.r;
       row[sx * 3 + 1] = c.g;
       row[sx * 3 + 2] = c.b;
     }
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&info, rows, 1);
-  }
-  jpeg_finish_compress(&info);
-  jpeg_destroy_compress(&info);
-  const unsigned long keep = cut >= 0 && static_cast<unsigned long>(cut) < size ? static_cast<unsigned long>(cut) : size;
+  });
+  const size_t keep = cut >= 0 && static_cast<size_t>(cut) < jpeg.size() ? static_cast<size_t>(cut) : jpeg.size();
   FILE* out = std::fopen(argv[1], "wb");
-  const bool ok = out && std::fwrite(buffer, 1, keep, out) == keep;
+  const bool ok = out && std::fwrite(jpeg.data(), 1, keep, out) == keep;
   if (out) std::fclose(out);
-  std::free(buffer);
   if (!ok) std::fprintf(stderr, "photo_maker: cannot write %s\n", argv[1]);
   return ok ? 0 : 1;
 }

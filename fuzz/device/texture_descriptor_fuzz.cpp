@@ -7,13 +7,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <string>
 
-#include "engine/device/application.h"
 #include "engine/device/texture.h"
-#include "platform/d3d9/recording.h"
-#include "tests/support/headless_engine_window.h"
+#include "tests/support/recording_application.h"
 
 namespace {
 
@@ -46,15 +43,11 @@ struct Runtime {
     folder = pattern;
     writeImage(folder + "/wood.bmp");
     paths.addLocation(halcyon::FileRef(folder));
-    halcyon::Application::SetDirect3DLoader([this] { return d3d = new RecordingDirect3D9(); });
-    app = std::make_unique<halcyon::Application>();
-    if (!app->Create(nullptr, &window) || !app->SetMode(false)) std::abort();
+    if (!app.start()) std::abort();
   }
   std::string folder;
   halcyon::SearchPaths paths;
-  testsupport::HeadlessEngineWindow window;
-  RecordingDirect3D9* d3d = nullptr;
-  std::unique_ptr<halcyon::Application> app;
+  testsupport::RecordingApplication app;
 };
 
 }  // namespace
@@ -84,6 +77,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     texture->Release();
   }
   manager.Clear();
-  runtime.d3d->lastDevice()->clearCalls();
+  runtime.app.device()->clearCalls();
   return 0;
 }

@@ -4,27 +4,18 @@
 #include "engine/device/loading_screen.h"
 #include "engine/device/state_cache.h"
 #include "platform/d3d9/recording.h"
-#include "tests/support/headless_engine_window.h"
+#include "tests/support/recording_application.h"
 
 namespace {
 
 using namespace halcyon;
 
-struct Window : testsupport::HeadlessEngineWindow {
-  Window() : HeadlessEngineWindow(640, 480) {}
-};
-
 class LoadingScreenTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Application::SetDirect3DLoader([this] {
-      d3d_ = new RecordingDirect3D9();
-      return d3d_;
-    });
-    app_ = std::make_unique<Application>();
-    ASSERT_TRUE(app_->Create(nullptr, &window_));
-    ASSERT_TRUE(app_->SetMode(false));
-    device_ = d3d_->lastDevice();
+    ASSERT_TRUE(runtime_.start());
+    app_ = &runtime_.app();
+    device_ = runtime_.device();
     device_->CreateTexture(4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &picture_, nullptr);
     device_->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &logo_, nullptr);
     pictures_.picture = picture_;
@@ -34,14 +25,12 @@ class LoadingScreenTest : public ::testing::Test {
   void TearDown() override {
     safeRelease(picture_);
     safeRelease(logo_);
-    app_.reset();
-    Application::SetDirect3DLoader(nullptr);
+    runtime_.stop();
     ClockSources::setMillisecondSource(nullptr);
   }
-  Window window_;
-  RecordingDirect3D9* d3d_ = nullptr;
+  testsupport::RecordingApplication runtime_{640, 480};
   RecordingDevice* device_ = nullptr;
-  std::unique_ptr<Application> app_;
+  Application* app_ = nullptr;
   IDirect3DTexture9 *picture_ = nullptr, *logo_ = nullptr;
   LoadingPictures pictures_;
 };

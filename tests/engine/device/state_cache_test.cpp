@@ -2,6 +2,7 @@
 
 #include "engine/device/state_cache.h"
 #include "platform/d3d9/recording.h"
+#include "tests/support/recording_device.h"
 
 namespace {
 
@@ -11,13 +12,8 @@ class StateCacheTest : public ::testing::Test {
  protected:
   void SetUp() override {
     d3d_ = new RecordingDirect3D9();
-    D3DPRESENT_PARAMETERS p{};
-    p.BackBufferWidth = 64;
-    p.BackBufferHeight = 64;
-    p.Windowed = TRUE;
-    IDirect3DDevice9* made = nullptr;
-    ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0x40, &p, &made), D3D_OK);
-    device_ = static_cast<RecordingDevice*>(made);
+    device_ = testsupport::createRecordingDevice(*d3d_);
+    ASSERT_NE(device_, nullptr);
     cache_.setDevice(device_);
   }
   void TearDown() override {

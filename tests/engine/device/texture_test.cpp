@@ -5,27 +5,20 @@
 #include "platform/d3d9/memory_resources.h"
 #include "platform/d3d9/recording.h"
 #include "tests/platform/d3dx/image_writers.h"
+#include "tests/support/recording_application.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/headless_engine_window.h"
 
 namespace {
 
 using namespace halcyon;
-
-using Window = testsupport::HeadlessEngineWindow;
 
 std::string asText(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 class TextureManagerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Application::SetDirect3DLoader([this] {
-      d3d_ = new RecordingDirect3D9();
-      return d3d_;
-    });
-    app_ = std::make_unique<Application>();
-    ASSERT_TRUE(app_->Create(nullptr, &window_));
-    ASSERT_TRUE(app_->SetMode(false));
+    ASSERT_TRUE(runtime_.start());
+    app_ = &runtime_.app();
     std::filesystem::create_directories(dir_.file("tex/sub"));
     std::vector<D3DCOLOR> pixels(8 * 8, 0xFF336699);
     pixels[0] = 0xFFFF0000;
@@ -34,10 +27,9 @@ class TextureManagerTest : public ::testing::Test {
   }
   void TearDown() override {
     manager_.Clear();
-    app_.reset();
-    Application::SetDirect3DLoader(nullptr);
+    runtime_.stop();
   }
-  RecordingDevice* device() { return d3d_->lastDevice(); }
+  RecordingDevice* device() { return runtime_.device(); }
   Texture* get(const std::string& name) {
     TextureRequest r;
     r.file = FileRef(name);
@@ -47,9 +39,8 @@ class TextureManagerTest : public ::testing::Test {
 
   testsupport::TempDir dir_;
   SearchPaths paths_;
-  Window window_;
-  RecordingDirect3D9* d3d_ = nullptr;
-  std::unique_ptr<Application> app_;
+  testsupport::RecordingApplication runtime_;
+  Application* app_ = nullptr;
   TextureManager manager_;
 };
 
@@ -220,7 +211,7 @@ TEST_F(TextureManagerTest, TheApplicationTakesTheEnginesTexturesWithIt) {
   r.file = FileRef("tex/wood.png");
   ASSERT_NE(textureManager().Get(r, &paths_), nullptr);
   EXPECT_EQ(device()->liveTextures(), 1);
-  app_.reset();
+  runtime_.stop();
   EXPECT_EQ(textureManager().Count(), 0u);
 }
 

@@ -6,6 +6,7 @@
 #include "engine/device/state_cache.h"
 #include "engine/gui/window_manager.h"
 #include "platform/d3d9/recording.h"
+#include "tests/support/recording_device.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -51,13 +52,8 @@ class TextBoxTest : public testing::Test {
  protected:
   void SetUp() override {
     d3d = new RecordingDirect3D9();
-    D3DPRESENT_PARAMETERS p{};
-    p.BackBufferWidth = 1024;
-    p.BackBufferHeight = 768;
-    p.Windowed = TRUE;
-    IDirect3DDevice9* made = nullptr;
-    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0x40, &p, &made), D3D_OK);
-    device = static_cast<RecordingDevice*>(made);
+    device = testsupport::createRecordingDevice(*d3d, 1024, 768);
+    ASSERT_NE(device, nullptr);
     cache.setDevice(device);
     textures = std::make_unique<DeviceTextures>(device);
     fonts = std::make_unique<halcyon::FontManager>(textures.get());

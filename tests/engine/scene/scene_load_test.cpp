@@ -7,6 +7,7 @@
 #include "engine/device/application.h"
 #include "engine/scene/render_sorter.h"
 #include "tests/engine/scene/recording_fixture.h"
+#include "tests/engine/scene/scene_exercise.h"
 #include "tests/engine/scene/scene_file.h"
 #include "tests/platform/d3dx/image_writers.h"
 #include "tests/support/fake_clock.h"
@@ -434,13 +435,7 @@ TEST_F(SceneLoad, DamagedSceneFilesLoadOrFailButNeverCrash) {
     if (round % 10 == 0) bytes.resize(next() % bytes.size());
     Scene scene;
     if (scene.Load(halcyon::FileRef(bytes.data(), uint32_t(bytes.size()), true))) ++loaded;
-    scene.Root().PlayAnimation(0, "", true);
-    halcyon::RenderSorter sorter;
-    halcyon::RenderContext ctx;
-    ctx.flags = halcyon::RenderContext::kNoFrustumTest;
-    ctx.sorter = &sorter;
-    scene.Root().Render(ctx);
-    sorter.Flush();
+    playAndDraw(scene);
     device_->clearCalls();
   }
   EXPECT_GT(loaded, 0);

@@ -2,32 +2,23 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/device/application.h"
 #include "engine/device/texture.h"
-#include "platform/d3d9/recording.h"
-#include "tests/support/headless_engine_window.h"
+#include "tests/support/recording_application.h"
 
 namespace {
 
 using namespace halcyon;
 
-using Window = testsupport::HeadlessEngineWindow;
-
 class ManagedTexturesTest : public testing::Test {
  protected:
   void SetUp() override {
-    Application::SetDirect3DLoader([] { return new RecordingDirect3D9(); });
-    app = std::make_unique<Application>();
-    ASSERT_TRUE(app->Create(nullptr, &window));
-    ASSERT_TRUE(app->SetMode(false));
+    ASSERT_TRUE(runtime.start());
   }
   void TearDown() override {
     manager.Clear();
-    app.reset();
-    Application::SetDirect3DLoader(nullptr);
+    runtime.stop();
   }
-  Window window;
-  std::unique_ptr<Application> app;
+  testsupport::RecordingApplication runtime;
   TextureManager manager;
 };
 

@@ -8,6 +8,7 @@
 #include "platform/d3dx/d3dx_math.h"
 #include "platform/d3dx/image_decode.h"
 #include "tests/platform/d3dx/image_writers.h"
+#include "tests/support/recording_device.h"
 
 namespace {
 
@@ -98,10 +99,7 @@ class D3DXTextures : public ::testing::Test {
  protected:
   void SetUp() override {
     d3d_ = new RecordingDirect3D9();
-    D3DPRESENT_PARAMETERS p{};
-    p.BackBufferWidth = p.BackBufferHeight = 64;
-    p.Windowed = TRUE;
-    d3d_->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0x40, &p, &device_);
+    device_ = testsupport::createRecordingDevice(*d3d_);
   }
   void TearDown() override {
     safeRelease(device_);

@@ -8,6 +8,7 @@
 #include "platform/d3dx/d3dx.h"
 #include "platform/d3dx/image_decode.h"
 #include "platform/d3dx/mip_chain.h"
+#include "tests/support/recording_device.h"
 
 namespace {
 
@@ -54,18 +55,12 @@ void colourBlock(std::vector<uint8_t>& out, uint16_t c0, uint16_t c1, uint32_t i
 
 // A recording device for the texture calls, released with the test.
 struct RecordingRuntime {
-  RecordingRuntime() {
-    D3DPRESENT_PARAMETERS p{};
-    p.BackBufferWidth = p.BackBufferHeight = 16;
-    p.Windowed = TRUE;
-    d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0x40, &p, &device);
-  }
   ~RecordingRuntime() {
     safeRelease(device);
     safeRelease(d3d);
   }
   RecordingDirect3D9* d3d = new RecordingDirect3D9();
-  IDirect3DDevice9* device = nullptr;
+  IDirect3DDevice9* device = testsupport::createRecordingDevice(*d3d, 16, 16);
 };
 
 constexpr uint16_t kRed565 = 0xF800, kBlue565 = 0x001F;

@@ -8,6 +8,7 @@
 #include "platform/d3dx/d3dx.h"
 #include "platform/d3dx/image_decode.h"
 #include "tests/platform/d3dx/image_writers.h"
+#include "tests/support/recording_device.h"
 
 namespace {
 
@@ -118,11 +119,8 @@ TEST(ImageLimits, LargeImagesDecodeSmallerWhenLessIsAsked) {
 
   // Through the texture loader: the texture has the asked size, the info the image's own.
   RecordingDirect3D9* d3d = new RecordingDirect3D9();
-  D3DPRESENT_PARAMETERS p{};
-  p.BackBufferWidth = p.BackBufferHeight = 64;
-  p.Windowed = TRUE;
-  IDirect3DDevice9* device = nullptr;
-  ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0x40, &p, &device), D3D_OK);
+  IDirect3DDevice9* device = testsupport::createRecordingDevice(*d3d);
+  ASSERT_NE(device, nullptr);
   IDirect3DTexture9* texture = nullptr;
   D3DXIMAGE_INFO info{};
   ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(device, jpeg.data(), static_cast<UINT>(jpeg.size()), 64, 32, 1, 0,

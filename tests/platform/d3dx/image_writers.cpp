@@ -23,6 +23,16 @@ void put32(std::vector<uint8_t>& v, uint32_t x) {
   put16(v, x & 0xFFFF);
   put16(v, x >> 16);
 }
+// A TGA header for 32-bit pixels stored from the top-left corner with 8 alpha bits;
+// `imageType` is 2 for plain pixels, 10 for run-length packets.
+std::vector<uint8_t> tgaHeader(uint8_t imageType, UINT w, UINT h) {
+  std::vector<uint8_t> v = {0, 0, imageType, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  put16(v, w);
+  put16(v, h);
+  v.push_back(32);
+  v.push_back(0x28);
+  return v;
+}
 }  // namespace
 
 std::vector<uint8_t> encodePng(const std::vector<D3DCOLOR>& pixels, UINT w, UINT h, bool alpha) {
@@ -50,7 +60,7 @@ std::vector<uint8_t> encodePng(const std::vector<D3DCOLOR>& pixels, UINT w, UINT
   return out;
 }
 
-std::vector<uint8_t> encodeJpeg(const std::vector<D3DCOLOR>& pixels, UINT w, UINT h, int quality) {
+std::vector<uint8_t> writeJpeg(const JpegLayout& layout, const std::function<void(UINT y, uint8_t* row)>& fillRow) {
   jpeg_compress_struct info;
   jpeg_error_mgr err;
   info.err = jpeg_std_error(&err);
@@ -58,21 +68,18 @@ std::vector<uint8_t> encodeJpeg(const std::vector<D3DCOLOR>& pixels, UINT w, UIN
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&info, &buffer, &size);
-  info.image_width = w;
-  info.image_height = h;
-  info.input_components = 3;
-  info.in_color_space = JCS_RGB;
+  info.image_width = layout.width;
+  info.image_height = layout.height;
+  info.input_components = layout.cmyk ? 4 : 3;
+  info.in_color_space = layout.cmyk ? JCS_CMYK : JCS_RGB;
   jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, quality, TRUE);
+  jpeg_set_quality(&info, layout.quality, TRUE);
   jpeg_start_compress(&info, TRUE);
-  std::vector<uint8_t> row(w * 3);
-  while (info.next_scanline < h) {
-    for (UINT x = 0; x < w; ++x) {
-      const D3DCOLOR c = pixels[info.next_scanline * w + x];
-      row[x * 3] = static_cast<uint8_t>(c >> 16);
-      row[x * 3 + 1] = static_cast<uint8_t>(c >> 8);
-      row[x * 3 + 2] = static_cast<uint8_t>(c);
-    }
+  if (!layout.exif.empty())
+    jpeg_write_marker(&info, JPEG_APP0 + 1, layout.exif.data(), static_cast<unsigned>(layout.exif.size()));
+  std::vector<uint8_t> row(static_cast<size_t>(layout.width) * info.input_components);
+  while (info.next_scanline < layout.height) {
+    fillRow(info.next_scanline, row.data());
     JSAMPROW rows[1] = {row.data()};
     jpeg_write_scanlines(&info, rows, 1);
   }
@@ -81,6 +88,32 @@ std::vector<uint8_t> encodeJpeg(const std::vector<D3DCOLOR>& pixels, UINT w, UIN
   std::vector<uint8_t> out(buffer, buffer + size);
   free(buffer);
   return out;
+}
+
+std::vector<uint8_t> exifOrientation(int orientation) {
+  // Big-endian TIFF with one entry in its first directory: the orientation.
+  return {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
+          0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, uint8_t(orientation), 0, 0, 0, 0, 0, 0};
+}
+
+namespace {
+// Rows of 0xAARRGGBB pixels as the R, G, B bytes a JPEG takes.
+std::function<void(UINT, uint8_t*)> rgbRows(const std::vector<D3DCOLOR>& pixels, UINT w) {
+  return [&pixels, w](UINT y, uint8_t* row) {
+    for (UINT x = 0; x < w; ++x) {
+      const D3DCOLOR c = pixels[y * w + x];
+      row[x * 3] = static_cast<uint8_t>(c >> 16);
+      row[x * 3 + 1] = static_cast<uint8_t>(c >> 8);
+      row[x * 3 + 2] = static_cast<uint8_t>(c);
+    }
+  };
+}
+}  // namespace
+
+std::vector<uint8_t> encodeJpeg(const std::vector<D3DCOLOR>& pixels, UINT w, UINT h, int quality) {
+  JpegLayout layout{w, h};
+  layout.quality = quality;
+  return writeJpeg(layout, rgbRows(pixels, w));
 }
 
 std::vector<uint8_t> encodeBmp(const std::vector<D3DCOLOR>& pixels, UINT w, UINT h) {
@@ -108,67 +141,28 @@ std::vector<uint8_t> encodeBmp(const std::vector<D3DCOLOR>& pixels, UINT w, UINT
 }
 
 std::vector<uint8_t> encodeTga(const std::vector<D3DCOLOR>& pixels, UINT w, UINT h) {
-  std::vector<uint8_t> v = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-  put16(v, w);
-  put16(v, h);
-  v.push_back(32);
-  v.push_back(0x28);  // top-left origin, 8 alpha bits
+  std::vector<uint8_t> v = tgaHeader(2, w, h);
   for (D3DCOLOR c : pixels) put32(v, c);
   return v;
 }
 
-namespace {
-std::vector<uint8_t> compressJpeg(const std::vector<uint8_t>& samples, UINT w, UINT h, J_COLOR_SPACE space, int components,
-                                  const std::vector<uint8_t>& exif) {
-  jpeg_compress_struct info;
-  jpeg_error_mgr err;
-  info.err = jpeg_std_error(&err);
-  jpeg_create_compress(&info);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&info, &buffer, &size);
-  info.image_width = w;
-  info.image_height = h;
-  info.input_components = components;
-  info.in_color_space = space;
-  jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, 95, TRUE);
-  jpeg_start_compress(&info, TRUE);
-  if (!exif.empty()) jpeg_write_marker(&info, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
-  while (info.next_scanline < h) {
-    JSAMPROW rows[1] = {const_cast<JSAMPLE*>(samples.data() + static_cast<size_t>(info.next_scanline) * w * components)};
-    jpeg_write_scanlines(&info, rows, 1);
-  }
-  jpeg_finish_compress(&info);
-  jpeg_destroy_compress(&info);
-  std::vector<uint8_t> out(buffer, buffer + size);
-  free(buffer);
-  return out;
-}
-}  // namespace
-
 std::vector<uint8_t> encodeJpegOriented(const std::vector<D3DCOLOR>& stored, UINT w, UINT h, int orientation) {
-  std::vector<uint8_t> rgb;
-  for (D3DCOLOR c : stored) rgb.insert(rgb.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
-  // Big-endian TIFF with one entry in its first directory: the orientation.
-  const std::vector<uint8_t> exif = {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
-                                     0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, uint8_t(orientation), 0, 0, 0, 0, 0, 0};
-  return compressJpeg(rgb, w, h, JCS_RGB, 3, exif);
+  JpegLayout layout{w, h};
+  layout.exif = exifOrientation(orientation);
+  return writeJpeg(layout, rgbRows(stored, w));
 }
 
 std::vector<uint8_t> encodeCmykJpeg(const std::vector<uint32_t>& inks, UINT w, UINT h) {
-  std::vector<uint8_t> cmyk;
-  for (uint32_t ink : inks)
-    for (int shift = 24; shift >= 0; shift -= 8) cmyk.push_back(uint8_t(255 - ((ink >> shift) & 0xFF)));
-  return compressJpeg(cmyk, w, h, JCS_CMYK, 4, {});
+  JpegLayout layout{w, h};
+  layout.cmyk = true;
+  return writeJpeg(layout, [&inks, w](UINT y, uint8_t* row) {
+    for (UINT x = 0; x < w; ++x)
+      for (int shift = 24; shift >= 0; shift -= 8) *row++ = uint8_t(255 - ((inks[y * w + x] >> shift) & 0xFF));
+  });
 }
 
 std::vector<uint8_t> encodeRleTga(const std::vector<D3DCOLOR>& pixels, UINT w, UINT h) {
-  std::vector<uint8_t> v = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-  put16(v, w);
-  put16(v, h);
-  v.push_back(32);
-  v.push_back(0x28);
+  std::vector<uint8_t> v = tgaHeader(10, w, h);
   for (size_t i = 0; i < pixels.size();) {
     size_t run = 1;
     while (i + run < pixels.size() && run < 128 && pixels[i + run] == pixels[i]) ++run;

@@ -1,6 +1,7 @@
 #pragma once
 // Small encoders for building test images in memory.
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "platform/d3d9/d3d9types.h"
@@ -10,6 +11,20 @@ std::vector<uint8_t> encodePng(const std::vector<D3DCOLOR>& pixels, UINT w, UINT
 std::vector<uint8_t> encodeJpeg(const std::vector<D3DCOLOR>& pixels, UINT w, UINT h, int quality = 95);
 std::vector<uint8_t> encodeBmp(const std::vector<D3DCOLOR>& pixels, UINT w, UINT h);
 std::vector<uint8_t> encodeTga(const std::vector<D3DCOLOR>& pixels, UINT w, UINT h);
+
+// A JPEG written a row at a time, so a picture of any size needs no whole copy in memory:
+// `fillRow` gets each row, top to bottom, to fill with `width` pixels of three bytes (R, G, B),
+// or four (C, M, Y, K) when `cmyk`. `exif`, when not empty, goes in as the APP1 marker.
+struct JpegLayout {
+  JpegLayout(UINT w, UINT h) : width(w), height(h) {}
+  UINT width, height;
+  bool cmyk = false;
+  int quality = 95;
+  std::vector<uint8_t> exif;
+};
+std::vector<uint8_t> writeJpeg(const JpegLayout& layout, const std::function<void(UINT y, uint8_t* row)>& fillRow);
+// An EXIF block (APP1 payload) holding only the orientation tag (1..8).
+std::vector<uint8_t> exifOrientation(int orientation);
 
 // A JPEG whose stored pixels carry an EXIF orientation tag (1..8).
 std::vector<uint8_t> encodeJpegOriented(const std::vector<D3DCOLOR>& stored, UINT w, UINT h, int orientation);
