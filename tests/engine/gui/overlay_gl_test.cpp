@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <memory>
 #include <vector>
@@ -16,6 +15,7 @@
 #include "engine/device/texture.h"
 #include "engine/gui/window_manager.h"
 #include "engine/text/managed_textures.h"
+#include "tests/platform/d3d9/gl_window.h"
 #include "tests/support/sdl_engine_window.h"
 
 namespace {
@@ -25,8 +25,7 @@ constexpr UINT kWidth = 1024, kHeight = 768;
 class OverlayGlTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-    window = SDL_CreateWindow("overlay", 0, 0, kWidth, kHeight, SDL_WINDOW_OPENGL);
+    window = openGLWindow("overlay", kWidth, kHeight);
     ASSERT_NE(window, nullptr) << SDL_GetError();
     engineWindow = std::make_unique<testsupport::SdlEngineWindow>(window, int32_t(kWidth), int32_t(kHeight));
     app = std::make_unique<halcyon::Application>();
@@ -38,22 +37,10 @@ class OverlayGlTest : public testing::Test {
   void TearDown() override {
     app.reset();
     engineWindow.reset();
-    if (window) SDL_DestroyWindow(window);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    closeGLWindow(window);
   }
 
-  std::vector<D3DCOLOR> backBuffer() {
-    std::vector<D3DCOLOR> pixels(kWidth * kHeight);
-    IDirect3DSurface9* surface = nullptr;
-    EXPECT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface), D3D_OK);
-    D3DLOCKED_RECT locked{};
-    EXPECT_EQ(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-    for (UINT y = 0; y < kHeight; ++y)
-      std::memcpy(&pixels[y * kWidth], static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, kWidth * 4);
-    surface->UnlockRect();
-    surface->Release();
-    return pixels;
-  }
+  std::vector<D3DCOLOR> backBuffer() { return readBackBuffer(device, kWidth, kHeight); }
 
   SDL_Window* window = nullptr;
   std::unique_ptr<testsupport::SdlEngineWindow> engineWindow;

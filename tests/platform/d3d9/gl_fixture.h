@@ -7,51 +7,29 @@
 
 #include "platform/d3d9/d3d9.h"
 #include "platform/d3d9/device_control.h"
+#include "tests/platform/d3d9/gl_window.h"
 
 class GLDeviceFixture : public ::testing::Test {
  protected:
   static constexpr UINT kSize = 64;
 
   void SetUp() override {
-    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-    window_ = SDL_CreateWindow("pixel test", 0, 0, kSize, kSize, SDL_WINDOW_OPENGL);
+    window_ = openGLWindow("pixel test", kSize, kSize);
     ASSERT_NE(window_, nullptr) << SDL_GetError();
     d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
     ASSERT_NE(d3d_, nullptr);
-    D3DPRESENT_PARAMETERS p{};
-    p.BackBufferWidth = kSize;
-    p.BackBufferHeight = kSize;
-    p.BackBufferFormat = D3DFMT_A8R8G8B8;
-    p.BackBufferCount = 1;
-    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    p.hDeviceWindow = window_;
-    p.Windowed = TRUE;
-    p.EnableAutoDepthStencil = TRUE;
-    p.AutoDepthStencilFormat = D3DFMT_D24S8;
-    p.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    D3DPRESENT_PARAMETERS p = windowedPresentParameters(window_, kSize, kSize);
     ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device_), D3D_OK);
   }
 
   void TearDown() override {
     safeRelease(device_);
     safeRelease(d3d_);
-    if (window_) SDL_DestroyWindow(window_);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    closeGLWindow(window_);
   }
 
   // The back buffer as 0xAARRGGBB, rows top to bottom.
-  std::vector<D3DCOLOR> backBuffer() {
-    std::vector<D3DCOLOR> pixels(kSize * kSize);
-    IDirect3DSurface9* surface = nullptr;
-    EXPECT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface), D3D_OK);
-    D3DLOCKED_RECT locked{};
-    EXPECT_EQ(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-    for (UINT y = 0; y < kSize; ++y)
-      std::memcpy(&pixels[y * kSize], static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, kSize * 4);
-    surface->UnlockRect();
-    surface->Release();
-    return pixels;
-  }
+  std::vector<D3DCOLOR> backBuffer() { return readBackBuffer(device_, kSize, kSize); }
   D3DCOLOR pixel(UINT x, UINT y) { return backBuffer()[y * kSize + x]; }
 
   IDirect3DTexture9* solidTexture(D3DCOLOR colour, D3DFORMAT format = D3DFMT_A8R8G8B8) {
@@ -61,6 +39,20 @@ class GLDeviceFixture : public ::testing::Test {
     t->LockRect(0, &locked, nullptr, 0);
     for (int y = 0; y < 2; ++y)
       for (int x = 0; x < 2; ++x) std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch + x * 4, &colour, 4);
+    t->UnlockRect(0);
+    return t;
+  }
+
+  // A 2 x 2 texture without alpha: red and green on its top row, blue and white below.
+  IDirect3DTexture9* quadrantTexture() {
+    IDirect3DTexture9* t = nullptr;
+    EXPECT_EQ(device_->CreateTexture(2, 2, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+    if (!t) return nullptr;
+    D3DLOCKED_RECT locked{};
+    t->LockRect(0, &locked, nullptr, 0);
+    const D3DCOLOR top[2] = {0xFFFF0000, 0xFF00FF00}, bottom[2] = {0xFF0000FF, 0xFFFFFFFF};
+    std::memcpy(locked.pBits, top, 8);
+    std::memcpy(static_cast<uint8_t*>(locked.pBits) + locked.Pitch, bottom, 8);
     t->UnlockRect(0);
     return t;
   }

@@ -147,14 +147,8 @@ TEST_F(PipelinePixels, LinearVertexFogAndTransformedGeometry) {
 }
 
 TEST_F(PipelinePixels, SphereMapReadsAQuarterByTheNormalsTilt) {
-  IDirect3DTexture9* t = nullptr;
-  ASSERT_EQ(device_->CreateTexture(2, 2, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
-  D3DLOCKED_RECT locked{};
-  t->LockRect(0, &locked, nullptr, 0);
-  const D3DCOLOR top[2] = {0xFFFF0000, 0xFF00FF00}, bottom[2] = {0xFF0000FF, 0xFFFFFFFF};
-  std::memcpy(locked.pBits, top, 8);
-  std::memcpy(static_cast<uint8_t*>(locked.pBits) + locked.Pitch, bottom, 8);
-  t->UnlockRect(0);
+  IDirect3DTexture9* t = quadrantTexture();
+  ASSERT_NE(t, nullptr);
   device_->SetTexture(0, t);
   device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
   device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);

@@ -531,16 +531,7 @@ TEST_F(GLDeviceFixture, FinalPassKeepsEveryLevelUnderTheBaseRampAndMapsEntriesBy
 TEST_F(GLDeviceFixture, FrameDrawnStraightIntoTheWindowReadsBackAndPresentsUpright) {
   // A back buffer without alpha, shown through the identity ramp, is drawn in the window.
   safeRelease(device_);
-  D3DPRESENT_PARAMETERS p{};
-  p.BackBufferWidth = p.BackBufferHeight = kSize;
-  p.BackBufferFormat = D3DFMT_X8R8G8B8;
-  p.BackBufferCount = 1;
-  p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-  p.hDeviceWindow = window_;
-  p.Windowed = TRUE;
-  p.EnableAutoDepthStencil = TRUE;
-  p.AutoDepthStencilFormat = D3DFMT_D24S8;
-  p.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+  D3DPRESENT_PARAMETERS p = windowedPresentParameters(window_, kSize, kSize, D3DFMT_X8R8G8B8);
   ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device_), D3D_OK);
   for (int frame = 0; frame < 2; ++frame) {
     clearToEveryLevel(device_);
@@ -575,14 +566,8 @@ TEST_F(GLDeviceFixture, CullModesFollowTheWindingSeenOnScreen) {
 }
 
 TEST_F(GLDeviceFixture, TextureRowsAndScreenRowsRunTopDown) {
-  IDirect3DTexture9* t = nullptr;
-  ASSERT_EQ(device_->CreateTexture(2, 2, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
-  D3DLOCKED_RECT locked{};
-  t->LockRect(0, &locked, nullptr, 0);
-  const D3DCOLOR top[2] = {0xFFFF0000, 0xFF00FF00}, bottom[2] = {0xFF0000FF, 0xFFFFFFFF};
-  std::memcpy(locked.pBits, top, 8);
-  std::memcpy(static_cast<uint8_t*>(locked.pBits) + locked.Pitch, bottom, 8);
-  t->UnlockRect(0);
+  IDirect3DTexture9* t = quadrantTexture();
+  ASSERT_NE(t, nullptr);
   device_->SetTexture(0, t);
   device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
   device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);

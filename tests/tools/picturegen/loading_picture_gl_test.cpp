@@ -16,6 +16,7 @@
 #include "engine/device/state_cache.h"
 #include "platform/d3d9/device_control.h"
 #include "platform/d3dx/d3dx.h"
+#include "tests/platform/d3d9/gl_window.h"
 
 namespace {
 
@@ -34,22 +35,11 @@ int blue(D3DCOLOR c) { return c & 0xFF; }
 class LoadingPictureGlTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-    window = SDL_CreateWindow("loading", 0, 0, kWidth, kHeight, SDL_WINDOW_OPENGL);
+    window = openGLWindow("loading", kWidth, kHeight);
     ASSERT_NE(window, nullptr) << SDL_GetError();
     d3d = Direct3DCreate9(D3D_SDK_VERSION);
     ASSERT_NE(d3d, nullptr);
-    D3DPRESENT_PARAMETERS p{};
-    p.BackBufferWidth = kWidth;
-    p.BackBufferHeight = kHeight;
-    p.BackBufferFormat = D3DFMT_A8R8G8B8;
-    p.BackBufferCount = 1;
-    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    p.hDeviceWindow = window;
-    p.Windowed = TRUE;
-    p.EnableAutoDepthStencil = TRUE;
-    p.AutoDepthStencilFormat = D3DFMT_D24S8;
-    p.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    D3DPRESENT_PARAMETERS p = windowedPresentParameters(window, kWidth, kHeight);
     ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device), D3D_OK);
     halcyon::stateCache().setDevice(device);
   }
@@ -58,8 +48,7 @@ class LoadingPictureGlTest : public testing::Test {
     for (IDirect3DTexture9* t : textures) safeRelease(t);
     safeRelease(device);
     safeRelease(d3d);
-    if (window) SDL_DestroyWindow(window);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    closeGLWindow(window);
   }
 
   IDirect3DTexture9* load(const std::string& name, D3DXIMAGE_INFO* info = nullptr) {
