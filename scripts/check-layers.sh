@@ -26,17 +26,7 @@ ALLOWED_UPWARD='
 clock/clock_scene.h -> app/saver_application.h
 '
 
-# The tracked C and C++ files; outside a git checkout (an unpacked source tarball) every one.
-list_sources() {
-  if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-    git ls-files -z -- '*.h' '*.hpp' '*.c' '*.cc' '*.cpp'
-  else
-    find . -path './build*' -prune -o -type f \( -name '*.h' -o -name '*.hpp' -o -name '*.c' \
-      -o -name '*.cc' -o -name '*.cpp' \) -printf '%P\0'
-  fi
-}
-
-list_sources |
+bash scripts/source-files.sh |
   xargs -0 grep -HnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"][^>"]+[>"]' |
   awk -v allowed="$ALLOWED_UPWARD" '
     BEGIN {

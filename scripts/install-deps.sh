@@ -14,5 +14,5 @@ $SUDO apt-get install -y -q --no-install-recommends \
   libgtk-3-dev libjpeg-dev libpng-dev zlib1g-dev libstb-dev libx11-dev \
   libfreetype-dev fonts-dejavu-core libtinygltf-dev nlohmann-json3-dev \
   xvfb xauth x11-utils xdotool imagemagick sox libsox-fmt-all vorbis-tools \
-  libarchive-tools python3 \
+  libarchive-tools python3 clang-format \
   xscreensaver xscreensaver-gl procps desktop-file-utils fakeroot
