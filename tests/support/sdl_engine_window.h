@@ -6,24 +6,21 @@
 #include <cstdint>
 
 #include "engine/device/application.h"
+#include "tests/support/headless_engine_window.h"
 
 namespace testsupport {
 
-class SdlEngineWindow : public halcyon::EngineWindow {
+// The headless window's fixed client area, with a native window behind it that keeps the
+// style it is given.
+class SdlEngineWindow : public HeadlessEngineWindow {
  public:
-  SdlEngineWindow(SDL_Window* window, int32_t width, int32_t height) : window_(window), width_(width), height_(height) {}
+  SdlEngineWindow(SDL_Window* window, int32_t width, int32_t height) : HeadlessEngineWindow(width, height), window_(window) {}
   HWND DeviceWindow() override { return window_; }
   uint32_t Style() override { return style_; }
   void SetStyle(uint32_t style) override { style_ = style; }
-  halcyon::WindowRect Rect() override { return {0, 0, width_, height_}; }
-  halcyon::WindowRect ClientRect() override { return Rect(); }
-  void Place(const halcyon::WindowRect&) override {}
-  void PostQuit() override {}
-  halcyon::LRESULT DefaultProcedure(uint32_t, halcyon::WPARAM, halcyon::LPARAM) override { return 0; }
 
  private:
   SDL_Window* window_;
-  int32_t width_, height_;
   uint32_t style_ = 0;
 };
 

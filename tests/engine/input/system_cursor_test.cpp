@@ -9,22 +9,18 @@
 #include "engine/input/input_manager.h"
 #include "platform/d3d9/recording.h"
 #include "platform/dinput/dik_codes.h"
+#include "tests/support/headless_engine_window.h"
 
 namespace {
 
 using namespace halcyon;
 
-class SdlEngineWindow : public EngineWindow {
+// The headless window's fixed 320 x 240 client area over a real window, whose style stays
+// what the test display gave it.
+class SdlEngineWindow : public testsupport::HeadlessEngineWindow {
  public:
-  explicit SdlEngineWindow(SDL_Window* w) : window_(w) {}
+  explicit SdlEngineWindow(SDL_Window* w) : HeadlessEngineWindow(320, 240), window_(w) {}
   HWND DeviceWindow() override { return window_; }
-  uint32_t Style() override { return 0; }
-  void SetStyle(uint32_t) override {}
-  WindowRect Rect() override { return {0, 0, 320, 240}; }
-  WindowRect ClientRect() override { return {0, 0, 320, 240}; }
-  void Place(const WindowRect&) override {}
-  void PostQuit() override {}
-  LRESULT DefaultProcedure(uint32_t, WPARAM, LPARAM) override { return 0; }
 
  private:
   SDL_Window* window_;

@@ -5,25 +5,13 @@
 #include <gtest/gtest.h>
 
 #include "engine/text/font_manager.h"
+#include "tests/engine/text/sized_charset_texture.h"
 
 namespace {
 
 using halcyon::FileRef;
 using halcyon::FontManager;
 using halcyon::FontStyle;
-
-class PngTexture : public halcyon::CharsetTexture {
- public:
-  PngTexture(int w, int h) : w_(w), h_(h) {}
-  int32_t width() const override { return w_; }
-  int32_t height() const override { return h_; }
-  int32_t originX() const override { return 0; }
-  int32_t originY() const override { return 0; }
-  IDirect3DBaseTexture9* deviceTexture() const override { return nullptr; }
-
- private:
-  int w_, h_;
-};
 
 // Stands in for the texture manager: the texture exists when its name resolves and the file
 // is an image; its size is the image's.
@@ -36,7 +24,7 @@ class PngTextures : public halcyon::CharsetTextureSource {
     int w = 0, h = 0, channels = 0;
     if (!stbi_info(file.name.c_str(), &w, &h, &channels)) return nullptr;
     formats.push_back(request.format);
-    return std::make_unique<PngTexture>(w, h);
+    return std::make_unique<texttest::SizedCharsetTexture>(w, h);
   }
   std::vector<uint32_t> formats;
 };
