@@ -14,7 +14,9 @@
 # tests/support holds the seams every harness shares; it may use platform/ and engine/ only.
 # Nothing outside tests/, bench/ and fuzz/ may include from them.
 #
-# Usage: scripts/check-layers.sh  — prints every offending include and exits non-zero on any.
+# Usage: scripts/check-layers.sh [--summary]
+# Prints every offending include and exits non-zero on any. --summary also prints how many
+# includes lead from each folder of the program to each other one (the picture of the layers).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,7 +30,7 @@ clock/clock_scene.h -> app/saver_application.h
 
 bash scripts/source-files.sh |
   xargs -0 grep -HnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"][^>"]+[>"]' |
-  awk -v allowed="$ALLOWED_UPWARD" '
+  awk -v allowed="$ALLOWED_UPWARD" -v summary="$([ "${1:-}" = --summary ] && echo 1)" '
     BEGIN {
       rank["platform"] = 0; rank["resources"] = 0; rank["engine"] = 1; rank["settings"] = 2
       rank["clock"] = 3; rank["app"] = 4; top = 5
@@ -64,6 +66,8 @@ bash scripts/source-files.sh |
       split(header, h, "/")
       target = h[1]
       if (!(target in rank) && target != "tools" && !harness(header)) next  # system, same folder
+      split(file, f, "/")
+      if (!harness(file) && f[1] != target) edges[f[1] " -> " target]++
       why = ""
       if (harness(file)) {
         mine = harness_rank(file)
@@ -76,7 +80,6 @@ bash scripts/source-files.sh |
           why = "a harness at the " name[mine] " layer includes " target "/"
         }
       } else {
-        split(file, f, "/")
         if (harness(header)) why = "product code includes a test, benchmark or fuzz harness"
         else if (f[1] == "tools" && target == "tools") { if (h[2] != f[2]) why = "one tool includes another" }
         else if (target == "tools") why = "only tools include tools/"
@@ -90,6 +93,11 @@ bash scripts/source-files.sh |
       bad++
     }
     END {
+      if (summary) {
+        print "includes between the folders of the program (tests, benchmarks and fuzz targets left out):"
+        for (e in edges) printf "  %-22s %d\n", e, edges[e] | "sort"
+        close("sort")
+      }
       for (k in ok) if (!(k in used))
         printf "scripts/check-layers.sh: allowance no longer needed, delete it: %s\n", k
       if (bad) { printf "%d include(s) point up the stack\n", bad; exit 1 }
