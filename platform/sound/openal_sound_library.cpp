@@ -2,12 +2,18 @@
 
 #include <AL/al.h>
 #include <AL/alc.h>
+#include <AL/alext.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <span>
+#include <thread>
 #include <vector>
 
 #include "platform/sound/sound_handles.h"
@@ -19,6 +25,16 @@ namespace {
 
 constexpr float kSpeedOfSound = 343.3f;  // metres per second
 constexpr float kPi = 3.14159265358979f;
+// A streaming channel keeps this many buffers of a quarter of a second each queued, and the
+// feeder tops them up this often: it may fall behind by most of a second before a gap.
+constexpr size_t kStreamBuffers = 4;
+constexpr uint32_t kStreamBuffersPerSecond = 4;
+constexpr std::chrono::milliseconds kFeedPeriod{100};
+constexpr ALCint kMonoVoices = 48;
+constexpr ALCint kStereoVoices = 16;
+// A streamed file may claim any length; the no-sound device's end of playback is computed
+// from it, and a year is as good as for ever there.
+constexpr double kLongestSeconds = 365.0 * 24 * 3600;
 
 bool finite(const SoundVector& v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
@@ -41,7 +57,10 @@ void toAl(const SoundVector& v, ALfloat out[3]) {
 }
 
 struct Sample {
-  ALuint buffer = 0;  // 0 on the no-sound device
+  ALuint buffer = 0;  // 0 on the no-sound device and for a streamed sample
+  // A streamed sample's file, shared by the decoders of its channels.
+  std::shared_ptr<const std::vector<uint8_t>> encoded;
+  bool mono = false;
   uint32_t rate = 0;
   uint32_t channels = 0;
   double seconds = 0;
@@ -51,10 +70,20 @@ struct Sample {
   std::vector<uint32_t> slots;  // indices into the channel table
 };
 
+// A channel of a streamed sample: its own decoder over the sample's file and the buffers it
+// keeps queued on the channel's source.
+struct Stream {
+  std::shared_ptr<const std::vector<uint8_t>> file;  // what the decoder reads
+  std::unique_ptr<VorbisStream> decoder;  // null once the sound was read to its end
+  std::array<ALuint, kStreamBuffers> buffers{};
+  bool active = false;  // started and not yet played out
+};
+
 struct Channel {
   uint16_t generation = 0;
   uint32_t sample = 0;
   ALuint source = 0;  // 0 on the no-sound device
+  std::unique_ptr<Stream> stream;  // on a real device, for a streamed sample
   uint64_t startedSerial = 0;
   // On the no-sound device nothing reports the end of playback, so it is computed.
   bool started = false;
@@ -92,9 +121,14 @@ struct Factors {
 class OpenAlSoundLibrary final : public SoundLibrary {
  public:
   explicit OpenAlSoundLibrary(SoundOutput output) : output_(std::move(output)) {}
-  ~OpenAlSoundLibrary() override { shutDown(); }
+  ~OpenAlSoundLibrary() override {
+    stopFeeder();
+    const std::lock_guard lock(mutex_);
+    shutDown();
+  }
 
   bool Init(int32_t device, uint32_t frequency, uint32_t flags, void*, const void*) override {
+    const std::lock_guard lock(mutex_);
     if (initialised_) return false;
     if (frequency < 1000 || frequency > 192000) return false;
     if (device == SOUND_DEVICE_NONE) {
@@ -115,6 +149,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
   }
 
   bool SetConfig(uint32_t option, uint32_t value) override {
+    const std::lock_guard lock(mutex_);
     if (!initialised_ || option != SOUND_CONFIG_GVOL_SAMPLE || value > 100) return false;
     globalVolume_ = value;
     bind();
@@ -123,6 +158,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
   }
 
   bool Set3DFactors(float distance, float rollOff, float doppler) override {
+    const std::lock_guard lock(mutex_);
     if (!initialised_) return false;
     if (!std::isfinite(distance) || !std::isfinite(rollOff) || !std::isfinite(doppler)) {
       return false;
@@ -136,6 +172,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
 
   bool Set3DPosition(const SoundVector* position, const SoundVector* velocity,
                      const SoundVector* front, const SoundVector* top) override {
+    const std::lock_guard lock(mutex_);
     if (!initialised_) return false;
     for (const SoundVector* v : {position, velocity, front, top}) {
       if (v && !finite(*v)) return false;
@@ -154,6 +191,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
   }
 
   void Apply3D() override {
+    const std::lock_guard lock(mutex_);
     if (!initialised_) return;
     const bool factorsChanged = std::memcmp(&pendingFactors_, &factors_, sizeof factors_) != 0;
     factors_ = pendingFactors_;
@@ -174,42 +212,31 @@ class OpenAlSoundLibrary final : public SoundLibrary {
 
   SoundHandle SampleLoad(const void* memory, uint32_t offset, uint32_t length,
                          uint32_t maxPlaybacks, uint32_t flags) override {
+    const std::lock_guard lock(mutex_);
     if (!initialised_ || memory == nullptr || length == 0) return 0;
     if (maxPlaybacks < 1 || maxPlaybacks > 65535) return 0;
     if (samples_.size() >= kMaxHandleIndex) return 0;
     const bool positioned = device3D_ && (flags & SOUND_SAMPLE_3D) != 0;
     // Only a single channel can be placed in space, so a positioned sample is always mono.
     const bool mono = (flags & SOUND_SAMPLE_MONO) != 0 || positioned;
-    const auto* bytes = static_cast<const uint8_t*>(memory) + offset;
-    std::optional<DecodedSound> sound = decodeOggVorbis(std::span(bytes, length), mono);
-    if (!sound) return 0;
-
+    const std::span<const uint8_t> bytes(static_cast<const uint8_t*>(memory) + offset, length);
+    std::unique_ptr<VorbisStream> stream = VorbisStream::open(bytes, mono);
+    if (!stream) return 0;
     Sample sample;
-    sample.rate = sound->rate;
-    sample.channels = sound->channels;
-    sample.seconds = static_cast<double>(sound->frames()) / sound->rate;
     sample.flags = flags;
     sample.maxPlaybacks = maxPlaybacks;
     sample.positioned = positioned;
-    bind();
-    if (context_) {
-      alGetError();
-      alGenBuffers(1, &sample.buffer);
-      if (alGetError() != AL_NO_ERROR) return 0;
-      const ALenum format = sound->channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16;
-      alBufferData(sample.buffer, format, sound->samples.data(),
-                   static_cast<ALsizei>(sound->samples.size() * sizeof(int16_t)),
-                   static_cast<ALsizei>(sound->rate));
-      if (alGetError() != AL_NO_ERROR) {
-        alDeleteBuffers(1, &sample.buffer);
-        return 0;
-      }
-    }
+    sample.mono = mono;
+    const uint64_t decodedBytes = stream->totalFrames() * stream->channels() * sizeof(int16_t);
+    const bool ok = decodedBytes > output_.streamAboveBytes ? keepForStreaming(sample, *stream, bytes)
+                                                     : decodeWhole(sample, bytes);
+    if (!ok) return 0;
     samples_.push_back(std::move(sample));
     return makeHandle(HandleKind::Sample, 0, static_cast<uint32_t>(samples_.size() - 1));
   }
 
   SoundHandle SampleGetChannel(SoundHandle handle, bool onlyNew) override {
+    const std::lock_guard lock(mutex_);
     Sample* sample = findSample(handle);
     if (!sample) return 0;
     bind();
@@ -229,7 +256,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
         if (alGetError() != AL_NO_ERROR) return 0;  // the mixer ran out of voices
         alSourcei(channel.source, AL_BUFFER, static_cast<ALint>(sample->buffer));
       }
-      channels_.push_back(channel);
+      channels_.push_back(std::move(channel));
       const auto slot = static_cast<uint32_t>(channels_.size() - 1);
       sample->slots.push_back(slot);
       return renew(slot, sampleIndex);
@@ -243,6 +270,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
   }
 
   bool ChannelPlay(SoundHandle handle, bool restart) override {
+    const std::lock_guard lock(mutex_);
     Channel* channel = findChannel(handle);
     if (!channel) return false;
     bind();
@@ -253,8 +281,10 @@ class OpenAlSoundLibrary final : public SoundLibrary {
     channel->started = true;
     channel->endsAt = std::chrono::steady_clock::now() +
                       std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                          std::chrono::duration<double>(sample.seconds));
-    if (channel->source) {
+                          std::chrono::duration<double>(std::min(sample.seconds, kLongestSeconds)));
+    if (channel->source && sample.encoded) {
+      startStream(*channel);
+    } else if (channel->source) {
       ALint state = AL_INITIAL;
       alGetSourcei(channel->source, AL_SOURCE_STATE, &state);
       if (restart || state == AL_STOPPED) alSourceRewind(channel->source);
@@ -265,6 +295,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
 
   bool ChannelSetAttributes(SoundHandle handle, int32_t frequency, int32_t volume,
                             int32_t pan) override {
+    const std::lock_guard lock(mutex_);
     Channel* channel = findChannel(handle);
     if (!channel) return false;
     if (frequency != SOUND_KEEP_FREQUENCY && frequency != 0 &&
@@ -284,6 +315,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
   bool ChannelSet3DAttributes(SoundHandle handle, int32_t mode, float minDistance,
                               float maxDistance, int32_t insideAngle, int32_t outsideAngle,
                               int32_t outsideVolume) override {
+    const std::lock_guard lock(mutex_);
     Channel* channel = findChannel(handle);
     if (!channel || !samples_[channel->sample].positioned) return false;
     if (mode < -1 || mode > SOUND_3DMODE_OFF) return false;
@@ -308,6 +340,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
   bool ChannelSet3DPosition(SoundHandle handle, const SoundVector* position,
                             const SoundVector* orientation,
                             const SoundVector* velocity) override {
+    const std::lock_guard lock(mutex_);
     Channel* channel = findChannel(handle);
     if (!channel || !samples_[channel->sample].positioned) return false;
     for (const SoundVector* v : {position, orientation, velocity}) {
@@ -337,13 +370,174 @@ class OpenAlSoundLibrary final : public SoundLibrary {
         return false;
       }
     }
-    const ALCint attributes[] = {ALC_FREQUENCY, static_cast<ALCint>(frequency), 0};
+    // The mixer sets memory aside for every voice it may have to mix (256 unless told, about
+    // 8 MB); the scene plays a handful of sounds at once and at most a few dozen.
+    const ALCint attributes[] = {ALC_FREQUENCY,      static_cast<ALCint>(frequency),
+                                 ALC_MONO_SOURCES,   kMonoVoices,
+                                 ALC_STEREO_SOURCES, kStereoVoices,
+                                 0};
     context_ = alcCreateContext(device_, attributes);
     if (!context_ || alcMakeContextCurrent(context_) != ALC_TRUE) {
       closeDevice();
       return false;
     }
     return true;
+  }
+
+  // A short sound becomes one buffer that every channel of the sample plays.
+  bool decodeWhole(Sample& sample, std::span<const uint8_t> bytes) {
+    std::optional<DecodedSound> sound = decodeOggVorbis(bytes, sample.mono);
+    if (!sound) return false;
+    sample.rate = sound->rate;
+    sample.channels = sound->channels;
+    sample.seconds = static_cast<double>(sound->frames()) / sound->rate;
+    bind();
+    if (!context_) return true;
+    alGetError();
+    alGenBuffers(1, &sample.buffer);
+    if (alGetError() != AL_NO_ERROR) return false;
+    const ALenum format = sound->channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16;
+    alBufferData(sample.buffer, format, sound->samples.data(),
+                 static_cast<ALsizei>(sound->samples.size() * sizeof(int16_t)),
+                 static_cast<ALsizei>(sound->rate));
+    if (alGetError() != AL_NO_ERROR) {
+      alDeleteBuffers(1, &sample.buffer);
+      sample.buffer = 0;
+      return false;
+    }
+    return true;
+  }
+
+  // A long sound keeps its file; each channel decodes it as it plays. Only its first piece
+  // is decoded now, so that a file whose audio cannot be read is refused at load.
+  bool keepForStreaming(Sample& sample, VorbisStream& stream, std::span<const uint8_t> bytes) {
+    std::vector<int16_t> piece(size_t{4096} * stream.channels());
+    if (stream.read(piece.data(), 4096) <= 0) return false;
+    sample.rate = stream.rate();
+    sample.channels = stream.channels();
+    sample.seconds = static_cast<double>(stream.totalFrames()) / stream.rate();
+    sample.encoded = std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.end());
+    return true;
+  }
+
+  // Decodes the next quarter of a second of a streamed channel into `buffer`, going round to
+  // the start of a looping sound. False when nothing is left to play.
+  bool fillBuffer(Channel& channel, ALuint buffer) {
+    Stream& stream = *channel.stream;
+    const Sample& sample = samples_[channel.sample];
+    const size_t frames = std::max<size_t>(sample.rate / kStreamBuffersPerSecond, 1);
+    scratch_.resize(frames * sample.channels);
+    size_t filled = 0;
+    bool justRewound = false;
+    while (filled < frames && stream.decoder) {
+      const long got = stream.decoder->read(scratch_.data() + filled * sample.channels, frames - filled);
+      if (got > 0) {
+        filled += static_cast<size_t>(got);
+        justRewound = false;
+        continue;
+      }
+      // The end (or damage, which ends the sound where it lies). A loop goes round unless
+      // going round gave nothing at all.
+      const bool loops = (sample.flags & SOUND_SAMPLE_LOOP) != 0;
+      if (got == 0 && loops && !justRewound && stream.decoder->rewind()) {
+        justRewound = true;
+        continue;
+      }
+      stream.decoder.reset();
+    }
+    if (filled == 0) return false;
+    const ALenum format = sample.channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16;
+    alBufferData(buffer, format, scratch_.data(),
+                 static_cast<ALsizei>(filled * sample.channels * sizeof(int16_t)),
+                 static_cast<ALsizei>(sample.rate));
+    return true;
+  }
+
+  // (Re)starts a streamed channel from the beginning of its sound.
+  void startStream(Channel& channel) {
+    const Sample& sample = samples_[channel.sample];
+    if (!channel.stream) channel.stream = std::make_unique<Stream>();
+    Stream& stream = *channel.stream;
+    alSourceStop(channel.source);
+    alSourcei(channel.source, AL_BUFFER, 0);
+    stream.active = false;
+    if (!stream.buffers[0]) {
+      alGetError();
+      alGenBuffers(kStreamBuffers, stream.buffers.data());
+      if (alGetError() != AL_NO_ERROR) {
+        stream.buffers = {};
+        return;
+      }
+    }
+    if (!stream.decoder || !stream.decoder->rewind()) {
+      stream.file = sample.encoded;
+      stream.decoder = VorbisStream::open(*stream.file, sample.mono);
+    }
+    for (ALuint buffer : stream.buffers) {
+      if (!fillBuffer(channel, buffer)) break;
+      alSourceQueueBuffers(channel.source, 1, &buffer);
+      stream.active = true;
+    }
+    if (!stream.active) return;
+    alSourcePlay(channel.source);
+    startFeeder();
+  }
+
+  // Takes back the buffers the source has played, refills and requeues them, and restarts a
+  // source that ran dry because the feeder was late.
+  void feedStream(Channel& channel) {
+    Stream& stream = *channel.stream;
+    ALint processed = 0;
+    alGetSourcei(channel.source, AL_BUFFERS_PROCESSED, &processed);
+    for (ALint i = 0; i < processed; ++i) {
+      ALuint buffer = 0;
+      alSourceUnqueueBuffers(channel.source, 1, &buffer);
+      if (stream.decoder && fillBuffer(channel, buffer)) alSourceQueueBuffers(channel.source, 1, &buffer);
+    }
+    ALint queued = 0, state = AL_STOPPED;
+    alGetSourcei(channel.source, AL_BUFFERS_QUEUED, &queued);
+    alGetSourcei(channel.source, AL_SOURCE_STATE, &state);
+    if (queued == 0) {
+      stream.active = false;
+    } else if (state == AL_STOPPED) {
+      alSourcePlay(channel.source);
+    }
+  }
+
+  // The feeder runs beside the caller's thread, so that streamed sounds go on while the caller
+  // is busy or idle. Its calls go to this library's context on its own thread, whatever
+  // context the process has current.
+  void startFeeder() {
+    if (feeder_.joinable()) return;
+    stopping_ = false;
+    feeder_ = std::thread([this] { feed(); });
+  }
+
+  void feed() {
+    auto setThreadContext = reinterpret_cast<PFNALCSETTHREADCONTEXTPROC>(
+        alcIsExtensionPresent(device_, "ALC_EXT_thread_local_context")
+            ? alcGetProcAddress(device_, "alcSetThreadContext")
+            : nullptr);
+    std::unique_lock lock(mutex_);
+    if (setThreadContext) setThreadContext(context_);
+    while (!stopping_) {
+      wake_.wait_for(lock, kFeedPeriod);
+      if (stopping_) break;
+      if (!setThreadContext) bind();
+      for (Channel& c : channels_) {
+        if (c.stream && c.stream->active && c.source) feedStream(c);
+      }
+    }
+    if (setThreadContext) setThreadContext(nullptr);
+  }
+
+  void stopFeeder() {
+    {
+      const std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    if (feeder_.joinable()) feeder_.join();
   }
 
   // OpenAL talks to one current context per process; a second library (a test opening two)
@@ -371,6 +565,9 @@ class OpenAlSoundLibrary final : public SoundLibrary {
         if (c.source) {
           alSourceStop(c.source);
           alDeleteSources(1, &c.source);
+        }
+        if (c.stream && c.stream->buffers[0]) {
+          alDeleteBuffers(kStreamBuffers, c.stream->buffers.data());
         }
       }
       for (Sample& s : samples_) {
@@ -400,6 +597,11 @@ class OpenAlSoundLibrary final : public SoundLibrary {
 
   bool isPlaying(const Channel& channel) const {
     if (!channel.started) return false;
+    if (channel.stream) {
+      // Once the decoder has given its last piece, a stopped source has played it out.
+      if (!channel.stream->active) return false;
+      if (channel.stream->decoder) return true;
+    }
     if (channel.source) {
       ALint state = AL_STOPPED;
       alGetSourcei(channel.source, AL_SOURCE_STATE, &state);
@@ -413,16 +615,22 @@ class OpenAlSoundLibrary final : public SoundLibrary {
   SoundHandle renew(uint32_t slot, uint32_t sampleIndex) {
     Channel& c = channels_[slot];
     const ALuint source = c.source;
+    std::unique_ptr<Stream> stream = std::move(c.stream);
     const uint16_t generation = nextGeneration(c.generation);
     c = Channel{};
     c.generation = generation;
     c.sample = sampleIndex;
     c.source = source;
+    c.stream = std::move(stream);
+    if (c.stream) c.stream->active = false;
     if (source) {
       alSourceStop(source);
       alSourceRewind(source);
-      alSourcei(source, AL_LOOPING, (samples_[sampleIndex].flags & SOUND_SAMPLE_LOOP) ? AL_TRUE
-                                                                                    : AL_FALSE);
+      // A streamed sound goes round in its decoder; looping the source would repeat only
+      // the buffers it holds.
+      const Sample& sample = samples_[sampleIndex];
+      const bool loops = (sample.flags & SOUND_SAMPLE_LOOP) != 0 && !sample.encoded;
+      alSourcei(source, AL_LOOPING, loops ? AL_TRUE : AL_FALSE);
       pushAttributes(c);
       push3D(c);
     }
@@ -498,6 +706,12 @@ class OpenAlSoundLibrary final : public SoundLibrary {
   std::vector<Sample> samples_;
   std::vector<Channel> channels_;
   uint64_t serial_ = 0;
+  std::vector<int16_t> scratch_;  // a streamed piece on its way into a buffer
+  // Every entry point and the feeder hold this while they touch the tables or the mixer.
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::thread feeder_;
+  bool stopping_ = false;
 };
 
 }  // namespace

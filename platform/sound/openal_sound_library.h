@@ -1,6 +1,8 @@
 #pragma once
-// The sound library over OpenAL: samples are decoded whole at load (Ogg Vorbis) into
-// OpenAL buffers, every channel is an OpenAL source, the listener is OpenAL's listener.
+// The sound library over OpenAL: short samples are decoded whole at load (Ogg Vorbis) into
+// an OpenAL buffer, long ones are decoded while they play, a quarter of a second at a time
+// queued on their channel's source by a feeder thread; every channel is an OpenAL source,
+// the listener is OpenAL's listener.
 //
 // How the 3D values reach the mixer (OpenAL's "inverse distance, clamped" model):
 //   gain = min / (min + rollOff × (clamp(d, min, max) − min))
@@ -17,6 +19,7 @@
 // scene units) so that Doppler shifts match the units; the Doppler factor is OpenAL's.
 // The scene is left-handed and OpenAL right-handed: every position, velocity and direction
 // has its z negated on the way in, so that left stays left.
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 
@@ -28,6 +31,10 @@ struct SoundOutput {
   // Empty: the default sound output. Otherwise the mix is written to this WAV file
   // (16-bit stereo, in real time, complete once the library is destroyed).
   std::filesystem::path waveFile;
+  // Sounds that would decode to more than this many bytes stay compressed and are decoded
+  // while they play (the music, the rain and the thunder: 1.3 to 28 MB each decoded); shorter
+  // ones are decoded whole at load, into one buffer all their channels share.
+  uint64_t streamAboveBytes = uint64_t{1} << 20;
 };
 
 std::unique_ptr<SoundLibrary> createOpenAlSoundLibrary(const SoundOutput& output);

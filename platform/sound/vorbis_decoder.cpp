@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 namespace platform {
 namespace {
@@ -49,16 +50,73 @@ long tellMemory(void* source) {
   return static_cast<long>(static_cast<MemoryReader*>(source)->position);
 }
 
-// Closes the vorbisfile state on every path out of the decoder.
-struct VorbisFile {
+float clampUnit(float v) { return v > 1.0f ? 1.0f : (v < -1.0f ? -1.0f : v); }
+
+}  // namespace
+
+// The reader and the vorbisfile state that points at it, kept together at one address.
+struct VorbisStream::State {
+  MemoryReader reader;
   OggVorbis_File file{};
   bool open = false;
-  ~VorbisFile() {
+  ~State() {
     if (open) ov_clear(&file);
   }
 };
 
-}  // namespace
+VorbisStream::VorbisStream(std::unique_ptr<State> state) : state_(std::move(state)) {}
+VorbisStream::~VorbisStream() = default;
+
+std::unique_ptr<VorbisStream> VorbisStream::open(std::span<const uint8_t> data, bool mono) {
+  if (data.empty() || !oggPagesComplete(data)) return nullptr;
+  auto state = std::make_unique<State>();
+  state->reader = MemoryReader{data, 0};
+  const ov_callbacks callbacks{readMemory, seekMemory, nullptr, tellMemory};
+  if (ov_open_callbacks(&state->reader, &state->file, nullptr, 0, callbacks) != 0) return nullptr;
+  state->open = true;
+  const vorbis_info* info = ov_info(&state->file, -1);
+  if (info == nullptr || info->channels < 1 || info->channels > 255 || info->rate < 1000 ||
+      info->rate > 192000) {
+    return nullptr;
+  }
+  std::unique_ptr<VorbisStream> stream(new VorbisStream(std::move(state)));
+  stream->rate_ = static_cast<uint32_t>(info->rate);
+  stream->sourceChannels_ = static_cast<uint32_t>(info->channels);
+  stream->channels_ = mono || info->channels > 2 ? 1 : static_cast<uint32_t>(info->channels);
+  const ogg_int64_t total = ov_pcm_total(&stream->state_->file, -1);
+  stream->totalFrames_ = total > 0 ? static_cast<uint64_t>(total) : 0;
+  return stream;
+}
+
+long VorbisStream::read(int16_t* out, size_t frames) {
+  const size_t wanted = frames < 4096 ? frames : 4096;
+  if (wanted == 0) return 0;
+  float** planes = nullptr;
+  int section = -1;
+  // Decoding straight into float planes lets the downmix average without clipping.
+  const long got = ov_read_float(&state_->file, &planes, static_cast<int>(wanted), &section);
+  if (got <= 0) return got == 0 ? 0 : -1;  // a hole or a bad link: damaged data
+  const vorbis_info* now = ov_info(&state_->file, section);
+  if (now == nullptr || static_cast<uint32_t>(now->channels) != sourceChannels_ ||
+      static_cast<uint32_t>(now->rate) != rate_) {
+    return -1;  // a chained file whose links differ cannot be one sound
+  }
+  for (long f = 0; f < got; ++f) {
+    if (channels_ == 1) {
+      float sum = 0;
+      for (uint32_t c = 0; c < sourceChannels_; ++c) sum += planes[c][f];
+      *out++ = static_cast<int16_t>(clampUnit(sum / static_cast<float>(sourceChannels_)) * 32767.0f);
+    } else {
+      for (uint32_t c = 0; c < sourceChannels_; ++c) {
+        *out++ = static_cast<int16_t>(clampUnit(planes[c][f]) * 32767.0f);
+      }
+    }
+  }
+  return got;
+}
+
+bool VorbisStream::rewind() { return ov_pcm_seek(&state_->file, 0) == 0; }
+
 
 bool oggPagesComplete(std::span<const uint8_t> data) {
   constexpr size_t kHeaderSize = 27;
@@ -83,62 +141,23 @@ bool oggPagesComplete(std::span<const uint8_t> data) {
 }
 
 std::optional<DecodedSound> decodeOggVorbis(std::span<const uint8_t> data, bool mono) {
-  if (data.empty() || !oggPagesComplete(data)) return std::nullopt;
-
-  MemoryReader reader{data, 0};
-  const ov_callbacks callbacks{readMemory, seekMemory, nullptr, tellMemory};
-  VorbisFile vf;
-  if (ov_open_callbacks(&reader, &vf.file, nullptr, 0, callbacks) != 0) return std::nullopt;
-  vf.open = true;
-
-  const vorbis_info* info = ov_info(&vf.file, -1);
-  if (info == nullptr || info->channels < 1 || info->channels > 255 || info->rate < 1000 ||
-      info->rate > 192000) {
-    return std::nullopt;
-  }
-  const auto sourceChannels = static_cast<size_t>(info->channels);
-  const long rate = info->rate;
-  const bool downmix = mono || sourceChannels > 2;
-
+  std::unique_ptr<VorbisStream> stream = VorbisStream::open(data, mono);
+  if (!stream) return std::nullopt;
   DecodedSound sound;
-  sound.rate = static_cast<uint32_t>(rate);
-  sound.channels = downmix ? 1 : static_cast<uint32_t>(sourceChannels);
-
+  sound.rate = stream->rate();
+  sound.channels = stream->channels();
   // The stream's own length, when it can be believed, saves regrowing the buffer.
-  const ogg_int64_t total = ov_pcm_total(&vf.file, -1);
-  if (total > 0 && static_cast<uint64_t>(total) <= kMaxDecodedValues / sound.channels) {
-    sound.samples.reserve(static_cast<size_t>(total) * sound.channels);
+  if (stream->totalFrames() > 0 && stream->totalFrames() <= kMaxDecodedValues / sound.channels) {
+    sound.samples.reserve(static_cast<size_t>(stream->totalFrames()) * sound.channels);
   }
-
-  // Decoding straight into float planes lets the downmix average without clipping.
-  int section = -1;
+  std::vector<int16_t> piece(size_t{4096} * sound.channels);
   for (;;) {
-    float** planes = nullptr;
-    const long frames = ov_read_float(&vf.file, &planes, 4096, &section);
+    const long frames = stream->read(piece.data(), 4096);
     if (frames == 0) break;
-    if (frames < 0) return std::nullopt;  // a hole or a bad link: corrupted data
-    const vorbis_info* now = ov_info(&vf.file, section);
-    if (now == nullptr || static_cast<size_t>(now->channels) != sourceChannels ||
-        now->rate != rate) {
-      return std::nullopt;  // a chained file whose links differ cannot be one sample
-    }
+    if (frames < 0) return std::nullopt;
     const size_t added = static_cast<size_t>(frames) * sound.channels;
     if (added > kMaxDecodedValues - sound.samples.size()) return std::nullopt;
-    for (long f = 0; f < frames; ++f) {
-      if (downmix) {
-        float sum = 0;
-        for (size_t c = 0; c < sourceChannels; ++c) sum += planes[c][f];
-        float v = sum / static_cast<float>(sourceChannels);
-        v = v > 1.0f ? 1.0f : (v < -1.0f ? -1.0f : v);
-        sound.samples.push_back(static_cast<int16_t>(v * 32767.0f));
-      } else {
-        for (size_t c = 0; c < sourceChannels; ++c) {
-          float v = planes[c][f];
-          v = v > 1.0f ? 1.0f : (v < -1.0f ? -1.0f : v);
-          sound.samples.push_back(static_cast<int16_t>(v * 32767.0f));
-        }
-      }
-    }
+    sound.samples.insert(sound.samples.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(added));
   }
   if (sound.samples.empty()) return std::nullopt;
   return sound;

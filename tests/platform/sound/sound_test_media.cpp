@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 namespace soundtest {
 
@@ -85,6 +86,14 @@ std::vector<uint8_t> sineOgg(double hz, double seconds, double amplitude, int ch
     for (int c = 0; c < channels; ++c) samples[f * channels + c] = v;
   }
   return encodeOgg(samples, channels, rate);
+}
+
+std::vector<uint8_t> noiseOgg(double seconds, double amplitude) {
+  std::mt19937 random(3);
+  std::uniform_real_distribution<float> value(static_cast<float>(-amplitude), static_cast<float>(amplitude));
+  std::vector<float> samples(static_cast<size_t>(seconds * 44100));
+  for (float& v : samples) v = value(random);
+  return encodeOgg(samples, 1, 44100);
 }
 
 namespace {

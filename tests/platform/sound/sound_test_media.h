@@ -16,6 +16,10 @@ std::vector<uint8_t> encodeOgg(const std::vector<float>& interleaved, int channe
 std::vector<uint8_t> sineOgg(double hz, double seconds, double amplitude = 0.5, int channels = 1,
                              int rate = 44100);
 
+// Mono noise at 44.1 kHz: unlike a tone it fills many pages, so damage in its middle falls
+// on audio rather than on the headers.
+std::vector<uint8_t> noiseOgg(double seconds, double amplitude = 0.25);
+
 struct Wav {
   int rate = 0;
   int channels = 0;

@@ -95,4 +95,42 @@ TEST(VorbisDecoder, ToleratesBytesAfterTheLastPage) {
   EXPECT_TRUE(decodeOggVorbis(ogg, false));
 }
 
+TEST(VorbisDecoder, AStreamGivesTheWholeSoundInPiecesAndStartsAgainAfterARewind) {
+  const auto ogg = soundtest::sineOgg(440, 0.5, 0.5, 2, 22050);
+  const auto whole = decodeOggVorbis(ogg, true);
+  ASSERT_TRUE(whole);
+  auto stream = platform::VorbisStream::open(ogg, true);
+  ASSERT_TRUE(stream);
+  EXPECT_EQ(stream->rate(), 22050u);
+  EXPECT_EQ(stream->channels(), 1u);
+  EXPECT_EQ(stream->totalFrames(), whole->frames());
+  const auto readAll = [&] {
+    std::vector<int16_t> all, piece(1000);
+    for (long got; (got = stream->read(piece.data(), piece.size())) > 0;) {
+      all.insert(all.end(), piece.begin(), piece.begin() + got);
+    }
+    return all;
+  };
+  EXPECT_EQ(readAll(), whole->samples);
+  EXPECT_EQ(stream->read(nullptr, 0), 0);
+  ASSERT_TRUE(stream->rewind());
+  EXPECT_EQ(readAll(), whole->samples);
+}
+
+TEST(VorbisDecoder, AStreamRefusesWhatTheWholeDecoderRefusesAtOpenOrReportsDamageWhenRead) {
+  const auto ogg = soundtest::noiseOgg(2.0);
+  EXPECT_FALSE(platform::VorbisStream::open(std::span(ogg.data(), ogg.size() - 1), false));
+  EXPECT_FALSE(platform::VorbisStream::open({}, false));
+  auto damaged = ogg;
+  damaged[damaged.size() / 2] ^= 0x5A;
+  auto stream = platform::VorbisStream::open(damaged, false);
+  ASSERT_TRUE(stream);  // the headers are intact
+  std::vector<int16_t> piece(4096);
+  long got = 0;
+  int pieces = 0;
+  while ((got = stream->read(piece.data(), piece.size())) > 0) ++pieces;
+  EXPECT_EQ(got, -1);
+  EXPECT_GT(pieces, 0);
+}
+
 }  // namespace
