@@ -100,11 +100,13 @@ int runFrameLoop(SaverApplication& app) {
   SaverWindow& window = *app.saverWindow();
   const RunOptions& options = app.runOptions();
   const bool preview = app.mode() == ScreensaverMode::Preview;
+  halcyon::FrameClock frameClock;
   FrameRateMeter meter;
-  meter.start(halcyon::millisecondClock());
-  halcyon::IntervalTimer rateTextTimer;
-  halcyon::IntervalTimer idleTimer;
-  halcyon::IntervalTimer runTimer;
+  const int64_t startMs = halcyon::millisecondClock();
+  meter.start(startMs);
+  halcyon::IntervalTimer rateTextTimer(startMs);
+  halcyon::IntervalTimer idleTimer(startMs);
+  halcyon::IntervalTimer runTimer(startMs);
   bool firstFrameDone = false;
   int64_t framesDrawn = 0;
   FrameOutput output(options);
@@ -113,8 +115,8 @@ int runFrameLoop(SaverApplication& app) {
     return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
   };
-  const auto runLimitReached = [&] {
-    return options.seconds && static_cast<double>(runTimer.elapsed()) >= *options.seconds * 1000.0;
+  const auto runLimitReached = [&](int64_t nowMs) {
+    return options.seconds && static_cast<double>(runTimer.elapsed(nowMs)) >= *options.seconds * 1000.0;
   };
 
   bool displayGone = false;
@@ -133,33 +135,34 @@ int runFrameLoop(SaverApplication& app) {
       handled = true;
     }
     if (preview) {
-      if (runLimitReached()) app.RequestQuit();
+      if (runLimitReached(halcyon::millisecondClock())) app.RequestQuit();
       // The preview only answers messages; waiting for them costs the host nothing.
       if (!app.quitRequested() && !handled) window.waitMessage(options.seconds ? 50 : -1);
       continue;
     }
 
-    if (idleTimer.elapsedAtLeast(kKeepAwakeMs)) {
+    // The pass's one reading of the clocks: everything below takes its time from here.
+    const halcyon::FrameTime frame = frameClock.next();
+    if (idleTimer.restartIfElapsed(kKeepAwakeMs, frame.nowMs)) {
       // Two synthetic F3 presses, as the saver always made them; the window procedure ignores
       // the key. What keeps the display awake here is the start-up's keepDisplayAwake.
       window.postMessage(WM_KEYDOWN, VK_F3, 1);
       window.postMessage(WM_KEYDOWN, VK_F3, 1);
-      idleTimer.restart();
     }
-    if (runLimitReached()) app.RequestQuit();
+    if (runLimitReached(frame.nowMs)) app.RequestQuit();
     if (app.quitRequested()) {
       halcyon::logLine("2.exit\n");
       break;
     }
 
-    meter.pass(halcyon::millisecondClock());
-    if (OverlayText* fps = app.fpsText(); fps && rateTextTimer.elapsedAtLeast(1000)) {
+    meter.pass(frame.nowMs);
+    if (OverlayText* fps = app.fpsText(); fps && rateTextTimer.restartIfElapsed(1000, frame.nowMs)) {
       fps->setText(std::to_string(static_cast<int32_t>(meter.frameRate())));
       fps->markForRedraw();
     }
     const Rect client = window.clientRect();
     if (OverlayText* time = app.timeText()) {
-      time->setText(composeTimeText(halcyon::localTime(), app.settings().TimeStyle));
+      time->setText(composeTimeText(frame.local, app.settings().TimeStyle));
       const auto [width, height] = time->textExtent();
       time->setPlace(static_cast<float>(client.right) - width, static_cast<float>(client.bottom) - height);
       time->markForRedraw();
@@ -168,21 +171,21 @@ int runFrameLoop(SaverApplication& app) {
     app.parts().input->update(0);
     app.parts().input->pump();
     app.scene().perFrameHook();
-    app.updateFreeCamera();
+    app.updateFreeCamera(frame);
     if (!app.active()) {
       // Nothing is drawn while the window is inactive, but the scene goes on (the sound keeps
       // fading in and the storm keeps its thunder). The loop then waits for the window system
       // (a bounded wait, so timers and the run's limits are still looked at) instead of
       // asking it again at once, which would keep a core busy for nothing.
-      app.scene().frameMove();
+      app.scene().frameMove(frame);
       if (!app.quitRequested()) window.waitMessage(kInactiveWaitMs);
       continue;
     }
 
     if (!firstFrameDone) halcyon::logLine("Active Frame1 start\n");
-    app.scene().frameMove();
+    app.scene().frameMove(frame);
     if (!firstFrameDone) halcyon::logLine("Do Render started\n");
-    const bool drawn = app.composeFrame();
+    const bool drawn = app.composeFrame(frame);
     if (!firstFrameDone) {
       halcyon::logLine("Active Frame1 end\n");
       firstFrameDone = true;

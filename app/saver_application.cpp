@@ -193,7 +193,7 @@ void SaverApplication::onInputEvent(const InputEvent& event) {
   }
 }
 
-bool SaverApplication::composeFrame() {
+bool SaverApplication::composeFrame(const halcyon::FrameTime& frame) {
   if (!TestDevice()) {
     halcyon::logLine("device lost\n");
     return false;
@@ -207,7 +207,7 @@ bool SaverApplication::composeFrame() {
   const float aspect = viewport.Height ? float(viewport.Width) / float(viewport.Height) : 1.0f;
   camera_.SetProjection(props_.fov, aspect, props_.nearPlane, props_.farPlane);
 
-  const CameraPose pose = tours_.advance(freeCamera_);
+  const CameraPose pose = tours_.advance(freeCamera_, frame.nowMs);
   camera_.SetPose(pose.position, pose.direction, pose.up);
 
   const halcyon::Matrix identity = halcyon::Matrix::Identity();
@@ -241,9 +241,9 @@ bool SaverApplication::composeFrame() {
     states.SetRenderState(D3DRS_FOGEND, floatBits(props_.fogEnd));
     states.SetRenderState(D3DRS_RANGEFOGENABLE, TRUE);
 
-    scene_->renderFrame();
+    scene_->renderFrame(FrameContext{states, device, camera_, frame});
 
-    if (const std::optional<float> opacity = tours_.fade()) drawFade(*opacity);
+    if (const std::optional<float> opacity = tours_.fade()) drawFade(*device, states, *opacity);
     halcyon::logLine("fade quad ok\n");
 
     device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
@@ -256,11 +256,9 @@ bool SaverApplication::composeFrame() {
   return true;
 }
 
-bool SaverApplication::drawFade(float opacity) {
-  IDirect3DDevice9* device = Device();
-  halcyon::StateCache& states = halcyon::stateCache();
+bool SaverApplication::drawFade(IDirect3DDevice9& device, halcyon::StateCache& states, float opacity) {
   D3DVIEWPORT9 vp{0, 0, 1, 1, 0.0f, 1.0f};
-  device->GetViewport(&vp);
+  device.GetViewport(&vp);
 
   // Black from the vertex colour, opacity from the texture factor's alpha byte.
   halcyon::Material fade;
@@ -284,8 +282,8 @@ bool SaverApplication::drawFade(float opacity) {
                           {r, t, 0.1f, 1.0f, 0}, {r, b, 0.1f, 1.0f, 0}, {l, b, 0.1f, 1.0f, 0}};
   states.SetRenderState(D3DRS_ZENABLE, FALSE);
   states.SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
-  device->SetFVF(fvf);
-  ok &= SUCCEEDED(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, quad, sizeof(Vertex)));
+  device.SetFVF(fvf);
+  ok &= SUCCEEDED(device.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, quad, sizeof(Vertex)));
   states.SetRenderState(D3DRS_ZENABLE, TRUE);
   states.SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
   return ok;
@@ -309,7 +307,7 @@ void SaverApplication::startTours() {
   if (mode_ != ScreensaverMode::Preview) tours_.start();
 }
 
-void SaverApplication::updateFreeCamera() {
+void SaverApplication::updateFreeCamera(const halcyon::FrameTime& frame) {
   const bool touring = tours_.playing();
   flyCamera_.setSuspended(touring);
   if (touring) {
@@ -320,7 +318,7 @@ void SaverApplication::updateFreeCamera() {
     flyCamera_.setPose(freeCamera_.position, freeCamera_.direction, freeCamera_.up);
     flyCameraHasPose_ = true;
   }
-  flyCamera_.update();
+  flyCamera_.update(frame.stepMs);
   freeCamera_ = CameraPose{flyCamera_.position(), flyCamera_.direction(), flyCamera_.up()};
 }
 
@@ -657,8 +655,10 @@ bool SaverApplication::startSaver(void* moduleInstance, ScreensaverMode mode, in
   startTours();
   if (!runOptions_.tour.empty()) startChosenTour();
   if (!scene_->LoadCustom()) return failStart(StartFailure::MediaUnreadable, "the scene's media cannot be read");
-  tours_.restartTimer();
-  inputExitTimer_.restart();
+  // The first tour and the input's grace second start once the room is loaded.
+  const int64_t loadedMs = halcyon::millisecondClock();
+  tours_.restartTimer(loadedMs);
+  inputExitTimer_.restart(loadedMs);
   fadeOutLoadingScreen();
   halcyon::logLine("Creating successfull\n");
   return true;

@@ -28,6 +28,7 @@
 
 namespace halcyon {
 class NodeMap;
+class StateCache;
 class StoredArchive;
 class Texture;
 }
@@ -72,18 +73,18 @@ class SaverApplication : public halcyon::Application, public InputListener, publ
   // Input listener: buttons, and mouse movement when asked for, end the run.
   void onInputEvent(const InputEvent& event) override;
 
-  // One frame: device test, clear, camera from the tours, the fixed states, the scene's
-  // passes, the tour fade, the overlays, presentation. False when the device was lost and
-  // nothing was drawn.
-  bool composeFrame();
+  // One frame at the frame's time: device test, clear, camera from the tours, the fixed
+  // states, the scene's passes (handed the state cache, the device and the camera), the tour
+  // fade, the overlays, presentation. False when the device was lost and nothing was drawn.
+  bool composeFrame(const halcyon::FrameTime& frame);
   // "Scene.props" from the media folder: every key present, the tours it lists, then the
   // scene's readCustomProperties with the parsed tree. Nothing changes when it cannot be opened.
   void readSceneProperties();
   // Tours enabled and a first tour chosen at random (outside the preview).
   void startTours();
-  // The free camera's controller moves the free camera while no tour plays; a tour that ends
-  // hands its last pose back to it.
-  void updateFreeCamera();
+  // The free camera's controller moves the free camera by the frame's step while no tour
+  // plays; a tour that ends hands its last pose back to it.
+  void updateFreeCamera(const halcyon::FrameTime& frame);
 
   ScreensaverMode mode() const { return mode_; }
   int64_t hostWindow() const { return hostWindow_; }
@@ -92,6 +93,8 @@ class SaverApplication : public halcyon::Application, public InputListener, publ
   const DefaultsTable& defaults() const { return defaults_; }
   const std::string& mediaFolder() const override { return mediaFolder_; }
   bool preview() const override { return mode_ == ScreensaverMode::Preview; }
+  // The engine application's device: the one way to it outside a drawn frame.
+  IDirect3DDevice9* device() const override { return Device(); }
   float scale() const { return scale_; }
   bool previewWaitPending() const { return previewWaitPending_; }
   halcyon::IntervalTimer& inputExitTimer() { return inputExitTimer_; }
@@ -147,7 +150,7 @@ class SaverApplication : public halcyon::Application, public InputListener, publ
   void fadeOutLoadingScreen();
   void createOverlayTexts();
   void startChosenTour();
-  bool drawFade(float opacity);
+  bool drawFade(IDirect3DDevice9& device, halcyon::StateCache& states, float opacity);
 
   ShellParts parts_;
   DefaultsTable defaults_;

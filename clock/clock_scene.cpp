@@ -9,7 +9,7 @@
 #include "clock/picture.h"
 #include "engine/core/random.h"
 #include "engine/core/trace.h"
-#include "engine/device/application.h"
+#include "engine/core/clock.h"
 #include "engine/device/state_cache.h"
 #include "engine/device/texture.h"
 #include "engine/fs/file_ref.h"
@@ -113,13 +113,14 @@ bool ClockScene::LoadCustom() {
   freeCamera.position = {-200.0f, 100.0f, 0.0f};
   freeCamera.direction = {1.0f, 0.0f, 0.0f};
   freeCamera.up = {0.0f, 1.0f, 0.0f};
-  storm_.start();
+  // The first flash comes a second after this; the sound fades in from the load's end.
+  storm_.start(halcyon::millisecondClock());
 
   sound_->loadSamples({ticksPosition_.x, ticksPosition_.y, ticksPosition_.z});
   chimes_.setMode(chimeMode(settings().Chimes));
   if (chimes_.mode() != ChimeMode::Off) sound_->loadBells({ticksPosition_.x, ticksPosition_.y, ticksPosition_.z});
   root.StartController(0, true);
-  sound_->restartFadeIn();
+  sound_->restartFadeIn(halcyon::millisecondClock());
   return true;
 }
 
@@ -267,10 +268,10 @@ void ClockScene::bindNamedObjects() {
 }
 
 void ClockScene::setGamma(const D3DGAMMARAMP& ramp) {
-  if (IDirect3DDevice9* device = halcyon::GetDevice()) device->SetGammaRamp(0, D3DSGR_CALIBRATE, &ramp);
+  if (IDirect3DDevice9* device = host().device()) device->SetGammaRamp(0, D3DSGR_CALIBRATE, &ramp);
 }
 
-bool ClockScene::frameMove() {
+bool ClockScene::frameMove(const halcyon::FrameTime& frame) {
   const bool effects = sound_->effects();
 
   ListenerPose listener;
@@ -279,34 +280,33 @@ bool ClockScene::frameMove() {
   listener.position = {p.x, p.y, p.z};
   listener.forward = {d.x, d.y, d.z};
   listener.up = {u.x, u.y, u.z};
-  sound_->frameMove(listener, preview());  // ends with "BASS stuff ok"
+  sound_->frameMove(listener, preview(), frame.nowMs);  // ends with "BASS stuff ok"
 
-  const halcyon::SystemTime now = halcyon::localTime();
-  setHands(now, *hourTrack_, *minuteTrack_);
-  chimes_.update(now, [this](int bell) { sound_->strikeBell(bell); });
+  setHands(frame.local, *hourTrack_, *minuteTrack_);
+  chimes_.update(frame.local, [this](int bell) { sound_->strikeBell(bell); });
   logLine("Ani ok\n");
 
-  storm_.scheduleLightning(effects && sound_->thunderLoaded());
-  storm_.workThunder(effects, [this](float loudness) { sound_->thunderClap(random_, loudness); });
+  storm_.scheduleLightning(frame, effects && sound_->thunderLoaded());
+  storm_.workThunder(frame, effects, [this](float loudness) { sound_->thunderClap(random_, loudness); });
   logLine("Thunder ok\n");
 
-  storm_.workWinks();
+  storm_.workWinks(frame);
 
-  storm_.updateFlash([this](const D3DGAMMARAMP& ramp) { setGamma(ramp); });
+  storm_.updateFlash(frame, [this](const D3DGAMMARAMP& ramp) { setGamma(ramp); });
   logLine("Flashes ok\n");
 
-  storm_.updateWink();
+  storm_.updateWink(frame);
   logLine("Ending iteration\n");
   return true;
 }
 
-bool ClockScene::renderFrame() {
-  halcyon::StateCache& states = halcyon::stateCache();
+bool ClockScene::renderFrame(const FrameContext& frame) {
+  halcyon::StateCache& states = frame.states;
   halcyon::RenderSorter sorter;
-  sorter.camera = host().camera();
+  sorter.camera = frame.camera;
   sorter.SetLights(&scene_->Lights());
   halcyon::RenderContext context;
-  context.camera = host().camera();
+  context.camera = frame.camera;
 
   // What the lightning setting lets through the window: the flash's weight for the outdoor
   // view, its blend and the room's flash light maps.
@@ -351,7 +351,7 @@ bool ClockScene::renderFrame() {
 
   if (hourHand_) hourHand_->Render(context);
   if (minuteHand_) minuteHand_->Render(context);
-  drawMoonShadow();
+  drawMoonShadow(frame);
   logLine("Arrows ok\n");
 
   if (glass_) glass_->Render(context);
@@ -360,17 +360,16 @@ bool ClockScene::renderFrame() {
   return true;
 }
 
-void ClockScene::drawMoonShadow() {
+void ClockScene::drawMoonShadow(const FrameContext& frame) {
   // The moon painted in the dial's arch, 20 cm above the hands' arbor and 4.5 cm in radius,
   // shows its real phase: the part in shadow (reaching a little past the painted moon's soft
   // edge) is darkened to the arch's night blue by multiplying what lies under it, so the
   // dial's own light and texture stay.
   static constexpr float kAboveArbor = 20.0f, kRadius = 4.6f, kBeforePlate = 0.9f;
   static constexpr DWORD kNight = 0xFF2A3A7Au;  // the arch's blue over the moon's cream
-  IDirect3DDevice9* device = halcyon::GetDevice();
+  IDirect3DDevice9* device = frame.device;
   if (!hourHand_ || !device) return;
-  const std::vector<std::pair<float, float>> strip =
-      moonShadowStrip(moonAgeDays(localUnixSeconds(halcyon::localTime())), 48);
+  const std::vector<std::pair<float, float>> strip = moonShadowStrip(moonAgeDays(localUnixSeconds(frame.time.local)), 48);
   if (strip.size() < 4) return;
   struct Vertex {
     float x, y, z;
@@ -393,7 +392,7 @@ void ClockScene::drawMoonShadow() {
   shadow.blendMode = 2;  // neither of the material's own blends: the multiply is set below
   const DWORD fvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
   halcyon::ApplyMaterialStates(shadow, fvf);
-  halcyon::StateCache& states = halcyon::stateCache();
+  halcyon::StateCache& states = frame.states;
   states.SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
   states.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ZERO);
   states.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_SRCCOLOR);

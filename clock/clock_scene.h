@@ -53,10 +53,10 @@ class ClockScene : public SaverScene {
   // Takes the setup's media into the host, the scene's draws into its tours, and makes the
   // sound and the storm's base ramp from its settings.
   void attach(SceneHost& host) override;
-  // Per-frame update: sound, hands, storm. Always true.
-  bool frameMove() override;
+  // Per-frame update at the frame's time: sound, hands, storm. Always true.
+  bool frameMove(const halcyon::FrameTime& frame) override;
   // The scene's passes, inside the device scene.
-  bool renderFrame() override;
+  bool renderFrame(const FrameContext& frame) override;
   // Loads the room and its media. True whenever it ran to its end, also when the scene file
   // was missing: the run then shows the clear colour, the overlays and the sounds.
   bool LoadCustom() override;
@@ -92,7 +92,7 @@ class ClockScene : public SaverScene {
   void dimWithTextureFactor(halcyon::SceneNode& node);
   halcyon::Track& bindHand(halcyon::SceneNode& node);
   void setGamma(const D3DGAMMARAMP& ramp);
-  void drawMoonShadow();
+  void drawMoonShadow(const FrameContext& frame);
 
   SceneHost& host() const { return *host_; }
   SaverSettings& settings() const { return host_->settings(); }

@@ -154,12 +154,12 @@ void ClockSound::strikeBell(int bell) {
   library_->Apply3D();
 }
 
-void ClockSound::frameMove(const ListenerPose& camera, bool preview) {
+void ClockSound::frameMove(const ListenerPose& camera, bool preview, int64_t nowMs) {
   if (library_) {
     if (!preview && musicOrEffects()) {
       // Clamped on both sides: a clock that ran back must not give a negative level, and a
       // stored volume outside 0..100 must not be handed on.
-      const float f = std::clamp(static_cast<float>(fadeTimer_.elapsed()) /
+      const float f = std::clamp(static_cast<float>(fadeTimer_.elapsed(nowMs)) /
                                      static_cast<float>(kFadeInMs),
                                  0.0f, 1.0f);
       const int32_t volume = std::clamp(settings_.volume, 0, 100);

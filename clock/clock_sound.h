@@ -82,12 +82,13 @@ class ClockSound {
   void loadBells(const platform::SoundVector& position);
   // One stroke of bell `bell` (0..3 the quarter bells, highest first; 4 the hour bell).
   void strikeBell(int bell);
-  // Starts the fade-in; the scene restarts it as the last step of its load.
-  void restartFadeIn() { fadeTimer_.restart(); }
+  // Starts the fade-in at `nowMs`; the scene restarts it as the last step of its load.
+  void restartFadeIn(int64_t nowMs) { fadeTimer_.restart(nowMs); }
 
-  // Each frame: the fade-in (outside preview) and the listener at `camera`, as the previous
-  // frame's composition left the camera. Ends with the stage's trace line.
-  void frameMove(const ListenerPose& camera, bool preview);
+  // Each frame, at the frame's clock `nowMs`: the fade-in (outside preview) and the listener
+  // at `camera`, as the previous frame's composition left the camera. Ends with the stage's
+  // trace line.
+  void frameMove(const ListenerPose& camera, bool preview, int64_t nowMs);
 
   // Thunder clap: draws which clap (k) and how loud, in that order, and plays it at that
   // volume times `loudness` (1 overhead, less for a storm far away).
@@ -131,7 +132,7 @@ class ClockSound {
   platform::SoundHandle thunder_[3] = {0, 0, 0};
   platform::SoundHandle hourBell_ = 0, quarterBell_ = 0;
   platform::SoundVector bellPosition_{0, 0, 0};
-  halcyon::IntervalTimer fadeTimer_;
+  halcyon::IntervalTimer fadeTimer_{0};
 };
 
 }  // namespace brassmoor

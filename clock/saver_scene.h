@@ -7,14 +7,21 @@
 //
 // The shell calls, in this order: attach() once when it takes the scene; at start-up
 // readCustomProperties() (from its own reading of "Scene.props") and LoadCustom(); then each
-// pass of the frame loop perFrameHook() and frameMove(), and in each drawn frame
-// renderFrame() from inside the frame's composition; endRun() and exitHook() once at the end.
-// configDialogProc() sees the messages of the settings dialog.
+// pass of the frame loop perFrameHook() and frameMove() with the frame's time, and in each
+// drawn frame renderFrame() with the frame's context from inside the frame's composition;
+// endRun() and exitHook() once at the end. configDialogProc() sees the messages of the
+// settings dialog.
+//
+// Time and the device come down as parameters: the frame loop reads the clocks once a pass
+// (FrameTime), and the frame's composition hands the passes the state cache, the device and
+// the camera it set up (FrameContext).
 #include <cstdint>
 #include <string>
 
 #include "clock/scene_properties.h"
 #include "clock/tours.h"
+#include "engine/core/clock.h"
+#include "platform/d3d9/d3d9.h"
 #include "platform/window/saver_window.h"
 #include "platform/window/win32_messages.h"
 #include "settings/saver_settings.h"
@@ -22,10 +29,22 @@
 namespace halcyon {
 class Camera;
 class NodeMap;
+class StateCache;
 class StoredArchive;
 }
 
 namespace brassmoor {
+
+// What a drawn frame hands the scene's passes.
+struct FrameContext {
+  // Every render, sampler and stage state goes through the cache.
+  halcyon::StateCache& states;
+  // The device the passes draw with; never null inside a drawn frame.
+  IDirect3DDevice9* device;
+  // Where the frame is seen from, with the projection of the frame's viewport.
+  const halcyon::Camera& camera;
+  const halcyon::FrameTime& time;
+};
 
 // The run's shared state as the scene sees it. The shell implements it; every answer is
 // live (the media, the window and the mode are only known once the run has started).
@@ -46,6 +65,9 @@ class SceneHost {
   virtual platform::SaverWindow* saverWindow() const = 0;
   // The small picture in a settings program's preview: no tours, no sound, no storm effects.
   virtual bool preview() const = 0;
+  // The run's render device (null while there is none); outside a drawn frame the device is
+  // reached only through this.
+  virtual IDirect3DDevice9* device() const = 0;
 
  protected:
   ~SceneHost() = default;
@@ -63,9 +85,9 @@ class SaverScene {
   // Loads the scene's media. False fails the start-up.
   virtual bool LoadCustom() { return true; }
   // The scene's update, every pass of the frame loop (also while nothing is drawn).
-  virtual bool frameMove() { return true; }
+  virtual bool frameMove(const halcyon::FrameTime& /*frame*/) { return true; }
   // The scene's passes, inside the device scene of a drawn frame.
-  virtual bool renderFrame() { return true; }
+  virtual bool renderFrame(const FrameContext& /*frame*/) { return true; }
   // A message of the settings dialog (`dialog` is its platform::DialogBox).
   virtual intptr_t configDialogProc(void* /*dialog*/, uint32_t /*message*/, platform::WPARAM /*wParam*/,
                                     platform::LPARAM /*lParam*/) {

@@ -53,11 +53,10 @@ void Storm::setTimes(int32_t quietTimeMs, int32_t winkTimeMs) {
   if (winkTimeMs > 0) winkTime_ = winkTimeMs;
 }
 
-void Storm::start() {
+void Storm::start(int64_t nowMs) {
   nextFlashDelay_ = 1000;
-  quietTimer_.restart();
-  winkPhaseTimer_.restart();
-  frameTimer_.restart();
+  quietTimer_.restart(nowMs);
+  winkPhaseTimer_.restart(nowMs);
   windowFlash_ = 0.0f;
   shownStarts_.clear();
 }
@@ -68,26 +67,25 @@ std::vector<int64_t> Storm::thunderDelays() const {
   return out;
 }
 
-void Storm::queueThunder() {
+void Storm::queueThunder(int64_t nowMs) {
   // The clap comes as late as the strike is far; one draw places the strike.
   const bool far = lightning_ == LightningMode::Off;
   const int64_t spread = far ? kFarThunderSpreadMs : kNearThunderSpreadMs;
   const int64_t delay = (far ? kFarThunderMs : kNearThunderMs) + random_() % spread;
-  thunder_.push_back(Thunder{halcyon::IntervalTimer{}, delay, far ? kFarThunderLoudness : 1.0f});
+  thunder_.push_back(Thunder{halcyon::IntervalTimer(nowMs), delay, far ? kFarThunderLoudness : 1.0f});
 }
 
-bool Storm::softAllowsFlash() {
-  const int64_t now = halcyon::millisecondClock();
+bool Storm::softAllowsFlash(int64_t now) {
   while (!shownStarts_.empty() && now - shownStarts_.front() >= kSoftCountWindowMs) shownStarts_.pop_front();
   if (shownStarts_.size() >= kSoftFlashesPerWindow) return false;
   shownStarts_.push_back(now);
   return true;
 }
 
-void Storm::scheduleLightning(bool thunder) {
-  if (flashActive_ || !quietTimer_.elapsedAtLeast(nextFlashDelay_)) return;
+void Storm::scheduleLightning(const halcyon::FrameTime& frame, bool thunder) {
+  if (flashActive_ || !quietTimer_.restartIfElapsed(nextFlashDelay_, frame.nowMs)) return;
   flashActive_ = true;
-  flashTimer_.restart();
+  flashTimer_.restart(frame.nowMs);
   flashDuration_ = random_() % 400 + 300;
   flashStrength_ = float(random_() % 100) / 100.0f * 0.5f + 0.5f;
   if (random_() % 5 == 0) {
@@ -95,7 +93,7 @@ void Storm::scheduleLightning(bool thunder) {
     // (a storm too far off to be seen leaves the lamp alone).
     nextFlashDelay_ = random_() % 100;
     const int64_t winkDelay = random_() % 2000 + 1000;
-    if (lightning_ != LightningMode::Off) winks_.push_back(Wink{halcyon::IntervalTimer{}, winkDelay});
+    if (lightning_ != LightningMode::Off) winks_.push_back(Wink{halcyon::IntervalTimer(frame.nowMs), winkDelay});
   } else {
     const int q = quietTime_;
     if (random_() % 2 != 0)
@@ -105,19 +103,19 @@ void Storm::scheduleLightning(bool thunder) {
   }
   switch (lightning_) {
     case LightningMode::Off: flashShown_ = false; break;
-    case LightningMode::Soft: flashShown_ = softAllowsFlash(); break;
+    case LightningMode::Soft: flashShown_ = softAllowsFlash(frame.nowMs); break;
     case LightningMode::Full: flashShown_ = true; break;
   }
-  if (thunder) queueThunder();
+  if (thunder) queueThunder(frame.nowMs);
 }
 
-void Storm::workThunder(bool effects, const ThunderClap& clap) {
+void Storm::workThunder(const halcyon::FrameTime& frame, bool effects, const ThunderClap& clap) {
   if (!effects) {
     thunder_.clear();
     return;
   }
   for (auto it = thunder_.begin(); it != thunder_.end();) {
-    if (it->timer.elapsedAtLeast(it->delay)) {
+    if (it->timer.restartIfElapsed(it->delay, frame.nowMs)) {
       if (clap) clap(it->loudness);
       it = thunder_.erase(it);
     } else {
@@ -126,15 +124,15 @@ void Storm::workThunder(bool effects, const ThunderClap& clap) {
   }
 }
 
-void Storm::workWinks() {
+void Storm::workWinks(const halcyon::FrameTime& frame) {
   for (auto it = winks_.begin(); it != winks_.end();) {
-    if (it->timer.elapsedAtLeast(it->delay)) {
+    if (it->timer.restartIfElapsed(it->delay, frame.nowMs)) {
       // A trigger during a running flicker lengthens it without breaking its rhythm.
       if (!winkActive_) {
         winkActive_ = true;
-        winkPhaseTimer_.restart();
+        winkPhaseTimer_.restart(frame.nowMs);
       }
-      winkProgressTimer_.restart();
+      winkProgressTimer_.restart(frame.nowMs);
       winkDuration_ = winkTime_ + random_() % (2 * winkTime_);
       it = winks_.erase(it);
     } else {
@@ -143,9 +141,8 @@ void Storm::workWinks() {
   }
 }
 
-void Storm::followWindow(float target) {
-  const float dt = std::max(0.0f, float(frameTimer_.elapsed()) / 1000.0f);
-  frameTimer_.restart();
+void Storm::followWindow(float target, int64_t stepMs) {
+  const float dt = std::max(0.0f, float(stepMs) / 1000.0f);
   if (lightning_ != LightningMode::Soft || target <= windowFlash_) {
     // Darkening is never a hazard; soft lightning only eases it a little.
     const float fall = lightning_ == LightningMode::Soft ? 2.0f * kSoftRisePerFrame : 1.0f;
@@ -158,25 +155,25 @@ void Storm::followWindow(float target) {
   windowFlash_ = std::min(target, windowFlash_ + step);
 }
 
-void Storm::updateFlash(const GammaSink& setGamma) {
+void Storm::updateFlash(const halcyon::FrameTime& frame, const GammaSink& setGamma) {
   flashLevel_ = 0.0f;
   if (!flashActive_) {
-    followWindow(0.0f);
+    followWindow(0.0f, frame.stepMs);
     return;
   }
-  const float t = float(flashTimer_.elapsed()) / float(flashDuration_);
+  const float t = float(flashTimer_.elapsed(frame.nowMs)) / float(flashDuration_);
   float a = t < 0.5f ? 2.0f * t : 2.0f * (1.0f - t);
   // A frame that lands past the flash's end (or a clock that ran back) must not take the
   // root of a negative number: the flash is dark there.
   a = std::clamp(a, 0.0f, 1.0f);
   flashLevel_ = std::min(1.0f, std::sqrt(std::sqrt(a)) * 1.1111112f);
-  const bool ends = flashTimer_.elapsedAtLeast(flashDuration_);
+  const bool ends = flashTimer_.restartIfElapsed(flashDuration_, frame.nowMs);
   float target = 0.0f;
   if (flashShown_) target = lightning_ == LightningMode::Soft ? kSoftPeak * flashLevel_ : flashLevel_;
-  followWindow(target);
+  followWindow(target, frame.stepMs);
   if (ends) {
     flashActive_ = false;
-    quietTimer_.restart();
+    quietTimer_.restart(frame.nowMs);
   }
   // Only full lightning brightens the whole picture; the others keep the base ramp, which
   // is set once as each flash ends in case the setting changed while one was lit.
@@ -188,16 +185,16 @@ void Storm::updateFlash(const GammaSink& setGamma) {
   }
 }
 
-void Storm::updateWink() {
+void Storm::updateWink(const halcyon::FrameTime& frame) {
   if (!winkActive_) return;
-  float p = float(winkProgressTimer_.elapsed()) / float(winkDuration_);
+  float p = float(winkProgressTimer_.elapsed(frame.nowMs)) / float(winkDuration_);
   bool over = false;
   if (p > 1.0f) {
     over = true;
     p -= std::trunc(p);
   }
   winkPeriod_ = (1.0f - p * p) * 100.0f + 500.0f;
-  float level = realModulo(float(winkPhaseTimer_.elapsed()), winkPeriod_) / winkPeriod_;
+  float level = realModulo(float(winkPhaseTimer_.elapsed(frame.nowMs)), winkPeriod_) / winkPeriod_;
   if (level > 0.5f) level = 1.0f - level;
   winkLevel_ = level;
   if (over && std::fabs(level) <= 0.1f) {

@@ -67,21 +67,22 @@ class Storm {
   void setBaseRamp(const D3DGAMMARAMP& ramp) { baseRamp_ = ramp; }
   void setLightning(LightningMode mode) { lightning_ = mode; }
   LightningMode lightning() const { return lightning_; }
-  // The first flash comes a second after this.
-  void start();
+  // The first flash comes a second after `nowMs`.
+  void start(int64_t nowMs);
 
-  // The frame's storm stages, in this order.
+  // The frame's storm stages, in this order, each at the frame's time: every event is timed
+  // from the frame it happened in, and the soft window's rise follows the frame's step.
   //  Lightning schedule; a clap is queued only when `queueThunder` (effects on and the
   //  first clap's sample loaded).
-  void scheduleLightning(bool queueThunder);
+  void scheduleLightning(const halcyon::FrameTime& frame, bool queueThunder);
   //  Thunder: each clap after its own distance's delay, only while effects are on. With
   //  effects off the queue is emptied, so no stale clap can ever sound and nothing piles up.
-  void workThunder(bool effects, const ThunderClap& clap);
-  void workWinks();
+  void workThunder(const halcyon::FrameTime& frame, bool effects, const ThunderClap& clap);
+  void workWinks(const halcyon::FrameTime& frame);
   //  Flash level, the window's light and, at full lightning, the device gamma ramp (set every
   //  frame while a flash is lit, and the base ramp once as it ends).
-  void updateFlash(const GammaSink& setGamma);
-  void updateWink();
+  void updateFlash(const halcyon::FrameTime& frame, const GammaSink& setGamma);
+  void updateWink(const halcyon::FrameTime& frame);
 
   // The flash's own curve, 0..1, whatever the setting.
   float flashLevel() const { return flashLevel_; }
@@ -117,9 +118,9 @@ class Storm {
     float loudness;
   };
 
-  void queueThunder();
-  bool softAllowsFlash();
-  void followWindow(float target);
+  void queueThunder(int64_t nowMs);
+  bool softAllowsFlash(int64_t nowMs);
+  void followWindow(float target, int64_t stepMs);
 
   RandomDraw random_;
   LightningMode lightning_ = kDefaultLightning;
@@ -128,23 +129,22 @@ class Storm {
   D3DGAMMARAMP baseRamp_ = baseGammaRamp(0);
 
   bool flashActive_ = false;
-  halcyon::IntervalTimer flashTimer_;
+  halcyon::IntervalTimer flashTimer_{0};
   int32_t flashDuration_ = 0;
   float flashStrength_ = 0.0f;
   float flashLevel_ = 0.0f;
   bool flashShown_ = true;
   float windowFlash_ = 0.0f;
-  halcyon::IntervalTimer frameTimer_;
   // When the flashes of the last second that the picture showed began (soft lightning).
   std::deque<int64_t> shownStarts_;
   int32_t nextFlashDelay_ = 1000;
-  halcyon::IntervalTimer quietTimer_;
+  halcyon::IntervalTimer quietTimer_{0};
 
   float winkLevel_ = 0.0f;
   float winkPeriod_ = 600.0f;
   bool winkActive_ = false;
-  halcyon::IntervalTimer winkPhaseTimer_;
-  halcyon::IntervalTimer winkProgressTimer_;
+  halcyon::IntervalTimer winkPhaseTimer_{0};
+  halcyon::IntervalTimer winkProgressTimer_{0};
   int32_t winkDuration_ = 0;
 
   std::deque<Thunder> thunder_;

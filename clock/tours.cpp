@@ -96,14 +96,14 @@ void Tours::chooseNext() {
   loadTour(list_.current());
 }
 
-CameraPose Tours::advance(CameraPose& freeCamera) {
+CameraPose Tours::advance(CameraPose& freeCamera, int64_t nowMs) {
   float start = 0.0f, end = 0.0f;
   if (!enabled_ || !node_.GetTimeRange(start, end)) return freeCamera;
   evaluate();
-  const int64_t e = timer_.elapsed();
+  const int64_t e = timer_.elapsed(nowMs);
   if (e != 0) {
     time_ += float(e) * kSpeed;
-    timer_.restart();
+    timer_.restart(nowMs);
   }
   if (time_ > end) {
     chooseNext();

@@ -59,12 +59,15 @@ class Tours {
   void start();
   // Starts the tour named `name` (if listed) instead, at `time` tour units.
   bool startAt(const std::string& name, float time);
-  void restartTimer() { timer_.restart(); }
+  // The tour clock starts counting at `nowMs`.
+  void restartTimer(int64_t nowMs) { timer_.restart(nowMs); }
 
-  // The frame's step: the view of the current tour, moved on by the time since the last
-  // call, or the free camera's pose when no tour plays. A tour that runs past its end hands
-  // over to the next one and leaves its last pose in the free camera.
-  CameraPose advance(CameraPose& freeCamera);
+  // The frame's step at the frame's clock `nowMs`: the view of the current tour, moved on by
+  // the whole time since the last call (a tour only moves in drawn frames, and the first one
+  // after a pause catches up with all of it), or the free camera's pose when no tour plays.
+  // A tour that runs past its end hands over to the next one and leaves its last pose in the
+  // free camera.
+  CameraPose advance(CameraPose& freeCamera, int64_t nowMs);
   // Opacity of the black fade over the picture, when the time is within a tour's fade.
   std::optional<float> fade() const;
 
@@ -92,7 +95,7 @@ class Tours {
   halcyon::Animation node_;
   CameraPose pose_;
   float time_ = 0.0f;
-  halcyon::IntervalTimer timer_;
+  halcyon::IntervalTimer timer_{0};
   bool enabled_ = false;
 };
 

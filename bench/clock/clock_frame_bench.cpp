@@ -59,7 +59,7 @@ void BM_ClockFrame(benchmark::State& state) {
     clock->readSceneProperties();
     clock->startTours();
     clock->LoadCustom();
-    clock->tours().restartTimer();
+    clock->tours().restartTimer(halcyon::millisecondClock());
     RecordingDevice* device = d3d->lastDevice();
     device->setGeometryKept(false);
     size_t draws = 0;

@@ -39,15 +39,11 @@ void FlyCamera::setPose(Vec3 position, Vec3 direction, Vec3 up) {
     right = Cross(worldUp_, direction_);
   }
   up_ = Normalize(Cross(direction_, Normalize(right)));
-  timer_.restart();
   resyncCursor();
 }
 
 void FlyCamera::setSuspended(bool suspended) {
-  if (suspended_ && !suspended) {
-    timer_.restart();
-    resyncCursor();
-  }
+  if (suspended_ && !suspended) resyncCursor();
   suspended_ = suspended;
 }
 
@@ -67,9 +63,7 @@ void FlyCamera::turn(float yaw, float pitch) {
   up_ = Normalize(Cross(direction_, right));
 }
 
-void FlyCamera::update() {
-  const int64_t elapsed = timer_.elapsed();
-  timer_.restart();
+void FlyCamera::update(int64_t stepMs) {
   if (input_ == nullptr) return;
   const float mouseX = input_->cursorX(), mouseY = input_->cursorY();
   const float mdx = mouseX - lastCursorX_, mdy = mouseY - lastCursorY_;
@@ -77,7 +71,7 @@ void FlyCamera::update() {
   lastCursorY_ = mouseY;
   if (suspended_ || !input_->isActive()) return;
 
-  const float ms = static_cast<float>(std::clamp<int64_t>(elapsed, 0, kMaxStepMs));
+  const float ms = static_cast<float>(std::clamp<int64_t>(stepMs, 0, kMaxStepMs));
   auto down = [this](uint8_t a, uint8_t b) { return input_->keyDown(a) || (b != 0 && input_->keyDown(b)); };
 
   float yaw = (mdx * kMouseRadiansPerPixel) * turnSpeed_;

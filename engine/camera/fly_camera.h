@@ -10,11 +10,10 @@
 //
 // Movement speed is in scene units per millisecond (the scene's CamSpeed); turning speed 1.0
 // turns one radian per second on the keys and kMouseRadiansPerPixel per pixel of cursor
-// movement. Frames longer than kMaxStepMs count as kMaxStepMs, so that a stall (or the return
+// movement. Steps longer than kMaxStepMs count as kMaxStepMs, so that a stall (or the return
 // from a tour) never throws the camera across the room.
 #include <cstdint>
 
-#include "engine/core/clock.h"
 #include "engine/scene/matrix.h"
 
 namespace halcyon {
@@ -34,12 +33,13 @@ class FlyCamera {
   void setup(InputManager* input, float moveSpeed, float turnSpeed, Vec3 position, Vec3 direction, Vec3 up);
   void setPose(Vec3 position, Vec3 direction, Vec3 up);
 
-  // While suspended (a tour plays) update() only keeps its clocks current.
+  // While suspended (a tour plays) update() only keeps the cursor current.
   void setSuspended(bool suspended);
   bool suspended() const { return suspended_; }
 
-  // Moves the camera by the time since the previous update and the input since then.
-  void update();
+  // Moves the camera by the frame's step (milliseconds since the frame before) and the input
+  // since the previous update.
+  void update(int64_t stepMs);
 
   Vec3 position() const { return position_; }
   Vec3 direction() const { return direction_; }
@@ -59,7 +59,6 @@ class FlyCamera {
   Vec3 up_{0, 1, 0};
   Vec3 worldUp_{0, 1, 0};
   bool suspended_ = false;
-  IntervalTimer timer_;
   float lastCursorX_ = 0, lastCursorY_ = 0;
 };
 

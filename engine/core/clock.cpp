@@ -1,5 +1,6 @@
 #include "engine/core/clock.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <optional>
@@ -83,8 +84,18 @@ void ClockSources::setLocalTime(const SystemTime& start) {
 
 void ClockSources::clearLocalTime() { sources().localStart.reset(); }
 
-bool IntervalTimer::elapsedAtLeast(int64_t ms) {
-  const int64_t now = millisecondClock();
+FrameTime FrameClock::next(int64_t nowMs, const SystemTime& local) {
+  FrameTime frame;
+  frame.nowMs = nowMs;
+  frame.local = local;
+  // A clock that stands still or runs back (a source set by hand) gives no step.
+  frame.stepMs = started_ ? std::clamp<int64_t>(nowMs - previousMs_, 0, kMaxStepMs) : 0;
+  previousMs_ = nowMs;
+  started_ = true;
+  return frame;
+}
+
+bool IntervalTimer::restartIfElapsed(int64_t ms, int64_t now) {
   if (now - start_ >= ms || start_ - now >= ms) {
     start_ = now;
     return true;

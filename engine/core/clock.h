@@ -26,15 +26,47 @@ struct ClockSources {
   static void clearLocalTime();
 };
 
-// A restartable stopwatch over millisecondClock.
+// One frame's time, read once by the frame loop and handed to everything the frame moves:
+// the millisecond clock, the step since the frame before and the local time the clock's hands
+// and the time overlay show.
+struct FrameTime {
+  int64_t nowMs = 0;
+  // Never negative and never more than FrameClock::kMaxStepMs.
+  int64_t stepMs = 0;
+  SystemTime local;
+};
+
+// Makes the frame times of a run. A frame's step is capped, so that a stall (a stopped
+// process, a long device reset, a machine waking from sleep) moves what steps by it no
+// further than a slow frame would; what measures time since an event (a flash, a tour's
+// start) reads nowMs and sees the whole pause.
+class FrameClock {
+ public:
+  static constexpr int64_t kMaxStepMs = 100;
+  // The first frame's step is 0.
+  FrameTime next(int64_t nowMs, const SystemTime& local);
+  // The frame time of the clocks now.
+  FrameTime next() { return next(millisecondClock(), localTime()); }
+
+ private:
+  int64_t previousMs_ = 0;
+  bool started_ = false;
+};
+
+// A restartable stopwatch. The forms without a time read millisecondClock; the forms with one
+// take the frame's time instead.
 class IntervalTimer {
  public:
   IntervalTimer() { restart(); }
+  explicit IntervalTimer(int64_t nowMs) : start_(nowMs) {}
   void restart() { start_ = millisecondClock(); }
+  void restart(int64_t nowMs) { start_ = nowMs; }
   int64_t elapsed() const { return millisecondClock() - start_; }
+  int64_t elapsed(int64_t nowMs) const { return nowMs - start_; }
   // True once `ms` milliseconds have passed (or the clock stands `ms` or more before the
-  // start, as after a wrap); the timer then restarts itself.
-  bool elapsedAtLeast(int64_t ms);
+  // start, as after a wrap), and then the timer restarts from now.
+  bool restartIfElapsed(int64_t ms) { return restartIfElapsed(ms, millisecondClock()); }
+  bool restartIfElapsed(int64_t ms, int64_t nowMs);
   int64_t start() const { return start_; }
 
  private:

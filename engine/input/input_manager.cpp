@@ -126,7 +126,7 @@ InputEvent InputManager::positioned(int32_t kind) const {
 }
 
 void InputManager::update(int64_t intervalMs) {
-  if (!keyboard_ || !pollTimer_.elapsedAtLeast(intervalMs)) return;
+  if (!keyboard_ || !pollTimer_.restartIfElapsed(intervalMs)) return;
   pollCursor();
   pollKeyboard();
 }

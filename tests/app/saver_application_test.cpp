@@ -104,12 +104,12 @@ struct SceneScript {
 class RecordingScene final : public brassmoor::SaverScene {
  public:
   RecordingScene(Recorder& r, const SceneScript& script) : r_(r), script_(script) {}
-  bool frameMove() override {
+  bool frameMove(const halcyon::FrameTime&) override {
     r_.calls.push_back("frameMove");
     if (script_.onFrame) script_.onFrame();
     return true;
   }
-  bool renderFrame() override {
+  bool renderFrame(const brassmoor::FrameContext&) override {
     r_.calls.push_back("renderFrame");
     return true;
   }

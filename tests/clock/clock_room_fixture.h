@@ -56,7 +56,7 @@ class ClockRoomFixture : public testing::Test {
 
   // One frame at the tour's current time, as presented; written as a PNG when `png` names one.
   Picture Draw(const std::string& png = "") {
-    scene_->tours().restartTimer();
+    scene_->tours().restartTimer(halcyon::millisecondClock());
     scene_->frameMove();
     EXPECT_TRUE(scene_->composeFrame());
     Picture p;

@@ -391,7 +391,7 @@ TEST_F(ClockFrame, ToursFadeOverThePicture) {
   clock.readSceneProperties();
   clock.startTours();
   ASSERT_TRUE(clock.LoadCustom());
-  clock.tours().restartTimer();
+  clock.tours().restartTimer(halcyon::millisecondClock());
   clock_.advance(500);  // 5 units: half faded in
   device_->clearCalls();
   clock.composeFrame();

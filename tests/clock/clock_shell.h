@@ -2,7 +2,8 @@
 // The clock scene inside the shell, as the program runs it: the shell makes the device,
 // composes the frame and owns the camera, the tours and the properties; the scene loads the
 // room and draws its passes. The scene's own operations and parts are offered here under
-// the names the tests use, beside the shell's.
+// the names the tests use, beside the shell's; frameMove and composeFrame read the (fake)
+// clocks as the frame loop does, once for each call.
 #include <memory>
 #include <utility>
 
@@ -22,7 +23,14 @@ class ClockShell : public brassmoor::SaverApplication {
   brassmoor::ClockScene& clockScene() { return *clock_; }
 
   bool LoadCustom() { return clock_->LoadCustom(); }
-  bool frameMove() { return clock_->frameMove(); }
+  bool frameMove() { return clock_->frameMove(frames_.next()); }
+  // A frame drawn at the clocks' time now; the step belongs to the frames of frameMove.
+  bool composeFrame() {
+    halcyon::FrameTime frame;
+    frame.nowMs = halcyon::millisecondClock();
+    frame.local = halcyon::localTime();
+    return SaverApplication::composeFrame(frame);
+  }
   void endRun() { clock_->endRun(); }
   intptr_t configDialogProc(void* dialog, uint32_t message, platform::WPARAM wParam, platform::LPARAM lParam) {
     return clock_->configDialogProc(dialog, message, wParam, lParam);
@@ -46,6 +54,7 @@ class ClockShell : public brassmoor::SaverApplication {
 
  private:
   brassmoor::ClockScene* clock_ = nullptr;
+  halcyon::FrameClock frames_;
 };
 
 }  // namespace clocktest

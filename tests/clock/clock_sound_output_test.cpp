@@ -48,7 +48,7 @@ TEST(ClockSoundOutput, FadesInPlaysThunderAndPlacesTheTicking) {
   sound.initSound(nullptr);
   ASSERT_TRUE(sound.settings().music);  // the wave file opened as the output
   sound.loadSamples(clockAt);
-  sound.restartFadeIn();
+  sound.restartFadeIn(halcyon::millisecondClock());
   const double fadeStart = secondsSince(opened);
 
   bool thundered = false;
@@ -58,7 +58,7 @@ TEST(ClockSoundOutput, FadesInPlaysThunderAndPlacesTheTicking) {
       thundered = true;
     }
     if (t >= 4.5) camera.position = {-200, 180, 0};  // five metres away
-    sound.frameMove(camera, false);
+    sound.frameMove(camera, false, halcyon::millisecondClock());
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   sound.endRun();

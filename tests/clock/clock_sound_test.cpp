@@ -89,13 +89,13 @@ struct Rig {
     sound.loadSoundLibrary();
     sound.initSound(nullptr);
     sound.loadSamples(ticksAt);
-    sound.restartFadeIn();
+    sound.restartFadeIn(clock.now());
   }
 
   std::vector<uint32_t> volumesAtSeconds(int seconds) {
     std::vector<uint32_t> volumes;
     for (int s = 0; s <= seconds; ++s) {
-      sound.frameMove(camera, false);
+      sound.frameMove(camera, false, clock.now());
       volumes.push_back(recorder.globalVolume());
       clock.advance(1000);
     }
@@ -188,7 +188,7 @@ TEST(ClockSoundFade, VolumeFiftyRisesOverFourSecondsAndStays) {
   EXPECT_EQ(rig.volumesAtSeconds(6), (std::vector<uint32_t>{0, 12, 25, 37, 50, 50, 50}));
   rig.recorder.clearCalls();
   rig.clock.advance(123'456);
-  rig.sound.frameMove(rig.camera, false);
+  rig.sound.frameMove(rig.camera, false, rig.clock.now());
   EXPECT_EQ(rig.recorder.callsStartingWith("SetConfig"), (Calls{"SetConfig(4, 50) = true"}));
 }
 
@@ -229,7 +229,7 @@ TEST(ClockSoundFade, PreviewSkipsTheFadeButTheListenerStillFollowsTheCamera) {
   rig.load();
   rig.recorder.clearCalls();
   rig.clock.advance(5000);
-  rig.sound.frameMove(rig.camera, true);
+  rig.sound.frameMove(rig.camera, true, rig.clock.now());
   EXPECT_EQ(rig.recorder.calls(),
             (Calls{"Set3DPosition((-200, 100, 0), null, (1, 0, 0), (0, 1, 0)) = true", "Apply3D()"}));
   EXPECT_EQ(rig.recorder.listenerPosition().x, -200.0f);
@@ -244,7 +244,7 @@ TEST(ClockSoundFade, StoredVolumesOutsideTheRangeAndAClockRunningBackStayInRange
   Rig back({true, true, 50});
   back.load();
   back.clock.advance(-3000);
-  back.sound.frameMove(back.camera, false);
+  back.sound.frameMove(back.camera, false, back.clock.now());
   EXPECT_EQ(back.recorder.callsStartingWith("SetConfig").back(), "SetConfig(4, 0) = true");
 }
 
@@ -340,7 +340,7 @@ TEST(ClockSoundEnd, MutesThenReleasesTheLibrary) {
   EXPECT_EQ(rig.recorder.calls(), Calls{"SetConfig(4, 0) = true"});
   EXPECT_TRUE(rig.released);
   EXPECT_EQ(rig.sound.library(), nullptr);
-  rig.sound.frameMove(rig.camera, false);  // a frame after the end calls nothing
+  rig.sound.frameMove(rig.camera, false, rig.clock.now());  // a frame after the end calls nothing
   EXPECT_EQ(rig.recorder.calls().size(), 1u);
 }
 

@@ -87,16 +87,19 @@ class StormRun : public ::testing::Test {
   int claps_ = 0;
   float loudness_ = 0.0f;
 
+  // One frame of the storm at the fake clock's time, as the frame loop hands it down.
   void Frame(bool effects = true, bool thunder = true) {
-    storm_.scheduleLightning(effects && thunder);
-    storm_.workThunder(effects, [this](float loudness) {
+    const halcyon::FrameTime frame = frames_.next(clock_.now(), {});
+    storm_.scheduleLightning(frame, effects && thunder);
+    storm_.workThunder(frame, effects, [this](float loudness) {
       ++claps_;
       loudness_ = loudness;
     });
-    storm_.workWinks();
-    storm_.updateFlash([this](const D3DGAMMARAMP& r) { ramps_.push_back(r); });
-    storm_.updateWink();
+    storm_.workWinks(frame);
+    storm_.updateFlash(frame, [this](const D3DGAMMARAMP& r) { ramps_.push_back(r); });
+    storm_.updateWink(frame);
   }
+  halcyon::FrameClock frames_;
 };
 
 TEST_F(StormRun, DrawsAndPausesInOrder) {
@@ -104,7 +107,7 @@ TEST_F(StormRun, DrawsAndPausesInOrder) {
   EXPECT_EQ(storm_.winkTime(), Storm::kDefaultWinkTime);
   storm_.setTimes(-5, -1);
   EXPECT_EQ(storm_.quietTime(), 3000);
-  storm_.start();
+  storm_.start(clock_.now());
 
   // Single flash, odd parity: the pause is (r' mod 9000) + 6000; the last draw places the
   // strike, its clap 700 + 100 ms after the flash.
@@ -162,7 +165,7 @@ TEST_F(StormRun, DrawsAndPausesInOrder) {
 
 TEST_F(StormRun, DoubleFlashFollowsQuicklyAndQueuesAFlicker) {
   storm_.setTimes(3000, 1000);
-  storm_.start();
+  storm_.start(clock_.now());
   random_.draws = {0, 0, 5, 42, 1999};
   random_.rest = 1;
   clock_.advance(1000);
@@ -183,7 +186,7 @@ TEST_F(StormRun, DoubleFlashFollowsQuicklyAndQueuesAFlicker) {
 
 TEST_F(StormRun, ASecondWinkTriggerLengthensTheFlicker) {
   storm_.setTimes(100000, 1000);
-  storm_.start();
+  storm_.start(clock_.now());
   // Two double flashes, their flickers due at 2000 and 2500 ms; each trigger asks for 2000 ms.
   random_.draws = {0, 0, 0, 42, 0, /*thunder*/ 0, /*second*/ 0, 0, 0, 50, 158, /*thunder*/ 0,
                    /*first flicker*/ 1000, /*a single flash*/ 0, 0, 1, 1, 0, /*thunder*/ 0,
@@ -219,7 +222,7 @@ TEST_F(StormRun, ASecondWinkTriggerLengthensTheFlicker) {
 
 TEST_F(StormRun, ThunderWithEffectsOffNeverPlaysNorPilesUp) {
   storm_.setTimes(3000, 1000);
-  storm_.start();
+  storm_.start(clock_.now());
   random_.rest = 1;  // single flashes only
   for (int i = 0; i < 200; ++i) {
     clock_.advance(100);
@@ -250,17 +253,20 @@ LightningTrace RunLightning(brassmoor::LightningMode mode, int frameMs, int fram
   Storm storm{std::ref(random)};
   storm.setLightning(mode);
   storm.setTimes(3000, 1000);
-  storm.start();
+  storm.start(clock.now());
+  halcyon::FrameClock frameClock;
+  frameClock.next(clock.now(), {});
   LightningTrace trace;
   bool wasShown = false;
   for (int f = 0; f < frames; ++f) {
     clock.advance(frameMs);
-    storm.scheduleLightning(true);
-    storm.workThunder(true, nullptr);
+    const halcyon::FrameTime frame = frameClock.next(clock.now(), {});
+    storm.scheduleLightning(frame, true);
+    storm.workThunder(frame, true, nullptr);
     trace.winks = std::max(trace.winks, storm.winksQueued());
-    storm.workWinks();
-    storm.updateFlash([&](const D3DGAMMARAMP& r) { trace.ramps.push_back(r); });
-    storm.updateWink();
+    storm.workWinks(frame);
+    storm.updateFlash(frame, [&](const D3DGAMMARAMP& r) { trace.ramps.push_back(r); });
+    storm.updateWink(frame);
     trace.window.push_back(storm.windowFlash());
     if (storm.flashShown() && !wasShown) trace.shownStarts.push_back(int64_t(f) * frameMs);
     wasShown = storm.flashShown();
@@ -304,7 +310,7 @@ TEST(Lightning, FullKeepsTheDesignedFlashAndOffShowsNone) {
 
 TEST_F(StormRun, ThunderComesAsLateAsTheStrikeIsFarAndFarThunderIsQuieter) {
   storm_.setTimes(3000, 1000);
-  storm_.start();
+  storm_.start(clock_.now());
   random_.rest = 1;
   random_.draws = {0, 0, 1, 1, 0, /*strike*/ 6299};
   clock_.advance(1000);

@@ -32,11 +32,11 @@ TEST_F(TourRun, TenToursPlayOncePerRoundInRandomOrder) {
   }
   random_.draws = {7, 3, 9, 1, 0, 4, 2, 8, 5, 6, 3, 2};
   tours_.start();
-  tours_.restartTimer();
+  tours_.restartTimer(clock_.now());
   std::vector<std::string> order{tours_.current()};
   for (int n = 0; n < 11; ++n) {
     clock_.advance(10001);  // past the end of a 100-unit tour
-    tours_.advance(free_);
+    tours_.advance(free_, clock_.now());
     order.push_back(tours_.current());
     EXPECT_EQ(tours_.time(), 0.0f);
   }
@@ -51,19 +51,19 @@ TEST_F(TourRun, OneTourRestartsAtItsFirstKey) {
   clocktest::WriteTour(dir_, "only.cam", 20, 60);
   tours_.addTour("only.cam");
   tours_.start();
-  tours_.restartTimer();
-  tours_.advance(free_);
+  tours_.restartTimer(clock_.now());
+  tours_.advance(free_, clock_.now());
   EXPECT_EQ(tours_.time(), 0.0f);  // a frame of 0 ms leaves the time alone
   clock_.advance(3000);
-  tours_.advance(free_);
+  tours_.advance(free_, clock_.now());
   EXPECT_FLOAT_EQ(tours_.time(), 30.0f);
   clock_.advance(0);
-  tours_.advance(free_);
+  tours_.advance(free_, clock_.now());
   EXPECT_FLOAT_EQ(tours_.time(), 30.0f);
   // A long frame passes the end: the tour starts over at its first key, the excess dropped,
   // and the free camera keeps the tour's last pose.
   clock_.advance(60000);
-  tours_.advance(free_);
+  tours_.advance(free_, clock_.now());
   EXPECT_EQ(tours_.current(), "only.cam");
   EXPECT_FLOAT_EQ(tours_.time(), 20.0f);
   EXPECT_NEAR(free_.position.y, 100.0f, 1e-4f);
@@ -111,13 +111,13 @@ TEST_F(TourRun, KeysSortByTimeAndTypeDecidesTheirTrack) {
 TEST_F(TourRun, WithoutToursOrFilesTheFreeCameraHoldsTheView) {
   free_.position = {-200, 100, 0};
   tours_.start();  // an empty list
-  EXPECT_EQ(tours_.advance(free_).position.x, -200.0f);
+  EXPECT_EQ(tours_.advance(free_, clock_.now()).position.x, -200.0f);
   EXPECT_FALSE(tours_.fade());
 
   tours_.addTour("missing.cam");
   tours_.start();
   clock_.advance(1000);
-  EXPECT_EQ(tours_.advance(free_).position.x, -200.0f);
+  EXPECT_EQ(tours_.advance(free_, clock_.now()).position.x, -200.0f);
   EXPECT_FALSE(tours_.playing());
 
   // Garbage in place of a tour is read as no tour.

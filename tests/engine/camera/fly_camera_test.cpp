@@ -42,7 +42,7 @@ class FlyCameraTest : public testing::Test {
   void frame(int64_t ms) {
     clock.advance(ms);
     input.update(0);
-    camera.update();
+    camera.update(ms);
   }
 
   testsupport::FakeClock clock;
@@ -123,7 +123,7 @@ TEST(FlyCameraPose, DegenerateVectorsStillGiveAnUprightFrame) {
   EXPECT_NEAR(halcyon::Length(camera.up()), 1.0f, 1e-5f);
   camera.setPose({1, 2, 3}, {0, 0, 0}, {NAN, 0, 0});  // unusable: the old ones stay
   expectNear(camera.direction(), {0, 0, 1});
-  camera.update();  // no input manager: nothing moves
+  camera.update(16);  // no input manager: nothing moves
   expectNear(camera.position(), {1, 2, 3});
 }
 

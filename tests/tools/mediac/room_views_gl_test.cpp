@@ -105,7 +105,7 @@ class RoomViews : public clocktest::ClockRoomFixture {
   // ramp: what the flash's light does to the room itself, without the brightening of the
   // whole screen. Written as `name`.png when there is a folder for the pictures.
   clocktest::Picture DrawWithoutRamp(const std::string& name) {
-    scene_->tours().restartTimer();
+    scene_->tours().restartTimer(halcyon::millisecondClock());
     scene_->frameMove();
     scene_->Device()->SetGammaRamp(0, D3DSGR_CALIBRATE, &scene_->storm().baseRamp());
     EXPECT_TRUE(scene_->composeFrame());
