@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   brassmoor::CameraPose freeCamera;
   for (float time : {-5.0f, 0.0f, 3.5f, 40.0f, 1.0e6f}) {
     if (!tours.startAt("t.cam", time)) std::abort();
-    const brassmoor::CameraPose pose = tours.advance(freeCamera);
+    const brassmoor::CameraPose pose = tours.advance(freeCamera, 0);
     volatile float sink = pose.position.x + pose.direction.y + pose.up.z;
     (void)sink;
     (void)tours.fade();
