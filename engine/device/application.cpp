@@ -11,7 +11,6 @@ namespace halcyon {
 namespace {
 
 Application* g_application = nullptr;
-IDirect3DDevice9* g_device = nullptr;
 
 Application::Direct3DLoader& loader() {
   static Application::Direct3DLoader current = [] { return Direct3DCreate9(D3D_SDK_VERSION); };
@@ -21,7 +20,6 @@ Application::Direct3DLoader& loader() {
 }  // namespace
 
 Application* GetApplication() { return g_application; }
-IDirect3DDevice9* GetDevice() { return g_device; }
 
 void Application::SetDirect3DLoader(Direct3DLoader next) {
   loader() = next ? std::move(next) : Direct3DLoader([] { return Direct3DCreate9(D3D_SDK_VERSION); });
@@ -52,8 +50,8 @@ Application::Application() {
 }
 
 Application::~Application() {
-  // The textures go before the device they were made on (the scene, owned by the derived
-  // application, has let go of them by now).
+  // The textures go before the device they were made on (a scene held by the application
+  // derived from this one has let go of them by now).
   textureManager().Clear();
   Cleanup3DEnvironment();
   safeRelease(direct3d_);
@@ -191,8 +189,7 @@ bool Application::Initialize3DEnvironment() {
     return false;
   device_ = device;
   if (windowed_) window_->Place(windowRect_);
-  g_device = device_;
-  stateCache().setDevice(device_);
+  // A new device holds none of the states the cache remembers.
   stateCache().Invalidate();
   device_->GetDeviceCaps(&caps_);
   behaviourFlags_ = behaviour;
@@ -236,11 +233,10 @@ void Application::Cleanup3DEnvironment() {
     deviceObjectsRestored_ = false;
     InvalidateDeviceObjects();
   }
-  // The cache must not hand the dead device anything, nor keep its values for the next one.
-  if (stateCache().device() == device_) stateCache().setDevice(nullptr);
+  // The cache must not keep the dead device's values for the next one (it reaches the device
+  // through this application, so it hands the dead one nothing once it is released).
   stateCache().Invalidate();
   safeRelease(device_);
-  if (g_application == this) g_device = nullptr;
 }
 
 bool Application::TestDevice() {

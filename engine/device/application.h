@@ -148,10 +148,9 @@ class Application {
   std::vector<MessageHandler*> handlers_;
 };
 
-// The one application of the process (null before one is made and after it is destroyed),
-// and the device it holds (null while there is none).
+// The one application of the process (null before one is made and after it is destroyed).
+// Its Device() is the one place the device is kept; the state cache asks it.
 Application* GetApplication();
-IDirect3DDevice9* GetDevice();
 
 // Window messages and their numbers, as the engine reads them.
 namespace msg {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "engine/device/application.h"
+
 namespace halcyon {
 
 namespace {
@@ -20,13 +22,19 @@ StateCache& stateCache() {
   return cache;
 }
 
+IDirect3DDevice9* StateCache::device() const {
+  if (ownDevice_) return ownDevice_;
+  const Application* application = GetApplication();
+  return application ? application->Device() : nullptr;
+}
+
 template <typename T, typename Send>
 bool StateCache::set(Entry<T>& entry, const T& value, Send send) {
   if (entry.valid && sameBytes(entry.value, value)) {
     ++hits_;
     return true;
   }
-  if (!device_) return false;
+  if (!device()) return false;
   entry.value = value;
   entry.valid = true;
   ++issued_;
@@ -35,39 +43,39 @@ bool StateCache::set(Entry<T>& entry, const T& value, Send send) {
 
 bool StateCache::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
   if (state >= kRenderStates) return false;
-  return set(render_[state], value, [&] { return device_->SetRenderState(state, value); });
+  return set(render_[state], value, [&] { return device()->SetRenderState(state, value); });
 }
 
 bool StateCache::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
   if (sampler >= kSamplers || type >= kSamplerTypes) return false;
-  return set(sampler_[sampler][type], value, [&] { return device_->SetSamplerState(sampler, type, value); });
+  return set(sampler_[sampler][type], value, [&] { return device()->SetSamplerState(sampler, type, value); });
 }
 
 bool StateCache::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
   if (stage >= kStages || type >= kStageTypes) return false;
-  return set(stage_[stage][type], value, [&] { return device_->SetTextureStageState(stage, type, value); });
+  return set(stage_[stage][type], value, [&] { return device()->SetTextureStageState(stage, type, value); });
 }
 
 bool StateCache::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
   if (stage >= kStages) return false;
-  return set(texture_[stage], texture, [&] { return device_->SetTexture(stage, texture); });
+  return set(texture_[stage], texture, [&] { return device()->SetTexture(stage, texture); });
 }
 
 bool StateCache::SetTransform(D3DTRANSFORMSTATETYPE type, const D3DMATRIX* matrix) {
   if (type >= kTransforms || !matrix) return false;
-  return set(transform_[type], *matrix, [&] { return device_->SetTransform(type, matrix); });
+  return set(transform_[type], *matrix, [&] { return device()->SetTransform(type, matrix); });
 }
 
 bool StateCache::SetMaterial(const D3DMATERIAL9* material) {
   if (!material) return false;
-  return set(material_, *material, [&] { return device_->SetMaterial(material); });
+  return set(material_, *material, [&] { return device()->SetMaterial(material); });
 }
 
 bool StateCache::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
   if (state >= kRenderStates || !value) return false;
   Entry<DWORD>& e = render_[state];
   if (!e.valid) {
-    if (!device_ || FAILED(device_->GetRenderState(state, &e.value))) return false;
+    if (!device() || FAILED(device()->GetRenderState(state, &e.value))) return false;
     e.valid = true;
   }
   *value = e.value;
@@ -78,7 +86,7 @@ bool StateCache::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD*
   if (sampler >= kSamplers || type >= kSamplerTypes || !value) return false;
   Entry<DWORD>& e = sampler_[sampler][type];
   if (!e.valid) {
-    if (!device_ || FAILED(device_->GetSamplerState(sampler, type, &e.value))) return false;
+    if (!device() || FAILED(device()->GetSamplerState(sampler, type, &e.value))) return false;
     e.valid = true;
   }
   *value = e.value;
@@ -89,7 +97,7 @@ bool StateCache::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type
   if (stage >= kStages || type >= kStageTypes || !value) return false;
   Entry<DWORD>& e = stage_[stage][type];
   if (!e.valid) {
-    if (!device_ || FAILED(device_->GetTextureStageState(stage, type, &e.value))) return false;
+    if (!device() || FAILED(device()->GetTextureStageState(stage, type, &e.value))) return false;
     e.valid = true;
   }
   *value = e.value;
@@ -101,7 +109,7 @@ bool StateCache::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
   Entry<IDirect3DBaseTexture9*>& e = texture_[stage];
   if (!e.valid) {
     IDirect3DBaseTexture9* bound = nullptr;
-    if (!device_ || FAILED(device_->GetTexture(stage, &bound))) return false;
+    if (!device() || FAILED(device()->GetTexture(stage, &bound))) return false;
     // The device's slot keeps the texture alive; the cache holds no reference of its own.
     if (bound) bound->Release();
     e.value = bound;
@@ -115,7 +123,7 @@ bool StateCache::GetTransform(D3DTRANSFORMSTATETYPE type, D3DMATRIX* matrix) {
   if (type >= kTransforms || !matrix) return false;
   Entry<D3DMATRIX>& e = transform_[type];
   if (!e.valid) {
-    if (!device_ || FAILED(device_->GetTransform(type, &e.value))) return false;
+    if (!device() || FAILED(device()->GetTransform(type, &e.value))) return false;
     e.valid = true;
   }
   *matrix = e.value;
@@ -125,7 +133,7 @@ bool StateCache::GetTransform(D3DTRANSFORMSTATETYPE type, D3DMATRIX* matrix) {
 bool StateCache::GetMaterial(D3DMATERIAL9* material) {
   if (!material) return false;
   if (!material_.valid) {
-    if (!device_ || FAILED(device_->GetMaterial(&material_.value))) return false;
+    if (!device() || FAILED(device()->GetMaterial(&material_.value))) return false;
     material_.valid = true;
   }
   *material = material_.value;

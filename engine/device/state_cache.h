@@ -20,9 +20,12 @@ class StateCache {
   static constexpr UINT kStageTypes = 64;
   static constexpr UINT kTransforms = 512;
 
-  // The device the setters forward to (not owned; null when there is none).
-  void setDevice(IDirect3DDevice9* device) { device_ = device; }
-  IDirect3DDevice9* device() const { return device_; }
+  // The device the setters forward to: the application's (Application::Device(), the one
+  // place the device is kept), or null while there is none. A cache used without an
+  // application (tests, tools) is given a device of its own instead; null gives it back to the
+  // application's. Not owned.
+  void setDevice(IDirect3DDevice9* device) { ownDevice_ = device; }
+  IDirect3DDevice9* device() const;
 
   // Setters: equal to a valid cached value -> true at once; no device -> false and the cache is
   // left alone; otherwise the value is cached, marked valid and handed to the device, whose
@@ -63,7 +66,7 @@ class StateCache {
   template <typename T, typename Send>
   bool set(Entry<T>& entry, const T& value, Send send);
 
-  IDirect3DDevice9* device_ = nullptr;
+  IDirect3DDevice9* ownDevice_ = nullptr;
   std::array<Entry<DWORD>, kRenderStates> render_{};
   std::array<std::array<Entry<DWORD>, kSamplerTypes>, kSamplers> sampler_{};
   std::array<std::array<Entry<DWORD>, kStageTypes>, kStages> stage_{};

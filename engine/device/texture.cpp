@@ -6,6 +6,7 @@
 
 #include "engine/core/trace.h"
 #include "engine/device/device_settings.h"
+#include "engine/device/state_cache.h"
 #include "engine/udf/udf_node.h"
 #include "engine/udf/udf_text.h"
 
@@ -112,7 +113,7 @@ bool Texture::loadImageBytes() {
 }
 
 bool Texture::createFromBytes() {
-  IDirect3DDevice9* device = GetDevice();
+  IDirect3DDevice9* device = stateCache().device();
   if (!device || bytes_.empty()) return false;
   IDirect3DTexture9* made = nullptr;
   if (FAILED(D3DXCreateTextureFromFileInMemoryEx(device, bytes_.data(), static_cast<UINT>(bytes_.size()), width_, height_,
@@ -156,7 +157,7 @@ bool Texture::CreateFromFile(const std::string& name, uint32_t sourceFlags, UINT
   mipFilter_ = mipFilter;
   colorKey_ = colorKey;
   if (sourceFlags & ParametersOnly) return true;
-  IDirect3DDevice9* device = GetDevice();
+  IDirect3DDevice9* device = stateCache().device();
   if (!device) return false;
   const UINT oldWidth = desc_.Width, oldHeight = desc_.Height;
   if (sourceFlags & ReadBytes) {
@@ -185,7 +186,7 @@ bool Texture::CreateEmpty(uint32_t sourceFlags, UINT width, UINT height, UINT le
   format_ = format;
   pool_ = pool;
   if (sourceFlags & ParametersOnly) return true;
-  IDirect3DDevice9* device = GetDevice();
+  IDirect3DDevice9* device = stateCache().device();
   if (!device) return false;
   IDirect3DTexture9* made = nullptr;
   if (FAILED(D3DXCreateTexture(device, width, height, levels, usage, format, pool, &made))) return false;
@@ -369,7 +370,7 @@ bool Texture::LoadDescriptor(const UdfNode& value, Texture* parent) {
 
 bool Texture::Restore() {
   if (sourceFlags_ & ParametersOnly && !parent_) return true;
-  IDirect3DDevice9* device = GetDevice();
+  IDirect3DDevice9* device = stateCache().device();
   if (!device) return false;
   if (parent_) {
     // A frame puts its own image, if it has one, into its rectangle of the parent.

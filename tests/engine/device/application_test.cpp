@@ -69,7 +69,6 @@ TEST_F(ApplicationTest, CreateFindsBothSettingsAndSetModeMakesTheDevice) {
   testsupport::TraceCapture trace;
   ASSERT_TRUE(app.SetMode(false));
   ASSERT_NE(app.Device(), nullptr);
-  EXPECT_EQ(GetDevice(), app.Device());
   EXPECT_EQ(stateCache().device(), app.Device());
   EXPECT_TRUE(window_.placed);
   EXPECT_EQ(app.PresentParameters().BackBufferWidth, 640u) << "windowed: the client size";
@@ -166,7 +165,7 @@ TEST_F(ApplicationTest, ResizeGoesThroughResetAndMessagesUpdateState) {
   EXPECT_EQ(app.MsgProc(nullptr, msg::WM_CLOSE, 0, 0), 0);
   EXPECT_TRUE(window_.quitPosted);
   EXPECT_EQ(app.Device(), nullptr);
-  EXPECT_EQ(GetDevice(), nullptr);
+  EXPECT_EQ(stateCache().device(), nullptr);
   EXPECT_FALSE(stateCache().SetRenderState(D3DRS_LIGHTING, 7)) << "no device behind the cache any more";
 }
 
@@ -186,6 +185,25 @@ TEST_F(ApplicationTest, FullScreenSwallowsSystemCommandsAndHandlersSeeEverything
   EXPECT_EQ(app.MsgProc(nullptr, msg::WM_NCHITTEST, 0, 0), msg::HTCLIENT);
   EXPECT_EQ(counter.seen, 2);
   app.RemoveMessageHandler(&counter);
+}
+
+TEST_F(ApplicationTest, TheStateCacheReachesWhicheverDeviceTheApplicationHoldsNow) {
+  {
+    Application app;
+    ASSERT_TRUE(app.Create(nullptr, &window_));
+    ASSERT_TRUE(app.SetMode(false));
+    IDirect3DDevice9* windowed = app.Device();
+    ASSERT_TRUE(app.SetMode(true));
+    EXPECT_EQ(stateCache().device(), app.Device()) << "a switch of mode needs no hand-over";
+
+    // A device of the cache's own wins until it is taken back.
+    stateCache().setDevice(windowed);
+    EXPECT_EQ(stateCache().device(), windowed);
+    stateCache().setDevice(nullptr);
+    EXPECT_EQ(stateCache().device(), app.Device());
+  }
+  EXPECT_EQ(stateCache().device(), nullptr) << "no application, no device";
+  EXPECT_FALSE(stateCache().SetRenderState(D3DRS_LIGHTING, 3));
 }
 
 }  // namespace
