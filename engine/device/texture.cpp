@@ -122,8 +122,13 @@ bool Texture::createFromBytes() {
     return false;
   safeRelease(texture_);
   texture_ = made;
+  // Once the device holds the picture, the file's bytes are let go where the file can be read
+  // again when the device is lost; a frame keeps its own to put back into its rectangle.
+  if (!parent_ && canReadAgain()) std::vector<uint8_t>().swap(bytes_);
   return true;
 }
+
+bool Texture::canReadAgain() const { return (file_.sources & (Disk | Archive | MemFile)) != 0 && !(file_.sources & Memory); }
 
 void Texture::adoptNewTexture(UINT oldWidth, UINT oldHeight) {
   texture_->GetLevelDesc(0, &desc_);
@@ -403,7 +408,7 @@ bool Texture::Restore() {
     safeRelease(texture_);
     texture_ = made;
   } else {
-    if (bytes_.empty() && (!(sourceFlags_ & ReadBytes) || !loadImageBytes())) return false;
+    if (bytes_.empty() && (!canReadAgain() || !loadImageBytes())) return false;
     if (!createFromBytes()) return false;
   }
   adoptNewTexture(oldWidth, oldHeight);

@@ -1,6 +1,7 @@
 #pragma once
 // Engine textures: a device texture wrapped so that it survives device loss (it keeps its
-// creation parameters and, where it came from memory, its file's bytes), shared through the
+// creation parameters and where its image came from, and the image's bytes only where they
+// cannot be read again: a caller's memory block, a frame's own picture), shared through the
 // texture manager by resolved file name and parameters, and described either by a bare image
 // or by a texture descriptor (".ts") that can cut sub-rectangles, split frames and name frame
 // sequences.
@@ -122,6 +123,9 @@ class Texture : public DeviceObject {
   friend class TextureManager;
   bool loadImageBytes();
   bool createFromBytes();
+  // Whether the image's file can be read again (a file, an archive entry or a resource, not
+  // a caller's memory block), so that its bytes need not be kept for a lost device.
+  bool canReadAgain() const;
   void adoptNewTexture(UINT oldWidth, UINT oldHeight);
   void cutFrames(Texture& child, const UdfNode& value);
   // Restores every frame, then remakes the smaller levels from what they put in.

@@ -190,7 +190,7 @@ TEST_F(TextureManagerTest, TexturesSurviveDeviceLoss) {
   EXPECT_TRUE(app_->TestDevice());
   EXPECT_EQ(device()->count("Reset"), 1u);
   ASSERT_NE(plain->D3DTexture(), nullptr);
-  EXPECT_EQ(texel(plain, 0, 0), 0xFFFF0000u) << "made again from the kept bytes";
+  EXPECT_EQ(texel(plain, 0, 0), 0xFFFF0000u) << "made again from its file";
   EXPECT_EQ(sheet->Frames()[0]->D3DTexture(), sheet->D3DTexture()) << "frames follow their parent";
   EXPECT_EQ(blank->LevelDesc().Width, 16u);
   EXPECT_EQ(device()->liveTextures(), 3);
@@ -204,6 +204,23 @@ TEST_F(TextureManagerTest, TexturesSurviveDeviceLoss) {
   plain->Release();
   sheet->Release();
   blank->Release();
+}
+
+TEST_F(TextureManagerTest, ALostTextureIsReadAgainFromItsFileAndOneWithoutItFailsTheRestore) {
+  Texture* plain = get("tex/wood.png");
+  ASSERT_NE(plain, nullptr);
+  // The picture changes on disk: a texture that kept its bytes would come back as it was.
+  std::vector<D3DCOLOR> green(8 * 8, 0xFF00FF00);
+  dir_.write("tex/wood.png", asText(encodePng(green, 8, 8, false)));
+  app_->InvalidateDeviceObjects();
+  EXPECT_TRUE(app_->RestoreDeviceObjects());
+  EXPECT_EQ(texel(plain, 0, 0), 0xFF00FF00u);
+
+  std::filesystem::remove(dir_.file("tex/wood.png"));
+  app_->InvalidateDeviceObjects();
+  EXPECT_FALSE(app_->RestoreDeviceObjects());
+  EXPECT_EQ(plain->D3DTexture(), nullptr);
+  plain->Release();
 }
 
 TEST_F(TextureManagerTest, TheApplicationTakesTheEnginesTexturesWithIt) {
