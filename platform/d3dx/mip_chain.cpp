@@ -46,6 +46,37 @@ std::vector<std::vector<Tap>> axisTaps(UINT sn, UINT dn, bool tent) {
   return taps;
 }
 
+// One texel of the smaller level: the taps' colours weighted by their alpha; a fully
+// transparent footprint keeps the plain average.
+D3DCOLOR weightedTexel(const std::vector<D3DCOLOR>& src, UINT sw, const std::vector<Tap>& rows,
+                       const std::vector<Tap>& columns) {
+  float a = 0, r = 0, g = 0, b = 0, pr = 0, pg = 0, pb = 0;
+  for (const Tap& row : rows) {
+    const D3DCOLOR* line = src.data() + static_cast<size_t>(row.index) * sw;
+    for (const Tap& column : columns) {
+      const D3DCOLOR c = line[column.index];
+      const float w = row.weight * column.weight;
+      const float ca = static_cast<float>(c >> 24) / 255.0f;
+      const float cr = static_cast<float>((c >> 16) & 0xFF), cg = static_cast<float>((c >> 8) & 0xFF),
+                  cb = static_cast<float>(c & 0xFF);
+      a += w * ca;
+      r += w * cr;
+      g += w * cg;
+      b += w * cb;
+      pr += w * ca * cr;
+      pg += w * ca * cg;
+      pb += w * ca * cb;
+    }
+  }
+  if (a > 1e-6f) {
+    r = pr / a;
+    g = pg / a;
+    b = pb / a;
+  }
+  auto byte = [](float v) { return static_cast<DWORD>(std::clamp(v + 0.5f, 0.0f, 255.0f)); };
+  return D3DCOLOR_ARGB(byte(a * 255.0f), byte(r), byte(g), byte(b));
+}
+
 }  // namespace
 
 UINT fullMipCount(UINT w, UINT h) {
@@ -72,34 +103,27 @@ std::vector<D3DCOLOR> nextMipLevel(const std::vector<D3DCOLOR>& src, UINT sw, UI
   }
   const bool tent = kind == D3DX_FILTER_TRIANGLE;
   const auto columns = axisTaps(sw, dw, tent), rows = axisTaps(sh, dh, tent);
+  // Halving even sides with the box filter is the common case at start-up (every picture of the
+  // room): there each texel is the mean of a 2 x 2 block, and where the block is opaque that
+  // mean is taken in integers, giving the very bytes the weighted sum below gives.
+  const bool evenHalving = !tent && sw == 2 * dw && sh == 2 * dh;
   for (UINT y = 0; y < dh; ++y) {
+    const D3DCOLOR* top = src.data() + static_cast<size_t>(y) * 2 * sw;
     for (UINT x = 0; x < dw; ++x) {
-      // Colours weighted by alpha; a fully transparent footprint keeps the plain average.
-      float a = 0, r = 0, g = 0, b = 0, pr = 0, pg = 0, pb = 0;
-      for (const Tap& row : rows[y]) {
-        const D3DCOLOR* line = src.data() + static_cast<size_t>(row.index) * sw;
-        for (const Tap& column : columns[x]) {
-          const D3DCOLOR c = line[column.index];
-          const float w = row.weight * column.weight;
-          const float ca = static_cast<float>(c >> 24) / 255.0f;
-          const float cr = static_cast<float>((c >> 16) & 0xFF), cg = static_cast<float>((c >> 8) & 0xFF),
-                      cb = static_cast<float>(c & 0xFF);
-          a += w * ca;
-          r += w * cr;
-          g += w * cg;
-          b += w * cb;
-          pr += w * ca * cr;
-          pg += w * ca * cg;
-          pb += w * ca * cb;
+      D3DCOLOR& out = dst[static_cast<size_t>(y) * dw + x];
+      if (evenHalving) {
+        const D3DCOLOR q[4] = {top[2 * x], top[2 * x + 1], top[sw + 2 * x], top[sw + 2 * x + 1]};
+        if ((q[0] & q[1] & q[2] & q[3]) >> 24 == 0xFF) {
+          auto mean = [&](int shift) {
+            DWORD sum = 2;
+            for (D3DCOLOR c : q) sum += (c >> shift) & 0xFF;
+            return sum / 4;
+          };
+          out = D3DCOLOR_ARGB(0xFF, mean(16), mean(8), mean(0));
+          continue;
         }
       }
-      if (a > 1e-6f) {
-        r = pr / a;
-        g = pg / a;
-        b = pb / a;
-      }
-      auto byte = [](float v) { return static_cast<DWORD>(std::clamp(v + 0.5f, 0.0f, 255.0f)); };
-      dst[static_cast<size_t>(y) * dw + x] = D3DCOLOR_ARGB(byte(a * 255.0f), byte(r), byte(g), byte(b));
+      out = weightedTexel(src, sw, rows[y], columns[x]);
     }
   }
   return dst;

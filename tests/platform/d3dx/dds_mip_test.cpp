@@ -191,6 +191,23 @@ TEST(MipChain, AreasAreAveragedFairlyAndByTheirAlpha) {
   EXPECT_EQ(tent[2] & 0xFF, 32u) << "1/8 of white";
 }
 
+TEST(MipChain, HalvedOpaqueBlocksRoundTheirMeanToTheNearestAndOthersStayWeightedByAlpha) {
+  // Three 2 x 2 blocks side by side: blue means 10.75, 10.25 and 0.5; the last block has one
+  // transparent texel and goes the weighted way.
+  const std::vector<D3DCOLOR> top = {0xFF00000A, 0xFF00000B, 0xFF00000A, 0xFF00000A, 0xFF000000, 0xFF000000,
+                                     0x00000000, 0xFFFF0000,
+                                     0xFF00000B, 0xFF00000B, 0xFF00000A, 0xFF00000B, 0xFF000001, 0xFF000001,
+                                     0xFFFF0000, 0xFFFF0000};
+  UINT w = 0, h = 0;
+  const auto half = nextMipLevel(top, 8, 2, w, h, D3DX_FILTER_BOX);
+  ASSERT_EQ(w, 4u);
+  ASSERT_EQ(h, 1u);
+  EXPECT_EQ(half[0], 0xFF00000Bu);
+  EXPECT_EQ(half[1], 0xFF00000Au);
+  EXPECT_EQ(half[2], 0xFF000001u);
+  EXPECT_EQ(half[3], 0xBFFF0000u) << "three quarters opaque, and red, not darkened";
+}
+
 TEST(MipChain, FilterTextureRemakesTheLevelsBelowFromTheTopOne) {
   RecordingRuntime runtime;
   IDirect3DDevice9* device = runtime.device;
