@@ -73,6 +73,7 @@ def main():
             print(f"  start {run + 1}: " + "; ".join(
                 f"{b.parent.parent.parent.name}/{b.name}: loading {results[b][-1][0]:.3f} s, room {results[b][-1][2]:.3f} s"
                 for b in binaries), flush=True)
+    print(f"{args.size}, load average {os.getloadavg()[0]:.1f} on {os.cpu_count()} cores at the end")
     names = ("loading picture", "fade begins", "room's first frame", "main-thread CPU to it")
     for binary in binaries:
         print(f"{binary}:")

@@ -1,0 +1,75 @@
+#!/usr/bin/env python3
+"""The saver's peak resident size over a run with its sound on (written to a WAV file, so that
+it loads and plays where no sound card opens): the kernel's high-water mark (VmHWM) and what
+the resident set holds at the end, anonymous and file-backed, sampled once a second.
+
+    python3 bench/speed/peak_memory.py [--seconds 180] [--size 1280x720] [--runs 1] [--compare OTHER]
+
+With --compare the two binaries run in A B B A order and each line shows both."""
+
+import argparse
+import os
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+
+import benchlib
+
+
+def status(pid):
+    fields = {}
+    for line in Path(f"/proc/{pid}/status").read_text().splitlines():
+        key, _, value = line.partition(":")
+        if value.strip().endswith("kB"):
+            fields[key] = int(value.split()[0]) / 1024
+    return fields
+
+
+def one_run(binary, size, seconds, display):
+    env = benchlib.environment(display)
+    with tempfile.TemporaryDirectory(prefix="bench-memory-") as scratch:
+        command = [str(binary), "--window", size, "--seconds", str(seconds), "--tour", "c1", "--seed", "1",
+                   "--time", "10:10:00", "--audio-out", str(Path(scratch) / "sound.wav")]
+        process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        last = {}
+        try:
+            while process.poll() is None:
+                try:
+                    last = status(process.pid)
+                except (FileNotFoundError, ProcessLookupError):
+                    break
+                time.sleep(1)
+        finally:
+            if process.poll() is None:
+                process.terminate()
+            process.wait(timeout=60)
+    return last.get("VmHWM", 0), last.get("RssAnon", 0), last.get("RssFile", 0)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--seconds", type=int, default=180)
+    parser.add_argument("--size", default="1280x720")
+    parser.add_argument("--runs", type=int, default=1)
+    parser.add_argument("--compare", help="another saver binary, run in A B B A order with this one")
+    args = parser.parse_args()
+    binaries = [benchlib.SAVER] + ([Path(args.compare)] if args.compare else [])
+    results = {b: [] for b in binaries}
+    load = [os.getloadavg()[0]]
+    with benchlib.Display() as display:
+        for run in range(args.runs):
+            order = binaries if run % 2 == 0 else list(reversed(binaries))
+            for binary in order:
+                results[binary].append(one_run(binary, args.size, args.seconds, display))
+                peak, anon, file = results[binary][-1]
+                print(f"  run {run + 1}, {binary}: peak {peak:.1f} MiB (at the end {anon:.1f} anonymous, "
+                      f"{file:.1f} file-backed)", flush=True)
+            load.append(os.getloadavg()[0])
+    print(f"{args.size}, {args.seconds} s with sound, load average {min(load):.1f}..{max(load):.1f}:")
+    for binary in binaries:
+        print(f"  {binary}: peak resident {benchlib.summary([r[0] for r in results[binary]])} MiB")
+
+
+if __name__ == "__main__":
+    main()
