@@ -24,7 +24,7 @@ struct SaverSettings {
   std::string PhotoPath;    // the user's picture for the wall frame; empty: built-in picture
   int32_t Lightning = 2;    // LightningMode: 0 off, 1 soft, 2 full
   int32_t Chimes = 0;       // ChimeMode: 0 off, 1 hours, 2 hours and quarters
-  int32_t FrameCap = 0;     // frames a second at most; 0: as the display refreshes (60 under a host)
+  int32_t FrameCap = 0;     // frames a second at most; 0: as the display refreshes (a lower default under a host)
 
   bool operator==(const SaverSettings&) const = default;
 };
