@@ -58,8 +58,13 @@ void ClockSound::initSound(void* window) {
     switchOff();
     return;
   }
-  if (library_->Init(platform::SOUND_DEVICE_DEFAULT, 44100, platform::SOUND_DEVICE_3D, window,
-                     nullptr)) {
+  if (!musicOrEffects()) {
+    // Nothing will play: the sound card (or the --audio-out file) is left alone, and the
+    // no-sound device still answers every call.
+    halcyon::logLine("BASS not inited\n");
+    library_->Init(platform::SOUND_DEVICE_NONE, 44100, 0, window, nullptr);
+  } else if (library_->Init(platform::SOUND_DEVICE_DEFAULT, 44100, platform::SOUND_DEVICE_3D, window,
+                            nullptr)) {
     halcyon::logLine("BASS inited\n");
   } else {
     halcyon::logLine("BASS not inited\n");

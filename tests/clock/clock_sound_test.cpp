@@ -270,6 +270,18 @@ TEST(ClockSoundDevice, NoOutputRunsSilentlyOnTheNoSoundDevice) {
   EXPECT_EQ(rig.recorder.callsStartingWith("Set3DPosition").size(), 6u);
 }
 
+TEST(ClockSoundDevice, NothingToPlayOpensNoSoundCard) {
+  // --no-sound --no-music, and a volume of 0: the sound card is not taken from the desktop
+  // for a run that would only keep it busy with silence.
+  for (SoundSettings settings : {SoundSettings{false, false, 50}, SoundSettings{true, true, 0}}) {
+    Rig rig(settings);
+    rig.load();
+    EXPECT_EQ(rig.recorder.callsStartingWith("Init"), Calls{"Init(0, 44100, 0, null, null) = true"});
+    EXPECT_TRUE(rig.trace.contains("BASS not inited\n"));
+    EXPECT_EQ(rig.volumesAtSeconds(3), (std::vector<uint32_t>(4, 0)));
+  }
+}
+
 TEST(ClockSoundDevice, NoLibraryAtAllIsARunWithoutSoundAndNoCalls) {
   Rig rig({true, true, 50}, allMedia(), {}, /*haveLibrary=*/false);
   rig.load();
