@@ -45,9 +45,11 @@ int exitCodeFor(StartFailure failure) {
 
 namespace {
 
-// The presence check failed or found too old a runtime: one line, the dialog where one can be
-// shown, and the exit code of the cause.
-int runtimeMissing(PresenceCheck& presenceCheck) {
+// The presence check failed or found too old a runtime: one line, the dialog where someone can
+// answer it, and the exit code of the cause. A host's window covers the screen (its dialog
+// would wait unseen until the host gives up on the saver), and a run with a limit is a
+// script's, with nobody to click.
+int runtimeMissing(PresenceCheck& presenceCheck, const RunOptions& options) {
   const std::string reason = presenceCheck.reason();
   if (presenceCheck.displayUnreachable()) {
     const char* display = std::getenv("DISPLAY");
@@ -57,7 +59,7 @@ int runtimeMissing(PresenceCheck& presenceCheck) {
     return exit_code::kNoDisplay;
   }
   halcyon::reportFailure("OpenGL 3.3 is not available on this display" + (reason.empty() ? "" : ": " + reason));
-  presenceCheck.showMissingDialog();
+  if (!hostWindowTarget(options) && !options.frames && !options.seconds) presenceCheck.showMissingDialog();
   return exit_code::kNoOpenGL;
 }
 
@@ -105,7 +107,7 @@ int runEntryPoint(int argc, char** argv, PresenceCheck& presenceCheck) {
   if (options.startTime) halcyon::ClockSources::setLocalTime(*options.startTime);
 
   uint32_t version = 0;
-  if (!presenceCheck.check(version) || version < 0x00090000) return runtimeMissing(presenceCheck);
+  if (!presenceCheck.check(version) || version < 0x00090000) return runtimeMissing(presenceCheck, options);
   halcyon::logLine("\n>>Log started " + traceDateTime(halcyon::localTime()) + "\n");
   halcyon::logLine("DX version ok\n");
 

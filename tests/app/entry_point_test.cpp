@@ -50,6 +50,16 @@ TEST(EntryPoint, MissingOrOldGraphicsRuntimeSaysSoShowsTheDialogAndEndsWithItsOw
   EXPECT_NE(trace.failures()[0].find("OpenGL 3.3"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(config.file())) << "nothing was created";
 
+  // Under a host's window, or in a run a script limits, nobody could answer the dialog.
+  for (std::vector<std::string> args : {std::vector<std::string>{"brassmoor", "-root"},
+                                        {"brassmoor", "-window-id", "0x2a"},
+                                        {"brassmoor", "--window", "64x48", "--frames", "2"},
+                                        {"brassmoor", "/s", "--seconds", "3"}}) {
+    ScriptedPresence hosted(false, 0);
+    EXPECT_EQ(run(args, hosted), brassmoor::exit_code::kNoOpenGL) << args[1];
+    EXPECT_EQ(hosted.dialogs, 0) << args[1];
+  }
+
   // No display at all: no dialog can be shown, and the line names the display.
   ScriptedPresence unreachable(false, 0);
   unreachable.unreachable = true;
