@@ -68,7 +68,8 @@ class Process {
 // from the saver's. The display number is chosen by the server (-displayfd).
 class PrivateXServer {
  public:
-  explicit PrivateXServer(const char* screen = "1280x720x24") {
+  // `secondScreen` adds X screen 1 (display ":N.1") of that size.
+  explicit PrivateXServer(const char* screen = "1280x720x24", const char* secondScreen = nullptr) {
     int fds[2];
     if (pipe(fds) != 0) return;
     // The server writes its display number to descriptor 3; the pipe's own ends must lie
@@ -85,9 +86,10 @@ class PrivateXServer {
     // take the server's descriptor away.
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-    const char* argv[] = {"Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp",
-                          "+extension", "GLX", "-noreset", nullptr};
-    if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = -1;
+    std::vector<const char*> argv = {"Xvfb", "-displayfd", "3", "-screen", "0", screen};
+    if (secondScreen) argv.insert(argv.end(), {"-screen", "1", secondScreen});
+    argv.insert(argv.end(), {"-nolisten", "tcp", "+extension", "GLX", "-noreset", nullptr});
+    if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv.data()), environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     char buffer[32] = {};

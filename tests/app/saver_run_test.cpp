@@ -187,6 +187,32 @@ TEST_F(SaverRun, WithoutADisplayEveryModeSaysSoAndFails) {
   setenv("DISPLAY", display.c_str(), 1);
 }
 
+// Width and height from a PNG file's header; 0x0 when it is not one.
+std::pair<int, int> pngSize(const std::filesystem::path& path) {
+  const std::string bytes = testsupport::readFileBytes(path);
+  if (bytes.size() < 24 || bytes.substr(1, 3) != "PNG") return {0, 0};
+  auto at = [&](std::size_t i) { return static_cast<int>(static_cast<unsigned char>(bytes[i])); };
+  return {at(18) * 256 + at(19), at(22) * 256 + at(23)};
+}
+
+TEST(SaverRunOnTwoScreens, EachScreenGetsAFullScreenSaverOfItsOwnSize) {
+  // A display of two X screens, as a host that starts one saver per screen sees it: each
+  // saver covers the screen DISPLAY names, at that screen's size.
+  testsupport::PrivateXServer server("1280x720x24", "1024x768x24");
+  if (server.display().empty()) GTEST_SKIP() << "needs Xvfb";
+  testsupport::ScopedConfigDir config;
+  testsupport::TempDir out;
+  const std::pair<int, int> sizes[] = {{1280, 720}, {1024, 768}};
+  for (int screen : {0, 1}) {
+    setenv("DISPLAY", (server.display() + "." + std::to_string(screen)).c_str(), 1);
+    const auto shot = out.path() / ("screen" + std::to_string(screen) + ".png");
+    const std::string err = (out.path() / "stderr").string();
+    Process p({kExe, "/s", "--frames", "2", "--no-sound", "--no-music", "--screenshot", shot.string()}, err);
+    EXPECT_EQ(p.wait(60s), 1) << "screen " << screen << ": " << testsupport::readFileBytes(err);
+    EXPECT_EQ(pngSize(shot), sizes[screen]) << "screen " << screen;
+  }
+}
+
 TEST_F(SaverRun, HelpVersionAndBadOptions) {
   Process help({kExe, "--help"});
   EXPECT_EQ(help.wait(5s), 0);
