@@ -35,24 +35,38 @@ ticks=$(getconf CLK_TCK)
 # CPU time (user + system, all threads) of a process in clock ticks.
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
 
-# Starts a command, lets it settle, and prints its CPU share over the measured seconds.
-measure() {
-  "$@" >/dev/null 2>&1 &
-  local pid=$!
-  sleep "$warmup"
-  local before start after end
-  before=$(cpu_ticks "$pid"); start=$(date +%s.%N)
-  sleep "$seconds"
-  after=$(cpu_ticks "$pid"); end=$(date +%s.%N)
-  kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
-  awk -v c=$((after - before)) -v t="$ticks" -v a="$start" -v b="$end" 'BEGIN { printf "%.1f", 100 * c / t / (b - a) }'
+# Frames the saver has presented so far: its --verbose trace says "present ok" once a frame.
+presented() {
+  local n
+  n=$(grep -c '^present ok' "$1" 2>/dev/null)
+  echo "${n:-0}"
 }
 
+# Starts a command, lets it settle, and prints its CPU share over the measured seconds, and
+# for the saver the frames a second it drew meanwhile (a cap it cannot reach costs less than
+# the cap would).
+measure() {
+  local trace="$out/trace-$RANDOM"
+  "$@" >/dev/null 2>"$trace" &
+  local pid=$!
+  sleep "$warmup"
+  local before start after end first last
+  before=$(cpu_ticks "$pid"); first=$(presented "$trace"); start=$(date +%s.%N)
+  sleep "$seconds"
+  after=$(cpu_ticks "$pid"); last=$(presented "$trace"); end=$(date +%s.%N)
+  kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
+  awk -v c=$((after - before)) -v t="$ticks" -v a="$start" -v b="$end" -v f=$((last - first)) \
+    'BEGIN { printf "%.1f %%", 100 * c / t / (b - a); if (f > 0) printf " at %.1f frames a second", f / (b - a) }'
+}
+
+# The machine's load is part of the figures: a busy machine shares its cores with the runs.
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 limit=$((warmup + seconds + 30))
-hosted=$(measure "$exe" -root --no-sound --no-music --seconds "$limit")
-alone=$(measure "$exe" --window 1280x720 --no-sound --no-music --seconds "$limit")
+hosted=$(measure "$exe" --verbose -root --no-sound --no-music --seconds "$limit")
+alone=$(measure "$exe" --verbose --window 1280x720 --no-sound --no-music --seconds "$limit")
 other=$(measure "$hack_exe" -root)
-echo "CPU share of one core at 1280x720 over ${seconds} s (renderer: ${LIBGL_ALWAYS_SOFTWARE:+software}):"
-echo "  brassmoor -root (hosted, capped at 60 fps):               ${hosted} %"
-echo "  brassmoor --window 1280x720 (capped at the refresh rate): ${alone} %"
-echo "  ${hack} -root (its default delay):                         ${other} %"
+echo "CPU share of one core at 1280x720 over ${seconds} s (renderer: ${LIBGL_ALWAYS_SOFTWARE:+software}; load average $load_before before, $(cut -d' ' -f1-3 /proc/loadavg) after, $(nproc) cores):"
+host_cap=$(sed -n 's/.*kHostFrameCap = \([0-9]*\);.*/\1/p' app/run_options.h)
+echo "  brassmoor -root (hosted, capped at ${host_cap:-?} fps):               ${hosted}"
+echo "  brassmoor --window 1280x720 (capped at the refresh rate): ${alone}"
+echo "  ${hack} -root (its default delay):                         ${other}"
