@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "tests/engine/text/sized_charset_texture.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/trace_capture.h"
 
@@ -18,19 +19,6 @@ using halcyon::FontStyle;
 using halcyon::GlyphRect;
 using halcyon::SearchPaths;
 
-class FakeTexture : public halcyon::CharsetTexture {
- public:
-  FakeTexture(int32_t w, int32_t h, int32_t ox = 0, int32_t oy = 0) : w_(w), h_(h), ox_(ox), oy_(oy) {}
-  int32_t width() const override { return w_; }
-  int32_t height() const override { return h_; }
-  int32_t originX() const override { return ox_; }
-  int32_t originY() const override { return oy_; }
-  IDirect3DBaseTexture9* deviceTexture() const override { return nullptr; }
-
- private:
-  int32_t w_, h_, ox_, oy_;
-};
-
 // Stands in for the texture manager: a texture exists when its name resolves through the
 // paths the font code hands over.
 class FakeTextures : public halcyon::CharsetTextureSource {
@@ -41,7 +29,7 @@ class FakeTextures : public halcyon::CharsetTextureSource {
     FileRef file = request.file;
     if (!paths.resolve(file)) return nullptr;
     resolved.push_back(file.name);
-    return std::make_unique<FakeTexture>(width, height, originX, originY);
+    return std::make_unique<texttest::SizedCharsetTexture>(width, height, originX, originY);
   }
   std::vector<CharsetTextureRequest> requests;
   std::vector<std::string> resolved;

@@ -179,8 +179,7 @@ TEST(ImageLimits, PhotosComeOutUprightAndInScreenColours) {
 // A PNG with an eXIf chunk of the given orientation right after its header; `intact` false
 // spoils the chunk's checksum, which makes the decoder drop the chunk.
 std::vector<uint8_t> withPngOrientation(std::vector<uint8_t> png, int orientation, bool intact = true) {
-  const std::vector<uint8_t> tiff = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0, 3,
-                                     0, 0, 0, 1, 0, uint8_t(orientation), 0, 0, 0, 0, 0, 0};
+  const std::vector<uint8_t> tiff = tiffOrientation(orientation);
   std::vector<uint8_t> chunk = {0, 0, 0, uint8_t(tiff.size()), 'e', 'X', 'I', 'f'};
   chunk.insert(chunk.end(), tiff.begin(), tiff.end());
   uLong crc = crc32(0L, chunk.data() + 4, static_cast<uInt>(chunk.size() - 4));

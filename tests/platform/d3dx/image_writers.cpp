@@ -90,10 +90,16 @@ std::vector<uint8_t> writeJpeg(const JpegLayout& layout, const std::function<voi
   return out;
 }
 
+std::vector<uint8_t> tiffOrientation(int orientation) {
+  // One entry in the first directory (tag 0x0112, a short), then no next directory.
+  return {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, uint8_t(orientation), 0, 0, 0, 0, 0, 0};
+}
+
 std::vector<uint8_t> exifOrientation(int orientation) {
-  // Big-endian TIFF with one entry in its first directory: the orientation.
-  return {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
-          0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, uint8_t(orientation), 0, 0, 0, 0, 0, 0};
+  std::vector<uint8_t> exif = {'E', 'x', 'i', 'f', 0, 0};
+  const std::vector<uint8_t> tiff = tiffOrientation(orientation);
+  exif.insert(exif.end(), tiff.begin(), tiff.end());
+  return exif;
 }
 
 namespace {

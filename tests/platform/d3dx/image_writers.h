@@ -23,7 +23,10 @@ struct JpegLayout {
   std::vector<uint8_t> exif;
 };
 std::vector<uint8_t> writeJpeg(const JpegLayout& layout, const std::function<void(UINT y, uint8_t* row)>& fillRow);
-// An EXIF block (APP1 payload) holding only the orientation tag (1..8).
+// A big-endian TIFF header and directory holding only the orientation tag (1..8), as EXIF
+// blocks and PNG eXIf chunks carry it.
+std::vector<uint8_t> tiffOrientation(int orientation);
+// An EXIF block (APP1 payload) holding only the orientation tag.
 std::vector<uint8_t> exifOrientation(int orientation);
 
 // A JPEG whose stored pixels carry an EXIF orientation tag (1..8).
