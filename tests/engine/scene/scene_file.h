@@ -49,6 +49,48 @@ inline Rec NodeRec(std::string name, std::string kind, const halcyon::Matrix& no
   return With(Struct(std::move(name), std::move(kind)), MatrixRec("NodeTM", nodeTM), MatrixRec("ObjectTM", objectTM));
 }
 
+// An animation key: its time, then x, y, z (and w for rotations).
+inline Rec Key(float time, float x, float y, float z, float w = 0) {
+  return Raw("k", std::vector<float>{time, x, y, z, w, 0, 0, 0}, "AnimKey");
+}
+
+// Vertices of FVF 0x312 (40 bytes): position, normal, two texture pairs.
+inline std::vector<float> Verts312(uint32_t n) {
+  std::vector<float> v;
+  for (uint32_t i = 0; i < n; ++i) {
+    const float pos[3] = {float(i % 20), float(i / 20), 0.0f};
+    v.insert(v.end(), pos, pos + 3);
+    v.insert(v.end(), {0, 0, -1, 0.5f, 0.5f, 0.25f, float(i)});
+  }
+  return v;
+}
+
+// A mesh node of `numVerts` FVF 0x312 vertices and the given index bytes, optionally naming its
+// material.
+inline Rec MeshRec(std::string name, int32_t numVerts, int32_t indexSize, std::vector<uint8_t> indexBytes,
+                   int32_t numIndexes, const char* material = nullptr) {
+  Rec r = NodeRec(std::move(name), "Mesh", halcyon::Matrix::Identity());
+  r->addChild(Int("FVF", 0x312));
+  r->addChild(Int("IndexSize", indexSize));
+  r->addChild(Int("NumVerts", numVerts));
+  r->addChild(Int("NumIndexes", numIndexes));
+  r->addChild(Raw("Verts", Verts312(uint32_t(numVerts))));
+  r->addChild(halcyon::UdfRecord::makeRaw("Indexes", "raw", std::move(indexBytes)));
+  if (material) r->addChild(Text("MaterialName", material));
+  return r;
+}
+
+// `count` indices of type T counting up from 0 and wrapping at `modulo`.
+template <typename T>
+std::vector<uint8_t> IndexBytes(uint32_t count, uint32_t modulo) {
+  std::vector<uint8_t> out(count * sizeof(T));
+  for (uint32_t i = 0; i < count; ++i) {
+    const T v = T(i % modulo);
+    std::memcpy(&out[i * sizeof(T)], &v, sizeof(T));
+  }
+  return out;
+}
+
 inline std::vector<uint8_t> Bytes(const halcyon::UdfRecord& root) {
   halcyon::UdfBinaryWriter writer;
   return writer.writeToBytes(root);

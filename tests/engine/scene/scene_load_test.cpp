@@ -20,44 +20,6 @@ using halcyon::Scene;
 using halcyon::SceneNode;
 using namespace scenetest;
 
-Rec Key(float time, float x, float y, float z, float w = 0) {
-  return Raw("k", std::vector<float>{time, x, y, z, w, 0, 0, 0}, "AnimKey");
-}
-
-// Vertices of FVF 0x312 (40 bytes): position, normal, two texture pairs.
-std::vector<float> Verts312(uint32_t n) {
-  std::vector<float> v;
-  for (uint32_t i = 0; i < n; ++i) {
-    const float pos[3] = {float(i % 20), float(i / 20), 0.0f};
-    v.insert(v.end(), pos, pos + 3);
-    v.insert(v.end(), {0, 0, -1, 0.5f, 0.5f, 0.25f, float(i)});
-  }
-  return v;
-}
-
-Rec MeshRec(std::string name, int32_t numVerts, int32_t indexSize, std::vector<uint8_t> indexBytes, int32_t numIndexes,
-            const char* material = nullptr) {
-  Rec r = NodeRec(std::move(name), "Mesh", Matrix::Identity());
-  r->addChild(Int("FVF", 0x312));
-  r->addChild(Int("IndexSize", indexSize));
-  r->addChild(Int("NumVerts", numVerts));
-  r->addChild(Int("NumIndexes", numIndexes));
-  r->addChild(Raw("Verts", Verts312(uint32_t(numVerts))));
-  r->addChild(halcyon::UdfRecord::makeRaw("Indexes", "raw", std::move(indexBytes)));
-  if (material) r->addChild(Text("MaterialName", material));
-  return r;
-}
-
-template <typename T>
-std::vector<uint8_t> IndexBytes(uint32_t count, uint32_t modulo) {
-  std::vector<uint8_t> out(count * sizeof(T));
-  for (uint32_t i = 0; i < count; ++i) {
-    const T v = T(i % modulo);
-    std::memcpy(&out[i * sizeof(T)], &v, sizeof(T));
-  }
-  return out;
-}
-
 class SceneLoad : public RecordingScene {
  protected:
   void SetUp() override {
