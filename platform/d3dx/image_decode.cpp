@@ -1,6 +1,7 @@
 #include "platform/d3dx/image_decode.h"
 
 #include <algorithm>
+#include <bit>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -82,6 +83,15 @@ void chooseJpegScale(jpeg_decompress_struct& info, UINT fitW, UINT fitH) {
 
 // Kept free of objects with destructors between setjmp and the last libjpeg call, so a
 // longjmp out of the library skips nothing that needs cleaning.
+// Blue, green, red, alpha bytes are a D3DCOLOR on a little-endian machine.
+#ifdef JCS_ALPHA_EXTENSIONS
+constexpr bool kJpegWritesTexels = std::endian::native == std::endian::little;
+constexpr J_COLOR_SPACE kJpegTexelSpace = JCS_EXT_BGRA;
+#else
+constexpr bool kJpegWritesTexels = false;
+constexpr J_COLOR_SPACE kJpegTexelSpace = JCS_RGB;
+#endif
+
 bool decodeJpegInto(const uint8_t* data, size_t size, DecodedImage& out, std::vector<uint8_t>& row,
                     const DecodeRequest& request, bool headerOnly, int& orientation) {
   jpeg_decompress_struct info;
@@ -110,7 +120,11 @@ bool decodeJpegInto(const uint8_t* data, size_t size, DecodedImage& out, std::ve
     return true;
   }
   const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
-  info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+  // Where the library can write blue, green, red and an opaque alpha itself, its rows are the
+  // picture's texels as they lie in memory, and the room's pictures need no pass of their own
+  // to become texels at start-up.
+  const bool direct = !cmyk && kJpegWritesTexels;
+  info.out_color_space = cmyk ? JCS_CMYK : direct ? kJpegTexelSpace : JCS_RGB;
   UINT fitW = 0, fitH = 0;
   storedFit(request, orientation, fitW, fitH);
   if (fitW || fitH) chooseJpegScale(info, fitW, fitH);
@@ -120,7 +134,7 @@ bool decodeJpegInto(const uint8_t* data, size_t size, DecodedImage& out, std::ve
     return false;
   }
   jpeg_start_decompress(&info);
-  const int components = cmyk ? 4 : 3;
+  const int components = cmyk || direct ? 4 : 3;
   if (info.output_components != components) {
     jpeg_destroy_decompress(&info);
     return false;
@@ -131,10 +145,11 @@ bool decodeJpegInto(const uint8_t* data, size_t size, DecodedImage& out, std::ve
   out.pixels.assign(static_cast<size_t>(out.width) * out.height, 0);
   row.assign(static_cast<size_t>(out.width) * components, 0);
   while (info.output_scanline < info.output_height) {
-    JSAMPROW rows[1] = {row.data()};
     const UINT y = info.output_scanline;
-    if (jpeg_read_scanlines(&info, rows, 1) != 1) break;
     D3DCOLOR* dst = out.pixels.data() + static_cast<size_t>(y) * out.width;
+    JSAMPROW rows[1] = {direct ? reinterpret_cast<JSAMPROW>(dst) : row.data()};
+    if (jpeg_read_scanlines(&info, rows, 1) != 1) break;
+    if (direct) continue;
     if (cmyk) {
       for (UINT x = 0; x < out.width; ++x) dst[x] = fromCmyk(&row[x * 4], inverted);
     } else {

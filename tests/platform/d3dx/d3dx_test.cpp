@@ -50,6 +50,7 @@ TEST(ImageDecode, JpegDecodesCloseToItsSource) {
   ASSERT_EQ(image.width, 16u);
   for (int shift = 0; shift < 24; shift += 8)
     EXPECT_NEAR(static_cast<int>((image.pixels[100] >> shift) & 0xFF), static_cast<int>((0xFF4080C0u >> shift) & 0xFF), 3);
+  EXPECT_EQ(image.pixels[100] >> 24, 0xFFu) << "opaque";
 }
 
 TEST(ImageDecode, DamagedFilesFailWithoutCrashing) {
