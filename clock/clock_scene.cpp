@@ -307,6 +307,9 @@ bool ClockScene::renderFrame(const FrameContext& frame) {
   sorter.SetLights(&scene_->Lights());
   halcyon::RenderContext context;
   context.camera = frame.camera;
+  // The pendulum and the room's other animations play by the frame's clock.
+  context.flags |= halcyon::RenderContext::kFrameClock;
+  context.clockMs = frame.time.nowMs;
 
   // What the lightning setting lets through the window: the flash's weight for the outdoor
   // view, its blend and the room's flash light maps.

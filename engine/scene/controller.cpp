@@ -59,10 +59,16 @@ void AnimationController::SetPlayRange(float start, float end) {
   offset_ = 0.0f;
 }
 
-float AnimationController::CurrentTime() const {
+bool Controller::GetMatrix(const float* explicitTime, Matrix& out) {
+  return GetMatrixAt(explicitTime, millisecondClock(), out);
+}
+
+float AnimationController::CurrentTime() const { return CurrentTime(millisecondClock()); }
+
+float AnimationController::CurrentTime(int64_t nowMs) const {
   if (!running_) return heldTime_;
   // Whole runs last days: keep the clock arithmetic in double and fold it into the range.
-  const double played = double(offset_) + double(millisecondClock() - startMs_) * double(speed_);
+  const double played = double(offset_) + double(nowMs - startMs_) * double(speed_);
   const double length = double(rangeEnd_) - double(rangeStart_);
   if ((flags_ & kLoop) && length > 0.0) {
     double r = std::fmod(played, length);
@@ -74,12 +80,12 @@ float AnimationController::CurrentTime() const {
   return float(double(rangeStart_) + played);
 }
 
-bool AnimationController::GetMatrix(const float* explicitTime, Matrix& out) {
+bool AnimationController::GetMatrixAt(const float* explicitTime, int64_t nowMs, Matrix& out) {
   if (!animation_) return false;
-  return animation_->Evaluate(explicitTime ? *explicitTime : CurrentTime(), out);
+  return animation_->Evaluate(explicitTime ? *explicitTime : CurrentTime(nowMs), out);
 }
 
-bool TransformController::GetMatrix(const float*, Matrix& out) {
+bool TransformController::GetMatrixAt(const float*, int64_t, Matrix& out) {
   switch (part_) {
     case kWhole:
       out = transform_->GetMatrix();

@@ -1,7 +1,8 @@
 #pragma once
 // The controllers of a node's table. Each may contribute one matrix to the node's local
 // matrix; the table multiplies them in increasing id order. Animation controllers play an
-// animation on the millisecond clock; transform controllers hand on the node's own transform.
+// animation on the millisecond clock (at the time a frame hands them, or by reading the clock
+// themselves); transform controllers hand on the node's own transform.
 #include <cstdint>
 
 #include "engine/scene/animation.h"
@@ -21,9 +22,11 @@ inline constexpr int kTranslationControllerId = 99;
 class Controller {
  public:
   virtual ~Controller() = default;
-  // The matrix at the controller's own time, or at `*explicitTime` when given; false when the
-  // controller contributes nothing.
-  virtual bool GetMatrix(const float* explicitTime, Matrix& out) = 0;
+  // The matrix at the controller's own time with the millisecond clock at `nowMs`, or at
+  // `*explicitTime` when given; false when the controller contributes nothing.
+  virtual bool GetMatrixAt(const float* explicitTime, int64_t nowMs, Matrix& out) = 0;
+  // The same with the clock read now.
+  bool GetMatrix(const float* explicitTime, Matrix& out);
 
   // Settings applied by id (or to every controller) from the node; controllers that have no
   // use for one ignore it.
@@ -43,7 +46,7 @@ class AnimationController : public Controller {
   void Play(const Animation* animation);
   const Animation* GetAnimation() const { return animation_; }
 
-  bool GetMatrix(const float* explicitTime, Matrix& out) override;
+  bool GetMatrixAt(const float* explicitTime, int64_t nowMs, Matrix& out) override;
   // Track time units per millisecond; 1 plays millisecond keys in real time.
   void SetSpeed(float speed) override;
   void SetFlags(uint32_t flags) override;
@@ -53,6 +56,8 @@ class AnimationController : public Controller {
   // Holds the current time.
   void Stop() override;
 
+  // The track time with the millisecond clock at `nowMs`, or read now.
+  float CurrentTime(int64_t nowMs) const;
   float CurrentTime() const;
   float Speed() const { return speed_; }
   uint32_t Flags() const { return flags_; }
@@ -79,7 +84,7 @@ class TransformController : public Controller {
  public:
   enum Part { kWhole, kBase, kScale, kRotation, kTranslation };
   TransformController(const Transform* transform, Part part) : transform_(transform), part_(part) {}
-  bool GetMatrix(const float* explicitTime, Matrix& out) override;
+  bool GetMatrixAt(const float* explicitTime, int64_t nowMs, Matrix& out) override;
 
  private:
   const Transform* transform_;

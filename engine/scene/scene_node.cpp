@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/core/clock.h"
 #include "engine/scene/mesh.h"
 #include "engine/scene/render_sorter.h"
 
@@ -189,10 +190,11 @@ void SceneNode::SetMesh(std::unique_ptr<Mesh> mesh) { mesh_ = std::move(mesh); }
 
 bool SceneNode::Render(RenderContext& context) {
   const float* explicitTime = (context.flags & RenderContext::kExplicitTime) ? &context.time : nullptr;
+  const int64_t nowMs = (context.flags & RenderContext::kFrameClock) ? context.clockMs : millisecondClock();
   Matrix local = Matrix::Identity();
   for (auto& entry : controllers_) {
     Matrix m;
-    if (entry.second->GetMatrix(explicitTime, m)) local = local * m;
+    if (entry.second->GetMatrixAt(explicitTime, nowMs, m)) local = local * m;
   }
 
   const Matrix savedWorld = context.world;

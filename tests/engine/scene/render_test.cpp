@@ -107,6 +107,32 @@ TEST(SceneNode, ControllerSettingsReachOneIdOrAllAndTimeRangesUniteTheSubtree) {
   EXPECT_FLOAT_EQ(cb->Speed(), 1.0f);
 }
 
+TEST(SceneNode, AFrameClockDecidesWhereTheAnimationStands) {
+  testsupport::FakeClock clock;
+  SceneNode root;
+  SceneNode* a = root.AddChild(Node("a"));
+  halcyon::AnimationKey k0, k1;
+  k1.time = 1000.0f;
+  k1.value[0] = 1000.0f;
+  auto& anim = a->AddAnimation("scene");
+  anim.Position().SetFlags(halcyon::Track::kLinear);
+  anim.Position().AddKey(k0);
+  anim.Position().AddKey(k1);
+  ASSERT_TRUE(root.PlayAnimation(0, "scene", true));
+  root.StartController(0, true);
+  const int64_t started = clock.now();
+  clock.advance(900);  // where the real clock stands; the frame was read 250 ms in
+
+  RenderContext ctx;
+  ctx.flags = RenderContext::kNoFrustumTest | RenderContext::kComposeOnly | RenderContext::kFrameClock;
+  ctx.clockMs = started + 250;
+  ASSERT_TRUE(root.Render(ctx));
+  EXPECT_NEAR(a->World().m[3][0], 250.0f, 1e-3f);
+  ctx.flags &= ~uint32_t(RenderContext::kFrameClock);
+  ASSERT_TRUE(root.Render(ctx));
+  EXPECT_NEAR(a->World().m[3][0], 900.0f, 1e-3f) << "without one, the clock is read";
+}
+
 TEST(SceneNode, BoneMatrixIsTheMotionAwayFromTheUnanimatedPose) {
   testsupport::FakeClock clock;
   SceneNode root;
