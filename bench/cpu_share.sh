@@ -56,7 +56,7 @@ measure() {
   after=$(cpu_ticks "$pid"); last=$(presented "$trace"); end=$(date +%s.%N)
   kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
   awk -v c=$((after - before)) -v t="$ticks" -v a="$start" -v b="$end" -v f=$((last - first)) \
-    'BEGIN { printf "%.1f %%", 100 * c / t / (b - a); if (f > 0) printf " at %.1f frames a second", f / (b - a) }'
+    'BEGIN { printf "%.1f %%", 100 * c / t / (b - a); if (f > 0) printf " at %.1f frames a second, %.0f ms of CPU a frame", f / (b - a), 1000 * c / t / f }'
 }
 
 # The machine's load is part of the figures: a busy machine shares its cores with the runs.
