@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+
+#include "engine/core/trace.h"
 
 namespace brassmoor {
 
@@ -106,6 +109,11 @@ void Storm::scheduleLightning(const halcyon::FrameTime& frame, bool thunder) {
     case LightningMode::Soft: flashShown_ = softAllowsFlash(frame.nowMs); break;
     case LightningMode::Full: flashShown_ = true; break;
   }
+  // The run's trace shows the storm's schedule, so two runs of one --seed can be compared.
+  char line[96];
+  std::snprintf(line, sizeof line, "Flash: %lld ms at %.2f%s, next after %lld ms\n", static_cast<long long>(flashDuration_),
+                static_cast<double>(flashStrength_), flashShown_ ? "" : " (unseen)", static_cast<long long>(nextFlashDelay_));
+  halcyon::logLine(line);
   if (thunder) queueThunder(frame.nowMs);
 }
 
