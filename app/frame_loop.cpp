@@ -119,6 +119,7 @@ int runFrameLoop(SaverApplication& app) {
     return options.seconds && static_cast<double>(runTimer.elapsed(nowMs)) >= *options.seconds * 1000.0;
   };
 
+  const bool handsOverFrames = options.frames || !options.screenshot.empty() || !options.recordDir.empty();
   bool displayGone = false;
   while (!app.quitRequested()) {
     if (displayLost()) {
@@ -172,7 +173,10 @@ int runFrameLoop(SaverApplication& app) {
     app.parts().input->pump();
     app.scene().perFrameHook();
     app.updateFreeCamera(frame);
-    if (!app.active()) {
+    // A run that exists to hand over frames (--frames, --screenshot, --record) draws them
+    // whichever window has the focus: otherwise one started beside another window could wait
+    // for ever for a frame that never comes.
+    if (!app.active() && !handsOverFrames) {
       // Nothing is drawn while the window is inactive, but the scene goes on (the sound keeps
       // fading in and the storm keeps its thunder). The loop then waits for the window system
       // (a bounded wait, so timers and the run's limits are still looked at) instead of

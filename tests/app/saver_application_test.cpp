@@ -590,6 +590,23 @@ TEST_F(Shell, InactiveWindowKeepsTheLoopGoingWithoutDrawing) {
   for (int wait : app.fake->waits) EXPECT_TRUE(wait > 0 && wait <= 100) << wait;
 }
 
+TEST_F(Shell, ARunForFramesDrawsThemWithoutTheFocus) {
+  // Several scripted runs side by side take the focus from one another; each still ends
+  // with the frames it was asked for instead of waiting for the focus.
+  testsupport::FakeClock clock;
+  clock.setStep(20);
+  TestApplication app(rec_);
+  brassmoor::RunOptions options;
+  options.frames = 2;
+  options.seconds = 30;  // a bound, should the frames never come
+  app.setRunOptions(options);
+  ASSERT_TRUE(app.startSaver(nullptr, ScreensaverMode::Test, 0));
+  app.fake->postMessage(WM_ACTIVATE, WA_INACTIVE);
+  rec_.calls.clear();
+  EXPECT_EQ(brassmoor::runFrameLoop(app), 1);
+  EXPECT_EQ(std::count(rec_.calls.begin(), rec_.calls.end(), "renderFrame"), 2);
+}
+
 TEST_F(Shell, WithoutOverlaysNothingIsMeasuredOrSet) {
   testsupport::FakeClock clock;
   clock.setStep(20);  // the loading screen fades on the clock
