@@ -36,9 +36,12 @@ def one_run(binary, size, seconds, display):
         try:
             while process.poll() is None:
                 try:
-                    last = status(process.pid)
+                    now = status(process.pid)
                 except (FileNotFoundError, ProcessLookupError):
                     break
+                # A process that has ended but not been waited for reports no memory at all.
+                if "VmHWM" in now:
+                    last = now
                 time.sleep(1)
         finally:
             if process.poll() is None:
