@@ -132,7 +132,7 @@ class ClockSound {
   platform::SoundHandle thunder_[3] = {0, 0, 0};
   platform::SoundHandle hourBell_ = 0, quarterBell_ = 0;
   platform::SoundVector bellPosition_{0, 0, 0};
-  halcyon::IntervalTimer fadeTimer_{0};
+  halcyon::IntervalTimer fadeTimer_;
 };
 
 }  // namespace brassmoor

@@ -129,7 +129,7 @@ class Storm {
   D3DGAMMARAMP baseRamp_ = baseGammaRamp(0);
 
   bool flashActive_ = false;
-  halcyon::IntervalTimer flashTimer_{0};
+  halcyon::IntervalTimer flashTimer_;
   int32_t flashDuration_ = 0;
   float flashStrength_ = 0.0f;
   float flashLevel_ = 0.0f;
@@ -138,13 +138,13 @@ class Storm {
   // When the flashes of the last second that the picture showed began (soft lightning).
   std::deque<int64_t> shownStarts_;
   int32_t nextFlashDelay_ = 1000;
-  halcyon::IntervalTimer quietTimer_{0};
+  halcyon::IntervalTimer quietTimer_;
 
   float winkLevel_ = 0.0f;
   float winkPeriod_ = 600.0f;
   bool winkActive_ = false;
-  halcyon::IntervalTimer winkPhaseTimer_{0};
-  halcyon::IntervalTimer winkProgressTimer_{0};
+  halcyon::IntervalTimer winkPhaseTimer_;
+  halcyon::IntervalTimer winkProgressTimer_;
   int32_t winkDuration_ = 0;
 
   std::deque<Thunder> thunder_;

@@ -95,7 +95,7 @@ class Tours {
   halcyon::Animation node_;
   CameraPose pose_;
   float time_ = 0.0f;
-  halcyon::IntervalTimer timer_{0};
+  halcyon::IntervalTimer timer_;
   bool enabled_ = false;
 };
 
