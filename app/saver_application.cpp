@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "clock/storm.h"
 #include "engine/core/random.h"
 #include "engine/core/trace.h"
 #include "engine/device/state_cache.h"
@@ -75,12 +76,10 @@ ApplicationFactory& applicationFactory() {
 }  // namespace
 
 std::array<uint16_t, 256> gammaRampFor(int32_t gamma) {
-  std::array<uint16_t, 256> ramp{};
-  for (int i = 0; i < 256; ++i) {
-    const int64_t v = static_cast<int64_t>(gamma) * 200 + static_cast<int64_t>(i) * 256;
-    ramp[static_cast<std::size_t>(i)] = static_cast<uint16_t>(std::clamp<int64_t>(v, 0, 65535));
-  }
-  return ramp;
+  const D3DGAMMARAMP ramp = baseGammaRamp(gamma);
+  std::array<uint16_t, 256> levels{};
+  std::copy(std::begin(ramp.red), std::end(ramp.red), levels.begin());
+  return levels;
 }
 
 SaverApplication::SaverApplication(ShellParts parts, MessageBoxFn messageBox)
@@ -157,11 +156,7 @@ LRESULT SaverApplication::handleMessage(SaverWindow& w, uint32_t message, WPARAM
 
 bool SaverApplication::RestoreDeviceObjects() {
   if (IDirect3DDevice9* device = Device()) {
-    const std::array<uint16_t, 256> ramp = gammaRampFor(settings_.Gamma);
-    D3DGAMMARAMP gamma{};
-    std::copy(ramp.begin(), ramp.end(), gamma.red);
-    std::copy(ramp.begin(), ramp.end(), gamma.green);
-    std::copy(ramp.begin(), ramp.end(), gamma.blue);
+    const D3DGAMMARAMP gamma = baseGammaRamp(settings_.Gamma);
     device->SetGammaRamp(0, D3DSGR_CALIBRATE, &gamma);
   }
   return halcyon::Application::RestoreDeviceObjects();

@@ -38,7 +38,7 @@ namespace brassmoor {
 // What made start-up fail; the entry point says it in one line and ends with its exit code.
 enum class StartFailure { None, NoDisplay, NoOpenGL, NoDisplayMode, NoWindow, MediaUnreadable };
 
-// The device gamma ramp of a gamma offset: Gamma * 200 + i * 256, clamped to 0..65535.
+// One channel of the device gamma ramp of a gamma offset (baseGammaRamp in clock/storm.h).
 std::array<uint16_t, 256> gammaRampFor(int32_t gamma);
 
 using platform::LPARAM;

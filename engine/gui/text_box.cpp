@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/device/overlay_states.h"
 #include "engine/device/state_cache.h"
 
 namespace halcyon {
@@ -16,62 +17,6 @@ struct Vertex {
   float u, v;
 };
 static_assert(sizeof(Vertex) == 28);
-
-// Sets states for the overlay pass through the cache and puts every one it changed back when
-// it goes, so the scene's passes find the device as they left it.
-class OverlayStates {
- public:
-  explicit OverlayStates(StateCache& cache) : cache_(cache) {}
-  ~OverlayStates() {
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-      switch (it->kind) {
-        case Kind::Render: cache_.SetRenderState(static_cast<D3DRENDERSTATETYPE>(it->id), it->value); break;
-        case Kind::Stage:
-          cache_.SetTextureStageState(it->stage, static_cast<D3DTEXTURESTAGESTATETYPE>(it->id), it->value);
-          break;
-        case Kind::Sampler:
-          cache_.SetSamplerState(it->stage, static_cast<D3DSAMPLERSTATETYPE>(it->id), it->value);
-          break;
-      }
-    }
-    if (textureSaved_) cache_.SetTexture(0, texture_);
-  }
-  OverlayStates(const OverlayStates&) = delete;
-  OverlayStates& operator=(const OverlayStates&) = delete;
-
-  void render(D3DRENDERSTATETYPE state, DWORD value) {
-    DWORD old = 0;
-    if (cache_.GetRenderState(state, &old) && old != value) saved_.push_back({Kind::Render, 0, state, old});
-    cache_.SetRenderState(state, value);
-  }
-  void stage(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
-    DWORD old = 0;
-    if (cache_.GetTextureStageState(stage, type, &old) && old != value) saved_.push_back({Kind::Stage, stage, type, old});
-    cache_.SetTextureStageState(stage, type, value);
-  }
-  void sampler(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
-    DWORD old = 0;
-    if (cache_.GetSamplerState(sampler, type, &old) && old != value) saved_.push_back({Kind::Sampler, sampler, type, old});
-    cache_.SetSamplerState(sampler, type, value);
-  }
-  void texture(IDirect3DBaseTexture9* texture) {
-    if (!textureSaved_) textureSaved_ = cache_.GetTexture(0, &texture_);
-    cache_.SetTexture(0, texture);
-  }
-
- private:
-  enum class Kind { Render, Stage, Sampler };
-  struct Saved {
-    Kind kind;
-    DWORD stage;
-    DWORD id;
-    DWORD value;
-  };
-  StateCache& cache_;
-  std::vector<Saved> saved_;
-  bool textureSaved_ = false;
-  IDirect3DBaseTexture9* texture_ = nullptr;
-};
 
 void pushQuad(std::vector<Vertex>& out, float x0, float y0, float x1, float y1, D3DCOLOR colour, const GlyphRect& uv) {
   // Pre-transformed vertices address pixel centres at half-integers: shifting by half a pixel
@@ -162,27 +107,9 @@ bool TextBox::render(StateCache& states) {
   const std::vector<GlyphQuad>& quads = layout();
   if (quads.empty() && !background_) return true;
 
+  // Everything the overlay changes goes back when `set` goes.
   OverlayStates set(states);
-  set.render(D3DRS_ZENABLE, FALSE);
-  set.render(D3DRS_ZWRITEENABLE, FALSE);
-  set.render(D3DRS_LIGHTING, FALSE);
-  set.render(D3DRS_FOGENABLE, FALSE);
-  set.render(D3DRS_CULLMODE, D3DCULL_NONE);
-  set.render(D3DRS_ALPHATESTENABLE, FALSE);
-  set.render(D3DRS_ALPHABLENDENABLE, TRUE);
-  set.render(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-  set.render(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-  set.stage(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
-  set.stage(1, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
-  set.stage(0, D3DTSS_TEXCOORDINDEX, 0);
-  set.stage(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
-  // Glyphs sit next to each other in their texture; clamping keeps filtering at a glyph on
-  // the texture's edge from reaching round to the opposite edge.
-  set.sampler(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
-  set.sampler(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
-  set.sampler(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
-  set.sampler(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
-  set.sampler(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
+  set.setCommon();
   bool ok = SUCCEEDED(device->SetFVF(kVertexFormat));
 
   std::vector<Vertex> vertices;
