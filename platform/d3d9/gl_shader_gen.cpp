@@ -40,6 +40,20 @@ uint8_t materialSource(DWORD source, bool colorVertex, DWORD fvf) {
   return 0;
 }
 
+// A stage whose colour only adds its constant's share of an argument, or mixes towards one by
+// its constant, does nothing while that constant is black (a lightning flash's light between
+// flashes): it becomes a plain pass-on, so that its program does not sample a texture whose
+// every texel would be multiplied by zero.
+void passOnWithoutABlackConstant(StageKey& k) {
+  if (k.colorOp == D3DTOP_MULTIPLYADD && (k.colorArg1 == D3DTA_CONSTANT || k.colorArg2 == D3DTA_CONSTANT)) {
+    k.colorOp = D3DTOP_SELECTARG1;
+    k.colorArg1 = k.colorArg0;
+  } else if (k.colorOp == D3DTOP_LERP && k.colorArg0 == D3DTA_CONSTANT) {
+    k.colorOp = D3DTOP_SELECTARG1;
+    k.colorArg1 = k.colorArg2;
+  }
+}
+
 }  // namespace
 
 FixedFunctionKey buildFixedFunctionKey(const DeviceState& state, DWORD fvf, const bool textureBound[kMaxTextureStages],
@@ -98,6 +112,7 @@ FixedFunctionKey buildFixedFunctionKey(const DeviceState& state, DWORD fvf, cons
     k.alphaArg1 = static_cast<uint8_t>(ss[D3DTSS_ALPHAARG1]);
     k.alphaArg2 = static_cast<uint8_t>(ss[D3DTSS_ALPHAARG2]);
     k.resultArg = (ss[D3DTSS_RESULTARG] & D3DTA_SELECTMASK) == D3DTA_TEMP ? 1 : 0;
+    if ((ss[D3DTSS_CONSTANT] & 0x00FFFFFF) == 0) passOnWithoutABlackConstant(k);
     // Drop arguments the operations do not read, so that stale values do not split programs.
     const unsigned cu = argsUsed(k.colorOp), au = argsUsed(k.alphaOp);
     if (!(cu & 1)) k.colorArg0 = 0;

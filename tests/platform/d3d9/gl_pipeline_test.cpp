@@ -1,5 +1,6 @@
 // The rest of the fixed-function pipeline on real pixels: texture-coordinate transforms and
 // generation, alpha test, depth test, linear fog and transformed geometry.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -58,6 +59,27 @@ TEST_F(PipelinePixels, TextureTransformShiftsCoordinates) {
   device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
   fullQuad(0xFFFFFFFF);
   EXPECT_EQ(pixel(8, 32) & 0xFFFFFF, 0xFF0000u) << "without the flag the matrix is not applied";
+  t->Release();
+}
+
+TEST_F(PipelinePixels, ALightAddedByItsConstantShowsOnlyWhileTheConstantIsLit) {
+  // The stage adds constant x texture to the diffuse colour; between lightning flashes its
+  // constant is black and its program reads no texture, which must not change the picture.
+  IDirect3DTexture9* t = stripes();
+  device_->SetTexture(0, t);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MULTIPLYADD);
+  device_->SetTextureStageState(0, D3DTSS_COLORARG0, D3DTA_DIFFUSE);
+  device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+  device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_CONSTANT);
+  const D3DCOLOR diffuse = 0xFF204060;
+  for (D3DCOLOR constant : {0xFF000000u, 0xFF808080u, 0x00000000u}) {
+    device_->SetTextureStageState(0, D3DTSS_CONSTANT, constant);
+    fullQuad(diffuse);
+    const int lit = static_cast<int>(constant & 0xFF);
+    // The first stripe is red: the constant's share of it lands in the red channel only.
+    const D3DCOLOR want = D3DCOLOR_XRGB(std::min(255, 0x20 + lit), 0x40, 0x60);
+    EXPECT_LE(channelDistance(pixel(8, 32), want, false), 2) << std::hex << constant << " " << pixel(8, 32);
+  }
   t->Release();
 }
 
