@@ -55,8 +55,12 @@ void GLDevice::stateChanged(Changed what, UINT index) {
         case D3DRS_RANGEFOGENABLE:
         case D3DRS_ALPHATESTENABLE:
         case D3DRS_ALPHAFUNC: keyDirty_ = true; break;
-        case D3DRS_AMBIENT:
         case D3DRS_TEXTUREFACTOR:
+          // A black factor leaves the texture it scales out of the program.
+          keyDirty_ = true;
+          uniformsChanged(kRenderStateValues);
+          break;
+        case D3DRS_AMBIENT:
         case D3DRS_ALPHAREF:
         case D3DRS_FOGCOLOR:
         case D3DRS_FOGSTART:

@@ -40,18 +40,37 @@ uint8_t materialSource(DWORD source, bool colorVertex, DWORD fvf) {
   return 0;
 }
 
-// A stage whose colour only adds its constant's share of an argument, or mixes towards one by
-// its constant, does nothing while that constant is black (a lightning flash's light between
-// flashes): it becomes a plain pass-on, so that its program does not sample a texture whose
-// every texel would be multiplied by zero.
-void passOnWithoutABlackConstant(StageKey& k) {
-  if (k.colorOp == D3DTOP_MULTIPLYADD && (k.colorArg1 == D3DTA_CONSTANT || k.colorArg2 == D3DTA_CONSTANT)) {
-    k.colorOp = D3DTOP_SELECTARG1;
-    k.colorArg1 = k.colorArg0;
-  } else if (k.colorOp == D3DTOP_LERP && k.colorArg0 == D3DTA_CONSTANT) {
-    k.colorOp = D3DTOP_SELECTARG1;
-    k.colorArg1 = k.colorArg2;
+// Whether an argument reads black colour: the stage's constant or the texture factor while
+// its red, green and blue are zero (a light that is off; a lamp that does not flicker).
+bool readsBlack(uint8_t arg, DWORD constant, DWORD textureFactor) {
+  if (arg == D3DTA_CONSTANT) return (constant & 0x00FFFFFF) == 0;
+  if (arg == D3DTA_TFACTOR) return (textureFactor & 0x00FFFFFF) == 0;
+  return false;
+}
+
+// A stage whose colour is scaled by black, adds a black share of an argument or mixes towards
+// one by black gives a known colour without its other arguments: it becomes a plain selection,
+// so that its program does not sample a texture whose every texel would be multiplied by zero.
+void selectWhatABlackArgumentLeaves(StageKey& k, DWORD constant, DWORD textureFactor) {
+  const auto black = [&](uint8_t arg) { return readsBlack(arg, constant, textureFactor); };
+  switch (k.colorOp) {
+    case D3DTOP_MODULATE:
+    case D3DTOP_MODULATE2X:
+    case D3DTOP_MODULATE4X:
+      if (black(k.colorArg2)) k.colorArg1 = k.colorArg2;
+      else if (!black(k.colorArg1)) return;
+      break;
+    case D3DTOP_MULTIPLYADD:
+      if (!black(k.colorArg1) && !black(k.colorArg2)) return;
+      k.colorArg1 = k.colorArg0;
+      break;
+    case D3DTOP_LERP:
+      if (!black(k.colorArg0)) return;
+      k.colorArg1 = k.colorArg2;
+      break;
+    default: return;
   }
+  k.colorOp = D3DTOP_SELECTARG1;
 }
 
 }  // namespace
@@ -112,7 +131,7 @@ FixedFunctionKey buildFixedFunctionKey(const DeviceState& state, DWORD fvf, cons
     k.alphaArg1 = static_cast<uint8_t>(ss[D3DTSS_ALPHAARG1]);
     k.alphaArg2 = static_cast<uint8_t>(ss[D3DTSS_ALPHAARG2]);
     k.resultArg = (ss[D3DTSS_RESULTARG] & D3DTA_SELECTMASK) == D3DTA_TEMP ? 1 : 0;
-    if ((ss[D3DTSS_CONSTANT] & 0x00FFFFFF) == 0) passOnWithoutABlackConstant(k);
+    selectWhatABlackArgumentLeaves(k, ss[D3DTSS_CONSTANT], rs[D3DRS_TEXTUREFACTOR]);
     // Drop arguments the operations do not read, so that stale values do not split programs.
     const unsigned cu = argsUsed(k.colorOp), au = argsUsed(k.alphaOp);
     if (!(cu & 1)) k.colorArg0 = 0;

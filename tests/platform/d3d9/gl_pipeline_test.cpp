@@ -62,7 +62,7 @@ TEST_F(PipelinePixels, TextureTransformShiftsCoordinates) {
   t->Release();
 }
 
-TEST_F(PipelinePixels, ALightAddedByItsConstantShowsOnlyWhileTheConstantIsLit) {
+TEST_F(PipelinePixels, ALightAddedOrScaledByBlackLeavesTheOtherArgument) {
   // The stage adds constant x texture to the diffuse colour; between lightning flashes its
   // constant is black and its program reads no texture, which must not change the picture.
   IDirect3DTexture9* t = stripes();
@@ -79,6 +79,14 @@ TEST_F(PipelinePixels, ALightAddedByItsConstantShowsOnlyWhileTheConstantIsLit) {
     // The first stripe is red: the constant's share of it lands in the red channel only.
     const D3DCOLOR want = D3DCOLOR_XRGB(std::min(255, 0x20 + lit), 0x40, 0x60);
     EXPECT_LE(channelDistance(pixel(8, 32), want, false), 2) << std::hex << constant << " " << pixel(8, 32);
+  }
+  // A texture scaled by the texture factor is black while the factor is, and itself after.
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+  device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_TFACTOR);
+  for (D3DCOLOR factor : {0xFF000000u, 0xFFFFFFFFu}) {
+    device_->SetRenderState(D3DRS_TEXTUREFACTOR, factor);
+    fullQuad(diffuse);
+    EXPECT_EQ(pixel(8, 32) & 0xFFFFFF, factor & 0xFF0000) << std::hex << factor;
   }
   t->Release();
 }
