@@ -3,7 +3,10 @@
 code (the saver binary), in the GL driver on the main thread, and in the rasteriser's threads;
 sampled by perf once a millisecond of CPU, after the start, and divided by the frames shown.
 
-    python3 bench/speed/frame_cpu.py [--size 1280x720] [--seconds 15] [--view c1] [--runs 3]
+    python3 bench/speed/frame_cpu.py [--size 1280x720] [--seconds 15] [--view c1] [--runs 3] [--yardstick]
+
+--yardstick measures the yardstick (the room drawn with nothing in the way) the same way after
+each run of the saver, so that the driver's share on the main thread can be set beside its own.
 
 Needs perf (linux-perf) and permission to sample one's own processes."""
 
@@ -18,30 +21,29 @@ import benchlib
 WARM_UP = 4  # seconds not sampled: loading, the fade, the first frames
 
 
-def one_run(display, size, seconds, view):
+def one_run(display, command, seconds):
     with tempfile.TemporaryDirectory(prefix="bench-perf-") as scratch:
         data = Path(scratch) / "perf.data"
         env = benchlib.environment(display, scratch)
-        saver = [str(benchlib.SAVER), "--window", size, "--seconds", str(seconds + WARM_UP), "--max-fps", "0",
-                 "--tour", view] + benchlib.SAVER_FIXED
         subprocess.run(["perf", "record", "-q", "-o", str(data), "-e", "cpu-clock", "-c", "1000000",
-                        "-D", str(WARM_UP * 1000), "--"] + saver, env=env, stdout=subprocess.DEVNULL,
+                        "-D", str(WARM_UP * 1000), "--"] + command, env=env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=4 * (seconds + WARM_UP) + 60)
         rates = benchlib.hud_rates(scratch, WARM_UP)
         script = subprocess.run(["perf", "script", "-i", str(data), "-F", "comm,ip,dso"], stdout=subprocess.PIPE,
                                 stderr=subprocess.DEVNULL).stdout.decode(errors="replace")
     frames = sum(rates[:seconds])
     ms = collections.Counter()
-    saver_name = benchlib.SAVER.name[:15]
+    program = Path(command[0]).name
+    main_thread = program[:15]
     for line in script.splitlines():
         # "comm ip (dso)"
         parts = line.split()
         if len(parts) < 3 or not parts[-1].startswith("("):
             continue
         comm, dso = parts[0], parts[-1].strip("()")
-        if comm != saver_name:
+        if comm != main_thread:
             ms["rasteriser threads"] += 1
-        elif Path(dso).name == benchlib.SAVER.name:
+        elif Path(dso).name == program:
             ms["own code"] += 1
         elif "dri" in dso or "GL" in dso or "LLVM" in dso or "JIT" in line:
             ms["driver on the main thread"] += 1
@@ -56,20 +58,27 @@ def main():
     parser.add_argument("--seconds", type=int, default=15)
     parser.add_argument("--view", default="c1")
     parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--yardstick", action="store_true")
     args = parser.parse_args()
     kinds = ("own code", "driver on the main thread", "other on the main thread", "rasteriser threads")
-    per_frame = {k: [] for k in kinds}
+    programs = {"saver": [str(benchlib.SAVER), "--window", args.size, "--seconds", str(args.seconds + WARM_UP),
+                          "--max-fps", "0", "--tour", args.view] + benchlib.SAVER_FIXED}
+    if args.yardstick:
+        programs["yardstick"] = benchlib.yardstick() + ["--size", args.size, "--seconds", str(args.seconds + WARM_UP)]
+    per_frame = {(name, k): [] for name in programs for k in kinds}
     with benchlib.Display() as display:
         for run in range(args.runs):
-            frames, ms = one_run(display, args.size, args.seconds, args.view)
-            if frames <= 0:
-                raise SystemExit("no frames counted")
-            for k in kinds:
-                per_frame[k].append(ms[k] / frames)
-            print(f"  run {run + 1}: {frames:.0f} frames; " + ", ".join(f"{k} {ms[k] / frames:.2f} ms" for k in kinds),
-                  flush=True)
-    for k in kinds:
-        print(f"{k}, ms of CPU per frame: {benchlib.summary(per_frame[k])}")
+            for name, command in programs.items():
+                frames, ms = one_run(display, command, args.seconds)
+                if frames <= 0:
+                    raise SystemExit(f"{name}: no frames counted")
+                for k in kinds:
+                    per_frame[(name, k)].append(ms[k] / frames)
+                print(f"  run {run + 1}, {name}: {frames:.0f} frames; " +
+                      ", ".join(f"{k} {ms[k] / frames:.2f} ms" for k in kinds), flush=True)
+    for name in programs:
+        for k in kinds:
+            print(f"{name}, {k}, ms of CPU per frame: {benchlib.summary(per_frame[(name, k)])}")
 
 
 if __name__ == "__main__":
