@@ -1,7 +1,8 @@
 #pragma once
 // Generated shaders for the fixed-function pipeline. A FixedFunctionKey captures every piece
 // of device state that changes the shape of the program (as opposed to the values fed in as
-// uniforms); equal keys share one compiled program.
+// uniforms); equal keys share one compiled program. A stage constant or texture factor that is
+// black counts as shape: the stage it scales to nothing samples no texture.
 #include <cstdint>
 #include <cstring>
 #include <string>
