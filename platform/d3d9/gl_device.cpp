@@ -80,14 +80,7 @@ void GLDevice::stateChanged(Changed what, UINT index) {
       uniformsChanged(kLightValues);
       break;
     case Changed::Vertices: keyDirty_ = true; break;
-    case Changed::Gamma: {
-      gammaDirty_ = true;
-      const D3DGAMMARAMP& g = state_.gamma;
-      rampIsIdentity_ = true;
-      for (int i = 0; i < 256 && rampIsIdentity_; ++i)
-        rampIsIdentity_ = (g.red[i] >> 8) == i && (g.green[i] >> 8) == i && (g.blue[i] >> 8) == i;
-      break;
-    }
+    case Changed::Gamma: rampChanged(); break;
     case Changed::Viewport:
       renderDirty_ = true;
       uniformsChanged(kViewportValues);

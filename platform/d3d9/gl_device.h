@@ -89,6 +89,10 @@ class GLDevice : public BaseDevice {
   bool windowMatchesBackBuffer() const;
   bool copyToWindow(GLuint source);
   void presentThroughRamp(GLuint source);
+  void rampChanged();
+  void offsetInWindow();
+  // The frame may be drawn in the window: its ramp is applied there or needs nothing.
+  bool rampFitsTheWindow() const { return rampIsIdentity_ || rampIsOffset_; }
   bool applyWindowMode();
   // Everything a draw needs bound, its vertices read from `base` bytes into `buffer`.
   bool prepareDraw(GLuint buffer, size_t base, UINT stride);
@@ -130,9 +134,15 @@ class GLDevice : public BaseDevice {
   bool windowHoldsFrames_ = false;  // the window has the depth and stencil a frame needs
   bool windowTakesCopies_ = true;
   bool rampIsIdentity_ = true;
+  // A ramp that only raises or lowers every level of a colour by a fixed step, clamped (the
+  // brightness setting), is applied in the window by a blended pass instead of the look-up.
+  bool rampIsOffset_ = false;
+  int rampOffset_[3] = {};
   // Present pass.
   GLuint presentProgram_ = 0, gammaTex_ = 0, emptyVao_ = 0;
   GLint presentSourceLoc_ = -1, presentGammaLoc_ = -1;
+  GLuint offsetProgram_ = 0;
+  GLint offsetColourLoc_ = -1;
   // Drawing.
   GLuint vao_ = 0, upVertexBuffer_ = 0, upIndexBuffer_ = 0;
   GLuint samplers_[kMaxTextureStages] = {};

@@ -1,6 +1,7 @@
 #include "platform/d3d9/gl_device.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "platform/d3d9/gl_enums.h"
 
@@ -29,6 +30,25 @@ void main() {
                 texelFetch(uGamma, ivec2(i.b, 0), 0).b, 1.0);
 }
 )";
+
+// The brightness step: one colour, added to the window's pixels or taken from them.
+const char* kOffsetFragment = R"(#version 330 core
+uniform vec4 uColour;
+out vec4 colour;
+void main() { colour = uColour; }
+)";
+
+// The step by which a ramp moves every level of one colour, when it does exactly that (the
+// level an entry gives is its high byte, clamped to 0..255); nullopt otherwise.
+std::optional<int> offsetOf(const WORD* ramp) {
+  int i = 0;
+  while (i < 256 && ((ramp[i] >> 8) == 0 || (ramp[i] >> 8) == 255)) ++i;
+  if (i == 256) return std::nullopt;  // every entry saturated: no step to read
+  const int step = (ramp[i] >> 8) - i;
+  for (int j = 0; j < 256; ++j)
+    if ((ramp[j] >> 8) != std::clamp(j + step, 0, 255)) return std::nullopt;
+  return step;
+}
 
 // Drains the GL error queue so that the next check sees only what follows.
 void clearGLErrors() {
@@ -73,11 +93,15 @@ bool GLDevice::createPresentPass() {
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 256, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  offsetProgram_ = linkProgram(kPresentVertex, kOffsetFragment);
+  if (!offsetProgram_) return false;
+  offsetColourLoc_ = glGetUniformLocation(offsetProgram_, "uColour");
   return true;
 }
 
 void GLDevice::destroyPresentPass() {
   if (presentProgram_) glDeleteProgram(presentProgram_);
+  if (offsetProgram_) glDeleteProgram(offsetProgram_);
   if (gammaTex_) glDeleteTextures(1, &gammaTex_);
   if (emptyVao_) glDeleteVertexArrays(1, &emptyVao_);
 }
@@ -185,7 +209,7 @@ GLuint GLDevice::frameTarget() {
   // A frame that needs neither the ramp nor multisampling goes straight into the window, so it
   // costs no copy at all; the window only lacks the alpha channel some back-buffer formats have.
   if (samples_ >= 2) frameFbo_ = msFbo_;
-  else if (rampIsIdentity_ && windowHoldsFrames_ && !formatHasAlphaChannel(params_.BackBufferFormat) && windowMatchesBackBuffer())
+  else if (rampFitsTheWindow() && windowHoldsFrames_ && !formatHasAlphaChannel(params_.BackBufferFormat) && windowMatchesBackBuffer())
     frameFbo_ = 0;
   else frameFbo_ = fbo_;
   frameOpen_ = true;
@@ -272,6 +296,7 @@ HRESULT GLDevice::Present(const RECT*, const RECT*, HWND, const void*) {
   if (loss() != Loss::None) return D3DERR_DEVICELOST;
   if (inScene()) return D3DERR_INVALIDCALL;
   const GLuint drawn = frameTarget();
+  if (drawn == 0 && rampIsOffset_) offsetInWindow();
   if (drawn != 0) {
     const bool plainCopy = rampIsIdentity_ && windowMatchesBackBuffer();
     if (!plainCopy || !copyToWindow(drawn)) presentThroughRamp(resolve());
@@ -346,5 +371,58 @@ void GLDevice::presentThroughRamp(GLuint source) {
     samplerBound_[unit] = false;
   }
   texturesDirty_ = samplersDirty_ = true;
+  glUseProgram(0);
+}
+
+void GLDevice::rampChanged() {
+  gammaDirty_ = true;
+  const D3DGAMMARAMP& g = state_.gamma;
+  const WORD* channels[3] = {g.red, g.green, g.blue};
+  rampIsOffset_ = true;
+  for (int c = 0; c < 3 && rampIsOffset_; ++c) {
+    const std::optional<int> step = offsetOf(channels[c]);
+    rampIsOffset_ = step.has_value();
+    rampOffset_[c] = step.value_or(0);
+  }
+  rampIsIdentity_ = rampIsOffset_ && rampOffset_[0] == 0 && rampOffset_[1] == 0 && rampOffset_[2] == 0;
+  if (rampIsIdentity_) rampIsOffset_ = false;
+}
+
+void GLDevice::offsetInWindow() {
+  // Colours raised and colours lowered take a pass each; a colour moved by one of them gets
+  // nothing from the other. Blending clamps, as the ramp does, and a step of k/255 moves an
+  // 8-bit level by exactly k.
+  int dw = 0, dh = 0;
+  SDL_GL_GetDrawableSize(context_->window, &dw, &dh);
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  glViewport(0, 0, dw, dh);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_STENCIL_TEST);
+  glDisable(GL_SCISSOR_TEST);
+  glDisable(GL_POLYGON_OFFSET_FILL);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ONE, GL_ONE);
+  glUseProgram(offsetProgram_);
+  glBindVertexArray(emptyVao_);
+  for (const GLenum equation : {GL_FUNC_ADD, GL_FUNC_REVERSE_SUBTRACT}) {
+    const int sign = equation == GL_FUNC_ADD ? 1 : -1;
+    float colour[4] = {0, 0, 0, 0};
+    bool any = false;
+    for (int c = 0; c < 3; ++c) {
+      const int step = std::max(0, sign * rampOffset_[c]);
+      colour[c] = static_cast<float>(step) / 255.0f;
+      any = any || step > 0;
+    }
+    if (!any) continue;
+    glBlendEquation(equation);
+    glUniform4fv(offsetColourLoc_, 1, colour);
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+  }
+  // The pass changed state and bindings that draws rely on; the next frame sets them again.
+  current_ = nullptr;
+  vaoBound_ = false;
   glUseProgram(0);
 }

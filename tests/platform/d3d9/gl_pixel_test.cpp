@@ -528,11 +528,20 @@ TEST_F(GLDeviceFixture, FinalPassKeepsEveryLevelUnderTheBaseRampAndMapsEntriesBy
   EXPECT_EQ(levels[255] >> 16, 255u);
 }
 
-TEST_F(GLDeviceFixture, FrameDrawnStraightIntoTheWindowReadsBackAndPresentsUpright) {
+// A device whose back buffer has no alpha channel, which the window can hold.
+class WindowFormatPixels : public GLDeviceFixture {
+ protected:
+  void SetUp() override {
+    GLDeviceFixture::SetUp();
+    if (HasFatalFailure()) return;
+    safeRelease(device_);
+    D3DPRESENT_PARAMETERS p = windowedPresentParameters(window_, kSize, kSize, D3DFMT_X8R8G8B8);
+    ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device_), D3D_OK);
+  }
+};
+
+TEST_F(WindowFormatPixels, FrameDrawnStraightIntoTheWindowReadsBackAndPresentsUpright) {
   // A back buffer without alpha, shown through the identity ramp, is drawn in the window.
-  safeRelease(device_);
-  D3DPRESENT_PARAMETERS p = windowedPresentParameters(window_, kSize, kSize, D3DFMT_X8R8G8B8);
-  ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device_), D3D_OK);
   for (int frame = 0; frame < 2; ++frame) {
     clearToEveryLevel(device_);
     const D3DRECT top{0, 0, kSize, 2};
@@ -543,6 +552,33 @@ TEST_F(GLDeviceFixture, FrameDrawnStraightIntoTheWindowReadsBackAndPresentsUprig
     ASSERT_EQ(levels.size(), 256u);
     EXPECT_EQ(levels[0], 0xFFFFFFu) << "frame " << frame;
     for (DWORD i = 16; i < 256; ++i) ASSERT_EQ(levels[i], D3DCOLOR_XRGB(i, 255 - i, i) & 0xFFFFFF) << "level " << i;
+  }
+}
+
+TEST_F(WindowFormatPixels, BrightnessRampsMoveEveryLevelByTheirStepWithoutTheLookUp) {
+  // The brightness setting's ramps (Gamma * 200 + i * 256) raise or lower every level by one
+  // step, clamped; one colour may go up while another goes down. Each level must come out
+  // as the high byte of its entry, as through the look-up.
+  struct Steps {
+    int red, green, blue;
+  };
+  for (const Steps& gamma : {Steps{35, 35, 35}, Steps{-35, -35, -35}, Steps{100, 0, -100}, Steps{0, 0, 0}}) {
+    D3DGAMMARAMP ramp{};
+    for (int i = 0; i < 256; ++i) {
+      ramp.red[i] = static_cast<WORD>(std::clamp(gamma.red * 200 + i * 256, 0, 65535));
+      ramp.green[i] = static_cast<WORD>(std::clamp(gamma.green * 200 + i * 256, 0, 65535));
+      ramp.blue[i] = static_cast<WORD>(std::clamp(gamma.blue * 200 + i * 256, 0, 65535));
+    }
+    device_->SetGammaRamp(0, D3DSGR_CALIBRATE, &ramp);
+    for (int frame = 0; frame < 2; ++frame) {
+      clearToEveryLevel(device_);
+      EXPECT_EQ(pixel(5, 5) & 0xFFFFFF, D3DCOLOR_XRGB(17, 238, 17) & 0xFFFFFF) << "the back buffer before the ramp";
+      const std::vector<D3DCOLOR> levels = presentedLevels(device_);
+      ASSERT_EQ(levels.size(), 256u);
+      for (DWORD i = 0; i < 256; ++i)
+        ASSERT_EQ(levels[i], D3DCOLOR_XRGB(ramp.red[i] >> 8, ramp.green[255 - i] >> 8, ramp.blue[i] >> 8) & 0xFFFFFF)
+            << "level " << i << " step " << gamma.red << " frame " << frame;
+    }
   }
 }
 
