@@ -91,6 +91,9 @@ class GLDevice : public BaseDevice {
   void presentThroughRamp(GLuint source);
   void rampChanged();
   void offsetInWindow();
+  // The window bound with the state a full-window triangle needs: no depth, stencil or
+  // scissor test, no culling or polygon offset, filled.
+  void beginWindowPass();
   // The frame may be drawn in the window: its ramp is applied there or needs nothing.
   bool rampFitsTheWindow() const { return rampIsIdentity_ || rampIsOffset_; }
   bool applyWindowMode();

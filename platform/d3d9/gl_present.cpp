@@ -340,17 +340,8 @@ void GLDevice::presentThroughRamp(GLuint source) {
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 256, 1, GL_RGBA, GL_UNSIGNED_BYTE, table.data());
     gammaDirty_ = false;
   }
-  int dw = 0, dh = 0;
-  SDL_GL_GetDrawableSize(context_->window, &dw, &dh);
-  glBindFramebuffer(GL_FRAMEBUFFER, 0);
-  glViewport(0, 0, dw, dh);
-  glDisable(GL_DEPTH_TEST);
+  beginWindowPass();
   glDisable(GL_BLEND);
-  glDisable(GL_CULL_FACE);
-  glDisable(GL_STENCIL_TEST);
-  glDisable(GL_SCISSOR_TEST);
-  glDisable(GL_POLYGON_OFFSET_FILL);
-  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   glUseProgram(presentProgram_);
   glActiveTexture(GL_TEXTURE0);
@@ -392,16 +383,7 @@ void GLDevice::offsetInWindow() {
   // Colours raised and colours lowered take a pass each; a colour moved by one of them gets
   // nothing from the other. Blending clamps, as the ramp does, and a step of k/255 moves an
   // 8-bit level by exactly k.
-  int dw = 0, dh = 0;
-  SDL_GL_GetDrawableSize(context_->window, &dw, &dh);
-  glBindFramebuffer(GL_FRAMEBUFFER, 0);
-  glViewport(0, 0, dw, dh);
-  glDisable(GL_DEPTH_TEST);
-  glDisable(GL_CULL_FACE);
-  glDisable(GL_STENCIL_TEST);
-  glDisable(GL_SCISSOR_TEST);
-  glDisable(GL_POLYGON_OFFSET_FILL);
-  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  beginWindowPass();
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
   glEnable(GL_BLEND);
   glBlendFunc(GL_ONE, GL_ONE);
@@ -425,4 +407,17 @@ void GLDevice::offsetInWindow() {
   current_ = nullptr;
   vaoBound_ = false;
   glUseProgram(0);
+}
+
+void GLDevice::beginWindowPass() {
+  int dw = 0, dh = 0;
+  SDL_GL_GetDrawableSize(context_->window, &dw, &dh);
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  glViewport(0, 0, dw, dh);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_STENCIL_TEST);
+  glDisable(GL_SCISSOR_TEST);
+  glDisable(GL_POLYGON_OFFSET_FILL);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
 }
