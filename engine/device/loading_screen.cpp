@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "engine/core/clock.h"
-#include "engine/device/overlay_states.h"
 #include "engine/device/state_cache.h"
 
 namespace halcyon {
@@ -38,14 +37,29 @@ bool DrawLoadingFrame(IDirect3DDevice9* device, const LoadingPictures& pictures,
     const float w = static_cast<float>(viewport.Width), h = static_cast<float>(viewport.Height);
     StateCache& cache = stateCache();
     const DWORD alpha = static_cast<DWORD>(std::clamp(opacity, 0.0f, 1.0f) * 255.0f);
-    // The frame ends with Present, so the states stay; the depth states go back below for
-    // whatever draws next.
-    OverlayStates(cache, OverlayStates::OnExit::Keep).setCommon();
+    cache.SetRenderState(D3DRS_ZENABLE, FALSE);
+    cache.SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+    cache.SetRenderState(D3DRS_LIGHTING, FALSE);
+    cache.SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    cache.SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+    cache.SetRenderState(D3DRS_FOGENABLE, FALSE);
+    cache.SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+    cache.SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    cache.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    cache.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
     cache.SetRenderState(D3DRS_TEXTUREFACTOR, alpha << 24 | 0x00FFFFFF);
     cache.SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     cache.SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
     cache.SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
     cache.SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TFACTOR);
+    cache.SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+    cache.SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+    cache.SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    cache.SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    cache.SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    cache.SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
+    cache.SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    cache.SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
     device->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
     if (pictures.picture) drawQuad(device, pictures.picture, 0, 0, w, h);
     if (withCorners) {
