@@ -1,5 +1,5 @@
 #pragma once
-// States for a flat 2D overlay (the loading picture, text boxes) set through the state cache.
+// States for a flat 2D overlay (the text boxes) set through the state cache.
 #include <vector>
 
 #include "engine/device/state_cache.h"
