@@ -1,8 +1,10 @@
 #pragma once
 // The OpenGL 3.3 core device (internal to platform/d3d9). A frame shown through the identity
-// ramp without multisampling is drawn straight into the window. Otherwise it is drawn into an
-// offscreen colour and depth buffer of the back buffer's size, and Present copies (or resolves)
-// it into the window, or runs the final pass that looks every channel up in the gamma ramp.
+// ramp without multisampling is drawn straight into the window; so is one whose ramp only
+// moves every level of a colour by a step (the brightness setting), which a blended pass then
+// applies in the window. Otherwise it is drawn into an offscreen colour and depth buffer of the
+// back buffer's size, and Present copies (or resolves) it into the window, or runs the final
+// pass that looks every channel up in the gamma ramp.
 #include <memory>
 #include <unordered_map>
 #include <vector>
