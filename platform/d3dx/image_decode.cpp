@@ -222,6 +222,35 @@ void emitBlocks(std::vector<uint32_t>& sums, UINT w, UINT factor, UINT rows, D3D
   }
 }
 
+// Reads the seven passes of an interlaced image, adding each pixel to the sums of the block it
+// falls in, then writes every block's average into `out` (already sized w / factor rounded up).
+void readPassesIntoBlocks(png_structp png, UINT w, UINT h, UINT factor, std::vector<uint8_t>& rowBytes,
+                          std::vector<uint32_t>& sums, DecodedImage& out) {
+  const UINT outW = out.width, outH = out.height;
+  rowBytes.assign(static_cast<size_t>(w) * 4, 0);
+  sums.assign(static_cast<size_t>(outW) * outH * 4, 0);
+  for (int pass = 0; pass < PNG_INTERLACE_ADAM7_PASSES; ++pass) {
+    const UINT cols = PNG_PASS_COLS(w, pass), rows = PNG_PASS_ROWS(h, pass);
+    if (cols == 0 || rows == 0) continue;  // the decoder skips empty passes too
+    for (UINT r = 0; r < rows; ++r) {
+      png_read_row(png, rowBytes.data(), nullptr);
+      const size_t blockRow = static_cast<size_t>(PNG_ROW_FROM_PASS_ROW(r, pass) / factor) * outW;
+      for (UINT c = 0; c < cols; ++c) {
+        uint32_t* block = &sums[(blockRow + PNG_COL_FROM_PASS_COL(c, pass) / factor) * 4];
+        for (int k = 0; k < 4; ++k) block[k] += rowBytes[static_cast<size_t>(c) * 4 + static_cast<size_t>(k)];
+      }
+    }
+  }
+  for (UINT oy = 0; oy < outH; ++oy)
+    for (UINT ox = 0; ox < outW; ++ox) {
+      const uint32_t n = std::min(factor, w - ox * factor) * std::min(factor, h - oy * factor);
+      const uint32_t* block = &sums[(static_cast<size_t>(oy) * outW + ox) * 4];
+      D3DCOLOR c = 0;
+      for (int k = 0; k < 4; ++k) c |= ((block[k] + n / 2) / n) << (8 * k);
+      out.pixels[static_cast<size_t>(oy) * outW + ox] = c;
+    }
+}
+
 // The orientation of an eXIf chunk ahead of the pixels; 1 when there is none.
 int pngOrientation(png_structp png, png_infop info) {
   png_uint_32 length = 0;
@@ -253,9 +282,13 @@ bool decodePngInto(const uint8_t* data, size_t size, DecodedImage& out, std::vec
   orientation = pngOrientation(png, info);
   UINT fitW = 0, fitH = 0;
   storedFit(request, orientation, fitW, fitH);
-  // Interlaced rows arrive in passes, so only whole images can be averaged down.
   UINT factor = 1;
-  if (!interlaced && fitW && fitH) factor = std::max<UINT>(1, std::min(w / fitW, h / fitH));
+  // A block's sums stay within 32 bits up to 4096 x 4096 pixels of 255.
+  if (fitW && fitH) factor = std::clamp<UINT>(std::min(w / fitW, h / fitH), 1, 4096);
+  // Interlaced pixels arrive scattered over seven passes, so every block of the smaller image
+  // keeps its sums until the last pass: four words per block, paid for from the same budget.
+  if (interlaced && factor > 1 && uint64_t{(w + factor - 1) / factor} * ((h + factor - 1) / factor) * 4 > kMaxImagePixels)
+    factor = 1;
   const UINT outW = (w + factor - 1) / factor, outH = (h + factor - 1) / factor;
   if (!sideAcceptable(w, h) || !pngDataCanHold(data, size, w, h, bitsPerPixel) || !imageWithinBudget(outW, outH)) {
     png_destroy_read_struct(&png, &info, nullptr);
@@ -268,7 +301,9 @@ bool decodePngInto(const uint8_t* data, size_t size, DecodedImage& out, std::vec
   png_set_gray_to_rgb(png);
   png_set_bgr(png);
   png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
-  const int passes = png_set_interlace_handling(png);
+  // Averaged down, an interlaced image is read pass by pass as the seven small images it holds.
+  const bool byPass = interlaced && factor > 1;
+  const int passes = byPass ? 0 : png_set_interlace_handling(png);
   png_read_update_info(png, info);
   if (png_get_rowbytes(png, info) != static_cast<size_t>(w) * 4) {
     png_destroy_read_struct(&png, &info, nullptr);
@@ -281,6 +316,8 @@ bool decodePngInto(const uint8_t* data, size_t size, DecodedImage& out, std::vec
     for (int pass = 0; pass < passes; ++pass)
       for (png_uint_32 y = 0; y < h; ++y)
         png_read_row(png, reinterpret_cast<png_bytep>(out.pixels.data() + static_cast<size_t>(y) * w), nullptr);
+  } else if (byPass) {
+    readPassesIntoBlocks(png, w, h, factor, rowBytes, sums, out);
   } else {
     rowBytes.assign(static_cast<size_t>(w) * 4, 0);
     sums.assign(static_cast<size_t>(outW) * 4, 0);

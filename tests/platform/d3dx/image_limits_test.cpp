@@ -117,6 +117,19 @@ TEST(ImageLimits, LargeImagesDecodeSmallerWhenLessIsAsked) {
   EXPECT_EQ(image.pixels[0], 0xFF808080u);
   EXPECT_EQ(image.pixels[16 * 8 - 1], 0xFF808080u);
 
+  // An interlaced PNG is averaged down the same, block by block, its edge blocks short; at
+  // full size it is the image itself.
+  const auto noise = speckled(61, 37);
+  const auto plain = encodePng(noise, 61, 37, false), interlaced = encodePng(noise, 61, 37, false, true);
+  DecodedImage fromPlain;
+  ASSERT_TRUE(decodeImage(plain.data(), plain.size(), fromPlain, DecodeRequest{7, 4}));
+  ASSERT_TRUE(decodeImage(interlaced.data(), interlaced.size(), image, DecodeRequest{7, 4}));
+  EXPECT_EQ(image.width, 8u) << "61 / 8 rounded up";
+  EXPECT_EQ(image.height, 5u);
+  EXPECT_EQ(image.pixels, fromPlain.pixels);
+  ASSERT_TRUE(decodeImage(interlaced.data(), interlaced.size(), image));
+  EXPECT_EQ(image.pixels, noise);
+
   // Through the texture loader: the texture has the asked size, the info the image's own.
   RecordingDirect3D9* d3d = new RecordingDirect3D9();
   IDirect3DDevice9* device = testsupport::createRecordingDevice(*d3d);

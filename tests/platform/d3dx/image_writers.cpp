@@ -35,26 +35,27 @@ std::vector<uint8_t> tgaHeader(uint8_t imageType, UINT w, UINT h) {
 }
 }  // namespace
 
-std::vector<uint8_t> encodePng(const std::vector<D3DCOLOR>& pixels, UINT w, UINT h, bool alpha) {
+std::vector<uint8_t> encodePng(const std::vector<D3DCOLOR>& pixels, UINT w, UINT h, bool alpha, bool interlaced) {
   std::vector<uint8_t> out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   png_set_write_fn(png, &out, pngWrite, pngFlush);
-  png_set_IHDR(png, info, w, h, 8, alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, w, h, 8, alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB,
+               interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
-  std::vector<uint8_t> row(w * 4);
-  for (UINT y = 0; y < h; ++y) {
-    size_t n = 0;
+  std::vector<uint8_t> rows;
+  for (UINT y = 0; y < h; ++y)
     for (UINT x = 0; x < w; ++x) {
       const D3DCOLOR c = pixels[y * w + x];
-      row[n++] = static_cast<uint8_t>(c >> 16);
-      row[n++] = static_cast<uint8_t>(c >> 8);
-      row[n++] = static_cast<uint8_t>(c);
-      if (alpha) row[n++] = static_cast<uint8_t>(c >> 24);
+      rows.insert(rows.end(), {static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c)});
+      if (alpha) rows.push_back(static_cast<uint8_t>(c >> 24));
     }
-    png_write_row(png, row.data());
-  }
+  // Each pass of an interlaced image is given every row; the writer picks its pixels.
+  const int passes = png_set_interlace_handling(png);
+  const size_t rowBytes = size_t{w} * (alpha ? 4 : 3);
+  for (int pass = 0; pass < passes; ++pass)
+    for (UINT y = 0; y < h; ++y) png_write_row(png, rows.data() + y * rowBytes);
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
   return out;
