@@ -21,6 +21,7 @@ class ShellEngineWindow final : public halcyon::EngineWindow {
   void Place(const halcyon::WindowRect&) override {}
   void PostQuit() override { window_.postQuitMessage(0); }
   halcyon::LRESULT DefaultProcedure(uint32_t, halcyon::WPARAM, halcyon::LPARAM) override { return 0; }
+  bool SystemGone() override { return platform::displayLost(); }
 
   platform::SaverWindow& window() { return window_; }
 

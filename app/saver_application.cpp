@@ -511,7 +511,7 @@ void SaverApplication::showLoadingScreen() {
   loadingPictures_.picture = loadingTextures_[0] ? loadingTextures_[0]->D3DTexture() : nullptr;
   for (int i = 0; i < 4; ++i)
     loadingPictures_.corners[i] = loadingTextures_[i + 1] ? loadingTextures_[i + 1]->D3DTexture() : nullptr;
-  halcyon::ShowLoadingScreen(Device(), loadingPictures_);
+  if (TestDevice()) halcyon::ShowLoadingScreen(Device(), loadingPictures_);
 }
 
 void SaverApplication::fadeOutLoadingScreen() {

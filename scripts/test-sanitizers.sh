@@ -8,7 +8,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${SANITIZER_BUILD_DIR:-build-asan}
 SAN="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
-BUILD_DIR=$BUILD_DIR bash scripts/build.sh -DBRASSMOOR_BENCH=OFF \
+# Instrumented objects differ from the plain build's; a compiler cache keeps rebuilds short.
+LAUNCHER=()
+if [ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ] && command -v ccache >/dev/null; then
+  LAUNCHER=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+BUILD_DIR=$BUILD_DIR bash scripts/build.sh -DBRASSMOOR_BENCH=OFF "${LAUNCHER[@]}" \
   -DCMAKE_C_FLAGS="$SAN" -DCMAKE_CXX_FLAGS="$SAN" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined"
 # The graphics, windowing and dialog libraries keep some allocations for the life of the

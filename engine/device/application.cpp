@@ -240,7 +240,7 @@ void Application::Cleanup3DEnvironment() {
 }
 
 bool Application::TestDevice() {
-  if (!device_) return false;
+  if (!device_ || (window_ && window_->SystemGone())) return false;
   const HRESULT hr = device_->TestCooperativeLevel();
   if (hr != D3DERR_DEVICENOTRESET) return true;
   if (windowed_) {

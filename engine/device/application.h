@@ -39,6 +39,9 @@ class EngineWindow {
   virtual void PostQuit() = 0;
   // What the system does with a message nobody handled.
   virtual LRESULT DefaultProcedure(uint32_t message, WPARAM wParam, LPARAM lParam) = 0;
+  // True once the window system under the window is gone (its server ended): from then on
+  // nothing may be drawn or presented, since every request to it would go nowhere.
+  virtual bool SystemGone() { return false; }
 };
 
 class DeviceObject {
@@ -75,6 +78,8 @@ class Application {
   // of its own to make, so a null window fails).
   bool Create(void* instance, EngineWindow* window);
   bool SetMode(bool fullScreen);
+  // Whether a frame may be drawn now; resets a device that needs it. False without a device
+  // or once the window system under the window is gone.
   bool TestDevice();
   bool HandlePossibleSizeChange();
   bool Initialize3DEnvironment();

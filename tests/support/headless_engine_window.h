@@ -18,6 +18,9 @@ class HeadlessEngineWindow : public halcyon::EngineWindow {
   void Place(const halcyon::WindowRect&) override {}
   void PostQuit() override {}
   halcyon::LRESULT DefaultProcedure(uint32_t, halcyon::WPARAM, halcyon::LPARAM) override { return 0; }
+  bool SystemGone() override { return systemGone; }
+  // Set by a test standing for a window system that went away under the window.
+  bool systemGone = false;
 
  private:
   int32_t width_, height_;

@@ -33,6 +33,7 @@ class RecordingApplication {
   }
 
   halcyon::Application& app() { return *app_; }
+  HeadlessEngineWindow& window() { return window_; }
   RecordingDirect3D9* d3d() const { return d3d_; }
   // The device the application made last.
   RecordingDevice* device() const { return d3d_ ? d3d_->lastDevice() : nullptr; }

@@ -94,4 +94,14 @@ TEST_F(LoadingScreenTest, WithoutADeviceNothingIsDrawnAndAFailedSceneStillPresen
   EXPECT_EQ(FadeOutLoadingScreen(*app_, pictures_), 0) << "no device: the fade only waits out its time";
 }
 
+TEST_F(LoadingScreenTest, OnceTheWindowSystemIsGoneNothingIsDrawnOrPresented) {
+  int64_t now = 0;
+  ClockSources::setMillisecondSource([&now] { return now += 10; });
+  runtime_.window().systemGone = true;
+  EXPECT_FALSE(app_->TestDevice());
+  EXPECT_EQ(FadeOutLoadingScreen(*app_, pictures_), 0);
+  EXPECT_EQ(device_->count("Present"), 0u);
+  EXPECT_TRUE(device_->draws().empty());
+}
+
 }  // namespace
