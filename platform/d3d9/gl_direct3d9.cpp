@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/d3d9/gl_device.h"
+#include "platform/d3d9/gl_presence.h"
 
 namespace {
 
@@ -208,6 +209,7 @@ class GLDirect3D9 : public IDirect3D9 {
     context->window = window;
     context->context = SDL_GL_CreateContext(window);
     if (!context->context) return D3DERR_NOTAVAILABLE;
+    platform::keepGraphicsDriverLoaded();
     if (epoxy_gl_version() < 33) return D3DERR_NOTAVAILABLE;
     D3DPRESENT_PARAMETERS used = *params;
     if (used.Windowed) {
@@ -257,6 +259,7 @@ class GLDirect3D9 : public IDirect3D9 {
     if (!window) return probe_;
     SDL_GLContext context = SDL_GL_CreateContext(window);
     if (context) {
+      platform::keepGraphicsDriverLoaded();
       if (epoxy_gl_version() >= 33) {
         probe_.ok = true;
         glGetIntegerv(GL_MAX_SAMPLES, &probe_.maxSamples);

@@ -7,4 +7,10 @@ namespace platform {
 // display, the window or the context cannot be had or the context is older than 3.3.
 bool openGLRuntimeUsable();
 
+// In a build with AddressSanitizer, keeps the graphics driver of the current context loaded
+// until the process ends; elsewhere it does nothing. The leak check cannot look into a driver
+// that was unloaded with its last context, so everything the driver still held then would
+// be reported as lost by the program.
+void keepGraphicsDriverLoaded();
+
 }  // namespace platform
