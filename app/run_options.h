@@ -86,11 +86,12 @@ void applyRunOptions(const RunOptions& options, SaverSettings& settings);
 // stored setting when it names one; else kHostFrameCap under a host, whose users expect a
 // saver to leave the machine cool, and the display's refresh rate for a run of its own (60
 // when the display does not tell), since frames beyond it are never seen. Twenty is the
-// fewest frames that still carry the tours' glides and the pendulum's swing evenly: their
-// fastest move steps about 7 px a frame at 1280x720 there, against 9-10 px at fifteen and
-// 14 at ten, where the steps show. A faster GL draws the room in a few milliseconds, so the
-// cap is what keeps it cool; the software rasteriser cannot reach twenty frames a second
-// and runs as fast as the machine lets it under any cap worth having.
+// fewest frames that still carry the tours' glides and the pendulum's swing evenly: at
+// 1280x720 the fastest glide steps at most 6-7 px a frame there (at the screen's edge),
+// against 8-9 px at fifteen and 13 at ten, where the steps show. GL on a graphics card draws
+// the room in a few milliseconds, so the cap is what keeps it cool; the software rasteriser
+// cannot reach twenty frames a second and runs as fast as the machine lets it under any cap
+// worth having.
 inline constexpr int32_t kHostFrameCap = 20;
 int32_t frameCap(const RunOptions& options, int32_t storedCap = 0, int32_t refreshHz = 0);
 
