@@ -22,7 +22,7 @@ using platform::WPARAM;
 
 OfferedMode offered(const D3DDISPLAYMODE& m) {
   return OfferedMode{static_cast<int32_t>(m.Width), static_cast<int32_t>(m.Height),
-                     static_cast<int32_t>(halcyon::FormatBitsPerPixel(m.Format)), static_cast<uint32_t>(m.Format)};
+                     static_cast<int32_t>(halcyon::formatBitsPerPixel(m.Format)), static_cast<uint32_t>(m.Format)};
 }
 
 // The runtime's adapters and modes, from a runtime object made for the question and let go
@@ -34,9 +34,9 @@ std::optional<DisplayModeOffer> offeredModes() {
   D3DDISPLAYMODE desktop{};
   if (direct3d->GetAdapterDisplayMode(0, &desktop) == D3D_OK) offer.desktop = offered(desktop);
   halcyon::DeviceEnumeration enumeration;
-  enumeration.SetDirect3D(direct3d);
-  enumeration.Enumerate();
-  for (const halcyon::AdapterInfo& adapter : enumeration.Adapters()) {
+  enumeration.setDirect3D(direct3d);
+  enumeration.enumerate();
+  for (const halcyon::AdapterInfo& adapter : enumeration.adapters()) {
     AdapterModes modes;
     modes.ordinal = static_cast<int32_t>(adapter.adapterOrdinal);
     for (const D3DDISPLAYMODE& m : adapter.displayModes) modes.modes.push_back(offered(m));

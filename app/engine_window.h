@@ -12,16 +12,16 @@ class ShellEngineWindow final : public halcyon::EngineWindow {
  public:
   explicit ShellEngineWindow(platform::SaverWindow& window) : window_(window), style_(window.style()) {}
 
-  HWND DeviceWindow() override { return window_.sdlWindow(); }
-  uint32_t Style() override { return style_; }
-  void SetStyle(uint32_t style) override { style_ = style; }
-  halcyon::WindowRect Rect() override { return convert(window_.windowRect()); }
-  halcyon::WindowRect ClientRect() override { return convert(window_.clientRect()); }
+  HWND deviceWindow() override { return window_.sdlWindow(); }
+  uint32_t style() override { return style_; }
+  void setStyle(uint32_t style) override { style_ = style; }
+  halcyon::WindowRect rect() override { return convert(window_.windowRect()); }
+  halcyon::WindowRect clientRect() override { return convert(window_.clientRect()); }
   // The render device moves the SDL window itself when it switches modes.
-  void Place(const halcyon::WindowRect&) override {}
-  void PostQuit() override { window_.postQuitMessage(0); }
-  halcyon::LRESULT DefaultProcedure(uint32_t, halcyon::WPARAM, halcyon::LPARAM) override { return 0; }
-  bool SystemGone() override { return platform::displayLost(); }
+  void place(const halcyon::WindowRect&) override {}
+  void postQuit() override { window_.postQuitMessage(0); }
+  halcyon::LRESULT defaultProcedure(uint32_t, halcyon::WPARAM, halcyon::LPARAM) override { return 0; }
+  bool systemGone() override { return platform::displayLost(); }
 
   platform::SaverWindow& window() { return window_; }
 

@@ -126,7 +126,7 @@ int runFrameLoop(SaverApplication& app) {
       // Every later call on the connection does nothing; the run ends in its usual order.
       halcyon::reportFailure("the X display went away; the run ends");
       displayGone = true;
-      app.RequestQuit();
+      app.requestQuit();
       break;
     }
     WindowMessage message;
@@ -136,7 +136,7 @@ int runFrameLoop(SaverApplication& app) {
       handled = true;
     }
     if (preview) {
-      if (runLimitReached(halcyon::millisecondClock())) app.RequestQuit();
+      if (runLimitReached(halcyon::millisecondClock())) app.requestQuit();
       // The preview only answers messages; waiting for them costs the host nothing.
       if (!app.quitRequested() && !handled) window.waitMessage(options.seconds ? 50 : -1);
       continue;
@@ -150,7 +150,7 @@ int runFrameLoop(SaverApplication& app) {
       window.postMessage(WM_KEYDOWN, VK_F3, 1);
       window.postMessage(WM_KEYDOWN, VK_F3, 1);
     }
-    if (runLimitReached(frame.nowMs)) app.RequestQuit();
+    if (runLimitReached(frame.nowMs)) app.requestQuit();
     if (app.quitRequested()) {
       halcyon::logLine("2.exit\n");
       break;
@@ -197,7 +197,7 @@ int runFrameLoop(SaverApplication& app) {
     if (drawn) {
       ++framesDrawn;
       output.frameDrawn(app);
-      if (options.frames && framesDrawn >= *options.frames) app.RequestQuit();
+      if (options.frames && framesDrawn >= *options.frames) app.requestQuit();
     }
     if (const int64_t wait = pacer.waitAfterFrame(microseconds()); wait > 0)
       std::this_thread::sleep_for(std::chrono::microseconds(wait));

@@ -105,9 +105,9 @@ SaverApplication::~SaverApplication() {
   // with.
   parts_.text.reset();
   for (halcyon::Texture* t : loadingTextures_)
-    if (t) t->Release();
-  halcyon::textureManager().Clear();
-  Cleanup3DEnvironment();
+    if (t) t->release();
+  halcyon::textureManager().clear();
+  cleanup3DEnvironment();
 }
 
 std::string SaverApplication::caption(std::string_view key, std::string_view fallback) const {
@@ -127,11 +127,11 @@ LRESULT SaverApplication::handleMessage(SaverWindow& w, uint32_t message, WPARAM
       // F3 is the key the loop presses itself to keep the display awake; F2 and F6 are
       // left to the scene.
       if (wParam == VK_F3 || wParam == VK_F2 || wParam == VK_F6) break;
-      RequestQuit();
+      requestQuit();
       break;
     case WM_SYSCOMMAND:
       if (wParam == SC_NEXTWINDOW || wParam == SC_PREVWINDOW || wParam == SC_CLOSE) {
-        RequestQuit();
+        requestQuit();
         return 1;
       }
       if (wParam == SC_SCREENSAVE) return 0;
@@ -139,7 +139,7 @@ LRESULT SaverApplication::handleMessage(SaverWindow& w, uint32_t message, WPARAM
     case WM_DESTROY:
     case WM_CLOSE:
     case WM_QUIT:
-      RequestQuit();
+      requestQuit();
       return 1;
     case WM_TIMER:
       previewWaitPending_ = false;
@@ -151,15 +151,15 @@ LRESULT SaverApplication::handleMessage(SaverWindow& w, uint32_t message, WPARAM
     default:
       break;
   }
-  return MsgProc(w.sdlWindow(), message, wParam, lParam);
+  return msgProc(w.sdlWindow(), message, wParam, lParam);
 }
 
-bool SaverApplication::RestoreDeviceObjects() {
-  if (IDirect3DDevice9* device = Device()) {
+bool SaverApplication::restoreDeviceObjects() {
+  if (IDirect3DDevice9* device = this->device()) {
     const D3DGAMMARAMP gamma = baseGammaRamp(settings_.Gamma);
     device->SetGammaRamp(0, D3DSGR_CALIBRATE, &gamma);
   }
-  return halcyon::Application::RestoreDeviceObjects();
+  return halcyon::Application::restoreDeviceObjects();
 }
 
 void SaverApplication::setScene(std::unique_ptr<SaverScene> scene) {
@@ -174,14 +174,14 @@ void SaverApplication::onInputEvent(const InputEvent& event) {
   switch (event.kind) {
     case kLeftButtonDown:
     case kRightButtonDown:
-      RequestQuit();
+      requestQuit();
       break;
     case kCursorMoved:
       // The first second after loading is ignored: the cursor settles when the window
       // appears.
       if ((event.x != event.previousX || event.y != event.previousY) && settings_.ExitOnMM &&
           inputExitTimer_.elapsed() > 1000)
-        RequestQuit();
+        requestQuit();
       break;
     default:
       break;
@@ -189,52 +189,52 @@ void SaverApplication::onInputEvent(const InputEvent& event) {
 }
 
 bool SaverApplication::composeFrame(const halcyon::FrameTime& frame) {
-  if (!TestDevice()) {
+  if (!testDevice()) {
     halcyon::logLine("device lost\n");
     return false;
   }
-  IDirect3DDevice9* device = Device();
+  IDirect3DDevice9* device = this->device();
   halcyon::StateCache& states = halcyon::stateCache();
   device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, props_.bgColor.argb(), 1.0f, 0);
 
   D3DVIEWPORT9 viewport{0, 0, 1, 1, 0.0f, 1.0f};
   device->GetViewport(&viewport);
   const float aspect = viewport.Height ? float(viewport.Width) / float(viewport.Height) : 1.0f;
-  camera_.SetProjection(props_.fov, aspect, props_.nearPlane, props_.farPlane);
+  camera_.setProjection(props_.fov, aspect, props_.nearPlane, props_.farPlane);
 
   const CameraPose pose = tours_.advance(freeCamera_, frame.nowMs);
-  camera_.SetPose(pose.position, pose.direction, pose.up);
+  camera_.setPose(pose.position, pose.direction, pose.up);
 
-  const halcyon::Matrix identity = halcyon::Matrix::Identity();
-  states.SetWorld(reinterpret_cast<const D3DMATRIX*>(&identity.m[0][0]));
-  states.SetView(reinterpret_cast<const D3DMATRIX*>(&camera_.View().m[0][0]));
-  states.SetProjection(reinterpret_cast<const D3DMATRIX*>(&camera_.Projection().m[0][0]));
-  states.SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+  const halcyon::Matrix identity = halcyon::Matrix::identity();
+  states.setWorld(reinterpret_cast<const D3DMATRIX*>(&identity.m[0][0]));
+  states.setView(reinterpret_cast<const D3DMATRIX*>(&camera_.view().m[0][0]));
+  states.setProjection(reinterpret_cast<const D3DMATRIX*>(&camera_.projection().m[0][0]));
+  states.setRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
 
   if (SUCCEEDED(device->BeginScene())) {
-    states.SetRenderState(D3DRS_ZENABLE, TRUE);
-    states.SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
-    states.SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
-    states.SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    states.setRenderState(D3DRS_ZENABLE, TRUE);
+    states.setSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    states.setSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
+    states.setSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
     // Floors and walls seen at a glancing angle blur or shimmer without anisotropic filtering;
     // every stage offers it and the materials' trilinear stages take it up. A rasteriser on
     // the CPU draws the room at less than half the rate with it, so there trilinear stays.
-    const bool hardware = (Caps().DevCaps & D3DDEVCAPS_HWRASTERIZATION) != 0;
-    const DWORD anisotropy = hardware ? std::clamp<DWORD>(Caps().MaxAnisotropy, 1, kMaxAnisotropy) : 1;
+    const bool hardware = (caps().DevCaps & D3DDEVCAPS_HWRASTERIZATION) != 0;
+    const DWORD anisotropy = hardware ? std::clamp<DWORD>(caps().MaxAnisotropy, 1, kMaxAnisotropy) : 1;
     // Without it a surface seen at a glancing angle takes a level too small along its length;
     // a quarter level towards the larger one keeps the parquet's grain and adds no shimmer.
     const DWORD bias = anisotropy > 1 ? 0 : floatBits(-0.25f);
     for (DWORD stage = 0; stage < halcyon::StateCache::kSamplers; ++stage) {
-      states.SetSamplerState(stage, D3DSAMP_MAXANISOTROPY, anisotropy);
-      states.SetSamplerState(stage, D3DSAMP_MIPMAPLODBIAS, bias);
+      states.setSamplerState(stage, D3DSAMP_MAXANISOTROPY, anisotropy);
+      states.setSamplerState(stage, D3DSAMP_MIPMAPLODBIAS, bias);
     }
-    states.SetRenderState(D3DRS_AMBIENT, props_.ambient.argb());
-    states.SetRenderState(D3DRS_FOGENABLE, FALSE);
-    states.SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
-    states.SetRenderState(D3DRS_FOGCOLOR, props_.fogColor.argb());
-    states.SetRenderState(D3DRS_FOGSTART, floatBits(props_.fogStart));
-    states.SetRenderState(D3DRS_FOGEND, floatBits(props_.fogEnd));
-    states.SetRenderState(D3DRS_RANGEFOGENABLE, TRUE);
+    states.setRenderState(D3DRS_AMBIENT, props_.ambient.argb());
+    states.setRenderState(D3DRS_FOGENABLE, FALSE);
+    states.setRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
+    states.setRenderState(D3DRS_FOGCOLOR, props_.fogColor.argb());
+    states.setRenderState(D3DRS_FOGSTART, floatBits(props_.fogStart));
+    states.setRenderState(D3DRS_FOGEND, floatBits(props_.fogEnd));
+    states.setRenderState(D3DRS_RANGEFOGENABLE, TRUE);
 
     scene_->renderFrame(FrameContext{states, device, camera_, frame});
 
@@ -266,7 +266,7 @@ bool SaverApplication::drawFade(IDirect3DDevice9& device, halcyon::StateCache& s
   fade.lit = 0;
   fade.cullMode = D3DCULL_NONE;
   const DWORD fvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
-  bool ok = halcyon::ApplyMaterialStates(fade, fvf);
+  bool ok = halcyon::applyMaterialStates(fade, fvf);
 
   struct Vertex {
     float x, y, z, rhw;
@@ -275,12 +275,12 @@ bool SaverApplication::drawFade(IDirect3DDevice9& device, halcyon::StateCache& s
   const float l = float(vp.X), t = float(vp.Y), r = float(vp.X + vp.Width), b = float(vp.Y + vp.Height);
   const Vertex quad[6] = {{l, t, 0.1f, 1.0f, 0}, {r, t, 0.1f, 1.0f, 0}, {l, b, 0.1f, 1.0f, 0},
                           {r, t, 0.1f, 1.0f, 0}, {r, b, 0.1f, 1.0f, 0}, {l, b, 0.1f, 1.0f, 0}};
-  states.SetRenderState(D3DRS_ZENABLE, FALSE);
-  states.SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+  states.setRenderState(D3DRS_ZENABLE, FALSE);
+  states.setRenderState(D3DRS_ZWRITEENABLE, FALSE);
   device.SetFVF(fvf);
   ok &= SUCCEEDED(device.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, quad, sizeof(Vertex)));
-  states.SetRenderState(D3DRS_ZENABLE, TRUE);
-  states.SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+  states.setRenderState(D3DRS_ZENABLE, TRUE);
+  states.setRenderState(D3DRS_ZWRITEENABLE, TRUE);
   return ok;
 }
 
@@ -318,7 +318,7 @@ void SaverApplication::updateFreeCamera(const halcyon::FrameTime& frame) {
 }
 
 bool SaverApplication::CaptureFrame(Image& image) {
-  DeviceControl* control = deviceControl(Device());
+  DeviceControl* control = deviceControl(device());
   std::vector<D3DCOLOR> pixels;
   UINT width = 0, height = 0;
   if (!control || !control->presentedPixels(pixels, width, height)) return false;
@@ -385,11 +385,11 @@ bool SaverApplication::createSaverWindow() {
 }
 
 bool SaverApplication::setModeWithFallback(const halcyon::DeviceSettings& fallback, const char* failure) {
-  if (SetMode(true)) return true;
+  if (setMode(true)) return true;
   halcyon::logLine(failure);
   halcyon::DeviceSettings request = fallback;
-  if (FindBestSettings(Enumeration(), request)) StoreSettings(request);
-  if (SetMode(true)) return true;
+  if (findBestSettings(enumeration(), request)) storeSettings(request);
+  if (setMode(true)) return true;
   halcyon::logLine("Setting Mode failed...exiting\n");
   return false;
 }
@@ -406,29 +406,29 @@ void askForVsync(halcyon::DeviceSettings& request) {
 }  // namespace
 
 void SaverApplication::storeWithMultisample(halcyon::DeviceSettings settings) {
-  settings.multisampleType = halcyon::OfferedMultisample(Enumeration(), settings, wantedMultisample(settings.caps));
+  settings.multisampleType = halcyon::offeredMultisample(enumeration(), settings, wantedMultisample(settings.caps));
   settings.multisampleQuality = 0;
-  StoreSettings(settings);
+  storeSettings(settings);
 }
 
 bool SaverApplication::setWindowedMode() {
-  halcyon::DeviceSettings windowed = WindowedSettings();
+  halcyon::DeviceSettings windowed = windowedSettings();
   askForVsync(windowed);
-  if (!FindBestSettings(Enumeration(), windowed)) windowed = WindowedSettings();
+  if (!findBestSettings(enumeration(), windowed)) windowed = windowedSettings();
   storeWithMultisample(windowed);
-  if (SetMode(false)) return true;
-  halcyon::DeviceSettings plain = WindowedSettings();
+  if (setMode(false)) return true;
+  halcyon::DeviceSettings plain = windowedSettings();
   if (plain.multisampleType == D3DMULTISAMPLE_NONE) return false;
   halcyon::logLine("Setting Mode failed\n");
   plain.multisampleType = D3DMULTISAMPLE_NONE;
-  StoreSettings(plain);
-  return SetMode(false);
+  storeSettings(plain);
+  return setMode(false);
 }
 
 void SaverApplication::sayStoredModeUnavailable() const {
   // The settings may come from another machine or an older monitor. The run goes on in the
   // mode the device was created with (the desktop's), and the user learns why the size differs.
-  const halcyon::DeviceSettings used = FullScreenSettings();
+  const halcyon::DeviceSettings used = fullScreenSettings();
   halcyon::reportFailure("the display mode " + std::to_string(settings_.Width) + "x" + std::to_string(settings_.Height) +
                          " at " + std::to_string(settings_.Depth == 16 ? 16 : 32) +
                          " bits in the settings is not offered by this display; using " + std::to_string(used.width) +
@@ -440,7 +440,7 @@ bool SaverApplication::chooseDisplayMode() {
   if (runOptions_.windowSize || ownedWindow_->hosted()) return setWindowedMode();
   using halcyon::DeviceSettings;
   DeviceSettings request;
-  request.Clear();
+  request.clear();
   request.windowed = 0;
   request.multisampleType = D3DMULTISAMPLE_2_SAMPLES;
   request.multisampleQuality = 0;
@@ -449,7 +449,7 @@ bool SaverApplication::chooseDisplayMode() {
     request.flags = DeviceSettings::MatchMultisample;
     askForVsync(request);
     DeviceSettings found = request;
-    if (FindBestSettings(Enumeration(), found)) {
+    if (findBestSettings(enumeration(), found)) {
       storeWithMultisample(found);
     } else {
       request.flags = DeviceSettings::MatchSize | DeviceSettings::MatchMultisample;
@@ -457,9 +457,9 @@ bool SaverApplication::chooseDisplayMode() {
       request.width = 800;
       request.height = 600;
       found = request;
-      if (FindBestSettings(Enumeration(), found)) storeWithMultisample(found);
+      if (findBestSettings(enumeration(), found)) storeWithMultisample(found);
     }
-    halcyon::logLine(halcyon::DescribeDeviceSettings(FullScreenSettings()));
+    halcyon::logLine(halcyon::describeDeviceSettings(fullScreenSettings()));
     DeviceSettings fallback = request;
     fallback.flags &= ~static_cast<uint32_t>(DeviceSettings::MatchMultisample);
     return setModeWithFallback(fallback, "Setting Mode failed\n");
@@ -471,9 +471,9 @@ bool SaverApplication::chooseDisplayMode() {
   request.height = static_cast<uint32_t>(std::max(0, settings_.Height));
   request.backBufferFormat = settings_.Depth == 16 ? D3DFMT_X1R5G5B5 : D3DFMT_X8R8G8B8;
   DeviceSettings found = request;
-  if (FindBestSettings(Enumeration(), found)) storeWithMultisample(found);
+  if (findBestSettings(enumeration(), found)) storeWithMultisample(found);
   else sayStoredModeUnavailable();
-  halcyon::logLine(halcyon::DescribeDeviceSettings(FullScreenSettings()));
+  halcyon::logLine(halcyon::describeDeviceSettings(fullScreenSettings()));
   DeviceSettings fallback = request;
   fallback.flags &= ~static_cast<uint32_t>(DeviceSettings::MatchMultisample);
   return setModeWithFallback(fallback, "Failed setting mode\n");
@@ -506,20 +506,20 @@ void SaverApplication::showLoadingScreen() {
     if (i > 0 && findResource("MEMFILE", id).size <= 1024) continue;
     halcyon::TextureRequest request;
     request.file = halcyon::FileRef::resource(id);
-    loadingTextures_[i] = manager.Get(request);
+    loadingTextures_[i] = manager.get(request);
   }
-  loadingPictures_.picture = loadingTextures_[0] ? loadingTextures_[0]->D3DTexture() : nullptr;
+  loadingPictures_.picture = loadingTextures_[0] ? loadingTextures_[0]->d3dTexture() : nullptr;
   for (int i = 0; i < 4; ++i)
-    loadingPictures_.corners[i] = loadingTextures_[i + 1] ? loadingTextures_[i + 1]->D3DTexture() : nullptr;
-  if (TestDevice()) halcyon::ShowLoadingScreen(Device(), loadingPictures_);
+    loadingPictures_.corners[i] = loadingTextures_[i + 1] ? loadingTextures_[i + 1]->d3dTexture() : nullptr;
+  if (testDevice()) halcyon::showLoadingScreen(device(), loadingPictures_);
 }
 
 void SaverApplication::fadeOutLoadingScreen() {
-  halcyon::FadeOutLoadingScreen(*this, loadingPictures_, 200);
+  halcyon::fadeOutLoadingScreen(*this, loadingPictures_, 200);
   // Nothing shows the loading picture again: its textures need not stay for the whole run.
   loadingPictures_ = halcyon::LoadingPictures{};
   for (halcyon::Texture*& t : loadingTextures_) {
-    if (t) t->Release();
+    if (t) t->release();
     t = nullptr;
   }
 }
@@ -604,7 +604,7 @@ bool SaverApplication::startSaver(void* moduleInstance, ScreensaverMode mode, in
 
   engineWindow_ = std::make_unique<ShellEngineWindow>(window);
   title = caption("screensaver_name", "Brassmoor");
-  if (!Create(moduleInstance, engineWindow_.get())) {
+  if (!create(moduleInstance, engineWindow_.get())) {
     halcyon::logError("", "Error: Application::Create(hInstance) failed\n");
     return failStart(StartFailure::NoOpenGL, "OpenGL 3.3 cannot be started on the saver's window");
   }
@@ -619,7 +619,7 @@ bool SaverApplication::startSaver(void* moduleInstance, ScreensaverMode mode, in
                                                       " is not available (choose another in the settings)");
   }
   if (!runOptions_.recordDir.empty() || !runOptions_.screenshot.empty())
-    if (DeviceControl* control = deviceControl(Device())) control->setPresentCapture(true);
+    if (DeviceControl* control = deviceControl(device())) control->setPresentCapture(true);
 
   showCursor(false);
   // A run of its own keeps the display from blanking under it; a host decides for its savers.

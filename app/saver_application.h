@@ -53,7 +53,7 @@ class SaverApplication : public halcyon::Application, public InputListener, publ
   // The saver window's procedure.
   virtual LRESULT handleMessage(platform::SaverWindow& window, uint32_t message, WPARAM wParam, LPARAM lParam);
   // Applies the gamma ramp of the settings, then restores the device objects.
-  bool RestoreDeviceObjects() override;
+  bool restoreDeviceObjects() override;
   bool loadSettings();
   bool saveSettings();
 
@@ -94,7 +94,7 @@ class SaverApplication : public halcyon::Application, public InputListener, publ
   const std::string& mediaFolder() const override { return mediaFolder_; }
   bool preview() const override { return mode_ == ScreensaverMode::Preview; }
   // The engine application's device: the one way to it outside a drawn frame.
-  IDirect3DDevice9* device() const override { return Device(); }
+  IDirect3DDevice9* device() const override { return halcyon::Application::device(); }
   float scale() const { return scale_; }
   bool previewWaitPending() const { return previewWaitPending_; }
   halcyon::IntervalTimer& inputExitTimer() { return inputExitTimer_; }

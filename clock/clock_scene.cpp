@@ -32,7 +32,7 @@ constexpr const char* kNames[kNamedCount] = {"strelka_1big", "strelka_1min", "Cl
 template <typename Fn>
 void walk(halcyon::SceneNode& node, Fn& fn) {
   fn(node);
-  for (const auto& child : node.Children()) walk(*child, fn);
+  for (const auto& child : node.children()) walk(*child, fn);
 }
 
 }  // namespace
@@ -54,7 +54,7 @@ void ClockScene::attach(SceneHost& host) {
 ClockScene::~ClockScene() {
   // The picture's texture was made for this scene alone; its reference ends with the scene,
   // not with the texture manager's final sweep.
-  if (picture_) picture_->Release();
+  if (picture_) picture_->release();
 }
 
 std::unique_ptr<ClockSound> ClockScene::makeSound() {
@@ -90,17 +90,17 @@ bool ClockScene::LoadCustom() {
   file.sources = halcyon::Disk | halcyon::Archive;
   file.name = host().mediaFolder() + "/clock.udf";
   file.archive = host().archive();
-  sceneLoaded_ = scene_->Load(file);
+  sceneLoaded_ = scene_->load(file);
   logLine(sceneLoaded_ ? "Scene Loaded\n" : "Cannot Load Scene\n");
 
   // Every animation of the room (the pendulum's swing among them) loops over the scene's
   // whole time range.
-  halcyon::SceneNode& root = scene_->Root();
-  root.PlayAnimation(0, "", true);
-  root.SetControllerSpeed(-1, 1.0f, true);
-  root.SetControllerFlags(-1, 8, true);
+  halcyon::SceneNode& root = scene_->root();
+  root.playAnimation(0, "", true);
+  root.setControllerSpeed(-1, 1.0f, true);
+  root.setControllerFlags(-1, 8, true);
   float start = 0.0f, end = 0.0f;
-  if (root.GetTimeRange(start, end)) root.SetControllerRange(-1, start, end, true);
+  if (root.getTimeRange(start, end)) root.setControllerRange(-1, start, end, true);
 
   applyPicture();
   exchangeLampStages(root);
@@ -119,17 +119,17 @@ bool ClockScene::LoadCustom() {
   sound_->loadSamples({ticksPosition_.x, ticksPosition_.y, ticksPosition_.z});
   chimes_.setMode(chimeMode(settings().Chimes));
   if (chimes_.mode() != ChimeMode::Off) sound_->loadBells({ticksPosition_.x, ticksPosition_.y, ticksPosition_.z});
-  root.StartController(0, true);
+  root.startController(0, true);
   sound_->restartFadeIn(halcyon::millisecondClock());
   return true;
 }
 
 void ClockScene::applyPicture() {
-  halcyon::Texture* replacement = putPictureInFrame(settings().PhotoPath, scene_->Root());
+  halcyon::Texture* replacement = putPictureInFrame(settings().PhotoPath, scene_->root());
   // Without a new picture the frame keeps what it shows; a picture that took the place of an
   // earlier one (a second load) leaves that one undrawn, so its reference goes.
   if (!replacement) return;
-  if (picture_) picture_->Release();
+  if (picture_) picture_->release();
   picture_ = replacement;
 }
 
@@ -158,9 +158,9 @@ void ClockScene::exchangeLampStages(halcyon::SceneNode& top) {
   // the flash weight in its stage's constant, and the base doubles the sum. Every light map
   // lies on the second texture coordinates.
   auto exchange = [this](halcyon::SceneNode& node) {
-    halcyon::Mesh* mesh = node.GetMesh();
+    halcyon::Mesh* mesh = node.getMesh();
     if (!mesh) return;
-    halcyon::Material& m = mesh->GetMaterial();
+    halcyon::Material& m = mesh->getMaterial();
     if (m.stages[1].colorOp == D3DTOP_DISABLE) return;
     const halcyon::TextureStage base = m.stages[0], light = m.stages[1], flash = m.stages[2], lamp = m.stages[3];
     const DWORD lightCoords = light.texCoordIndex;
@@ -193,9 +193,9 @@ void ClockScene::arrangeOutdoorStages() {
   // An outdoor view that comes with a picture of itself in the light of a flash blends over
   // to that picture by the flash level (stage 1's constant); the lightning's added grey then
   // follows in the stage after it.
-  halcyon::Mesh* mesh = outdoor_ ? outdoor_->GetMesh() : nullptr;
+  halcyon::Mesh* mesh = outdoor_ ? outdoor_->getMesh() : nullptr;
   if (!mesh) return;
-  halcyon::Material& m = mesh->GetMaterial();
+  halcyon::Material& m = mesh->getMaterial();
   if (m.stages[1].colorOp != D3DTOP_DISABLE || m.stages[2].colorOp == D3DTOP_DISABLE || !m.stages[2].texture) return;
   halcyon::TextureStage& lit = m.stages[1];
   lit = m.stages[2];
@@ -212,9 +212,9 @@ void ClockScene::arrangeOutdoorStages() {
 void ClockScene::dimWithTextureFactor(halcyon::SceneNode& node) {
   // A shade drawn from its texture alone gets a last stage that takes the texture factor
   // off, so the lamp pass's factor dims it; a shade with a light map already subtracts it.
-  halcyon::Mesh* mesh = node.GetMesh();
+  halcyon::Mesh* mesh = node.getMesh();
   if (!mesh) return;
-  halcyon::Material& m = mesh->GetMaterial();
+  halcyon::Material& m = mesh->getMaterial();
   if (m.stages[0].colorOp == D3DTOP_DISABLE || m.stages[1].colorOp != D3DTOP_DISABLE) return;
   halcyon::TextureStage& dim = m.stages[1];
   dim.colorOp = D3DTOP_SUBTRACT;
@@ -226,27 +226,27 @@ void ClockScene::dimWithTextureFactor(halcyon::SceneNode& node) {
 }
 
 halcyon::Track& ClockScene::bindHand(halcyon::SceneNode& node) {
-  halcyon::Animation& animation = node.AddAnimation("");
-  animation.Rotation().Clear();
-  animation.Rotation().AddKey(handKey(0.0f));
-  node.PlayAnimation(0, "", true);
-  node.StartController(0, true);
-  return animation.Rotation();
+  halcyon::Animation& animation = node.addAnimation("");
+  animation.rotation().clear();
+  animation.rotation().addKey(handKey(0.0f));
+  node.playAnimation(0, "", true);
+  node.startController(0, true);
+  return animation.rotation();
 }
 
 void ClockScene::bindNamedObjects() {
-  halcyon::SceneNode& root = scene_->Root();
+  halcyon::SceneNode& root = scene_->root();
   std::vector<halcyon::SceneNode*> entries;
-  for (const auto& child : root.Children()) entries.push_back(child.get());
+  for (const auto& child : root.children()) entries.push_back(child.get());
   for (halcyon::SceneNode* entry : entries) {
     for (int which = 0; which < kNamedCount; ++which) {
-      halcyon::SceneNode* found = entry->FindByName(kNames[which]);
+      halcyon::SceneNode* found = entry->findByName(kNames[which]);
       if (!found) continue;
       switch (which) {
         case kHourHand:
           hourHand_ = found;
           hourTrack_ = &bindHand(*found);
-          ticksPosition_ = found->WorldPosition();
+          ticksPosition_ = found->worldPosition();
           break;
         case kMinuteHand:
           minuteHand_ = found;
@@ -261,7 +261,7 @@ void ClockScene::bindNamedObjects() {
         case kOutdoor: outdoor_ = found; break;
         default: break;
       }
-      detached_.push_back(root.DetachChild(entry));
+      detached_.push_back(root.detachChild(entry));
       break;
     }
   }
@@ -276,7 +276,7 @@ bool ClockScene::frameMove(const halcyon::FrameTime& frame) {
 
   ListenerPose listener;
   const halcyon::Camera& camera = host().camera();
-  const halcyon::Vec3 p = camera.Position(), d = camera.Direction(), u = camera.Up();
+  const halcyon::Vec3 p = camera.position(), d = camera.direction(), u = camera.up();
   listener.position = {p.x, p.y, p.z};
   listener.forward = {d.x, d.y, d.z};
   listener.up = {u.x, u.y, u.z};
@@ -304,7 +304,7 @@ bool ClockScene::renderFrame(const FrameContext& frame) {
   halcyon::StateCache& states = frame.states;
   halcyon::RenderSorter sorter;
   sorter.camera = frame.camera;
-  sorter.SetLights(&scene_->Lights());
+  sorter.setLights(&scene_->lights());
   halcyon::RenderContext context;
   context.camera = frame.camera;
   // The pendulum and the room's other animations play by the frame's clock.
@@ -317,21 +317,21 @@ bool ClockScene::renderFrame(const FrameContext& frame) {
   // the flash's weight for the outdoor view's blend and the room's flash light maps, which
   // sit in stage 1 or 2 (after the lamp's share)
   const DWORD level = DWORD(flash * 255.0f + 0.5f);
-  for (DWORD stage : {1u, 2u}) states.SetTextureStageState(stage, D3DTSS_CONSTANT, 0xFF000000u | level * 0x010101u);
+  for (DWORD stage : {1u, 2u}) states.setTextureStageState(stage, D3DTSS_CONSTANT, 0xFF000000u | level * 0x010101u);
 
   if (outdoor_) {
-    if (halcyon::Mesh* mesh = outdoor_->GetMesh()) {
-      halcyon::TextureStage& added = mesh->GetMaterial().stages[outdoorFlashStage_];
+    if (halcyon::Mesh* mesh = outdoor_->getMesh()) {
+      halcyon::TextureStage& added = mesh->getMaterial().stages[outdoorFlashStage_];
       added.colorOp = D3DTOP_ADD;
       added.colorArg1 = D3DTA_CURRENT;
       added.colorArg2 = D3DTA_TFACTOR;
     }
     const DWORD g = DWORD(flash * 64.0f);
-    states.SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF000000u | g * 0x010101u);
+    states.setRenderState(D3DRS_TEXTUREFACTOR, 0xFF000000u | g * 0x010101u);
     const float light = 0.5f + 0.7f * flash;
-    states.SetRenderState(D3DRS_AMBIENT, ColourValue{1.0f, light, light, light}.argb());
-    if (!outdoor_->Render(context)) logLine("Outdoor render failed\n");
-    states.SetRenderState(D3DRS_AMBIENT, host().properties().ambient.argb());
+    states.setRenderState(D3DRS_AMBIENT, ColourValue{1.0f, light, light, light}.argb());
+    if (!outdoor_->render(context)) logLine("Outdoor render failed\n");
+    states.setRenderState(D3DRS_AMBIENT, host().properties().ambient.argb());
   }
   logLine("Outdoor ok\n");
 
@@ -340,25 +340,25 @@ bool ClockScene::renderFrame(const FrameContext& frame) {
   // lamp's own share it may halve the lamp at the flicker's deepest.
   const DWORD w = DWORD(storm_.winkLevel() * (lampShares_ ? 255.0f : 128.0f));
   if (lamp_) {
-    states.SetRenderState(D3DRS_TEXTUREFACTOR, w * 0x010101u);
-    lamp_->Render(context);
+    states.setRenderState(D3DRS_TEXTUREFACTOR, w * 0x010101u);
+    lamp_->render(context);
   }
   logLine("Lamp ok\n");
 
   context.sorter = &sorter;
-  states.SetRenderState(D3DRS_TEXTUREFACTOR, w * 0x010101u);
-  if (!scene_->Root().Render(context)) logLine("Scene render failed\n");
-  if (!sorter.Flush()) logLine("Rendersorter failed\n");
+  states.setRenderState(D3DRS_TEXTUREFACTOR, w * 0x010101u);
+  if (!scene_->root().render(context)) logLine("Scene render failed\n");
+  if (!sorter.flush()) logLine("Rendersorter failed\n");
   logLine("Scene ok\n");
   context.sorter = nullptr;
 
-  if (hourHand_) hourHand_->Render(context);
-  if (minuteHand_) minuteHand_->Render(context);
+  if (hourHand_) hourHand_->render(context);
+  if (minuteHand_) minuteHand_->render(context);
   drawMoonShadow(frame);
   logLine("Arrows ok\n");
 
-  if (glass_) glass_->Render(context);
-  if (curtain_) curtain_->Render(context);
+  if (glass_) glass_->render(context);
+  if (curtain_) curtain_->render(context);
   logLine("Curtain & Glass ok\n");
   return true;
 }
@@ -394,13 +394,13 @@ void ClockScene::drawMoonShadow(const FrameContext& frame) {
   shadow.zWrite = 0;
   shadow.blendMode = 2;  // neither of the material's own blends: the multiply is set below
   const DWORD fvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
-  halcyon::ApplyMaterialStates(shadow, fvf);
+  halcyon::applyMaterialStates(shadow, fvf);
   halcyon::StateCache& states = frame.states;
-  states.SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-  states.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ZERO);
-  states.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_SRCCOLOR);
+  states.setRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  states.setRenderState(D3DRS_SRCBLEND, D3DBLEND_ZERO);
+  states.setRenderState(D3DRS_DESTBLEND, D3DBLEND_SRCCOLOR);
   const D3DMATRIX identity{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
-  states.SetWorld(&identity);
+  states.setWorld(&identity);
   device->SetFVF(fvf);
   device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, UINT(vertices.size() - 2), vertices.data(), sizeof(Vertex));
 }

@@ -22,7 +22,7 @@ HandAngles handAngles(const halcyon::SystemTime& time) {
 }
 
 halcyon::AnimationKey handKey(float angle) {
-  const halcyon::Quaternion q = halcyon::RotationAxis({0.0f, 1.0f, 0.0f}, angle);
+  const halcyon::Quaternion q = halcyon::rotationAxis({0.0f, 1.0f, 0.0f}, angle);
   halcyon::AnimationKey key;
   key.value[0] = q.x;
   key.value[1] = q.y;
@@ -33,10 +33,10 @@ halcyon::AnimationKey handKey(float angle) {
 
 void setHands(const halcyon::SystemTime& time, halcyon::Track& hourTrack, halcyon::Track& minuteTrack) {
   const HandAngles a = handAngles(time);
-  hourTrack.Clear();
-  minuteTrack.Clear();
-  hourTrack.AddKey(handKey(a.hour));
-  minuteTrack.AddKey(handKey(a.minute));
+  hourTrack.clear();
+  minuteTrack.clear();
+  hourTrack.addKey(handKey(a.hour));
+  minuteTrack.addKey(handKey(a.minute));
 }
 
 }  // namespace brassmoor

@@ -48,7 +48,7 @@ PictureSize pictureTextureSize(UINT w, UINT h) {
 
 float frameAspect(const halcyon::Geometry& g, const halcyon::Matrix& objectWorld, uint32_t coordSet) {
   const uint32_t texSets = (g.fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
-  const uint32_t offset = halcyon::VertexLayoutSize(g.fvf & ~static_cast<DWORD>(D3DFVF_TEXCOUNT_MASK)) + 8 * coordSet;
+  const uint32_t offset = halcyon::vertexLayoutSize(g.fvf & ~static_cast<DWORD>(D3DFVF_TEXCOUNT_MASK)) + 8 * coordSet;
   if (coordSet >= texSets || g.stride < offset + 8 || g.vertices.size() < size_t{g.vertexCount} * g.stride) return 0.0f;
   const bool indexed = g.indexCount > 0 && (g.indexSize == 2 || g.indexSize == 4) &&
                        g.indices.size() >= size_t{g.indexCount} * g.indexSize;
@@ -59,17 +59,17 @@ float frameAspect(const halcyon::Geometry& g, const halcyon::Matrix& objectWorld
     for (int k = 0; k < 3; ++k) v[k] = indexed ? readIndex(g, t + k) : t + k;
     if (v[0] >= g.vertexCount || v[1] >= g.vertexCount || v[2] >= g.vertexCount) continue;
     auto uv = [&](uint32_t i, int axis) { return readFloat(g.vertices.data() + size_t{i} * g.stride + offset + 4 * axis); };
-    const halcyon::Vec3 e1 = g.Position(v[1]) - g.Position(v[0]), e2 = g.Position(v[2]) - g.Position(v[0]);
+    const halcyon::Vec3 e1 = g.position(v[1]) - g.position(v[0]), e2 = g.position(v[2]) - g.position(v[0]);
     const float du1 = uv(v[1], 0) - uv(v[0], 0), dv1 = uv(v[1], 1) - uv(v[0], 1);
     const float du2 = uv(v[2], 0) - uv(v[0], 0), dv2 = uv(v[2], 1) - uv(v[0], 1);
     const float r = du1 * dv2 - du2 * dv1;
     if (std::fabs(r) < 1e-8f) continue;
     // How far the surface runs per unit of u and per unit of v, in the world.
-    const halcyon::Vec3 perU = objectWorld.TransformNormal((e1 * dv2 - e2 * dv1) * (1.0f / r));
-    const halcyon::Vec3 perV = objectWorld.TransformNormal((e2 * du1 - e1 * du2) * (1.0f / r));
+    const halcyon::Vec3 perU = objectWorld.transformNormal((e1 * dv2 - e2 * dv1) * (1.0f / r));
+    const halcyon::Vec3 perV = objectWorld.transformNormal((e2 * du1 - e1 * du2) * (1.0f / r));
     const double area = std::fabs(r);
-    along += area * halcyon::Length(perU);
-    across += area * halcyon::Length(perV);
+    along += area * halcyon::length(perU);
+    across += area * halcyon::length(perV);
   }
   return across > 0.0 && along > 0.0 ? static_cast<float>(along / across) : 0.0f;
 }
@@ -111,18 +111,18 @@ halcyon::Texture* putPictureInFrame(const std::string& path, halcyon::SceneNode&
   request.levels = 0;  // a whole mip chain: the frame is seen small from across the room
   // The picture's crop is its own: a media texture of the same file must not share it.
   request.alwaysCreateNew = true;
-  halcyon::Texture* picture = halcyon::textureManager().Get(request);
+  halcyon::Texture* picture = halcyon::textureManager().get(request);
   if (!picture) {
     sayPictureRefused(path, "is damaged or too large");
     return nullptr;
   }
-  halcyon::SceneNode* node = root.FindByName("Picture");
-  halcyon::Mesh* mesh = node ? node->GetMesh() : nullptr;
+  halcyon::SceneNode* node = root.findByName("Picture");
+  halcyon::Mesh* mesh = node ? node->getMesh() : nullptr;
   if (!mesh) return picture;
-  halcyon::TextureStage& stage = mesh->GetMaterial().stages[0];
+  halcyon::TextureStage& stage = mesh->getMaterial().stages[0];
   const float frame =
-      mesh->GetGeometry() ? frameAspect(*mesh->GetGeometry(), node->ObjectWorld(), stage.texCoordIndex & 0xFFFF) : 0.0f;
-  picture->SetTransform(fillAndCentre(static_cast<float>(info.Width) / static_cast<float>(info.Height), frame));
+      mesh->getGeometry() ? frameAspect(*mesh->getGeometry(), node->objectWorld(), stage.texCoordIndex & 0xFFFF) : 0.0f;
+  picture->setTransform(fillAndCentre(static_cast<float>(info.Width) / static_cast<float>(info.Height), frame));
   stage.texture = picture;
   return picture;
 }

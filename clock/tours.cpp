@@ -10,11 +10,11 @@
 namespace brassmoor {
 
 CameraPose poseFromRotation(halcyon::Vec3 position, const halcyon::Quaternion& rotation) {
-  const halcyon::Matrix m = halcyon::Matrix::RotationQuaternion(halcyon::Normalize(rotation));
+  const halcyon::Matrix m = halcyon::Matrix::rotationQuaternion(halcyon::normalize(rotation));
   CameraPose pose;
   pose.position = position;
-  pose.direction = m.TransformNormal({0.0f, 0.0f, 1.0f});
-  pose.up = m.TransformNormal({0.0f, 1.0f, 0.0f});
+  pose.direction = m.transformNormal({0.0f, 0.0f, 1.0f});
+  pose.up = m.transformNormal({0.0f, 1.0f, 0.0f});
   return pose;
 }
 
@@ -24,8 +24,8 @@ Tours::Tours(std::string mediaFolder, halcyon::StoredArchive* archive, RandomDra
 void Tours::addTour(const std::string& name) { list_.insert(name); }
 
 void Tours::loadTour(const std::string& name) {
-  node_.Position().Clear();
-  node_.Rotation().Clear();
+  node_.position().clear();
+  node_.rotation().clear();
   halcyon::FileRef file;
   file.sources = halcyon::Disk | halcyon::Archive;
   file.name = mediaFolder_ + "/" + name;
@@ -39,11 +39,11 @@ void Tours::loadTour(const std::string& name) {
     const halcyon::UdfRecord* key = member.record;
     // Keys are 32 bytes; anything shorter is not a key and is passed over.
     if (!key || key->structured() || !key->data() || key->dataSize() < size_t(halcyon::AnimationKey::kBytes)) continue;
-    const halcyon::AnimationKey k = halcyon::AnimationKey::FromBytes(key->data());
+    const halcyon::AnimationKey k = halcyon::AnimationKey::fromBytes(key->data());
     if (key->typeName() == "pos")
-      node_.Position().AddKey(k);
+      node_.position().addKey(k);
     else
-      node_.Rotation().AddKey(k);
+      node_.rotation().addKey(k);
   }
 }
 
@@ -68,14 +68,14 @@ std::string Tours::current() const { return list_.empty() ? std::string() : list
 
 bool Tours::playing() const {
   float start = 0.0f, end = 0.0f;
-  return enabled_ && node_.GetTimeRange(start, end);
+  return enabled_ && node_.getTimeRange(start, end);
 }
 
 void Tours::evaluate() {
   halcyon::Vec3 position = pose_.position;
-  node_.Position().Evaluate(time_, position);
+  node_.position().evaluate(time_, position);
   halcyon::Quaternion rotation;
-  if (node_.Rotation().Evaluate(time_, rotation)) {
+  if (node_.rotation().evaluate(time_, rotation)) {
     pose_ = poseFromRotation(position, rotation);
   } else {
     pose_.position = position;
@@ -98,7 +98,7 @@ void Tours::chooseNext() {
 
 CameraPose Tours::advance(CameraPose& freeCamera, int64_t nowMs) {
   float start = 0.0f, end = 0.0f;
-  if (!enabled_ || !node_.GetTimeRange(start, end)) return freeCamera;
+  if (!enabled_ || !node_.getTimeRange(start, end)) return freeCamera;
   evaluate();
   const int64_t e = timer_.elapsed(nowMs);
   if (e != 0) {
@@ -108,7 +108,7 @@ CameraPose Tours::advance(CameraPose& freeCamera, int64_t nowMs) {
   if (time_ > end) {
     chooseNext();
     float s = 0.0f, t = 0.0f;
-    time_ = node_.GetTimeRange(s, t) ? s : 0.0f;
+    time_ = node_.getTimeRange(s, t) ? s : 0.0f;
     freeCamera = pose_;
     enabled_ = true;
   }
@@ -117,7 +117,7 @@ CameraPose Tours::advance(CameraPose& freeCamera, int64_t nowMs) {
 
 std::optional<float> Tours::fade() const {
   float start = 0.0f, end = 0.0f;
-  if (!enabled_ || !node_.GetTimeRange(start, end)) return std::nullopt;
+  if (!enabled_ || !node_.getTimeRange(start, end)) return std::nullopt;
   if (time_ < kFadeWidth) return 1.0f - time_ / kFadeWidth;
   if (time_ > end - kFadeWidth) return 1.0f - (end - time_) / kFadeWidth;
   return std::nullopt;

@@ -46,13 +46,13 @@ std::string MediaFolder(const testsupport::TempDir& scratch) {
 void BM_ClockFrame(benchmark::State& state) {
   testsupport::TempDir scratch;
   RecordingDirect3D9* d3d = nullptr;
-  halcyon::Application::SetDirect3DLoader([&] { return d3d = new RecordingDirect3D9(); });
+  halcyon::Application::setDirect3DLoader([&] { return d3d = new RecordingDirect3D9(); });
   Window window;
   {
     brassmoor::ClockSceneSetup setup;
     setup.mediaFolder = MediaFolder(scratch);
     auto clock = std::make_unique<clocktest::ClockShell>(setup);
-    if (!clock->Create(nullptr, &window) || !clock->SetMode(false)) {
+    if (!clock->create(nullptr, &window) || !clock->setMode(false)) {
       state.SkipWithError("no recording device");
       return;
     }
@@ -73,9 +73,9 @@ void BM_ClockFrame(benchmark::State& state) {
     }
     state.counters["draws_per_frame"] = double(draws);
     clock.reset();
-    halcyon::textureManager().Clear();
+    halcyon::textureManager().clear();
   }
-  halcyon::Application::SetDirect3DLoader(nullptr);
+  halcyon::Application::setDirect3DLoader(nullptr);
 }
 BENCHMARK(BM_ClockFrame)->Unit(benchmark::kMicrosecond);
 

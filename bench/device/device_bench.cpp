@@ -12,27 +12,27 @@ namespace {
 // The state a material sets before each draw: about twenty render and stage states, the
 // world transform and the material, almost all unchanged from the previous draw.
 void applyMaterial(halcyon::StateCache& cache, const D3DMATRIX& world, const D3DMATERIAL9& material, DWORD factor) {
-  cache.SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
-  cache.SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
-  cache.SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
-  cache.SetMaterial(&material);
-  cache.SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
-  cache.SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
-  cache.SetRenderState(D3DRS_TEXTUREFACTOR, factor);
-  cache.SetRenderState(D3DRS_LIGHTING, FALSE);
-  cache.SetRenderState(D3DRS_COLORVERTEX, TRUE);
+  cache.setRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+  cache.setRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+  cache.setRenderState(D3DRS_ZWRITEENABLE, TRUE);
+  cache.setMaterial(&material);
+  cache.setRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+  cache.setRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+  cache.setRenderState(D3DRS_TEXTUREFACTOR, factor);
+  cache.setRenderState(D3DRS_LIGHTING, FALSE);
+  cache.setRenderState(D3DRS_COLORVERTEX, TRUE);
   for (DWORD stage = 0; stage < 2; ++stage) {
-    cache.SetTextureStageState(stage, D3DTSS_TEXCOORDINDEX, stage);
-    cache.SetTextureStageState(stage, D3DTSS_TEXTURETRANSFORMFLAGS, 0);
-    cache.SetSamplerState(stage, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP);
-    cache.SetSamplerState(stage, D3DSAMP_ADDRESSV, D3DTADDRESS_WRAP);
-    cache.SetSamplerState(stage, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
-    cache.SetTextureStageState(stage, D3DTSS_COLOROP, stage == 0 ? D3DTOP_MODULATE : D3DTOP_MODULATE2X);
-    cache.SetTextureStageState(stage, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    cache.SetTextureStageState(stage, D3DTSS_COLORARG2, D3DTA_CURRENT);
+    cache.setTextureStageState(stage, D3DTSS_TEXCOORDINDEX, stage);
+    cache.setTextureStageState(stage, D3DTSS_TEXTURETRANSFORMFLAGS, 0);
+    cache.setSamplerState(stage, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP);
+    cache.setSamplerState(stage, D3DSAMP_ADDRESSV, D3DTADDRESS_WRAP);
+    cache.setSamplerState(stage, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    cache.setTextureStageState(stage, D3DTSS_COLOROP, stage == 0 ? D3DTOP_MODULATE : D3DTOP_MODULATE2X);
+    cache.setTextureStageState(stage, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    cache.setTextureStageState(stage, D3DTSS_COLORARG2, D3DTA_CURRENT);
   }
-  cache.SetTextureStageState(2, D3DTSS_COLOROP, D3DTOP_DISABLE);
-  cache.SetWorld(&world);
+  cache.setTextureStageState(2, D3DTSS_COLOROP, D3DTOP_DISABLE);
+  cache.setWorld(&world);
 }
 
 void BM_StateCacheMaterialApply(benchmark::State& state) {

@@ -40,29 +40,29 @@ struct Fixture {
     d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0x40, &p, &made);
     device = static_cast<RecordingDevice*>(made);
     stateCache().setDevice(device);
-    stateCache().Invalidate();
+    stateCache().invalidate();
 
-    lights.Add(std::make_unique<PointLight>(Vec3{0, 200, 0}));
-    lights.Add(std::make_unique<DirLight>(Vec3{0, -1, 0}));
+    lights.add(std::make_unique<PointLight>(Vec3{0, 200, 0}));
+    lights.add(std::make_unique<DirLight>(Vec3{0, -1, 0}));
 
     Material materials[4];
     materials[1].stages[1].colorOp = D3DTOP_MODULATE2X;  // light-mapped
     materials[1].stages[1].colorArg1 = D3DTA_CURRENT;
     materials[2].cullMode = D3DCULL_NONE;
     materials[3].opacity = 0.4f;  // glass
-    materials[3].SetAlphaUse(1);
+    materials[3].setAlphaUse(1);
 
     // Ten groups of thirty nodes in a ring around the camera, each node a small grid.
     SceneNode* group = nullptr;
     for (int i = 0; i < kNodes; ++i) {
       if (i % 30 == 0) {
-        group = root.AddChild(std::make_unique<SceneNode>("group" + std::to_string(i / 30), "Dummy"));
+        group = root.addChild(std::make_unique<SceneNode>("group" + std::to_string(i / 30), "Dummy"));
         const float a = float(i / 30) * 0.628f;
-        group->LocalTransform().SetTranslation({300.0f * std::cos(a), 0.0f, 300.0f * std::sin(a)});
+        group->localTransform().setTranslation({300.0f * std::cos(a), 0.0f, 300.0f * std::sin(a)});
       }
-      SceneNode* node = group->AddChild(std::make_unique<SceneNode>("mesh" + std::to_string(i), "Mesh"));
-      node->LocalTransform().SetTranslation({float(i % 30) * 4.0f, float(i % 7) * 3.0f, 0.0f});
-      node->SetMesh(MakeMesh(materials[i % 4]));
+      SceneNode* node = group->addChild(std::make_unique<SceneNode>("mesh" + std::to_string(i), "Mesh"));
+      node->localTransform().setTranslation({float(i % 30) * 4.0f, float(i % 7) * 3.0f, 0.0f});
+      node->setMesh(MakeMesh(materials[i % 4]));
     }
   }
 
@@ -78,21 +78,21 @@ struct Fixture {
     }
     g->indexSize = 2;
     g->indexCount = kPerMesh * 3;
-    g->ComputeBounds();
+    g->computeBounds();
     BufferDescription vd{BufferDescription::kVertex, 0x312, 40, D3DUSAGE_WRITEONLY, D3DPOOL_DEFAULT,
                          g->vertexCount * 40, 0};
     BufferDescription id{BufferDescription::kIndex, D3DFMT_INDEX16, 2, D3DUSAGE_WRITEONLY, D3DPOOL_DEFAULT,
                          g->indexCount * 2, 0};
     auto vb = std::make_unique<DeviceBuffer>(vd);
     auto ib = std::make_unique<DeviceBuffer>(id);
-    vb->Create();
-    ib->Create();
-    if (uint8_t* out = ib->Lock(0, id.byteSize, 0)) {
+    vb->create();
+    ib->create();
+    if (uint8_t* out = ib->lock(0, id.byteSize, 0)) {
       for (uint32_t t = 0; t < uint32_t(kPerMesh); ++t) {
         const uint16_t tri[3] = {uint16_t(t), uint16_t(t + 1), uint16_t(t + 2)};
         std::memcpy(out + 6 * size_t(t), tri, 6);
       }
-      ib->Unlock();
+      ib->unlock();
     }
     auto mesh = std::make_unique<Mesh>(material, g.get(), BufferRegion{vb.get(), 0, vd.byteSize, g->vertexCount},
                                        BufferRegion{ib.get(), 0, id.byteSize, g->indexCount}, 40);
@@ -104,7 +104,7 @@ struct Fixture {
 
   ~Fixture() {
     stateCache().setDevice(nullptr);
-    stateCache().Invalidate();
+    stateCache().invalidate();
     safeRelease(device);
     safeRelease(d3d);
   }
@@ -113,17 +113,17 @@ struct Fixture {
 void SceneFrame(benchmark::State& state) {
   Fixture f;
   RenderSorter sorter;
-  sorter.camera.SetProjection(1.22f, 4.0f / 3.0f, 0.1f, 1000.0f);
-  sorter.camera.SetPose({0, 100, 0}, {1, -0.2f, 0.3f}, {0, 1, 0});
-  sorter.SetLights(&f.lights);
+  sorter.camera.setProjection(1.22f, 4.0f / 3.0f, 0.1f, 1000.0f);
+  sorter.camera.setPose({0, 100, 0}, {1, -0.2f, 0.3f}, {0, 1, 0});
+  sorter.setLights(&f.lights);
   RenderContext ctx;
   ctx.camera = sorter.camera;
   ctx.sorter = &sorter;
   size_t draws = 0, calls = 0;
   for (auto _ : state) {
-    f.root.Render(ctx);
-    sorter.Flush();
-    sorter.Clear();
+    f.root.render(ctx);
+    sorter.flush();
+    sorter.clear();
     draws += f.device->draws().size();
     calls += f.device->calls().size();
     f.device->clearCalls();
@@ -140,7 +140,7 @@ void SceneCompose(benchmark::State& state) {
   RenderContext ctx;
   ctx.flags = RenderContext::kComposeOnly;
   for (auto _ : state) {
-    f.root.Render(ctx);
+    f.root.render(ctx);
     benchmark::DoNotOptimize(ctx.world);
   }
 }

@@ -13,10 +13,10 @@ namespace {
 // swings +Z toward +X).
 Vec3 rotate(Vec3 v, Vec3 k, float a) {
   const float c = std::cos(a), s = std::sin(a);
-  return v * c + Cross(k, v) * s + k * (Dot(k, v) * (1.0f - c));
+  return v * c + cross(k, v) * s + k * (dot(k, v) * (1.0f - c));
 }
 
-bool usable(Vec3 v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && Length(v) > 1e-6f; }
+bool usable(Vec3 v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && length(v) > 1e-6f; }
 
 }  // namespace
 
@@ -30,15 +30,15 @@ void FlyCamera::setup(InputManager* input, float moveSpeed, float turnSpeed, Vec
 
 void FlyCamera::setPose(Vec3 position, Vec3 direction, Vec3 up) {
   position_ = position;
-  if (usable(direction)) direction_ = Normalize(direction);
-  if (usable(up)) worldUp_ = Normalize(up);
+  if (usable(direction)) direction_ = normalize(direction);
+  if (usable(up)) worldUp_ = normalize(up);
   // An up vector along the line of sight gives no frame; the nearest usable one is taken.
-  Vec3 right = Cross(worldUp_, direction_);
+  Vec3 right = cross(worldUp_, direction_);
   if (!usable(right)) {
     worldUp_ = std::fabs(direction_.y) < 0.9f ? Vec3{0, 1, 0} : Vec3{0, 0, 1};
-    right = Cross(worldUp_, direction_);
+    right = cross(worldUp_, direction_);
   }
-  up_ = Normalize(Cross(direction_, Normalize(right)));
+  up_ = normalize(cross(direction_, normalize(right)));
   resyncCursor();
 }
 
@@ -54,13 +54,13 @@ void FlyCamera::resyncCursor() {
 }
 
 void FlyCamera::turn(float yaw, float pitch) {
-  if (yaw != 0.0f) direction_ = Normalize(rotate(direction_, worldUp_, yaw));
-  Vec3 right = Normalize(Cross(worldUp_, direction_));
+  if (yaw != 0.0f) direction_ = normalize(rotate(direction_, worldUp_, yaw));
+  Vec3 right = normalize(cross(worldUp_, direction_));
   if (pitch != 0.0f) {
-    const Vec3 tilted = Normalize(rotate(direction_, right, pitch));
-    if (std::fabs(Dot(tilted, worldUp_)) <= kMaxPitchCos) direction_ = tilted;
+    const Vec3 tilted = normalize(rotate(direction_, right, pitch));
+    if (std::fabs(dot(tilted, worldUp_)) <= kMaxPitchCos) direction_ = tilted;
   }
-  up_ = Normalize(Cross(direction_, right));
+  up_ = normalize(cross(direction_, right));
 }
 
 void FlyCamera::update(int64_t stepMs) {
@@ -81,7 +81,7 @@ void FlyCamera::update(int64_t stepMs) {
   if (down(dinput::DIK_LEFT, 0)) yaw -= keyTurn;
   turn(yaw, pitch);
 
-  const Vec3 right = Normalize(Cross(worldUp_, direction_));
+  const Vec3 right = normalize(cross(worldUp_, direction_));
   Vec3 move{0, 0, 0};
   if (down(dinput::DIK_W, dinput::DIK_UP)) move = move + direction_;
   if (down(dinput::DIK_S, dinput::DIK_DOWN)) move = move - direction_;
@@ -89,7 +89,7 @@ void FlyCamera::update(int64_t stepMs) {
   if (down(dinput::DIK_A, 0)) move = move - right;
   if (down(dinput::DIK_PRIOR, 0)) move = move + worldUp_;
   if (down(dinput::DIK_NEXT, 0)) move = move - worldUp_;
-  if (Length(move) > 0.0f) position_ = position_ + Normalize(move) * (moveSpeed_ * ms);
+  if (length(move) > 0.0f) position_ = position_ + normalize(move) * (moveSpeed_ * ms);
 }
 
 }  // namespace halcyon

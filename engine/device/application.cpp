@@ -19,117 +19,117 @@ Application::Direct3DLoader& loader() {
 
 }  // namespace
 
-Application* GetApplication() { return g_application; }
+Application* getApplication() { return g_application; }
 
-void Application::SetDirect3DLoader(Direct3DLoader next) {
+void Application::setDirect3DLoader(Direct3DLoader next) {
   loader() = next ? std::move(next) : Direct3DLoader([] { return Direct3DCreate9(D3D_SDK_VERSION); });
 }
 
 // ---- DeviceObject ----
 
-DeviceObject::~DeviceObject() { UnregisterDeviceObject(); }
+DeviceObject::~DeviceObject() { unregisterDeviceObject(); }
 
-bool DeviceObject::RegisterDeviceObject() {
-  Application* app = GetApplication();
+bool DeviceObject::registerDeviceObject() {
+  Application* app = getApplication();
   if (!app) return false;
-  app->AddDeviceObject(this);
-  return app->Device() != nullptr;
+  app->addDeviceObject(this);
+  return app->device() != nullptr;
 }
 
-void DeviceObject::UnregisterDeviceObject() {
-  if (Application* app = GetApplication()) app->RemoveDeviceObject(this);
+void DeviceObject::unregisterDeviceObject() {
+  if (Application* app = getApplication()) app->removeDeviceObject(this);
 }
 
 // ---- Application ----
 
 Application::Application() {
-  settings_.Clear();
-  fullScreenSettings_.Clear();
-  windowedSettings_.Clear();
+  settings_.clear();
+  fullScreenSettings_.clear();
+  windowedSettings_.clear();
   g_application = this;
 }
 
 Application::~Application() {
   // The textures go before the device they were made on (a scene held by the application
   // derived from this one has let go of them by now).
-  textureManager().Clear();
-  Cleanup3DEnvironment();
+  textureManager().clear();
+  cleanup3DEnvironment();
   safeRelease(direct3d_);
-  enumeration_.SetDirect3D(nullptr);
+  enumeration_.setDirect3D(nullptr);
   if (g_application == this) g_application = nullptr;
 }
 
-void Application::AddDeviceObject(DeviceObject* object) {
+void Application::addDeviceObject(DeviceObject* object) {
   if (object && std::find(deviceObjects_.begin(), deviceObjects_.end(), object) == deviceObjects_.end())
     deviceObjects_.push_back(object);
 }
 
-void Application::RemoveDeviceObject(DeviceObject* object) {
+void Application::removeDeviceObject(DeviceObject* object) {
   deviceObjects_.erase(std::remove(deviceObjects_.begin(), deviceObjects_.end(), object), deviceObjects_.end());
 }
 
-void Application::AddMessageHandler(MessageHandler* handler) {
+void Application::addMessageHandler(MessageHandler* handler) {
   if (handler && std::find(handlers_.begin(), handlers_.end(), handler) == handlers_.end()) handlers_.push_back(handler);
 }
 
-void Application::RemoveMessageHandler(MessageHandler* handler) {
+void Application::removeMessageHandler(MessageHandler* handler) {
   handlers_.erase(std::remove(handlers_.begin(), handlers_.end(), handler), handlers_.end());
 }
 
-bool Application::RestoreDeviceObjects() {
+bool Application::restoreDeviceObjects() {
   bool all = true;
   // A restore may register or drop objects (frames of a texture), so walk a snapshot and skip
   // what has left the list meanwhile.
   const std::vector<DeviceObject*> snapshot = deviceObjects_;
   for (DeviceObject* object : snapshot) {
     if (std::find(deviceObjects_.begin(), deviceObjects_.end(), object) == deviceObjects_.end()) continue;
-    if (!object->Restore()) all = false;
+    if (!object->restore()) all = false;
   }
   return all;
 }
 
-bool Application::InvalidateDeviceObjects() {
+bool Application::invalidateDeviceObjects() {
   const std::vector<DeviceObject*> snapshot = deviceObjects_;
   for (DeviceObject* object : snapshot) {
     if (std::find(deviceObjects_.begin(), deviceObjects_.end(), object) == deviceObjects_.end()) continue;
-    object->Invalidate();
+    object->invalidate();
   }
   return true;
 }
 
-void Application::StoreSettings(const DeviceSettings& settings) {
+void Application::storeSettings(const DeviceSettings& settings) {
   settings_ = settings;
   if (settings.windowed) windowedSettings_ = settings;
   else fullScreenSettings_ = settings;
 }
 
-bool Application::Create(void* instance, EngineWindow* window) {
+bool Application::create(void* instance, EngineWindow* window) {
   instance_ = instance;
   window_ = window;
   direct3d_ = loader()();
   if (!direct3d_) return false;
   direct3d_->GetAdapterDisplayMode(0, &desktopMode_);
-  enumeration_.SetDirect3D(direct3d_);
-  if (!enumeration_.Enumerate() || !window_) {
+  enumeration_.setDirect3D(direct3d_);
+  if (!enumeration_.enumerate() || !window_) {
     safeRelease(direct3d_);
-    enumeration_.SetDirect3D(nullptr);
+    enumeration_.setDirect3D(nullptr);
     return false;
   }
-  windowStyle_ = window_->Style();
-  windowRect_ = window_->Rect();
-  clientRect_ = window_->ClientRect();
+  windowStyle_ = window_->style();
+  windowRect_ = window_->rect();
+  clientRect_ = window_->clientRect();
 
   windowed_ = false;
   DeviceSettings fullScreen = settings_;
   fullScreen.windowed = 0;
-  const bool fullOk = FindBestSettings(enumeration_, fullScreen);
+  const bool fullOk = findBestSettings(enumeration_, fullScreen);
   windowed_ = true;
   DeviceSettings windowedRequest = settings_;
   windowedRequest.windowed = 1;
-  const bool windowedOk = fullOk && FindBestSettings(enumeration_, windowedRequest);
+  const bool windowedOk = fullOk && findBestSettings(enumeration_, windowedRequest);
   if (!fullOk || !windowedOk) {
     safeRelease(direct3d_);
-    enumeration_.SetDirect3D(nullptr);
+    enumeration_.setDirect3D(nullptr);
     return false;
   }
   fullScreenSettings_ = fullScreen;
@@ -137,21 +137,21 @@ bool Application::Create(void* instance, EngineWindow* window) {
   return true;
 }
 
-bool Application::SetMode(bool fullScreen) {
-  Cleanup3DEnvironment();
+bool Application::setMode(bool fullScreen) {
+  cleanup3DEnvironment();
   settings_ = fullScreen ? fullScreenSettings_ : windowedSettings_;
   active_ = true;
   suspended_ = false;
-  return Initialize3DEnvironment();
+  return initialize3DEnvironment();
 }
 
-void Application::BuildPresentParameters() {
+void Application::buildPresentParameters() {
   presentParameters_ = D3DPRESENT_PARAMETERS{};
   presentParameters_.BackBufferCount = 1;
   presentParameters_.MultiSampleType = settings_.multisampleType;
   presentParameters_.MultiSampleQuality = settings_.multisampleQuality;
   presentParameters_.SwapEffect = D3DSWAPEFFECT_DISCARD;
-  presentParameters_.hDeviceWindow = window_ ? window_->DeviceWindow() : nullptr;
+  presentParameters_.hDeviceWindow = window_ ? window_->deviceWindow() : nullptr;
   presentParameters_.Windowed = windowed_ ? TRUE : FALSE;
   presentParameters_.EnableAutoDepthStencil = TRUE;
   presentParameters_.AutoDepthStencilFormat = settings_.depthStencilFormat;
@@ -169,12 +169,12 @@ void Application::BuildPresentParameters() {
   }
 }
 
-bool Application::Initialize3DEnvironment() {
-  logError("", DescribeDeviceSettings(settings_));
+bool Application::initialize3DEnvironment() {
+  logError("", describeDeviceSettings(settings_));
   if (!direct3d_ || !window_) return false;
   windowed_ = settings_.windowed != 0;
-  window_->SetStyle(windowStyle_);
-  BuildPresentParameters();
+  window_->setStyle(windowStyle_);
+  buildPresentParameters();
   DWORD behaviour = D3DCREATE_SOFTWARE_VERTEXPROCESSING;
   switch (settings_.vertexProcessing) {
     case MIXED_VP: behaviour = D3DCREATE_MIXED_VERTEXPROCESSING; break;
@@ -183,14 +183,14 @@ bool Application::Initialize3DEnvironment() {
     default: break;
   }
   IDirect3DDevice9* device = nullptr;
-  if (FAILED(direct3d_->CreateDevice(settings_.adapterOrdinal, settings_.deviceType, window_->DeviceWindow(), behaviour,
+  if (FAILED(direct3d_->CreateDevice(settings_.adapterOrdinal, settings_.deviceType, window_->deviceWindow(), behaviour,
                                      &presentParameters_, &device)) ||
       !device)
     return false;
   device_ = device;
-  if (windowed_) window_->Place(windowRect_);
+  if (windowed_) window_->place(windowRect_);
   // A new device holds none of the states the cache remembers.
-  stateCache().Invalidate();
+  stateCache().invalidate();
   device_->GetDeviceCaps(&caps_);
   behaviourFlags_ = behaviour;
   IDirect3DSurface9* back = nullptr;
@@ -198,49 +198,49 @@ bool Application::Initialize3DEnvironment() {
     back->GetDesc(&backBufferDesc_);
     back->Release();
   }
-  if (RestoreDeviceObjects()) {
+  if (restoreDeviceObjects()) {
     deviceObjectsRestored_ = true;
   } else {
-    InvalidateDeviceObjects();
+    invalidateDeviceObjects();
   }
   return true;
 }
 
-bool Application::Reset3DEnvironment() {
+bool Application::reset3DEnvironment() {
   if (!device_) return false;
   if (deviceObjectsRestored_) {
     deviceObjectsRestored_ = false;
-    InvalidateDeviceObjects();
+    invalidateDeviceObjects();
   }
   if (FAILED(device_->Reset(&presentParameters_))) return false;
-  stateCache().Invalidate();
+  stateCache().invalidate();
   IDirect3DSurface9* back = nullptr;
   if (SUCCEEDED(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back)) && back) {
     back->GetDesc(&backBufferDesc_);
     back->Release();
   }
-  if (RestoreDeviceObjects()) {
+  if (restoreDeviceObjects()) {
     deviceObjectsRestored_ = true;
     return true;
   }
-  InvalidateDeviceObjects();
+  invalidateDeviceObjects();
   return false;
 }
 
-void Application::Cleanup3DEnvironment() {
+void Application::cleanup3DEnvironment() {
   if (!device_) return;
   if (deviceObjectsRestored_) {
     deviceObjectsRestored_ = false;
-    InvalidateDeviceObjects();
+    invalidateDeviceObjects();
   }
   // The cache must not keep the dead device's values for the next one (it reaches the device
   // through this application, so it hands the dead one nothing once it is released).
-  stateCache().Invalidate();
+  stateCache().invalidate();
   safeRelease(device_);
 }
 
-bool Application::TestDevice() {
-  if (!device_ || (window_ && window_->SystemGone())) return false;
+bool Application::testDevice() {
+  if (!device_ || (window_ && window_->systemGone())) return false;
   const HRESULT hr = device_->TestCooperativeLevel();
   if (hr != D3DERR_DEVICENOTRESET) return true;
   if (windowed_) {
@@ -253,28 +253,28 @@ bool Application::TestDevice() {
       presentParameters_.BackBufferFormat = mode.Format;
     }
   }
-  return Reset3DEnvironment();
+  return reset3DEnvironment();
 }
 
-bool Application::HandlePossibleSizeChange() {
+bool Application::handlePossibleSizeChange() {
   if (!window_) return true;
-  windowRect_ = window_->Rect();
-  const WindowRect client = window_->ClientRect();
+  windowRect_ = window_->rect();
+  const WindowRect client = window_->clientRect();
   if (client.width() == clientRect_.width() && client.height() == clientRect_.height()) {
     clientRect_ = client;
     return true;
   }
   clientRect_ = client;
-  BuildPresentParameters();
-  if (device_ && !Reset3DEnvironment()) return false;
+  buildPresentParameters();
+  if (device_ && !reset3DEnvironment()) return false;
   return true;
 }
 
-LRESULT Application::MsgProc(HWND hwnd, uint32_t message, WPARAM wParam, LPARAM lParam) {
-  for (MessageHandler* handler : std::vector<MessageHandler*>(handlers_)) handler->HandleMessage(hwnd, message, wParam, lParam);
+LRESULT Application::msgProc(HWND hwnd, uint32_t message, WPARAM wParam, LPARAM lParam) {
+  for (MessageHandler* handler : std::vector<MessageHandler*>(handlers_)) handler->handleMessage(hwnd, message, wParam, lParam);
   switch (message) {
     case msg::WM_SIZE:
-      if (windowed_ && window_) windowStyle_ = window_->Style();
+      if (windowed_ && window_) windowStyle_ = window_->style();
       if (wParam == msg::SIZE_MINIMIZED) {
         suspended_ = true;
         minimized_ = true;
@@ -283,15 +283,15 @@ LRESULT Application::MsgProc(HWND hwnd, uint32_t message, WPARAM wParam, LPARAM 
         if (minimized_) suspended_ = false;
         maximized_ = true;
         minimized_ = false;
-        HandlePossibleSizeChange();
+        handlePossibleSizeChange();
       } else if (wParam == msg::SIZE_RESTORED) {
         if (maximized_) {
           maximized_ = false;
-          HandlePossibleSizeChange();
+          handlePossibleSizeChange();
         } else if (minimized_) {
           suspended_ = false;
           minimized_ = false;
-          HandlePossibleSizeChange();
+          handlePossibleSizeChange();
         }
       }
       break;
@@ -299,7 +299,7 @@ LRESULT Application::MsgProc(HWND hwnd, uint32_t message, WPARAM wParam, LPARAM 
     case msg::WM_ENTERSIZEMOVE: suspended_ = true; break;
     case msg::WM_EXITSIZEMOVE:
       suspended_ = false;
-      HandlePossibleSizeChange();
+      handlePossibleSizeChange();
       break;
     case msg::WM_NCHITTEST:
       if (!windowed_) return msg::HTCLIENT;
@@ -316,15 +316,15 @@ LRESULT Application::MsgProc(HWND hwnd, uint32_t message, WPARAM wParam, LPARAM 
       if (wParam == msg::PBT_APMQUERYSUSPEND || wParam == msg::PBT_APMRESUMESUSPEND) return TRUE;
       break;
     case msg::WM_CLOSE:
-      Cleanup3DEnvironment();
-      if (window_) window_->PostQuit();
+      cleanup3DEnvironment();
+      if (window_) window_->postQuit();
       return 0;
     case msg::WM_QUIT:
-      Cleanup3DEnvironment();
+      cleanup3DEnvironment();
       return 0;
     default: break;
   }
-  return window_ ? window_->DefaultProcedure(message, wParam, lParam) : 0;
+  return window_ ? window_->defaultProcedure(message, wParam, lParam) : 0;
 }
 
 }  // namespace halcyon

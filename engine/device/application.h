@@ -29,36 +29,36 @@ class EngineWindow {
  public:
   virtual ~EngineWindow() = default;
   // The handle the render device draws into (for the OpenGL device, the SDL_Window*).
-  virtual HWND DeviceWindow() = 0;
-  virtual uint32_t Style() = 0;
-  virtual void SetStyle(uint32_t style) = 0;
-  virtual WindowRect Rect() = 0;
-  virtual WindowRect ClientRect() = 0;
+  virtual HWND deviceWindow() = 0;
+  virtual uint32_t style() = 0;
+  virtual void setStyle(uint32_t style) = 0;
+  virtual WindowRect rect() = 0;
+  virtual WindowRect clientRect() = 0;
   // Moves the window to `rect` (outer rectangle), not top-most, and shows it.
-  virtual void Place(const WindowRect& rect) = 0;
-  virtual void PostQuit() = 0;
+  virtual void place(const WindowRect& rect) = 0;
+  virtual void postQuit() = 0;
   // What the system does with a message nobody handled.
-  virtual LRESULT DefaultProcedure(uint32_t message, WPARAM wParam, LPARAM lParam) = 0;
+  virtual LRESULT defaultProcedure(uint32_t message, WPARAM wParam, LPARAM lParam) = 0;
   // True once the window system under the window is gone (its server ended): from then on
   // nothing may be drawn or presented, since every request to it would go nowhere.
-  virtual bool SystemGone() { return false; }
+  virtual bool systemGone() { return false; }
 };
 
 class DeviceObject {
  public:
-  virtual bool Restore() { return true; }
-  virtual bool Invalidate() { return true; }
+  virtual bool restore() { return true; }
+  virtual bool invalidate() { return true; }
   virtual ~DeviceObject();
 
   // Adds this object to the application's list; answers whether a device exists now (false,
   // and nothing added, without an application).
-  bool RegisterDeviceObject();
-  void UnregisterDeviceObject();
+  bool registerDeviceObject();
+  void unregisterDeviceObject();
 };
 
 class MessageHandler {
  public:
-  virtual LRESULT HandleMessage(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam) = 0;
+  virtual LRESULT handleMessage(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam) = 0;
   virtual ~MessageHandler() = default;
 };
 
@@ -68,52 +68,52 @@ class Application {
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
 
-  virtual LRESULT MsgProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam);
+  virtual LRESULT msgProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam);
   virtual ~Application();
   // Restores every registered object in order; true only if all did (all are called).
-  virtual bool RestoreDeviceObjects();
-  virtual bool InvalidateDeviceObjects();
+  virtual bool restoreDeviceObjects();
+  virtual bool invalidateDeviceObjects();
 
   // `instance` is kept for the shell; `window` is the engine window (the port has no window
   // of its own to make, so a null window fails).
-  bool Create(void* instance, EngineWindow* window);
-  bool SetMode(bool fullScreen);
+  bool create(void* instance, EngineWindow* window);
+  bool setMode(bool fullScreen);
   // Whether a frame may be drawn now; resets a device that needs it. False without a device
   // or once the window system under the window is gone.
-  bool TestDevice();
-  bool HandlePossibleSizeChange();
-  bool Initialize3DEnvironment();
-  bool Reset3DEnvironment();
-  void Cleanup3DEnvironment();
-  void BuildPresentParameters();
+  bool testDevice();
+  bool handlePossibleSizeChange();
+  bool initialize3DEnvironment();
+  bool reset3DEnvironment();
+  void cleanup3DEnvironment();
+  void buildPresentParameters();
 
-  void AddDeviceObject(DeviceObject* object);
-  void RemoveDeviceObject(DeviceObject* object);
-  void AddMessageHandler(MessageHandler* handler);
-  void RemoveMessageHandler(MessageHandler* handler);
+  void addDeviceObject(DeviceObject* object);
+  void removeDeviceObject(DeviceObject* object);
+  void addMessageHandler(MessageHandler* handler);
+  void removeMessageHandler(MessageHandler* handler);
 
-  DeviceSettings FullScreenSettings() const { return fullScreenSettings_; }
-  DeviceSettings WindowedSettings() const { return windowedSettings_; }
+  DeviceSettings fullScreenSettings() const { return fullScreenSettings_; }
+  DeviceSettings windowedSettings() const { return windowedSettings_; }
   // Stores a completed record as the current settings and as the stored settings of its kind.
-  void StoreSettings(const DeviceSettings& settings);
-  const DeviceSettings& CurrentSettings() const { return settings_; }
-  const DeviceEnumeration& Enumeration() const { return enumeration_; }
+  void storeSettings(const DeviceSettings& settings);
+  const DeviceSettings& currentSettings() const { return settings_; }
+  const DeviceEnumeration& enumeration() const { return enumeration_; }
 
-  IDirect3D9* Direct3D() const { return direct3d_; }
-  IDirect3DDevice9* Device() const { return device_; }
-  EngineWindow* Window() const { return window_; }
-  const D3DPRESENT_PARAMETERS& PresentParameters() const { return presentParameters_; }
-  const D3DSURFACE_DESC& BackBufferDesc() const { return backBufferDesc_; }
-  const D3DDISPLAYMODE& DesktopMode() const { return desktopMode_; }
-  DWORD BehaviourFlags() const { return behaviourFlags_; }
-  const D3DCAPS9& Caps() const { return caps_; }
-  void* Instance() const { return instance_; }
+  IDirect3D9* direct3D() const { return direct3d_; }
+  IDirect3DDevice9* device() const { return device_; }
+  EngineWindow* window() const { return window_; }
+  const D3DPRESENT_PARAMETERS& presentParameters() const { return presentParameters_; }
+  const D3DSURFACE_DESC& backBufferDesc() const { return backBufferDesc_; }
+  const D3DDISPLAYMODE& desktopMode() const { return desktopMode_; }
+  DWORD behaviourFlags() const { return behaviourFlags_; }
+  const D3DCAPS9& caps() const { return caps_; }
+  void* instance() const { return instance_; }
 
   bool windowed() const { return windowed_; }
   bool active() const { return active_; }
   bool suspended() const { return suspended_; }
   bool quitRequested() const { return quitRequested_; }
-  void RequestQuit() { quitRequested_ = true; }
+  void requestQuit() { quitRequested_ = true; }
   bool minimized() const { return minimized_; }
   bool maximized() const { return maximized_; }
   bool deviceObjectsRestored() const { return deviceObjectsRestored_; }
@@ -124,7 +124,7 @@ class Application {
   // How the render runtime is loaded; tests hand in the recording runtime. The default makes
   // the OpenGL runtime.
   using Direct3DLoader = std::function<IDirect3D9*()>;
-  static void SetDirect3DLoader(Direct3DLoader loader);
+  static void setDirect3DLoader(Direct3DLoader loader);
 
  protected:
   bool active_ = false;
@@ -154,8 +154,8 @@ class Application {
 };
 
 // The one application of the process (null before one is made and after it is destroyed).
-// Its Device() is the one place the device is kept; the state cache asks it.
-Application* GetApplication();
+// Its device() is the one place the device is kept; the state cache asks it.
+Application* getApplication();
 
 // Window messages and their numbers, as the engine reads them.
 namespace msg {

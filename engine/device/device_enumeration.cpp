@@ -20,7 +20,7 @@ bool contains(const std::vector<T>& list, T value) {
 
 }  // namespace
 
-bool DeviceEnumeration::Enumerate() {
+bool DeviceEnumeration::enumerate() {
   adapters_.clear();
   if (!direct3d_) return false;
   const UINT count = direct3d_->GetAdapterCount();
@@ -111,8 +111,8 @@ void DeviceEnumeration::enumerateCombos(DeviceInfo& device, const std::vector<D3
   }
 }
 
-bool FindBestSettings(const DeviceEnumeration& enumeration, DeviceSettings& s) {
-  IDirect3D9* d3d = enumeration.Direct3D();
+bool findBestSettings(const DeviceEnumeration& enumeration, DeviceSettings& s) {
+  IDirect3D9* d3d = enumeration.direct3D();
   if (!d3d) return false;
   D3DDISPLAYMODE desktop{};
   if (FAILED(d3d->GetAdapterDisplayMode(0, &desktop))) return false;
@@ -125,7 +125,7 @@ bool FindBestSettings(const DeviceEnumeration& enumeration, DeviceSettings& s) {
   // The first adapter with a preferred combo ends the search: a later adapter (another
   // monitor or X screen) has a desktop of its own, which the size below is not taken from.
   bool found = false;
-  for (const AdapterInfo& adapter : enumeration.Adapters()) {
+  for (const AdapterInfo& adapter : enumeration.adapters()) {
     if (found) break;
     if ((s.flags & DeviceSettings::MatchAdapter) && adapter.adapterOrdinal != s.adapterOrdinal) continue;
     for (const DeviceInfo& device : adapter.devices) {
@@ -134,7 +134,7 @@ bool FindBestSettings(const DeviceEnumeration& enumeration, DeviceSettings& s) {
         if (combo.windowed != (s.windowed ? 1 : 0)) continue;
         bool preferred = false;
         if (matchBackBuffer) {
-          if (FormatBitsPerPixel(combo.backBufferFormat) != FormatBitsPerPixel(s.backBufferFormat)) continue;
+          if (formatBitsPerPixel(combo.backBufferFormat) != formatBitsPerPixel(s.backBufferFormat)) continue;
           preferred = combo.backBufferFormat == s.backBufferFormat;
         }
         const bool sameFormat = combo.backBufferFormat == combo.adapterFormat;
@@ -194,7 +194,7 @@ bool FindBestSettings(const DeviceEnumeration& enumeration, DeviceSettings& s) {
     if (!keptDepth && require) return false;
   }
   if (!keptDepth) {
-    const uint32_t bits = FormatBitsPerPixel(s.backBufferFormat);
+    const uint32_t bits = formatBitsPerPixel(s.backBufferFormat);
     if (bits == 16 && contains(depths, D3DFMT_D16)) {
       s.depthStencilFormat = D3DFMT_D16;
     } else if (bits == 32 && contains(depths, D3DFMT_D32)) {
@@ -202,7 +202,7 @@ bool FindBestSettings(const DeviceEnumeration& enumeration, DeviceSettings& s) {
     } else {
       // A combo lists only depth formats that match its back buffer, so when none has the back
       // buffer's width any of them will do.
-      auto it = std::find_if(depths.begin(), depths.end(), [&](D3DFORMAT f) { return FormatBitsPerPixel(f) == bits; });
+      auto it = std::find_if(depths.begin(), depths.end(), [&](D3DFORMAT f) { return formatBitsPerPixel(f) == bits; });
       if (it == depths.end()) it = depths.begin();
       if (it == depths.end()) return false;
       s.depthStencilFormat = *it;
@@ -238,10 +238,10 @@ bool FindBestSettings(const DeviceEnumeration& enumeration, DeviceSettings& s) {
   return true;
 }
 
-D3DMULTISAMPLE_TYPE OfferedMultisample(const DeviceEnumeration& enumeration, const DeviceSettings& s,
+D3DMULTISAMPLE_TYPE offeredMultisample(const DeviceEnumeration& enumeration, const DeviceSettings& s,
                                        D3DMULTISAMPLE_TYPE wanted) {
   D3DMULTISAMPLE_TYPE offered = D3DMULTISAMPLE_NONE;
-  for (const AdapterInfo& adapter : enumeration.Adapters()) {
+  for (const AdapterInfo& adapter : enumeration.adapters()) {
     if (adapter.adapterOrdinal != s.adapterOrdinal) continue;
     for (const DeviceInfo& device : adapter.devices) {
       if (device.deviceType != s.deviceType) continue;

@@ -1,6 +1,6 @@
 #pragma once
 // Every adapter, display mode, device type and usable format combination of the runtime, and
-// FindBestSettings, which completes a DeviceSettings request into a configuration the
+// findBestSettings, which completes a DeviceSettings request into a configuration the
 // enumeration offers. The engine and the shell both choose their modes with this one
 // function.
 #include <vector>
@@ -49,12 +49,12 @@ struct AdapterInfo {
 class DeviceEnumeration {
  public:
   // The runtime object is not owned.
-  void SetDirect3D(IDirect3D9* direct3d) { direct3d_ = direct3d; }
-  IDirect3D9* Direct3D() const { return direct3d_; }
+  void setDirect3D(IDirect3D9* direct3d) { direct3d_ = direct3d; }
+  IDirect3D9* direct3D() const { return direct3d_; }
 
   // False when there is no runtime object. Replaces what an earlier call found.
-  bool Enumerate();
-  const std::vector<AdapterInfo>& Adapters() const { return adapters_; }
+  bool enumerate();
+  const std::vector<AdapterInfo>& adapters() const { return adapters_; }
 
  private:
   void enumerateDevices(AdapterInfo& adapter, const std::vector<D3DFORMAT>& adapterFormats);
@@ -64,11 +64,11 @@ class DeviceEnumeration {
 };
 
 // Completes `settings` in place; false when no offered configuration satisfies the request.
-bool FindBestSettings(const DeviceEnumeration& enumeration, DeviceSettings& settings);
+bool findBestSettings(const DeviceEnumeration& enumeration, DeviceSettings& settings);
 
 // The most samples, at most `wanted`, that the combination `settings` describe offers with
 // their depth format; D3DMULTISAMPLE_NONE when it offers none or is not enumerated.
-D3DMULTISAMPLE_TYPE OfferedMultisample(const DeviceEnumeration& enumeration, const DeviceSettings& settings,
+D3DMULTISAMPLE_TYPE offeredMultisample(const DeviceEnumeration& enumeration, const DeviceSettings& settings,
                                        D3DMULTISAMPLE_TYPE wanted);
 
 }  // namespace halcyon

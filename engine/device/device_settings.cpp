@@ -2,7 +2,7 @@
 
 namespace halcyon {
 
-void AppendDeviceTypeName(std::string& out, uint32_t type) {
+void appendDeviceTypeName(std::string& out, uint32_t type) {
   switch (type) {
     case D3DDEVTYPE_HAL: out += "D3DDEVTYPE_HAL"; break;
     case D3DDEVTYPE_REF: out += "D3DDEVTYPE_REF"; break;
@@ -11,19 +11,19 @@ void AppendDeviceTypeName(std::string& out, uint32_t type) {
   }
 }
 
-void AppendMultisampleName(std::string& out, uint32_t type) {
+void appendMultisampleName(std::string& out, uint32_t type) {
   if (type == 0) out += "D3DMULTISAMPLE_NONE";
   else if (type == 1) out += "D3DMULTISAMPLE_NONMASKABLE";
   else if (type >= 2 && type <= 16) out += "D3DMULTISAMPLE_" + std::to_string(type) + "_SAMPLES";
   else out += "Unknown Multisample Type";
 }
 
-void AppendVertexProcessingName(std::string& out, uint32_t vp) {
+void appendVertexProcessingName(std::string& out, uint32_t vp) {
   static const char* const names[] = {"SOFTWARE_VP", "MIXED_VP", "HARDWARE_VP", "PURE_HARDWARE_VP"};
   out += vp < 4 ? names[vp] : "Unknown VertexProcessingType";
 }
 
-void AppendPresentIntervalName(std::string& out, uint32_t interval) {
+void appendPresentIntervalName(std::string& out, uint32_t interval) {
   switch (interval) {
     case D3DPRESENT_INTERVAL_DEFAULT: out += "D3DPRESENT_INTERVAL_DEFAULT"; break;
     case D3DPRESENT_INTERVAL_ONE: out += "D3DPRESENT_INTERVAL_ONE"; break;
@@ -110,7 +110,7 @@ const FormatInfo* findFormat(uint32_t format) {
 
 }  // namespace
 
-void AppendFormatName(std::string& out, uint32_t format) {
+void appendFormatName(std::string& out, uint32_t format) {
   if (format == D3DFMT_UNKNOWN) {
     out += "UNKNOWN";
     return;
@@ -119,7 +119,7 @@ void AppendFormatName(std::string& out, uint32_t format) {
   out += f ? f->name : "Unknown format";
 }
 
-D3DFORMAT FormatFromText(const std::string& text) {
+D3DFORMAT formatFromText(const std::string& text) {
   static const std::pair<const char*, D3DFORMAT> known[] = {
       {"D3DFMT_R8G8B8", D3DFMT_R8G8B8},     {"D3DFMT_A8R8G8B8", D3DFMT_A8R8G8B8}, {"D3DFMT_X8R8G8B8", D3DFMT_X8R8G8B8},
       {"D3DFMT_R5G6B5", D3DFMT_R5G6B5},     {"D3DFMT_X1R5G5B5", D3DFMT_X1R5G5B5}, {"D3DFMT_A1R5G5B5", D3DFMT_A1R5G5B5},
@@ -129,33 +129,33 @@ D3DFORMAT FormatFromText(const std::string& text) {
   return D3DFMT_UNKNOWN;
 }
 
-uint32_t FormatBitsPerPixel(D3DFORMAT format) {
+uint32_t formatBitsPerPixel(D3DFORMAT format) {
   const FormatInfo* f = findFormat(format);
   return f ? f->bits : 0;
 }
 
-bool FormatHasAlpha(D3DFORMAT format) {
+bool formatHasAlpha(D3DFORMAT format) {
   const FormatInfo* f = findFormat(format);
   return f && f->alpha;
 }
 
-std::string DescribeDeviceSettings(const DeviceSettings& s) {
+std::string describeDeviceSettings(const DeviceSettings& s) {
   std::string out = "----------------------\n";
   out += s.windowed ? "Windowed " : "Fullscreen ";
   out += std::to_string(s.width) + "x" + std::to_string(s.height) + ", " + std::to_string(s.refreshRate) + "Hz, ";
-  AppendFormatName(out, s.adapterFormat);
+  appendFormatName(out, s.adapterFormat);
   out += ", ";
-  AppendFormatName(out, s.backBufferFormat);
+  appendFormatName(out, s.backBufferFormat);
   out += ", ";
-  AppendFormatName(out, s.depthStencilFormat);
+  appendFormatName(out, s.depthStencilFormat);
   out += ", ";
-  AppendDeviceTypeName(out, s.deviceType);
+  appendDeviceTypeName(out, s.deviceType);
   out += "\nPresent Interval: ";
-  AppendPresentIntervalName(out, s.presentInterval);
+  appendPresentIntervalName(out, s.presentInterval);
   out += "\nVertex Proccessing: ";
-  AppendVertexProcessingName(out, s.vertexProcessing);
+  appendVertexProcessingName(out, s.vertexProcessing);
   out += "\nMultiSample: ";
-  AppendMultisampleName(out, s.multisampleType);
+  appendMultisampleName(out, s.multisampleType);
   out += " , Quality:" + std::to_string(s.multisampleQuality) + "\n";
   out += "----------------------\n";
   return out;

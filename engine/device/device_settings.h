@@ -1,6 +1,6 @@
 #pragma once
 // One complete device configuration, used both as a request (some fields set, with the flag
-// bits saying which must be honoured) and as the answer FindBestSettings fills in.
+// bits saying which must be honoured) and as the answer findBestSettings fills in.
 #include <string>
 
 #include "platform/d3d9/d3d9.h"
@@ -43,27 +43,27 @@ struct DeviceSettings {
   uint32_t presentInterval = D3DPRESENT_INTERVAL_DEFAULT;
 
   // A cleared request asks for nothing; only the flags and the presentation kind are reset.
-  void Clear() {
+  void clear() {
     flags = 0;
     windowed = 0;
   }
 };
 
 // Name tables: each appends its word to `out`.
-void AppendDeviceTypeName(std::string& out, uint32_t deviceType);
-void AppendMultisampleName(std::string& out, uint32_t multisampleType);
-void AppendVertexProcessingName(std::string& out, uint32_t vertexProcessing);
-void AppendPresentIntervalName(std::string& out, uint32_t presentInterval);
+void appendDeviceTypeName(std::string& out, uint32_t deviceType);
+void appendMultisampleName(std::string& out, uint32_t multisampleType);
+void appendVertexProcessingName(std::string& out, uint32_t vertexProcessing);
+void appendPresentIntervalName(std::string& out, uint32_t presentInterval);
 // The format's identifier without its "D3DFMT_" prefix; "UNKNOWN" for 0, "Unknown format"
 // for values without a name.
-void AppendFormatName(std::string& out, uint32_t format);
+void appendFormatName(std::string& out, uint32_t format);
 
 // The seven formats texture and font descriptors may name; anything else is D3DFMT_UNKNOWN.
-D3DFORMAT FormatFromText(const std::string& text);
-uint32_t FormatBitsPerPixel(D3DFORMAT format);
-bool FormatHasAlpha(D3DFORMAT format);
+D3DFORMAT formatFromText(const std::string& text);
+uint32_t formatBitsPerPixel(D3DFORMAT format);
+bool formatHasAlpha(D3DFORMAT format);
 
 // The block the engine hands to the error trace each time it creates a device.
-std::string DescribeDeviceSettings(const DeviceSettings& settings);
+std::string describeDeviceSettings(const DeviceSettings& settings);
 
 }  // namespace halcyon

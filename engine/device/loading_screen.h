@@ -3,8 +3,8 @@
 // frames. Only Clear, BeginScene, EndScene and Present of the device are used, with one
 // textured quad per picture; state goes through the state cache.
 //
-// The shell calls ShowLoadingScreen once after mounting the media (with the loading picture
-// and whichever corner images are large enough to be real), and FadeOutLoadingScreen once the
+// The shell calls showLoadingScreen once after mounting the media (with the loading picture
+// and whichever corner images are large enough to be real), and fadeOutLoadingScreen once the
 // scene has loaded; the picture textures stay the shell's.
 #include "engine/device/application.h"
 #include "engine/device/texture.h"
@@ -21,14 +21,14 @@ struct LoadingPictures {
 // Clears to black (depth 1.0) and, when the scene can begin, draws the picture over the whole
 // back buffer at `opacity` (0..1, over black) and, when `withCorners`, each corner image as a
 // 256 x 128 pixel quad in its corner; then ends the scene and presents.
-bool DrawLoadingFrame(IDirect3DDevice9* device, const LoadingPictures& pictures, float opacity, bool withCorners);
+bool drawLoadingFrame(IDirect3DDevice9* device, const LoadingPictures& pictures, float opacity, bool withCorners);
 
 // The loading screen as first shown: the picture at full opacity with its corner images.
-bool ShowLoadingScreen(IDirect3DDevice9* device, const LoadingPictures& pictures);
+bool showLoadingScreen(IDirect3DDevice9* device, const LoadingPictures& pictures);
 
 // Fades the picture out: for as long as fewer than `durationMs` have passed since the call,
 // each pass draws (when the device test passes) the picture at opacity 1 - t / durationMs.
 // Returns the number of frames drawn.
-int FadeOutLoadingScreen(Application& application, const LoadingPictures& pictures, int64_t durationMs = 200);
+int fadeOutLoadingScreen(Application& application, const LoadingPictures& pictures, int64_t durationMs = 200);
 
 }  // namespace halcyon

@@ -6,16 +6,16 @@ OverlayStates::~OverlayStates() {
   if (onExit_ == OnExit::Keep) return;
   for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
     switch (it->kind) {
-      case Kind::Render: cache_.SetRenderState(static_cast<D3DRENDERSTATETYPE>(it->id), it->value); break;
+      case Kind::Render: cache_.setRenderState(static_cast<D3DRENDERSTATETYPE>(it->id), it->value); break;
       case Kind::Stage:
-        cache_.SetTextureStageState(it->stage, static_cast<D3DTEXTURESTAGESTATETYPE>(it->id), it->value);
+        cache_.setTextureStageState(it->stage, static_cast<D3DTEXTURESTAGESTATETYPE>(it->id), it->value);
         break;
       case Kind::Sampler:
-        cache_.SetSamplerState(it->stage, static_cast<D3DSAMPLERSTATETYPE>(it->id), it->value);
+        cache_.setSamplerState(it->stage, static_cast<D3DSAMPLERSTATETYPE>(it->id), it->value);
         break;
     }
   }
-  if (textureSaved_) cache_.SetTexture(0, texture_);
+  if (textureSaved_) cache_.setTexture(0, texture_);
 }
 
 void OverlayStates::setCommon() {
@@ -41,33 +41,33 @@ void OverlayStates::setCommon() {
 }
 
 void OverlayStates::save(Kind kind, DWORD stage, DWORD id, bool known, DWORD old, DWORD value) {
-  if (onExit_ == OnExit::Restore && known && old != value) saved_.push_back({kind, stage, id, old});
+  if (onExit_ == OnExit::restore && known && old != value) saved_.push_back({kind, stage, id, old});
 }
 
 void OverlayStates::render(D3DRENDERSTATETYPE state, DWORD value) {
   DWORD old = 0;
-  const bool known = cache_.GetRenderState(state, &old);
+  const bool known = cache_.getRenderState(state, &old);
   save(Kind::Render, 0, state, known, old, value);
-  cache_.SetRenderState(state, value);
+  cache_.setRenderState(state, value);
 }
 
 void OverlayStates::stage(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
   DWORD old = 0;
-  const bool known = cache_.GetTextureStageState(stage, type, &old);
+  const bool known = cache_.getTextureStageState(stage, type, &old);
   save(Kind::Stage, stage, type, known, old, value);
-  cache_.SetTextureStageState(stage, type, value);
+  cache_.setTextureStageState(stage, type, value);
 }
 
 void OverlayStates::sampler(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
   DWORD old = 0;
-  const bool known = cache_.GetSamplerState(sampler, type, &old);
+  const bool known = cache_.getSamplerState(sampler, type, &old);
   save(Kind::Sampler, sampler, type, known, old, value);
-  cache_.SetSamplerState(sampler, type, value);
+  cache_.setSamplerState(sampler, type, value);
 }
 
 void OverlayStates::texture(IDirect3DBaseTexture9* texture) {
-  if (!textureSaved_ && onExit_ == OnExit::Restore) textureSaved_ = cache_.GetTexture(0, &texture_);
-  cache_.SetTexture(0, texture);
+  if (!textureSaved_ && onExit_ == OnExit::restore) textureSaved_ = cache_.getTexture(0, &texture_);
+  cache_.setTexture(0, texture);
 }
 
 }  // namespace halcyon

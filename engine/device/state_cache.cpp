@@ -24,8 +24,8 @@ StateCache& stateCache() {
 
 IDirect3DDevice9* StateCache::device() const {
   if (ownDevice_) return ownDevice_;
-  const Application* application = GetApplication();
-  return application ? application->Device() : nullptr;
+  const Application* application = getApplication();
+  return application ? application->device() : nullptr;
 }
 
 template <typename T, typename Send>
@@ -41,37 +41,37 @@ bool StateCache::set(Entry<T>& entry, const T& value, Send send) {
   return SUCCEEDED(send());
 }
 
-bool StateCache::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
+bool StateCache::setRenderState(D3DRENDERSTATETYPE state, DWORD value) {
   if (state >= kRenderStates) return false;
   return set(render_[state], value, [&] { return device()->SetRenderState(state, value); });
 }
 
-bool StateCache::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
+bool StateCache::setSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
   if (sampler >= kSamplers || type >= kSamplerTypes) return false;
   return set(sampler_[sampler][type], value, [&] { return device()->SetSamplerState(sampler, type, value); });
 }
 
-bool StateCache::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
+bool StateCache::setTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
   if (stage >= kStages || type >= kStageTypes) return false;
   return set(stage_[stage][type], value, [&] { return device()->SetTextureStageState(stage, type, value); });
 }
 
-bool StateCache::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
+bool StateCache::setTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
   if (stage >= kStages) return false;
   return set(texture_[stage], texture, [&] { return device()->SetTexture(stage, texture); });
 }
 
-bool StateCache::SetTransform(D3DTRANSFORMSTATETYPE type, const D3DMATRIX* matrix) {
+bool StateCache::setTransform(D3DTRANSFORMSTATETYPE type, const D3DMATRIX* matrix) {
   if (type >= kTransforms || !matrix) return false;
   return set(transform_[type], *matrix, [&] { return device()->SetTransform(type, matrix); });
 }
 
-bool StateCache::SetMaterial(const D3DMATERIAL9* material) {
+bool StateCache::setMaterial(const D3DMATERIAL9* material) {
   if (!material) return false;
   return set(material_, *material, [&] { return device()->SetMaterial(material); });
 }
 
-bool StateCache::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
+bool StateCache::getRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
   if (state >= kRenderStates || !value) return false;
   Entry<DWORD>& e = render_[state];
   if (!e.valid) {
@@ -82,7 +82,7 @@ bool StateCache::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
   return true;
 }
 
-bool StateCache::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) {
+bool StateCache::getSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) {
   if (sampler >= kSamplers || type >= kSamplerTypes || !value) return false;
   Entry<DWORD>& e = sampler_[sampler][type];
   if (!e.valid) {
@@ -93,7 +93,7 @@ bool StateCache::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD*
   return true;
 }
 
-bool StateCache::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) {
+bool StateCache::getTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) {
   if (stage >= kStages || type >= kStageTypes || !value) return false;
   Entry<DWORD>& e = stage_[stage][type];
   if (!e.valid) {
@@ -104,7 +104,7 @@ bool StateCache::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type
   return true;
 }
 
-bool StateCache::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
+bool StateCache::getTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
   if (stage >= kStages || !texture) return false;
   Entry<IDirect3DBaseTexture9*>& e = texture_[stage];
   if (!e.valid) {
@@ -119,7 +119,7 @@ bool StateCache::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
   return true;
 }
 
-bool StateCache::GetTransform(D3DTRANSFORMSTATETYPE type, D3DMATRIX* matrix) {
+bool StateCache::getTransform(D3DTRANSFORMSTATETYPE type, D3DMATRIX* matrix) {
   if (type >= kTransforms || !matrix) return false;
   Entry<D3DMATRIX>& e = transform_[type];
   if (!e.valid) {
@@ -130,7 +130,7 @@ bool StateCache::GetTransform(D3DTRANSFORMSTATETYPE type, D3DMATRIX* matrix) {
   return true;
 }
 
-bool StateCache::GetMaterial(D3DMATERIAL9* material) {
+bool StateCache::getMaterial(D3DMATERIAL9* material) {
   if (!material) return false;
   if (!material_.valid) {
     if (!device() || FAILED(device()->GetMaterial(&material_.value))) return false;
@@ -140,7 +140,7 @@ bool StateCache::GetMaterial(D3DMATERIAL9* material) {
   return true;
 }
 
-void StateCache::Invalidate() {
+void StateCache::invalidate() {
   for (auto& e : render_) e.valid = false;
   for (auto& row : sampler_)
     for (auto& e : row) e.valid = false;

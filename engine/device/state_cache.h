@@ -20,7 +20,7 @@ class StateCache {
   static constexpr UINT kStageTypes = 64;
   static constexpr UINT kTransforms = 512;
 
-  // The device the setters forward to: the application's (Application::Device(), the one
+  // The device the setters forward to: the application's (Application::device(), the one
   // place the device is kept), or null while there is none. A cache used without an
   // application (tests, tools) is given a device of its own instead; null gives it back to the
   // application's. Not owned.
@@ -30,28 +30,28 @@ class StateCache {
   // Setters: equal to a valid cached value -> true at once; no device -> false and the cache is
   // left alone; otherwise the value is cached, marked valid and handed to the device, whose
   // success is returned.
-  bool SetRenderState(D3DRENDERSTATETYPE state, DWORD value);
-  bool SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value);
-  bool SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value);
-  bool SetTexture(DWORD stage, IDirect3DBaseTexture9* texture);
-  bool SetTransform(D3DTRANSFORMSTATETYPE type, const D3DMATRIX* matrix);
-  bool SetMaterial(const D3DMATERIAL9* material);
-  bool SetWorld(const D3DMATRIX* matrix) { return SetTransform(D3DTS_WORLD, matrix); }
-  bool SetView(const D3DMATRIX* matrix) { return SetTransform(D3DTS_VIEW, matrix); }
-  bool SetProjection(const D3DMATRIX* matrix) { return SetTransform(D3DTS_PROJECTION, matrix); }
+  bool setRenderState(D3DRENDERSTATETYPE state, DWORD value);
+  bool setSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value);
+  bool setTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value);
+  bool setTexture(DWORD stage, IDirect3DBaseTexture9* texture);
+  bool setTransform(D3DTRANSFORMSTATETYPE type, const D3DMATRIX* matrix);
+  bool setMaterial(const D3DMATERIAL9* material);
+  bool setWorld(const D3DMATRIX* matrix) { return setTransform(D3DTS_WORLD, matrix); }
+  bool setView(const D3DMATRIX* matrix) { return setTransform(D3DTS_VIEW, matrix); }
+  bool setProjection(const D3DMATRIX* matrix) { return setTransform(D3DTS_PROJECTION, matrix); }
 
   // Getters: the cached value; an entry not yet valid is asked of the device first and the
   // answer cached. False when the entry is not valid and the device cannot answer.
-  bool GetRenderState(D3DRENDERSTATETYPE state, DWORD* value);
-  bool GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value);
-  bool GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value);
+  bool getRenderState(D3DRENDERSTATETYPE state, DWORD* value);
+  bool getSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value);
+  bool getTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value);
   // The texture bound at `stage`, without an added reference.
-  bool GetTexture(DWORD stage, IDirect3DBaseTexture9** texture);
-  bool GetTransform(D3DTRANSFORMSTATETYPE type, D3DMATRIX* matrix);
-  bool GetMaterial(D3DMATERIAL9* material);
+  bool getTexture(DWORD stage, IDirect3DBaseTexture9** texture);
+  bool getTransform(D3DTRANSFORMSTATETYPE type, D3DMATRIX* matrix);
+  bool getMaterial(D3DMATERIAL9* material);
 
   // Forgets every cached value.
-  void Invalidate();
+  void invalidate();
 
   // Sets that were answered from the cache and sets that reached the device.
   uint64_t hits() const { return hits_; }

@@ -42,7 +42,7 @@ DWORD filterFromText(const std::string& text, DWORD fallback) {
 
 }  // namespace
 
-std::string TextureKey(const FileRef& f) {
+std::string textureKey(const FileRef& f) {
   std::ostringstream key;
   if (f.sources & Memory) {
     key << "mem:" << static_cast<const void*>(f.memory) << ":" << f.memorySize;
@@ -71,35 +71,35 @@ Texture::~Texture() {
   ownedFrames_.clear();
 }
 
-void Texture::AddRef() { ++root()->refs_; }
+void Texture::addRef() { ++root()->refs_; }
 
-void Texture::Release() {
+void Texture::release() {
   Texture* top = root();
   if (top->refs_ > 0 && --top->refs_ == 0 && top->manager_) top->manager_->forget(top);
 }
 
-int32_t Texture::References() const { return root()->refs_; }
+int32_t Texture::references() const { return root()->refs_; }
 
-void Texture::SetTransform(const D3DMATRIX& m) {
+void Texture::setTransform(const D3DMATRIX& m) {
   transform_ = m;
   const D3DMATRIX identity = identityMatrix();
   transformIdentity_ = std::memcmp(&m, &identity, sizeof m) == 0;
 }
 
-bool Texture::HasAlpha() const { return FormatHasAlpha(desc_.Format != D3DFMT_UNKNOWN ? desc_.Format : format_); }
+bool Texture::hasAlpha() const { return formatHasAlpha(desc_.Format != D3DFMT_UNKNOWN ? desc_.Format : format_); }
 
-Texture* Texture::FrameNamed(const std::string& id) const {
+Texture* Texture::frameNamed(const std::string& id) const {
   for (Texture* frame : frames_)
     if (frame->id_ == id) return frame;
   return nullptr;
 }
 
-std::vector<Texture*> Texture::FrameSequence(const std::string& name) const {
+std::vector<Texture*> Texture::frameSequence(const std::string& name) const {
   std::vector<Texture*> out;
   auto it = sequences_.find(name);
   if (it == sequences_.end()) return out;
   for (const std::string& frameName : it->second)
-    if (Texture* frame = FrameNamed(frameName)) out.push_back(frame);
+    if (Texture* frame = frameNamed(frameName)) out.push_back(frame);
   return out;
 }
 
@@ -147,7 +147,7 @@ void Texture::adoptNewTexture(UINT oldWidth, UINT oldHeight) {
   }
 }
 
-bool Texture::CreateFromFile(const std::string& name, uint32_t sourceFlags, UINT width, UINT height, UINT levels,
+bool Texture::createFromFile(const std::string& name, uint32_t sourceFlags, UINT width, UINT height, UINT levels,
                              DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter, DWORD mipFilter,
                              D3DCOLOR colorKey) {
   fileName_ = name;
@@ -181,7 +181,7 @@ bool Texture::CreateFromFile(const std::string& name, uint32_t sourceFlags, UINT
   return true;
 }
 
-bool Texture::CreateEmpty(uint32_t sourceFlags, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+bool Texture::createEmpty(uint32_t sourceFlags, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                           D3DPOOL pool) {
   sourceFlags_ = sourceFlags | EmptyTexture;
   width_ = width;
@@ -201,8 +201,8 @@ bool Texture::CreateEmpty(uint32_t sourceFlags, UINT width, UINT height, UINT le
   return true;
 }
 
-bool Texture::LoadFromRequest(const TextureRequest& r) {
-  RegisterDeviceObject();
+bool Texture::loadFromRequest(const TextureRequest& r) {
+  registerDeviceObject();
   width_ = r.flags & TextureRequest::Size ? r.width : 0;
   height_ = r.flags & TextureRequest::Size ? r.height : 0;
   // A picture from a file gets its whole chain of smaller levels, so that it stays calm when
@@ -227,10 +227,10 @@ bool Texture::LoadFromRequest(const TextureRequest& r) {
     UdfNode root;
     const std::string_view text(reinterpret_cast<const char*>(content.data()), content.size());
     parseUdfText(text, root, paths_);
-    return LoadDescriptor(root, nullptr);
+    return loadDescriptor(root, nullptr);
   }
   if (r.file.sources & Disk) {
-    return CreateFromFile(r.file.name, ReadBytes | paramsOnly, width_, height_, levels_, usage_, format_, pool_, filter_,
+    return createFromFile(r.file.name, ReadBytes | paramsOnly, width_, height_, levels_, usage_, format_, pool_, filter_,
                           mipFilter_, colorKey_);
   }
   if (r.file.sources & (Archive | MemFile | Memory)) {
@@ -242,7 +242,7 @@ bool Texture::LoadFromRequest(const TextureRequest& r) {
     adoptNewTexture(oldWidth, oldHeight);
     return true;
   }
-  return CreateEmpty(paramsOnly, width_, height_, levels_, usage_, format_, pool_);
+  return createEmpty(paramsOnly, width_, height_, levels_, usage_, format_, pool_);
 }
 
 void Texture::cutFrames(Texture& child, const UdfNode& value) {
@@ -275,8 +275,8 @@ void Texture::cutFrames(Texture& child, const UdfNode& value) {
   }
 }
 
-bool Texture::LoadDescriptor(const UdfNode& value, Texture* parent) {
-  if (!RegisterDeviceObject()) return false;
+bool Texture::loadDescriptor(const UdfNode& value, Texture* parent) {
+  if (!registerDeviceObject()) return false;
   parent_ = parent;
   const std::string fileName = readText(value, "FileName");
   const std::string initFlags = readText(value, "InitFlags");
@@ -297,7 +297,7 @@ bool Texture::LoadDescriptor(const UdfNode& value, Texture* parent) {
   // Without "Levels" a descriptor that brings pictures gets the whole chain.
   const bool bringsPictures = !fileName.empty() || value.findChild("Subs") != nullptr;
   const int32_t levels = readInt(value, "Levels", bringsPictures ? 0 : 1);
-  const D3DFORMAT format = FormatFromText(readText(value, "Format"));
+  const D3DFORMAT format = formatFromText(readText(value, "Format"));
   D3DCOLOR colorKey = 0;
   if (const UdfNode* key = value.findChild("ColorKey")) colorKey = readColour(*key);
   const DWORD filter = filterFromText(readText(value, "Filter"), D3DX_FILTER_LINEAR);
@@ -323,10 +323,10 @@ bool Texture::LoadDescriptor(const UdfNode& value, Texture* parent) {
     file_ = image;
     const uint32_t source = initFlags == "SAVE_NAME" ? LoadByName : ReadBytes;
     if (parent && source == ReadBytes && !loadImageBytes()) return false;
-    ok = CreateFromFile(image.name, source | ownTexture, width, height, levelCount, usage, format, pool, filter, mipFilter,
+    ok = createFromFile(image.name, source | ownTexture, width, height, levelCount, usage, format, pool, filter, mipFilter,
                         colorKey);
   } else {
-    ok = CreateEmpty(ownTexture, width, height, levelCount, usage, format, pool);
+    ok = createEmpty(ownTexture, width, height, levelCount, usage, format, pool);
   }
   if (!ok) return false;
 
@@ -350,7 +350,7 @@ bool Texture::LoadDescriptor(const UdfNode& value, Texture* parent) {
         auto child = std::make_unique<Texture>();
         child->file_ = file_;
         child->paths_ = paths_;
-        if (!child->LoadDescriptor(*element, this)) return false;
+        if (!child->loadDescriptor(*element, this)) return false;
         child->texture_ = texture_;
         child->desc_ = desc_;
         if (child->kind_ == 2) {
@@ -373,7 +373,7 @@ bool Texture::LoadDescriptor(const UdfNode& value, Texture* parent) {
   return true;
 }
 
-bool Texture::Restore() {
+bool Texture::restore() {
   if (sourceFlags_ & ParametersOnly && !parent_) return true;
   IDirect3DDevice9* device = stateCache().device();
   if (!device) return false;
@@ -417,14 +417,14 @@ bool Texture::Restore() {
 
 bool Texture::restoreFrames() {
   for (Texture* frame : frames_)
-    if (!frame->Restore()) return false;
+    if (!frame->restore()) return false;
   // Frames put their pictures into the top level only; the smaller levels follow them.
   if (!frames_.empty() && texture_ && texture_->GetLevelCount() > 1)
     return SUCCEEDED(D3DXFilterTexture(texture_, nullptr, 0, mipFilter_));
   return true;
 }
 
-bool Texture::Invalidate() {
+bool Texture::invalidate() {
   if (!parent_) safeRelease(texture_);
   return true;
 }
@@ -439,9 +439,9 @@ TextureManager& textureManager() {
   return *manager;
 }
 
-TextureManager::~TextureManager() { Clear(); }
+TextureManager::~TextureManager() { clear(); }
 
-void TextureManager::Clear() {
+void TextureManager::clear() {
   const std::vector<Texture*> all = all_;
   all_.clear();
   byName_.clear();
@@ -473,15 +473,15 @@ Texture* TextureManager::subTexture(Texture* texture, const TextureRequest& r) {
   if (!texture) return nullptr;
   if (r.flags & TextureRequest::FrameByIndex)
     return r.frameIndex < texture->frames_.size() ? texture->frames_[r.frameIndex] : nullptr;
-  if (r.flags & TextureRequest::FrameByName) return texture->FrameNamed(r.frameName);
+  if (r.flags & TextureRequest::FrameByName) return texture->frameNamed(r.frameName);
   return texture;
 }
 
-Texture* TextureManager::Get(const TextureRequest& request, const SearchPaths* paths) {
+Texture* TextureManager::get(const TextureRequest& request, const SearchPaths* paths) {
   const bool wantsFrame = request.flags & (TextureRequest::FrameByIndex | TextureRequest::FrameByName);
   if (request.flags & TextureRequest::CarriesTexture) {
     Texture* found = subTexture(request.texture, request);
-    if (found) found->AddRef();
+    if (found) found->addRef();
     return found;
   }
   TextureRequest resolved = request;
@@ -490,7 +490,7 @@ Texture* TextureManager::Get(const TextureRequest& request, const SearchPaths* p
   const bool fileBased = request.file.sources != 0;
   if (fileBased) {
     if (!searchPaths.resolve(resolved.file)) return nullptr;
-    key = TextureKey(resolved.file);
+    key = textureKey(resolved.file);
   }
   if (!request.alwaysCreateNew) {
     auto tryList = [&](const std::vector<Texture*>& list) -> Texture* {
@@ -512,14 +512,14 @@ Texture* TextureManager::Get(const TextureRequest& request, const SearchPaths* p
       found = tryList(fileless);
     }
     if (found) {
-      found->AddRef();
+      found->addRef();
       return found;
     }
   }
   if (request.onlyLookUp) return nullptr;
   auto made = std::make_unique<Texture>();
   made->paths_ = &searchPaths;
-  if (!made->LoadFromRequest(resolved)) {
+  if (!made->loadFromRequest(resolved)) {
     logLine("Texture loading failed: " + request.file.name + "\n");
     return nullptr;
   }
@@ -531,7 +531,7 @@ Texture* TextureManager::Get(const TextureRequest& request, const SearchPaths* p
   top->managedName_ = key;
   byName_[key].push_back(top);
   all_.push_back(top);
-  result->AddRef();
+  result->addRef();
   return result;
 }
 

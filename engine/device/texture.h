@@ -61,7 +61,7 @@ struct TextureRequest {
   bool onlyLookUp = false;
   bool parametersOnly = false;
 
-  void Clear() { *this = TextureRequest{}; }
+  void clear() { *this = TextureRequest{}; }
 };
 
 class Texture : public DeviceObject {
@@ -71,53 +71,53 @@ class Texture : public DeviceObject {
   Texture(const Texture&) = delete;
   Texture& operator=(const Texture&) = delete;
 
-  bool Restore() override;
-  bool Invalidate() override;
+  bool restore() override;
+  bool invalidate() override;
 
-  bool LoadFromRequest(const TextureRequest& request);
+  bool loadFromRequest(const TextureRequest& request);
   // `value` is a descriptor's root (or one element of its "Subs"); `parent` is null at the top.
-  bool LoadDescriptor(const UdfNode& value, Texture* parent);
-  bool CreateFromFile(const std::string& name, uint32_t sourceFlags, UINT width, UINT height, UINT levels, DWORD usage,
+  bool loadDescriptor(const UdfNode& value, Texture* parent);
+  bool createFromFile(const std::string& name, uint32_t sourceFlags, UINT width, UINT height, UINT levels, DWORD usage,
                       D3DFORMAT format, D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey);
-  bool CreateEmpty(uint32_t sourceFlags, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+  bool createEmpty(uint32_t sourceFlags, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                    D3DPOOL pool);
 
   // ---- accessors ----
-  IDirect3DTexture9* D3DTexture() const { return texture_; }
-  const D3DSURFACE_DESC& LevelDesc() const { return desc_; }
-  const D3DXIMAGE_INFO& ImageInfo() const { return imageInfo_; }
-  const RECT& Rect() const { return rect_; }
-  int Kind() const { return kind_; }  // 2: a sub-rectangle of its parent
-  Texture* Parent() const { return parent_; }
-  const std::vector<Texture*>& Frames() const { return frames_; }
-  Texture* FrameNamed(const std::string& id) const;
+  IDirect3DTexture9* d3dTexture() const { return texture_; }
+  const D3DSURFACE_DESC& levelDesc() const { return desc_; }
+  const D3DXIMAGE_INFO& imageInfo() const { return imageInfo_; }
+  const RECT& rect() const { return rect_; }
+  int kind() const { return kind_; }  // 2: a sub-rectangle of its parent
+  Texture* parent() const { return parent_; }
+  const std::vector<Texture*>& frames() const { return frames_; }
+  Texture* frameNamed(const std::string& id) const;
   // The frames of a named sequence, in order (empty when unknown).
-  std::vector<Texture*> FrameSequence(const std::string& name) const;
-  int32_t Delay() const { return delay_; }
-  const std::string& Id() const { return id_; }
-  const std::string& FileName() const { return fileName_; }
-  uint32_t SourceFlags() const { return sourceFlags_; }
+  std::vector<Texture*> frameSequence(const std::string& name) const;
+  int32_t delay() const { return delay_; }
+  const std::string& id() const { return id_; }
+  const std::string& fileName() const { return fileName_; }
+  uint32_t sourceFlags() const { return sourceFlags_; }
   // The transform materials hand to the device with this texture.
-  const D3DMATRIX& Transform() const { return transform_; }
-  bool TransformIsIdentity() const { return transformIdentity_; }
-  void SetTransform(const D3DMATRIX& m);
-  bool HasAlpha() const;
+  const D3DMATRIX& transform() const { return transform_; }
+  bool transformIsIdentity() const { return transformIdentity_; }
+  void setTransform(const D3DMATRIX& m);
+  bool hasAlpha() const;
 
   // Creation parameters, for the manager's matching.
-  D3DFORMAT Format() const { return format_; }
-  D3DCOLOR ColorKey() const { return colorKey_; }
-  UINT Width() const { return width_; }
-  UINT Height() const { return height_; }
-  DWORD Usage() const { return usage_; }
-  D3DPOOL Pool() const { return pool_; }
-  DWORD Filter() const { return filter_; }
-  DWORD MipFilter() const { return mipFilter_; }
-  UINT Levels() const { return levels_; }
+  D3DFORMAT format() const { return format_; }
+  D3DCOLOR colorKey() const { return colorKey_; }
+  UINT width() const { return width_; }
+  UINT height() const { return height_; }
+  DWORD usage() const { return usage_; }
+  D3DPOOL pool() const { return pool_; }
+  DWORD filter() const { return filter_; }
+  DWORD mipFilter() const { return mipFilter_; }
+  UINT levels() const { return levels_; }
 
   // References: a frame counts against its top-level texture.
-  void AddRef();
-  void Release();
-  int32_t References() const;
+  void addRef();
+  void release();
+  int32_t references() const;
 
  private:
   friend class TextureManager;
@@ -171,11 +171,11 @@ class TextureManager {
   TextureManager& operator=(const TextureManager&) = delete;
 
   // A texture with a new reference, or none.
-  Texture* Get(const TextureRequest& request, const SearchPaths* paths = nullptr);
-  SearchPaths& Paths() { return paths_; }
-  size_t Count() const { return all_.size(); }
+  Texture* get(const TextureRequest& request, const SearchPaths* paths = nullptr);
+  SearchPaths& paths() { return paths_; }
+  size_t count() const { return all_.size(); }
   // Destroys every texture (at shutdown; references held elsewhere become invalid).
-  void Clear();
+  void clear();
 
  private:
   friend class Texture;
@@ -193,6 +193,6 @@ TextureManager& textureManager();
 
 // The key under which a resolved file is shared: the same file reached through different
 // relative paths gives the same key.
-std::string TextureKey(const FileRef& resolved);
+std::string textureKey(const FileRef& resolved);
 
 }  // namespace halcyon

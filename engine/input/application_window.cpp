@@ -5,14 +5,14 @@
 namespace halcyon {
 
 uintptr_t ApplicationInputWindow::handle() const {
-  EngineWindow* w = app_->Window();
-  return w ? reinterpret_cast<uintptr_t>(w->DeviceWindow()) : 0;
+  EngineWindow* w = app_->window();
+  return w ? reinterpret_cast<uintptr_t>(w->deviceWindow()) : 0;
 }
 
 ClientRect ApplicationInputWindow::clientRect() const {
-  EngineWindow* w = app_->Window();
+  EngineWindow* w = app_->window();
   if (w == nullptr) return {};
-  const WindowRect r = w->ClientRect();
+  const WindowRect r = w->clientRect();
   return {r.left, r.top, r.width(), r.height()};
 }
 

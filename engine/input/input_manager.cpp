@@ -20,9 +20,9 @@ bool InputManager::initialise(InputWindow& window, bool systemCursorMode, uint32
   mouse_.reset();
   keyboardEvent_.reset();
   mouseEvent_.reset();
-  if (application_ != nullptr) application_->RemoveMessageHandler(this);
-  application_ = GetApplication();
-  if (application_ != nullptr) application_->AddMessageHandler(this);
+  if (application_ != nullptr) application_->removeMessageHandler(this);
+  application_ = getApplication();
+  if (application_ != nullptr) application_->addMessageHandler(this);
 
   window_ = &window;
   window.showArrowCursor();
@@ -84,11 +84,11 @@ void InputManager::shutdown() {
   directInput_.reset();
   window_ = nullptr;
   // Only while the application that was registered with still exists.
-  if (application_ != nullptr && application_ == GetApplication()) application_->RemoveMessageHandler(this);
+  if (application_ != nullptr && application_ == getApplication()) application_->removeMessageHandler(this);
   application_ = nullptr;
 }
 
-LRESULT InputManager::HandleMessage(HWND, uint32_t message, WPARAM wParam, LPARAM lParam) {
+LRESULT InputManager::handleMessage(HWND, uint32_t message, WPARAM wParam, LPARAM lParam) {
   handleWindowMessage(message, static_cast<uintptr_t>(wParam), static_cast<intptr_t>(lParam));
   return 0;
 }

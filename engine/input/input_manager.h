@@ -70,7 +70,7 @@ class InputManager : public MessageHandler {
   void pump();
   void handleWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
   // The application's message path; answers 0 and leaves the message to the others.
-  LRESULT HandleMessage(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam) override;
+  LRESULT handleMessage(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam) override;
 
   bool keyDown(uint8_t scanCode) const { return (keyState_[scanCode] & 0x80) != 0; }
   bool leftButton() const { return buttonDown(0); }

@@ -8,39 +8,39 @@ namespace halcyon {
 
 namespace {
 
-float ReadFloat(const uint8_t* p) {
+float readFloat(const uint8_t* p) {
   const uint32_t bits = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
   float f;
   std::memcpy(&f, &bits, 4);
   return f;
 }
 
-void WriteFloat(uint8_t* p, float f) {
+void writeFloat(uint8_t* p, float f) {
   uint32_t bits;
   std::memcpy(&bits, &f, 4);
   for (int i = 0; i < 4; ++i) p[i] = uint8_t(bits >> (8 * i));
 }
 
 // Quaternion product in the algebraic sense: a · b.
-Quaternion Hamilton(const Quaternion& a, const Quaternion& b) { return Multiply(b, a); }
+Quaternion hamilton(const Quaternion& a, const Quaternion& b) { return multiply(b, a); }
 
-Quaternion Scaled(const Quaternion& v, float k) { return {v.x * k, v.y * k, v.z * k, v.w * k}; }
-Quaternion Sum(const Quaternion& a, const Quaternion& b) { return {a.x + b.x, a.y + b.y, a.z + b.z, a.w + b.w}; }
-Quaternion Difference(const Quaternion& a, const Quaternion& b) {
+Quaternion scaled(const Quaternion& v, float k) { return {v.x * k, v.y * k, v.z * k, v.w * k}; }
+Quaternion sum(const Quaternion& a, const Quaternion& b) { return {a.x + b.x, a.y + b.y, a.z + b.z, a.w + b.w}; }
+Quaternion difference(const Quaternion& a, const Quaternion& b) {
   return {a.x - b.x, a.y - b.y, a.z - b.z, a.w - b.w};
 }
 
-Quaternion KeyQuaternion(const AnimationKey& key) {
-  return Normalize(Quaternion{key.value[0], key.value[1], key.value[2], key.value[3]});
+Quaternion keyQuaternion(const AnimationKey& key) {
+  return normalize(Quaternion{key.value[0], key.value[1], key.value[2], key.value[3]});
 }
 
 // The same rotation on the side of `near`, so that arcs between them are the short ones.
-Quaternion SameHemisphere(const Quaternion& q, const Quaternion& near) {
-  return Dot(q, near) < 0.0f ? Quaternion{-q.x, -q.y, -q.z, -q.w} : q;
+Quaternion sameHemisphere(const Quaternion& q, const Quaternion& near) {
+  return dot(q, near) < 0.0f ? Quaternion{-q.x, -q.y, -q.z, -q.w} : q;
 }
 
 // The relative turn from a to b, as a logarithm in a's frame.
-Quaternion Arc(const Quaternion& a, const Quaternion& b) { return Log(Hamilton(Conjugate(a), b)); }
+Quaternion arc(const Quaternion& a, const Quaternion& b) { return log(hamilton(conjugate(a), b)); }
 
 // Kochanek-Bartels tangent from the incoming difference `in` and the outgoing `out`;
 // k is 1 + continuity at a segment's start key and 1 - continuity at its end key.
@@ -53,25 +53,25 @@ T Tangent(const T& in, const T& out, const AnimationKey& key, float k, Scale sca
 
 }  // namespace
 
-AnimationKey AnimationKey::FromBytes(const uint8_t* bytes) {
+AnimationKey AnimationKey::fromBytes(const uint8_t* bytes) {
   AnimationKey k;
-  k.time = ReadFloat(bytes);
-  for (int i = 0; i < 4; ++i) k.value[i] = ReadFloat(bytes + 4 + 4 * i);
-  k.continuity = ReadFloat(bytes + 20);
-  k.tension = ReadFloat(bytes + 24);
-  k.bias = ReadFloat(bytes + 28);
+  k.time = readFloat(bytes);
+  for (int i = 0; i < 4; ++i) k.value[i] = readFloat(bytes + 4 + 4 * i);
+  k.continuity = readFloat(bytes + 20);
+  k.tension = readFloat(bytes + 24);
+  k.bias = readFloat(bytes + 28);
   return k;
 }
 
-void AnimationKey::ToBytes(uint8_t* bytes) const {
-  WriteFloat(bytes, time);
-  for (int i = 0; i < 4; ++i) WriteFloat(bytes + 4 + 4 * i, value[i]);
-  WriteFloat(bytes + 20, continuity);
-  WriteFloat(bytes + 24, tension);
-  WriteFloat(bytes + 28, bias);
+void AnimationKey::toBytes(uint8_t* bytes) const {
+  writeFloat(bytes, time);
+  for (int i = 0; i < 4; ++i) writeFloat(bytes + 4 + 4 * i, value[i]);
+  writeFloat(bytes + 20, continuity);
+  writeFloat(bytes + 24, tension);
+  writeFloat(bytes + 28, bias);
 }
 
-float Ease(float s, float e, float f) {
+float ease(float s, float e, float f) {
   const float sum = e + f;
   if (sum > 1.0f) {
     e /= sum;
@@ -87,7 +87,7 @@ float Ease(float s, float e, float f) {
 
 // --- Track -------------------------------------------------------------------------------------
 
-void Track::AddKey(const AnimationKey& key) {
+void Track::addKey(const AnimationKey& key) {
   auto at = std::lower_bound(keys_.begin(), keys_.end(), key.time,
                              [](const AnimationKey& k, float t) { return k.time < t; });
   if (at != keys_.end() && at->time == key.time) {
@@ -98,29 +98,29 @@ void Track::AddKey(const AnimationKey& key) {
   segments_.clear();
 }
 
-void Track::Clear() {
+void Track::clear() {
   keys_.clear();
   segments_.clear();
 }
 
-void Track::SetFlags(uint32_t flags) {
+void Track::setFlags(uint32_t flags) {
   flags_ = flags;
   segments_.clear();
 }
 
-void Track::SetEase(float easeIn, float easeOut) {
+void Track::setEase(float easeIn, float easeOut) {
   easeIn_ = easeIn;
   easeOut_ = easeOut;
 }
 
-bool Track::GetTimeRange(float& start, float& end) const {
+bool Track::getTimeRange(float& start, float& end) const {
   if (keys_.empty()) return false;
   start = keys_.front().time;
   end = keys_.back().time;
   return true;
 }
 
-const AnimationKey* Track::Before(int index) const {
+const AnimationKey* Track::before(int index) const {
   if (index > 0) return &keys_[size_t(index) - 1];
   // The last key of a cyclic track is the same moment as the first, so the key before the
   // first is the one before the last.
@@ -128,13 +128,13 @@ const AnimationKey* Track::Before(int index) const {
   return nullptr;
 }
 
-const AnimationKey* Track::After(int index) const {
+const AnimationKey* Track::after(int index) const {
   if (size_t(index) + 1 < keys_.size()) return &keys_[size_t(index) + 1];
   if ((flags_ & kCyclic) && keys_.size() >= 3) return &keys_[1];
   return nullptr;
 }
 
-int Track::Locate(float& time, int& segment) const {
+int Track::locate(float& time, int& segment) const {
   const int n = int(keys_.size());
   if ((flags_ & kWrap) && n > 0) {
     const float first = keys_.front().time;
@@ -157,12 +157,12 @@ int Track::Locate(float& time, int& segment) const {
   return -1;
 }
 
-float Track::SegmentParameter(const Segment& seg, float time) const {
+float Track::segmentParameter(const Segment& seg, float time) const {
   const float s = (time - seg.start) / (seg.end - seg.start);
-  return Ease(s, easeIn_, easeOut_);
+  return ease(s, easeIn_, easeOut_);
 }
 
-void Track::BuildVector(int index, Segment& seg) const {
+void Track::buildVector(int index, Segment& seg) const {
   const AnimationKey& ka = keys_[size_t(index)];
   const AnimationKey& kb = keys_[size_t(index) + 1];
   float chord[3], in[3], out[3];
@@ -175,8 +175,8 @@ void Track::BuildVector(int index, Segment& seg) const {
   auto add = [](float a, float b) { return a + b; };
   auto sub = [](float a, float b) { return a - b; };
   // An open end takes the chord of its segment as tangent (a natural end).
-  const AnimationKey* prev = Before(index);
-  const AnimationKey* next = After(index + 1);
+  const AnimationKey* prev = before(index);
+  const AnimationKey* next = after(index + 1);
   for (int i = 0; i < 3; ++i) {
     if (prev) {
       in[i] = ka.value[i] - prev->value[i];
@@ -193,65 +193,65 @@ void Track::BuildVector(int index, Segment& seg) const {
   }
 }
 
-void Track::BuildRotation(int index, Segment& seg) const {
+void Track::buildRotation(int index, Segment& seg) const {
   const AnimationKey& ka = keys_[size_t(index)];
   const AnimationKey& kb = keys_[size_t(index) + 1];
-  seg.q0 = KeyQuaternion(ka);
-  seg.q1 = SameHemisphere(KeyQuaternion(kb), seg.q0);
+  seg.q0 = keyQuaternion(ka);
+  seg.q1 = sameHemisphere(keyQuaternion(kb), seg.q0);
   if (flags_ & kLinear) return;
   // Tangents live in the logarithm space of each key's frame; the inner control points sit a
   // third of a tangent away from the keys, so that a lone arc (two keys) is exactly a slerp.
-  const Quaternion chord = Arc(seg.q0, seg.q1);
+  const Quaternion chord = arc(seg.q0, seg.q1);
   Quaternion t0 = chord, t1 = chord;
-  if (const AnimationKey* prev = Before(index)) {
-    const Quaternion qp = SameHemisphere(KeyQuaternion(*prev), seg.q0);
-    t0 = Tangent(Arc(qp, seg.q0), chord, ka, 1.0f + ka.continuity, Scaled, Sum, Difference);
+  if (const AnimationKey* prev = before(index)) {
+    const Quaternion qp = sameHemisphere(keyQuaternion(*prev), seg.q0);
+    t0 = Tangent(arc(qp, seg.q0), chord, ka, 1.0f + ka.continuity, scaled, sum, difference);
   }
-  if (const AnimationKey* next = After(index + 1)) {
-    const Quaternion qn = SameHemisphere(KeyQuaternion(*next), seg.q1);
-    t1 = Tangent(chord, Arc(seg.q1, qn), kb, 1.0f - kb.continuity, Scaled, Sum, Difference);
+  if (const AnimationKey* next = after(index + 1)) {
+    const Quaternion qn = sameHemisphere(keyQuaternion(*next), seg.q1);
+    t1 = Tangent(chord, arc(seg.q1, qn), kb, 1.0f - kb.continuity, scaled, sum, difference);
   }
-  seg.c0 = Hamilton(seg.q0, Exp(Scaled(t0, 1.0f / 3.0f)));
-  seg.c1 = Hamilton(seg.q1, Exp(Scaled(t1, -1.0f / 3.0f)));
+  seg.c0 = hamilton(seg.q0, exp(scaled(t0, 1.0f / 3.0f)));
+  seg.c1 = hamilton(seg.q1, exp(scaled(t1, -1.0f / 3.0f)));
 }
 
-const Track::Segment& Track::GetSegment(int index) const {
+const Track::Segment& Track::getSegment(int index) const {
   if (segments_.size() != keys_.size()) segments_.assign(keys_.size(), Segment{});
   Segment& seg = segments_[size_t(index)];
   if (!seg.built) {
     seg.start = keys_[size_t(index)].time;
     seg.end = keys_[size_t(index) + 1].time;
     if (kind_ == kRotation) {
-      BuildRotation(index, seg);
+      buildRotation(index, seg);
     } else {
-      BuildVector(index, seg);
+      buildVector(index, seg);
     }
     seg.built = true;
   }
   return seg;
 }
 
-bool Track::Evaluate(float time, Vec3& out) const {
+bool Track::evaluate(float time, Vec3& out) const {
   if (keys_.empty()) return false;
   if (kind_ == kRotation) {
     Quaternion q;
-    Evaluate(time, q);
+    evaluate(time, q);
     out = {q.x, q.y, q.z};
     return true;
   }
   int segment = 0;
-  const int key = Locate(time, segment);
+  const int key = locate(time, segment);
   if (key >= 0) {
     const AnimationKey& k = keys_[size_t(key)];
     out = {k.value[0], k.value[1], k.value[2]};
     return true;
   }
-  const Segment& seg = GetSegment(segment);
+  const Segment& seg = getSegment(segment);
   if (seg.end - seg.start < 0.0001f) {
     out = {seg.p0[0], seg.p0[1], seg.p0[2]};
     return true;
   }
-  const float s = SegmentParameter(seg, time);
+  const float s = segmentParameter(seg, time);
   float v[3];
   if (flags_ & kLinear) {
     for (int i = 0; i < 3; ++i) v[i] = seg.p0[i] + (seg.p1[i] - seg.p0[i]) * s;
@@ -267,66 +267,66 @@ bool Track::Evaluate(float time, Vec3& out) const {
   return true;
 }
 
-bool Track::Evaluate(float time, Quaternion& out) const {
+bool Track::evaluate(float time, Quaternion& out) const {
   if (keys_.empty()) return false;
   int segment = 0;
-  const int key = Locate(time, segment);
+  const int key = locate(time, segment);
   if (key >= 0) {
     const AnimationKey& k = keys_[size_t(key)];
-    out = kind_ == kRotation ? KeyQuaternion(k) : Quaternion{k.value[0], k.value[1], k.value[2], k.value[3]};
+    out = kind_ == kRotation ? keyQuaternion(k) : Quaternion{k.value[0], k.value[1], k.value[2], k.value[3]};
     return true;
   }
   if (kind_ != kRotation) {
     Vec3 v;
-    Evaluate(time, v);
+    evaluate(time, v);
     out = {v.x, v.y, v.z, 0.0f};
     return true;
   }
-  const Segment& seg = GetSegment(segment);
+  const Segment& seg = getSegment(segment);
   if (seg.end - seg.start < 0.0001f) {
     out = seg.q0;
     return true;
   }
-  const float s = SegmentParameter(seg, time);
+  const float s = segmentParameter(seg, time);
   if (flags_ & kLinear) {
-    out = Slerp(seg.q0, seg.q1, s);
+    out = slerp(seg.q0, seg.q1, s);
     return true;
   }
-  const Quaternion a1 = Slerp(seg.q0, seg.c0, s);
-  const Quaternion a2 = Slerp(seg.c0, seg.c1, s);
-  const Quaternion a3 = Slerp(seg.c1, seg.q1, s);
-  out = Slerp(Slerp(a1, a2, s), Slerp(a2, a3, s), s);
+  const Quaternion a1 = slerp(seg.q0, seg.c0, s);
+  const Quaternion a2 = slerp(seg.c0, seg.c1, s);
+  const Quaternion a3 = slerp(seg.c1, seg.q1, s);
+  out = slerp(slerp(a1, a2, s), slerp(a2, a3, s), s);
   return true;
 }
 
 // --- Animation ---------------------------------------------------------------------------------
 
-bool Animation::Evaluate(float time, Matrix& out) const {
+bool Animation::evaluate(float time, Matrix& out) const {
   bool any = false;
-  Matrix result = Matrix::Identity();
+  Matrix result = Matrix::identity();
   Vec3 v;
   Quaternion q;
-  if (scale_.Evaluate(time, v)) {
-    result = Matrix::Scaling(v.x, v.y, v.z);
+  if (scale_.evaluate(time, v)) {
+    result = Matrix::scaling(v.x, v.y, v.z);
     any = true;
   }
-  if (rotation_.Evaluate(time, q)) {
-    result = result * Matrix::RotationQuaternion(q);
+  if (rotation_.evaluate(time, q)) {
+    result = result * Matrix::rotationQuaternion(q);
     any = true;
   }
-  if (position_.Evaluate(time, v)) {
-    result = result * Matrix::Translation(v.x, v.y, v.z);
+  if (position_.evaluate(time, v)) {
+    result = result * Matrix::translation(v.x, v.y, v.z);
     any = true;
   }
   if (any) out = result;
   return any;
 }
 
-bool Animation::GetTimeRange(float& start, float& end) const {
+bool Animation::getTimeRange(float& start, float& end) const {
   bool any = false;
   for (const Track* track : {&scale_, &rotation_, &position_}) {
     float s, e;
-    if (!track->GetTimeRange(s, e)) continue;
+    if (!track->getTimeRange(s, e)) continue;
     if (!any || s < start) start = s;
     if (!any || e > end) end = e;
     any = true;

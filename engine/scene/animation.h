@@ -19,12 +19,12 @@ struct AnimationKey {
   float bias = 0.0f;
 
   // Reads the stored layout; `bytes` must hold kBytes.
-  static AnimationKey FromBytes(const uint8_t* bytes);
-  void ToBytes(uint8_t* bytes) const;
+  static AnimationKey fromBytes(const uint8_t* bytes);
+  void toBytes(uint8_t* bytes) const;
 };
 
 // Smooths the start and end of a segment: s in [0, 1] with ease-in e and ease-out f.
-float Ease(float s, float e, float f);
+float ease(float s, float e, float f);
 
 class Track {
  public:
@@ -38,21 +38,21 @@ class Track {
   explicit Track(Kind kind = kVector) : kind_(kind) {}
 
   // Keeps time order; a key at the time of an existing key replaces it.
-  void AddKey(const AnimationKey& key);
-  void Clear();
-  bool Empty() const { return keys_.empty(); }
-  const std::vector<AnimationKey>& Keys() const { return keys_; }
-  Kind GetKind() const { return kind_; }
+  void addKey(const AnimationKey& key);
+  void clear();
+  bool empty() const { return keys_.empty(); }
+  const std::vector<AnimationKey>& keys() const { return keys_; }
+  Kind getKind() const { return kind_; }
 
-  uint32_t Flags() const { return flags_; }
-  void SetFlags(uint32_t flags);
+  uint32_t flags() const { return flags_; }
+  void setFlags(uint32_t flags);
   // Ease amounts of every segment (0, 0 by default: the timing of the keys as they are).
-  void SetEase(float easeIn, float easeOut);
+  void setEase(float easeIn, float easeOut);
 
   // False for an empty track. A vector track yields x, y, z; a rotation track a unit quaternion.
-  bool Evaluate(float time, Vec3& out) const;
-  bool Evaluate(float time, Quaternion& out) const;
-  bool GetTimeRange(float& start, float& end) const;
+  bool evaluate(float time, Vec3& out) const;
+  bool evaluate(float time, Quaternion& out) const;
+  bool getTimeRange(float& start, float& end) const;
 
  private:
   struct Segment {
@@ -64,14 +64,14 @@ class Track {
 
   // Index of the key to use when the time falls on or outside a key, else -1 and the segment
   // index in `segment`.
-  int Locate(float& time, int& segment) const;
-  const Segment& GetSegment(int index) const;
-  void BuildVector(int index, Segment& seg) const;
-  void BuildRotation(int index, Segment& seg) const;
-  float SegmentParameter(const Segment& seg, float time) const;
+  int locate(float& time, int& segment) const;
+  const Segment& getSegment(int index) const;
+  void buildVector(int index, Segment& seg) const;
+  void buildRotation(int index, Segment& seg) const;
+  float segmentParameter(const Segment& seg, float time) const;
   // Neighbour keys across the ends of a cyclic track; null at an open end.
-  const AnimationKey* Before(int index) const;
-  const AnimationKey* After(int index) const;
+  const AnimationKey* before(int index) const;
+  const AnimationKey* after(int index) const;
 
   Kind kind_;
   uint32_t flags_ = 0;
@@ -84,17 +84,17 @@ class Animation {
  public:
   Animation() : scale_(Track::kVector), rotation_(Track::kRotation), position_(Track::kVector) {}
 
-  Track& Scale() { return scale_; }
-  Track& Rotation() { return rotation_; }
-  Track& Position() { return position_; }
-  const Track& Scale() const { return scale_; }
-  const Track& Rotation() const { return rotation_; }
-  const Track& Position() const { return position_; }
+  Track& scale() { return scale_; }
+  Track& rotation() { return rotation_; }
+  Track& position() { return position_; }
+  const Track& scale() const { return scale_; }
+  const Track& rotation() const { return rotation_; }
+  const Track& position() const { return position_; }
 
   // scale × rotation × translation of the tracks that hold keys; false when none does.
-  bool Evaluate(float time, Matrix& out) const;
+  bool evaluate(float time, Matrix& out) const;
   // The union of the tracks' key times; false when every track is empty.
-  bool GetTimeRange(float& start, float& end) const;
+  bool getTimeRange(float& start, float& end) const;
 
  private:
   Track scale_, rotation_, position_;

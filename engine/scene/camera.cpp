@@ -4,7 +4,7 @@
 
 namespace halcyon {
 
-void Camera::SetProjection(float fovY, float aspect, float nearZ, float farZ) {
+void Camera::setProjection(float fovY, float aspect, float nearZ, float farZ) {
   if (!(aspect > 0.0f) || !(farZ > nearZ) || !(fovY > 0.0f) || !(fovY < 3.14159f)) return;
   const float yScale = 1.0f / std::tan(fovY * 0.5f);
   Matrix p;
@@ -14,47 +14,47 @@ void Camera::SetProjection(float fovY, float aspect, float nearZ, float farZ) {
   p.m[2][3] = 1.0f;
   p.m[3][2] = -nearZ * farZ / (farZ - nearZ);
   p.shape = Matrix::kGeneral;
-  SetProjectionMatrix(p);
+  setProjectionMatrix(p);
 }
 
-void Camera::SetProjectionMatrix(const Matrix& projection) {
+void Camera::setProjectionMatrix(const Matrix& projection) {
   projection_ = projection;
   hasProjection_ = true;
-  UpdateFrustum();
+  updateFrustum();
 }
 
-void Camera::SetPose(Vec3 position, Vec3 direction, Vec3 up) {
-  const Vec3 z = Normalize(direction);
-  const Vec3 x = Normalize(Cross(up, z));
-  if (Length(z) == 0.0f || Length(x) == 0.0f) return;
-  const Vec3 y = Cross(z, x);
+void Camera::setPose(Vec3 position, Vec3 direction, Vec3 up) {
+  const Vec3 z = normalize(direction);
+  const Vec3 x = normalize(cross(up, z));
+  if (length(z) == 0.0f || length(x) == 0.0f) return;
+  const Vec3 y = cross(z, x);
   position_ = position;
   direction_ = z;
   up_ = y;
-  Matrix v = Matrix::Identity();
+  Matrix v = Matrix::identity();
   v.m[0][0] = x.x, v.m[0][1] = y.x, v.m[0][2] = z.x;
   v.m[1][0] = x.y, v.m[1][1] = y.y, v.m[1][2] = z.y;
   v.m[2][0] = x.z, v.m[2][1] = y.z, v.m[2][2] = z.z;
-  v.m[3][0] = -Dot(x, position);
-  v.m[3][1] = -Dot(y, position);
-  v.m[3][2] = -Dot(z, position);
-  v.Classify();
+  v.m[3][0] = -dot(x, position);
+  v.m[3][1] = -dot(y, position);
+  v.m[3][2] = -dot(z, position);
+  v.classify();
   view_ = v;
-  UpdateFrustum();
+  updateFrustum();
 }
 
-void Camera::SetViewMatrix(const Matrix& view) {
+void Camera::setViewMatrix(const Matrix& view) {
   view_ = view;
   Matrix inv;
-  if (view.Inverse(inv)) {
-    position_ = inv.GetTranslation();
-    direction_ = Normalize(Vec3{inv.m[2][0], inv.m[2][1], inv.m[2][2]});
-    up_ = Normalize(Vec3{inv.m[1][0], inv.m[1][1], inv.m[1][2]});
+  if (view.inverse(inv)) {
+    position_ = inv.getTranslation();
+    direction_ = normalize(Vec3{inv.m[2][0], inv.m[2][1], inv.m[2][2]});
+    up_ = normalize(Vec3{inv.m[1][0], inv.m[1][1], inv.m[1][2]});
   }
-  UpdateFrustum();
+  updateFrustum();
 }
 
-void Camera::UpdateFrustum() {
+void Camera::updateFrustum() {
   const Matrix vp = view_ * projection_;
   // Clip space of the device: -w <= x, y <= w and 0 <= z <= w.
   auto column = [&](int j, float (&c)[4]) {
@@ -75,8 +75,8 @@ void Camera::UpdateFrustum() {
   }
 }
 
-bool Camera::BoxVisible(const Box& box) const {
-  if (!hasProjection_ || box.Empty()) return true;
+bool Camera::boxVisible(const Box& box) const {
+  if (!hasProjection_ || box.empty()) return true;
   // Every corner lies outside a plane exactly when the corner farthest along its normal does.
   for (const auto& p : planes_) {
     const float x = p[0] >= 0.0f ? box.max.x : box.min.x;

@@ -8,30 +8,30 @@ namespace halcyon {
 class Camera {
  public:
   // Left-handed perspective with a vertical field of view in radians.
-  void SetProjection(float fovY, float aspect, float nearZ, float farZ);
-  void SetProjectionMatrix(const Matrix& projection);
+  void setProjection(float fovY, float aspect, float nearZ, float farZ);
+  void setProjectionMatrix(const Matrix& projection);
   // Looks from `position` along `direction`; a degenerate direction or up keeps the last view.
-  void SetPose(Vec3 position, Vec3 direction, Vec3 up);
-  void SetViewMatrix(const Matrix& view);
+  void setPose(Vec3 position, Vec3 direction, Vec3 up);
+  void setViewMatrix(const Matrix& view);
 
-  const Matrix& View() const { return view_; }
-  const Matrix& Projection() const { return projection_; }
-  Vec3 Position() const { return position_; }
-  Vec3 Direction() const { return direction_; }
-  Vec3 Up() const { return up_; }
+  const Matrix& view() const { return view_; }
+  const Matrix& projection() const { return projection_; }
+  Vec3 position() const { return position_; }
+  Vec3 direction() const { return direction_; }
+  Vec3 up() const { return up_; }
 
   // False only when every corner of the box lies outside one frustum plane. A camera that
   // has no projection yet sees everything.
-  bool BoxVisible(const Box& box) const;
+  bool boxVisible(const Box& box) const;
 
  private:
-  void UpdateFrustum();
+  void updateFrustum();
 
   Vec3 position_{0.0f, 0.0f, 0.0f};
   Vec3 direction_{0.0f, 0.0f, 1.0f};
   Vec3 up_{0.0f, 1.0f, 0.0f};
-  Matrix view_ = Matrix::Identity();
-  Matrix projection_ = Matrix::Identity();
+  Matrix view_ = Matrix::identity();
+  Matrix projection_ = Matrix::identity();
   bool hasProjection_ = false;
   float planes_[6][4] = {};
 };

@@ -6,30 +6,30 @@
 
 namespace halcyon {
 
-void AnimationController::Play(const Animation* animation) {
+void AnimationController::play(const Animation* animation) {
   animation_ = animation;
-  float start = 0.0f, end = 0.0f;
-  if (animation_ && animation_->GetTimeRange(start, end)) {
-    rangeStart_ = start;
-    rangeEnd_ = end;
+  float first = 0.0f, last = 0.0f;
+  if (animation_ && animation_->getTimeRange(first, last)) {
+    rangeStart_ = first;
+    rangeEnd_ = last;
   } else {
     rangeStart_ = rangeEnd_ = 0.0f;
   }
-  Start();
+  start();
 }
 
-void AnimationController::Start() {
+void AnimationController::start() {
   running_ = true;
   startMs_ = millisecondClock();
   offset_ = 0.0f;
 }
 
-void AnimationController::Stop() {
-  heldTime_ = CurrentTime();
+void AnimationController::stop() {
+  heldTime_ = currentTime();
   running_ = false;
 }
 
-void AnimationController::Rebase(float time) {
+void AnimationController::rebase(float time) {
   if (!running_) {
     heldTime_ = time;
     return;
@@ -38,19 +38,19 @@ void AnimationController::Rebase(float time) {
   offset_ = time - rangeStart_;
 }
 
-void AnimationController::SetSpeed(float speed) {
-  const float now = CurrentTime();
+void AnimationController::setSpeed(float speed) {
+  const float now = currentTime();
   speed_ = std::isfinite(speed) ? speed : 0.0f;
-  Rebase(now);
+  rebase(now);
 }
 
-void AnimationController::SetFlags(uint32_t flags) {
-  const float now = CurrentTime();
+void AnimationController::setFlags(uint32_t flags) {
+  const float now = currentTime();
   flags_ = flags;
-  Rebase(now);
+  rebase(now);
 }
 
-void AnimationController::SetPlayRange(float start, float end) {
+void AnimationController::setPlayRange(float start, float end) {
   if (!(start <= end)) return;  // an inverted or undefined range would make every time invalid
   rangeStart_ = start;
   rangeEnd_ = end;
@@ -59,13 +59,13 @@ void AnimationController::SetPlayRange(float start, float end) {
   offset_ = 0.0f;
 }
 
-bool Controller::GetMatrix(const float* explicitTime, Matrix& out) {
-  return GetMatrixAt(explicitTime, millisecondClock(), out);
+bool Controller::getMatrix(const float* explicitTime, Matrix& out) {
+  return getMatrixAt(explicitTime, millisecondClock(), out);
 }
 
-float AnimationController::CurrentTime() const { return CurrentTime(millisecondClock()); }
+float AnimationController::currentTime() const { return currentTime(millisecondClock()); }
 
-float AnimationController::CurrentTime(int64_t nowMs) const {
+float AnimationController::currentTime(int64_t nowMs) const {
   if (!running_) return heldTime_;
   // Whole runs last days: keep the clock arithmetic in double and fold it into the range.
   const double played = double(offset_) + double(nowMs - startMs_) * double(speed_);
@@ -80,30 +80,30 @@ float AnimationController::CurrentTime(int64_t nowMs) const {
   return float(double(rangeStart_) + played);
 }
 
-bool AnimationController::GetMatrixAt(const float* explicitTime, int64_t nowMs, Matrix& out) {
+bool AnimationController::getMatrixAt(const float* explicitTime, int64_t nowMs, Matrix& out) {
   if (!animation_) return false;
-  return animation_->Evaluate(explicitTime ? *explicitTime : CurrentTime(nowMs), out);
+  return animation_->evaluate(explicitTime ? *explicitTime : currentTime(nowMs), out);
 }
 
-bool TransformController::GetMatrixAt(const float*, int64_t, Matrix& out) {
+bool TransformController::getMatrixAt(const float*, int64_t, Matrix& out) {
   switch (part_) {
     case kWhole:
-      out = transform_->GetMatrix();
+      out = transform_->getMatrix();
       return true;
     case kBase:
-      out = transform_->Base();
+      out = transform_->base();
       return true;
     case kScale: {
-      const Vec3 s = transform_->Scale();
-      out = Matrix::Scaling(s.x, s.y, s.z);
+      const Vec3 s = transform_->scale();
+      out = Matrix::scaling(s.x, s.y, s.z);
       return true;
     }
     case kRotation:
-      out = Matrix::RotationQuaternion(transform_->Rotation());
+      out = Matrix::rotationQuaternion(transform_->rotation());
       return true;
     case kTranslation: {
-      const Vec3 t = transform_->Translation();
-      out = Matrix::Translation(t.x, t.y, t.z);
+      const Vec3 t = transform_->translation();
+      out = Matrix::translation(t.x, t.y, t.z);
       return true;
     }
   }

@@ -24,17 +24,17 @@ class Controller {
   virtual ~Controller() = default;
   // The matrix at the controller's own time with the millisecond clock at `nowMs`, or at
   // `*explicitTime` when given; false when the controller contributes nothing.
-  virtual bool GetMatrixAt(const float* explicitTime, int64_t nowMs, Matrix& out) = 0;
+  virtual bool getMatrixAt(const float* explicitTime, int64_t nowMs, Matrix& out) = 0;
   // The same with the clock read now.
-  bool GetMatrix(const float* explicitTime, Matrix& out);
+  bool getMatrix(const float* explicitTime, Matrix& out);
 
   // Settings applied by id (or to every controller) from the node; controllers that have no
   // use for one ignore it.
-  virtual void SetSpeed(float /*speed*/) {}
-  virtual void SetFlags(uint32_t /*flags*/) {}
-  virtual void SetPlayRange(float /*start*/, float /*end*/) {}
-  virtual void Start() {}
-  virtual void Stop() {}
+  virtual void setSpeed(float /*speed*/) {}
+  virtual void setFlags(uint32_t /*flags*/) {}
+  virtual void setPlayRange(float /*start*/, float /*end*/) {}
+  virtual void start() {}
+  virtual void stop() {}
 };
 
 class AnimationController : public Controller {
@@ -43,31 +43,31 @@ class AnimationController : public Controller {
   static constexpr uint32_t kLoop = 8;
 
   // Starts `animation` (not owned; may be null) from the beginning of its own time range.
-  void Play(const Animation* animation);
-  const Animation* GetAnimation() const { return animation_; }
+  void play(const Animation* animation);
+  const Animation* getAnimation() const { return animation_; }
 
-  bool GetMatrixAt(const float* explicitTime, int64_t nowMs, Matrix& out) override;
+  bool getMatrixAt(const float* explicitTime, int64_t nowMs, Matrix& out) override;
   // Track time units per millisecond; 1 plays millisecond keys in real time.
-  void SetSpeed(float speed) override;
-  void SetFlags(uint32_t flags) override;
-  void SetPlayRange(float start, float end) override;
+  void setSpeed(float speed) override;
+  void setFlags(uint32_t flags) override;
+  void setPlayRange(float start, float end) override;
   // Runs from the start of the play range from now on.
-  void Start() override;
+  void start() override;
   // Holds the current time.
-  void Stop() override;
+  void stop() override;
 
   // The track time with the millisecond clock at `nowMs`, or read now.
-  float CurrentTime(int64_t nowMs) const;
-  float CurrentTime() const;
-  float Speed() const { return speed_; }
-  uint32_t Flags() const { return flags_; }
-  bool Running() const { return running_; }
-  float RangeStart() const { return rangeStart_; }
-  float RangeEnd() const { return rangeEnd_; }
+  float currentTime(int64_t nowMs) const;
+  float currentTime() const;
+  float speed() const { return speed_; }
+  uint32_t flags() const { return flags_; }
+  bool running() const { return running_; }
+  float rangeStart() const { return rangeStart_; }
+  float rangeEnd() const { return rangeEnd_; }
 
  private:
   // Re-bases the clock so that the current time stays where it is.
-  void Rebase(float time);
+  void rebase(float time);
 
   const Animation* animation_ = nullptr;
   float speed_ = 1.0f;
@@ -84,7 +84,7 @@ class TransformController : public Controller {
  public:
   enum Part { kWhole, kBase, kScale, kRotation, kTranslation };
   TransformController(const Transform* transform, Part part) : transform_(transform), part_(part) {}
-  bool GetMatrixAt(const float* explicitTime, int64_t nowMs, Matrix& out) override;
+  bool getMatrixAt(const float* explicitTime, int64_t nowMs, Matrix& out) override;
 
  private:
   const Transform* transform_;

@@ -5,16 +5,16 @@
 namespace halcyon {
 
 DeviceBuffer::DeviceBuffer(const BufferDescription& description) : description_(description) {
-  RegisterDeviceObject();
+  registerDeviceObject();
 }
 
 DeviceBuffer::~DeviceBuffer() {
-  Invalidate();
+  invalidate();
 }
 
-bool DeviceBuffer::Create() {
-  Invalidate();
-  IDirect3DDevice9* device = scenedevice::Device();
+bool DeviceBuffer::create() {
+  invalidate();
+  IDirect3DDevice9* device = scenedevice::device();
   if (!device || description_.byteSize == 0) return false;
   HRESULT hr;
   if (description_.kind == BufferDescription::kVertex) {
@@ -32,14 +32,14 @@ bool DeviceBuffer::Create() {
   return true;
 }
 
-bool DeviceBuffer::Reserve(uint32_t size, uint32_t& offset) {
+bool DeviceBuffer::reserve(uint32_t size, uint32_t& offset) {
   if (size > description_.byteSize - used_) return false;
   offset = used_;
   used_ += size;
   return true;
 }
 
-uint8_t* DeviceBuffer::Lock(uint32_t offset, uint32_t size, DWORD flags) {
+uint8_t* DeviceBuffer::lock(uint32_t offset, uint32_t size, DWORD flags) {
   void* data = nullptr;
   HRESULT hr = E_FAIL;
   if (vertices_) hr = vertices_->Lock(offset, size, &data, flags);
@@ -47,20 +47,20 @@ uint8_t* DeviceBuffer::Lock(uint32_t offset, uint32_t size, DWORD flags) {
   return SUCCEEDED(hr) ? static_cast<uint8_t*>(data) : nullptr;
 }
 
-bool DeviceBuffer::Unlock() {
+bool DeviceBuffer::unlock() {
   if (vertices_) return SUCCEEDED(vertices_->Unlock());
   if (indices_) return SUCCEEDED(indices_->Unlock());
   return false;
 }
 
-bool DeviceBuffer::Restore() {
-  if (!Create()) return false;
+bool DeviceBuffer::restore() {
+  if (!create()) return false;
   bool ok = true;
   for (auto& refill : refills_) ok = refill() && ok;
   return ok;
 }
 
-bool DeviceBuffer::Invalidate() {
+bool DeviceBuffer::invalidate() {
   safeRelease(vertices_);
   safeRelease(indices_);
   return true;

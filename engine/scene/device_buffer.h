@@ -41,23 +41,23 @@ class DeviceBuffer : public DeviceObject {
   DeviceBuffer& operator=(const DeviceBuffer&) = delete;
 
   // Makes the device buffer; false without a device or when the device refuses.
-  bool Create();
+  bool create();
   // Takes `size` bytes from the unused end; false when they do not fit.
-  bool Reserve(uint32_t size, uint32_t& offset);
+  bool reserve(uint32_t size, uint32_t& offset);
   // Locks a byte range for writing; null on failure.
-  uint8_t* Lock(uint32_t offset, uint32_t size, DWORD flags);
-  bool Unlock();
+  uint8_t* lock(uint32_t offset, uint32_t size, DWORD flags);
+  bool unlock();
   // Work to redo after the buffer is made again (filling a region).
-  void AddRefill(std::function<bool()> refill) { refills_.push_back(std::move(refill)); }
+  void addRefill(std::function<bool()> refill) { refills_.push_back(std::move(refill)); }
 
-  bool Restore() override;
-  bool Invalidate() override;
+  bool restore() override;
+  bool invalidate() override;
 
-  const BufferDescription& Description() const { return description_; }
-  bool Dynamic() const { return (description_.usage & D3DUSAGE_DYNAMIC) != 0; }
-  IDirect3DVertexBuffer9* Vertices() const { return vertices_; }
-  IDirect3DIndexBuffer9* Indices() const { return indices_; }
-  bool Made() const { return vertices_ || indices_; }
+  const BufferDescription& description() const { return description_; }
+  bool dynamic() const { return (description_.usage & D3DUSAGE_DYNAMIC) != 0; }
+  IDirect3DVertexBuffer9* vertices() const { return vertices_; }
+  IDirect3DIndexBuffer9* indices() const { return indices_; }
+  bool made() const { return vertices_ || indices_; }
 
  private:
   BufferDescription description_;

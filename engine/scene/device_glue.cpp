@@ -9,65 +9,65 @@
 namespace halcyon::scenedevice {
 
 namespace {
-D3DMATRIX ToD3D(const Matrix& m) {
+D3DMATRIX toD3D(const Matrix& m) {
   D3DMATRIX out;
   std::memcpy(out.m, m.m, sizeof out.m);
   return out;
 }
 }  // namespace
 
-IDirect3DDevice9* Device() { return stateCache().device(); }
+IDirect3DDevice9* device() { return stateCache().device(); }
 
-bool SetRenderState(D3DRENDERSTATETYPE state, DWORD value) { return stateCache().SetRenderState(state, value); }
+bool setRenderState(D3DRENDERSTATETYPE state, DWORD value) { return stateCache().setRenderState(state, value); }
 
-DWORD GetRenderState(D3DRENDERSTATETYPE state) {
+DWORD getRenderState(D3DRENDERSTATETYPE state) {
   DWORD value = 0;
-  return stateCache().GetRenderState(state, &value) ? value : 0;
+  return stateCache().getRenderState(state, &value) ? value : 0;
 }
 
-bool SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
-  return stateCache().SetTextureStageState(stage, type, value);
+bool setTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
+  return stateCache().setTextureStageState(stage, type, value);
 }
 
-bool SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
-  return stateCache().SetSamplerState(sampler, type, value);
+bool setSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
+  return stateCache().setSamplerState(sampler, type, value);
 }
 
-DWORD GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type) {
+DWORD getSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type) {
   DWORD value = 0;
-  return stateCache().GetSamplerState(sampler, type, &value) ? value : 0;
+  return stateCache().getSamplerState(sampler, type, &value) ? value : 0;
 }
 
-bool SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) { return stateCache().SetTexture(stage, texture); }
+bool setTexture(DWORD stage, IDirect3DBaseTexture9* texture) { return stateCache().setTexture(stage, texture); }
 
-bool SetTransform(D3DTRANSFORMSTATETYPE state, const Matrix& matrix) {
-  const D3DMATRIX m = ToD3D(matrix);
-  return stateCache().SetTransform(state, &m);
+bool setTransform(D3DTRANSFORMSTATETYPE state, const Matrix& matrix) {
+  const D3DMATRIX m = toD3D(matrix);
+  return stateCache().setTransform(state, &m);
 }
 
-bool SetMaterial(const D3DMATERIAL9& material) { return stateCache().SetMaterial(&material); }
+bool setMaterial(const D3DMATERIAL9& material) { return stateCache().setMaterial(&material); }
 
-Texture* AcquireTexture(const std::string& fileName, const SearchPaths& paths) {
+Texture* acquireTexture(const std::string& fileName, const SearchPaths& paths) {
   if (fileName.empty()) return nullptr;
   TextureRequest request;
   request.file = FileRef(fileName);
   request.file.sources = Disk | Archive;
-  return textureManager().Get(request, &paths);
+  return textureManager().get(request, &paths);
 }
 
-void ReleaseTexture(Texture* texture) {
-  if (texture) texture->Release();
+void releaseTexture(Texture* texture) {
+  if (texture) texture->release();
 }
 
-IDirect3DBaseTexture9* DeviceTexture(const Texture* texture) { return texture ? texture->D3DTexture() : nullptr; }
+IDirect3DBaseTexture9* deviceTexture(const Texture* texture) { return texture ? texture->d3dTexture() : nullptr; }
 
-bool HasAlpha(const Texture* texture) { return texture && texture->HasAlpha(); }
+bool hasAlpha(const Texture* texture) { return texture && texture->hasAlpha(); }
 
-bool TextureTransform(const Texture* texture, Matrix& out) {
-  if (!texture || texture->TransformIsIdentity()) return false;
+bool textureTransform(const Texture* texture, Matrix& out) {
+  if (!texture || texture->transformIsIdentity()) return false;
   Matrix m;
-  std::memcpy(m.m, texture->Transform().m, sizeof m.m);
-  m.Classify();
+  std::memcpy(m.m, texture->transform().m, sizeof m.m);
+  m.classify();
   out = m;
   return true;
 }

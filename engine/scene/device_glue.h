@@ -14,28 +14,28 @@ class SearchPaths;
 namespace scenedevice {
 
 // The current device, or null while there is none.
-IDirect3DDevice9* Device();
+IDirect3DDevice9* device();
 
 // State changes through the engine's state cache; false without a device.
-bool SetRenderState(D3DRENDERSTATETYPE state, DWORD value);
-DWORD GetRenderState(D3DRENDERSTATETYPE state);
-bool SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value);
-bool SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value);
-DWORD GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type);
-bool SetTexture(DWORD stage, IDirect3DBaseTexture9* texture);
-bool SetTransform(D3DTRANSFORMSTATETYPE state, const Matrix& matrix);
-bool SetMaterial(const D3DMATERIAL9& material);
+bool setRenderState(D3DRENDERSTATETYPE state, DWORD value);
+DWORD getRenderState(D3DRENDERSTATETYPE state);
+bool setTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value);
+bool setSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value);
+DWORD getSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type);
+bool setTexture(DWORD stage, IDirect3DBaseTexture9* texture);
+bool setTransform(D3DTRANSFORMSTATETYPE state, const Matrix& matrix);
+bool setMaterial(const D3DMATERIAL9& material);
 
 // A texture named by a scene file, from the texture manager (found through `paths`), with a
 // reference that the caller gives back; null when it cannot be had.
-Texture* AcquireTexture(const std::string& fileName, const SearchPaths& paths);
-void ReleaseTexture(Texture* texture);
+Texture* acquireTexture(const std::string& fileName, const SearchPaths& paths);
+void releaseTexture(Texture* texture);
 
 // Texture accessors: the device texture (null when not made), whether its format has alpha,
 // and its own texture-coordinate transform (false when that is the identity).
-IDirect3DBaseTexture9* DeviceTexture(const Texture* texture);
-bool HasAlpha(const Texture* texture);
-bool TextureTransform(const Texture* texture, Matrix& out);
+IDirect3DBaseTexture9* deviceTexture(const Texture* texture);
+bool hasAlpha(const Texture* texture);
+bool textureTransform(const Texture* texture, Matrix& out);
 
 }  // namespace scenedevice
 }  // namespace halcyon

@@ -7,7 +7,7 @@
 namespace halcyon {
 
 namespace {
-D3DVECTOR ToD3D(Vec3 v) { return {v.x, v.y, v.z}; }
+D3DVECTOR toD3D(Vec3 v) { return {v.x, v.y, v.z}; }
 }  // namespace
 
 Light::Light(D3DLIGHTTYPE type) {
@@ -19,7 +19,7 @@ Light::Light(D3DLIGHTTYPE type) {
   light_.Falloff = 1.0f;
 }
 
-bool Light::Reaches(const float (&box)[6]) const {
+bool Light::reaches(const float (&box)[6]) const {
   if (light_.Range <= 0.0f) return true;
   // Distance from the light to the nearest point of the box.
   const float p[3] = {light_.Position.x, light_.Position.y, light_.Position.z};
@@ -32,44 +32,44 @@ bool Light::Reaches(const float (&box)[6]) const {
   return d2 <= light_.Range * light_.Range;
 }
 
-PointLight::PointLight(Vec3 position) : Light(D3DLIGHT_POINT) { light_.Position = ToD3D(position); }
+PointLight::PointLight(Vec3 position) : Light(D3DLIGHT_POINT) { light_.Position = toD3D(position); }
 
-DirLight::DirLight(Vec3 direction) : Light(D3DLIGHT_DIRECTIONAL) { light_.Direction = ToD3D(direction); }
+DirLight::DirLight(Vec3 direction) : Light(D3DLIGHT_DIRECTIONAL) { light_.Direction = toD3D(direction); }
 
 SpotLight::SpotLight(Vec3 position, Vec3 direction) : Light(D3DLIGHT_SPOT) {
-  light_.Position = ToD3D(position);
-  light_.Direction = ToD3D(direction);
+  light_.Position = toD3D(position);
+  light_.Direction = toD3D(direction);
 }
 
-bool LightList::ApplyAll() {
-  IDirect3DDevice9* device = scenedevice::Device();
+bool LightList::applyAll() {
+  IDirect3DDevice9* device = scenedevice::device();
   if (!device) return false;
   bool ok = true;
   for (size_t i = 0; i < lights_.size(); ++i) {
     lights_[i]->index = DWORD(i);
-    ok = SUCCEEDED(device->SetLight(DWORD(i), &lights_[i]->Data())) && ok;
+    ok = SUCCEEDED(device->SetLight(DWORD(i), &lights_[i]->data())) && ok;
   }
   return ok;
 }
 
-bool LightList::EnableAll() {
-  IDirect3DDevice9* device = scenedevice::Device();
+bool LightList::enableAll() {
+  IDirect3DDevice9* device = scenedevice::device();
   if (!device) return false;
   bool ok = true;
   for (auto& light : lights_) ok = SUCCEEDED(device->LightEnable(light->index, TRUE)) && ok;
   return ok;
 }
 
-bool LightList::EnableByTest(const float (&box)[6]) {
-  IDirect3DDevice9* device = scenedevice::Device();
+bool LightList::enableByTest(const float (&box)[6]) {
+  IDirect3DDevice9* device = scenedevice::device();
   if (!device) return false;
   bool ok = true;
-  for (auto& light : lights_) ok = SUCCEEDED(device->LightEnable(light->index, light->Reaches(box))) && ok;
+  for (auto& light : lights_) ok = SUCCEEDED(device->LightEnable(light->index, light->reaches(box))) && ok;
   return ok;
 }
 
-bool LightList::Finish() {
-  IDirect3DDevice9* device = scenedevice::Device();
+bool LightList::finish() {
+  IDirect3DDevice9* device = scenedevice::device();
   if (!device) return false;
   bool ok = true;
   for (auto& light : lights_) ok = SUCCEEDED(device->LightEnable(light->index, FALSE)) && ok;

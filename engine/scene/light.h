@@ -12,12 +12,12 @@ namespace halcyon {
 class Light {
  public:
   virtual ~Light() = default;
-  D3DLIGHT9& Data() { return light_; }
-  const D3DLIGHT9& Data() const { return light_; }
+  D3DLIGHT9& data() { return light_; }
+  const D3DLIGHT9& data() const { return light_; }
   DWORD index = 0;  // place in the device's light table, given when the list applies it
 
   // Whether the light should be on for something inside the box (min x, y, z, max x, y, z).
-  virtual bool Reaches(const float (&box)[6]) const;
+  virtual bool reaches(const float (&box)[6]) const;
 
  protected:
   explicit Light(D3DLIGHTTYPE type);
@@ -33,7 +33,7 @@ class PointLight : public Light {
 class DirLight : public Light {
  public:
   explicit DirLight(Vec3 direction);
-  bool Reaches(const float (&)[6]) const override { return true; }
+  bool reaches(const float (&)[6]) const override { return true; }
 };
 
 class SpotLight : public Light {
@@ -43,18 +43,18 @@ class SpotLight : public Light {
 
 class LightList {
  public:
-  void Add(std::unique_ptr<Light> light) { lights_.push_back(std::move(light)); }
-  size_t Count() const { return lights_.size(); }
-  Light* At(size_t i) const { return i < lights_.size() ? lights_[i].get() : nullptr; }
-  void Clear() { lights_.clear(); }
+  void add(std::unique_ptr<Light> light) { lights_.push_back(std::move(light)); }
+  size_t count() const { return lights_.size(); }
+  Light* at(size_t i) const { return i < lights_.size() ? lights_[i].get() : nullptr; }
+  void clear() { lights_.clear(); }
 
   // Each light takes its list position as index and is set on the device.
-  bool ApplyAll();
-  bool EnableAll();
+  bool applyAll();
+  bool enableAll();
   // Each light switches itself on or off by whether it reaches the box.
-  bool EnableByTest(const float (&box)[6]);
+  bool enableByTest(const float (&box)[6]);
   // Closes a pass: every light of the list off again.
-  bool Finish();
+  bool finish();
 
  private:
   std::vector<std::unique_ptr<Light>> lights_;

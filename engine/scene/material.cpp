@@ -15,7 +15,7 @@ struct ArgUse {
   bool arg0, arg1, arg2;
 };
 
-ArgUse ArgumentsOf(DWORD op) {
+ArgUse argumentsOf(DWORD op) {
   switch (op) {
     case D3DTOP_DISABLE:
       return {false, false, false};
@@ -31,17 +31,17 @@ ArgUse ArgumentsOf(DWORD op) {
   }
 }
 
-bool Reads(DWORD op, DWORD a0, DWORD a1, DWORD a2, DWORD source) {
-  const ArgUse use = ArgumentsOf(op);
+bool reads(DWORD op, DWORD a0, DWORD a1, DWORD a2, DWORD source) {
+  const ArgUse use = argumentsOf(op);
   return (use.arg0 && (a0 & D3DTA_SELECTMASK) == source) || (use.arg1 && (a1 & D3DTA_SELECTMASK) == source) ||
          (use.arg2 && (a2 & D3DTA_SELECTMASK) == source);
 }
 
 // A trilinear stage takes the anisotropy the frame asked for on its sampler, so surfaces seen
 // at a glancing angle (the floor, the rug) stay sharp without each material asking for it.
-DWORD MinificationFilter(DWORD stage, const TextureStage& s) {
+DWORD minificationFilter(DWORD stage, const TextureStage& s) {
   if (s.minFilter != D3DTEXF_LINEAR || s.mipFilter != D3DTEXF_LINEAR) return s.minFilter;
-  return scenedevice::GetSamplerState(stage, D3DSAMP_MAXANISOTROPY) > 1 ? DWORD{D3DTEXF_ANISOTROPIC} : s.minFilter;
+  return scenedevice::getSamplerState(stage, D3DSAMP_MAXANISOTROPY) > 1 ? DWORD{D3DTEXF_ANISOTROPIC} : s.minFilter;
 }
 
 }  // namespace
@@ -54,14 +54,14 @@ Material::Material() {
   d3dMaterial.Ambient = kWhite;
 }
 
-const Material& DefaultMaterial() {
+const Material& defaultMaterial() {
   static const Material material;
   return material;
 }
 
-bool TextureHasAlpha(const Texture* texture) { return texture && scenedevice::HasAlpha(texture); }
+bool textureHasAlpha(const Texture* texture) { return texture && scenedevice::hasAlpha(texture); }
 
-void Material::SetAlphaUse(int mode) {
+void Material::setAlphaUse(int mode) {
   TextureStage& s = stages[0];
   switch (mode) {
     case 0:
@@ -105,159 +105,159 @@ namespace {
 // fragment opaque whatever came before it, and a later stage that copies the current alpha
 // keeps what the stages before it made: a light map, a flash's light or a base picture
 // combined that way is no reason to blend.
-bool KeepsAlphaOpaque(const TextureStage& s, bool first) {
+bool keepsAlphaOpaque(const TextureStage& s, bool first) {
   const DWORD arg = s.alphaOp == D3DTOP_SELECTARG1 ? s.alphaArg1 : s.alphaOp == D3DTOP_SELECTARG2 ? s.alphaArg2 : ~DWORD(0);
   if (arg == D3DTA_CURRENT) return !first;
-  return arg == D3DTA_TEXTURE && s.texture && !TextureHasAlpha(s.texture);
+  return arg == D3DTA_TEXTURE && s.texture && !textureHasAlpha(s.texture);
 }
 
 }  // namespace
 
-bool Material::NeedsAlpha() const {
+bool Material::needsAlpha() const {
   for (int i = 0; i < kMaxStages; ++i) {
     const TextureStage& s = stages[i];
     if (s.alphaOp == kAutomaticOp) {
-      if (TextureHasAlpha(s.texture)) return true;
+      if (textureHasAlpha(s.texture)) return true;
       continue;
     }
     if (s.alphaOp == D3DTOP_DISABLE) return false;
-    if (KeepsAlphaOpaque(s, i == 0)) continue;
+    if (keepsAlphaOpaque(s, i == 0)) continue;
     return true;
   }
   return false;
 }
 
-bool Material::UsesTextureFactor() const {
+bool Material::usesTextureFactor() const {
   for (const TextureStage& s : stages) {
     if (s.colorOp == D3DTOP_DISABLE) break;
-    if (s.alphaOp != kAutomaticOp && Reads(s.alphaOp, s.alphaArg0, s.alphaArg1, s.alphaArg2, D3DTA_TFACTOR))
+    if (s.alphaOp != kAutomaticOp && reads(s.alphaOp, s.alphaArg0, s.alphaArg1, s.alphaArg2, D3DTA_TFACTOR))
       return true;
   }
   return false;
 }
 
-bool ApplyMaterialStates(const Material& m, DWORD fvf) {
+bool applyMaterialStates(const Material& m, DWORD fvf) {
   using namespace scenedevice;
   bool ok = true;
-  ok &= SetRenderState(D3DRS_CULLMODE, m.cullMode);
-  ok &= SetRenderState(D3DRS_ZFUNC, m.zFunc);
-  ok &= SetRenderState(D3DRS_ZWRITEENABLE, m.zWrite);
-  ok &= SetMaterial(m.d3dMaterial);
+  ok &= setRenderState(D3DRS_CULLMODE, m.cullMode);
+  ok &= setRenderState(D3DRS_ZFUNC, m.zFunc);
+  ok &= setRenderState(D3DRS_ZWRITEENABLE, m.zWrite);
+  ok &= setMaterial(m.d3dMaterial);
 
-  const bool needsAlpha = m.NeedsAlpha();
+  const bool needsAlpha = m.needsAlpha();
   if (needsAlpha) {
-    ok &= SetRenderState(D3DRS_ALPHAREF, 1);
-    ok &= SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
-    ok &= SetRenderState(D3DRS_ALPHATESTENABLE, 1);
+    ok &= setRenderState(D3DRS_ALPHAREF, 1);
+    ok &= setRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL);
+    ok &= setRenderState(D3DRS_ALPHATESTENABLE, 1);
   } else {
-    ok &= SetRenderState(D3DRS_ALPHATESTENABLE, 0);
+    ok &= setRenderState(D3DRS_ALPHATESTENABLE, 0);
   }
   if (needsAlpha || m.blendMode != 0) {
-    ok &= SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+    ok &= setRenderState(D3DRS_ALPHABLENDENABLE, 1);
     if (m.blendMode == 0) {
-      ok &= SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-      ok &= SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+      ok &= setRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+      ok &= setRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
     } else if (m.blendMode == 1) {
-      ok &= SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-      ok &= SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+      ok &= setRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+      ok &= setRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
     }
   } else {
-    ok &= SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
+    ok &= setRenderState(D3DRS_ALPHABLENDENABLE, 0);
   }
-  if (m.UsesTextureFactor()) {
+  if (m.usesTextureFactor()) {
     // Opacity outside 0..1 would spill into the colour bytes.
     const float opacity = std::clamp(m.opacity, 0.0f, 1.0f);
     const DWORD alpha = DWORD(opacity * 255.0f);
-    ok &= SetRenderState(D3DRS_TEXTUREFACTOR, (GetRenderState(D3DRS_TEXTUREFACTOR) & 0x00FFFFFFu) | (alpha << 24));
+    ok &= setRenderState(D3DRS_TEXTUREFACTOR, (getRenderState(D3DRS_TEXTUREFACTOR) & 0x00FFFFFFu) | (alpha << 24));
   }
   const bool lighting = m.lit && (fvf & D3DFVF_NORMAL);
-  ok &= SetRenderState(D3DRS_LIGHTING, lighting ? 1 : 0);
-  ok &= SetRenderState(D3DRS_COLORVERTEX, lighting ? 0 : 1);
+  ok &= setRenderState(D3DRS_LIGHTING, lighting ? 1 : 0);
+  ok &= setRenderState(D3DRS_COLORVERTEX, lighting ? 0 : 1);
 
   bool factorUsed = false;
   for (DWORD i = 0; i < DWORD(kMaxStages); ++i) {
     const TextureStage& s = m.stages[i];
     if (s.colorOp == D3DTOP_DISABLE) {
-      ok &= SetTextureStageState(i, D3DTSS_COLOROP, D3DTOP_DISABLE);
+      ok &= setTextureStageState(i, D3DTSS_COLOROP, D3DTOP_DISABLE);
       break;
     }
     const bool hasTexture = s.texture != nullptr;
     const bool autoColor = s.colorOp == kAutomaticOp;
     const bool autoAlpha = s.alphaOp == kAutomaticOp;
     const bool textureRead =
-        hasTexture && (autoColor || autoAlpha || Reads(s.colorOp, s.colorArg0, s.colorArg1, s.colorArg2, D3DTA_TEXTURE) ||
-                       Reads(s.alphaOp, s.alphaArg0, s.alphaArg1, s.alphaArg2, D3DTA_TEXTURE));
+        hasTexture && (autoColor || autoAlpha || reads(s.colorOp, s.colorArg0, s.colorArg1, s.colorArg2, D3DTA_TEXTURE) ||
+                       reads(s.alphaOp, s.alphaArg0, s.alphaArg1, s.alphaArg2, D3DTA_TEXTURE));
     if (textureRead) {
-      ok &= SetTextureStageState(i, D3DTSS_TEXCOORDINDEX, s.texCoordIndex);
+      ok &= setTextureStageState(i, D3DTSS_TEXCOORDINDEX, s.texCoordIndex);
       Matrix transform;
-      if (TextureTransform(s.texture, transform)) {
-        ok &= SetTextureStageState(i, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
-        ok &= SetTransform(D3DTRANSFORMSTATETYPE(D3DTS_TEXTURE0 + i), transform);
+      if (textureTransform(s.texture, transform)) {
+        ok &= setTextureStageState(i, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
+        ok &= setTransform(D3DTRANSFORMSTATETYPE(D3DTS_TEXTURE0 + i), transform);
       } else {
-        ok &= SetTextureStageState(i, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+        ok &= setTextureStageState(i, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
       }
-      ok &= SetTexture(i, DeviceTexture(s.texture));
-      ok &= SetSamplerState(i, D3DSAMP_ADDRESSU, s.addressU);
-      ok &= SetSamplerState(i, D3DSAMP_ADDRESSV, s.addressV);
-      ok &= SetSamplerState(i, D3DSAMP_MINFILTER, MinificationFilter(i, s));
-      ok &= SetSamplerState(i, D3DSAMP_MAGFILTER, s.magFilter);
-      ok &= SetSamplerState(i, D3DSAMP_MIPFILTER, s.mipFilter);
+      ok &= setTexture(i, deviceTexture(s.texture));
+      ok &= setSamplerState(i, D3DSAMP_ADDRESSU, s.addressU);
+      ok &= setSamplerState(i, D3DSAMP_ADDRESSV, s.addressV);
+      ok &= setSamplerState(i, D3DSAMP_MINFILTER, minificationFilter(i, s));
+      ok &= setSamplerState(i, D3DSAMP_MAGFILTER, s.magFilter);
+      ok &= setSamplerState(i, D3DSAMP_MIPFILTER, s.mipFilter);
     } else {
-      ok &= SetTexture(i, nullptr);
+      ok &= setTexture(i, nullptr);
     }
 
     if (autoColor) {
       if (i == 0) {
-        ok &= SetTextureStageState(i, D3DTSS_COLORARG1, hasTexture ? D3DTA_TEXTURE : D3DTA_DIFFUSE);
+        ok &= setTextureStageState(i, D3DTSS_COLORARG1, hasTexture ? D3DTA_TEXTURE : D3DTA_DIFFUSE);
         if (hasTexture && (lighting || (fvf & D3DFVF_DIFFUSE))) {
-          ok &= SetTextureStageState(i, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-          ok &= SetTextureStageState(i, D3DTSS_COLOROP, D3DTOP_MODULATE);
+          ok &= setTextureStageState(i, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+          ok &= setTextureStageState(i, D3DTSS_COLOROP, D3DTOP_MODULATE);
         } else {
-          ok &= SetTextureStageState(i, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+          ok &= setTextureStageState(i, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
         }
       } else {
-        ok &= SetTextureStageState(i, D3DTSS_COLORARG1, D3DTA_CURRENT);
-        ok &= SetTextureStageState(i, D3DTSS_COLOROP, D3DTOP_MODULATE2X);
-        ok &= SetTextureStageState(i, D3DTSS_COLORARG2, hasTexture ? D3DTA_TEXTURE : D3DTA_DIFFUSE);
+        ok &= setTextureStageState(i, D3DTSS_COLORARG1, D3DTA_CURRENT);
+        ok &= setTextureStageState(i, D3DTSS_COLOROP, D3DTOP_MODULATE2X);
+        ok &= setTextureStageState(i, D3DTSS_COLORARG2, hasTexture ? D3DTA_TEXTURE : D3DTA_DIFFUSE);
       }
     } else {
-      const ArgUse use = ArgumentsOf(s.colorOp);
-      ok &= SetTextureStageState(i, D3DTSS_COLOROP, s.colorOp);
-      if (use.arg0) ok &= SetTextureStageState(i, D3DTSS_COLORARG0, s.colorArg0);
-      if (use.arg1) ok &= SetTextureStageState(i, D3DTSS_COLORARG1, s.colorArg1);
-      if (use.arg2) ok &= SetTextureStageState(i, D3DTSS_COLORARG2, s.colorArg2);
+      const ArgUse use = argumentsOf(s.colorOp);
+      ok &= setTextureStageState(i, D3DTSS_COLOROP, s.colorOp);
+      if (use.arg0) ok &= setTextureStageState(i, D3DTSS_COLORARG0, s.colorArg0);
+      if (use.arg1) ok &= setTextureStageState(i, D3DTSS_COLORARG1, s.colorArg1);
+      if (use.arg2) ok &= setTextureStageState(i, D3DTSS_COLORARG2, s.colorArg2);
     }
 
     if (!autoAlpha) {
-      const ArgUse use = ArgumentsOf(s.alphaOp);
-      ok &= SetTextureStageState(i, D3DTSS_ALPHAOP, s.alphaOp);
+      const ArgUse use = argumentsOf(s.alphaOp);
+      ok &= setTextureStageState(i, D3DTSS_ALPHAOP, s.alphaOp);
       const DWORD args[3] = {s.alphaArg0, s.alphaArg1, s.alphaArg2};
       const bool used[3] = {use.arg0, use.arg1, use.arg2};
       const D3DTEXTURESTAGESTATETYPE names[3] = {D3DTSS_ALPHAARG0, D3DTSS_ALPHAARG1, D3DTSS_ALPHAARG2};
       for (int a = 0; a < 3; ++a) {
         if (!used[a]) continue;
-        ok &= SetTextureStageState(i, names[a], args[a]);
+        ok &= setTextureStageState(i, names[a], args[a]);
         if ((args[a] & D3DTA_SELECTMASK) == D3DTA_TFACTOR) factorUsed = true;
       }
     } else {
-      const bool textureAlpha = TextureHasAlpha(s.texture);
+      const bool textureAlpha = textureHasAlpha(s.texture);
       const bool factor = !factorUsed && m.opacity != 1.0f;
       if (!textureAlpha && !factor) {
-        ok &= SetTextureStageState(i, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
+        ok &= setTextureStageState(i, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
       } else if (textureAlpha && factor) {
-        ok &= SetTextureStageState(i, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-        ok &= SetTextureStageState(i, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-        ok &= SetTextureStageState(i, D3DTSS_ALPHAARG2, D3DTA_TFACTOR);
+        ok &= setTextureStageState(i, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+        ok &= setTextureStageState(i, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+        ok &= setTextureStageState(i, D3DTSS_ALPHAARG2, D3DTA_TFACTOR);
         factorUsed = true;
       } else {
         const DWORD source = textureAlpha ? D3DTA_TEXTURE : D3DTA_TFACTOR;
         if (i == 0) {
-          ok &= SetTextureStageState(i, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
-          ok &= SetTextureStageState(i, D3DTSS_ALPHAARG1, source);
+          ok &= setTextureStageState(i, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+          ok &= setTextureStageState(i, D3DTSS_ALPHAARG1, source);
         } else {
-          ok &= SetTextureStageState(i, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-          ok &= SetTextureStageState(i, D3DTSS_ALPHAARG1, D3DTA_CURRENT);
-          ok &= SetTextureStageState(i, D3DTSS_ALPHAARG2, source);
+          ok &= setTextureStageState(i, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+          ok &= setTextureStageState(i, D3DTSS_ALPHAARG1, D3DTA_CURRENT);
+          ok &= setTextureStageState(i, D3DTSS_ALPHAARG2, source);
         }
         if (factor) factorUsed = true;
       }

@@ -40,20 +40,20 @@ struct Material {
 
   // Stage 0's alpha source: 0 none, 1 factor, 2 texture, 3 texture x factor, 4 diffuse,
   // 5 diffuse x factor, 6 diffuse x texture. Other values leave the stage as it is.
-  void SetAlphaUse(int mode);
-  bool NeedsAlpha() const;
-  bool UsesTextureFactor() const;
+  void setAlphaUse(int mode);
+  bool needsAlpha() const;
+  bool usesTextureFactor() const;
 };
 
-const Material& DefaultMaterial();
+const Material& defaultMaterial();
 
 // Whether a texture carries alpha (none counts as without).
-bool TextureHasAlpha(const Texture* texture);
+bool textureHasAlpha(const Texture* texture);
 
 }  // namespace halcyon
 
 namespace halcyon {
 // Turns a material into device state through the state cache for a vertex format `fvf`.
 // False when some state could not be set (no device).
-bool ApplyMaterialStates(const Material& material, DWORD fvf);
+bool applyMaterialStates(const Material& material, DWORD fvf);
 }  // namespace halcyon

@@ -20,7 +20,7 @@ class SceneNode;
 
 // Bytes that a vertex format's components take, in bit order: XYZ 12, XYZRHW 16, NORMAL 12,
 // DIFFUSE 4, SPECULAR 4, and 8 for each of the bits 0x100 and 0x200 (a texture pair each).
-uint32_t VertexLayoutSize(DWORD fvf);
+uint32_t vertexLayoutSize(DWORD fvf);
 
 struct Geometry {
   std::string name;
@@ -34,8 +34,8 @@ struct Geometry {
   Box bounds;  // over the positions
   std::vector<DeviceBuffer*> buffers;  // made for this geometry, owned by the scene's pool
 
-  void ComputeBounds();
-  Vec3 Position(uint32_t vertex) const;
+  void computeBounds();
+  Vec3 position(uint32_t vertex) const;
 };
 
 struct Skin {
@@ -60,29 +60,29 @@ class Mesh {
   Mesh& operator=(const Mesh&) = delete;
 
   // The geometry's box carried by the world matrix.
-  virtual void UpdateBounds();
+  virtual void updateBounds();
   // Queues into a sorter.
-  virtual void Submit(RenderSorter& sorter);
+  virtual void submit(RenderSorter& sorter);
   // Whether both meshes draw from buffers of equal descriptions.
-  virtual bool CanShareStates(const Mesh& other) const;
+  virtual bool canShareStates(const Mesh& other) const;
   // Moves the vertex data once, in place, by world × matrix; later calls return true at once.
-  virtual bool BakeTransform(const Matrix& matrix);
-  virtual bool Draw(const Camera* camera);
-  virtual void SetSortFlag(bool on) { sortFlag_ = on; }
-  virtual bool ApplyMaterial();
+  virtual bool bakeTransform(const Matrix& matrix);
+  virtual bool draw(const Camera* camera);
+  virtual void setSortFlag(bool on) { sortFlag_ = on; }
+  virtual bool applyMaterial();
 
   // Draws `count` indices from `first` once.
-  bool DrawRange(uint32_t first, uint32_t count, const Camera* camera);
+  bool drawRange(uint32_t first, uint32_t count, const Camera* camera);
 
-  Material& GetMaterial() { return material_; }
-  const Material& GetMaterial() const { return material_; }
-  void SetWorld(const Matrix& world) { world_ = world; }
-  const Matrix& World() const { return world_; }
-  const Box& WorldBounds() const { return worldBounds_; }
-  const Geometry* GetGeometry() const { return geometry_; }
-  const BufferRegion& VertexRegion() const { return vertices_; }
-  const BufferRegion& IndexRegion() const { return indices_; }
-  uint32_t DeviceStride() const { return deviceStride_; }
+  Material& getMaterial() { return material_; }
+  const Material& getMaterial() const { return material_; }
+  void setWorld(const Matrix& world) { world_ = world; }
+  const Matrix& world() const { return world_; }
+  const Box& worldBounds() const { return worldBounds_; }
+  const Geometry* getGeometry() const { return geometry_; }
+  const BufferRegion& vertexRegion() const { return vertices_; }
+  const BufferRegion& indexRegion() const { return indices_; }
+  uint32_t deviceStride() const { return deviceStride_; }
   uint32_t flags = kSetWorld;
   bool hidden = false;
   D3DPRIMITIVETYPE primitiveType = D3DPT_TRIANGLELIST;
@@ -93,7 +93,7 @@ class Mesh {
   BufferRegion vertices_;
   BufferRegion indices_;
   uint32_t deviceStride_;
-  Matrix world_ = Matrix::Identity();
+  Matrix world_ = Matrix::identity();
   Box worldBounds_;
   bool sortFlag_ = false;
   bool baked_ = false;
@@ -108,20 +108,20 @@ class SkinnedMesh : public Mesh {
   ~SkinnedMesh() override;
 
   // Finds every bone by name from `root`; a missing bone leaves the mesh without bones.
-  bool BindBones(SceneNode& root);
-  const std::vector<SceneNode*>& Bones() const { return bones_; }
-  const Skin& GetSkin() const { return *skin_; }
+  bool bindBones(SceneNode& root);
+  const std::vector<SceneNode*>& bones() const { return bones_; }
+  const Skin& getSkin() const { return *skin_; }
   // Applied in front of every bone matrix at the next draw only.
-  void SetPendingOffset(const Matrix& offset) { pendingOffset_ = offset; }
+  void setPendingOffset(const Matrix& offset) { pendingOffset_ = offset; }
 
-  bool Draw(const Camera* camera) override;
+  bool draw(const Camera* camera) override;
   // Writes the deformed positions into the vertex buffer.
-  bool Deform();
+  bool deform();
 
  private:
   std::unique_ptr<Skin> skin_;
   std::vector<SceneNode*> bones_;
-  Matrix pendingOffset_ = Matrix::Identity();
+  Matrix pendingOffset_ = Matrix::identity();
 };
 
 }  // namespace halcyon

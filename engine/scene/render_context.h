@@ -27,8 +27,8 @@ struct RenderContext : RenderView {
   uint32_t flags = 0;
   float time = 0.0f;
   int64_t clockMs = 0;  // the frame's millisecond clock
-  Matrix world = Matrix::Identity();
-  Matrix bind = Matrix::Identity();
+  Matrix world = Matrix::identity();
+  Matrix bind = Matrix::identity();
   RenderSorter* sorter = nullptr;  // not owned
 };
 

@@ -10,11 +10,11 @@ namespace halcyon {
 bool RenderSorter::ungroupedOpaque = false;
 bool RenderSorter::skipOpaque = false;
 
-void RenderSorter::Add(Mesh* mesh) {
+void RenderSorter::add(Mesh* mesh) {
   if (!mesh) return;
-  const Material& material = mesh->GetMaterial();
-  const float distance = Length(mesh->WorldBounds().Centre() - camera.Position());
-  if (material.NeedsAlpha()) {
+  const Material& material = mesh->getMaterial();
+  const float distance = length(mesh->worldBounds().centre() - camera.position());
+  if (material.needsAlpha()) {
     transparent_.push_back({distance, uint32_t(transparent_.size()), mesh});
     return;
   }
@@ -26,14 +26,14 @@ void RenderSorter::Add(Mesh* mesh) {
   bucket.nearest = std::min(bucket.nearest, distance);
 }
 
-size_t RenderSorter::OpaqueBucketCount() const {
+size_t RenderSorter::opaqueBucketCount() const {
   size_t n = 0;
   for (const Bucket& b : opaque_) n += b.meshes.empty() ? 0 : 1;
   return n;
 }
 
-bool RenderSorter::Flush() {
-  if (lights_) lights_->ApplyAll();
+bool RenderSorter::flush() {
+  if (lights_) lights_->applyAll();
   bool ok = true;
   if (!skipOpaque) {
     drawOrder_.clear();
@@ -42,19 +42,19 @@ bool RenderSorter::Flush() {
     std::stable_sort(drawOrder_.begin(), drawOrder_.end(),
                      [this](size_t a, size_t b) { return opaque_[a].nearest < opaque_[b].nearest; });
     for (size_t i : drawOrder_)
-      for (Mesh* mesh : opaque_[i].meshes) ok = mesh->Draw(&camera) && ok;
+      for (Mesh* mesh : opaque_[i].meshes) ok = mesh->draw(&camera) && ok;
   }
   // Farthest first; equal distances keep the order in which they came.
   std::sort(transparent_.begin(), transparent_.end(), [](const Far& a, const Far& b) {
     if (a.distance != b.distance) return a.distance > b.distance;
     return a.order < b.order;
   });
-  for (const Far& far : transparent_) ok = far.mesh->Draw(&camera) && ok;
-  if (lights_) lights_->Finish();
+  for (const Far& far : transparent_) ok = far.mesh->draw(&camera) && ok;
+  if (lights_) lights_->finish();
   return ok;
 }
 
-void RenderSorter::Clear() {
+void RenderSorter::clear() {
   for (Bucket& b : opaque_) {
     b.meshes.clear();
     b.nearest = std::numeric_limits<float>::infinity();

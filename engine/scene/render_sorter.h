@@ -23,16 +23,16 @@ class RenderSorter : public RenderView {
   static bool ungroupedOpaque;
   static bool skipOpaque;
 
-  void Add(Mesh* mesh);
+  void add(Mesh* mesh);
   // Draws everything collected; true only when every draw succeeded.
-  bool Flush();
+  bool flush();
   // Empties both collections (their storage is kept for the next frame).
-  void Clear();
-  void SetLights(LightList* lights) { lights_ = lights; }
-  bool Ready() const { return ready_; }
+  void clear();
+  void setLights(LightList* lights) { lights_ = lights; }
+  bool ready() const { return ready_; }
 
-  size_t OpaqueBucketCount() const;
-  size_t TransparentCount() const { return transparent_.size(); }
+  size_t opaqueBucketCount() const;
+  size_t transparentCount() const { return transparent_.size(); }
 
  private:
   struct Bucket {

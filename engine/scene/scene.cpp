@@ -17,18 +17,18 @@ namespace {
 // --- reading values out of records ---------------------------------------------------------------
 // Scene files come from outside: every size is checked before bytes are read.
 
-uint32_t ReadU32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint32_t readU32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
-float ReadF32(const uint8_t* p) {
-  const uint32_t bits = ReadU32(p);
+float readF32(const uint8_t* p) {
+  const uint32_t bits = readU32(p);
   float f;
   std::memcpy(&f, &bits, 4);
   return f;
 }
 
-const UdfRecord* Find(const UdfRecord& record, std::string_view name) { return record.findChild(name); }
+const UdfRecord* find(const UdfRecord& record, std::string_view name) { return record.findChild(name); }
 
-bool ReadInt(const UdfRecord* r, int32_t& out) {
+bool readInt(const UdfRecord* r, int32_t& out) {
   if (!r || r->structured()) return false;
   if (r->typeName() == "real") {
     float f;
@@ -47,7 +47,7 @@ bool ReadInt(const UdfRecord* r, int32_t& out) {
   return r->readInt(out);
 }
 
-bool ReadReal(const UdfRecord* r, float& out) {
+bool readReal(const UdfRecord* r, float& out) {
   if (!r || r->structured()) return false;
   if (r->typeName() == "int") {
     int32_t i;
@@ -64,7 +64,7 @@ bool ReadReal(const UdfRecord* r, float& out) {
   return r->readReal(out);
 }
 
-std::string ReadText(const UdfRecord* r) {
+std::string readText(const UdfRecord* r) {
   if (!r || r->structured()) return {};
   if (r->typeName() == "int") {
     int32_t i;
@@ -79,14 +79,14 @@ std::string ReadText(const UdfRecord* r) {
 }
 
 // A list of words: an array of strings, or one text with words between blanks, commas or bars.
-std::vector<std::string> ReadWords(const UdfRecord* r) {
+std::vector<std::string> readWords(const UdfRecord* r) {
   std::vector<std::string> words;
   if (!r) return words;
   std::vector<std::string> texts;
   if (r->structured()) {
-    for (const auto& m : r->members()) texts.push_back(ReadText(m.record));
+    for (const auto& m : r->members()) texts.push_back(readText(m.record));
   } else {
-    texts.push_back(ReadText(r));
+    texts.push_back(readText(r));
   }
   for (const std::string& text : texts) {
     std::string word;
@@ -102,27 +102,27 @@ std::vector<std::string> ReadWords(const UdfRecord* r) {
   return words;
 }
 
-bool HasWord(const std::vector<std::string>& words, std::string_view word) {
+bool hasWord(const std::vector<std::string>& words, std::string_view word) {
   return std::find(words.begin(), words.end(), word) != words.end();
 }
 
 // n reals from a raw record of at least 4n bytes, or from n member records.
-bool ReadReals(const UdfRecord* r, float* out, size_t n) {
+bool readReals(const UdfRecord* r, float* out, size_t n) {
   if (!r) return false;
   if (r->structured()) {
     if (r->childCount() < n) return false;
     for (size_t i = 0; i < n; ++i)
-      if (!ReadReal(r->child(i), out[i])) return false;
+      if (!readReal(r->child(i), out[i])) return false;
     return true;
   }
   if (!r->data() || r->dataSize() < 4 * n) return false;
-  for (size_t i = 0; i < n; ++i) out[i] = ReadF32(r->data() + 4 * i);
+  for (size_t i = 0; i < n; ++i) out[i] = readF32(r->data() + 4 * i);
   return true;
 }
 
-bool ReadMatrix(const UdfRecord* r, Matrix& out) {
+bool readMatrix(const UdfRecord* r, Matrix& out) {
   float v[16];
-  if (!ReadReals(r, v, 16)) return false;
+  if (!readReals(r, v, 16)) return false;
   out = Matrix(v);
   return true;
 }
@@ -132,16 +132,16 @@ struct Bytes {
   const uint8_t* data = nullptr;
   size_t size = 0;
 };
-Bytes RawBytes(const UdfRecord* r) {
+Bytes rawBytes(const UdfRecord* r) {
   if (!r || r->structured() || !r->data()) return {};
   return {r->data(), r->dataSize()};
 }
 
-D3DCOLORVALUE ArgbToColour(const float (&argb)[4]) { return {argb[1], argb[2], argb[3], argb[0]}; }
+D3DCOLORVALUE argbToColour(const float (&argb)[4]) { return {argb[1], argb[2], argb[3], argb[0]}; }
 
 // --- mesh keys -----------------------------------------------------------------------------------
 
-DWORD FilterWord(const std::string& w) {
+DWORD filterWord(const std::string& w) {
   if (w == "none") return 0;
   if (w == "point") return 1;
   if (w == "linear") return 2;
@@ -151,68 +151,68 @@ DWORD FilterWord(const std::string& w) {
   return 0;
 }
 
-DWORD MeshAddressWord(const std::string& w) {
+DWORD meshAddressWord(const std::string& w) {
   if (w == "wrap") return 1;
   if (w == "mirror") return 2;
   if (w == "border") return 4;
   return 0;
 }
 
-DWORD MapAddressWord(const UdfRecord* r) {
+DWORD mapAddressWord(const UdfRecord* r) {
   if (!r) return D3DTADDRESS_WRAP;
-  const std::string w = ReadText(r);
+  const std::string w = readText(r);
   if (w == "Mirror") return 2;
   if (w == "Wrap") return 1;
   return 4;
 }
 
-void ApplyMeshOverrides(const UdfRecord& node, Material& m) {
-  if (const UdfRecord* r = Find(node, "Blend")) {
-    const std::string w = ReadText(r);
+void applyMeshOverrides(const UdfRecord& node, Material& m) {
+  if (const UdfRecord* r = find(node, "Blend")) {
+    const std::string w = readText(r);
     if (w == "additive") m.blendMode = 1;
     if (w == "multiply") m.blendMode = 0;
   }
-  if (const UdfRecord* r = Find(node, "MinFilter")) m.stages[0].minFilter = FilterWord(ReadText(r));
-  if (const UdfRecord* r = Find(node, "MagFilter")) m.stages[0].magFilter = FilterWord(ReadText(r));
-  if (const UdfRecord* r = Find(node, "MipFilter")) m.stages[0].mipFilter = FilterWord(ReadText(r));
-  if (const UdfRecord* r = Find(node, "TexAddrU")) m.stages[0].addressU = MeshAddressWord(ReadText(r));
-  if (const UdfRecord* r = Find(node, "TexAddrV")) m.stages[0].addressV = MeshAddressWord(ReadText(r));
-  if (const UdfRecord* r = Find(node, "AlphaUse")) {
-    const std::vector<std::string> words = ReadWords(r);
-    const bool texture = HasWord(words, "texture"), diffuse = HasWord(words, "diffuse");
+  if (const UdfRecord* r = find(node, "MinFilter")) m.stages[0].minFilter = filterWord(readText(r));
+  if (const UdfRecord* r = find(node, "MagFilter")) m.stages[0].magFilter = filterWord(readText(r));
+  if (const UdfRecord* r = find(node, "MipFilter")) m.stages[0].mipFilter = filterWord(readText(r));
+  if (const UdfRecord* r = find(node, "TexAddrU")) m.stages[0].addressU = meshAddressWord(readText(r));
+  if (const UdfRecord* r = find(node, "TexAddrV")) m.stages[0].addressV = meshAddressWord(readText(r));
+  if (const UdfRecord* r = find(node, "AlphaUse")) {
+    const std::vector<std::string> words = readWords(r);
+    const bool texture = hasWord(words, "texture"), diffuse = hasWord(words, "diffuse");
     int mode;
-    if (HasWord(words, "factor")) {
+    if (hasWord(words, "factor")) {
       float alpha = 0.5f;
-      if (const UdfRecord* a = Find(node, "Alpha")) ReadReal(a, alpha);
+      if (const UdfRecord* a = find(node, "Alpha")) readReal(a, alpha);
       m.opacity = alpha;
       mode = texture ? 3 : (diffuse ? 5 : 1);
     } else {
       mode = (diffuse && texture) ? 6 : diffuse ? 4 : texture ? 2 : 0;
     }
-    m.SetAlphaUse(mode);
+    m.setAlphaUse(mode);
   }
-  if (const UdfRecord* r = Find(node, "Lit")) m.lit = ReadText(r) == "1" ? 1 : 0;
+  if (const UdfRecord* r = find(node, "Lit")) m.lit = readText(r) == "1" ? 1 : 0;
 }
 
 // Copies the components present in both formats, merging neighbours into single copies.
 struct Run {
   uint32_t from, to, size;
 };
-uint32_t MaxIndex(const Geometry& geometry) {
+uint32_t maxIndex(const Geometry& geometry) {
   uint32_t most = 0;
   const uint8_t* in = geometry.indices.data();
   const size_t width = geometry.indexSize == 2 ? 2 : 4;
   const size_t count = std::min<size_t>(geometry.indexCount, geometry.indices.size() / width);
   for (size_t i = 0; i < count; ++i)
-    most = std::max(most, width == 2 ? uint32_t(in[2 * i] | in[2 * i + 1] << 8) : ReadU32(in + 4 * size_t(i)));
+    most = std::max(most, width == 2 ? uint32_t(in[2 * i] | in[2 * i + 1] << 8) : readU32(in + 4 * size_t(i)));
   return most;
 }
 
-std::vector<Run> ComponentRuns(DWORD source, DWORD device) {
+std::vector<Run> componentRuns(DWORD source, DWORD device) {
   std::vector<Run> runs;
   uint32_t from = 0, to = 0;
   for (DWORD bit = 1; bit <= 0x200; bit <<= 1) {
-    const uint32_t size = VertexLayoutSize(bit);
+    const uint32_t size = vertexLayoutSize(bit);
     if (size == 0) continue;
     const bool inSource = source & bit, inDevice = device & bit;
     if (inSource && inDevice) {
@@ -244,17 +244,17 @@ struct Scene::NodeLoad {
 
 namespace {
 
-std::string LowerAscii(std::string_view text) {
+std::string lowerAscii(std::string_view text) {
   std::string out(text);
   for (char& c : out)
     if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
   return out;
 }
 
-// The first node of each name in depth-first order, as FindByName finds it.
-void IndexNames(SceneNode& node, std::unordered_map<std::string, SceneNode*>& byName) {
-  byName.emplace(LowerAscii(node.Name()), &node);
-  for (const auto& child : node.Children()) IndexNames(*child, byName);
+// The first node of each name in depth-first order, as findByName finds it.
+void indexNames(SceneNode& node, std::unordered_map<std::string, SceneNode*>& byName) {
+  byName.emplace(lowerAscii(node.name()), &node);
+  for (const auto& child : node.children()) indexNames(*child, byName);
 }
 
 }  // namespace
@@ -268,10 +268,10 @@ Scene::~Scene() {
   // Meshes point into the geometry and the buffer pool: the nodes go first.
   root_.reset();
   cameraRoot_.reset();
-  for (Texture* t : textures_) scenedevice::ReleaseTexture(t);
+  for (Texture* t : textures_) scenedevice::releaseTexture(t);
 }
 
-bool Scene::Load(FileRef file) {
+bool Scene::load(FileRef file) {
   name_ = file.name;
   // The scene's folder in every place the scene may come from, taken before the open
   // narrows them: a loose scene still finds the archive's textures, and a loose texture
@@ -301,30 +301,30 @@ bool Scene::Load(FileRef file) {
   }
 
   NodeLoad load;
-  IndexNames(*root_, load.byName);
-  if (const UdfRecord* materials = Find(*top, "Materials")) LoadMaterials(*materials);
-  if (const UdfRecord* cameras = Find(*top, "Cameras"); cameras && cameras->structured())
-    for (const auto& m : cameras->members()) LoadNode(*m.record, *cameraRoot_, load, false);
-  if (const UdfRecord* lights = Find(*top, "Lights")) LoadLights(*lights);
-  if (const UdfRecord* children = Find(*top, "Children"); children && children->structured())
-    for (const auto& m : children->members()) LoadNode(*m.record, *root_, load, true);
+  indexNames(*root_, load.byName);
+  if (const UdfRecord* materials = find(*top, "Materials")) loadMaterials(*materials);
+  if (const UdfRecord* cameras = find(*top, "Cameras"); cameras && cameras->structured())
+    for (const auto& m : cameras->members()) loadNode(*m.record, *cameraRoot_, load, false);
+  if (const UdfRecord* lights = find(*top, "Lights")) loadLights(*lights);
+  if (const UdfRecord* children = find(*top, "Children"); children && children->structured())
+    for (const auto& m : children->members()) loadNode(*m.record, *root_, load, true);
   if (load.cycles || load.overLimit)
     logLine("Scene file " + name_ + ": " + std::to_string(load.cycles) +
             " node(s) listing an ancestor skipped" + (load.overLimit ? ", node limits reached" : "") + "\n");
 
   // The loaded pose: world matrices and their inverses, which skinning binds against.
   auto pose = [](auto& self, SceneNode& node, const Matrix& parentWorld) -> void {
-    const Matrix world = node.LocalTransform().GetMatrix() * parentWorld;
-    node.SetPose(world);
-    for (const auto& child : node.Children()) self(self, *child, world);
+    const Matrix world = node.localTransform().getMatrix() * parentWorld;
+    node.setPose(world);
+    for (const auto& child : node.children()) self(self, *child, world);
   };
-  pose(pose, *root_, Matrix::Identity());
-  pose(pose, *cameraRoot_, Matrix::Identity());
+  pose(pose, *root_, Matrix::identity());
+  pose(pose, *cameraRoot_, Matrix::identity());
 
   std::vector<SkinnedMesh*> pending;
   pending.swap(toBind_);
   for (SkinnedMesh* mesh : pending) {
-    if (!mesh->BindBones(*root_)) {
+    if (!mesh->bindBones(*root_)) {
       logLine("Cannot bind skin bones in " + name_ + "\n");
       return false;
     }
@@ -332,7 +332,7 @@ bool Scene::Load(FileRef file) {
   return true;
 }
 
-void Scene::LoadNode(const UdfRecord& record, SceneNode& parent, NodeLoad& load, bool underRoot) {
+void Scene::loadNode(const UdfRecord& record, SceneNode& parent, NodeLoad& load, bool underRoot) {
   if (!record.structured()) return;
   if (std::find(load.path.begin(), load.path.end(), &record) != load.path.end()) {
     ++load.cycles;
@@ -344,54 +344,54 @@ void Scene::LoadNode(const UdfRecord& record, SceneNode& parent, NodeLoad& load,
     return;
   }
   ++load.reads;
-  // The scene root is searched by name, as FindByName would, through the index.
+  // The scene root is searched by name, as findByName would, through the index.
   SceneNode* node = nullptr;
-  if (auto known = load.byName.find(LowerAscii(record.name())); known != load.byName.end()) node = known->second;
+  if (auto known = load.byName.find(lowerAscii(record.name())); known != load.byName.end()) node = known->second;
   if (!node) {
     auto made = std::make_unique<SceneNode>(record.name(), record.typeName());
-    node = parent.AddChild(std::move(made));
-    if (underRoot) load.byName.emplace(LowerAscii(node->Name()), node);
-    if (record.typeName() == "Mesh") ReadMesh(record, *node);
+    node = parent.addChild(std::move(made));
+    if (underRoot) load.byName.emplace(lowerAscii(node->name()), node);
+    if (record.typeName() == "Mesh") readMesh(record, *node);
   }
   Matrix nodeTM, objectTM;
-  if (ReadMatrix(Find(record, "NodeTM"), nodeTM) && ReadMatrix(Find(record, "ObjectTM"), objectTM))
-    SetNodeTransform(record, *node, nodeTM, objectTM);
-  if (const UdfRecord* animation = Find(record, "Animation"); animation && animation->structured())
-    ReadAnimation(*animation, *node);
-  if (const UdfRecord* children = Find(record, "Children"); children && children->structured()) {
+  if (readMatrix(find(record, "NodeTM"), nodeTM) && readMatrix(find(record, "ObjectTM"), objectTM))
+    setNodeTransform(record, *node, nodeTM, objectTM);
+  if (const UdfRecord* animation = find(record, "Animation"); animation && animation->structured())
+    readAnimation(*animation, *node);
+  if (const UdfRecord* children = find(record, "Children"); children && children->structured()) {
     load.path.push_back(&record);
-    for (const auto& m : children->members()) LoadNode(*m.record, *node, load, underRoot);
+    for (const auto& m : children->members()) loadNode(*m.record, *node, load, underRoot);
     load.path.pop_back();
   }
 }
 
-bool Scene::SetNodeTransform(const UdfRecord&, SceneNode& target, const Matrix& nodeTM, const Matrix& objectTM) {
+bool Scene::setNodeTransform(const UdfRecord&, SceneNode& target, const Matrix& nodeTM, const Matrix& objectTM) {
   Transform local;
-  local.SetFromMatrix(nodeTM);
+  local.setFromMatrix(nodeTM);
   Transform object;
   // Exporters write near-identity offsets with rounding noise; those are taken as identity.
-  if (!objectTM.EqualWithin(Matrix::Identity(), 0.01f)) object.SetBase(objectTM);
-  target.RegisterTransformSet(name_, local, object);
+  if (!objectTM.equalWithin(Matrix::identity(), 0.01f)) object.setBase(objectTM);
+  target.registerTransformSet(name_, local, object);
   return true;
 }
 
-void Scene::ReadAnimation(const UdfRecord& record, SceneNode& node) {
-  Animation& animation = node.AddAnimation(name_);
+void Scene::readAnimation(const UdfRecord& record, SceneNode& node) {
+  Animation& animation = node.addAnimation(name_);
   const std::pair<const char*, Track*> tracks[] = {
-      {"Position", &animation.Position()}, {"Scale", &animation.Scale()}, {"Rotation", &animation.Rotation()}};
+      {"Position", &animation.position()}, {"Scale", &animation.scale()}, {"Rotation", &animation.rotation()}};
   for (const auto& entry : tracks) {
     Track* track = entry.second;
-    const UdfRecord* keys = Find(record, entry.first);
+    const UdfRecord* keys = find(record, entry.first);
     if (!keys) continue;
-    if (keys->typeName() == "Sample" || keys->typeName() == "Linear") track->SetFlags(Track::kLinear);
-    auto add = [&](const uint8_t* p) { track->AddKey(AnimationKey::FromBytes(p)); };
+    if (keys->typeName() == "Sample" || keys->typeName() == "Linear") track->setFlags(Track::kLinear);
+    auto add = [&](const uint8_t* p) { track->addKey(AnimationKey::fromBytes(p)); };
     if (keys->structured()) {
       for (const auto& m : keys->members()) {
-        const Bytes b = RawBytes(m.record);
+        const Bytes b = rawBytes(m.record);
         if (b.size >= size_t(AnimationKey::kBytes)) add(b.data);
       }
     } else {
-      const Bytes b = RawBytes(keys);
+      const Bytes b = rawBytes(keys);
       for (size_t at = 0; at + AnimationKey::kBytes <= b.size; at += AnimationKey::kBytes) add(b.data + at);
     }
   }
@@ -399,54 +399,54 @@ void Scene::ReadAnimation(const UdfRecord& record, SceneNode& node) {
 
 // --- materials -----------------------------------------------------------------------------------
 
-void Scene::ReadStandardMaterial(const UdfRecord& record, Material& m) {
+void Scene::readStandardMaterial(const UdfRecord& record, Material& m) {
   float argb[4];
-  if (ReadReals(Find(record, "Ambient"), argb, 4)) m.d3dMaterial.Ambient = ArgbToColour(argb);
-  if (ReadReals(Find(record, "Diffuse"), argb, 4)) m.d3dMaterial.Diffuse = ArgbToColour(argb);
-  if (ReadReals(Find(record, "Specular"), argb, 4)) m.d3dMaterial.Specular = ArgbToColour(argb);
-  if (ReadReals(Find(record, "Emissive"), argb, 4)) m.d3dMaterial.Emissive = ArgbToColour(argb);
-  m.cullMode = Find(record, "TwoSided") ? D3DCULL_NONE : D3DCULL_CCW;
-  if (const UdfRecord* r = Find(record, "Opacity")) ReadReal(r, m.opacity);
-  const UdfRecord* textures = Find(record, "Textures");
+  if (readReals(find(record, "Ambient"), argb, 4)) m.d3dMaterial.Ambient = argbToColour(argb);
+  if (readReals(find(record, "Diffuse"), argb, 4)) m.d3dMaterial.Diffuse = argbToColour(argb);
+  if (readReals(find(record, "Specular"), argb, 4)) m.d3dMaterial.Specular = argbToColour(argb);
+  if (readReals(find(record, "Emissive"), argb, 4)) m.d3dMaterial.Emissive = argbToColour(argb);
+  m.cullMode = find(record, "TwoSided") ? D3DCULL_NONE : D3DCULL_CCW;
+  if (const UdfRecord* r = find(record, "Opacity")) readReal(r, m.opacity);
+  const UdfRecord* textures = find(record, "Textures");
   if (!textures || !textures->structured()) return;
   for (const auto& entry : textures->members()) {
     const UdfRecord& map = *entry.record;
-    const UdfRecord* file = map.structured() ? Find(map, "FileName") : nullptr;
+    const UdfRecord* file = map.structured() ? find(map, "FileName") : nullptr;
     if (!file) break;  // a map without a file ends the material's maps
     if (map.typeName() != "Diffuse") continue;
     TextureStage& stage = m.stages[0];
-    stage.addressU = MapAddressWord(Find(map, "TexAddrU"));
-    stage.addressV = MapAddressWord(Find(map, "TexAddrV"));
+    stage.addressU = mapAddressWord(find(map, "TexAddrU"));
+    stage.addressV = mapAddressWord(find(map, "TexAddrV"));
     stage.texture = nullptr;
-    if (Texture* texture = scenedevice::AcquireTexture(ReadText(file), paths_)) {
+    if (Texture* texture = scenedevice::acquireTexture(readText(file), paths_)) {
       textures_.push_back(texture);
       stage.texture = texture;
     }
   }
 }
 
-void Scene::LoadMaterials(const UdfRecord& materials) {
+void Scene::loadMaterials(const UdfRecord& materials) {
   if (!materials.structured()) return;
   for (const auto& entry : materials.members()) {
     const UdfRecord& record = *entry.record;
     if (!record.structured() || materials_.count(record.name())) continue;
-    Material m = DefaultMaterial();
-    const UdfRecord* subs = Find(record, "Materials");
+    Material m = defaultMaterial();
+    const UdfRecord* subs = find(record, "Materials");
     if (!subs || !subs->structured() || subs->childCount() == 0) {
-      ReadStandardMaterial(record, m);
+      readStandardMaterial(record, m);
     } else {
       for (const auto& subEntry : subs->members()) {
         const UdfRecord& sub = *subEntry.record;
         if (!sub.structured()) continue;
         int32_t id = 0;
-        ReadInt(Find(sub, "MaterialSubId"), id);
+        readInt(find(sub, "MaterialSubId"), id);
         if (id == 0) {
-          ReadStandardMaterial(sub, m);
+          readStandardMaterial(sub, m);
           continue;
         }
         if (id < 1 || id > 7) continue;
-        Material part = DefaultMaterial();
-        ReadStandardMaterial(sub, part);
+        Material part = defaultMaterial();
+        readStandardMaterial(sub, part);
         TextureStage& stage = m.stages[id];
         stage = part.stages[0];
         stage.texCoordIndex = DWORD(id);
@@ -474,34 +474,34 @@ void Scene::LoadMaterials(const UdfRecord& materials) {
   }
 }
 
-std::optional<Material> Scene::FindMaterial(const std::string& name) const {
+std::optional<Material> Scene::findMaterial(const std::string& name) const {
   auto it = materials_.find(name);
   if (it == materials_.end()) return std::nullopt;
   return it->second;
 }
 
-Geometry* Scene::FindGeometry(const std::string& name) {
+Geometry* Scene::findGeometry(const std::string& name) {
   auto it = geometries_.find(name);
   return it == geometries_.end() ? nullptr : it->second.get();
 }
 
 // --- meshes --------------------------------------------------------------------------------------
 
-void Scene::ReadMesh(const UdfRecord& record, SceneNode& node) {
+void Scene::readMesh(const UdfRecord& record, SceneNode& node) {
   std::optional<Material> material;
-  if (const UdfRecord* r = Find(record, "MaterialName")) material = FindMaterial(ReadText(r));
+  if (const UdfRecord* r = find(record, "MaterialName")) material = findMaterial(readText(r));
   int32_t fvf, indexSize, numVerts, numIndexes;
-  if (!ReadInt(Find(record, "FVF"), fvf) || !ReadInt(Find(record, "IndexSize"), indexSize) ||
-      !ReadInt(Find(record, "NumVerts"), numVerts) || !ReadInt(Find(record, "NumIndexes"), numIndexes))
+  if (!readInt(find(record, "FVF"), fvf) || !readInt(find(record, "IndexSize"), indexSize) ||
+      !readInt(find(record, "NumVerts"), numVerts) || !readInt(find(record, "NumIndexes"), numIndexes))
     return;
   if (numVerts <= 0) return;  // a mesh node without geometry
   if (numIndexes < 0 || (indexSize != 2 && indexSize != 4)) return;
-  const Bytes verts = RawBytes(Find(record, "Verts"));
-  const Bytes indexes = RawBytes(Find(record, "Indexes"));
+  const Bytes verts = rawBytes(find(record, "Verts"));
+  const Bytes indexes = rawBytes(find(record, "Indexes"));
   if (!verts.data || !indexes.data) return;
 
   const uint32_t stride = uint32_t(verts.size / size_t(numVerts));
-  const uint32_t layout = VertexLayoutSize(DWORD(fvf));
+  const uint32_t layout = vertexLayoutSize(DWORD(fvf));
   if (stride == 0 || stride < layout || indexes.size < size_t(numIndexes) * size_t(indexSize)) {
     logLine("Mesh " + record.name() + " has short vertex or index data\n");
     return;
@@ -509,7 +509,7 @@ void Scene::ReadMesh(const UdfRecord& record, SceneNode& node) {
   // An index past the vertices would make the device read outside the buffer.
   for (int32_t i = 0; i < numIndexes; ++i) {
     const uint32_t index = indexSize == 2 ? uint32_t(indexes.data[2 * i] | indexes.data[2 * i + 1] << 8)
-                                          : ReadU32(indexes.data + 4 * size_t(i));
+                                          : readU32(indexes.data + 4 * size_t(i));
     if (index >= uint32_t(numVerts)) {
       logLine("Mesh " + record.name() + " has an index past its vertices\n");
       return;
@@ -517,29 +517,29 @@ void Scene::ReadMesh(const UdfRecord& record, SceneNode& node) {
   }
 
   std::unique_ptr<Skin> skin;
-  if (const UdfRecord* boneNames = Find(record, "BoneNames")) {
-    const Bytes offs = RawBytes(Find(record, "VertBoneOffs"));
-    const Bytes nums = RawBytes(Find(record, "VertBoneNums"));
-    const Bytes weights = RawBytes(Find(record, "BoneWeights"));
+  if (const UdfRecord* boneNames = find(record, "BoneNames")) {
+    const Bytes offs = rawBytes(find(record, "VertBoneOffs"));
+    const Bytes nums = rawBytes(find(record, "VertBoneNums"));
+    const Bytes weights = rawBytes(find(record, "BoneWeights"));
     const size_t need = size_t(numVerts) * 4;
     if (!boneNames->structured() || !(fvf & D3DFVF_XYZ) || offs.size < need || nums.size < need || !weights.data) {
       logLine("Mesh " + record.name() + " has incomplete skin data\n");
       return;
     }
     skin = std::make_unique<Skin>();
-    for (const auto& m : boneNames->members()) skin->boneNames.push_back(ReadText(m.record));
+    for (const auto& m : boneNames->members()) skin->boneNames.push_back(readText(m.record));
     for (int32_t v = 0; v < numVerts; ++v) {
-      skin->offsets.push_back(int32_t(ReadU32(offs.data + 4 * size_t(v))));
-      skin->counts.push_back(int32_t(ReadU32(nums.data + 4 * size_t(v))));
+      skin->offsets.push_back(int32_t(readU32(offs.data + 4 * size_t(v))));
+      skin->counts.push_back(int32_t(readU32(nums.data + 4 * size_t(v))));
     }
     for (size_t at = 0; at + 8 <= weights.size; at += 8)
-      skin->influences.push_back({int32_t(ReadU32(weights.data + at)), ReadF32(weights.data + at + 4)});
+      skin->influences.push_back({int32_t(readU32(weights.data + at)), readF32(weights.data + at + 4)});
   }
 
-  Geometry* geometry = FindGeometry(node.Name());
+  Geometry* geometry = findGeometry(node.name());
   if (!geometry) {
     auto g = std::make_unique<Geometry>();
-    g->name = node.Name();
+    g->name = node.name();
     g->fvf = DWORD(fvf);
     g->vertexCount = uint32_t(numVerts);
     g->stride = stride;
@@ -547,40 +547,40 @@ void Scene::ReadMesh(const UdfRecord& record, SceneNode& node) {
     g->indexCount = uint32_t(numIndexes);
     g->indexSize = uint32_t(indexSize);
     g->indices.assign(indexes.data, indexes.data + size_t(numIndexes) * size_t(indexSize));
-    g->ComputeBounds();
+    g->computeBounds();
     geometry = g.get();
-    geometries_[node.Name()] = std::move(g);
+    geometries_[node.name()] = std::move(g);
   }
-  if (!CreateMesh(record, node, material ? &*material : nullptr, geometry, std::move(skin)))
+  if (!createMesh(record, node, material ? &*material : nullptr, geometry, std::move(skin)))
     logLine("Cannot create mesh " + record.name() + "\n");
 }
 
-BufferRegion Scene::PlaceBuffer(Geometry& geometry, const BufferDescription& description, uint32_t count) {
+BufferRegion Scene::placeBuffer(Geometry& geometry, const BufferDescription& description, uint32_t count) {
   for (DeviceBuffer* buffer : geometry.buffers)
-    if (buffer->Description() == description) return {buffer, 0, description.byteSize, count};
+    if (buffer->description() == description) return {buffer, 0, description.byteSize, count};
 
   auto buffer = std::make_unique<DeviceBuffer>(description);
-  if (!buffer->Create()) return {};
+  if (!buffer->create()) return {};
   BufferRegion region{buffer.get(), 0, description.byteSize, count};
-  if (!buffer->Reserve(description.byteSize, region.offset)) return {};
+  if (!buffer->reserve(description.byteSize, region.offset)) return {};
   const Geometry* source = &geometry;
   const uint32_t stride = description.stride;
-  if (!UploadGeometry(*source, region, stride)) return {};
-  buffer->AddRefill([this, source, region, stride] { return UploadGeometry(*source, region, stride); });
+  if (!uploadGeometry(*source, region, stride)) return {};
+  buffer->addRefill([this, source, region, stride] { return uploadGeometry(*source, region, stride); });
   geometry.buffers.push_back(buffer.get());
   pool_.push_back(std::move(buffer));
   return region;
 }
 
-bool Scene::UploadGeometry(const Geometry& geometry, const BufferRegion& region, uint32_t deviceStride) {
+bool Scene::uploadGeometry(const Geometry& geometry, const BufferRegion& region, uint32_t deviceStride) {
   DeviceBuffer* buffer = region.buffer;
   if (!buffer) return false;
-  uint8_t* out = buffer->Lock(region.offset, region.size, buffer->Dynamic() ? D3DLOCK_DISCARD : 0);
+  uint8_t* out = buffer->lock(region.offset, region.size, buffer->dynamic() ? D3DLOCK_DISCARD : 0);
   if (!out) return false;
-  const BufferDescription& d = buffer->Description();
+  const BufferDescription& d = buffer->description();
   if (d.kind == BufferDescription::kVertex) {
     std::memset(out, 0, region.size);
-    const std::vector<Run> runs = ComponentRuns(geometry.fvf, d.format);
+    const std::vector<Run> runs = componentRuns(geometry.fvf, d.format);
     for (uint32_t v = 0; v < region.count; ++v) {
       const uint8_t* from = geometry.vertices.data() + size_t(v) * geometry.stride;
       uint8_t* to = out + size_t(v) * deviceStride;
@@ -598,40 +598,40 @@ bool Scene::UploadGeometry(const Geometry& geometry, const BufferRegion& region,
       }
     } else {
       for (uint32_t i = 0; i < region.count; ++i) {
-        const uint16_t value = uint16_t(ReadU32(in + 4 * size_t(i)) & 0xFFFF);
+        const uint16_t value = uint16_t(readU32(in + 4 * size_t(i)) & 0xFFFF);
         std::memcpy(out + 2 * size_t(i), &value, 2);
       }
     }
   }
-  return buffer->Unlock();
+  return buffer->unlock();
 }
 
-bool Scene::CreateMesh(const UdfRecord& record, SceneNode& target, const Material* material, Geometry* geometry,
+bool Scene::createMesh(const UdfRecord& record, SceneNode& target, const Material* material, Geometry* geometry,
                        std::unique_ptr<Skin> skin) {
   if (!geometry) return false;
-  Material m = material ? *material : DefaultMaterial();
-  ApplyMeshOverrides(record, m);
+  Material m = material ? *material : defaultMaterial();
+  applyMeshOverrides(record, m);
 
   const bool skinned = skin != nullptr;
   DWORD vertexUsage = skinned ? D3DUSAGE_DYNAMIC : D3DUSAGE_WRITEONLY;
   DWORD indexUsage = D3DUSAGE_WRITEONLY;
-  if (const UdfRecord* usage = Find(record, "Usage")) {
-    const std::vector<std::string> words = ReadWords(usage);
+  if (const UdfRecord* usage = find(record, "Usage")) {
+    const std::vector<std::string> words = readWords(usage);
     vertexUsage = indexUsage = 0;
-    if (HasWord(words, "static")) {
+    if (hasWord(words, "static")) {
       vertexUsage = indexUsage = D3DUSAGE_WRITEONLY;
-    } else if (HasWord(words, "dynamic")) {
+    } else if (hasWord(words, "dynamic")) {
       vertexUsage = indexUsage = D3DUSAGE_DYNAMIC;
-    } else if (HasWord(words, "dynamic_writeonly")) {
+    } else if (hasWord(words, "dynamic_writeonly")) {
       vertexUsage = indexUsage = D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY;
     }
-    if (HasWord(words, "vb_writeonly")) vertexUsage |= D3DUSAGE_WRITEONLY;
-    if (HasWord(words, "ib_writeonly")) indexUsage |= D3DUSAGE_WRITEONLY;
-    if (HasWord(words, "vb_dynamic")) vertexUsage |= D3DUSAGE_DYNAMIC;
-    if (HasWord(words, "ib_dynamic")) indexUsage |= D3DUSAGE_DYNAMIC;
+    if (hasWord(words, "vb_writeonly")) vertexUsage |= D3DUSAGE_WRITEONLY;
+    if (hasWord(words, "ib_writeonly")) indexUsage |= D3DUSAGE_WRITEONLY;
+    if (hasWord(words, "vb_dynamic")) vertexUsage |= D3DUSAGE_DYNAMIC;
+    if (hasWord(words, "ib_dynamic")) indexUsage |= D3DUSAGE_DYNAMIC;
   }
   uint64_t alignedStride = geometry->stride;
-  if (ReadText(Find(record, "VertexAlign32")) == "1") alignedStride = (alignedStride + 31u) & ~uint64_t(31);
+  if (readText(find(record, "VertexAlign32")) == "1") alignedStride = (alignedStride + 31u) & ~uint64_t(31);
   if (alignedStride * geometry->vertexCount > UINT32_MAX) return false;
   const uint32_t deviceStride = uint32_t(alignedStride);
 
@@ -642,7 +642,7 @@ bool Scene::CreateMesh(const UdfRecord& record, SceneNode& target, const Materia
   vd.usage = vertexUsage;
   vd.pool = skinned ? D3DPOOL_SYSTEMMEM : D3DPOOL_DEFAULT;
   vd.byteSize = deviceStride * geometry->vertexCount;
-  const BufferRegion vertices = PlaceBuffer(*geometry, vd, geometry->vertexCount);
+  const BufferRegion vertices = placeBuffer(*geometry, vd, geometry->vertexCount);
   if (!vertices.buffer) return false;
 
   BufferRegion indices;
@@ -651,54 +651,54 @@ bool Scene::CreateMesh(const UdfRecord& record, SceneNode& target, const Materia
     id.kind = BufferDescription::kIndex;
     // A 16-bit buffer only when every index fits: a large mesh with few indices would
     // otherwise draw the wrong vertices.
-    const bool narrow = geometry->indexCount <= 32767 && MaxIndex(*geometry) <= 0xFFFF;
+    const bool narrow = geometry->indexCount <= 32767 && maxIndex(*geometry) <= 0xFFFF;
     id.format = narrow ? D3DFMT_INDEX16 : D3DFMT_INDEX32;
     id.stride = narrow ? 2 : 4;
     id.usage = indexUsage;
     id.pool = D3DPOOL_DEFAULT;
     id.byteSize = geometry->indexCount * id.stride;
-    indices = PlaceBuffer(*geometry, id, geometry->indexCount);
+    indices = placeBuffer(*geometry, id, geometry->indexCount);
     if (!indices.buffer) return false;
   }
 
   if (skinned) {
     auto mesh = std::make_unique<SkinnedMesh>(m, geometry, vertices, indices, deviceStride, std::move(skin));
     toBind_.push_back(mesh.get());
-    target.SetMesh(std::move(mesh));
+    target.setMesh(std::move(mesh));
   } else {
-    target.SetMesh(std::make_unique<Mesh>(m, geometry, vertices, indices, deviceStride));
+    target.setMesh(std::make_unique<Mesh>(m, geometry, vertices, indices, deviceStride));
   }
   return true;
 }
 
-void Scene::InvalidateBuffers() {
-  for (auto& buffer : pool_) buffer->Invalidate();
+void Scene::invalidateBuffers() {
+  for (auto& buffer : pool_) buffer->invalidate();
 }
 
-bool Scene::RestoreBuffers() {
+bool Scene::restoreBuffers() {
   bool ok = true;
-  for (auto& buffer : pool_) ok = buffer->Restore() && ok;
+  for (auto& buffer : pool_) ok = buffer->restore() && ok;
   return ok;
 }
 
 // --- lights --------------------------------------------------------------------------------------
 
-bool Scene::LoadLights(const UdfRecord& lights) {
+bool Scene::loadLights(const UdfRecord& lights) {
   if (!lights.structured()) return false;
   for (const auto& entry : lights.members()) {
     const UdfRecord& record = *entry.record;
-    Matrix nodeTM = Matrix::Identity(), objectTM = Matrix::Identity();
+    Matrix nodeTM = Matrix::identity(), objectTM = Matrix::identity();
     if (record.structured()) {
-      ReadMatrix(Find(record, "NodeTM"), nodeTM);
-      ReadMatrix(Find(record, "ObjectTM"), objectTM);
+      readMatrix(find(record, "NodeTM"), nodeTM);
+      readMatrix(find(record, "ObjectTM"), objectTM);
     }
     Matrix m = objectTM * nodeTM;
     Vec3 scale, position;
     Quaternion rotation;
-    if (!m.Decompose(scale, rotation, position)) return false;
+    if (!m.decompose(scale, rotation, position)) return false;
     m.m[3][0] = m.m[3][1] = m.m[3][2] = 0.0f;
-    m.Classify();
-    const Vec3 direction = Normalize(m.TransformNormal({0.0f, -1.0f, 0.0f}));
+    m.classify();
+    const Vec3 direction = normalize(m.transformNormal({0.0f, -1.0f, 0.0f}));
 
     std::unique_ptr<Light> light;
     const std::string& kind = record.typeName();
@@ -708,31 +708,31 @@ bool Scene::LoadLights(const UdfRecord& lights) {
       light = std::make_unique<DirLight>(direction);
     } else if (kind == "SpotLight") {
       light = std::make_unique<SpotLight>(position, direction);
-      if (const UdfRecord* r = Find(record, "HotSpot")) ReadReal(r, light->Data().Theta);
-      if (const UdfRecord* r = Find(record, "FallOff")) ReadReal(r, light->Data().Phi);
+      if (const UdfRecord* r = find(record, "HotSpot")) readReal(r, light->data().Theta);
+      if (const UdfRecord* r = find(record, "FallOff")) readReal(r, light->data().Phi);
     } else {
       return false;
     }
     if (kind != "DirLight") {
       float start = 0.0f;
-      if (ReadReal(Find(record, "AttStart"), start) && start != 0.0f) {
-        light->Data().Attenuation0 = 0.0f;
-        light->Data().Attenuation1 = 1.0f / start;
-        light->Data().Attenuation2 = 0.0f;
+      if (readReal(find(record, "AttStart"), start) && start != 0.0f) {
+        light->data().Attenuation0 = 0.0f;
+        light->data().Attenuation1 = 1.0f / start;
+        light->data().Attenuation2 = 0.0f;
       }
     }
     float argb[4];
-    if (ReadReals(Find(record, "Diffuse"), argb, 4)) light->Data().Diffuse = ArgbToColour(argb);
+    if (readReals(find(record, "Diffuse"), argb, 4)) light->data().Diffuse = argbToColour(argb);
     float range = 0.0f;
-    ReadReal(Find(record, "AttEnd"), range);
-    light->Data().Range = range;
-    if (!AddLight(record, std::move(light))) return false;
+    readReal(find(record, "AttEnd"), range);
+    light->data().Range = range;
+    if (!addLight(record, std::move(light))) return false;
   }
   return true;
 }
 
-bool Scene::AddLight(const UdfRecord&, std::unique_ptr<Light> made) {
-  lights_.Add(std::move(made));
+bool Scene::addLight(const UdfRecord&, std::unique_ptr<Light> made) {
+  lights_.add(std::move(made));
   return true;
 }
 

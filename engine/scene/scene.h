@@ -31,47 +31,47 @@ class Scene {
   // left out and the rest loads. Node structures that list an ancestor are skipped, and the
   // depth, the number of node structures read and the loads of one shared subtree are
   // bounded, so no file can make loading recurse without end or take exponential time.
-  bool Load(FileRef file);
+  bool load(FileRef file);
 
   static constexpr int kMaxNodeDepth = 128;
   static constexpr size_t kMaxNodeReads = size_t(1) << 16;
   static constexpr int kMaxReadsPerRecord = 4;
 
-  const std::string& Name() const { return name_; }
-  SceneNode& Root() { return *root_; }
-  SceneNode& CameraRoot() { return *cameraRoot_; }
-  LightList& Lights() { return lights_; }
+  const std::string& name() const { return name_; }
+  SceneNode& root() { return *root_; }
+  SceneNode& cameraRoot() { return *cameraRoot_; }
+  LightList& lights() { return lights_; }
   // Where textures named by scene files are looked for (each loaded file's folder is added).
-  SearchPaths& Paths() { return paths_; }
+  SearchPaths& paths() { return paths_; }
 
-  void LoadMaterials(const UdfRecord& materials);
-  std::optional<Material> FindMaterial(const std::string& name) const;
-  Geometry* FindGeometry(const std::string& name);
-  bool LoadLights(const UdfRecord& lights);
+  void loadMaterials(const UdfRecord& materials);
+  std::optional<Material> findMaterial(const std::string& name) const;
+  Geometry* findGeometry(const std::string& name);
+  bool loadLights(const UdfRecord& lights);
 
   // Copies a geometry's vertices (or indices) into a reserved buffer region.
-  virtual bool UploadGeometry(const Geometry& geometry, const BufferRegion& region, uint32_t deviceStride);
+  virtual bool uploadGeometry(const Geometry& geometry, const BufferRegion& region, uint32_t deviceStride);
   // Applies the mesh keys to a copy of the material, places the geometry in device buffers
   // and attaches the mesh to the node. False when a device buffer could not be made.
-  virtual bool CreateMesh(const UdfRecord& node, SceneNode& target, const Material* material, Geometry* geometry,
+  virtual bool createMesh(const UdfRecord& node, SceneNode& target, const Material* material, Geometry* geometry,
                           std::unique_ptr<Skin> skin);
-  virtual bool AddLight(const UdfRecord& light, std::unique_ptr<Light> made);
+  virtual bool addLight(const UdfRecord& light, std::unique_ptr<Light> made);
   // Registers the node and object matrices as the node's transform set under the scene name.
-  virtual bool SetNodeTransform(const UdfRecord& node, SceneNode& target, const Matrix& nodeTM,
+  virtual bool setNodeTransform(const UdfRecord& node, SceneNode& target, const Matrix& nodeTM,
                                 const Matrix& objectTM);
 
-  size_t BufferCount() const { return pool_.size(); }
+  size_t bufferCount() const { return pool_.size(); }
   // Device loss: every buffer of the pool released, then made and filled again.
-  void InvalidateBuffers();
-  bool RestoreBuffers();
+  void invalidateBuffers();
+  bool restoreBuffers();
 
  private:
   struct NodeLoad;
-  void LoadNode(const UdfRecord& record, SceneNode& parent, NodeLoad& load, bool underRoot);
-  void ReadMesh(const UdfRecord& record, SceneNode& node);
-  void ReadAnimation(const UdfRecord& record, SceneNode& node);
-  void ReadStandardMaterial(const UdfRecord& record, Material& material);
-  BufferRegion PlaceBuffer(Geometry& geometry, const BufferDescription& description, uint32_t count);
+  void loadNode(const UdfRecord& record, SceneNode& parent, NodeLoad& load, bool underRoot);
+  void readMesh(const UdfRecord& record, SceneNode& node);
+  void readAnimation(const UdfRecord& record, SceneNode& node);
+  void readStandardMaterial(const UdfRecord& record, Material& material);
+  BufferRegion placeBuffer(Geometry& geometry, const BufferDescription& description, uint32_t count);
 
   std::string name_;
   std::unique_ptr<SceneNode> root_;

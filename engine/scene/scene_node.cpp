@@ -8,7 +8,7 @@
 
 namespace halcyon {
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
+bool equalNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
     char x = a[i], y = b[i];
@@ -20,20 +20,20 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 }
 
 SceneNode::SceneNode(std::string name, std::string kind)
-    : name_(std::move(name)), kind_(std::move(kind)), bone_(EqualNoCase(kind_, "bone")) {
+    : name_(std::move(name)), kind_(std::move(kind)), bone_(equalNoCase(kind_, "bone")) {
   controllers_[kTransformControllerId] = std::make_unique<TransformController>(&local_, TransformController::kWhole);
 }
 
 SceneNode::~SceneNode() = default;
 
-SceneNode* SceneNode::AddChild(std::unique_ptr<SceneNode> child) {
+SceneNode* SceneNode::addChild(std::unique_ptr<SceneNode> child) {
   if (!child) return nullptr;
   child->parent_ = this;
   children_.push_back(std::move(child));
   return children_.back().get();
 }
 
-std::unique_ptr<SceneNode> SceneNode::DetachChild(SceneNode* child) {
+std::unique_ptr<SceneNode> SceneNode::detachChild(SceneNode* child) {
   auto it = std::find_if(children_.begin(), children_.end(), [&](const auto& c) { return c.get() == child; });
   if (it == children_.end()) return nullptr;
   std::unique_ptr<SceneNode> out = std::move(*it);
@@ -42,21 +42,21 @@ std::unique_ptr<SceneNode> SceneNode::DetachChild(SceneNode* child) {
   return out;
 }
 
-SceneNode* SceneNode::FindByName(std::string_view name) {
-  if (EqualNoCase(name_, name)) return this;
+SceneNode* SceneNode::findByName(std::string_view name) {
+  if (equalNoCase(name_, name)) return this;
   for (auto& child : children_)
-    if (SceneNode* found = child->FindByName(name)) return found;
+    if (SceneNode* found = child->findByName(name)) return found;
   return nullptr;
 }
 
 // --- controllers -------------------------------------------------------------------------------
 
-Controller* SceneNode::GetController(int id) {
+Controller* SceneNode::getController(int id) {
   auto it = controllers_.find(id);
   return it == controllers_.end() ? nullptr : it->second.get();
 }
 
-void SceneNode::SetController(int id, std::unique_ptr<Controller> controller) {
+void SceneNode::setController(int id, std::unique_ptr<Controller> controller) {
   if (controller) {
     controllers_[id] = std::move(controller);
   } else {
@@ -64,7 +64,7 @@ void SceneNode::SetController(int id, std::unique_ptr<Controller> controller) {
   }
 }
 
-void SceneNode::DriveTransformByParts(bool byParts) {
+void SceneNode::driveTransformByParts(bool byParts) {
   if (byParts) {
     controllers_.erase(kTransformControllerId);
     controllers_[kBaseControllerId] = std::make_unique<TransformController>(&local_, TransformController::kBase);
@@ -80,53 +80,53 @@ void SceneNode::DriveTransformByParts(bool byParts) {
   }
 }
 
-bool SceneNode::PlayAnimation(int id, std::string_view name, bool recursive) {
+bool SceneNode::playAnimation(int id, std::string_view name, bool recursive) {
   bool found = false;
-  if (Animation* animation = FindAnimation(name)) {
-    auto* controller = dynamic_cast<AnimationController*>(GetController(id));
+  if (Animation* animation = findAnimation(name)) {
+    auto* controller = dynamic_cast<AnimationController*>(getController(id));
     if (!controller) {
       auto made = std::make_unique<AnimationController>();
       controller = made.get();
       controllers_[id] = std::move(made);
     }
-    controller->Play(animation);
+    controller->play(animation);
     found = true;
   }
   if (recursive)
-    for (auto& child : children_) found = child->PlayAnimation(id, name, true) || found;
+    for (auto& child : children_) found = child->playAnimation(id, name, true) || found;
   return found;
 }
 
 template <typename Fn>
-void SceneNode::ForControllers(int id, bool recursive, Fn fn) {
+void SceneNode::forControllers(int id, bool recursive, Fn fn) {
   if (id == -1) {
     for (auto& entry : controllers_) fn(*entry.second);
-  } else if (Controller* c = GetController(id)) {
+  } else if (Controller* c = getController(id)) {
     fn(*c);
   }
   if (recursive)
-    for (auto& child : children_) child->ForControllers(id, true, fn);
+    for (auto& child : children_) child->forControllers(id, true, fn);
 }
 
-void SceneNode::SetControllerSpeed(int id, float speed, bool recursive) {
-  ForControllers(id, recursive, [&](Controller& c) { c.SetSpeed(speed); });
+void SceneNode::setControllerSpeed(int id, float speed, bool recursive) {
+  forControllers(id, recursive, [&](Controller& c) { c.setSpeed(speed); });
 }
-void SceneNode::SetControllerFlags(int id, uint32_t flags, bool recursive) {
-  ForControllers(id, recursive, [&](Controller& c) { c.SetFlags(flags); });
+void SceneNode::setControllerFlags(int id, uint32_t flags, bool recursive) {
+  forControllers(id, recursive, [&](Controller& c) { c.setFlags(flags); });
 }
-void SceneNode::SetControllerRange(int id, float start, float end, bool recursive) {
-  ForControllers(id, recursive, [&](Controller& c) { c.SetPlayRange(start, end); });
+void SceneNode::setControllerRange(int id, float start, float end, bool recursive) {
+  forControllers(id, recursive, [&](Controller& c) { c.setPlayRange(start, end); });
 }
-void SceneNode::StartController(int id, bool recursive) {
-  ForControllers(id, recursive, [](Controller& c) { c.Start(); });
+void SceneNode::startController(int id, bool recursive) {
+  forControllers(id, recursive, [](Controller& c) { c.start(); });
 }
-void SceneNode::StopController(int id, bool recursive) {
-  ForControllers(id, recursive, [](Controller& c) { c.Stop(); });
+void SceneNode::stopController(int id, bool recursive) {
+  forControllers(id, recursive, [](Controller& c) { c.stop(); });
 }
 
 // --- animations and transform sets -------------------------------------------------------------
 
-Animation& SceneNode::AddAnimation(const std::string& name) {
+Animation& SceneNode::addAnimation(const std::string& name) {
   for (auto& entry : animations_) {
     if (entry.first == name) {
       // Controllers may point at the old one: reuse the object, replace its content.
@@ -138,25 +138,25 @@ Animation& SceneNode::AddAnimation(const std::string& name) {
   return *animations_.back().second;
 }
 
-Animation* SceneNode::FindAnimation(std::string_view name) {
+Animation* SceneNode::findAnimation(std::string_view name) {
   for (auto& entry : animations_)
     if (entry.first == name) return entry.second.get();
   if (name.empty() && !animations_.empty()) return animations_.front().second.get();
   return nullptr;
 }
 
-bool SceneNode::GetTimeRange(float& start, float& end) const {
+bool SceneNode::getTimeRange(float& start, float& end) const {
   bool any = false;
   for (const auto& entry : animations_) {
     float s, e;
-    if (!entry.second->GetTimeRange(s, e)) continue;
+    if (!entry.second->getTimeRange(s, e)) continue;
     if (!any || s < start) start = s;
     if (!any || e > end) end = e;
     any = true;
   }
   for (const auto& child : children_) {
     float s, e;
-    if (!child->GetTimeRange(s, e)) continue;
+    if (!child->getTimeRange(s, e)) continue;
     if (!any || s < start) start = s;
     if (!any || e > end) end = e;
     any = true;
@@ -164,67 +164,67 @@ bool SceneNode::GetTimeRange(float& start, float& end) const {
   return any;
 }
 
-void SceneNode::RegisterTransformSet(const std::string& name, const Transform& local, const Transform& object) {
-  localSets_[name].CopyFrom(local);
-  objectSets_[name].CopyFrom(object);
+void SceneNode::registerTransformSet(const std::string& name, const Transform& local, const Transform& object) {
+  localSets_[name].copyFrom(local);
+  objectSets_[name].copyFrom(object);
   if (!hasTransformSet_) {
     hasTransformSet_ = true;
-    ApplyTransformSet(name);
+    applyTransformSet(name);
   }
 }
 
-void SceneNode::ApplyTransformSet(const std::string& name) {
-  if (auto it = localSets_.find(name); it != localSets_.end()) local_.CopyFrom(it->second);
-  if (auto it = objectSets_.find(name); it != objectSets_.end()) object_.CopyFrom(it->second);
+void SceneNode::applyTransformSet(const std::string& name) {
+  if (auto it = localSets_.find(name); it != localSets_.end()) local_.copyFrom(it->second);
+  if (auto it = objectSets_.find(name); it != objectSets_.end()) object_.copyFrom(it->second);
 }
 
-void SceneNode::SetPose(const Matrix& world) {
+void SceneNode::setPose(const Matrix& world) {
   world_ = world;
-  objectWorld_ = object_.GetMatrix() * world;
-  if (!world.Inverse(bindInverse_)) bindInverse_ = Matrix::Identity();
+  objectWorld_ = object_.getMatrix() * world;
+  if (!world.inverse(bindInverse_)) bindInverse_ = Matrix::identity();
 }
 
-void SceneNode::SetMesh(std::unique_ptr<Mesh> mesh) { mesh_ = std::move(mesh); }
+void SceneNode::setMesh(std::unique_ptr<Mesh> mesh) { mesh_ = std::move(mesh); }
 
 // --- traversal ---------------------------------------------------------------------------------
 
-bool SceneNode::Render(RenderContext& context) {
+bool SceneNode::render(RenderContext& context) {
   const float* explicitTime = (context.flags & RenderContext::kExplicitTime) ? &context.time : nullptr;
   const int64_t nowMs = (context.flags & RenderContext::kFrameClock) ? context.clockMs : millisecondClock();
-  Matrix local = Matrix::Identity();
+  Matrix local = Matrix::identity();
   for (auto& entry : controllers_) {
     Matrix m;
-    if (entry.second->GetMatrixAt(explicitTime, nowMs, m)) local = local * m;
+    if (entry.second->getMatrixAt(explicitTime, nowMs, m)) local = local * m;
   }
 
   const Matrix savedWorld = context.world;
   const Matrix savedBind = context.bind;
   world_ = local * context.world;
   context.world = world_;
-  objectWorld_ = object_.GetMatrix() * world_;
+  objectWorld_ = object_.getMatrix() * world_;
   // The bind chain follows the unanimated pose, so that a bone's matrix is its motion away
   // from where the skin was modelled.
-  context.bind = local_.GetMatrix() * context.bind;
-  if (IsBone()) {
+  context.bind = local_.getMatrix() * context.bind;
+  if (isBone()) {
     Matrix inverse;
-    boneMatrix_ = context.bind.Inverse(inverse) ? inverse * objectWorld_ : objectWorld_;
+    boneMatrix_ = context.bind.inverse(inverse) ? inverse * objectWorld_ : objectWorld_;
   }
 
   bool ok = true;
   if (!(context.flags & RenderContext::kComposeOnly) && mesh_) {
-    mesh_->SetWorld(objectWorld_);
-    mesh_->UpdateBounds();
+    mesh_->setWorld(objectWorld_);
+    mesh_->updateBounds();
     const bool visible =
-        (context.flags & RenderContext::kNoFrustumTest) || context.camera.BoxVisible(mesh_->WorldBounds());
+        (context.flags & RenderContext::kNoFrustumTest) || context.camera.boxVisible(mesh_->worldBounds());
     if (visible) {
       if (context.sorter) {
-        mesh_->Submit(*context.sorter);
+        mesh_->submit(*context.sorter);
       } else {
-        ok = mesh_->Draw(&context.camera) && ok;
+        ok = mesh_->draw(&context.camera) && ok;
       }
     }
   }
-  for (auto& child : children_) ok = child->Render(context) && ok;
+  for (auto& child : children_) ok = child->render(context) && ok;
 
   context.world = savedWorld;
   context.bind = savedBind;

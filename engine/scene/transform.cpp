@@ -2,34 +2,34 @@
 
 namespace halcyon {
 
-Matrix ComposeSRT(Vec3 scale, const Quaternion& rotation, Vec3 translation) {
-  Matrix r = Matrix::RotationQuaternion(rotation);
+Matrix composeSRT(Vec3 scale, const Quaternion& rotation, Vec3 translation) {
+  Matrix r = Matrix::rotationQuaternion(rotation);
   const float s[3] = {scale.x, scale.y, scale.z};
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j) r.m[i][j] *= s[i];
   r.m[3][0] = translation.x;
   r.m[3][1] = translation.y;
   r.m[3][2] = translation.z;
-  r.Classify();
+  r.classify();
   return r;
 }
 
-Transform::Transform() : base_(Matrix::Identity()), cache_(Matrix::Identity()) {}
+Transform::Transform() : base_(Matrix::identity()), cache_(Matrix::identity()) {}
 
-const Matrix& Transform::GetMatrix() const {
+const Matrix& Transform::getMatrix() const {
   if (dirty_) {
-    const Matrix parts = ComposeSRT(scale_, rotation_, translation_);
-    Multiply(base_, parts, cache_);
+    const Matrix parts = composeSRT(scale_, rotation_, translation_);
+    multiply(base_, parts, cache_);
     dirty_ = false;
   }
   return cache_;
 }
 
-void Transform::SetFromMatrix(const Matrix& matrix) {
+void Transform::setFromMatrix(const Matrix& matrix) {
   Vec3 s, t;
   Quaternion q;
-  if (matrix.Decompose(s, q, t)) {
-    base_ = Matrix::Identity();
+  if (matrix.decompose(s, q, t)) {
+    base_ = Matrix::identity();
     scale_ = s;
     rotation_ = q;
     translation_ = t;
@@ -42,7 +42,7 @@ void Transform::SetFromMatrix(const Matrix& matrix) {
   dirty_ = true;
 }
 
-void Transform::CopyFrom(const Transform& other) {
+void Transform::copyFrom(const Transform& other) {
   base_ = other.base_;
   translation_ = other.translation_;
   rotation_ = other.rotation_;
@@ -50,19 +50,19 @@ void Transform::CopyFrom(const Transform& other) {
   dirty_ = true;
 }
 
-void Transform::SetBase(const Matrix& base) {
+void Transform::setBase(const Matrix& base) {
   base_ = base;
   dirty_ = true;
 }
-void Transform::SetTranslation(Vec3 t) {
+void Transform::setTranslation(Vec3 t) {
   translation_ = t;
   dirty_ = true;
 }
-void Transform::SetRotation(const Quaternion& q) {
+void Transform::setRotation(const Quaternion& q) {
   rotation_ = q;
   dirty_ = true;
 }
-void Transform::SetScale(Vec3 s) {
+void Transform::setScale(Vec3 s) {
   scale_ = s;
   dirty_ = true;
 }

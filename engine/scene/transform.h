@@ -10,23 +10,23 @@ class Transform {
   Transform();
 
   // base × scale × rotation × translation, recomputed only after a part changed.
-  const Matrix& GetMatrix() const;
+  const Matrix& getMatrix() const;
 
   // Takes a whole matrix: its decomposition into parts when it has one (base identity),
   // otherwise the matrix itself as base with neutral parts.
-  void SetFromMatrix(const Matrix& matrix);
+  void setFromMatrix(const Matrix& matrix);
   // Copies every part of another transform.
-  void CopyFrom(const Transform& other);
+  void copyFrom(const Transform& other);
 
-  void SetBase(const Matrix& base);
-  void SetTranslation(Vec3 t);
-  void SetRotation(const Quaternion& q);
-  void SetScale(Vec3 s);
+  void setBase(const Matrix& base);
+  void setTranslation(Vec3 t);
+  void setRotation(const Quaternion& q);
+  void setScale(Vec3 s);
 
-  const Matrix& Base() const { return base_; }
-  Vec3 Translation() const { return translation_; }
-  const Quaternion& Rotation() const { return rotation_; }
-  Vec3 Scale() const { return scale_; }
+  const Matrix& base() const { return base_; }
+  Vec3 translation() const { return translation_; }
+  const Quaternion& rotation() const { return rotation_; }
+  Vec3 scale() const { return scale_; }
 
  private:
   Matrix base_;
@@ -38,6 +38,6 @@ class Transform {
 };
 
 // scale × rotation × translation in one step.
-Matrix ComposeSRT(Vec3 scale, const Quaternion& rotation, Vec3 translation);
+Matrix composeSRT(Vec3 scale, const Quaternion& rotation, Vec3 translation);
 
 }  // namespace halcyon

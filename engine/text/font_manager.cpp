@@ -105,7 +105,7 @@ bool FontManager::loadCharset(FileRef file, const SearchPaths* paths, Charset& c
   if (!parseFile(file, root, &working)) return false;
 
   const UdfNode* formatNode = root.findChild("Format");
-  const D3DFORMAT format = formatNode ? FormatFromText(formatNode->asString()) : D3DFMT_A8R8G8B8;
+  const D3DFORMAT format = formatNode ? formatFromText(formatNode->asString()) : D3DFMT_A8R8G8B8;
   const UdfNode* nameNode = root.findChild("Name");
   const std::string textureName = nameNode ? nameNode->asString() : std::string();
   cs.charsPerLine = readInt(root, "CharsPerLine", cs.charsPerLine);

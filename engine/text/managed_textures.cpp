@@ -8,17 +8,17 @@ namespace {
 class ManagedTexture : public CharsetTexture {
  public:
   explicit ManagedTexture(Texture* texture) : texture_(texture) {}
-  ~ManagedTexture() override { texture_->Release(); }
+  ~ManagedTexture() override { texture_->release(); }
   ManagedTexture(const ManagedTexture&) = delete;
   ManagedTexture& operator=(const ManagedTexture&) = delete;
 
-  int32_t width() const override { return static_cast<int32_t>(texture_->LevelDesc().Width); }
-  int32_t height() const override { return static_cast<int32_t>(texture_->LevelDesc().Height); }
+  int32_t width() const override { return static_cast<int32_t>(texture_->levelDesc().Width); }
+  int32_t height() const override { return static_cast<int32_t>(texture_->levelDesc().Height); }
   // A texture cut from a larger one starts where its rectangle does.
-  int32_t originX() const override { return static_cast<int32_t>(texture_->Rect().left); }
-  int32_t originY() const override { return static_cast<int32_t>(texture_->Rect().top); }
+  int32_t originX() const override { return static_cast<int32_t>(texture_->rect().left); }
+  int32_t originY() const override { return static_cast<int32_t>(texture_->rect().top); }
   // Asked at every draw: a reset gives the texture a new device texture.
-  IDirect3DBaseTexture9* deviceTexture() const override { return texture_->D3DTexture(); }
+  IDirect3DBaseTexture9* deviceTexture() const override { return texture_->d3dTexture(); }
 
  private:
   Texture* texture_;
@@ -35,7 +35,7 @@ std::unique_ptr<CharsetTexture> ManagedCharsetTextures::load(const CharsetTextur
   if ((request.flags & CharsetTextureRequest::kColourKeyGiven) != 0) wanted.flags |= TextureRequest::ColorKey;
   wanted.format = request.format;
   wanted.colorKey = request.colourKey;
-  Texture* texture = manager_->Get(wanted, &paths);
+  Texture* texture = manager_->get(wanted, &paths);
   if (texture == nullptr) return nullptr;
   return std::make_unique<ManagedTexture>(texture);
 }

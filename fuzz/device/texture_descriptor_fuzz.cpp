@@ -63,9 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   halcyon::TextureRequest request;
   request.file = halcyon::FileRef("d.ts");
   if (halcyon::Texture* texture = manager.Get(request, &runtime.paths)) {
-    for (halcyon::Texture* frame : texture->Frames()) (void)frame->Rect();
-    (void)texture->FrameSequence("walk");
-    (void)texture->FrameNamed("a");
+    for (halcyon::Texture* frame : texture->frames()) (void)frame->Rect();
+    (void)texture->frameSequence("walk");
+    (void)texture->frameNamed("a");
     halcyon::TextureRequest byName = request;
     byName.flags = halcyon::TextureRequest::FrameByName;
     byName.frameName = "a";
@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (halcyon::Texture* frame = manager.Get(byIndex, &runtime.paths)) frame->Release();
     texture->Release();
   }
-  manager.Clear();
+  manager.clear();
   runtime.app.device()->clearCalls();
   return 0;
 }

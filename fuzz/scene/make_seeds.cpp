@@ -20,7 +20,7 @@ using halcyon::Matrix;
 using namespace scenetest;
 
 template <typename... Children>
-Rec Root(Children&&... children) {
+Rec root(Children&&... children) {
   return With(Struct("_root", "_roottype"), std::forward<Children>(children)...);
 }
 
@@ -42,19 +42,19 @@ Rec LitTexturedMesh() {
                        With(Struct("LightMap", "Material"), Int("MaterialSubId", 1))));
   Rec board = With(MeshRec("Board", 3, 2, IndexBytes<uint16_t>(3, 3), 3, "Wood"), Text("Usage", "dynamic"),
                    Text("VertexAlign32", "1"), Text("Lit", "1"), Animation());
-  return Root(With(Struct("Materials", "Material"), std::move(wood), std::move(room)),
+  return root(With(Struct("Materials", "Material"), std::move(wood), std::move(room)),
               With(Struct("Children", "Node"), std::move(board)));
 }
 
 Rec WideIndices() {
-  return Root(With(Struct("Children", "Node"), MeshRec("Wide", 3, 4, IndexBytes<uint32_t>(3, 3), 3)));
+  return root(With(Struct("Children", "Node"), MeshRec("Wide", 3, 4, IndexBytes<uint32_t>(3, 3), 3)));
 }
 
 // A triangle of FVF XYZ|NORMAL|TEX1 whose three vertices all follow Bone01.
 Rec SkinOnItsBone() {
   std::vector<float> verts;
   for (int i = 0; i < 3; ++i) verts.insert(verts.end(), {float(10 * (i == 1)), float(10 * (i == 2)), 0, 0, 0, -1, 0, 0});
-  Rec skin = NodeRec("Skin", "Mesh", Matrix::Identity());
+  Rec skin = NodeRec("Skin", "Mesh", Matrix::identity());
   skin->addChild(Int("FVF", 0x112));
   skin->addChild(Int("IndexSize", 2));
   skin->addChild(Int("NumVerts", 3));
@@ -65,17 +65,17 @@ Rec SkinOnItsBone() {
   skin->addChild(Raw("VertBoneOffs", std::vector<int32_t>{0, 1, 2}));
   skin->addChild(Raw("VertBoneNums", std::vector<int32_t>{1, 1, 1}));
   skin->addChild(Raw("BoneWeights", std::vector<float>{0, 1, 0, 1, 0, 1}));
-  return Root(
-      With(Struct("Children", "Node"), NodeRec("Bone01", "Bone", Matrix::Translation(5, 6, 7)), std::move(skin)));
+  return root(
+      With(Struct("Children", "Node"), NodeRec("Bone01", "Bone", Matrix::translation(5, 6, 7)), std::move(skin)));
 }
 
 Rec LightsCameraAndDummies() {
-  Rec lamp = With(NodeRec("Lamp", "PointLight", Matrix::Identity()), Real("AttStart", 50), Real("AttEnd", 400),
+  Rec lamp = With(NodeRec("Lamp", "PointLight", Matrix::identity()), Real("AttStart", 50), Real("AttEnd", 400),
                   Colour("Color", 1, 1, 0.9f, 0.8f));
-  Rec parent = With(NodeRec("Parent", "Dummy", Matrix::Identity()),
-                    With(Struct("Children", "Node"), With(NodeRec("Child", "Dummy", Matrix::Identity()), Animation())));
-  return Root(With(Struct("Lights", "Light"), std::move(lamp), NodeRec("Sun", "DirectLight", Matrix::Identity())),
-              With(Struct("Cameras", "Node"), NodeRec("Cam", "Camera", Matrix::Translation(5, 6, 7))),
+  Rec parent = With(NodeRec("Parent", "Dummy", Matrix::identity()),
+                    With(Struct("Children", "Node"), With(NodeRec("Child", "Dummy", Matrix::identity()), Animation())));
+  return root(With(Struct("Lights", "Light"), std::move(lamp), NodeRec("Sun", "DirectLight", Matrix::identity())),
+              With(Struct("Cameras", "Node"), NodeRec("Cam", "Camera", Matrix::translation(5, 6, 7))),
               With(Struct("Children", "Node"), std::move(parent)));
 }
 
@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
       continue;
     }
     halcyon::Scene scene;
-    const bool loads = scene.Load(halcyon::FileRef(bytes.data(), static_cast<uint32_t>(bytes.size()), true));
+    const bool loads = scene.load(halcyon::FileRef(bytes.data(), static_cast<uint32_t>(bytes.size()), true));
     std::printf("%s: %zu bytes, %s\n", path.c_str(), bytes.size(), loads ? "loads" : "does NOT load");
     if (!loads) ++failures;
   }

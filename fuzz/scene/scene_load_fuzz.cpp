@@ -25,10 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Runtime runtime;
   {
     halcyon::Scene scene;
-    scene.Load(halcyon::FileRef(data, static_cast<uint32_t>(size), true));
+    scene.load(halcyon::FileRef(data, static_cast<uint32_t>(size), true));
     scenetest::playAndDraw(scene);
   }
-  halcyon::textureManager().Clear();
+  halcyon::textureManager().clear();
   // The recording would otherwise grow with every input.
   runtime.app.device()->clearCalls();
   return 0;

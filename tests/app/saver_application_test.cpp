@@ -171,15 +171,15 @@ class TestApplication : public SaverApplication, public SceneScript {
 class Shell : public ::testing::Test {
  protected:
   void SetUp() override {
-    halcyon::Application::SetDirect3DLoader([this] {
+    halcyon::Application::setDirect3DLoader([this] {
       d3d_ = new RecordingDirect3D9();
       d3d_->failCreateDevice(failedCreates_);
       return d3d_;
     });
   }
   void TearDown() override {
-    halcyon::textureManager().Clear();
-    halcyon::Application::SetDirect3DLoader(nullptr);
+    halcyon::textureManager().clear();
+    halcyon::Application::setDirect3DLoader(nullptr);
   }
   size_t Presents() const {
     const auto& calls = d3d_->lastDevice()->calls();
@@ -218,7 +218,7 @@ TEST_F(Shell, KeysEndTheRunExceptTheOnesTheSaverUsesItself) {
 
 class CountingHandler final : public halcyon::MessageHandler {
  public:
-  halcyon::LRESULT HandleMessage(HWND, uint32_t message, halcyon::WPARAM, halcyon::LPARAM) override {
+  halcyon::LRESULT handleMessage(HWND, uint32_t message, halcyon::WPARAM, halcyon::LPARAM) override {
     seen.push_back(message);
     return 0;
   }
@@ -234,7 +234,7 @@ TEST_F(Shell, SystemCommandsAndClosingEndTheRunButNotTheScreensaveCommand) {
   }
   TestApplication app(rec_);
   CountingHandler engineSide;
-  app.AddMessageHandler(&engineSide);
+  app.addMessageHandler(&engineSide);
   FakeWindow w({}, 0, {});
   EXPECT_EQ(app.handleMessage(w, WM_SYSCOMMAND, SC_SCREENSAVE, 0), 0);
   EXPECT_FALSE(app.quitRequested());
@@ -306,9 +306,9 @@ TEST_F(Shell, GammaRampFollowsTheSettingAndIsClamped) {
   TestApplication app(rec_);
   ASSERT_TRUE(app.startSaver(nullptr, ScreensaverMode::Full, 0));
   app.settings().Gamma = 50;
-  app.RestoreDeviceObjects();
+  app.restoreDeviceObjects();
   D3DGAMMARAMP ramp{};
-  app.Device()->GetGammaRamp(0, &ramp);
+  app.device()->GetGammaRamp(0, &ramp);
   EXPECT_EQ(ramp.red[0], 10000);
   EXPECT_EQ(ramp.blue[255], 65535);
 }
@@ -446,8 +446,8 @@ TEST_F(Shell, AStoredModeTheDisplayLacksIsSaidAndTheDesktopsModeRuns) {
     TestApplication app(rec_);
     ASSERT_TRUE(app.startSaver(nullptr, ScreensaverMode::Full, 0));
     EXPECT_FALSE(app.windowed());
-    EXPECT_EQ(app.CurrentSettings().width, 1024u);
-    EXPECT_EQ(app.CurrentSettings().height, 768u);
+    EXPECT_EQ(app.currentSettings().width, 1024u);
+    EXPECT_EQ(app.currentSettings().height, 768u);
     EXPECT_THAT(trace_.failures(),
                 ::testing::ElementsAre("the display mode 1280x1024 at 32 bits in the settings is not offered by this "
                                        "display; using 1024x768 (choose another mode in the settings)"));
@@ -458,9 +458,9 @@ TEST_F(Shell, AStoredModeTheDisplayLacksIsSaidAndTheDesktopsModeRuns) {
     trace_.clear();
     TestApplication app(rec_);
     ASSERT_TRUE(app.startSaver(nullptr, ScreensaverMode::Full, 0));
-    EXPECT_EQ(app.CurrentSettings().width, 800u);
-    EXPECT_EQ(app.CurrentSettings().height, 600u);
-    EXPECT_EQ(app.CurrentSettings().backBufferFormat, D3DFMT_X1R5G5B5);
+    EXPECT_EQ(app.currentSettings().width, 800u);
+    EXPECT_EQ(app.currentSettings().height, 600u);
+    EXPECT_EQ(app.currentSettings().backBufferFormat, D3DFMT_X1R5G5B5);
     EXPECT_THAT(trace_.failures(), ::testing::IsEmpty());
   }
 }
@@ -473,7 +473,7 @@ TEST_F(Shell, AWindowGetsTheMostSamplesOfferedAndFallsBackToNone) {
     app.setRunOptions(options);
     ASSERT_TRUE(app.startSaver(nullptr, ScreensaverMode::Full, 0));
     EXPECT_TRUE(app.windowed());
-    EXPECT_EQ(app.CurrentSettings().multisampleType, D3DMULTISAMPLE_2_SAMPLES) << "the most the adapter lists";
+    EXPECT_EQ(app.currentSettings().multisampleType, D3DMULTISAMPLE_2_SAMPLES) << "the most the adapter lists";
   }
   {
     failedCreates_ = 1;
@@ -482,7 +482,7 @@ TEST_F(Shell, AWindowGetsTheMostSamplesOfferedAndFallsBackToNone) {
     app.setRunOptions(options);
     ASSERT_TRUE(app.startSaver(nullptr, ScreensaverMode::Full, 0));
     EXPECT_TRUE(trace_.contains("Setting Mode failed\n"));
-    EXPECT_EQ(app.CurrentSettings().multisampleType, D3DMULTISAMPLE_NONE);
+    EXPECT_EQ(app.currentSettings().multisampleType, D3DMULTISAMPLE_NONE);
   }
 }
 
@@ -493,8 +493,8 @@ TEST_F(Shell, AFailedModeIsTriedOnceMoreWithoutMultisamplingThenStartUpGivesUp) 
     ASSERT_TRUE(app.startSaver(nullptr, ScreensaverMode::Full, 0));
     EXPECT_TRUE(trace_.contains("Setting Mode failed\n"));
     EXPECT_FALSE(trace_.contains("Setting Mode failed...exiting\n"));
-    EXPECT_EQ(app.CurrentSettings().multisampleType, D3DMULTISAMPLE_NONE);
-    EXPECT_EQ(app.CurrentSettings().width, 1024u) << "still the desktop's size";
+    EXPECT_EQ(app.currentSettings().multisampleType, D3DMULTISAMPLE_NONE);
+    EXPECT_EQ(app.currentSettings().width, 1024u) << "still the desktop's size";
   }
   {
     failedCreates_ = 2;

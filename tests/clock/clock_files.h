@@ -14,7 +14,7 @@ using scenetest::Rec;
 
 // A one-triangle mesh node (positions only) around `centre`, facing -x.
 inline Rec MeshTriangle(std::string name, halcyon::Vec3 centre, const char* material = nullptr,
-                    const halcyon::Matrix& nodeTM = halcyon::Matrix::Identity()) {
+                    const halcyon::Matrix& nodeTM = halcyon::Matrix::identity()) {
   using namespace scenetest;
   Rec r = NodeRec(std::move(name), "Mesh", nodeTM);
   r->addChild(Int("FVF", 0x002));

@@ -64,7 +64,7 @@ TEST(MoonPhase, ShadowCoversTheDiscAtNewMoonAndHalfAtTheQuarters) {
   EXPECT_NEAR(waning[11].first, 1.0f, 1e-5f);
 }
 
-halcyon::SystemTime At(int h, int m, int s, int ms = 0, int day = 7) {
+halcyon::SystemTime at(int h, int m, int s, int ms = 0, int day = 7) {
   halcyon::SystemTime t;
   t.year = 2026;
   t.month = 12;
@@ -99,29 +99,29 @@ std::vector<std::pair<int, int64_t>> Ring(ChimeMode mode, halcyon::SystemTime st
 }
 
 TEST(Chimes, HoursStrikeOnTheHourAndNothingElse) {
-  const auto noon = Ring(ChimeMode::Hours, At(11, 59, 58), 40);
+  const auto noon = Ring(ChimeMode::Hours, at(11, 59, 58), 40);
   ASSERT_EQ(noon.size(), 12u);
   EXPECT_EQ(noon[0].second, 2000) << "the first stroke as the clock reaches 12:00:00";
   for (size_t i = 1; i < noon.size(); ++i) {
     EXPECT_EQ(noon[i].first, brassmoor::kHourBell);
     EXPECT_EQ(noon[i].second - noon[i - 1].second, ClockChimes::kStrokeMs);
   }
-  const auto midnight = Ring(ChimeMode::Hours, At(23, 59, 59), 3);
+  const auto midnight = Ring(ChimeMode::Hours, at(23, 59, 59), 3);
   ASSERT_GE(midnight.size(), 1u);
   EXPECT_EQ(midnight[0].second, 1000);
-  EXPECT_EQ(Ring(ChimeMode::Hours, At(12, 59, 59), 3).size(), 1u) << "one o'clock: one stroke";
-  EXPECT_TRUE(Ring(ChimeMode::Hours, At(12, 14, 58), 5).empty()) << "no quarters";
-  EXPECT_TRUE(Ring(ChimeMode::Off, At(11, 59, 58), 40).empty());
-  EXPECT_TRUE(Ring(ChimeMode::Hours, At(12, 0, 0, 500), 5).empty()) << "a start just after the hour rings nothing";
+  EXPECT_EQ(Ring(ChimeMode::Hours, at(12, 59, 59), 3).size(), 1u) << "one o'clock: one stroke";
+  EXPECT_TRUE(Ring(ChimeMode::Hours, at(12, 14, 58), 5).empty()) << "no quarters";
+  EXPECT_TRUE(Ring(ChimeMode::Off, at(11, 59, 58), 40).empty());
+  EXPECT_TRUE(Ring(ChimeMode::Hours, at(12, 0, 0, 500), 5).empty()) << "a start just after the hour rings nothing";
 }
 
 TEST(Chimes, QuartersGrowThroughTheHourAndTheHourStrikesAfterItsChime) {
-  const auto quarter = Ring(ChimeMode::Quarters, At(10, 14, 59), 10);
+  const auto quarter = Ring(ChimeMode::Quarters, at(10, 14, 59), 10);
   ASSERT_EQ(quarter.size(), 4u);
   EXPECT_EQ(quarter[0].second, 1000);
-  EXPECT_EQ(Ring(ChimeMode::Quarters, At(10, 29, 59), 15).size(), 8u);
-  EXPECT_EQ(Ring(ChimeMode::Quarters, At(10, 44, 59), 20).size(), 12u);
-  const auto hour = Ring(ChimeMode::Quarters, At(2, 59, 59), 30);
+  EXPECT_EQ(Ring(ChimeMode::Quarters, at(10, 29, 59), 15).size(), 8u);
+  EXPECT_EQ(Ring(ChimeMode::Quarters, at(10, 44, 59), 20).size(), 12u);
+  const auto hour = Ring(ChimeMode::Quarters, at(2, 59, 59), 30);
   ASSERT_EQ(hour.size(), 16u + 3u);
   EXPECT_EQ(hour[0].second, 1000) << "the hour's chime begins on the hour";
   for (int i = 0; i < 16; ++i) EXPECT_LT(hour[i].first, brassmoor::kQuarterBells);

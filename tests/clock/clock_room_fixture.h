@@ -38,9 +38,9 @@ class ClockRoomFixture : public testing::Test {
     setup.mediaFolder = mediaFolder;
     // The shell makes the device; the scene draws into it.
     scene_ = std::make_unique<ClockShell>(setup);
-    ASSERT_TRUE(scene_->Create(nullptr, engineWindow_.get()));
-    ASSERT_TRUE(scene_->SetMode(false));
-    deviceControl(scene_->Device())->setPresentCapture(true);
+    ASSERT_TRUE(scene_->create(nullptr, engineWindow_.get()));
+    ASSERT_TRUE(scene_->setMode(false));
+    deviceControl(scene_->device())->setPresentCapture(true);
     scene_->readSceneProperties();
     scene_->startTours();
     ASSERT_TRUE(scene_->LoadCustom());
@@ -48,19 +48,19 @@ class ClockRoomFixture : public testing::Test {
   }
   void TearDown() override {
     scene_.reset();
-    halcyon::textureManager().Clear();
+    halcyon::textureManager().clear();
     engineWindow_.reset();
     if (window_) SDL_DestroyWindow(window_);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
   }
 
   // One frame at the tour's current time, as presented; written as a PNG when `png` names one.
-  Picture Draw(const std::string& png = "") {
+  Picture draw(const std::string& png = "") {
     scene_->tours().restartTimer(halcyon::millisecondClock());
     scene_->frameMove();
     EXPECT_TRUE(scene_->composeFrame());
     Picture p;
-    EXPECT_TRUE(deviceControl(scene_->Device())->presentedPixels(p.pixels, p.width, p.height));
+    EXPECT_TRUE(deviceControl(scene_->device())->presentedPixels(p.pixels, p.width, p.height));
     if (!png.empty() && !p.pixels.empty()) {
       const std::vector<uint8_t> bytes = encodePng(p.pixels, p.width, p.height, false);
       if (std::FILE* f = std::fopen(png.c_str(), "wb")) {

@@ -32,7 +32,7 @@ class ClockRoom : public clocktest::ClockRoomFixture {
   // One frame with the tour held at `time`.
   Picture Frame(const std::string& tour, float time, const std::string& png = "") {
     EXPECT_TRUE(scene_->tours().startAt(tour, time));
-    return Draw(png);
+    return draw(png);
   }
 };
 

@@ -54,7 +54,7 @@ Rec TheRoom(bool withOutdoor = true) {
   children->addChild(MeshTriangle("Wall", {0, 100, kWallZ}, "Room"));
   children->addChild(MeshTriangle("Picture", {0, 100, kPictureZ}, "Room"));
   // Names in another letter case are found all the same.
-  children->addChild(MeshTriangle("strelka_1Big", {0, 100, kHourZ}, "Plain", Matrix::Translation(0, 0, 0.5f)));
+  children->addChild(MeshTriangle("strelka_1Big", {0, 100, kHourZ}, "Plain", Matrix::translation(0, 0, 0.5f)));
   children->addChild(MeshTriangle("STRELKA_1min", {0, 100, kMinuteZ}, "Plain"));
   children->addChild(MeshTriangle("Clock glass", {0, 100, kGlassZ}));
   children->addChild(MeshTriangle("Curtain", {0, 100, kCurtainZ}));
@@ -94,8 +94,8 @@ class ClockFrame : public RecordingScene {
     scene_.reset();
     app_.reset();
     scene_ = std::make_unique<ClockShell>(setup);
-    ASSERT_TRUE(scene_->Create(nullptr, &window_));
-    ASSERT_TRUE(scene_->SetMode(false));
+    ASSERT_TRUE(scene_->create(nullptr, &window_));
+    ASSERT_TRUE(scene_->setMode(false));
     device_ = d3d_->lastDevice();
     device_->clearCalls();
   }
@@ -145,7 +145,7 @@ TEST_F(ClockFrame, PassesInOrderWithTheirStates) {
   ASSERT_TRUE(clock.outdoorPlane() && clock.lamp() && clock.hourHand() && clock.minuteHand() && clock.clockGlass() &&
               clock.curtain());
   // The six objects left the top-level list; the wall and the picture stay in the main pass.
-  EXPECT_EQ(clock.scene().Root().Children().size(), 2u);
+  EXPECT_EQ(clock.scene().root().children().size(), 2u);
   EXPECT_FLOAT_EQ(clock.ticksPosition().z, 0.5f);
 
   device_->clearCalls();
@@ -184,7 +184,7 @@ TEST_F(ClockFrame, PassesInOrderWithTheirStates) {
   EXPECT_EQ(wall->stageStates[1][D3DTSS_COLORARG2], DWORD(D3DTA_CURRENT));
   EXPECT_EQ(DrawOf(kCurtainZ)->renderStates[D3DRS_TEXTUREFACTOR], 0u);
   // The single-stage lamp keeps its stage.
-  EXPECT_NE(clock.lamp()->GetMesh()->GetMaterial().stages[0].colorOp, DWORD(D3DTOP_SUBTRACT));
+  EXPECT_NE(clock.lamp()->getMesh()->getMaterial().stages[0].colorOp, DWORD(D3DTOP_SUBTRACT));
 
   // Clear to the background colour, overlays on a cleared depth buffer, then present.
   EXPECT_EQ(CountCall("Clear", {0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FF, 0x3F800000, 0}), 1u);
@@ -372,9 +372,9 @@ TEST_F(ClockFrame, HandsTurnWithTheLocalTime) {
   clock_.setLocalTime(15, 30, 0);
   clock.frameMove();
   halcyon::Quaternion q;
-  ASSERT_TRUE(clock.hourTrack().Evaluate(0, q));
+  ASSERT_TRUE(clock.hourTrack().evaluate(0, q));
   EXPECT_NEAR(q.y, std::sin(1.8325957f / 2), 1e-6f);
-  ASSERT_TRUE(clock.minuteTrack().Evaluate(0, q));
+  ASSERT_TRUE(clock.minuteTrack().evaluate(0, q));
   EXPECT_NEAR(q.y, std::sin(1.5707964f / 2), 1e-6f);
   // The hour hand's node draws turned by its track.
   device_->clearCalls();
@@ -406,8 +406,8 @@ TEST_F(ClockFrame, ToursFadeOverThePicture) {
   EXPECT_EQ(fade.stageStates[0][D3DTSS_ALPHAARG1], DWORD(D3DTA_TFACTOR));
   EXPECT_EQ(fade.diffuse(0), 0u);
   // The camera stands where the tour was when the frame began; the tour then moved on.
-  EXPECT_NEAR(clock.camera().Position().y, 100.0f, 1e-3f);
-  EXPECT_NEAR(clock.camera().Position().x, 0.0f, 1e-3f);
+  EXPECT_NEAR(clock.camera().position().y, 100.0f, 1e-3f);
+  EXPECT_NEAR(clock.camera().position().x, 0.0f, 1e-3f);
   EXPECT_FLOAT_EQ(clock.tours().time(), 5.0f);
 }
 
@@ -441,7 +441,7 @@ TEST_F(ClockFrame, MissingSceneFileStillRuns) {
 }
 
 TEST_F(ClockFrame, HandsUnderOneTopLevelNode) {
-  Rec clockNode = With(NodeRec("Clock", "Dummy", Matrix::Identity()),
+  Rec clockNode = With(NodeRec("Clock", "Dummy", Matrix::identity()),
                        With(Struct("Children", "Node"), MeshTriangle("strelka_1big", {0, 100, kHourZ}),
                             MeshTriangle("strelka_1min", {0, 100, kMinuteZ})));
   Rec root = With(Struct("_root", "_roottype"),
@@ -451,38 +451,38 @@ TEST_F(ClockFrame, HandsUnderOneTopLevelNode) {
   ASSERT_TRUE(clock.LoadCustom());
   ASSERT_NE(clock.hourHand(), nullptr);
   EXPECT_EQ(clock.minuteHand(), nullptr);
-  ASSERT_EQ(clock.scene().Root().Children().size(), 1u);
-  EXPECT_EQ(clock.scene().Root().Children()[0]->Name(), "Wall");
+  ASSERT_EQ(clock.scene().root().children().size(), 1u);
+  EXPECT_EQ(clock.scene().root().children()[0]->name(), "Wall");
 }
 
 TEST_F(ClockFrame, UserPictureReplacesTheFirstStage) {
   WriteRoom(*TheRoom());
   ClockShell& clock = Make("", dir_.file("photo.png").string());
   ASSERT_TRUE(clock.LoadCustom());
-  halcyon::SceneNode* picture = clock.scene().Root().FindByName("picture");
-  ASSERT_TRUE(picture && picture->GetMesh());
-  const halcyon::Material& m = picture->GetMesh()->GetMaterial();
+  halcyon::SceneNode* picture = clock.scene().root().findByName("picture");
+  ASSERT_TRUE(picture && picture->getMesh());
+  const halcyon::Material& m = picture->getMesh()->getMaterial();
   // The user's picture went into the first stage before the light map was swapped in front.
   ASSERT_NE(m.stages[1].texture, nullptr);
-  EXPECT_NE(m.stages[1].texture->FileName().find("photo.png"), std::string::npos);
+  EXPECT_NE(m.stages[1].texture->fileName().find("photo.png"), std::string::npos);
 
   // Loading again puts a new picture in the frame; the one it replaced is let go, not kept.
-  const size_t textures = halcyon::textureManager().Count();
+  const size_t textures = halcyon::textureManager().count();
   ASSERT_TRUE(clock.LoadCustom());
-  EXPECT_EQ(halcyon::textureManager().Count(), textures);
+  EXPECT_EQ(halcyon::textureManager().count(), textures);
 
   // A picture that cannot be read leaves the scene's own.
   scene_.reset();
   ClockShell& other = Make("", dir_.file("nothing.png").string());
   ASSERT_TRUE(other.LoadCustom());
-  const halcyon::Material& own = other.scene().Root().FindByName("picture")->GetMesh()->GetMaterial();
+  const halcyon::Material& own = other.scene().root().findByName("picture")->getMesh()->getMaterial();
   ASSERT_NE(own.stages[1].texture, nullptr);
-  EXPECT_NE(own.stages[1].texture->FileName().find("wood.png"), std::string::npos);
+  EXPECT_NE(own.stages[1].texture->fileName().find("wood.png"), std::string::npos);
 }
 
 TEST_F(ClockFrame, APictureIsOpenedOnlyWhereItsPathSaysAndFilledIntoTheFrameOrLeftOut) {
   // A 4:3 canvas with the picture's coordinates 0..1 across it.
-  Rec canvas = NodeRec("Picture", "Mesh", Matrix::Identity());
+  Rec canvas = NodeRec("Picture", "Mesh", Matrix::identity());
   canvas->addChild(Int("FVF", 0x102));
   canvas->addChild(Int("IndexSize", 2));
   canvas->addChild(Int("NumVerts", 4));
@@ -502,27 +502,27 @@ TEST_F(ClockFrame, APictureIsOpenedOnlyWhereItsPathSaysAndFilledIntoTheFrameOrLe
   home.write(photo.relative_path().string(), bytes(encodePng(std::vector<D3DCOLOR>(16, 0xFFFF0000), 4, 4, false)));
   auto firstStage = [this](ClockShell& clock) {
     EXPECT_TRUE(clock.LoadCustom());
-    return clock.scene().Root().FindByName("Picture")->GetMesh()->GetMaterial().stages[1].texture;
+    return clock.scene().root().findByName("Picture")->getMesh()->getMaterial().stages[1].texture;
   };
   const halcyon::Texture* shown = firstStage(Make("", photo.string()));
   ASSERT_NE(shown, nullptr);
-  EXPECT_EQ(shown->FileName(), photo.string());
+  EXPECT_EQ(shown->fileName(), photo.string());
   // Full width, the middle 3/8 of its height: 8 x 6 of the 8 x 16 image, the frame's 4:3.
-  const D3DMATRIX& m = shown->Transform();
+  const D3DMATRIX& m = shown->transform();
   EXPECT_FLOAT_EQ(m.m[0][0], 1.0f);
   EXPECT_FLOAT_EQ(m.m[1][1], 0.375f);
   EXPECT_FLOAT_EQ(m.m[2][1], 0.3125f);
 
   // Gone from its place, it is not looked for under the working folder: the painting stays.
   std::filesystem::remove(photo);
-  EXPECT_NE(firstStage(Make("", photo.string()))->FileName().find("wood.png"), std::string::npos);
+  EXPECT_NE(firstStage(Make("", photo.string()))->fileName().find("wood.png"), std::string::npos);
 
   // A photo cut short in transfer shows the painting, not a half-grey picture.
   std::vector<D3DCOLOR> grain(64 * 64);
   for (size_t i = 0; i < grain.size(); ++i) grain[i] = 0xFF000000u | static_cast<D3DCOLOR>(i * 2654435761u >> 8);
   const auto jpeg = encodeJpeg(grain, 64, 64);
   const std::filesystem::path cut = dir_.write("cut.jpg", bytes({jpeg.begin(), jpeg.begin() + jpeg.size() * 2 / 3}));
-  EXPECT_NE(firstStage(Make("", cut.string()))->FileName().find("wood.png"), std::string::npos);
+  EXPECT_NE(firstStage(Make("", cut.string()))->fileName().find("wood.png"), std::string::npos);
   std::filesystem::current_path(before);
 }
 
@@ -567,7 +567,7 @@ TEST_F(ClockFrame, AfterALossAndResetTheRoomDrawsWhole) {
   EXPECT_EQ(DrawnObjects().size(), 8u);
   EXPECT_EQ(DrawOf(kWallZ)->stageStates[0][D3DTSS_COLOROP], DWORD(D3DTOP_SUBTRACT));
   halcyon::Quaternion q;
-  ASSERT_TRUE(clock.hourTrack().Evaluate(0, q));
+  ASSERT_TRUE(clock.hourTrack().evaluate(0, q));
   EXPECT_NEAR(q.y, std::sin(3.1415927f / 4), 1e-6f);
 }
 

@@ -67,7 +67,7 @@ class PictureQuality : public clocktest::ClockRoomFixture {
     if (HasFatalFailure()) return pictures;
     for (const View& v : kViews) {
       EXPECT_TRUE(scene_->tours().startAt(v.tour, v.time));
-      pictures.push_back(Draw(std::string("quality-") + name + "-" + v.tour + ".png"));
+      pictures.push_back(draw(std::string("quality-") + name + "-" + v.tour + ".png"));
     }
     TearDown();
     window_ = nullptr;

@@ -78,15 +78,15 @@ halcyon::Geometry canvas(float width, float height, bool flipV) {
 }
 
 TEST(PictureFit, TheFramesShapeIsReadFromItsCanvas) {
-  EXPECT_NEAR(frameAspect(canvas(120, 90, false), halcyon::Matrix::Identity(), 0), 4.0f / 3.0f, 1e-5f);
-  EXPECT_NEAR(frameAspect(canvas(120, 90, true), halcyon::Matrix::Identity(), 0), 4.0f / 3.0f, 1e-5f);
+  EXPECT_NEAR(frameAspect(canvas(120, 90, false), halcyon::Matrix::identity(), 0), 4.0f / 3.0f, 1e-5f);
+  EXPECT_NEAR(frameAspect(canvas(120, 90, true), halcyon::Matrix::identity(), 0), 4.0f / 3.0f, 1e-5f);
   // The node's scale counts: the world sees the canvas squeezed to half its width.
-  EXPECT_NEAR(frameAspect(canvas(120, 90, false), halcyon::Matrix::Scaling(0.5f, 1, 1), 0), 2.0f / 3.0f, 1e-5f);
-  EXPECT_EQ(frameAspect(canvas(120, 90, false), halcyon::Matrix::Identity(), 1), 0.0f) << "no second coordinate set";
+  EXPECT_NEAR(frameAspect(canvas(120, 90, false), halcyon::Matrix::scaling(0.5f, 1, 1), 0), 2.0f / 3.0f, 1e-5f);
+  EXPECT_EQ(frameAspect(canvas(120, 90, false), halcyon::Matrix::identity(), 1), 0.0f) << "no second coordinate set";
   halcyon::Geometry broken = canvas(120, 90, false);
   broken.indices[0] = 200;  // points past the vertices
   broken.indices[6] = 200;
-  EXPECT_EQ(frameAspect(broken, halcyon::Matrix::Identity(), 0), 0.0f);
+  EXPECT_EQ(frameAspect(broken, halcyon::Matrix::identity(), 0), 0.0f);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ namespace {
 using brassmoor::Storm;
 using clocktest::ScriptedRandom;
 
-halcyon::SystemTime At(int h, int m, int s, int ms) {
+halcyon::SystemTime at(int h, int m, int s, int ms) {
   halcyon::SystemTime t;
   t.hour = uint16_t(h);
   t.minute = uint16_t(m);
@@ -25,34 +25,34 @@ halcyon::SystemTime At(int h, int m, int s, int ms) {
 }
 
 TEST(Hands, AnglesFollowTheDial) {
-  const auto midnight = brassmoor::handAngles(At(0, 0, 0, 0));
+  const auto midnight = brassmoor::handAngles(at(0, 0, 0, 0));
   EXPECT_FLOAT_EQ(midnight.hour, 0.0f);
   EXPECT_FLOAT_EQ(midnight.minute, -1.5707964f);
 
-  const auto half = brassmoor::handAngles(At(15, 30, 0, 0));
+  const auto half = brassmoor::handAngles(at(15, 30, 0, 0));
   EXPECT_FLOAT_EQ(half.hour, 1.8325957f);
   EXPECT_FLOAT_EQ(half.minute, 1.5707964f);
 
   // Just before one o'clock and one o'clock lie side by side, and the afternoon folds onto
   // the dial.
   const float twelfth = 2.0f * 3.1415927f / 12.0f;
-  const auto before = brassmoor::handAngles(At(12, 59, 59, 999));
-  const auto one = brassmoor::handAngles(At(13, 0, 0, 0));
+  const auto before = brassmoor::handAngles(at(12, 59, 59, 999));
+  const auto one = brassmoor::handAngles(at(13, 0, 0, 0));
   EXPECT_LT(before.hour, one.hour);
   EXPECT_NEAR(before.hour, twelfth, 1e-5f);
   EXPECT_FLOAT_EQ(one.hour, twelfth);
-  EXPECT_NEAR(brassmoor::handAngles(At(11, 59, 59, 999)).hour, 2.0f * 3.1415927f, 1e-5f);
-  EXPECT_FLOAT_EQ(brassmoor::handAngles(At(12, 0, 0, 0)).hour, 0.0f);
+  EXPECT_NEAR(brassmoor::handAngles(at(11, 59, 59, 999)).hour, 2.0f * 3.1415927f, 1e-5f);
+  EXPECT_FLOAT_EQ(brassmoor::handAngles(at(12, 0, 0, 0)).hour, 0.0f);
 }
 
 TEST(Hands, EachTrackHoldsOneKeyTurningAboutY) {
   halcyon::Track hour(halcyon::Track::kRotation), minute(halcyon::Track::kRotation);
-  brassmoor::setHands(At(3, 0, 0, 0), hour, minute);
-  brassmoor::setHands(At(15, 30, 0, 0), hour, minute);
-  ASSERT_EQ(hour.Keys().size(), 1u);
-  ASSERT_EQ(minute.Keys().size(), 1u);
+  brassmoor::setHands(at(3, 0, 0, 0), hour, minute);
+  brassmoor::setHands(at(15, 30, 0, 0), hour, minute);
+  ASSERT_EQ(hour.keys().size(), 1u);
+  ASSERT_EQ(minute.keys().size(), 1u);
   halcyon::Quaternion q;
-  ASSERT_TRUE(hour.Evaluate(1234.0f, q));
+  ASSERT_TRUE(hour.evaluate(1234.0f, q));
   EXPECT_FLOAT_EQ(q.x, 0.0f);
   EXPECT_FLOAT_EQ(q.z, 0.0f);
   EXPECT_NEAR(q.y, std::sin(1.8325957f / 2), 1e-6f);

@@ -95,13 +95,13 @@ TEST_F(TourRun, KeysSortByTimeAndTypeDecidesTheirTrack) {
   tours_.addTour("k.cam");
   tours_.start();
   const halcyon::Animation& node = tours_.node();
-  ASSERT_EQ(node.Position().Keys().size(), 2u);
-  EXPECT_EQ(node.Position().Keys()[0].time, 0.0f);
-  EXPECT_EQ(node.Position().Keys()[1].value[1], 20.0f);  // same time: the later key wins
-  EXPECT_EQ(node.Rotation().Keys().size(), 2u);           // "Pos" is not "pos"
+  ASSERT_EQ(node.position().keys().size(), 2u);
+  EXPECT_EQ(node.position().keys()[0].time, 0.0f);
+  EXPECT_EQ(node.position().keys()[1].value[1], 20.0f);  // same time: the later key wins
+  EXPECT_EQ(node.rotation().keys().size(), 2u);           // "Pos" is not "pos"
 
   // A quarter turn about y looks along +x with y still up.
-  const CameraPose pose = brassmoor::poseFromRotation({1, 2, 3}, halcyon::RotationAxis({0, 1, 0}, 1.5707964f));
+  const CameraPose pose = brassmoor::poseFromRotation({1, 2, 3}, halcyon::rotationAxis({0, 1, 0}, 1.5707964f));
   EXPECT_NEAR(std::fabs(pose.direction.x), 1.0f, 1e-5f);
   EXPECT_NEAR(pose.direction.z, 0.0f, 1e-5f);
   EXPECT_NEAR(pose.up.y, 1.0f, 1e-5f);

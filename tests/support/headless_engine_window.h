@@ -10,17 +10,17 @@ namespace testsupport {
 class HeadlessEngineWindow : public halcyon::EngineWindow {
  public:
   explicit HeadlessEngineWindow(int32_t width = 64, int32_t height = 64) : width_(width), height_(height) {}
-  HWND DeviceWindow() override { return nullptr; }
-  uint32_t Style() override { return 0; }
-  void SetStyle(uint32_t) override {}
-  halcyon::WindowRect Rect() override { return {0, 0, width_, height_}; }
-  halcyon::WindowRect ClientRect() override { return Rect(); }
-  void Place(const halcyon::WindowRect&) override {}
-  void PostQuit() override {}
-  halcyon::LRESULT DefaultProcedure(uint32_t, halcyon::WPARAM, halcyon::LPARAM) override { return 0; }
-  bool SystemGone() override { return systemGone; }
+  HWND deviceWindow() override { return nullptr; }
+  uint32_t style() override { return 0; }
+  void setStyle(uint32_t) override {}
+  halcyon::WindowRect rect() override { return {0, 0, width_, height_}; }
+  halcyon::WindowRect clientRect() override { return rect(); }
+  void place(const halcyon::WindowRect&) override {}
+  void postQuit() override {}
+  halcyon::LRESULT defaultProcedure(uint32_t, halcyon::WPARAM, halcyon::LPARAM) override { return 0; }
+  bool systemGone() override { return windowSystemGone; }
   // Set by a test standing for a window system that went away under the window.
-  bool systemGone = false;
+  bool windowSystemGone = false;
 
  private:
   int32_t width_, height_;

@@ -22,14 +22,14 @@ class RecordingApplication {
 
   // Creates the application and sets its windowed mode; false when either fails.
   bool start() {
-    halcyon::Application::SetDirect3DLoader([this] { return d3d_ = new RecordingDirect3D9(); });
+    halcyon::Application::setDirect3DLoader([this] { return d3d_ = new RecordingDirect3D9(); });
     app_ = std::make_unique<halcyon::Application>();
-    return app_->Create(nullptr, &window_) && app_->SetMode(false);
+    return app_->create(nullptr, &window_) && app_->setMode(false);
   }
   // Ends the application and puts the system's runtime back as the loader.
   void stop() {
     app_.reset();
-    halcyon::Application::SetDirect3DLoader(nullptr);
+    halcyon::Application::setDirect3DLoader(nullptr);
   }
 
   halcyon::Application& app() { return *app_; }

@@ -15,9 +15,9 @@ namespace testsupport {
 class SdlEngineWindow : public HeadlessEngineWindow {
  public:
   SdlEngineWindow(SDL_Window* window, int32_t width, int32_t height) : HeadlessEngineWindow(width, height), window_(window) {}
-  HWND DeviceWindow() override { return window_; }
-  uint32_t Style() override { return style_; }
-  void SetStyle(uint32_t style) override { style_ = style; }
+  HWND deviceWindow() override { return window_; }
+  uint32_t style() override { return style_; }
+  void setStyle(uint32_t style) override { style_ = style; }
 
  private:
   SDL_Window* window_;

@@ -3,7 +3,7 @@
 //
 // Scene file layout (binary data language, no type definitions):
 //   "Materials" (type "Material", structured): one member per material, named after it.
-//     single-stage: "Textures" -> "Diffuse" (type "Diffuse") -> "FileName" (string)
+//     single-stage: "Textures" -> "Diffuse" (type "Diffuse") -> "fileName" (string)
 //     two-stage:    "Materials" -> "<name>_Base" (MaterialSubId 0, base texture)
 //                                 "<name>_LightMap" (MaterialSubId 1, light map)
 //     "TwoSided" (int 1) when back faces show: on the material, or on its base sub-material.

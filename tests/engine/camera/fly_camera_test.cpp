@@ -89,8 +89,8 @@ TEST_F(FlyCameraTest, MouseLookTurnsAndTiltsWithoutTurningOver) {
     EXPECT_GT(camera.up().y, 0.0f);
   }
   EXPECT_LT(camera.direction().y, -0.9f);
-  EXPECT_NEAR(halcyon::Length(camera.up()), 1.0f, 1e-4f);
-  EXPECT_NEAR(halcyon::Dot(camera.up(), camera.direction()), 0.0f, 1e-4f);
+  EXPECT_NEAR(halcyon::length(camera.up()), 1.0f, 1e-4f);
+  EXPECT_NEAR(halcyon::dot(camera.up(), camera.direction()), 0.0f, 1e-4f);
 }
 
 TEST_F(FlyCameraTest, ArrowKeysTurnAtTheTurningSpeed) {
@@ -119,8 +119,8 @@ TEST(FlyCameraPose, DegenerateVectorsStillGiveAnUprightFrame) {
   halcyon::FlyCamera camera;
   camera.setup(nullptr, 1.0f, 1.0f, {0, 0, 0}, {0, 0, 1}, {0, 0, 1});
   expectNear(camera.direction(), {0, 0, 1});
-  EXPECT_NEAR(halcyon::Dot(camera.up(), camera.direction()), 0.0f, 1e-5f);
-  EXPECT_NEAR(halcyon::Length(camera.up()), 1.0f, 1e-5f);
+  EXPECT_NEAR(halcyon::dot(camera.up(), camera.direction()), 0.0f, 1e-5f);
+  EXPECT_NEAR(halcyon::length(camera.up()), 1.0f, 1e-5f);
   camera.setPose({1, 2, 3}, {0, 0, 0}, {NAN, 0, 0});  // unusable: the old ones stay
   expectNear(camera.direction(), {0, 0, 1});
   camera.update(16);  // no input manager: nothing moves

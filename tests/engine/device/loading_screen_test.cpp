@@ -36,7 +36,7 @@ class LoadingScreenTest : public ::testing::Test {
 };
 
 TEST_F(LoadingScreenTest, FirstFrameShowsPictureAndCornersThenPresents) {
-  ASSERT_TRUE(ShowLoadingScreen(device_, pictures_));
+  ASSERT_TRUE(showLoadingScreen(device_, pictures_));
   const auto names = device_->callNames();
   ASSERT_GE(names.size(), 4u);
   EXPECT_EQ(names.front(), "Clear");
@@ -61,7 +61,7 @@ TEST_F(LoadingScreenTest, FadeLowersOpacityOverTwoHundredMilliseconds) {
     now += 25;  // each reading is a little later, as a real frame would be
     return t;
   });
-  const int frames = FadeOutLoadingScreen(*app_, pictures_);
+  const int frames = fadeOutLoadingScreen(*app_, pictures_);
   ASSERT_EQ(frames, static_cast<int>(device_->draws().size()));
   ASSERT_GE(frames, 3);
   DWORD previous = 256;
@@ -79,27 +79,27 @@ TEST_F(LoadingScreenTest, WithoutADeviceNothingIsDrawnAndAFailedSceneStillPresen
   ClockSources::setMillisecondSource([&now] { return now += 10; });
   // While merely lost the device test passes and frames go on (their presents fail quietly).
   device_->simulateLoss(1000);
-  const int lostFrames = FadeOutLoadingScreen(*app_, pictures_);
+  const int lostFrames = fadeOutLoadingScreen(*app_, pictures_);
   EXPECT_GT(lostFrames, 0);
-  EXPECT_FALSE(DrawLoadingFrame(device_, pictures_, 0.5f, false)) << "a lost device refuses the present";
+  EXPECT_FALSE(drawLoadingFrame(device_, pictures_, 0.5f, false)) << "a lost device refuses the present";
 
   device_->clearCalls();
   device_->failCall("BeginScene", D3DERR_INVALIDCALL, 1);
-  DrawLoadingFrame(device_, pictures_, 1.0f, true);
+  drawLoadingFrame(device_, pictures_, 1.0f, true);
   EXPECT_TRUE(device_->draws().empty());
   EXPECT_EQ(device_->count("Clear"), 1u);
   EXPECT_EQ(device_->count("Present"), 1u);
 
-  app_->Cleanup3DEnvironment();
-  EXPECT_EQ(FadeOutLoadingScreen(*app_, pictures_), 0) << "no device: the fade only waits out its time";
+  app_->cleanup3DEnvironment();
+  EXPECT_EQ(fadeOutLoadingScreen(*app_, pictures_), 0) << "no device: the fade only waits out its time";
 }
 
 TEST_F(LoadingScreenTest, OnceTheWindowSystemIsGoneNothingIsDrawnOrPresented) {
   int64_t now = 0;
   ClockSources::setMillisecondSource([&now] { return now += 10; });
-  runtime_.window().systemGone = true;
-  EXPECT_FALSE(app_->TestDevice());
-  EXPECT_EQ(FadeOutLoadingScreen(*app_, pictures_), 0);
+  runtime_.window().windowSystemGone = true;
+  EXPECT_FALSE(app_->testDevice());
+  EXPECT_EQ(fadeOutLoadingScreen(*app_, pictures_), 0);
   EXPECT_EQ(device_->count("Present"), 0u);
   EXPECT_TRUE(device_->draws().empty());
 }

@@ -29,9 +29,9 @@ class OverlayGlTest : public testing::Test {
     ASSERT_NE(window, nullptr) << SDL_GetError();
     engineWindow = std::make_unique<testsupport::SdlEngineWindow>(window, int32_t(kWidth), int32_t(kHeight));
     app = std::make_unique<halcyon::Application>();
-    ASSERT_TRUE(app->Create(nullptr, engineWindow.get()));
-    ASSERT_TRUE(app->SetMode(false));
-    device = app->Device();
+    ASSERT_TRUE(app->create(nullptr, engineWindow.get()));
+    ASSERT_TRUE(app->setMode(false));
+    device = app->device();
     ASSERT_NE(device, nullptr);
   }
   void TearDown() override {

@@ -113,8 +113,8 @@ TEST_F(TextBoxTest, TimeTextMeasuresAndLaysOutAtTheBottomRightCorner) {
 }
 
 TEST_F(TextBoxTest, DrawsTexturedTrianglesPerTextureAndRestoresTheStates) {
-  cache.SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
-  cache.SetRenderState(D3DRS_ZENABLE, TRUE);
+  cache.setRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+  cache.setRenderState(D3DRS_ZENABLE, TRUE);
   TextBox box(*fonts, style);
   box.place(10, 20);
   box.setText("12 pm");
@@ -147,12 +147,12 @@ TEST_F(TextBoxTest, DrawsTexturedTrianglesPerTextureAndRestoresTheStates) {
   EXPECT_FLOAT_EQ(uv[1], 64.0f / 256.0f);
   // The scene finds its states as it left them.
   DWORD v = 0;
-  ASSERT_TRUE(cache.GetRenderState(D3DRS_ALPHABLENDENABLE, &v));
+  ASSERT_TRUE(cache.getRenderState(D3DRS_ALPHABLENDENABLE, &v));
   EXPECT_EQ(v, static_cast<DWORD>(FALSE));
-  ASSERT_TRUE(cache.GetRenderState(D3DRS_ZENABLE, &v));
+  ASSERT_TRUE(cache.getRenderState(D3DRS_ZENABLE, &v));
   EXPECT_EQ(v, static_cast<DWORD>(TRUE));
   IDirect3DBaseTexture9* bound = nullptr;
-  ASSERT_TRUE(cache.GetTexture(0, &bound));
+  ASSERT_TRUE(cache.getTexture(0, &bound));
   EXPECT_EQ(bound, nullptr);
 }
 

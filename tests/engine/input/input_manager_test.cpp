@@ -344,16 +344,16 @@ TEST(InputManagerApplication, WindowMessagesReachTheManagerThroughTheApplication
     ASSERT_TRUE(input.initialise(window, true, 6, 6));
     ASSERT_TRUE(input.initialise(window, true, 6, 6));  // registered once, not twice
     input.addListener(&recorder);
-    app.MsgProc(nullptr, halcyon::kWmChar, 'k', 0);
-    app.MsgProc(nullptr, halcyon::kWmKillFocus, 0, 0);
+    app.msgProc(nullptr, halcyon::kWmChar, 'k', 0);
+    app.msgProc(nullptr, halcyon::kWmKillFocus, 0, 0);
     EXPECT_FALSE(input.isActive());
     ASSERT_EQ(recorder.events.size(), 1u);
     EXPECT_EQ(recorder.events[0].code, 'k');
     input.shutdown();
-    app.MsgProc(nullptr, halcyon::kWmChar, 'l', 0);
+    app.msgProc(nullptr, halcyon::kWmChar, 'l', 0);
     EXPECT_EQ(recorder.events.size(), 1u);
   }
-  app.MsgProc(nullptr, halcyon::kWmChar, 'm', 0);  // a destroyed manager is no longer asked
+  app.msgProc(nullptr, halcyon::kWmChar, 'm', 0);  // a destroyed manager is no longer asked
 }
 
 TEST(KeyTable, CharactersOfTheScanCodes) {

@@ -20,7 +20,7 @@ using namespace halcyon;
 class SdlEngineWindow : public testsupport::HeadlessEngineWindow {
  public:
   explicit SdlEngineWindow(SDL_Window* w) : HeadlessEngineWindow(320, 240), window_(w) {}
-  HWND DeviceWindow() override { return window_; }
+  HWND deviceWindow() override { return window_; }
 
  private:
   SDL_Window* window_;
@@ -38,14 +38,14 @@ class SystemCursorTest : public testing::Test {
     window = SDL_CreateWindow("input", 100, 50, 320, 240, 0);
     ASSERT_NE(window, nullptr) << SDL_GetError();
     engineWindow = std::make_unique<SdlEngineWindow>(window);
-    Application::SetDirect3DLoader([] { return new RecordingDirect3D9(); });
+    Application::setDirect3DLoader([] { return new RecordingDirect3D9(); });
     app = std::make_unique<Application>();
-    ASSERT_TRUE(app->Create(nullptr, engineWindow.get()));
+    ASSERT_TRUE(app->create(nullptr, engineWindow.get()));
     settle();
   }
   void TearDown() override {
     app.reset();
-    Application::SetDirect3DLoader(nullptr);
+    Application::setDirect3DLoader(nullptr);
     engineWindow.reset();
     if (window) SDL_DestroyWindow(window);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);

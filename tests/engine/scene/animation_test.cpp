@@ -27,7 +27,7 @@ AnimationKey Key(float time, float x, float tension = 0, float continuity = 0, f
 }
 
 AnimationKey TurnKey(float time, float degrees) {
-  const Quaternion q = halcyon::RotationAxis({0, 1, 0}, degrees * kPi / 180.0f);
+  const Quaternion q = halcyon::rotationAxis({0, 1, 0}, degrees * kPi / 180.0f);
   AnimationKey k;
   k.time = time;
   k.value[0] = q.x;
@@ -39,14 +39,14 @@ AnimationKey TurnKey(float time, float degrees) {
 
 float X(const Track& t, float time) {
   Vec3 v;
-  EXPECT_TRUE(t.Evaluate(time, v));
+  EXPECT_TRUE(t.evaluate(time, v));
   return v.x;
 }
 
 // The turn about +Y that a rotation track yields, in degrees.
 float TurnDegrees(const Track& t, float time) {
   Quaternion q;
-  EXPECT_TRUE(t.Evaluate(time, q));
+  EXPECT_TRUE(t.evaluate(time, q));
   EXPECT_NEAR(q.x, 0.0f, 1e-5f);
   EXPECT_NEAR(q.z, 0.0f, 1e-5f);
   if (q.w < 0) q = {-q.x, -q.y, -q.z, -q.w};
@@ -57,9 +57,9 @@ float TurnDegrees(const Track& t, float time) {
 // it is (0.84375, 0.140625, 0.15625, -0.046875).
 TEST(TrackCubic, HermiteWithKochanekBartelsTangentsMatchesHandWorkedValues) {
   Track t;
-  t.AddKey(Key(0, 0));
-  t.AddKey(Key(10, 10));
-  t.AddKey(Key(20, 30));
+  t.addKey(Key(0, 0));
+  t.addKey(Key(10, 10));
+  t.addKey(Key(20, 30));
   // Start tangent: open end, the chord 10. End tangent at key 1: (10 + 20) / 2 = 15.
   EXPECT_NEAR(X(t, 5), 10 * 0.125f + 10 * 0.5f - 15 * 0.125f, 1e-5f);                   // 4.375
   EXPECT_NEAR(X(t, 2.5f), 10 * 0.140625f + 10 * 0.15625f - 15 * 0.046875f, 1e-5f);       // 2.265625
@@ -67,22 +67,22 @@ TEST(TrackCubic, HermiteWithKochanekBartelsTangentsMatchesHandWorkedValues) {
   EXPECT_NEAR(X(t, 15), 5 + 1.875f + 15 - 2.5f, 1e-5f);
 
   Track tension;
-  tension.AddKey(Key(0, 0));
-  tension.AddKey(Key(10, 10, 0.5f));
-  tension.AddKey(Key(20, 30));
+  tension.addKey(Key(0, 0));
+  tension.addKey(Key(10, 10, 0.5f));
+  tension.addKey(Key(20, 30));
   EXPECT_NEAR(X(tension, 5), 1.25f + 5 - 7.5f * 0.125f, 1e-5f);  // tangent 15 x (1 - 0.5)
 
   Track bias;
-  bias.AddKey(Key(0, 0));
-  bias.AddKey(Key(10, 10, 0, 0, 0.5f));
-  bias.AddKey(Key(20, 30));
+  bias.addKey(Key(0, 0));
+  bias.addKey(Key(10, 10, 0, 0, 0.5f));
+  bias.addKey(Key(20, 30));
   // g1 = 10 x 1.5 = 15, g2 = 20 x 0.5 = 10: tangent 12.5.
   EXPECT_NEAR(X(bias, 5), 1.25f + 5 - 12.5f * 0.125f, 1e-5f);
 
   Track continuity;
-  continuity.AddKey(Key(0, 0));
-  continuity.AddKey(Key(10, 10, 0, 0.5f));
-  continuity.AddKey(Key(20, 30));
+  continuity.addKey(Key(0, 0));
+  continuity.addKey(Key(10, 10, 0, 0.5f));
+  continuity.addKey(Key(20, 30));
   // Incoming at key 1: k = 0.5, 10 + 10 x 0.25 = 12.5. Outgoing: k = 1.5, 10 + 10 x 0.75 = 17.5.
   EXPECT_NEAR(X(continuity, 5), 1.25f + 5 - 12.5f * 0.125f, 1e-5f);
   EXPECT_NEAR(X(continuity, 15), 5 + 17.5f * 0.125f + 15 - 2.5f, 1e-5f);
@@ -90,57 +90,57 @@ TEST(TrackCubic, HermiteWithKochanekBartelsTangentsMatchesHandWorkedValues) {
 
 TEST(TrackCubic, TwoKeysRunStraightAndLinearFlagIgnoresTangents) {
   Track t;
-  t.AddKey(Key(0, 2));
-  t.AddKey(Key(8, 10));
+  t.addKey(Key(0, 2));
+  t.addKey(Key(8, 10));
   EXPECT_NEAR(X(t, 2), 4.0f, 1e-5f);
   Track lin;
-  lin.SetFlags(Track::kLinear);
-  lin.AddKey(Key(0, 0));
-  lin.AddKey(Key(10, 10));
-  lin.AddKey(Key(20, 30));
+  lin.setFlags(Track::kLinear);
+  lin.addKey(Key(0, 0));
+  lin.addKey(Key(10, 10));
+  lin.addKey(Key(20, 30));
   EXPECT_NEAR(X(lin, 5), 5.0f, 1e-6f);
   EXPECT_NEAR(X(lin, 12.5f), 15.0f, 1e-5f);
 }
 
 TEST(TrackTimes, OutsideKeysHoldEndsUnlessWrappedAndSingleOrEqualKeysHold) {
   Track t;
-  t.SetFlags(Track::kLinear);
-  t.AddKey(Key(0, 0));
-  t.AddKey(Key(100, 100));
+  t.setFlags(Track::kLinear);
+  t.addKey(Key(0, 0));
+  t.addKey(Key(100, 100));
   EXPECT_FLOAT_EQ(X(t, -25), 0.0f);
   EXPECT_FLOAT_EQ(X(t, 250), 100.0f);
   EXPECT_FLOAT_EQ(X(t, 100), 100.0f);
 
-  t.SetFlags(Track::kLinear | Track::kWrap);
+  t.setFlags(Track::kLinear | Track::kWrap);
   EXPECT_NEAR(X(t, 250), 50.0f, 1e-4f);
   EXPECT_NEAR(X(t, 1030), 30.0f, 1e-3f);
   EXPECT_NEAR(X(t, -25), 75.0f, 1e-4f);  // folded forwards into the range, not held at the start
 
   Track one;
-  one.SetFlags(Track::kWrap);  // a zero-length range must not divide by zero
-  one.AddKey(Key(40, 7));
+  one.setFlags(Track::kWrap);  // a zero-length range must not divide by zero
+  one.addKey(Key(40, 7));
   for (float time : {-1e6f, 0.0f, 40.0f, 41.0f, 1e9f}) EXPECT_FLOAT_EQ(X(one, time), 7.0f);
 
   Track same;
-  same.AddKey(Key(5, 1));
-  same.AddKey(Key(5, 2));
-  EXPECT_EQ(same.Keys().size(), 1u);
+  same.addKey(Key(5, 1));
+  same.addKey(Key(5, 2));
+  EXPECT_EQ(same.keys().size(), 1u);
   EXPECT_FLOAT_EQ(X(same, 5), 2.0f);
 
   Track empty;
   Vec3 v;
-  EXPECT_FALSE(empty.Evaluate(0, v));
+  EXPECT_FALSE(empty.evaluate(0, v));
   float s, e;
-  EXPECT_FALSE(empty.GetTimeRange(s, e));
+  EXPECT_FALSE(empty.getTimeRange(s, e));
 }
 
 TEST(TrackTimes, CyclicTrackTakesNeighboursAcrossTheEnds) {
   Track open, cyclic;
-  cyclic.SetFlags(Track::kCyclic);
+  cyclic.setFlags(Track::kCyclic);
   for (Track* t : {&open, &cyclic}) {
-    t->AddKey(Key(0, 0));
-    t->AddKey(Key(10, 10));
-    t->AddKey(Key(20, 0));
+    t->addKey(Key(0, 0));
+    t->addKey(Key(10, 10));
+    t->addKey(Key(20, 0));
   }
   // Key 1's tangent is (10 - 10) / 2 = 0 in both; key 0's is the chord 10 when open, and
   // from the key before the last across the end, (-10 + 10) / 2 = 0, when cyclic.
@@ -152,71 +152,71 @@ TEST(TrackTimes, CyclicTrackTakesNeighboursAcrossTheEnds) {
 
 TEST(Ease, SixTenthsEachBehaveLikeHalvesAndZeroIsIdentity) {
   for (float s = 0.0f; s <= 1.0f; s += 0.05f) {
-    EXPECT_NEAR(halcyon::Ease(s, 0.6f, 0.6f), halcyon::Ease(s, 0.5f, 0.5f), 1e-6f) << s;
-    EXPECT_FLOAT_EQ(halcyon::Ease(s, 0, 0), s);
+    EXPECT_NEAR(halcyon::ease(s, 0.6f, 0.6f), halcyon::ease(s, 0.5f, 0.5f), 1e-6f) << s;
+    EXPECT_FLOAT_EQ(halcyon::ease(s, 0, 0), s);
   }
-  EXPECT_NEAR(halcyon::Ease(0.25f, 0.5f, 0.5f), 0.125f, 1e-6f);
-  EXPECT_NEAR(halcyon::Ease(0.75f, 0.5f, 0.5f), 0.875f, 1e-6f);
-  EXPECT_NEAR(halcyon::Ease(0.5f, 0.2f, 0.2f), 0.5f, 1e-6f);
-  EXPECT_NEAR(halcyon::Ease(0.1f, 0.2f, 0.2f), 0.01f * 0.625f / 0.2f, 1e-6f);
+  EXPECT_NEAR(halcyon::ease(0.25f, 0.5f, 0.5f), 0.125f, 1e-6f);
+  EXPECT_NEAR(halcyon::ease(0.75f, 0.5f, 0.5f), 0.875f, 1e-6f);
+  EXPECT_NEAR(halcyon::ease(0.5f, 0.2f, 0.2f), 0.5f, 1e-6f);
+  EXPECT_NEAR(halcyon::ease(0.1f, 0.2f, 0.2f), 0.01f * 0.625f / 0.2f, 1e-6f);
 
   Track eased;
-  eased.SetEase(0.5f, 0.5f);
-  eased.AddKey(Key(0, 0));
-  eased.AddKey(Key(100, 100));
+  eased.setEase(0.5f, 0.5f);
+  eased.addKey(Key(0, 0));
+  eased.addKey(Key(100, 100));
   EXPECT_NEAR(X(eased, 25), 12.5f, 1e-4f);
 }
 
 TEST(TrackRotation, TwoKeysAreASlerpAndThreeKeysFollowTheHermiteOfTheAngle) {
   Track t(Track::kRotation);
-  t.AddKey(TurnKey(0, 0));
-  t.AddKey(TurnKey(100, 90));
+  t.addKey(TurnKey(0, 0));
+  t.addKey(TurnKey(100, 90));
   // slerp from 0 to 90 degrees at a quarter: 22.5 degrees, q = (0, sin 11.25°, 0, cos 11.25°).
   Quaternion q;
-  ASSERT_TRUE(t.Evaluate(25, q));
+  ASSERT_TRUE(t.evaluate(25, q));
   EXPECT_NEAR(q.y, 0.19509032f, 1e-5f);
   EXPECT_NEAR(q.w, 0.98078528f, 1e-5f);
   EXPECT_NEAR(TurnDegrees(t, 60), 54.0f, 1e-3f);
-  t.SetFlags(Track::kLinear);
+  t.setFlags(Track::kLinear);
   EXPECT_NEAR(TurnDegrees(t, 60), 54.0f, 1e-3f);
 
   // About one axis the spherical curve is the Hermite of the angle: 0, 90, 120 degrees;
   // tangents 90 (open end) and (90 + 30) / 2 = 60, so at the middle 90/8 + 45 - 60/8.
   Track three(Track::kRotation);
-  three.AddKey(TurnKey(0, 0));
-  three.AddKey(TurnKey(10, 90));
-  three.AddKey(TurnKey(20, 120));
+  three.addKey(TurnKey(0, 0));
+  three.addKey(TurnKey(10, 90));
+  three.addKey(TurnKey(20, 120));
   EXPECT_NEAR(TurnDegrees(three, 5), 48.75f, 1e-3f);
   EXPECT_NEAR(TurnDegrees(three, 10), 90.0f, 1e-4f);
 
   // Keys stored on opposite hemispheres still take the short way.
   Track flipped(Track::kRotation);
-  flipped.AddKey(TurnKey(0, 0));
+  flipped.addKey(TurnKey(0, 0));
   AnimationKey k = TurnKey(10, 40);
   for (float& v : k.value) v = -v;
-  flipped.AddKey(k);
+  flipped.addKey(k);
   EXPECT_NEAR(TurnDegrees(flipped, 5), 20.0f, 1e-3f);
 }
 
 TEST(Animation, ComposesScaleRotationTranslationAndUnitesTimeRanges) {
   halcyon::Animation a;
   halcyon::Matrix m;
-  EXPECT_FALSE(a.Evaluate(0, m));
+  EXPECT_FALSE(a.evaluate(0, m));
   AnimationKey s = Key(10, 2);
   s.value[1] = s.value[2] = 2;
-  a.Scale().AddKey(s);
-  a.Rotation().AddKey(TurnKey(-5, 90));
+  a.scale().addKey(s);
+  a.rotation().addKey(TurnKey(-5, 90));
   AnimationKey p = Key(30, 1);
   p.value[1] = 2;
   p.value[2] = 3;
-  a.Position().AddKey(p);
-  ASSERT_TRUE(a.Evaluate(0, m));
-  const Vec3 v = m.TransformCoord({1, 0, 0});  // (2,0,0) -> (0,0,-2) -> (1,2,1)
+  a.position().addKey(p);
+  ASSERT_TRUE(a.evaluate(0, m));
+  const Vec3 v = m.transformCoord({1, 0, 0});  // (2,0,0) -> (0,0,-2) -> (1,2,1)
   EXPECT_NEAR(v.x, 1.0f, 1e-5f);
   EXPECT_NEAR(v.y, 2.0f, 1e-5f);
   EXPECT_NEAR(v.z, 1.0f, 1e-5f);
   float start, end;
-  ASSERT_TRUE(a.GetTimeRange(start, end));
+  ASSERT_TRUE(a.getTimeRange(start, end));
   EXPECT_EQ(start, -5.0f);
   EXPECT_EQ(end, 30.0f);
 }
@@ -225,10 +225,10 @@ TEST(AnimationKey, ThirtyTwoByteLayoutRoundTrips) {
   AnimationKey k = Key(1.5f, 2, 0.1f, 0.2f, 0.3f);
   k.value[3] = 9;
   uint8_t bytes[32];
-  k.ToBytes(bytes);
+  k.toBytes(bytes);
   EXPECT_EQ(bytes[0], 0x00);
   EXPECT_EQ(bytes[3], 0x3f);  // 1.5f little-endian: 00 00 c0 3f
-  const AnimationKey r = AnimationKey::FromBytes(bytes);
+  const AnimationKey r = AnimationKey::fromBytes(bytes);
   EXPECT_EQ(r.time, 1.5f);
   EXPECT_EQ(r.value[3], 9.0f);
   EXPECT_EQ(r.continuity, 0.2f);
@@ -239,41 +239,41 @@ TEST(AnimationKey, ThirtyTwoByteLayoutRoundTrips) {
 TEST(AnimationController, PlaysOnTheMillisecondClockWithSpeedLoopAndRange) {
   testsupport::FakeClock clock(10'000);
   halcyon::Animation a;
-  a.Position().SetFlags(Track::kLinear);
-  a.Position().AddKey(Key(0, 0));
-  a.Position().AddKey(Key(100, 100));
+  a.position().setFlags(Track::kLinear);
+  a.position().addKey(Key(0, 0));
+  a.position().addKey(Key(100, 100));
   halcyon::AnimationController c;
-  c.Play(&a);
+  c.play(&a);
   clock.advance(150);
-  EXPECT_FLOAT_EQ(c.CurrentTime(), 100.0f);  // not looping: stops at the end
-  c.SetFlags(halcyon::AnimationController::kLoop);
-  c.Start();
+  EXPECT_FLOAT_EQ(c.currentTime(), 100.0f);  // not looping: stops at the end
+  c.setFlags(halcyon::AnimationController::kLoop);
+  c.start();
   clock.advance(150);
-  EXPECT_FLOAT_EQ(c.CurrentTime(), 50.0f);
+  EXPECT_FLOAT_EQ(c.currentTime(), 50.0f);
   halcyon::Matrix m;
-  ASSERT_TRUE(c.GetMatrix(nullptr, m));
+  ASSERT_TRUE(c.getMatrix(nullptr, m));
   EXPECT_NEAR(m.m[3][0], 50.0f, 1e-4f);
   const float explicitTime = 20.0f;
-  ASSERT_TRUE(c.GetMatrix(&explicitTime, m));
+  ASSERT_TRUE(c.getMatrix(&explicitTime, m));
   EXPECT_NEAR(m.m[3][0], 20.0f, 1e-4f);
 
-  c.SetSpeed(0.5f);  // the current time stays, then runs at half speed
+  c.setSpeed(0.5f);  // the current time stays, then runs at half speed
   clock.advance(40);
-  EXPECT_FLOAT_EQ(c.CurrentTime(), 70.0f);
-  c.SetPlayRange(20, 60);
+  EXPECT_FLOAT_EQ(c.currentTime(), 70.0f);
+  c.setPlayRange(20, 60);
   clock.advance(100);
-  EXPECT_FLOAT_EQ(c.CurrentTime(), 30.0f);
-  c.SetPlayRange(60, 20);  // inverted: refused
-  EXPECT_FLOAT_EQ(c.RangeStart(), 20.0f);
-  c.Stop();
+  EXPECT_FLOAT_EQ(c.currentTime(), 30.0f);
+  c.setPlayRange(60, 20);  // inverted: refused
+  EXPECT_FLOAT_EQ(c.rangeStart(), 20.0f);
+  c.stop();
   clock.advance(1000);
-  EXPECT_FLOAT_EQ(c.CurrentTime(), 30.0f);
+  EXPECT_FLOAT_EQ(c.currentTime(), 30.0f);
 
   // Days of looping keep millisecond precision.
-  c.SetSpeed(1.0f);
-  c.Start();
+  c.setSpeed(1.0f);
+  c.start();
   clock.advance(int64_t(86'400'000) * 3 + 15);
-  EXPECT_FLOAT_EQ(c.CurrentTime(), 35.0f);
+  EXPECT_FLOAT_EQ(c.currentTime(), 35.0f);
 }
 
 }  // namespace

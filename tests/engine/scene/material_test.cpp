@@ -18,44 +18,44 @@ TEST(Material, AlphaUseModesSetStageZeroAsTheTableSays) {
               {5, D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_TFACTOR}, {6, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE}};
   for (const Row& r : rows) {
     Material m;
-    m.SetAlphaUse(r.mode);
+    m.setAlphaUse(r.mode);
     EXPECT_EQ(m.stages[0].alphaOp, r.op) << r.mode;
     EXPECT_EQ(m.stages[0].alphaArg1, r.arg1) << r.mode;
     if (r.arg2) {
       EXPECT_EQ(m.stages[0].alphaArg2, r.arg2) << r.mode;
     }
-    EXPECT_TRUE(m.NeedsAlpha()) << r.mode;
-    EXPECT_EQ(m.UsesTextureFactor(), r.arg1 == D3DTA_TFACTOR || r.arg2 == D3DTA_TFACTOR) << r.mode;
+    EXPECT_TRUE(m.needsAlpha()) << r.mode;
+    EXPECT_EQ(m.usesTextureFactor(), r.arg1 == D3DTA_TFACTOR || r.arg2 == D3DTA_TFACTOR) << r.mode;
   }
   Material none;
-  none.SetAlphaUse(0);
+  none.setAlphaUse(0);
   EXPECT_EQ(none.stages[0].alphaOp, DWORD(D3DTOP_DISABLE));
-  EXPECT_FALSE(none.NeedsAlpha());
+  EXPECT_FALSE(none.needsAlpha());
 }
 
 TEST(Material, DefaultIsAutomaticOpaqueLitAndAlphaNeedsStopAtADisabledStage) {
-  const Material& m = halcyon::DefaultMaterial();
+  const Material& m = halcyon::defaultMaterial();
   EXPECT_EQ(m.stages[0].colorOp, halcyon::kAutomaticOp);
   EXPECT_EQ(m.stages[1].colorOp, DWORD(D3DTOP_DISABLE));
   EXPECT_EQ(m.stages[5].texCoordIndex, 5u);
   EXPECT_EQ(m.cullMode, DWORD(D3DCULL_CCW));
   EXPECT_EQ(m.d3dMaterial.Diffuse.a, 1.0f);
   EXPECT_EQ(m.d3dMaterial.Specular.r, 0.0f);
-  EXPECT_FALSE(m.NeedsAlpha());  // automatic alpha without a texture goes on to the next stage
+  EXPECT_FALSE(m.needsAlpha());  // automatic alpha without a texture goes on to the next stage
   Material later;
   later.stages[1].alphaOp = D3DTOP_SELECTARG1;  // stage 1 explicit after an automatic stage 0
-  EXPECT_TRUE(later.NeedsAlpha());
+  EXPECT_TRUE(later.needsAlpha());
   later.stages[0].alphaOp = D3DTOP_DISABLE;  // an explicit DISABLE ends the search
-  EXPECT_FALSE(later.NeedsAlpha());
+  EXPECT_FALSE(later.needsAlpha());
 
   // The factor counts only in stages before the first disabled colour operation.
   Material factor;
   factor.stages[2].alphaOp = D3DTOP_SELECTARG1;
   factor.stages[2].alphaArg1 = D3DTA_TFACTOR;
-  EXPECT_FALSE(factor.UsesTextureFactor());
+  EXPECT_FALSE(factor.usesTextureFactor());
   factor.stages[1].colorOp = D3DTOP_MODULATE;
   factor.stages[2].colorOp = D3DTOP_MODULATE;
-  EXPECT_TRUE(factor.UsesTextureFactor());
+  EXPECT_TRUE(factor.usesTextureFactor());
 }
 
 class ApplyMaterial : public scenetest::RecordingScene {
@@ -73,7 +73,7 @@ class ApplyMaterial : public scenetest::RecordingScene {
 };
 
 TEST_F(ApplyMaterial, OpaqueLitMaterialWithoutTextureSetsTheBaseStates) {
-  ASSERT_TRUE(halcyon::ApplyMaterialStates(halcyon::DefaultMaterial(), 0x312));
+  ASSERT_TRUE(halcyon::applyMaterialStates(halcyon::defaultMaterial(), 0x312));
   EXPECT_EQ(State(D3DRS_CULLMODE), DWORD(D3DCULL_CCW));
   EXPECT_EQ(State(D3DRS_ZFUNC), DWORD(D3DCMP_LESSEQUAL));
   EXPECT_EQ(State(D3DRS_ZWRITEENABLE), 1u);
@@ -88,30 +88,30 @@ TEST_F(ApplyMaterial, OpaqueLitMaterialWithoutTextureSetsTheBaseStates) {
   EXPECT_EQ(device_->count("SetMaterial"), 1u);
 
   // Without normals the material cannot be lit.
-  ASSERT_TRUE(halcyon::ApplyMaterialStates(halcyon::DefaultMaterial(), D3DFVF_XYZ | D3DFVF_DIFFUSE));
+  ASSERT_TRUE(halcyon::applyMaterialStates(halcyon::defaultMaterial(), D3DFVF_XYZ | D3DFVF_DIFFUSE));
   EXPECT_EQ(State(D3DRS_LIGHTING), 0u);
   EXPECT_EQ(State(D3DRS_COLORVERTEX), 1u);
 
   // The same material again reaches the device not at all.
   device_->clearCalls();
-  ASSERT_TRUE(halcyon::ApplyMaterialStates(halcyon::DefaultMaterial(), D3DFVF_XYZ | D3DFVF_DIFFUSE));
+  ASSERT_TRUE(halcyon::applyMaterialStates(halcyon::defaultMaterial(), D3DFVF_XYZ | D3DFVF_DIFFUSE));
   EXPECT_EQ(device_->count("SetRenderState") + device_->count("SetTextureStageState"), 0u);
 }
 
 TEST_F(ApplyMaterial, AdditiveBlendOnOpaqueAndFactorAlphaKeepsTheFactorColour) {
   Material additive;
   additive.blendMode = 1;
-  ASSERT_TRUE(halcyon::ApplyMaterialStates(additive, 0x312));
+  ASSERT_TRUE(halcyon::applyMaterialStates(additive, 0x312));
   EXPECT_EQ(State(D3DRS_ALPHABLENDENABLE), 1u);
   EXPECT_EQ(State(D3DRS_SRCBLEND), DWORD(D3DBLEND_SRCALPHA));
   EXPECT_EQ(State(D3DRS_DESTBLEND), DWORD(D3DBLEND_ONE));
   EXPECT_EQ(State(D3DRS_ALPHATESTENABLE), 0u);
 
-  halcyon::stateCache().SetRenderState(D3DRS_TEXTUREFACTOR, 0x00404040);
+  halcyon::stateCache().setRenderState(D3DRS_TEXTUREFACTOR, 0x00404040);
   Material glass;
   glass.opacity = 0.5f;
-  glass.SetAlphaUse(1);
-  ASSERT_TRUE(halcyon::ApplyMaterialStates(glass, 0x312));
+  glass.setAlphaUse(1);
+  ASSERT_TRUE(halcyon::applyMaterialStates(glass, 0x312));
   EXPECT_EQ(State(D3DRS_TEXTUREFACTOR), 0x7F404040u);
   EXPECT_EQ(State(D3DRS_ALPHATESTENABLE), 1u);
   EXPECT_EQ(State(D3DRS_ALPHAREF), 1u);
@@ -123,7 +123,7 @@ TEST_F(ApplyMaterial, AdditiveBlendOnOpaqueAndFactorAlphaKeepsTheFactorColour) {
 
   // An opacity above 1 must not spill into the colour bytes.
   glass.opacity = 3.0f;
-  ASSERT_TRUE(halcyon::ApplyMaterialStates(glass, 0x312));
+  ASSERT_TRUE(halcyon::applyMaterialStates(glass, 0x312));
   EXPECT_EQ(State(D3DRS_TEXTUREFACTOR), 0xFF404040u);
 }
 
@@ -132,7 +132,7 @@ TEST_F(ApplyMaterial, AutomaticStagesAfterTheFirstModulateTwiceAndAutomaticAlpha
   m.opacity = 0.25f;
   m.stages[1].colorOp = halcyon::kAutomaticOp;
   m.stages[1].alphaOp = halcyon::kAutomaticOp;
-  ASSERT_TRUE(halcyon::ApplyMaterialStates(m, 0x312));
+  ASSERT_TRUE(halcyon::applyMaterialStates(m, 0x312));
   EXPECT_EQ(Stage(1, D3DTSS_COLOROP), DWORD(D3DTOP_MODULATE2X));
   EXPECT_EQ(Stage(1, D3DTSS_COLORARG1), D3DTA_CURRENT);
   EXPECT_EQ(Stage(1, D3DTSS_COLORARG2), D3DTA_DIFFUSE);
@@ -147,7 +147,7 @@ TEST_F(ApplyMaterial, TrilinearStagesTakeTheAnisotropyTheFrameOffers) {
   halcyon::TextureRequest blank;
   blank.flags = halcyon::TextureRequest::Size;
   blank.width = blank.height = 8;
-  halcyon::Texture* texture = halcyon::textureManager().Get(blank);
+  halcyon::Texture* texture = halcyon::textureManager().get(blank);
   ASSERT_NE(texture, nullptr);
   Material m;
   m.stages[0].texture = texture;
@@ -159,19 +159,19 @@ TEST_F(ApplyMaterial, TrilinearStagesTakeTheAnisotropyTheFrameOffers) {
     device_->GetSamplerState(stage, D3DSAMP_MINFILTER, &v);
     return v;
   };
-  ASSERT_TRUE(halcyon::ApplyMaterialStates(m, 0x312));
+  ASSERT_TRUE(halcyon::applyMaterialStates(m, 0x312));
   EXPECT_EQ(minFilter(0), DWORD(D3DTEXF_LINEAR)) << "nothing offered";
-  for (DWORD stage : {0u, 1u}) halcyon::stateCache().SetSamplerState(stage, D3DSAMP_MAXANISOTROPY, 8);
-  ASSERT_TRUE(halcyon::ApplyMaterialStates(m, 0x312));
+  for (DWORD stage : {0u, 1u}) halcyon::stateCache().setSamplerState(stage, D3DSAMP_MAXANISOTROPY, 8);
+  ASSERT_TRUE(halcyon::applyMaterialStates(m, 0x312));
   EXPECT_EQ(minFilter(0), DWORD(D3DTEXF_ANISOTROPIC));
   EXPECT_EQ(minFilter(1), DWORD(D3DTEXF_LINEAR)) << "a stage that picks one level keeps its own filter";
-  texture->Release();
+  texture->release();
 }
 
 TEST(ApplyMaterialWithoutDevice, ReportsFailure) {
   halcyon::stateCache().setDevice(nullptr);
-  halcyon::stateCache().Invalidate();
-  EXPECT_FALSE(halcyon::ApplyMaterialStates(halcyon::DefaultMaterial(), 0x312));
+  halcyon::stateCache().invalidate();
+  EXPECT_FALSE(halcyon::applyMaterialStates(halcyon::defaultMaterial(), 0x312));
 }
 
 }  // namespace

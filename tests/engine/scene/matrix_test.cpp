@@ -43,16 +43,16 @@ Matrix OfShape(uint32_t shape, std::mt19937& rng) {
   std::uniform_real_distribution<float> d(-3.0f, 3.0f);
   switch (shape) {
     case Matrix::kIdentity:
-      return Matrix::Identity();
+      return Matrix::identity();
     case Matrix::kTranslation:
-      return Matrix::Translation(d(rng), d(rng), d(rng));
+      return Matrix::translation(d(rng), d(rng), d(rng));
     case Matrix::kScale:
-      return Matrix::Scaling(d(rng), d(rng), d(rng));
+      return Matrix::scaling(d(rng), d(rng), d(rng));
     case Matrix::kScaleTranslation:
-      return Matrix::Scaling(d(rng), d(rng), d(rng)) * Matrix::Translation(d(rng), d(rng), d(rng));
+      return Matrix::scaling(d(rng), d(rng), d(rng)) * Matrix::translation(d(rng), d(rng), d(rng));
     case Matrix::kAffine:
-      return Matrix::RotationQuaternion(halcyon::RotationAxis({d(rng), d(rng), d(rng)}, d(rng))) *
-             Matrix::Translation(d(rng), d(rng), d(rng));
+      return Matrix::rotationQuaternion(halcyon::rotationAxis({d(rng), d(rng), d(rng)}, d(rng))) *
+             Matrix::translation(d(rng), d(rng), d(rng));
     default: {
       float v[16];
       for (float& f : v) f = d(rng);
@@ -71,80 +71,80 @@ TEST(Matrix, EveryShapePairMultipliesLikeTheFullProductAndKeepsAnHonestTag) {
       ASSERT_EQ(a.shape, sa);
       ASSERT_EQ(b.shape, sb);
       const Matrix p = a * b;
-      EXPECT_TRUE(p.EqualWithin(Reference(a, b), 1e-4f)) << sa << " x " << sb;
+      EXPECT_TRUE(p.equalWithin(Reference(a, b), 1e-4f)) << sa << " x " << sb;
       EXPECT_TRUE(Honours(p)) << sa << " x " << sb << " tagged " << p.shape;
     }
   }
 }
 
 TEST(Matrix, TranslationsComposeAndRotationsFollowTheRowVectorConvention) {
-  const Matrix t = Matrix::Translation(1, 2, 3) * Matrix::Translation(10, 20, 30);
+  const Matrix t = Matrix::translation(1, 2, 3) * Matrix::translation(10, 20, 30);
   EXPECT_EQ(t.shape, Matrix::kTranslation);
   EXPECT_FLOAT_EQ(t.m[3][1], 22.0f);
   // A quarter turn about +Y takes +X to -Z (left-handed, as the device draws it).
-  const Matrix r = Matrix::RotationQuaternion(halcyon::RotationAxis({0, 1, 0}, float(M_PI / 2)));
-  const Vec3 v = r.TransformCoord({1, 0, 0});
+  const Matrix r = Matrix::rotationQuaternion(halcyon::rotationAxis({0, 1, 0}, float(M_PI / 2)));
+  const Vec3 v = r.transformCoord({1, 0, 0});
   EXPECT_NEAR(v.x, 0.0f, 1e-6f);
   EXPECT_NEAR(v.z, -1.0f, 1e-6f);
   // Row vectors: the left operand acts first.
-  const Vec3 w = (r * Matrix::Translation(5, 0, 0)).TransformCoord({1, 0, 0});
+  const Vec3 w = (r * Matrix::translation(5, 0, 0)).transformCoord({1, 0, 0});
   EXPECT_NEAR(w.x, 5.0f, 1e-5f);
   EXPECT_NEAR(w.z, -1.0f, 1e-5f);
 }
 
 TEST(Matrix, DecomposeReproducesTheMatrixAndRefusesShearAndZeroScale) {
-  const Quaternion q = halcyon::RotationAxis({1, 2, -0.5f}, 1.1f);
-  const Matrix m = Matrix::Scaling(2, 0.5f, 3) * Matrix::RotationQuaternion(q) * Matrix::Translation(4, -5, 6);
+  const Quaternion q = halcyon::rotationAxis({1, 2, -0.5f}, 1.1f);
+  const Matrix m = Matrix::scaling(2, 0.5f, 3) * Matrix::rotationQuaternion(q) * Matrix::translation(4, -5, 6);
   Vec3 s, t;
   Quaternion r;
-  ASSERT_TRUE(m.Decompose(s, r, t));
+  ASSERT_TRUE(m.decompose(s, r, t));
   EXPECT_NEAR(s.x, 2.0f, 1e-5f);
   EXPECT_NEAR(s.y, 0.5f, 1e-5f);
   EXPECT_NEAR(s.z, 3.0f, 1e-5f);
   EXPECT_NEAR(t.z, 6.0f, 1e-5f);
-  EXPECT_TRUE(halcyon::ComposeSRT(s, r, t).EqualWithin(m, 1e-5f));
+  EXPECT_TRUE(halcyon::composeSRT(s, r, t).equalWithin(m, 1e-5f));
 
   // Mirrored: still reproduced.
-  const Matrix mirrored = Matrix::Scaling(1, 1, -1) * Matrix::RotationQuaternion(q);
-  ASSERT_TRUE(mirrored.Decompose(s, r, t));
-  EXPECT_TRUE(halcyon::ComposeSRT(s, r, t).EqualWithin(mirrored, 1e-5f));
+  const Matrix mirrored = Matrix::scaling(1, 1, -1) * Matrix::rotationQuaternion(q);
+  ASSERT_TRUE(mirrored.decompose(s, r, t));
+  EXPECT_TRUE(halcyon::composeSRT(s, r, t).equalWithin(mirrored, 1e-5f));
 
   float shear[16] = {1, 0.5f, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-  EXPECT_FALSE(Matrix(shear).Decompose(s, r, t));
-  EXPECT_FALSE(Matrix::Scaling(1, 0, 1).Decompose(s, r, t));
+  EXPECT_FALSE(Matrix(shear).decompose(s, r, t));
+  EXPECT_FALSE(Matrix::scaling(1, 0, 1).decompose(s, r, t));
 }
 
 TEST(Matrix, InverseOfAffineAndProjectiveMatricesAndSingularRefused) {
-  const Matrix affine = Matrix::Scaling(2, 3, 4) * Matrix::RotationQuaternion(halcyon::RotationAxis({0, 1, 1}, 0.7f)) *
-                        Matrix::Translation(1, 2, 3);
+  const Matrix affine = Matrix::scaling(2, 3, 4) * Matrix::rotationQuaternion(halcyon::rotationAxis({0, 1, 1}, 0.7f)) *
+                        Matrix::translation(1, 2, 3);
   Matrix inv;
-  ASSERT_TRUE(affine.Inverse(inv));
-  EXPECT_TRUE((affine * inv).EqualWithin(Matrix::Identity(), 1e-5f));
+  ASSERT_TRUE(affine.inverse(inv));
+  EXPECT_TRUE((affine * inv).equalWithin(Matrix::identity(), 1e-5f));
   float proj[16] = {1.5f, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1.0001f, 1, 0, 0, -0.1f, 0};
-  ASSERT_TRUE(Matrix(proj).Inverse(inv));
-  EXPECT_TRUE((Matrix(proj) * inv).EqualWithin(Matrix::Identity(), 1e-4f));
-  EXPECT_FALSE(Matrix::Scaling(1, 0, 1).Inverse(inv));
-  EXPECT_FALSE(Matrix().Inverse(inv));
+  ASSERT_TRUE(Matrix(proj).inverse(inv));
+  EXPECT_TRUE((Matrix(proj) * inv).equalWithin(Matrix::identity(), 1e-4f));
+  EXPECT_FALSE(Matrix::scaling(1, 0, 1).inverse(inv));
+  EXPECT_FALSE(Matrix().inverse(inv));
 }
 
 TEST(Transform, CachesUntilAPartChangesAndComposesBaseScaleRotationTranslation) {
   halcyon::Transform t;
-  EXPECT_TRUE(t.GetMatrix().EqualWithin(Matrix::Identity(), 0.0f));
-  t.SetScale({2, 2, 2});
-  t.SetTranslation({0, 0, 5});
-  EXPECT_NEAR(t.GetMatrix().TransformCoord({1, 0, 0}).x, 2.0f, 1e-6f);
-  EXPECT_NEAR(t.GetMatrix().TransformCoord({1, 0, 0}).z, 5.0f, 1e-6f);
-  t.SetBase(Matrix::Translation(100, 0, 0));  // the base acts first, before the scale
-  EXPECT_NEAR(t.GetMatrix().TransformCoord({1, 0, 0}).x, 202.0f, 1e-4f);
+  EXPECT_TRUE(t.getMatrix().equalWithin(Matrix::identity(), 0.0f));
+  t.setScale({2, 2, 2});
+  t.setTranslation({0, 0, 5});
+  EXPECT_NEAR(t.getMatrix().transformCoord({1, 0, 0}).x, 2.0f, 1e-6f);
+  EXPECT_NEAR(t.getMatrix().transformCoord({1, 0, 0}).z, 5.0f, 1e-6f);
+  t.setBase(Matrix::translation(100, 0, 0));  // the base acts first, before the scale
+  EXPECT_NEAR(t.getMatrix().transformCoord({1, 0, 0}).x, 202.0f, 1e-4f);
 
   float shear[16] = {1, 0.5f, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 7, 8, 9, 1};
-  t.SetFromMatrix(Matrix(shear));
-  EXPECT_TRUE(t.GetMatrix().EqualWithin(Matrix(shear), 0.0f));
-  EXPECT_FALSE(t.Base().IsIdentity());
-  const Matrix m = Matrix::RotationQuaternion(halcyon::RotationAxis({1, 0, 0}, 0.3f)) * Matrix::Translation(1, 2, 3);
-  t.SetFromMatrix(m);
-  EXPECT_TRUE(t.Base().IsIdentity());
-  EXPECT_TRUE(t.GetMatrix().EqualWithin(m, 1e-6f));
+  t.setFromMatrix(Matrix(shear));
+  EXPECT_TRUE(t.getMatrix().equalWithin(Matrix(shear), 0.0f));
+  EXPECT_FALSE(t.base().isIdentity());
+  const Matrix m = Matrix::rotationQuaternion(halcyon::rotationAxis({1, 0, 0}, 0.3f)) * Matrix::translation(1, 2, 3);
+  t.setFromMatrix(m);
+  EXPECT_TRUE(t.base().isIdentity());
+  EXPECT_TRUE(t.getMatrix().equalWithin(m, 1e-6f));
 }
 
 }  // namespace
@@ -153,20 +153,20 @@ namespace {
 
 TEST(Box, CarriedByAnAffineMatrixEqualsTheBoxOfItsEightCorners) {
   halcyon::Box b;
-  b.Extend({-1, 2, 3});
-  b.Extend({4, 5, 9});
-  const Matrix m = Matrix::Scaling(2, -1, 0.5f) *
-                   Matrix::RotationQuaternion(halcyon::RotationAxis({1, 2, 3}, 0.9f)) * Matrix::Translation(7, 8, 9);
+  b.extend({-1, 2, 3});
+  b.extend({4, 5, 9});
+  const Matrix m = Matrix::scaling(2, -1, 0.5f) *
+                   Matrix::rotationQuaternion(halcyon::rotationAxis({1, 2, 3}, 0.9f)) * Matrix::translation(7, 8, 9);
   Vec3 corners[8];
-  b.Corners(corners);
+  b.corners(corners);
   halcyon::Box expected;
-  for (const Vec3& c : corners) expected.Extend(m.TransformCoord(c));
-  const halcyon::Box got = b.Transformed(m);
+  for (const Vec3& c : corners) expected.extend(m.transformCoord(c));
+  const halcyon::Box got = b.transformed(m);
   EXPECT_NEAR(got.min.x, expected.min.x, 1e-4f);
   EXPECT_NEAR(got.min.y, expected.min.y, 1e-4f);
   EXPECT_NEAR(got.max.z, expected.max.z, 1e-4f);
   EXPECT_NEAR(got.max.x, expected.max.x, 1e-4f);
-  EXPECT_TRUE(halcyon::Box().Transformed(m).Empty());
+  EXPECT_TRUE(halcyon::Box().transformed(m).empty());
 }
 
 }  // namespace

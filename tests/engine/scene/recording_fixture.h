@@ -18,10 +18,10 @@ namespace scenetest {
 class RecordingScene : public ::testing::Test {
  protected:
   void SetUp() override {
-    halcyon::Application::SetDirect3DLoader([this] { return d3d_ = new RecordingDirect3D9(); });
+    halcyon::Application::setDirect3DLoader([this] { return d3d_ = new RecordingDirect3D9(); });
     app_ = std::make_unique<halcyon::Application>();
-    ASSERT_TRUE(app_->Create(nullptr, &window_));
-    ASSERT_TRUE(app_->SetMode(false));
+    ASSERT_TRUE(app_->create(nullptr, &window_));
+    ASSERT_TRUE(app_->setMode(false));
     device_ = d3d_->lastDevice();
     ASSERT_EQ(halcyon::stateCache().device(), device_);
     device_->clearCalls();
@@ -29,9 +29,9 @@ class RecordingScene : public ::testing::Test {
   void TearDown() override {
     meshes_.clear();
     buffers_.clear();
-    halcyon::textureManager().Clear();
+    halcyon::textureManager().clear();
     app_.reset();
-    halcyon::Application::SetDirect3DLoader(nullptr);
+    halcyon::Application::setDirect3DLoader(nullptr);
   }
 
   // A triangle (FVF XYZ, no indices) with its corners at the given positions.
@@ -45,14 +45,14 @@ class RecordingScene : public ::testing::Test {
       const auto* p = reinterpret_cast<const uint8_t*>(f);
       g->vertices.insert(g->vertices.end(), p, p + 12);
     }
-    g->ComputeBounds();
+    g->computeBounds();
     halcyon::BufferDescription d;
     d.format = D3DFVF_XYZ;
     d.stride = 12;
     d.usage = D3DUSAGE_WRITEONLY;
     d.byteSize = 36;
     auto buffer = std::make_unique<halcyon::DeviceBuffer>(d);
-    EXPECT_TRUE(buffer->Create());
+    EXPECT_TRUE(buffer->create());
     halcyon::BufferRegion region{buffer.get(), 0, 36, 3};
     auto mesh = std::make_unique<halcyon::Mesh>(material, g.get(), region, halcyon::BufferRegion{}, 12);
     halcyon::Mesh* out = mesh.get();

@@ -21,219 +21,219 @@ std::unique_ptr<SceneNode> Node(const char* name, const char* kind = "Dummy") {
 
 TEST(SceneNode, FindsByNameWithoutCaseDepthFirstAndKeepsPlacesOnRename) {
   SceneNode root;
-  SceneNode* clock = root.AddChild(Node("Clock"));
-  SceneNode* hand = clock->AddChild(Node("strelka_1Big"));
-  SceneNode* other = root.AddChild(Node("STRELKA_1BIG"));
-  EXPECT_EQ(root.FindByName("strelka_1big"), hand);  // the first in depth-first order
-  EXPECT_EQ(other->FindByName("strelka_1big"), other);
-  EXPECT_EQ(root.FindByName("missing"), nullptr);
-  EXPECT_EQ(hand->Parent(), clock);
+  SceneNode* clock = root.addChild(Node("Clock"));
+  SceneNode* hand = clock->addChild(Node("strelka_1Big"));
+  SceneNode* other = root.addChild(Node("STRELKA_1BIG"));
+  EXPECT_EQ(root.findByName("strelka_1big"), hand);  // the first in depth-first order
+  EXPECT_EQ(other->findByName("strelka_1big"), other);
+  EXPECT_EQ(root.findByName("missing"), nullptr);
+  EXPECT_EQ(hand->parent(), clock);
 
-  clock->SetName("Case");
-  EXPECT_EQ(root.Children()[0].get(), clock);
-  EXPECT_EQ(root.FindByName("case"), clock);
+  clock->setName("Case");
+  EXPECT_EQ(root.children()[0].get(), clock);
+  EXPECT_EQ(root.findByName("case"), clock);
 
-  auto taken = root.DetachChild(clock);
+  auto taken = root.detachChild(clock);
   ASSERT_TRUE(taken);
-  EXPECT_EQ(taken->Parent(), nullptr);
-  EXPECT_EQ(root.FindByName("strelka_1big"), other);
-  EXPECT_EQ(root.DetachChild(hand), nullptr);  // not a direct child
+  EXPECT_EQ(taken->parent(), nullptr);
+  EXPECT_EQ(root.findByName("strelka_1big"), other);
+  EXPECT_EQ(root.detachChild(hand), nullptr);  // not a direct child
 
-  EXPECT_TRUE(SceneNode("a", "Bone").IsBone());
-  EXPECT_TRUE(SceneNode("a", "BONE").IsBone());
-  EXPECT_FALSE(SceneNode("a", "Bones").IsBone());
+  EXPECT_TRUE(SceneNode("a", "Bone").isBone());
+  EXPECT_TRUE(SceneNode("a", "BONE").isBone());
+  EXPECT_FALSE(SceneNode("a", "Bones").isBone());
 }
 
 TEST(SceneNode, AnimationComesBeforeTheTransformAndPartsMultiplyToTheSameMatrix) {
   testsupport::FakeClock clock;
   SceneNode root;
-  SceneNode* node = root.AddChild(Node("pendulum"));
-  node->LocalTransform().SetTranslation({0, 100, 0});
-  halcyon::Animation& anim = node->AddAnimation("clock.udf");
+  SceneNode* node = root.addChild(Node("pendulum"));
+  node->localTransform().setTranslation({0, 100, 0});
+  halcyon::Animation& anim = node->addAnimation("clock.udf");
   halcyon::AnimationKey k;
   k.value[0] = 5;
-  anim.Position().AddKey(k);
-  EXPECT_TRUE(root.PlayAnimation(0, "", true));  // the empty name finds the first animation
+  anim.position().addKey(k);
+  EXPECT_TRUE(root.playAnimation(0, "", true));  // the empty name finds the first animation
 
   RenderContext ctx;
-  ASSERT_TRUE(root.Render(ctx));
-  EXPECT_NEAR(node->World().m[3][0], 5.0f, 1e-6f);
-  EXPECT_NEAR(node->World().m[3][1], 100.0f, 1e-6f);
+  ASSERT_TRUE(root.render(ctx));
+  EXPECT_NEAR(node->world().m[3][0], 5.0f, 1e-6f);
+  EXPECT_NEAR(node->world().m[3][1], 100.0f, 1e-6f);
 
-  node->LocalTransform().SetRotation(halcyon::RotationAxis({0, 0, 1}, 0.5f));
-  node->LocalTransform().SetScale({2, 2, 2});
-  ASSERT_TRUE(root.Render(ctx));
-  const Matrix whole = node->World();
-  node->DriveTransformByParts(true);
-  EXPECT_EQ(node->GetController(halcyon::kTransformControllerId), nullptr);
-  ASSERT_TRUE(root.Render(ctx));
-  EXPECT_TRUE(node->World().EqualWithin(whole, 1e-5f));
+  node->localTransform().setRotation(halcyon::rotationAxis({0, 0, 1}, 0.5f));
+  node->localTransform().setScale({2, 2, 2});
+  ASSERT_TRUE(root.render(ctx));
+  const Matrix whole = node->world();
+  node->driveTransformByParts(true);
+  EXPECT_EQ(node->getController(halcyon::kTransformControllerId), nullptr);
+  ASSERT_TRUE(root.render(ctx));
+  EXPECT_TRUE(node->world().equalWithin(whole, 1e-5f));
   // The context comes back unchanged.
-  EXPECT_TRUE(ctx.world.IsIdentity());
+  EXPECT_TRUE(ctx.world.isIdentity());
 }
 
 TEST(SceneNode, ControllerSettingsReachOneIdOrAllAndTimeRangesUniteTheSubtree) {
   testsupport::FakeClock clock;
   SceneNode root;
-  SceneNode* a = root.AddChild(Node("a"));
-  SceneNode* b = a->AddChild(Node("b"));
+  SceneNode* a = root.addChild(Node("a"));
+  SceneNode* b = a->addChild(Node("b"));
   for (auto [node, end] : {std::pair{a, 1000.0f}, std::pair{b, 3000.0f}}) {
     halcyon::AnimationKey k0, k1;
     k1.time = end;
     k1.value[0] = end;
-    auto& anim = node->AddAnimation("scene");
-    anim.Position().SetFlags(halcyon::Track::kLinear);
-    anim.Position().AddKey(k0);
-    anim.Position().AddKey(k1);
+    auto& anim = node->addAnimation("scene");
+    anim.position().setFlags(halcyon::Track::kLinear);
+    anim.position().addKey(k0);
+    anim.position().addKey(k1);
   }
   float start = -1, end = -1;
-  ASSERT_TRUE(root.GetTimeRange(start, end));
+  ASSERT_TRUE(root.getTimeRange(start, end));
   EXPECT_EQ(start, 0.0f);
   EXPECT_EQ(end, 3000.0f);
-  EXPECT_FALSE(root.PlayAnimation(0, "other", true));
-  ASSERT_TRUE(root.PlayAnimation(0, "scene", true));
-  root.SetControllerSpeed(-1, 1.0f, true);
-  root.SetControllerFlags(-1, halcyon::AnimationController::kLoop, true);
-  root.SetControllerRange(-1, start, end, true);
-  root.StartController(0, true);
+  EXPECT_FALSE(root.playAnimation(0, "other", true));
+  ASSERT_TRUE(root.playAnimation(0, "scene", true));
+  root.setControllerSpeed(-1, 1.0f, true);
+  root.setControllerFlags(-1, halcyon::AnimationController::kLoop, true);
+  root.setControllerRange(-1, start, end, true);
+  root.startController(0, true);
   clock.advance(3500);
-  auto* cb = dynamic_cast<halcyon::AnimationController*>(b->GetController(0));
-  auto* ca = dynamic_cast<halcyon::AnimationController*>(a->GetController(0));
+  auto* cb = dynamic_cast<halcyon::AnimationController*>(b->getController(0));
+  auto* ca = dynamic_cast<halcyon::AnimationController*>(a->getController(0));
   ASSERT_TRUE(ca && cb);
-  EXPECT_FLOAT_EQ(cb->CurrentTime(), 500.0f);  // looped once over the common range
-  EXPECT_FLOAT_EQ(ca->CurrentTime(), 500.0f);
-  a->SetControllerSpeed(0, 2.0f, false);  // one node only
-  EXPECT_FLOAT_EQ(ca->Speed(), 2.0f);
-  EXPECT_FLOAT_EQ(cb->Speed(), 1.0f);
+  EXPECT_FLOAT_EQ(cb->currentTime(), 500.0f);  // looped once over the common range
+  EXPECT_FLOAT_EQ(ca->currentTime(), 500.0f);
+  a->setControllerSpeed(0, 2.0f, false);  // one node only
+  EXPECT_FLOAT_EQ(ca->speed(), 2.0f);
+  EXPECT_FLOAT_EQ(cb->speed(), 1.0f);
 }
 
 TEST(SceneNode, AFrameClockDecidesWhereTheAnimationStands) {
   testsupport::FakeClock clock;
   SceneNode root;
-  SceneNode* a = root.AddChild(Node("a"));
+  SceneNode* a = root.addChild(Node("a"));
   halcyon::AnimationKey k0, k1;
   k1.time = 1000.0f;
   k1.value[0] = 1000.0f;
-  auto& anim = a->AddAnimation("scene");
-  anim.Position().SetFlags(halcyon::Track::kLinear);
-  anim.Position().AddKey(k0);
-  anim.Position().AddKey(k1);
-  ASSERT_TRUE(root.PlayAnimation(0, "scene", true));
-  root.StartController(0, true);
+  auto& anim = a->addAnimation("scene");
+  anim.position().setFlags(halcyon::Track::kLinear);
+  anim.position().addKey(k0);
+  anim.position().addKey(k1);
+  ASSERT_TRUE(root.playAnimation(0, "scene", true));
+  root.startController(0, true);
   const int64_t started = clock.now();
   clock.advance(900);  // where the real clock stands; the frame was read 250 ms in
 
   RenderContext ctx;
   ctx.flags = RenderContext::kNoFrustumTest | RenderContext::kComposeOnly | RenderContext::kFrameClock;
   ctx.clockMs = started + 250;
-  ASSERT_TRUE(root.Render(ctx));
-  EXPECT_NEAR(a->World().m[3][0], 250.0f, 1e-3f);
+  ASSERT_TRUE(root.render(ctx));
+  EXPECT_NEAR(a->world().m[3][0], 250.0f, 1e-3f);
   ctx.flags &= ~uint32_t(RenderContext::kFrameClock);
-  ASSERT_TRUE(root.Render(ctx));
-  EXPECT_NEAR(a->World().m[3][0], 900.0f, 1e-3f) << "without one, the clock is read";
+  ASSERT_TRUE(root.render(ctx));
+  EXPECT_NEAR(a->world().m[3][0], 900.0f, 1e-3f) << "without one, the clock is read";
 }
 
 TEST(SceneNode, BoneMatrixIsTheMotionAwayFromTheUnanimatedPose) {
   testsupport::FakeClock clock;
   SceneNode root;
-  SceneNode* bone = root.AddChild(Node("Bone01", "Bone"));
-  bone->LocalTransform().SetTranslation({10, 0, 0});
+  SceneNode* bone = root.addChild(Node("Bone01", "Bone"));
+  bone->localTransform().setTranslation({10, 0, 0});
   RenderContext ctx;
-  ASSERT_TRUE(root.Render(ctx));
-  EXPECT_TRUE(bone->BoneMatrix().EqualWithin(Matrix::Identity(), 1e-6f));
+  ASSERT_TRUE(root.render(ctx));
+  EXPECT_TRUE(bone->boneMatrix().equalWithin(Matrix::identity(), 1e-6f));
   halcyon::AnimationKey k;
   k.value[1] = 3;
-  bone->AddAnimation("s").Position().AddKey(k);
-  bone->PlayAnimation(0, "s", false);
-  ASSERT_TRUE(root.Render(ctx));
-  EXPECT_TRUE(bone->BoneMatrix().EqualWithin(Matrix::Translation(0, 3, 0), 1e-6f));
+  bone->addAnimation("s").position().addKey(k);
+  bone->playAnimation(0, "s", false);
+  ASSERT_TRUE(root.render(ctx));
+  EXPECT_TRUE(bone->boneMatrix().equalWithin(Matrix::translation(0, 3, 0), 1e-6f));
 }
 
 TEST(SceneNode, TransformSetsApplyTheFirstAtOnceAndOthersOnRequest) {
   SceneNode n("n");
   halcyon::Transform a, b, o;
-  a.SetTranslation({1, 0, 0});
-  b.SetTranslation({2, 0, 0});
-  n.RegisterTransformSet("first.udf", a, o);
-  n.RegisterTransformSet("second.udf", b, o);
-  EXPECT_EQ(n.LocalTransform().Translation().x, 1.0f);
-  n.ApplyTransformSet("second.udf");
-  EXPECT_EQ(n.LocalTransform().Translation().x, 2.0f);
-  n.ApplyTransformSet("unknown");
-  EXPECT_EQ(n.LocalTransform().Translation().x, 2.0f);
+  a.setTranslation({1, 0, 0});
+  b.setTranslation({2, 0, 0});
+  n.registerTransformSet("first.udf", a, o);
+  n.registerTransformSet("second.udf", b, o);
+  EXPECT_EQ(n.localTransform().translation().x, 1.0f);
+  n.applyTransformSet("second.udf");
+  EXPECT_EQ(n.localTransform().translation().x, 2.0f);
+  n.applyTransformSet("unknown");
+  EXPECT_EQ(n.localTransform().translation().x, 2.0f);
 }
 
 class RenderScene : public scenetest::RecordingScene {
  protected:
   RenderContext Looking() {
     RenderContext ctx;
-    ctx.camera.SetProjection(1.2f, 1.0f, 1.0f, 1000.0f);
-    ctx.camera.SetPose({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
+    ctx.camera.setProjection(1.2f, 1.0f, 1.0f, 1000.0f);
+    ctx.camera.setPose({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
     return ctx;
   }
 };
 
 TEST_F(RenderScene, FrustumDropsAMeshBehindTheCameraAndComposeOnlyDrawsNothing) {
   SceneNode root;
-  SceneNode* front = root.AddChild(Node("front", "Mesh"));
-  SceneNode* behind = root.AddChild(Node("behind", "Mesh"));
-  front->LocalTransform().SetTranslation({0, 0, 50});
-  behind->LocalTransform().SetTranslation({0, 0, -50});
-  const halcyon::Material& m = halcyon::DefaultMaterial();
-  front->SetMesh(std::unique_ptr<halcyon::Mesh>(Triangle(m, {-1, 0, 0}, {1, 0, 0}, {0, 1, 0})));
-  behind->SetMesh(std::unique_ptr<halcyon::Mesh>(Triangle(m, {-1, 0, 0}, {1, 0, 0}, {0, 1, 0})));
+  SceneNode* front = root.addChild(Node("front", "Mesh"));
+  SceneNode* behind = root.addChild(Node("behind", "Mesh"));
+  front->localTransform().setTranslation({0, 0, 50});
+  behind->localTransform().setTranslation({0, 0, -50});
+  const halcyon::Material& m = halcyon::defaultMaterial();
+  front->setMesh(std::unique_ptr<halcyon::Mesh>(Triangle(m, {-1, 0, 0}, {1, 0, 0}, {0, 1, 0})));
+  behind->setMesh(std::unique_ptr<halcyon::Mesh>(Triangle(m, {-1, 0, 0}, {1, 0, 0}, {0, 1, 0})));
   // The nodes own their meshes now.
   for (auto& mesh : meshes_) mesh.release();
 
   RenderContext ctx = Looking();
-  ASSERT_TRUE(root.Render(ctx));
+  ASSERT_TRUE(root.render(ctx));
   ASSERT_EQ(device_->draws().size(), 1u);
   EXPECT_NEAR(device_->draws()[0].world.m[3][2], 50.0f, 1e-6f);
 
   device_->clearCalls();
   ctx.flags = RenderContext::kNoFrustumTest;
-  ASSERT_TRUE(root.Render(ctx));
+  ASSERT_TRUE(root.render(ctx));
   EXPECT_EQ(device_->draws().size(), 2u);
 
   device_->clearCalls();
   ctx.flags = RenderContext::kComposeOnly;
-  front->LocalTransform().SetTranslation({0, 0, 70});
-  ASSERT_TRUE(root.Render(ctx));
+  front->localTransform().setTranslation({0, 0, 70});
+  ASSERT_TRUE(root.render(ctx));
   EXPECT_EQ(device_->draws().size(), 0u);
-  EXPECT_NEAR(front->ObjectWorld().m[3][2], 70.0f, 1e-6f);
+  EXPECT_NEAR(front->objectWorld().m[3][2], 70.0f, 1e-6f);
 
   // A draw that fails is reported.
   device_->failCall("DrawPrimitive", E_FAIL, 1);
   ctx.flags = 0;
-  EXPECT_FALSE(root.Render(ctx));
+  EXPECT_FALSE(root.render(ctx));
 }
 
 TEST_F(RenderScene, SorterDrawsOpaqueByTextureThenTransparentFarToNearWithTiesInOrder) {
   halcyon::Material glass;
-  glass.SetAlphaUse(1);
+  glass.setAlphaUse(1);
   halcyon::Material solid;
   halcyon::RenderSorter sorter;
-  sorter.camera.SetPose({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
+  sorter.camera.setPose({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
   // Transparent triangles centred at z = 10, 30, 30 (added in this order) and 20.
   halcyon::Mesh* near = Triangle(glass, {-1, -1, 10}, {1, -1, 10}, {0, 2, 10});
   halcyon::Mesh* farA = Triangle(glass, {-1, -1, 30}, {1, -1, 30}, {0, 2, 30});
   halcyon::Mesh* farB = Triangle(glass, {-1, -1, 30}, {1, -1, 30}, {0, 2, 30});
   halcyon::Mesh* mid = Triangle(glass, {-1, -1, 20}, {1, -1, 20}, {0, 2, 20});
   halcyon::Mesh* opaque = Triangle(solid, {0, 0, 99}, {1, 0, 99}, {0, 1, 99});
-  for (halcyon::Mesh* mesh : {near, farA, farB, mid, opaque}) mesh->UpdateBounds();
-  for (halcyon::Mesh* mesh : {near, farA, farB, mid, opaque}) sorter.Add(mesh);
-  EXPECT_EQ(sorter.TransparentCount(), 4u);
-  EXPECT_EQ(sorter.OpaqueBucketCount(), 1u);
+  for (halcyon::Mesh* mesh : {near, farA, farB, mid, opaque}) mesh->updateBounds();
+  for (halcyon::Mesh* mesh : {near, farA, farB, mid, opaque}) sorter.add(mesh);
+  EXPECT_EQ(sorter.transparentCount(), 4u);
+  EXPECT_EQ(sorter.opaqueBucketCount(), 1u);
 
   halcyon::LightList lights;
-  lights.Add(std::make_unique<halcyon::PointLight>(Vec3{1, 2, 3}));
-  lights.Add(std::make_unique<halcyon::DirLight>(Vec3{0, -1, 0}));
-  sorter.SetLights(&lights);
-  ASSERT_TRUE(sorter.Flush());
+  lights.add(std::make_unique<halcyon::PointLight>(Vec3{1, 2, 3}));
+  lights.add(std::make_unique<halcyon::DirLight>(Vec3{0, -1, 0}));
+  sorter.setLights(&lights);
+  ASSERT_TRUE(sorter.flush());
   std::vector<UINT> order;
   for (const auto& call : device_->calls())
     if (call.name == "SetStreamSource") order.push_back(UINT(call.args[1]));
-  auto vb = [](halcyon::Mesh* m) { return UINT(reinterpret_cast<uintptr_t>(m->VertexRegion().buffer->Vertices())); };
+  auto vb = [](halcyon::Mesh* m) { return UINT(reinterpret_cast<uintptr_t>(m->vertexRegion().buffer->vertices())); };
   ASSERT_EQ(order.size(), 5u);
   EXPECT_EQ(order[0], vb(opaque));
   EXPECT_EQ(order[1], vb(farA));
@@ -250,12 +250,12 @@ TEST_F(RenderScene, SorterDrawsOpaqueByTextureThenTransparentFarToNearWithTiesIn
   // The switches: no opaque draws; an empty sorter applies the lights and succeeds.
   device_->clearCalls();
   halcyon::RenderSorter::skipOpaque = true;
-  EXPECT_TRUE(sorter.Flush());
+  EXPECT_TRUE(sorter.flush());
   halcyon::RenderSorter::skipOpaque = false;
   EXPECT_EQ(device_->draws().size(), 4u);
-  sorter.Clear();
+  sorter.clear();
   device_->clearCalls();
-  EXPECT_TRUE(sorter.Flush());
+  EXPECT_TRUE(sorter.flush());
   EXPECT_EQ(device_->draws().size(), 0u);
   EXPECT_EQ(device_->count("SetLight"), 2u);
 }
@@ -263,9 +263,9 @@ TEST_F(RenderScene, SorterDrawsOpaqueByTextureThenTransparentFarToNearWithTiesIn
 TEST_F(RenderScene, OpaqueGroupsGoNearestFirstAndLightMappedMaterialsCountAsOpaque) {
   // Pictures without alpha (a base and a light map), and one with alpha.
   halcyon::Texture base, lightMap, cutOut;
-  ASSERT_TRUE(base.CreateEmpty(8, 4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED));
-  ASSERT_TRUE(lightMap.CreateEmpty(8, 4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED));
-  ASSERT_TRUE(cutOut.CreateEmpty(8, 4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED));
+  ASSERT_TRUE(base.createEmpty(8, 4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED));
+  ASSERT_TRUE(lightMap.createEmpty(8, 4, 4, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED));
+  ASSERT_TRUE(cutOut.createEmpty(8, 4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED));
   // The room's two-stage material: each stage's alpha a copy of its own opaque picture.
   auto lightMapped = [&](halcyon::Texture* second) {
     halcyon::Material m;
@@ -280,25 +280,25 @@ TEST_F(RenderScene, OpaqueGroupsGoNearestFirstAndLightMappedMaterialsCountAsOpaq
     return m;
   };
   const halcyon::Material room = lightMapped(&base), cutOutRoom = lightMapped(&cutOut);
-  EXPECT_FALSE(room.NeedsAlpha());
-  EXPECT_TRUE(cutOutRoom.NeedsAlpha()) << "the second picture's alpha still counts";
+  EXPECT_FALSE(room.needsAlpha());
+  EXPECT_TRUE(cutOutRoom.needsAlpha()) << "the second picture's alpha still counts";
   halcyon::Material tinted = room;
   tinted.stages[1].alphaOp = D3DTOP_MODULATE;  // anything but a plain copy may be translucent
-  EXPECT_TRUE(tinted.NeedsAlpha());
+  EXPECT_TRUE(tinted.needsAlpha());
   halcyon::Material passed = room;  // a later stage that passes the current alpha on
   passed.stages[1].alphaArg1 = D3DTA_CURRENT;
-  EXPECT_FALSE(passed.NeedsAlpha());
+  EXPECT_FALSE(passed.needsAlpha());
   passed.stages[0].alphaArg1 = D3DTA_CURRENT;  // on the first stage that is the vertex's alpha
-  EXPECT_TRUE(passed.NeedsAlpha());
+  EXPECT_TRUE(passed.needsAlpha());
 
   halcyon::Material plain, other = room;
   plain.stages[0].texture = &base;
   other.stages[0].texture = &cutOut;
   other.stages[0].alphaOp = halcyon::kAutomaticOp;
   other.stages[1].alphaOp = D3DTOP_DISABLE;
-  ASSERT_TRUE(other.NeedsAlpha());
+  ASSERT_TRUE(other.needsAlpha());
   halcyon::RenderSorter sorter;
-  sorter.camera.SetPose({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
+  sorter.camera.setPose({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
   // Added far to near: the light-mapped group (z 50 and 5), the plain group (z 20), and a
   // transparent mesh that keeps its place after every opaque one.
   halcyon::Mesh* farRoom = Triangle(room, {-1, -1, 50}, {1, -1, 50}, {0, 2, 50});
@@ -306,16 +306,16 @@ TEST_F(RenderScene, OpaqueGroupsGoNearestFirstAndLightMappedMaterialsCountAsOpaq
   halcyon::Mesh* nearRoom = Triangle(room, {-1, -1, 5}, {1, -1, 5}, {0, 2, 5});
   halcyon::Mesh* glass = Triangle(other, {-1, -1, 2}, {1, -1, 2}, {0, 2, 2});
   for (halcyon::Mesh* mesh : {farRoom, middle, nearRoom, glass}) {
-    mesh->UpdateBounds();
-    sorter.Add(mesh);
+    mesh->updateBounds();
+    sorter.add(mesh);
   }
-  EXPECT_EQ(sorter.OpaqueBucketCount(), 2u);
-  EXPECT_EQ(sorter.TransparentCount(), 1u);
-  ASSERT_TRUE(sorter.Flush());
+  EXPECT_EQ(sorter.opaqueBucketCount(), 2u);
+  EXPECT_EQ(sorter.transparentCount(), 1u);
+  ASSERT_TRUE(sorter.flush());
   std::vector<UINT> order;
   for (const auto& call : device_->calls())
     if (call.name == "SetStreamSource") order.push_back(UINT(call.args[1]));
-  auto vb = [](halcyon::Mesh* m) { return UINT(reinterpret_cast<uintptr_t>(m->VertexRegion().buffer->Vertices())); };
+  auto vb = [](halcyon::Mesh* m) { return UINT(reinterpret_cast<uintptr_t>(m->vertexRegion().buffer->vertices())); };
   // The light-mapped group holds the nearest mesh, so it goes first, in the order it came.
   EXPECT_EQ(order, (std::vector<UINT>{vb(farRoom), vb(nearRoom), vb(middle), vb(glass)}));
   const auto& draws = device_->draws();
@@ -327,13 +327,13 @@ TEST_F(RenderScene, OpaqueGroupsGoNearestFirstAndLightMappedMaterialsCountAsOpaq
 
 TEST(Lights, DirectionalLightReachesEverythingAndPointLightOnlyWithinItsRange) {
   halcyon::PointLight p({0, 0, 0});
-  p.Data().Range = 10;
+  p.data().Range = 10;
   const float nearBox[6] = {5, 0, 0, 6, 1, 1};
   const float farBox[6] = {50, 0, 0, 60, 1, 1};
-  EXPECT_TRUE(p.Reaches(nearBox));
-  EXPECT_FALSE(p.Reaches(farBox));
-  EXPECT_TRUE(halcyon::DirLight({0, -1, 0}).Reaches(farBox));
-  EXPECT_EQ(p.Data().Attenuation0, 1.0f);
+  EXPECT_TRUE(p.reaches(nearBox));
+  EXPECT_FALSE(p.reaches(farBox));
+  EXPECT_TRUE(halcyon::DirLight({0, -1, 0}).reaches(farBox));
+  EXPECT_EQ(p.data().Attenuation0, 1.0f);
 }
 
 }  // namespace
@@ -343,48 +343,48 @@ namespace {
 TEST(Camera, BoxesOutsideOnePlaneAreCulledAndStraddlingBoxesKept) {
   halcyon::Camera cam;
   halcyon::Box box;
-  box.Extend({-1, -1, -1});
-  box.Extend({1, 1, 1});
-  EXPECT_TRUE(cam.BoxVisible(box));  // no projection yet: everything is seen
-  cam.SetProjection(1.5707963f, 1.0f, 1.0f, 100.0f);  // 90 degrees: the side planes are x = ±z
-  cam.SetPose({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
+  box.extend({-1, -1, -1});
+  box.extend({1, 1, 1});
+  EXPECT_TRUE(cam.boxVisible(box));  // no projection yet: everything is seen
+  cam.setProjection(1.5707963f, 1.0f, 1.0f, 100.0f);  // 90 degrees: the side planes are x = ±z
+  cam.setPose({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
   auto at = [](float x, float y, float z, float r) {
     halcyon::Box b;
-    b.Extend({x - r, y - r, z - r});
-    b.Extend({x + r, y + r, z + r});
+    b.extend({x - r, y - r, z - r});
+    b.extend({x + r, y + r, z + r});
     return b;
   };
-  EXPECT_TRUE(cam.BoxVisible(at(0, 0, 50, 1)));
-  EXPECT_FALSE(cam.BoxVisible(at(0, 0, -50, 1)));   // behind
-  EXPECT_FALSE(cam.BoxVisible(at(0, 0, 150, 1)));   // beyond the far plane
-  EXPECT_FALSE(cam.BoxVisible(at(30, 0, 10, 1)));   // off to the right
-  EXPECT_TRUE(cam.BoxVisible(at(10.5f, 0, 10, 1))); // straddles the right plane
-  EXPECT_TRUE(cam.BoxVisible(at(0, 0, 0.5f, 1)));   // straddles the near plane
+  EXPECT_TRUE(cam.boxVisible(at(0, 0, 50, 1)));
+  EXPECT_FALSE(cam.boxVisible(at(0, 0, -50, 1)));   // behind
+  EXPECT_FALSE(cam.boxVisible(at(0, 0, 150, 1)));   // beyond the far plane
+  EXPECT_FALSE(cam.boxVisible(at(30, 0, 10, 1)));   // off to the right
+  EXPECT_TRUE(cam.boxVisible(at(10.5f, 0, 10, 1))); // straddles the right plane
+  EXPECT_TRUE(cam.boxVisible(at(0, 0, 0.5f, 1)));   // straddles the near plane
   // Turned round, the box behind is in view.
-  cam.SetPose({0, 0, 0}, {0, 0, -1}, {0, 1, 0});
-  EXPECT_TRUE(cam.BoxVisible(at(0, 0, -50, 1)));
+  cam.setPose({0, 0, 0}, {0, 0, -1}, {0, 1, 0});
+  EXPECT_TRUE(cam.boxVisible(at(0, 0, -50, 1)));
 }
 
 TEST(SceneNode, ExplicitTimeFlagEvaluatesEveryAnimationAtTheContextsTime) {
   testsupport::FakeClock clock;
   SceneNode root;
-  SceneNode* n = root.AddChild(Node("n"));
-  auto& anim = n->AddAnimation("s");
-  anim.Position().SetFlags(halcyon::Track::kLinear);
+  SceneNode* n = root.addChild(Node("n"));
+  auto& anim = n->addAnimation("s");
+  anim.position().setFlags(halcyon::Track::kLinear);
   halcyon::AnimationKey k0, k1;
   k1.time = 100;
   k1.value[0] = 100;
-  anim.Position().AddKey(k0);
-  anim.Position().AddKey(k1);
-  n->PlayAnimation(0, "s", false);
+  anim.position().addKey(k0);
+  anim.position().addKey(k1);
+  n->playAnimation(0, "s", false);
   clock.advance(30);
   RenderContext ctx;
-  ASSERT_TRUE(root.Render(ctx));
-  EXPECT_NEAR(n->World().m[3][0], 30.0f, 1e-4f);
+  ASSERT_TRUE(root.render(ctx));
+  EXPECT_NEAR(n->world().m[3][0], 30.0f, 1e-4f);
   ctx.flags = RenderContext::kExplicitTime;
   ctx.time = 75;
-  ASSERT_TRUE(root.Render(ctx));
-  EXPECT_NEAR(n->World().m[3][0], 75.0f, 1e-4f);
+  ASSERT_TRUE(root.render(ctx));
+  EXPECT_NEAR(n->world().m[3][0], 75.0f, 1e-4f);
 }
 
 }  // namespace

@@ -9,17 +9,17 @@ namespace scenetest {
 // Plays the first animation of every node, looping; draws the tree once through a sorter
 // (blended meshes wait for the flush) and once at an explicit time, straight to the device.
 inline void playAndDraw(halcyon::Scene& scene) {
-  scene.Root().PlayAnimation(0, "", true);
+  scene.root().playAnimation(0, "", true);
   halcyon::RenderSorter sorter;
   halcyon::RenderContext ctx;
   ctx.flags = halcyon::RenderContext::kNoFrustumTest;
   ctx.sorter = &sorter;
-  scene.Root().Render(ctx);
-  sorter.Flush();
+  scene.root().render(ctx);
+  sorter.flush();
   ctx.flags |= halcyon::RenderContext::kExplicitTime;
   ctx.time = 1234.5f;
   ctx.sorter = nullptr;
-  scene.Root().Render(ctx);
+  scene.root().render(ctx);
 }
 
 }  // namespace scenetest

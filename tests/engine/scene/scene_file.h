@@ -45,7 +45,7 @@ inline Rec Colour(std::string name, float a, float r, float g, float b) {
 
 // A node with its two matrices.
 inline Rec NodeRec(std::string name, std::string kind, const halcyon::Matrix& nodeTM,
-                   const halcyon::Matrix& objectTM = halcyon::Matrix::Identity()) {
+                   const halcyon::Matrix& objectTM = halcyon::Matrix::identity()) {
   return With(Struct(std::move(name), std::move(kind)), MatrixRec("NodeTM", nodeTM), MatrixRec("ObjectTM", objectTM));
 }
 
@@ -69,7 +69,7 @@ inline std::vector<float> Verts312(uint32_t n) {
 // material.
 inline Rec MeshRec(std::string name, int32_t numVerts, int32_t indexSize, std::vector<uint8_t> indexBytes,
                    int32_t numIndexes, const char* material = nullptr) {
-  Rec r = NodeRec(std::move(name), "Mesh", halcyon::Matrix::Identity());
+  Rec r = NodeRec(std::move(name), "Mesh", halcyon::Matrix::identity());
   r->addChild(Int("FVF", 0x312));
   r->addChild(Int("IndexSize", indexSize));
   r->addChild(Int("NumVerts", numVerts));

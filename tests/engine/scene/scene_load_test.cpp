@@ -33,7 +33,7 @@ class SceneLoad : public RecordingScene {
   bool LoadRoot(Scene& scene, const halcyon::UdfRecord& root, const std::string& name = "room.udf") {
     const std::vector<uint8_t> bytes = Bytes(root);
     const auto path = dir_.write(name, std::string(bytes.begin(), bytes.end()));
-    return scene.Load(halcyon::FileRef(path.string()));
+    return scene.load(halcyon::FileRef(path.string()));
   }
   const RecordedCall* Call(std::string_view name, size_t nth = 0) {
     for (const auto& c : device_->calls())
@@ -58,11 +58,11 @@ Rec TheRoom() {
   Rec materials = With(Struct("Materials", "Material"), std::move(room), std::move(glass), std::move(roomAgain),
                        std::move(missing));
 
-  Rec lamp = NodeRec("Lamp", "PointLight", Matrix::Translation(10, 20, 30));
+  Rec lamp = NodeRec("Lamp", "PointLight", Matrix::translation(10, 20, 30));
   lamp->addChild(Real("AttStart", 50));
   lamp->addChild(Real("AttEnd", 400));
   lamp->addChild(Colour("Diffuse", 1, 1, 0.5f, 0.25f));
-  Rec lights = With(Struct("Lights", "Light"), std::move(lamp), NodeRec("Moon", "DirLight", Matrix::Identity()));
+  Rec lights = With(Struct("Lights", "Light"), std::move(lamp), NodeRec("Moon", "DirLight", Matrix::identity()));
 
   // 40000 indices written with two bytes each.
   Rec floor = MeshRec("Floor", 300, 2, IndexBytes<uint16_t>(40000, 300), 40000, "Room");
@@ -71,15 +71,15 @@ Rec TheRoom() {
                        With(Struct("Position", "Sample"), Key(0, 0, 0, 0), Key(1000, 0, 10, 0)),
                        With(Struct("Rotation", "Key"), Key(0, 0, 0, 0, 1), Key(1000, 0, half, 0, half)),
                        With(Struct("Scale", "Key"), Key(0, 1, 1, 1)));
-  Rec pendulum = With(NodeRec("Pendulum", "Dummy", Matrix::Translation(0, 50, 0)), std::move(animation));
+  Rec pendulum = With(NodeRec("Pendulum", "Dummy", Matrix::translation(0, 50, 0)), std::move(animation));
   Rec pane = MeshRec("Pane", 3, 2, IndexBytes<uint16_t>(3, 3), 3, "Glass");
-  Rec clock = With(NodeRec("Clock", "Dummy", Matrix::Translation(100, 0, 0)),
+  Rec clock = With(NodeRec("Clock", "Dummy", Matrix::translation(100, 0, 0)),
                    With(Struct("Children", "Node"), std::move(floor), std::move(pendulum), std::move(pane)));
 
   // A skinned quad of FVF XYZ|NORMAL|TEX1 (32 bytes) on two bones; vertex 3 has no influence.
   std::vector<float> verts;
   for (int i = 0; i < 4; ++i) verts.insert(verts.end(), {float(i), 1, 0, 0, 0, -1, 0, 0});
-  Rec body = NodeRec("Body", "Mesh", Matrix::Identity());
+  Rec body = NodeRec("Body", "Mesh", Matrix::identity());
   body->addChild(Int("FVF", 0x112));
   body->addChild(Int("IndexSize", 4));
   body->addChild(Int("NumVerts", 4));
@@ -94,15 +94,15 @@ Rec TheRoom() {
     float weight;
   };
   body->addChild(Raw("BoneWeights", std::vector<Influence>{{0, 1}, {1, 1}, {0, 0.5f}, {1, 0.5f}}));
-  Rec bone2 = With(NodeRec("Bone02", "bone", Matrix::Translation(0, 10, 0)),
+  Rec bone2 = With(NodeRec("Bone02", "bone", Matrix::translation(0, 10, 0)),
                    With(Struct("Animation", "Animation"), With(Struct("Position", "Key"), Key(0, 0, 5, 0))));
 
   // The same clock again, in other letters: it is the node above and gains a child.
   Rec clockAgain = With(Struct("CLOCK", "Dummy"),
-                        With(Struct("Children", "Node"), NodeRec("Hand", "Dummy", Matrix::Identity())));
+                        With(Struct("Children", "Node"), NodeRec("Hand", "Dummy", Matrix::identity())));
 
   Rec children = With(Struct("Children", "Node"), std::move(clock), std::move(body),
-                      NodeRec("Bone01", "Bone", Matrix::Identity()), std::move(bone2), std::move(clockAgain));
+                      NodeRec("Bone01", "Bone", Matrix::identity()), std::move(bone2), std::move(clockAgain));
   return With(Struct("_root", "_roottype"), std::move(materials), std::move(lights), std::move(children));
 }
 
@@ -110,17 +110,17 @@ TEST_F(SceneLoad, TheRoomLoadsIntoNodesBuffersLightsAndAnimations) {
   testsupport::FakeClock clock;
   Scene scene;
   ASSERT_TRUE(LoadRoot(scene, *TheRoom()));
-  EXPECT_EQ(scene.Name(), dir_.file("room.udf").string());
+  EXPECT_EQ(scene.name(), dir_.file("room.udf").string());
 
   // Hierarchy: the reused name made no second node, and the clock kept its place.
-  SceneNode& root = scene.Root();
-  ASSERT_EQ(root.Children().size(), 4u);
-  SceneNode* clockNode = root.FindByName("clock");
-  ASSERT_EQ(clockNode->Children().size(), 4u);
-  EXPECT_EQ(clockNode->Children()[3]->Name(), "Hand");
-  EXPECT_EQ(clockNode->World().m[3][0], 100.0f);
-  SceneNode* floor = root.FindByName("Floor");
-  ASSERT_TRUE(floor && floor->GetMesh());
+  SceneNode& root = scene.root();
+  ASSERT_EQ(root.children().size(), 4u);
+  SceneNode* clockNode = root.findByName("clock");
+  ASSERT_EQ(clockNode->children().size(), 4u);
+  EXPECT_EQ(clockNode->children()[3]->name(), "Hand");
+  EXPECT_EQ(clockNode->world().m[3][0], 100.0f);
+  SceneNode* floor = root.findByName("Floor");
+  ASSERT_TRUE(floor && floor->getMesh());
 
   // Buffers: 40000 two-byte indices go into a 32-bit buffer; the skin's into a 16-bit one,
   // its vertices into system memory for the CPU to rewrite.
@@ -128,10 +128,10 @@ TEST_F(SceneLoad, TheRoomLoadsIntoNodesBuffersLightsAndAnimations) {
   EXPECT_EQ(CountCall("CreateIndexBuffer", {160000, D3DUSAGE_WRITEONLY, D3DFMT_INDEX32, D3DPOOL_DEFAULT}), 1u);
   EXPECT_EQ(CountCall("CreateVertexBuffer", {4 * 32, D3DUSAGE_DYNAMIC, 0x112, D3DPOOL_SYSTEMMEM}), 1u);
   EXPECT_EQ(CountCall("CreateIndexBuffer", {12, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT}), 1u);
-  EXPECT_EQ(scene.BufferCount(), 6u);
+  EXPECT_EQ(scene.bufferCount(), 6u);
 
   // Materials: first definition wins; the light map is stage 1.
-  const halcyon::Material& floorMaterial = floor->GetMesh()->GetMaterial();
+  const halcyon::Material& floorMaterial = floor->getMesh()->getMaterial();
   EXPECT_EQ(floorMaterial.cullMode, DWORD(D3DCULL_CCW));
   EXPECT_EQ(floorMaterial.stages[1].colorOp, DWORD(D3DTOP_MODULATE2X));
   EXPECT_EQ(floorMaterial.stages[1].colorArg1, D3DTA_CURRENT);
@@ -141,15 +141,15 @@ TEST_F(SceneLoad, TheRoomLoadsIntoNodesBuffersLightsAndAnimations) {
   EXPECT_NE(floorMaterial.stages[0].texture, floorMaterial.stages[1].texture);
   EXPECT_EQ(floorMaterial.stages[0].addressU, 2u);  // "Mirror"
   EXPECT_EQ(floorMaterial.stages[0].addressV, 4u);  // "wrap" is not the map's word: border
-  EXPECT_EQ(scene.FindMaterial("Missing")->stages[0].texture, nullptr);
+  EXPECT_EQ(scene.findMaterial("Missing")->stages[0].texture, nullptr);
   EXPECT_FLOAT_EQ(floorMaterial.d3dMaterial.Diffuse.r, 0.8f);
   EXPECT_FLOAT_EQ(floorMaterial.d3dMaterial.Diffuse.b, 0.4f);
-  EXPECT_EQ(scene.FindMaterial("Glass")->cullMode, DWORD(D3DCULL_NONE));
-  EXPECT_FALSE(scene.FindMaterial("Wood"));
+  EXPECT_EQ(scene.findMaterial("Glass")->cullMode, DWORD(D3DCULL_NONE));
+  EXPECT_FALSE(scene.findMaterial("Wood"));
 
   // Lights.
-  ASSERT_EQ(scene.Lights().Count(), 2u);
-  const D3DLIGHT9& lamp = scene.Lights().At(0)->Data();
+  ASSERT_EQ(scene.lights().count(), 2u);
+  const D3DLIGHT9& lamp = scene.lights().at(0)->data();
   EXPECT_EQ(lamp.Type, D3DLIGHT_POINT);
   EXPECT_FLOAT_EQ(lamp.Position.y, 20.0f);
   EXPECT_FLOAT_EQ(lamp.Attenuation0, 0.0f);
@@ -157,42 +157,42 @@ TEST_F(SceneLoad, TheRoomLoadsIntoNodesBuffersLightsAndAnimations) {
   EXPECT_FLOAT_EQ(lamp.Range, 400.0f);
   EXPECT_FLOAT_EQ(lamp.Diffuse.r, 1.0f);
   EXPECT_FLOAT_EQ(lamp.Diffuse.b, 0.25f);
-  const D3DLIGHT9& moon = scene.Lights().At(1)->Data();
+  const D3DLIGHT9& moon = scene.lights().at(1)->data();
   EXPECT_EQ(moon.Type, D3DLIGHT_DIRECTIONAL);
   EXPECT_FLOAT_EQ(moon.Direction.y, -1.0f);
   EXPECT_FLOAT_EQ(moon.Range, 0.0f);
 
   // Tracks under the scene's name: position linear ("Sample"), rotation cubic.
-  SceneNode* pendulum = root.FindByName("pendulum");
-  halcyon::Animation* animation = pendulum->FindAnimation(scene.Name());
+  SceneNode* pendulum = root.findByName("pendulum");
+  halcyon::Animation* animation = pendulum->findAnimation(scene.name());
   ASSERT_TRUE(animation);
-  EXPECT_EQ(animation->Position().Flags(), uint32_t(halcyon::Track::kLinear));
-  EXPECT_EQ(animation->Rotation().Flags(), 0u);
-  EXPECT_EQ(animation->Scale().Keys().size(), 1u);
+  EXPECT_EQ(animation->position().flags(), uint32_t(halcyon::Track::kLinear));
+  EXPECT_EQ(animation->rotation().flags(), 0u);
+  EXPECT_EQ(animation->scale().keys().size(), 1u);
 
   // Play everything, looping, and draw through the sorter with the scene's lights.
-  ASSERT_TRUE(root.PlayAnimation(0, "", true));
+  ASSERT_TRUE(root.playAnimation(0, "", true));
   float start, end;
-  ASSERT_TRUE(root.GetTimeRange(start, end));
+  ASSERT_TRUE(root.getTimeRange(start, end));
   EXPECT_EQ(end, 1000.0f);
-  root.SetControllerSpeed(-1, 1.0f, true);
-  root.SetControllerFlags(-1, halcyon::AnimationController::kLoop, true);
-  root.SetControllerRange(-1, start, end, true);
-  root.StartController(0, true);
+  root.setControllerSpeed(-1, 1.0f, true);
+  root.setControllerFlags(-1, halcyon::AnimationController::kLoop, true);
+  root.setControllerRange(-1, start, end, true);
+  root.startController(0, true);
   clock.advance(1500);
 
   halcyon::RenderSorter sorter;
-  sorter.SetLights(&scene.Lights());
+  sorter.setLights(&scene.lights());
   halcyon::RenderContext ctx;
   ctx.flags = halcyon::RenderContext::kNoFrustumTest;
   ctx.sorter = &sorter;
-  ASSERT_TRUE(root.Render(ctx));
-  ASSERT_TRUE(sorter.Flush());
+  ASSERT_TRUE(root.render(ctx));
+  ASSERT_TRUE(sorter.flush());
   // Pendulum at half its loop: the rotation turned 45 degrees, the position moved 5 up,
   // before its own offset and the clock's.
-  EXPECT_NEAR(pendulum->World().m[3][0], 100.0f, 1e-4f);
-  EXPECT_NEAR(pendulum->World().m[3][1], 55.0f, 1e-4f);
-  EXPECT_NEAR(pendulum->World().m[0][0], std::cos(0.785398f), 1e-4f);
+  EXPECT_NEAR(pendulum->world().m[3][0], 100.0f, 1e-4f);
+  EXPECT_NEAR(pendulum->world().m[3][1], 55.0f, 1e-4f);
+  EXPECT_NEAR(pendulum->world().m[0][0], std::cos(0.785398f), 1e-4f);
 
   EXPECT_EQ(device_->count("SetLight"), 2u);
   // Opaque meshes first, the glass (texture alpha) last.
@@ -222,8 +222,8 @@ TEST_F(SceneLoad, TheRoomLoadsIntoNodesBuffersLightsAndAnimations) {
   EXPECT_EQ(floorDraw->stageStates[1][D3DTSS_TEXCOORDINDEX], 1u);
   EXPECT_EQ(floorDraw->stageStates[0][D3DTSS_COLOROP], DWORD(D3DTOP_MODULATE));
   EXPECT_EQ(floorDraw->samplerStates[0][D3DSAMP_ADDRESSU], 2u);
-  EXPECT_EQ(floorDraw->textures[0], floorMaterial.stages[0].texture->D3DTexture());
-  EXPECT_EQ(floorDraw->textures[1], floorMaterial.stages[1].texture->D3DTexture());
+  EXPECT_EQ(floorDraw->textures[0], floorMaterial.stages[0].texture->d3dTexture());
+  EXPECT_EQ(floorDraw->textures[1], floorMaterial.stages[1].texture->d3dTexture());
   EXPECT_EQ(floorDraw->stageStates[2][D3DTSS_COLOROP], DWORD(D3DTOP_DISABLE));
   EXPECT_EQ(floorDraw->renderStates[D3DRS_LIGHTING], 1u);
   EXPECT_NEAR(floorDraw->world.m[3][0], 100.0f, 1e-5f);
@@ -244,7 +244,7 @@ TEST_F(SceneLoad, IndexWidthsUsageWordsAlignmentAndEmptyMeshes) {
   aligned->addChild(Text("VertexAlign32", "1"));
   aligned->addChild(With(Struct("Usage", "string"), Text("0", "dynamic"), Text("1", "ib_writeonly")));
   Rec empty = MeshRec("Empty", 0, 2, {}, 0);
-  Rec noFvf = NodeRec("NoFvf", "Mesh", Matrix::Identity());
+  Rec noFvf = NodeRec("NoFvf", "Mesh", Matrix::identity());
   Rec badIndex = MeshRec("BadIndex", 3, 2, {0, 0, 1, 0, 3, 0}, 3);  // index 3 of 3 vertices
   Rec children = With(Struct("Children", "Node"), std::move(narrow), std::move(aligned), std::move(empty),
                       std::move(noFvf), std::move(badIndex));
@@ -257,14 +257,14 @@ TEST_F(SceneLoad, IndexWidthsUsageWordsAlignmentAndEmptyMeshes) {
   EXPECT_EQ(CountCall("CreateIndexBuffer", {6, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT}),
             1u);
   for (const char* plain : {"Empty", "NoFvf", "BadIndex"}) {
-    SceneNode* n = scene.Root().FindByName(plain);
+    SceneNode* n = scene.root().findByName(plain);
     ASSERT_TRUE(n) << plain;
-    EXPECT_EQ(n->GetMesh(), nullptr) << plain;
+    EXPECT_EQ(n->getMesh(), nullptr) << plain;
   }
 
   halcyon::RenderContext ctx;
   ctx.flags = halcyon::RenderContext::kNoFrustumTest;
-  ASSERT_TRUE(scene.Root().Render(ctx));
+  ASSERT_TRUE(scene.root().render(ctx));
   ASSERT_EQ(device_->draws().size(), 2u);
   const RecordedDraw& n = device_->draws()[0];
   EXPECT_EQ(n.indices.size(), 300u);
@@ -279,13 +279,13 @@ TEST_F(SceneLoad, IndexWidthsUsageWordsAlignmentAndEmptyMeshes) {
 
 TEST_F(SceneLoad, FailuresKeepWhatWasBuiltAndReportFalse) {
   Scene scene;
-  EXPECT_FALSE(scene.Load(halcyon::FileRef(dir_.file("missing.udf").string())));
+  EXPECT_FALSE(scene.load(halcyon::FileRef(dir_.file("missing.udf").string())));
   const auto garbage = dir_.write("garbage.udf", std::string(100, 'x'));
-  EXPECT_FALSE(scene.Load(halcyon::FileRef(garbage.string())));
+  EXPECT_FALSE(scene.load(halcyon::FileRef(garbage.string())));
 
   // A skin whose bone is missing fails the load; the nodes read stay.
   std::vector<float> verts(8 * 3, 0.0f);
-  Rec body = NodeRec("Body", "Mesh", Matrix::Identity());
+  Rec body = NodeRec("Body", "Mesh", Matrix::identity());
   body->addChild(Int("FVF", 0x112));
   body->addChild(Int("IndexSize", 2));
   body->addChild(Int("NumVerts", 3));
@@ -296,35 +296,35 @@ TEST_F(SceneLoad, FailuresKeepWhatWasBuiltAndReportFalse) {
   body->addChild(Raw("VertBoneOffs", std::vector<int32_t>{0, 0, 0}));
   body->addChild(Raw("VertBoneNums", std::vector<int32_t>{0, 0, 0}));
   body->addChild(Raw("BoneWeights", std::vector<int32_t>{0, 0x3f800000}));
-  Rec badLight = NodeRec("Odd", "AreaLight", Matrix::Identity());
+  Rec badLight = NodeRec("Odd", "AreaLight", Matrix::identity());
   Rec root = With(Struct("_root", "_roottype"), With(Struct("Lights", "Light"), std::move(badLight)),
-                  With(Struct("Children", "Node"), std::move(body), NodeRec("Other", "Dummy", Matrix::Identity())));
+                  With(Struct("Children", "Node"), std::move(body), NodeRec("Other", "Dummy", Matrix::identity())));
   EXPECT_FALSE(LoadRoot(scene, *root));
-  EXPECT_TRUE(scene.Root().FindByName("Other"));  // the unknown light kind did not stop the children
-  EXPECT_EQ(scene.Lights().Count(), 0u);
+  EXPECT_TRUE(scene.root().findByName("Other"));  // the unknown light kind did not stop the children
+  EXPECT_EQ(scene.lights().count(), 0u);
 }
 
 TEST_F(SceneLoad, ObjectOffsetsNearIdentityAreIdentityAndASecondFileReposesByName) {
-  Matrix nearly = Matrix::Identity();
+  Matrix nearly = Matrix::identity();
   nearly.m[3][0] = 0.01f;
-  Matrix offset = Matrix::Identity();
+  Matrix offset = Matrix::identity();
   offset.m[3][0] = 0.02f;
   Rec root = With(Struct("_root", "_roottype"),
-                  With(Struct("Children", "Node"), NodeRec("A", "Dummy", Matrix::Translation(1, 0, 0), nearly),
-                       NodeRec("B", "Dummy", Matrix::Translation(1, 0, 0), offset)));
+                  With(Struct("Children", "Node"), NodeRec("A", "Dummy", Matrix::translation(1, 0, 0), nearly),
+                       NodeRec("B", "Dummy", Matrix::translation(1, 0, 0), offset)));
   Scene scene;
   ASSERT_TRUE(LoadRoot(scene, *root));
-  EXPECT_TRUE(scene.Root().FindByName("A")->ObjectTransform().GetMatrix().IsIdentity());
-  EXPECT_FLOAT_EQ(scene.Root().FindByName("B")->ObjectTransform().GetMatrix().m[3][0], 0.02f);
+  EXPECT_TRUE(scene.root().findByName("A")->objectTransform().getMatrix().isIdentity());
+  EXPECT_FLOAT_EQ(scene.root().findByName("B")->objectTransform().getMatrix().m[3][0], 0.02f);
 
   Rec pose = With(Struct("_root", "_roottype"),
-                  With(Struct("Children", "Node"), NodeRec("a", "Dummy", Matrix::Translation(7, 0, 0))));
+                  With(Struct("Children", "Node"), NodeRec("a", "Dummy", Matrix::translation(7, 0, 0))));
   ASSERT_TRUE(LoadRoot(scene, *pose, "pose.udf"));
-  SceneNode* a = scene.Root().FindByName("A");
-  EXPECT_EQ(scene.Root().Children().size(), 2u);
-  EXPECT_FLOAT_EQ(a->LocalTransform().Translation().x, 1.0f);  // the first set stays active
-  a->ApplyTransformSet(dir_.file("pose.udf").string());
-  EXPECT_FLOAT_EQ(a->LocalTransform().Translation().x, 7.0f);
+  SceneNode* a = scene.root().findByName("A");
+  EXPECT_EQ(scene.root().children().size(), 2u);
+  EXPECT_FLOAT_EQ(a->localTransform().translation().x, 1.0f);  // the first set stays active
+  a->applyTransformSet(dir_.file("pose.udf").string());
+  EXPECT_FLOAT_EQ(a->localTransform().translation().x, 7.0f);
 }
 
 TEST_F(SceneLoad, DrawRangeDrawsPartOfTheIndicesOnceAndBakeMovesTheVerticesOnce) {
@@ -332,10 +332,10 @@ TEST_F(SceneLoad, DrawRangeDrawsPartOfTheIndicesOnceAndBakeMovesTheVerticesOnce)
   Rec root = With(Struct("_root", "_roottype"),
                   With(Struct("Children", "Node"), MeshRec("M", 30, 2, IndexBytes<uint16_t>(30, 30), 30)));
   ASSERT_TRUE(LoadRoot(scene, *root));
-  halcyon::Mesh* mesh = scene.Root().FindByName("M")->GetMesh();
-  ASSERT_TRUE(mesh->DrawRange(6, 6, nullptr));
-  ASSERT_TRUE(mesh->DrawRange(27, 100, nullptr));  // clipped to the mesh's own indices
-  ASSERT_TRUE(mesh->Draw(nullptr));
+  halcyon::Mesh* mesh = scene.root().findByName("M")->getMesh();
+  ASSERT_TRUE(mesh->drawRange(6, 6, nullptr));
+  ASSERT_TRUE(mesh->drawRange(27, 100, nullptr));  // clipped to the mesh's own indices
+  ASSERT_TRUE(mesh->draw(nullptr));
   std::vector<std::vector<uint64_t>> draws;
   for (const auto& c : device_->calls())
     if (c.name == "DrawIndexedPrimitive") draws.push_back(c.args);
@@ -347,16 +347,16 @@ TEST_F(SceneLoad, DrawRangeDrawsPartOfTheIndicesOnceAndBakeMovesTheVerticesOnce)
   EXPECT_EQ(draws[2][4], 0u);
   EXPECT_EQ(draws[2][5], 10u);
 
-  ASSERT_TRUE(mesh->BakeTransform(Matrix::Translation(0, 0, 5)));
-  ASSERT_TRUE(mesh->BakeTransform(Matrix::Translation(0, 0, 5)));
+  ASSERT_TRUE(mesh->bakeTransform(Matrix::translation(0, 0, 5)));
+  ASSERT_TRUE(mesh->bakeTransform(Matrix::translation(0, 0, 5)));
   device_->clearCalls();
-  ASSERT_TRUE(mesh->Draw(nullptr));
+  ASSERT_TRUE(mesh->draw(nullptr));
   EXPECT_FLOAT_EQ(device_->draws()[0].position(3).z, 5.0f);
   EXPECT_FLOAT_EQ(device_->draws()[0].position(3).x, 3.0f);
-  scene.InvalidateBuffers();
-  ASSERT_TRUE(scene.RestoreBuffers());
+  scene.invalidateBuffers();
+  ASSERT_TRUE(scene.restoreBuffers());
   device_->clearCalls();
-  ASSERT_TRUE(mesh->Draw(nullptr));
+  ASSERT_TRUE(mesh->draw(nullptr));
   EXPECT_FLOAT_EQ(device_->draws()[0].position(3).z, 5.0f);  // the bake survives a device loss
 }
 
@@ -365,13 +365,13 @@ TEST_F(SceneLoad, BuffersComeBackFilledAfterADeviceLoss) {
   Rec root = With(Struct("_root", "_roottype"),
                   With(Struct("Children", "Node"), MeshRec("M", 30, 2, IndexBytes<uint16_t>(30, 30), 30)));
   ASSERT_TRUE(LoadRoot(scene, *root));
-  scene.InvalidateBuffers();
+  scene.invalidateBuffers();
   halcyon::RenderContext ctx;
   ctx.flags = halcyon::RenderContext::kNoFrustumTest;
-  EXPECT_FALSE(scene.Root().Render(ctx));  // nothing to draw from while the buffers are gone
-  ASSERT_TRUE(scene.RestoreBuffers());
+  EXPECT_FALSE(scene.root().render(ctx));  // nothing to draw from while the buffers are gone
+  ASSERT_TRUE(scene.restoreBuffers());
   device_->clearCalls();
-  ASSERT_TRUE(scene.Root().Render(ctx));
+  ASSERT_TRUE(scene.root().render(ctx));
   ASSERT_EQ(device_->draws().size(), 1u);
   EXPECT_FLOAT_EQ(device_->draws()[0].position(29).x, 9.0f);
   EXPECT_EQ(device_->draws()[0].indices[29], 29u);
@@ -396,7 +396,7 @@ TEST_F(SceneLoad, DamagedSceneFilesLoadOrFailButNeverCrash) {
     }
     if (round % 10 == 0) bytes.resize(next() % bytes.size());
     Scene scene;
-    if (scene.Load(halcyon::FileRef(bytes.data(), uint32_t(bytes.size()), true))) ++loaded;
+    if (scene.load(halcyon::FileRef(bytes.data(), uint32_t(bytes.size()), true))) ++loaded;
     playAndDraw(scene);
     device_->clearCalls();
   }
@@ -417,7 +417,7 @@ class CraftedFile {
     tables_.push_back(std::move(entries));
     return int(tables_.size()) - 1;
   }
-  void Add(int table, Entry entry) { tables_[size_t(table)].push_back(std::move(entry)); }
+  void add(int table, Entry entry) { tables_[size_t(table)].push_back(std::move(entry)); }
 
   std::string Write() const {
     std::vector<uint32_t> at(tables_.size()), size(tables_.size());
@@ -458,7 +458,7 @@ class CraftedFile {
 
 size_t CountNodes(const SceneNode& node) {
   size_t n = 1;
-  for (const auto& child : node.Children()) n += CountNodes(*child);
+  for (const auto& child : node.children()) n += CountNodes(*child);
   return n;
 }
 
@@ -469,12 +469,12 @@ TEST_F(SceneLoad, CraftedNodeTreesLoadBoundedAndNeverRecurseWithoutEnd) {
     const int root = file.AddTable();
     const int children = file.AddTable();
     const int self = file.AddTable({{"Children", "Node", children}});
-    file.Add(root, {"Children", "Node", children});
-    file.Add(children, {"Loop", "Dummy", self});
+    file.add(root, {"Children", "Node", children});
+    file.add(children, {"Loop", "Dummy", self});
     Scene scene;
-    EXPECT_TRUE(scene.Load(halcyon::FileRef(dir_.write("self.udf", file.Write()).string())));
-    EXPECT_TRUE(scene.Root().FindByName("Loop"));
-    EXPECT_EQ(CountNodes(scene.Root()), 2u);
+    EXPECT_TRUE(scene.load(halcyon::FileRef(dir_.write("self.udf", file.Write()).string())));
+    EXPECT_TRUE(scene.root().findByName("Loop"));
+    EXPECT_EQ(CountNodes(scene.root()), 2u);
   }
   // Forty levels, each listing the next level twice: 2^40 paths through a few hundred bytes.
   {
@@ -485,14 +485,14 @@ TEST_F(SceneLoad, CraftedNodeTreesLoadBoundedAndNeverRecurseWithoutEnd) {
       const int node = file.AddTable();
       if (below >= 0) {
         const int list = file.AddTable({{"A", "Dummy", below}, {"B", "Dummy", below}});
-        file.Add(node, {"Children", "Node", list});
+        file.add(node, {"Children", "Node", list});
       }
       below = node;
     }
-    file.Add(root, {"Children", "Node", file.AddTable({{"Top", "Dummy", below}})});
+    file.add(root, {"Children", "Node", file.AddTable({{"Top", "Dummy", below}})});
     Scene scene;
-    EXPECT_TRUE(scene.Load(halcyon::FileRef(dir_.write("doubling.udf", file.Write()).string())));
-    EXPECT_TRUE(scene.Root().FindByName("Top"));
+    EXPECT_TRUE(scene.load(halcyon::FileRef(dir_.write("doubling.udf", file.Write()).string())));
+    EXPECT_TRUE(scene.root().findByName("Top"));
   }
   // A chain deeper than the depth limit keeps its top levels.
   {
@@ -501,10 +501,10 @@ TEST_F(SceneLoad, CraftedNodeTreesLoadBoundedAndNeverRecurseWithoutEnd) {
     int below = file.AddTable();
     for (int level = 0; level < 300; ++level)
       below = file.AddTable({{"Children", "Node", file.AddTable({{"N" + std::to_string(level), "Dummy", below}})}});
-    file.Add(root, {"Children", "Node", file.AddTable({{"Top", "Dummy", below}})});
+    file.add(root, {"Children", "Node", file.AddTable({{"Top", "Dummy", below}})});
     Scene scene;
-    EXPECT_TRUE(scene.Load(halcyon::FileRef(dir_.write("deep.udf", file.Write()).string())));
-    EXPECT_EQ(CountNodes(scene.Root()), size_t(Scene::kMaxNodeDepth) + 1);
+    EXPECT_TRUE(scene.load(halcyon::FileRef(dir_.write("deep.udf", file.Write()).string())));
+    EXPECT_EQ(CountNodes(scene.root()), size_t(Scene::kMaxNodeDepth) + 1);
   }
 }
 
@@ -512,10 +512,10 @@ TEST_F(SceneLoad, AnUnreadableRecordInAKeyNobodyReadsIsSkipped) {
   CraftedFile file;
   const int root = file.AddTable();
   const int node = file.AddTable({{"Adjacency", "int", -1, 1u << 30, 64}});
-  file.Add(root, {"Children", "Node", file.AddTable({{"Chest", "Dummy", node}})});
+  file.add(root, {"Children", "Node", file.AddTable({{"Chest", "Dummy", node}})});
   Scene scene;
-  EXPECT_TRUE(scene.Load(halcyon::FileRef(dir_.write("adjacency.udf", file.Write()).string())));
-  EXPECT_TRUE(scene.Root().FindByName("Chest"));
+  EXPECT_TRUE(scene.load(halcyon::FileRef(dir_.write("adjacency.udf", file.Write()).string())));
+  EXPECT_TRUE(scene.root().findByName("Chest"));
 }
 
 TEST_F(SceneLoad, SixteenBitIndicesOnlyWhenEveryIndexFits) {
@@ -528,7 +528,7 @@ TEST_F(SceneLoad, SixteenBitIndicesOnlyWhenEveryIndexFits) {
   EXPECT_EQ(CountCall("CreateIndexBuffer", {12, D3DUSAGE_WRITEONLY, D3DFMT_INDEX32, D3DPOOL_DEFAULT}), 1u);
   halcyon::RenderContext ctx;
   ctx.flags = halcyon::RenderContext::kNoFrustumTest;
-  ASSERT_TRUE(scene.Root().Render(ctx));
+  ASSERT_TRUE(scene.root().render(ctx));
   ASSERT_EQ(device_->draws().size(), 1u);
   EXPECT_EQ(device_->draws()[0].indices, (std::vector<uint32_t>{0, 1, 69999}));
 }
@@ -539,47 +539,47 @@ namespace {
 
 class Window : public halcyon::EngineWindow {
  public:
-  HWND DeviceWindow() override { return reinterpret_cast<HWND>(this); }
-  uint32_t Style() override { return style; }
-  void SetStyle(uint32_t s) override { style = s; }
-  halcyon::WindowRect Rect() override { return {0, 0, 656, 519}; }
-  halcyon::WindowRect ClientRect() override { return {0, 0, 640, 480}; }
-  void Place(const halcyon::WindowRect&) override {}
-  void PostQuit() override {}
-  halcyon::LRESULT DefaultProcedure(uint32_t, halcyon::WPARAM, halcyon::LPARAM) override { return 0; }
-  uint32_t style = 0;
+  HWND deviceWindow() override { return reinterpret_cast<HWND>(this); }
+  uint32_t style() override { return windowStyle; }
+  void setStyle(uint32_t s) override { windowStyle = s; }
+  halcyon::WindowRect rect() override { return {0, 0, 656, 519}; }
+  halcyon::WindowRect clientRect() override { return {0, 0, 640, 480}; }
+  void place(const halcyon::WindowRect&) override {}
+  void postQuit() override {}
+  halcyon::LRESULT defaultProcedure(uint32_t, halcyon::WPARAM, halcyon::LPARAM) override { return 0; }
+  uint32_t windowStyle = 0;
 };
 
 TEST(SceneDeviceLoss, TheApplicationsResetRemakesAndRefillsTheSceneBuffers) {
   RecordingDirect3D9* d3d = nullptr;
-  halcyon::Application::SetDirect3DLoader([&] { return d3d = new RecordingDirect3D9(); });
+  halcyon::Application::setDirect3DLoader([&] { return d3d = new RecordingDirect3D9(); });
   {
     Window window;
     halcyon::Application app;
-    ASSERT_TRUE(app.Create(nullptr, &window));
-    ASSERT_TRUE(app.SetMode(false));
+    ASSERT_TRUE(app.create(nullptr, &window));
+    ASSERT_TRUE(app.setMode(false));
     testsupport::TempDir dir;
     const std::vector<uint8_t> bytes = Bytes(*With(
         Struct("_root", "_roottype"),
         With(Struct("Children", "Node"), MeshRec("M", 30, 2, IndexBytes<uint16_t>(30, 30), 30))));
     const auto path = dir.write("m.udf", std::string(bytes.begin(), bytes.end()));
     Scene scene;
-    ASSERT_TRUE(scene.Load(halcyon::FileRef(path.string())));
+    ASSERT_TRUE(scene.load(halcyon::FileRef(path.string())));
     RecordingDevice* device = d3d->lastDevice();
     const size_t made = device->count("CreateVertexBuffer");
 
     device->simulateLoss(1);
-    EXPECT_TRUE(app.TestDevice());  // lost: wait
-    EXPECT_TRUE(app.TestDevice());  // not reset: reset and restore
+    EXPECT_TRUE(app.testDevice());  // lost: wait
+    EXPECT_TRUE(app.testDevice());  // not reset: reset and restore
     EXPECT_EQ(device->count("CreateVertexBuffer"), made + 1);
     device->clearCalls();
     halcyon::RenderContext ctx;
     ctx.flags = halcyon::RenderContext::kNoFrustumTest;
-    ASSERT_TRUE(scene.Root().Render(ctx));
+    ASSERT_TRUE(scene.root().render(ctx));
     ASSERT_EQ(device->draws().size(), 1u);
     EXPECT_FLOAT_EQ(device->draws()[0].position(21).y, 1.0f);
   }
-  halcyon::Application::SetDirect3DLoader(nullptr);
+  halcyon::Application::setDirect3DLoader(nullptr);
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ std::string png(D3DCOLOR colour) {
 std::string sceneBytes() {
   Rec wood = With(Struct("Wood", "Material"),
                   With(Struct("Textures", "Map"), With(Struct("0", "Diffuse"), Text("FileName", "wood.png"))));
-  Rec floor = NodeRec("Floor", "Mesh", halcyon::Matrix::Identity());
+  Rec floor = NodeRec("Floor", "Mesh", halcyon::Matrix::identity());
   floor->addChild(Int("FVF", 0x102));
   floor->addChild(Int("IndexSize", 2));
   floor->addChild(Int("NumVerts", 3));
@@ -70,11 +70,11 @@ class SceneMedia : public RecordingScene {
       halcyon::Scene scene;
       halcyon::FileRef file(&archive_, "Media/room.udf");
       file.sources = halcyon::Disk | halcyon::Archive;
-      halcyon::SceneNode* floor = scene.Load(file) ? scene.Root().FindByName("Floor") : nullptr;
-      const halcyon::Texture* texture = floor && floor->GetMesh() ? floor->GetMesh()->GetMaterial().stages[0].texture : nullptr;
-      if (texture && texture->D3DTexture()) colour = static_cast<MemoryTexture*>(texture->D3DTexture())->texel(0, 0, 0);
+      halcyon::SceneNode* floor = scene.load(file) ? scene.root().findByName("Floor") : nullptr;
+      const halcyon::Texture* texture = floor && floor->getMesh() ? floor->getMesh()->getMaterial().stages[0].texture : nullptr;
+      if (texture && texture->d3dTexture()) colour = static_cast<MemoryTexture*>(texture->d3dTexture())->texel(0, 0, 0);
     }
-    halcyon::textureManager().Clear();
+    halcyon::textureManager().clear();
     return colour;
   }
 

@@ -15,7 +15,7 @@ class ManagedTexturesTest : public testing::Test {
     ASSERT_TRUE(runtime.start());
   }
   void TearDown() override {
-    manager.Clear();
+    manager.clear();
     runtime.stop();
   }
   testsupport::RecordingApplication runtime;
@@ -29,7 +29,7 @@ TEST_F(ManagedTexturesTest, ShippedFontsShareTheirTextureThroughTheManager) {
     fonts.searchPaths().addLocation(FileRef(BRASSMOOR_MEDIA_DIR));
     ASSERT_TRUE(fonts.loadFont(FileRef("/64font.fs")));
     ASSERT_TRUE(fonts.loadFont(FileRef("/64font.fs")));
-    ASSERT_EQ(manager.Count(), 1u);
+    ASSERT_EQ(manager.count(), 1u);
     const Charset& a = *fonts.styles()[0].charsets[0];
     const Charset& b = *fonts.styles()[1].charsets[0];
     ASSERT_NE(a.texture, nullptr);
@@ -49,10 +49,10 @@ TEST_F(ManagedTexturesTest, ShippedFontsShareTheirTextureThroughTheManager) {
     lookUp.onlyLookUp = true;
     SearchPaths media;
     media.addLocation(FileRef(BRASSMOOR_MEDIA_DIR));
-    Texture* found = manager.Get(lookUp, &media);
+    Texture* found = manager.get(lookUp, &media);
     ASSERT_NE(found, nullptr);
-    EXPECT_EQ(found->References(), 3);
-    found->Release();
+    EXPECT_EQ(found->references(), 3);
+    found->release();
   }
   // The fonts gave their references back.
   TextureRequest lookUp;
@@ -60,10 +60,10 @@ TEST_F(ManagedTexturesTest, ShippedFontsShareTheirTextureThroughTheManager) {
   lookUp.onlyLookUp = true;
   SearchPaths media;
   media.addLocation(FileRef(BRASSMOOR_MEDIA_DIR));
-  Texture* left = manager.Get(lookUp, &media);
+  Texture* left = manager.get(lookUp, &media);
   if (left != nullptr) {
-    EXPECT_EQ(left->References(), 1);
-    left->Release();
+    EXPECT_EQ(left->references(), 1);
+    left->release();
   }
 }
 

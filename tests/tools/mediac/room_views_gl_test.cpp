@@ -82,7 +82,7 @@ class RoomViews : public clocktest::ClockRoomFixture {
       std::filesystem::create_directories(dir);
       png = std::string(dir) + "/" + name + ".png";
     }
-    const clocktest::Picture p = Draw(png);
+    const clocktest::Picture p = draw(png);
     EXPECT_EQ(p.width, UINT(width()));
     if (p.pixels.empty() || p.width == 0) return {};
     return measure(p.pixels, int(p.width), int(p.height));
@@ -107,10 +107,10 @@ class RoomViews : public clocktest::ClockRoomFixture {
   clocktest::Picture DrawWithoutRamp(const std::string& name) {
     scene_->tours().restartTimer(halcyon::millisecondClock());
     scene_->frameMove();
-    scene_->Device()->SetGammaRamp(0, D3DSGR_CALIBRATE, &scene_->storm().baseRamp());
+    scene_->device()->SetGammaRamp(0, D3DSGR_CALIBRATE, &scene_->storm().baseRamp());
     EXPECT_TRUE(scene_->composeFrame());
     clocktest::Picture p;
-    EXPECT_TRUE(deviceControl(scene_->Device())->presentedPixels(p.pixels, p.width, p.height));
+    EXPECT_TRUE(deviceControl(scene_->device())->presentedPixels(p.pixels, p.width, p.height));
     if (const char* dir = viewsFolder(); dir && !p.pixels.empty()) {
       std::filesystem::create_directories(dir);
       WritePng(std::string(dir) + "/" + name + ".png", p);
@@ -122,7 +122,7 @@ class RoomViews : public clocktest::ClockRoomFixture {
   float Middle(const std::string& tour) {
     scene_->tours().loadTour(tour);
     float start = 0, end = 0;
-    EXPECT_TRUE(scene_->tours().node().GetTimeRange(start, end)) << tour;
+    EXPECT_TRUE(scene_->tours().node().getTimeRange(start, end)) << tour;
     return (start + end) / 2;
   }
 

@@ -97,7 +97,7 @@ TEST_F(LoadingPictureGlTest, LoadingScreenShowsTheRoomWithTheLogoInItsCorner) {
 
   ASSERT_NE(deviceControl(device), nullptr);
   deviceControl(device)->setPresentCapture(true);
-  ASSERT_TRUE(halcyon::ShowLoadingScreen(device, pictures));
+  ASSERT_TRUE(halcyon::showLoadingScreen(device, pictures));
   const std::vector<D3DCOLOR> frame = presented();
   ASSERT_EQ(frame.size(), static_cast<std::size_t>(kWidth) * kHeight);
 
@@ -139,9 +139,9 @@ TEST_F(LoadingPictureGlTest, LogoLetsTheRoomShowAroundItsLettering) {
   pictures.corners[0] = load("logo_187.png");
   ASSERT_TRUE(pictures.picture && pictures.corners[0]);
   deviceControl(device)->setPresentCapture(true);
-  ASSERT_TRUE(halcyon::DrawLoadingFrame(device, pictures, 1.0f, true));
+  ASSERT_TRUE(halcyon::drawLoadingFrame(device, pictures, 1.0f, true));
   const std::vector<D3DCOLOR> withLogo = presented();
-  ASSERT_TRUE(halcyon::DrawLoadingFrame(device, pictures, 1.0f, false));
+  ASSERT_TRUE(halcyon::drawLoadingFrame(device, pictures, 1.0f, false));
   const std::vector<D3DCOLOR> bare = presented();
   ASSERT_EQ(bare.size(), withLogo.size());
   ASSERT_FALSE(bare.empty());
