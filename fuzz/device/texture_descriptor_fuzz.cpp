@@ -62,19 +62,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   halcyon::TextureManager manager;
   halcyon::TextureRequest request;
   request.file = halcyon::FileRef("d.ts");
-  if (halcyon::Texture* texture = manager.Get(request, &runtime.paths)) {
-    for (halcyon::Texture* frame : texture->frames()) (void)frame->Rect();
+  if (halcyon::Texture* texture = manager.get(request, &runtime.paths)) {
+    for (halcyon::Texture* frame : texture->frames()) (void)frame->rect();
     (void)texture->frameSequence("walk");
     (void)texture->frameNamed("a");
     halcyon::TextureRequest byName = request;
     byName.flags = halcyon::TextureRequest::FrameByName;
     byName.frameName = "a";
-    if (halcyon::Texture* frame = manager.Get(byName, &runtime.paths)) frame->Release();
+    if (halcyon::Texture* frame = manager.get(byName, &runtime.paths)) frame->release();
     halcyon::TextureRequest byIndex = request;
     byIndex.flags = halcyon::TextureRequest::FrameByIndex;
     byIndex.frameIndex = 1;
-    if (halcyon::Texture* frame = manager.Get(byIndex, &runtime.paths)) frame->Release();
-    texture->Release();
+    if (halcyon::Texture* frame = manager.get(byIndex, &runtime.paths)) frame->release();
+    texture->release();
   }
   manager.clear();
   runtime.app.device()->clearCalls();
