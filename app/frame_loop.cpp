@@ -83,10 +83,10 @@ int64_t FramePacer::waitAfterFrame(int64_t nowUs) {
   return std::max<int64_t>(0, next_ - nowUs);
 }
 
-std::string composeTimeText(const halcyon::SystemTime& t, bool twentyFourHour) {
+std::string composeTimeText(const halcyon::SystemTime& t, bool timeStyle) {
   unsigned hour = t.hour;
   const char* suffix = "";
-  if (!twentyFourHour) {
+  if (!timeStyle) {
     suffix = hour < 12 ? "am" : "pm";
     if (hour > 12) hour -= 12;
   }

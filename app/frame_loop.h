@@ -47,8 +47,8 @@ class FramePacer {
 };
 
 // "1:07:45 pm" in 12-hour form, "13:07:45 " in 24-hour form (the empty suffix keeps its
-// blank).
-std::string composeTimeText(const halcyon::SystemTime& time, bool twentyFourHour);
+// blank). timeStyle as the setting: true for the 24-hour form.
+std::string composeTimeText(const halcyon::SystemTime& time, bool timeStyle);
 
 // Runs until a quit is requested, then winds the run down; returns the exit code: 1, or 8
 // when the display went away.

@@ -154,7 +154,7 @@ const std::vector<OptionRow>& optionRows() {
                  }});
     addText(r, "--audio-out", "FILE", "write the sound to a WAV file", &RunOptions::audioOut);
     addWhole<int32_t>(r, "--max-fps", "N", false, "at most N frames a second (0: as many as the display shows)",
-                      &RunOptions::maxFps, 0, 1000);
+                      &RunOptions::frameCap, 0, 1000);
     addFlag(r, "--root", nullptr, true, "draw on $XSCREENSAVER_WINDOW, else on the root window", &RunOptions::root);
     r.push_back({"--window-id", nullptr, "ID", true, "draw inside that X window (hex 0x... or decimal)",
                  [](RunOptions& o, const std::string& v) {
@@ -163,7 +163,7 @@ const std::vector<OptionRow>& optionRows() {
                    o.windowId = id;
                    return true;
                  }});
-    addToggle(r, "--fps", "--no-fps", "the frame rate shown or not", &RunOptions::fps);
+    addToggle(r, "--fps", "--no-fps", "the frame rate shown or not", &RunOptions::showFps);
     // Hosts pass these for windows they make themselves; the saver draws on the window it is
     // given, so they change nothing.
     r.push_back({"--visual", nullptr, "VISUAL", true, nullptr, [](RunOptions&, const std::string&) { return true; }});
@@ -171,7 +171,7 @@ const std::vector<OptionRow>& optionRows() {
     addToggle(r, "--music", "--no-music", "music on or off for this run", &RunOptions::music);
     addToggle(r, "--sound", "--no-sound", "sound on or off for this run", &RunOptions::sound);
     addToggle(r, "--show-time", "--no-time", "the time shown or not for this run", &RunOptions::showTime);
-    addToggle(r, "--24h", "--12h", "the time shown in 24- or 12-hour form for this run", &RunOptions::twentyFourHour);
+    addToggle(r, "--24h", "--12h", "the time shown in 24- or 12-hour form for this run", &RunOptions::timeStyle);
     addWhole<int32_t>(r, "--volume", "0..100", true, "the volume for this run", &RunOptions::volume, 0, 100);
     addWhole<int32_t>(r, "--gamma", "-100..100", true, "the brightness for this run", &RunOptions::gamma, -100, 100);
     r.push_back({"--photo", nullptr, "FILE", true, "the picture in the frame for this run",
@@ -259,12 +259,12 @@ std::optional<uint64_t> hostWindowTarget(const RunOptions& options) {
 }
 
 void applyRunOptions(const RunOptions& o, SaverSettings& settings) {
-  if (o.fps) settings.ShowFps = *o.fps;
+  if (o.showFps) settings.ShowFps = *o.showFps;
   if (o.music) settings.Music = *o.music;
   if (o.sound) settings.Sound = *o.sound;
   // A host's time menu passes one word per entry: the form of the time shows it, and
   // --no-time hides it whichever form is given with it.
-  if (o.twentyFourHour) settings.TimeStyle = *o.twentyFourHour, settings.ShowTime = true;
+  if (o.timeStyle) settings.TimeStyle = *o.timeStyle, settings.ShowTime = true;
   if (o.showTime) settings.ShowTime = *o.showTime;
   if (o.volume) settings.Volume = *o.volume;
   if (o.gamma) settings.Gamma = *o.gamma;
@@ -276,7 +276,7 @@ void applyRunOptions(const RunOptions& o, SaverSettings& settings) {
 
 int32_t frameCap(const RunOptions& options, int32_t storedCap, int32_t refreshHz) {
   constexpr int32_t kUnknownRefreshCap = 60;
-  if (options.maxFps) return *options.maxFps;
+  if (options.frameCap) return *options.frameCap;
   if (storedCap > 0) return storedCap;
   if (hostWindowTarget(options)) return kHostFrameCap;
   return refreshHz > 0 ? refreshHz : kUnknownRefreshCap;

@@ -34,8 +34,8 @@ struct RunOptions {
   // --audio-out FILE: the mixed sound written to a WAV file.
   std::string audioOut;
   // --max-fps N: at most N frames a second, the loop sleeping out the rest of each frame's
-  // time (0: as fast as presentation allows).
-  std::optional<int32_t> maxFps;
+  // time (0: as fast as presentation allows). Wins over the stored FrameCap.
+  std::optional<int32_t> frameCap;
   bool help = false;     // --help, -h
   bool version = false;  // --version
   // --verbose (or BRASSMOOR_VERBOSE in the environment): the run's trace on stderr.
@@ -43,18 +43,19 @@ struct RunOptions {
   // Screensaver hosts: -root / --root, -window-id ID (decimal or 0x hex), -fps / --no-fps.
   bool root = false;
   std::optional<uint64_t> windowId;
-  std::optional<bool> fps;
+  std::optional<bool> showFps;
   // Settings a host's configuration passes for this run; each one given wins over the stored
   // value, and nothing is written back. --music/--no-music, --sound/--no-sound,
   // --show-time/--no-time, --24h/--12h (which show the time unless --no-time is given too),
   // --volume 0..100, --gamma -100..100, --photo FILE, --lightning off|soft|full,
   // --chimes off|hours|quarters (one dash does as well as two, as with
   // the host's other options). Each switch has its opposite, so that a host's dialog can set
-  // what it shows whichever way the stored setting stands.
+  // what it shows whichever way the stored setting stands. Each field is named after the
+  // setting it stands in for (timeStyle: true for 24-hour, as SaverSettings::TimeStyle).
   std::optional<bool> music;
   std::optional<bool> sound;
   std::optional<bool> showTime;
-  std::optional<bool> twentyFourHour;
+  std::optional<bool> timeStyle;
   std::optional<int32_t> volume;
   std::optional<int32_t> gamma;
   std::optional<std::string> photoPath;

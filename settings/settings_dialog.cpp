@@ -45,7 +45,7 @@ void applyCaptions(SettingsDialogContext& c, DialogBox& dialog) {
       {kSoundGroup, "sound_control"},
       {kVolumeLabel, "master_volume:"},
       {kMusic, "enable_music"},
-      {kSfx, "enable_sfx"},
+      {kSound, "enable_sfx"},
       {kGraphicsGroup, "graphics"},
       {kPictureGroup, "put_your_picture_in_the_frame"},
       {kBrowse, "browse"},
@@ -54,9 +54,9 @@ void applyCaptions(SettingsDialogContext& c, DialogBox& dialog) {
       {kMiscGroup, "misc_options"},
       {kShowFps, "show_fps"},
       {kShowTime, "show_time"},
-      {kTwentyFourHour, "24h_style"},
-      {kTwelveHour, "12h_style"},
-      {kExitOnMouseMove, "exit_on_mouse_move"},
+      {kTimeStyle24h, "24h_style"},
+      {kTimeStyle12h, "12h_style"},
+      {kExitOnMM, "exit_on_mouse_move"},
       {kLightningLabel, "lightning"},
       {kChimesLabel, "chimes"},
       {kProductsGroup, "products"},
@@ -182,16 +182,16 @@ void showSettings(SettingsDialogContext& c, DialogBox& dialog) {
   dialog.setTrackRange(kVolume, 0, 100);
   dialog.setTrackPosition(kVolume, s.Volume);
 
-  dialog.checkButton(kTwentyFourHour, s.TimeStyle);
-  dialog.checkButton(kTwelveHour, !s.TimeStyle);
+  dialog.checkButton(kTimeStyle24h, s.TimeStyle);
+  dialog.checkButton(kTimeStyle12h, !s.TimeStyle);
   dialog.checkButton(kShowTime, s.ShowTime);
-  dialog.enableItem(kTwentyFourHour, s.ShowTime);
-  dialog.enableItem(kTwelveHour, s.ShowTime);
+  dialog.enableItem(kTimeStyle24h, s.ShowTime);
+  dialog.enableItem(kTimeStyle12h, s.ShowTime);
   dialog.checkButton(kMusic, s.Music);
-  dialog.checkButton(kSfx, s.Sound);
+  dialog.checkButton(kSound, s.Sound);
   dialog.checkButton(kShowFps, s.ShowFps);
   showFrameCap(dialog, s.FrameCap);
-  dialog.checkButton(kExitOnMouseMove, s.ExitOnMM);
+  dialog.checkButton(kExitOnMM, s.ExitOnMM);
   dialog.checkButton(kUseDesktop, s.UseDesktop);
   dialog.enableItem(kModeList, !s.UseDesktop);
   fillChoiceList(c, dialog, kLightning, kLightningEntries, static_cast<int32_t>(lightningMode(s.Lightning)));
@@ -223,20 +223,20 @@ void onCommand(SettingsDialogContext& c, DialogBox& dialog, int32_t id) {
   SaverSettings& s = c.settings;
   switch (id) {
     case kMusic:
-    case kSfx:
+    case kSound:
       (id == kMusic ? s.Music : s.Sound) = dialog.isButtonChecked(id);
       dialog.enableItem(kVolume, s.Music || s.Sound);
       dialog.enableItem(kVolumeLabel, s.Music || s.Sound);
       break;
     case kShowFps: s.ShowFps = dialog.isButtonChecked(id); break;
-    case kExitOnMouseMove: s.ExitOnMM = dialog.isButtonChecked(id); break;
+    case kExitOnMM: s.ExitOnMM = dialog.isButtonChecked(id); break;
     case kShowTime:
       s.ShowTime = dialog.isButtonChecked(id);
-      dialog.enableItem(kTwelveHour, s.ShowTime);
-      dialog.enableItem(kTwentyFourHour, s.ShowTime);
+      dialog.enableItem(kTimeStyle12h, s.ShowTime);
+      dialog.enableItem(kTimeStyle24h, s.ShowTime);
       break;
-    case kTwentyFourHour: s.TimeStyle = dialog.isButtonChecked(kTwentyFourHour); break;
-    case kTwelveHour: s.TimeStyle = !dialog.isButtonChecked(kTwelveHour); break;
+    case kTimeStyle24h: s.TimeStyle = dialog.isButtonChecked(kTimeStyle24h); break;
+    case kTimeStyle12h: s.TimeStyle = !dialog.isButtonChecked(kTimeStyle12h); break;
     case kUseDesktop:
       s.UseDesktop = dialog.isButtonChecked(id);
       dialog.enableItem(kModeList, !s.UseDesktop);

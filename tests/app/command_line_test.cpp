@@ -92,7 +92,7 @@ TEST(RunOptions, PortOptionsAreTakenOffBeforeTheSwitches) {
   EXPECT_EQ(o.windowSize->first, 640);
   EXPECT_EQ(o.windowSize->second, 480);
   EXPECT_EQ(o.frames, 3);
-  EXPECT_EQ(o.maxFps, 30);
+  EXPECT_EQ(o.frameCap, 30);
   EXPECT_EQ(brassmoor::frameCap(o), 30) << "a cap given wins over the host's default";
   ASSERT_TRUE(o.startTime);
   EXPECT_EQ(o.startTime->hour, 13);
@@ -100,7 +100,7 @@ TEST(RunOptions, PortOptionsAreTakenOffBeforeTheSwitches) {
   EXPECT_EQ(o.startTime->second, 45);
   EXPECT_EQ(o.startTime->milliseconds, 500);
   EXPECT_EQ(o.seed, 7u);
-  EXPECT_TRUE(o.fps);
+  EXPECT_TRUE(o.showFps);
   EXPECT_EQ(o.windowId, 42u);
   EXPECT_EQ(o.recordDir, "out/frames");
   EXPECT_DOUBLE_EQ(*o.seconds, 2.5);
@@ -175,16 +175,16 @@ TEST(RunOptions, HostSettingsOverrideTheStoredOnesForTheRunOnly) {
 
   // A host's menus pass one word each: a form of the time shows the time, the frame rate
   // goes both ways.
-  for (const auto& [option, fps] : {std::pair{"--no-fps", false}, std::pair{"-fps", true}}) {
+  for (const auto& [option, showFps] : {std::pair{"--no-fps", false}, std::pair{"-fps", true}}) {
     args = {"brassmoor", "--24h", option};
     brassmoor::RunOptions host;
     ASSERT_TRUE(brassmoor::extractRunOptions(args, host, error)) << error;
     stored.ShowTime = stored.TimeStyle = false;
-    stored.ShowFps = !fps;
+    stored.ShowFps = !showFps;
     run = stored;
     brassmoor::applyRunOptions(host, run);
     EXPECT_TRUE(run.ShowTime && run.TimeStyle) << option;
-    EXPECT_EQ(run.ShowFps, fps) << option;
+    EXPECT_EQ(run.ShowFps, showFps) << option;
   }
 }
 

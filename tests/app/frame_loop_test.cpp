@@ -76,7 +76,7 @@ TEST(FramePacer, HoldsTheRateOnAverageAndStartsAnewAfterALongStall) {
 TEST(FramePacer, CapComesFromTheOptionTheSettingTheHostOrTheDisplay) {
   brassmoor::RunOptions alone, hosted, asked;
   hosted.windowId = 42;
-  asked.maxFps = 0;
+  asked.frameCap = 0;
   EXPECT_EQ(brassmoor::frameCap(alone, 0, 75), 75) << "a run of its own: the display's refresh";
   EXPECT_EQ(brassmoor::frameCap(alone, 0, 0), 60) << "a display that does not say";
   EXPECT_EQ(brassmoor::frameCap(hosted, 0, 144), brassmoor::kHostFrameCap);

@@ -520,7 +520,7 @@ TEST_F(Shell, FrameLoopDrawsCountsAndWindsDownInOrder) {
   TestApplication app(rec_);
   brassmoor::RunOptions options;
   options.frames = 5;
-  options.fps = true;
+  options.showFps = true;
   app.setRunOptions(options);
   ASSERT_TRUE(app.startSaver(nullptr, ScreensaverMode::Full, 0));
   ASSERT_NE(app.fpsText(), nullptr);
@@ -650,7 +650,7 @@ TEST_F(Shell, FrameRateAndTimeTextsAreRefreshed) {
   TestApplication app(rec_);
   brassmoor::RunOptions options;
   options.frames = 3;
-  options.fps = true;
+  options.showFps = true;
   app.setRunOptions(options);
   ASSERT_TRUE(app.startSaver(nullptr, ScreensaverMode::Full, 0));
   clock.setStep(0);

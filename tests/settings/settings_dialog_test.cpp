@@ -124,9 +124,9 @@ TEST_F(SettingsDialogTest, InitialisationShowsTheSettingsWithCaptionsAndClosesTh
   EXPECT_EQ(d.trackPosition(kVolume), 73);
   EXPECT_EQ(d.trackPosition(kGamma), -20);
   EXPECT_EQ(d.item(kGamma)->rangeMin, -100);
-  EXPECT_TRUE(d.isButtonChecked(kTwentyFourHour));
-  EXPECT_FALSE(d.isButtonChecked(kTwelveHour));
-  EXPECT_FALSE(d.isItemEnabled(kTwelveHour));
+  EXPECT_TRUE(d.isButtonChecked(kTimeStyle24h));
+  EXPECT_FALSE(d.isButtonChecked(kTimeStyle12h));
+  EXPECT_FALSE(d.isItemEnabled(kTimeStyle12h));
   EXPECT_TRUE(d.isItemEnabled(kModeList));
 
   // Base units 6 x 13: OK at 242 dialog units is at 393 pixels, raised by 47; the window
@@ -199,14 +199,14 @@ TEST_F(SettingsDialogTest, ControlsChangeTheSettingsAtOnceAndCancelWritesNothing
   EXPECT_TRUE(settings.ShowFps);
   toggle(kShowTime);
   EXPECT_FALSE(settings.ShowTime);
-  EXPECT_FALSE(dialog->isItemEnabled(kTwentyFourHour));
-  dialog->checkButton(kTwelveHour, false);
-  dialog->checkButton(kTwentyFourHour, true);
-  click(kTwentyFourHour);
+  EXPECT_FALSE(dialog->isItemEnabled(kTimeStyle24h));
+  dialog->checkButton(kTimeStyle12h, false);
+  dialog->checkButton(kTimeStyle24h, true);
+  click(kTimeStyle24h);
   EXPECT_TRUE(settings.TimeStyle);
   toggle(kMusic);
   EXPECT_TRUE(dialog->isItemEnabled(kVolume));
-  toggle(kSfx);
+  toggle(kSound);
   EXPECT_FALSE(dialog->isItemEnabled(kVolume));
   EXPECT_FALSE(dialog->isItemEnabled(kVolumeLabel));
   toggle(kUseDesktop);
@@ -265,10 +265,10 @@ TEST_F(SettingsDialogTest, RestoreDefaultsResetsEverythingButThePicture) {
   EXPECT_EQ(dialog->itemText(kGammaLabel), "Gamma Control: 0");
   EXPECT_TRUE(dialog->isButtonChecked(kShowTime));
   EXPECT_TRUE(dialog->isButtonChecked(kMusic));
-  EXPECT_TRUE(dialog->isButtonChecked(kSfx));
+  EXPECT_TRUE(dialog->isButtonChecked(kSound));
   EXPECT_TRUE(dialog->isButtonChecked(kUseDesktop));
   EXPECT_FALSE(dialog->isButtonChecked(kShowFps));
-  EXPECT_FALSE(dialog->isButtonChecked(kExitOnMouseMove));
+  EXPECT_FALSE(dialog->isButtonChecked(kExitOnMM));
   EXPECT_EQ(dialog->listSelection(kLightning), 2);
   EXPECT_EQ(dialog->listSelection(kChimes), 0);
   EXPECT_EQ(dialog->itemText(kPhotoPath), "/p/cat.jpg");
