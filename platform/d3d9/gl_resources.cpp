@@ -70,9 +70,15 @@ GLContextHolder::~GLContextHolder() {
   if (context) SDL_GL_DeleteContext(context);
 }
 
+bool GLContextHolder::hasTextureStorage() const {
+  if (!textureStorage_) textureStorage_ = epoxy_gl_version() >= 42 || epoxy_has_gl_extension("GL_ARB_texture_storage");
+  return *textureStorage_;
+}
+
 GLTexture::GLTexture(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT width, UINT height,
                      UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool)
-    : MemoryTexture(device, width, height, levels, usage, format, pool), context_(std::move(context)) {
+    : MemoryTexture(device, width, height, levels, usage, format, pool, LevelHome::Elsewhere),
+      context_(std::move(context)) {
   if (!valid()) return;
   keepsCopies_ = (usage & D3DUSAGE_DYNAMIC) != 0;
   context_->use();
@@ -82,10 +88,17 @@ GLTexture::GLTexture(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> 
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(GetLevelCount()) - 1);
   if (!formatHasAlpha()) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
-  for (UINT i = 0; i < GetLevelCount(); ++i)
-    glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), GL_RGBA8, static_cast<GLsizei>(levelWidth(i)),
-                 static_cast<GLsizei>(levelHeight(i)), 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
-  for (UINT i = 0; i < GetLevelCount(); ++i) levelChanged(i);
+  // Storage only: a level's texels arrive with its first unlock, and until then a lock reads
+  // it as zeros from memory without asking GL. Storage made in one piece is complete at once,
+  // where levels specified one by one are gathered into one block at the first draw.
+  const GLsizei w = static_cast<GLsizei>(width), h = static_cast<GLsizei>(height);
+  if (context_->hasTextureStorage()) {
+    glTexStorage2D(GL_TEXTURE_2D, static_cast<GLsizei>(GetLevelCount()), GL_RGBA8, w, h);
+  } else {
+    for (UINT i = 0; i < GetLevelCount(); ++i)
+      glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), GL_RGBA8, static_cast<GLsizei>(levelWidth(i)),
+                   static_cast<GLsizei>(levelHeight(i)), 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+  }
 }
 
 GLTexture::~GLTexture() {

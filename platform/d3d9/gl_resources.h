@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,12 @@ struct GLContextHolder {
   void use() const {
     if (context && SDL_GL_GetCurrentContext() != context) SDL_GL_MakeCurrent(window, context);
   }
+  // Whether textures can be given all their levels' storage in one call (asked of the
+  // context once; it must be current).
+  bool hasTextureStorage() const;
+
+ private:
+  mutable std::optional<bool> textureStorage_;
 };
 
 // Deleting a GL object unbinds it, and its name may come back for a new object: devices that

@@ -100,7 +100,7 @@ void encodeTexel(D3DFORMAT format, D3DCOLOR c, uint8_t* t) {
 // ---- MemoryTexture ----
 
 MemoryTexture::MemoryTexture(IDirect3DDevice9* device, UINT width, UINT height, UINT levels, DWORD usage,
-                             D3DFORMAT format, D3DPOOL pool)
+                             D3DFORMAT format, D3DPOOL pool, LevelHome home)
     : device_(device), format_(format), usage_(usage), pool_(pool), texelBytes_(bytesPerTexel(format)) {
   // The largest size keeps a level's byte count far below what 32-bit pitches can address.
   constexpr UINT kMaxSize = 8192;
@@ -112,7 +112,10 @@ MemoryTexture::MemoryTexture(IDirect3DDevice9* device, UINT width, UINT height, 
     Level level;
     level.width = std::max(1u, width >> i);
     level.height = std::max(1u, height >> i);
-    level.bytes.assign(static_cast<size_t>(level.width) * level.height * texelBytes_, 0);
+    // A level kept elsewhere is all zeros until its first unlock, which its first lock
+    // gives without asking where it lives.
+    if (home == LevelHome::Memory) level.bytes.assign(static_cast<size_t>(level.width) * level.height * texelBytes_, 0);
+    level.held = home == LevelHome::Memory;
     levels_.push_back(std::move(level));
   }
 }

@@ -9,9 +9,12 @@
 
 class MemoryTexture : public IDirect3DTexture9 {
  public:
+  // Where a texture's levels live between locks: in its own memory, or somewhere a derived
+  // texture keeps them (GL), in which case no level is held in memory until it is locked.
+  enum class LevelHome { Memory, Elsewhere };
   // levels 0 means the whole chain down to 1x1.
   MemoryTexture(IDirect3DDevice9* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
-                D3DPOOL pool);
+                D3DPOOL pool, LevelHome home = LevelHome::Memory);
   // False when the format or size cannot be stored.
   bool valid() const { return !levels_.empty(); }
 

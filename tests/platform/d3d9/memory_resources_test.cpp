@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/d3d9/memory_resources.h"
@@ -63,6 +64,50 @@ TEST(MemoryTexture, BuildsTheMipChainAndLocksInsideLevels) {
   EXPECT_EQ(desc.Width, 8u);
   EXPECT_EQ(desc.Height, 2u);
   surface->Release();
+}
+
+// A texture whose levels live elsewhere, the way the GL device's do: it counts what it is
+// asked to read back and lets go of every level once it is written.
+class ElsewhereTexture : public MemoryTexture {
+ public:
+  ElsewhereTexture() : MemoryTexture(nullptr, 4, 2, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, LevelHome::Elsewhere) {}
+  int readBacks = 0;
+  D3DCOLOR stored = 0;
+
+ protected:
+  void levelChanged(UINT level) override {
+    stored = texel(level, 1, 1);
+    releaseLevelBytes(level);
+  }
+  void reloadLevel(UINT, std::vector<uint8_t>& bytes) override {
+    ++readBacks;
+    std::memcpy(bytes.data() + (1 * 4 + 1) * 4, &stored, 4);
+  }
+};
+
+TEST(MemoryTexture, LevelsKeptElsewhereStartAsZerosWithoutAReadBack) {
+  auto* t = new ElsewhereTexture;
+  ASSERT_EQ(t->GetLevelCount(), 3u);
+  for (UINT level = 0; level < 3; ++level) EXPECT_TRUE(t->levelBytes(level).empty()) << level;
+
+  D3DLOCKED_RECT locked{};
+  const RECT corner{1, 1, 2, 2};
+  ASSERT_EQ(t->LockRect(0, &locked, &corner, 0), D3D_OK);
+  EXPECT_EQ(t->readBacks, 0) << "nothing was ever written, so there is nothing to read back";
+  const std::vector<uint8_t>& bytes = t->levelBytes(0);
+  EXPECT_EQ(std::count(bytes.begin(), bytes.end(), 0), 4 * 2 * 4) << "an unwritten level reads as zeros";
+  const uint32_t green = 0xFF00FF00u;
+  std::memcpy(locked.pBits, &green, 4);
+  ASSERT_EQ(t->UnlockRect(0), D3D_OK);
+  EXPECT_EQ(t->stored, green);
+  EXPECT_TRUE(t->levelBytes(0).empty());
+
+  ASSERT_EQ(t->LockRect(0, &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+  EXPECT_EQ(t->readBacks, 1) << "a written level comes back from where it lives";
+  EXPECT_EQ(t->texel(0, 1, 1), green);
+  EXPECT_EQ(t->texel(0, 0, 0), 0u);
+  t->UnlockRect(0);
+  t->Release();
 }
 
 TEST(MemoryTexture, RefusesFormatsAndSizesItCannotStore) {
