@@ -93,11 +93,13 @@ class GLDevice : public BaseDevice {
   void presentThroughRamp(GLuint source);
   void rampChanged();
   void offsetInWindow();
+  void lookUpInWindow();
+  void uploadRampTable();
   // The window bound with the state a full-window triangle needs: no depth, stencil or
   // scissor test, no culling or polygon offset, filled.
   void beginWindowPass();
   // The frame may be drawn in the window: its ramp is applied there or needs nothing.
-  bool rampFitsTheWindow() const { return rampIsIdentity_ || rampIsOffset_; }
+  bool rampFitsTheWindow() const { return rampIsIdentity_ || rampIsOffset_ || inPlaceProgram_ != 0; }
   bool applyWindowMode();
   // Everything a draw needs bound, its vertices read from `base` bytes into `buffer`.
   bool prepareDraw(GLuint buffer, size_t base, UINT stride);
@@ -148,6 +150,10 @@ class GLDevice : public BaseDevice {
   GLint presentSourceLoc_ = -1, presentGammaLoc_ = -1;
   GLuint offsetProgram_ = 0;
   GLint offsetColourLoc_ = -1;
+  // Any other ramp looked up in place, in the window (0 where the driver cannot read the
+  // pixel a pass writes).
+  GLuint inPlaceProgram_ = 0;
+  GLint inPlaceGammaLoc_ = -1;
   // Drawing.
   GLuint vao_ = 0, upVertexBuffer_ = 0, upIndexBuffer_ = 0;
   GLuint samplers_[kMaxTextureStages] = {};

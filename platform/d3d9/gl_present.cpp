@@ -31,6 +31,20 @@ void main() {
 }
 )";
 
+// The same look-up done in place on the window's own pixels, where the driver lets a pass read
+// the pixel it writes: the frame is then drawn straight into the window under any ramp, with
+// no offscreen target to copy from.
+const char* kInPlaceFragment = R"(#version 330 core
+#extension GL_EXT_shader_framebuffer_fetch : require
+uniform sampler2D uGamma;
+layout(location = 0) inout vec4 colour;
+void main() {
+  ivec3 i = ivec3(floor(clamp(colour.rgb, 0.0, 1.0) * 255.0 + 0.5));
+  colour = vec4(texelFetch(uGamma, ivec2(i.r, 0), 0).r, texelFetch(uGamma, ivec2(i.g, 0), 0).g,
+                texelFetch(uGamma, ivec2(i.b, 0), 0).b, 1.0);
+}
+)";
+
 // The brightness step: one colour, added to the window's pixels or taken from them.
 const char* kOffsetFragment = R"(#version 330 core
 uniform vec4 uColour;
@@ -96,12 +110,18 @@ bool GLDevice::createPresentPass() {
   offsetProgram_ = linkProgram(kPresentVertex, kOffsetFragment);
   if (!offsetProgram_) return false;
   offsetColourLoc_ = glGetUniformLocation(offsetProgram_, "uColour");
+  // Without the extension every other ramp keeps going through the offscreen target.
+  if (epoxy_has_gl_extension("GL_EXT_shader_framebuffer_fetch")) {
+    inPlaceProgram_ = linkProgram(kPresentVertex, kInPlaceFragment);
+    inPlaceGammaLoc_ = glGetUniformLocation(inPlaceProgram_, "uGamma");
+  }
   return true;
 }
 
 void GLDevice::destroyPresentPass() {
   if (presentProgram_) glDeleteProgram(presentProgram_);
   if (offsetProgram_) glDeleteProgram(offsetProgram_);
+  if (inPlaceProgram_) glDeleteProgram(inPlaceProgram_);
   if (gammaTex_) glDeleteTextures(1, &gammaTex_);
   if (emptyVao_) glDeleteVertexArrays(1, &emptyVao_);
 }
@@ -297,6 +317,7 @@ HRESULT GLDevice::Present(const RECT*, const RECT*, HWND, const void*) {
   if (inScene()) return D3DERR_INVALIDCALL;
   const GLuint drawn = frameTarget();
   if (drawn == 0 && rampIsOffset_) offsetInWindow();
+  else if (drawn == 0 && !rampIsIdentity_ && inPlaceProgram_) lookUpInWindow();
   if (drawn != 0) {
     const bool plainCopy = rampIsIdentity_ && windowMatchesBackBuffer();
     if (!plainCopy || !copyToWindow(drawn)) presentThroughRamp(resolve());
@@ -323,8 +344,7 @@ HRESULT GLDevice::Present(const RECT*, const RECT*, HWND, const void*) {
   return D3D_OK;
 }
 
-void GLDevice::presentThroughRamp(GLuint source) {
-  (void)source;  // always the single-sampled target, whose colour is colourTex_
+void GLDevice::uploadRampTable() {
   if (gammaDirty_) {
     std::vector<uint8_t> table(256 * 4);
     for (int i = 0; i < 256; ++i) {
@@ -340,6 +360,11 @@ void GLDevice::presentThroughRamp(GLuint source) {
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 256, 1, GL_RGBA, GL_UNSIGNED_BYTE, table.data());
     gammaDirty_ = false;
   }
+}
+
+void GLDevice::presentThroughRamp(GLuint source) {
+  (void)source;  // always the single-sampled target, whose colour is colourTex_
+  uploadRampTable();
   beginWindowPass();
   glDisable(GL_BLEND);
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
@@ -377,6 +402,27 @@ void GLDevice::rampChanged() {
   }
   rampIsIdentity_ = rampIsOffset_ && rampOffset_[0] == 0 && rampOffset_[1] == 0 && rampOffset_[2] == 0;
   if (rampIsIdentity_) rampIsOffset_ = false;
+}
+
+void GLDevice::lookUpInWindow() {
+  uploadRampTable();
+  beginWindowPass();
+  glDisable(GL_BLEND);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glUseProgram(inPlaceProgram_);
+  glActiveTexture(GL_TEXTURE1);
+  glBindTexture(GL_TEXTURE_2D, gammaTex_);
+  glBindSampler(1, 0);
+  glUniform1i(inPlaceGammaLoc_, 1);
+  glBindVertexArray(emptyVao_);
+  glDrawArrays(GL_TRIANGLES, 0, 3);
+  // The pass changed bindings and state that draws rely on.
+  current_ = nullptr;
+  vaoBound_ = false;
+  boundTextures_[1] = ~GLuint(0);
+  samplerBound_[1] = false;
+  texturesDirty_ = samplersDirty_ = true;
+  glUseProgram(0);
 }
 
 void GLDevice::offsetInWindow() {

@@ -582,6 +582,38 @@ TEST_F(WindowFormatPixels, BrightnessRampsMoveEveryLevelByTheirStepWithoutTheLoo
   }
 }
 
+TEST_F(WindowFormatPixels, FlashRampsShowEveryLevelAsTheLookUpDoes) {
+  // A lightning flash scales and raises every level at once (no single step), and a ramp may
+  // treat the colours differently; each level must still come out as the high byte of its
+  // entry, the back buffer keeping the frame as drawn, in every frame the ramp stays.
+  for (const float strength : {0.4f, 1.0f}) {
+    D3DGAMMARAMP ramp{};
+    for (int i = 0; i < 256; ++i) {
+      const float v = strength * 32768.0f + float(i) * (strength * 256.0f + 256.0f);
+      ramp.red[i] = ramp.blue[i] = static_cast<WORD>(std::min(v, 65535.0f));
+      ramp.green[i] = static_cast<WORD>(255 - i) * 256;
+    }
+    device_->SetGammaRamp(0, D3DSGR_CALIBRATE, &ramp);
+    for (int frame = 0; frame < 2; ++frame) {
+      clearToEveryLevel(device_);
+      EXPECT_EQ(pixel(5, 5) & 0xFFFFFF, D3DCOLOR_XRGB(17, 238, 17) & 0xFFFFFF) << "the back buffer before the ramp";
+      const std::vector<D3DCOLOR> levels = presentedLevels(device_);
+      ASSERT_EQ(levels.size(), 256u);
+      for (DWORD i = 0; i < 256; ++i)
+        ASSERT_EQ(levels[i], D3DCOLOR_XRGB(ramp.red[i] >> 8, ramp.green[255 - i] >> 8, ramp.blue[i] >> 8) & 0xFFFFFF)
+            << "level " << i << " strength " << strength << " frame " << frame;
+    }
+  }
+  // Back to the identity, the next frame shows its levels untouched.
+  D3DGAMMARAMP identity{};
+  for (int i = 0; i < 256; ++i) identity.red[i] = identity.green[i] = identity.blue[i] = static_cast<WORD>(i * 257);
+  device_->SetGammaRamp(0, D3DSGR_CALIBRATE, &identity);
+  clearToEveryLevel(device_);
+  const std::vector<D3DCOLOR> levels = presentedLevels(device_);
+  ASSERT_EQ(levels.size(), 256u);
+  for (DWORD i = 0; i < 256; ++i) ASSERT_EQ(levels[i], D3DCOLOR_XRGB(i, 255 - i, i) & 0xFFFFFF) << "level " << i;
+}
+
 TEST_F(GLDeviceFixture, CullModesFollowTheWindingSeenOnScreen) {
   struct V {
     float x, y, z, rhw;
