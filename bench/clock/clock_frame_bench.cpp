@@ -26,19 +26,19 @@ struct Window : testsupport::HeadlessEngineWindow {
   Window() : HeadlessEngineWindow(1024, 768) {}
 };
 
-std::string MediaFolder(const testsupport::TempDir& scratch) {
+std::string mediaFolder(const testsupport::TempDir& scratch) {
   if (const char* env = std::getenv("BRASSMOOR_MEDIA")) return env;
   const std::string source = std::string(BRASSMOOR_SOURCE_DIR) + "/media";
   if (std::filesystem::exists(source + "/clock.udf")) return source;
   const char* named[] = {"FonPlane01", "Lamp lamp", "strelka_1big", "strelka_1min", "Clock glass", "Curtain"};
-  Rec children = Struct("Children", "Node");
+  Rec children = structRec("Children", "Node");
   for (int i = 0; i < 300; ++i) {
     const float a = float(i) * 0.021f;
-    children->addChild(clocktest::MeshTriangle(i < 6 ? named[i] : "mesh" + std::to_string(i),
+    children->addChild(clocktest::meshTriangle(i < 6 ? named[i] : "mesh" + std::to_string(i),
                                                {200.0f * std::cos(a) - 200.0f, 100.0f, 200.0f * std::sin(a)}));
   }
-  clocktest::WriteRecord(scratch, "clock.udf", *With(Struct("_root", "_roottype"), std::move(children)));
-  clocktest::WriteTour(scratch, "c1.cam", 0, 3000);
+  clocktest::writeRecord(scratch, "clock.udf", *with(structRec("_root", "_roottype"), std::move(children)));
+  clocktest::writeTour(scratch, "c1.cam", 0, 3000);
   scratch.write("Scene.props", "Animations = array(\"c1.cam\"); QuietTime = 3000; WinkTime = 1000;");
   return scratch.path().string();
 }
@@ -50,7 +50,7 @@ void BM_ClockFrame(benchmark::State& state) {
   Window window;
   {
     brassmoor::ClockSceneSetup setup;
-    setup.mediaFolder = MediaFolder(scratch);
+    setup.mediaFolder = mediaFolder(scratch);
     auto clock = std::make_unique<clocktest::ClockShell>(setup);
     if (!clock->create(nullptr, &window) || !clock->setMode(false)) {
       state.SkipWithError("no recording device");

@@ -62,11 +62,11 @@ struct Fixture {
       }
       SceneNode* node = group->addChild(std::make_unique<SceneNode>("mesh" + std::to_string(i), "Mesh"));
       node->localTransform().setTranslation({float(i % 30) * 4.0f, float(i % 7) * 3.0f, 0.0f});
-      node->setMesh(MakeMesh(materials[i % 4]));
+      node->setMesh(makeMesh(materials[i % 4]));
     }
   }
 
-  std::unique_ptr<Mesh> MakeMesh(const Material& material) {
+  std::unique_ptr<Mesh> makeMesh(const Material& material) {
     auto g = std::make_unique<Geometry>();
     g->fvf = 0x312;
     g->stride = 40;
@@ -110,7 +110,7 @@ struct Fixture {
   }
 };
 
-void SceneFrame(benchmark::State& state) {
+void BM_SceneFrame(benchmark::State& state) {
   Fixture f;
   RenderSorter sorter;
   sorter.camera.setProjection(1.22f, 4.0f / 3.0f, 0.1f, 1000.0f);
@@ -132,10 +132,10 @@ void SceneFrame(benchmark::State& state) {
   state.counters["device calls/frame"] = benchmark::Counter(double(calls), benchmark::Counter::kAvgIterations);
   state.counters["cache hits"] = double(stateCache().hits());
 }
-BENCHMARK(SceneFrame)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SceneFrame)->Unit(benchmark::kMicrosecond);
 
 // Traversal alone (compose every matrix, draw nothing).
-void SceneCompose(benchmark::State& state) {
+void BM_SceneCompose(benchmark::State& state) {
   Fixture f;
   RenderContext ctx;
   ctx.flags = RenderContext::kComposeOnly;
@@ -144,6 +144,6 @@ void SceneCompose(benchmark::State& state) {
     benchmark::DoNotOptimize(ctx.world);
   }
 }
-BENCHMARK(SceneCompose)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SceneCompose)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -21,65 +21,65 @@ using namespace scenetest;
 
 template <typename... Children>
 Rec root(Children&&... children) {
-  return With(Struct("_root", "_roottype"), std::forward<Children>(children)...);
+  return with(structRec("_root", "_roottype"), std::forward<Children>(children)...);
 }
 
-Rec Animation() {
+Rec animation() {
   const float half = 0.70710678f;
-  return With(Struct("Animation", "Animation"),
-              With(Struct("Position", "Linear"), Key(0, 0, 0, 0), Key(1000, 5, 0, 0)),
-              With(Struct("Rotation", "Tcb"), Key(0, 0, 0, 0, 1), Key(500, 0, half, 0, half)),
-              With(Struct("Scale", "Sample"), Key(0, 1, 1, 1)));
+  return with(structRec("Animation", "Animation"),
+              with(structRec("Position", "Linear"), keyRec(0, 0, 0, 0), keyRec(1000, 5, 0, 0)),
+              with(structRec("Rotation", "Tcb"), keyRec(0, 0, 0, 0, 1), keyRec(500, 0, half, 0, half)),
+              with(structRec("Scale", "Sample"), keyRec(0, 1, 1, 1)));
 }
 
-Rec LitTexturedMesh() {
-  Rec wood = With(Struct("Wood", "Material"), Colour("Diffuse", 1, 0.8f, 0.6f, 0.4f), Real("Opacity", 0.5f),
-                  Int("TwoSided", 1),
-                  With(Struct("Textures", "Map"),
-                       With(Struct("0", "Diffuse"), Text("FileName", "wood.png"), Text("TexAddrU", "Mirror"))));
-  Rec room = With(Struct("Room", "Material"),
-                  With(Struct("Materials", "Material"), With(Struct("Base", "Material"), Int("MaterialSubId", 0)),
-                       With(Struct("LightMap", "Material"), Int("MaterialSubId", 1))));
-  Rec board = With(MeshRec("Board", 3, 2, IndexBytes<uint16_t>(3, 3), 3, "Wood"), Text("Usage", "dynamic"),
-                   Text("VertexAlign32", "1"), Text("Lit", "1"), Animation());
-  return root(With(Struct("Materials", "Material"), std::move(wood), std::move(room)),
-              With(Struct("Children", "Node"), std::move(board)));
+Rec litTexturedMesh() {
+  Rec wood = with(structRec("Wood", "Material"), colourRec("Diffuse", 1, 0.8f, 0.6f, 0.4f), realRec("Opacity", 0.5f),
+                  intRec("TwoSided", 1),
+                  with(structRec("Textures", "Map"),
+                       with(structRec("0", "Diffuse"), textRec("FileName", "wood.png"), textRec("TexAddrU", "Mirror"))));
+  Rec room = with(structRec("Room", "Material"),
+                  with(structRec("Materials", "Material"), with(structRec("Base", "Material"), intRec("MaterialSubId", 0)),
+                       with(structRec("LightMap", "Material"), intRec("MaterialSubId", 1))));
+  Rec board = with(meshRec("Board", 3, 2, indexBytes<uint16_t>(3, 3), 3, "Wood"), textRec("Usage", "dynamic"),
+                   textRec("VertexAlign32", "1"), textRec("Lit", "1"), animation());
+  return root(with(structRec("Materials", "Material"), std::move(wood), std::move(room)),
+              with(structRec("Children", "Node"), std::move(board)));
 }
 
-Rec WideIndices() {
-  return root(With(Struct("Children", "Node"), MeshRec("Wide", 3, 4, IndexBytes<uint32_t>(3, 3), 3)));
+Rec wideIndices() {
+  return root(with(structRec("Children", "Node"), meshRec("Wide", 3, 4, indexBytes<uint32_t>(3, 3), 3)));
 }
 
 // A triangle of FVF XYZ|NORMAL|TEX1 whose three vertices all follow Bone01.
-Rec SkinOnItsBone() {
+Rec skinOnItsBone() {
   std::vector<float> verts;
   for (int i = 0; i < 3; ++i) verts.insert(verts.end(), {float(10 * (i == 1)), float(10 * (i == 2)), 0, 0, 0, -1, 0, 0});
-  Rec skin = NodeRec("Skin", "Mesh", Matrix::identity());
-  skin->addChild(Int("FVF", 0x112));
-  skin->addChild(Int("IndexSize", 2));
-  skin->addChild(Int("NumVerts", 3));
-  skin->addChild(Int("NumIndexes", 3));
-  skin->addChild(Raw("Verts", verts));
-  skin->addChild(Raw("Indexes", std::vector<uint16_t>{0, 1, 2}));
-  skin->addChild(With(Struct("BoneNames", "string"), Text("0", "Bone01")));
-  skin->addChild(Raw("VertBoneOffs", std::vector<int32_t>{0, 1, 2}));
-  skin->addChild(Raw("VertBoneNums", std::vector<int32_t>{1, 1, 1}));
-  skin->addChild(Raw("BoneWeights", std::vector<float>{0, 1, 0, 1, 0, 1}));
+  Rec skin = nodeRec("Skin", "Mesh", Matrix::identity());
+  skin->addChild(intRec("FVF", 0x112));
+  skin->addChild(intRec("IndexSize", 2));
+  skin->addChild(intRec("NumVerts", 3));
+  skin->addChild(intRec("NumIndexes", 3));
+  skin->addChild(rawRec("Verts", verts));
+  skin->addChild(rawRec("Indexes", std::vector<uint16_t>{0, 1, 2}));
+  skin->addChild(with(structRec("BoneNames", "string"), textRec("0", "Bone01")));
+  skin->addChild(rawRec("VertBoneOffs", std::vector<int32_t>{0, 1, 2}));
+  skin->addChild(rawRec("VertBoneNums", std::vector<int32_t>{1, 1, 1}));
+  skin->addChild(rawRec("BoneWeights", std::vector<float>{0, 1, 0, 1, 0, 1}));
   return root(
-      With(Struct("Children", "Node"), NodeRec("Bone01", "Bone", Matrix::translation(5, 6, 7)), std::move(skin)));
+      with(structRec("Children", "Node"), nodeRec("Bone01", "Bone", Matrix::translation(5, 6, 7)), std::move(skin)));
 }
 
-Rec LightsCameraAndDummies() {
-  Rec lamp = With(NodeRec("Lamp", "PointLight", Matrix::identity()), Real("AttStart", 50), Real("AttEnd", 400),
-                  Colour("Color", 1, 1, 0.9f, 0.8f));
-  Rec parent = With(NodeRec("Parent", "Dummy", Matrix::identity()),
-                    With(Struct("Children", "Node"), With(NodeRec("Child", "Dummy", Matrix::identity()), Animation())));
-  return root(With(Struct("Lights", "Light"), std::move(lamp), NodeRec("Sun", "DirectLight", Matrix::identity())),
-              With(Struct("Cameras", "Node"), NodeRec("Cam", "Camera", Matrix::translation(5, 6, 7))),
-              With(Struct("Children", "Node"), std::move(parent)));
+Rec lightsCameraAndDummies() {
+  Rec lamp = with(nodeRec("Lamp", "PointLight", Matrix::identity()), realRec("AttStart", 50), realRec("AttEnd", 400),
+                  colourRec("Color", 1, 1, 0.9f, 0.8f));
+  Rec parent = with(nodeRec("Parent", "Dummy", Matrix::identity()),
+                    with(structRec("Children", "Node"), with(nodeRec("Child", "Dummy", Matrix::identity()), animation())));
+  return root(with(structRec("Lights", "Light"), std::move(lamp), nodeRec("Sun", "DirectLight", Matrix::identity())),
+              with(structRec("Cameras", "Node"), nodeRec("Cam", "Camera", Matrix::translation(5, 6, 7))),
+              with(structRec("Children", "Node"), std::move(parent)));
 }
 
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::FILE* out = std::fopen(path.c_str(), "wb");
   const bool ok = out && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
   if (out && std::fclose(out) != 0) return false;
@@ -98,15 +98,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "make_scene_seeds: the recording device did not start\n");
     return 1;
   }
-  const std::pair<const char*, Rec> seeds[] = {{"mesh.udf", LitTexturedMesh()},
-                                               {"wide_indices.udf", WideIndices()},
-                                               {"skin.udf", SkinOnItsBone()},
-                                               {"lights_cameras.udf", LightsCameraAndDummies()}};
+  const std::pair<const char*, Rec> seeds[] = {{"mesh.udf", litTexturedMesh()},
+                                               {"wide_indices.udf", wideIndices()},
+                                               {"skin.udf", skinOnItsBone()},
+                                               {"lights_cameras.udf", lightsCameraAndDummies()}};
   int failures = 0;
   for (const auto& [name, root] : seeds) {
     const std::string path = std::string(argv[1]) + "/" + name;
-    const std::vector<uint8_t> bytes = Bytes(*root);
-    if (!WriteFile(path, bytes)) {
+    const std::vector<uint8_t> bytes = fileBytes(*root);
+    if (!writeFile(path, bytes)) {
       std::fprintf(stderr, "make_scene_seeds: cannot write %s\n", path.c_str());
       ++failures;
       continue;

@@ -181,7 +181,7 @@ class Shell : public ::testing::Test {
     halcyon::textureManager().clear();
     halcyon::Application::setDirect3DLoader(nullptr);
   }
-  size_t Presents() const {
+  size_t presents() const {
     const auto& calls = d3d_->lastDevice()->calls();
     return static_cast<size_t>(std::count_if(calls.begin(), calls.end(), [](const auto& c) { return c.name == "Present"; }));
   }
@@ -541,7 +541,7 @@ TEST_F(Shell, FrameLoopDrawsCountsAndWindsDownInOrder) {
   EXPECT_EQ(std::count(texts.begin(), texts.end(), "Active Frame1 end\n"), 1);
   ASSERT_FALSE(texts.empty());
   EXPECT_EQ(texts.back(), "Log closed\n");
-  EXPECT_GE(Presents(), 7u) << "the loading screen, its fade and five frames";
+  EXPECT_GE(presents(), 7u) << "the loading screen, its fade and five frames";
   ASSERT_NE(app.fpsText(), nullptr);
   ASSERT_NE(app.timeText(), nullptr);
   // The time text sits in the bottom-right corner of the 10 x 10 client area... once full

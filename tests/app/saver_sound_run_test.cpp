@@ -33,13 +33,13 @@ void writeMedia(const testsupport::TempDir& dir) {
   dir.write("Media/Scene.props", "Animations = array(\"near.cam\"); QuietTime = 3000; WinkTime = 1000;");
   // The dial of the room's clock is at about (272, 165, 0); the camera waits 20 cm in front
   // of it, then moves five metres away.
-  using clocktest::TourKey;
+  using clocktest::tourKey;
   using namespace scenetest;
-  Rec tour = With(Struct("_root", "_roottype"), TourKey("pos0", "pos", 0, 252, 165, 0),
-                  TourKey("pos1", "pos", 45, 252, 165, 0), TourKey("pos2", "pos", 55, -230, 150, 0),
-                  TourKey("pos3", "pos", 150, -230, 150, 0), TourKey("rot0", "rot", 0, 0, 0, 0, 1),
-                  TourKey("rot1", "rot", 150, 0, 0, 0, 1));
-  clocktest::WriteRecord(dir, "Media/near.cam", *tour);
+  Rec tour = with(structRec("_root", "_roottype"), tourKey("pos0", "pos", 0, 252, 165, 0),
+                  tourKey("pos1", "pos", 45, 252, 165, 0), tourKey("pos2", "pos", 55, -230, 150, 0),
+                  tourKey("pos3", "pos", 150, -230, 150, 0), tourKey("rot0", "rot", 0, 0, 0, 0, 1),
+                  tourKey("rot1", "rot", 150, 0, 0, 0, 1));
+  clocktest::writeRecord(dir, "Media/near.cam", *tour);
 }
 
 TEST(SaverSoundRun, MusicAndRainRiseOverFourSecondsThunderFollowsTheFirstFlashTicksSitAtTheClock) {

@@ -13,7 +13,7 @@ namespace {
 using brassmoor::ChimeMode;
 using brassmoor::ClockChimes;
 
-int64_t Utc(int y, int mo, int d, int h, int mi) {
+int64_t utc(int y, int mo, int d, int h, int mi) {
   halcyon::SystemTime t;
   t.year = uint16_t(y);
   t.month = uint16_t(mo);
@@ -24,7 +24,7 @@ int64_t Utc(int y, int mo, int d, int h, int mi) {
 }
 
 // Distance in days between two lunation ages, the short way round.
-double AgeGap(double a, double b) {
+double ageGap(double a, double b) {
   const double d = std::fmod(std::fabs(a - b), brassmoor::kSynodicMonthDays);
   return std::min(d, brassmoor::kSynodicMonthDays - d);
 }
@@ -32,10 +32,10 @@ double AgeGap(double a, double b) {
 TEST(MoonPhase, AgeMatchesEclipsesWithinHours) {
   const double half = brassmoor::kSynodicMonthDays / 2;
   // Eclipses fall on exact new and full moons.
-  EXPECT_LT(AgeGap(brassmoor::moonAgeDays(Utc(2017, 8, 21, 18, 30)), 0.0), 0.25) << "solar eclipse, new moon";
-  EXPECT_LT(AgeGap(brassmoor::moonAgeDays(Utc(2024, 4, 8, 18, 21)), 0.0), 0.25) << "solar eclipse, new moon";
-  EXPECT_LT(AgeGap(brassmoor::moonAgeDays(Utc(2022, 11, 8, 11, 2)), half), 0.25) << "lunar eclipse, full moon";
-  EXPECT_LT(AgeGap(brassmoor::moonAgeDays(Utc(2025, 3, 14, 6, 55)), half), 0.25) << "lunar eclipse, full moon";
+  EXPECT_LT(ageGap(brassmoor::moonAgeDays(utc(2017, 8, 21, 18, 30)), 0.0), 0.25) << "solar eclipse, new moon";
+  EXPECT_LT(ageGap(brassmoor::moonAgeDays(utc(2024, 4, 8, 18, 21)), 0.0), 0.25) << "solar eclipse, new moon";
+  EXPECT_LT(ageGap(brassmoor::moonAgeDays(utc(2022, 11, 8, 11, 2)), half), 0.25) << "lunar eclipse, full moon";
+  EXPECT_LT(ageGap(brassmoor::moonAgeDays(utc(2025, 3, 14, 6, 55)), half), 0.25) << "lunar eclipse, full moon";
   EXPECT_NEAR(brassmoor::illuminatedFraction(half), 1.0, 1e-9);
   EXPECT_NEAR(brassmoor::illuminatedFraction(half / 2), 0.5, 1e-9);
 }
@@ -78,7 +78,7 @@ halcyon::SystemTime at(int h, int m, int s, int ms = 0, int day = 7) {
 
 // Runs the chimes in 20 ms frames from `start` for `seconds`; each stroke with its time in
 // milliseconds after the start.
-std::vector<std::pair<int, int64_t>> Ring(ChimeMode mode, halcyon::SystemTime start, int seconds) {
+std::vector<std::pair<int, int64_t>> ring(ChimeMode mode, halcyon::SystemTime start, int seconds) {
   ClockChimes chimes;
   chimes.setMode(mode);
   std::vector<std::pair<int, int64_t>> strokes;
@@ -99,29 +99,29 @@ std::vector<std::pair<int, int64_t>> Ring(ChimeMode mode, halcyon::SystemTime st
 }
 
 TEST(Chimes, HoursStrikeOnTheHourAndNothingElse) {
-  const auto noon = Ring(ChimeMode::Hours, at(11, 59, 58), 40);
+  const auto noon = ring(ChimeMode::Hours, at(11, 59, 58), 40);
   ASSERT_EQ(noon.size(), 12u);
   EXPECT_EQ(noon[0].second, 2000) << "the first stroke as the clock reaches 12:00:00";
   for (size_t i = 1; i < noon.size(); ++i) {
     EXPECT_EQ(noon[i].first, brassmoor::kHourBell);
     EXPECT_EQ(noon[i].second - noon[i - 1].second, ClockChimes::kStrokeMs);
   }
-  const auto midnight = Ring(ChimeMode::Hours, at(23, 59, 59), 3);
+  const auto midnight = ring(ChimeMode::Hours, at(23, 59, 59), 3);
   ASSERT_GE(midnight.size(), 1u);
   EXPECT_EQ(midnight[0].second, 1000);
-  EXPECT_EQ(Ring(ChimeMode::Hours, at(12, 59, 59), 3).size(), 1u) << "one o'clock: one stroke";
-  EXPECT_TRUE(Ring(ChimeMode::Hours, at(12, 14, 58), 5).empty()) << "no quarters";
-  EXPECT_TRUE(Ring(ChimeMode::Off, at(11, 59, 58), 40).empty());
-  EXPECT_TRUE(Ring(ChimeMode::Hours, at(12, 0, 0, 500), 5).empty()) << "a start just after the hour rings nothing";
+  EXPECT_EQ(ring(ChimeMode::Hours, at(12, 59, 59), 3).size(), 1u) << "one o'clock: one stroke";
+  EXPECT_TRUE(ring(ChimeMode::Hours, at(12, 14, 58), 5).empty()) << "no quarters";
+  EXPECT_TRUE(ring(ChimeMode::Off, at(11, 59, 58), 40).empty());
+  EXPECT_TRUE(ring(ChimeMode::Hours, at(12, 0, 0, 500), 5).empty()) << "a start just after the hour rings nothing";
 }
 
 TEST(Chimes, QuartersGrowThroughTheHourAndTheHourStrikesAfterItsChime) {
-  const auto quarter = Ring(ChimeMode::Quarters, at(10, 14, 59), 10);
+  const auto quarter = ring(ChimeMode::Quarters, at(10, 14, 59), 10);
   ASSERT_EQ(quarter.size(), 4u);
   EXPECT_EQ(quarter[0].second, 1000);
-  EXPECT_EQ(Ring(ChimeMode::Quarters, at(10, 29, 59), 15).size(), 8u);
-  EXPECT_EQ(Ring(ChimeMode::Quarters, at(10, 44, 59), 20).size(), 12u);
-  const auto hour = Ring(ChimeMode::Quarters, at(2, 59, 59), 30);
+  EXPECT_EQ(ring(ChimeMode::Quarters, at(10, 29, 59), 15).size(), 8u);
+  EXPECT_EQ(ring(ChimeMode::Quarters, at(10, 44, 59), 20).size(), 12u);
+  const auto hour = ring(ChimeMode::Quarters, at(2, 59, 59), 30);
   ASSERT_EQ(hour.size(), 16u + 3u);
   EXPECT_EQ(hour[0].second, 1000) << "the hour's chime begins on the hour";
   for (int i = 0; i < 16; ++i) EXPECT_LT(hour[i].first, brassmoor::kQuarterBells);

@@ -27,7 +27,7 @@ struct Picture {
 class ClockRoomFixture : public testing::Test {
  protected:
   // The scene on a window of `width` x `height`, loaded from `mediaFolder` with its tours.
-  void Open(const std::string& mediaFolder, int width, int height) {
+  void open(const std::string& mediaFolder, int width, int height) {
     ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
     window_ = SDL_CreateWindow("clock room", 0, 0, width, height, SDL_WINDOW_OPENGL);
     ASSERT_NE(window_, nullptr) << SDL_GetError();

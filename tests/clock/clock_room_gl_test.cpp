@@ -27,10 +27,10 @@ size_t differing(const Picture& a, const Picture& b) {
 
 class ClockRoom : public clocktest::ClockRoomFixture {
  protected:
-  void SetUp() override { Open(BRASSMOOR_MEDIA_DIR, 512, 384); }
+  void SetUp() override { open(BRASSMOOR_MEDIA_DIR, 512, 384); }
 
   // One frame with the tour held at `time`.
-  Picture Frame(const std::string& tour, float time, const std::string& png = "") {
+  Picture frame(const std::string& tour, float time, const std::string& png = "") {
     EXPECT_TRUE(scene_->tours().startAt(tour, time));
     return draw(png);
   }
@@ -42,7 +42,7 @@ TEST_F(ClockRoom, ThreeToursShowTheLitRoom) {
     float time;
   } views[] = {{"c1.cam", 150}, {"c4.cam", 300}, {"c7.cam", 450}};
   for (const auto& v : views) {
-    const Picture p = Frame(v.tour, v.time, std::string("room-") + v.tour + ".png");
+    const Picture p = frame(v.tour, v.time, std::string("room-") + v.tour + ".png");
     ASSERT_EQ(p.width, 512u);
     // Dim but not black, and not one flat colour.
     EXPECT_GT(mean(p), 8.0) << v.tour;
@@ -54,16 +54,16 @@ TEST_F(ClockRoom, ThreeToursShowTheLitRoom) {
 
 TEST_F(ClockRoom, PendulumSwingsAndLightningBrightens) {
   // Before the first flash (due a second after the load).
-  const Picture calm = Frame("c1.cam", 150, "room-calm.png");
+  const Picture calm = frame("c1.cam", 150, "room-calm.png");
   clock_.advance(400);
-  const Picture later = Frame("c1.cam", 150);
+  const Picture later = frame("c1.cam", 150);
   EXPECT_GT(differing(later, calm), 0u) << "the scene's animations move between frames";
 
   clock_.advance(600);  // the first flash begins
   scene_->frameMove();
   ASSERT_TRUE(scene_->storm().flashActive());
   clock_.advance(scene_->storm().flashDuration() / 2);
-  const Picture flash = Frame("c1.cam", 150, "room-flash.png");
+  const Picture flash = frame("c1.cam", 150, "room-flash.png");
   EXPECT_GT(scene_->storm().flashLevel(), 0.9f);
   EXPECT_GT(mean(flash), mean(later) + 1.0);
 }

@@ -30,35 +30,35 @@ using halcyon::Matrix;
 using namespace scenetest;
 using clocktest::ClockShell;
 using clocktest::ScriptedRandom;
-using clocktest::MeshTriangle;
+using clocktest::meshTriangle;
 
 // Where each object of the test room sits along z, so that a draw tells which it was.
 enum Z : int { kOutdoorZ = -90, kLampZ = -60, kWallZ = -30, kPictureZ = 0, kHourZ = 30, kMinuteZ = 60,
                kGlassZ = 80, kCurtainZ = 95 };
 
-Rec TwoStageMaterials() {
-  Rec base = With(Struct("Room Base", "Material"), Int("MaterialSubId", 0),
-                  With(Struct("Textures", "Map"), With(Struct("0", "Diffuse"), Text("FileName", "wood.png"))));
-  Rec lightMap = With(Struct("Room LightMap", "Material"), Int("MaterialSubId", 1),
-                      With(Struct("Textures", "Map"), With(Struct("0", "Diffuse"), Text("FileName", "lm.png"))));
-  Rec room = With(Struct("Room", "Material"), With(Struct("Materials", "Material"), std::move(base), std::move(lightMap)));
-  Rec plain = With(Struct("Plain", "Material"),
-                   With(Struct("Textures", "Map"), With(Struct("0", "Diffuse"), Text("FileName", "wood.png"))));
-  return With(Struct("Materials", "Material"), std::move(room), std::move(plain));
+Rec twoStageMaterials() {
+  Rec base = with(structRec("Room Base", "Material"), intRec("MaterialSubId", 0),
+                  with(structRec("Textures", "Map"), with(structRec("0", "Diffuse"), textRec("FileName", "wood.png"))));
+  Rec lightMap = with(structRec("Room LightMap", "Material"), intRec("MaterialSubId", 1),
+                      with(structRec("Textures", "Map"), with(structRec("0", "Diffuse"), textRec("FileName", "lm.png"))));
+  Rec room = with(structRec("Room", "Material"), with(structRec("Materials", "Material"), std::move(base), std::move(lightMap)));
+  Rec plain = with(structRec("Plain", "Material"),
+                   with(structRec("Textures", "Map"), with(structRec("0", "Diffuse"), textRec("FileName", "wood.png"))));
+  return with(structRec("Materials", "Material"), std::move(room), std::move(plain));
 }
 
-Rec TheRoom(bool withOutdoor = true) {
-  Rec children = Struct("Children", "Node");
-  if (withOutdoor) children->addChild(MeshTriangle("FonPlane01", {0, 100, kOutdoorZ}, "Room"));
-  children->addChild(MeshTriangle("Lamp lamp", {0, 100, kLampZ}, "Plain"));
-  children->addChild(MeshTriangle("Wall", {0, 100, kWallZ}, "Room"));
-  children->addChild(MeshTriangle("Picture", {0, 100, kPictureZ}, "Room"));
+Rec theRoom(bool withOutdoor = true) {
+  Rec children = structRec("Children", "Node");
+  if (withOutdoor) children->addChild(meshTriangle("FonPlane01", {0, 100, kOutdoorZ}, "Room"));
+  children->addChild(meshTriangle("Lamp lamp", {0, 100, kLampZ}, "Plain"));
+  children->addChild(meshTriangle("Wall", {0, 100, kWallZ}, "Room"));
+  children->addChild(meshTriangle("Picture", {0, 100, kPictureZ}, "Room"));
   // Names in another letter case are found all the same.
-  children->addChild(MeshTriangle("strelka_1Big", {0, 100, kHourZ}, "Plain", Matrix::translation(0, 0, 0.5f)));
-  children->addChild(MeshTriangle("STRELKA_1min", {0, 100, kMinuteZ}, "Plain"));
-  children->addChild(MeshTriangle("Clock glass", {0, 100, kGlassZ}));
-  children->addChild(MeshTriangle("Curtain", {0, 100, kCurtainZ}));
-  return With(Struct("_root", "_roottype"), TwoStageMaterials(), std::move(children));
+  children->addChild(meshTriangle("strelka_1Big", {0, 100, kHourZ}, "Plain", Matrix::translation(0, 0, 0.5f)));
+  children->addChild(meshTriangle("STRELKA_1min", {0, 100, kMinuteZ}, "Plain"));
+  children->addChild(meshTriangle("Clock glass", {0, 100, kGlassZ}));
+  children->addChild(meshTriangle("Curtain", {0, 100, kCurtainZ}));
+  return with(structRec("_root", "_roottype"), twoStageMaterials(), std::move(children));
 }
 
 class ClockFrame : public RecordingScene {
@@ -80,17 +80,17 @@ class ClockFrame : public RecordingScene {
     RecordingScene::TearDown();
   }
 
-  ClockShell& Make(const std::string& props = "", std::string photo = "") {
+  ClockShell& make(const std::string& props = "", std::string photo = "") {
     if (!props.empty()) dir_.write("Scene.props", props);
     brassmoor::ClockSceneSetup setup;
     setup.mediaFolder = dir_.path().string();
     setup.random = std::ref(random_);
-    Adopt(setup);
+    adopt(setup);
     scene_->settings().PhotoPath = std::move(photo);
     return *scene_;
   }
   // The shell with the clock scene takes over the device from the fixture's.
-  void Adopt(const brassmoor::ClockSceneSetup& setup) {
+  void adopt(const brassmoor::ClockSceneSetup& setup) {
     scene_.reset();
     app_.reset();
     scene_ = std::make_unique<ClockShell>(setup);
@@ -99,28 +99,28 @@ class ClockFrame : public RecordingScene {
     device_ = d3d_->lastDevice();
     device_->clearCalls();
   }
-  void WriteRoom(const halcyon::UdfRecord& root) { clocktest::WriteRecord(dir_, "clock.udf", root); }
+  void writeRoom(const halcyon::UdfRecord& root) { clocktest::writeRecord(dir_, "clock.udf", root); }
 
   // The z centre of the object a draw drew.
-  D3DGAMMARAMP Gamma() const {
+  D3DGAMMARAMP gamma() const {
     D3DGAMMARAMP r{};
     device_->GetGammaRamp(0, &r);
     return r;
   }
-  static int ObjectOf(const RecordedDraw& d) { return int(std::lround(d.position(0).z + 5)); }
-  std::vector<int> DrawnObjects() const {
+  static int objectOf(const RecordedDraw& d) { return int(std::lround(d.position(0).z + 5)); }
+  std::vector<int> drawnObjects() const {
     std::vector<int> out;
     for (const auto& d : device_->draws())
-      if (d.fvf == D3DFVF_XYZ) out.push_back(ObjectOf(d));
+      if (d.fvf == D3DFVF_XYZ) out.push_back(objectOf(d));
     return out;
   }
-  const RecordedDraw* DrawOf(int z) const {
+  const RecordedDraw* drawOf(int z) const {
     for (const auto& d : device_->draws())
-      if (d.fvf == D3DFVF_XYZ && ObjectOf(d) == z) return &d;
+      if (d.fvf == D3DFVF_XYZ && objectOf(d) == z) return &d;
     return nullptr;
   }
   // Trace lines from `first` on, that end a stage.
-  std::vector<std::string> Stages() const {
+  std::vector<std::string> stages() const {
     std::vector<std::string> out;
     for (const auto& t : trace_)
       if (t.find(" ok\n") != std::string::npos || t == "Ending iteration\n") out.push_back(t);
@@ -136,8 +136,8 @@ class ClockFrame : public RecordingScene {
 };
 
 TEST_F(ClockFrame, PassesInOrderWithTheirStates) {
-  WriteRoom(*TheRoom());
-  ClockShell& clock = Make("Ambient = array(255, 255, 255); BgColor = array(0, 0, 255);");
+  writeRoom(*theRoom());
+  ClockShell& clock = make("Ambient = array(255, 255, 255); BgColor = array(0, 0, 255);");
   clock.readSceneProperties();
   clock.startTours();
   ASSERT_TRUE(clock.LoadCustom());
@@ -153,24 +153,24 @@ TEST_F(ClockFrame, PassesInOrderWithTheirStates) {
   ASSERT_TRUE(clock.frameMove());
   ASSERT_TRUE(clock.composeFrame());
 
-  EXPECT_EQ(Stages(), (std::vector<std::string>{"BASS stuff ok\n", "Ani ok\n", "Thunder ok\n", "Flashes ok\n",
+  EXPECT_EQ(stages(), (std::vector<std::string>{"BASS stuff ok\n", "Ani ok\n", "Thunder ok\n", "Flashes ok\n",
                                                 "Ending iteration\n", "Outdoor ok\n", "Lamp ok\n", "Scene ok\n",
                                                 "Arrows ok\n", "Curtain & Glass ok\n", "fade quad ok\n",
                                                 "window manager ok\n", "present ok\n"}));
-  std::vector<int> drawn = DrawnObjects();
+  std::vector<int> drawn = drawnObjects();
   ASSERT_EQ(drawn.size(), 8u);
   std::sort(drawn.begin() + 2, drawn.begin() + 4);  // the sorter orders the main pass
   EXPECT_EQ(drawn, (std::vector<int>{kOutdoorZ, kLampZ, kWallZ, kPictureZ, kHourZ, kMinuteZ, kGlassZ, kCurtainZ}));
 
   // No storm: the outdoor plane adds nothing and sees half-grey light; the room subtracts
   // nothing from its light maps.
-  const RecordedDraw* outdoor = DrawOf(kOutdoorZ);
+  const RecordedDraw* outdoor = drawOf(kOutdoorZ);
   EXPECT_EQ(outdoor->renderStates[D3DRS_TEXTUREFACTOR], 0xFF000000u);
   EXPECT_EQ(outdoor->renderStates[D3DRS_AMBIENT], 0xFF808080u);
   EXPECT_EQ(outdoor->stageStates[1][D3DTSS_COLOROP], DWORD(D3DTOP_ADD));
   EXPECT_EQ(outdoor->stageStates[1][D3DTSS_COLORARG2], DWORD(D3DTA_TFACTOR));
-  EXPECT_EQ(DrawOf(kLampZ)->renderStates[D3DRS_TEXTUREFACTOR], 0u) << "the lamp dims only with its flicker";
-  const RecordedDraw* wall = DrawOf(kWallZ);
+  EXPECT_EQ(drawOf(kLampZ)->renderStates[D3DRS_TEXTUREFACTOR], 0u) << "the lamp dims only with its flicker";
+  const RecordedDraw* wall = drawOf(kWallZ);
   EXPECT_EQ(wall->renderStates[D3DRS_TEXTUREFACTOR], 0u);
   EXPECT_EQ(wall->renderStates[D3DRS_AMBIENT], 0xFFFFFFFFu);
   EXPECT_EQ(wall->renderStates[D3DRS_ZENABLE], DWORD(TRUE));
@@ -182,12 +182,12 @@ TEST_F(ClockFrame, PassesInOrderWithTheirStates) {
   EXPECT_EQ(wall->stageStates[0][D3DTSS_COLORARG2], DWORD(D3DTA_TFACTOR));
   EXPECT_EQ(wall->stageStates[1][D3DTSS_COLOROP], DWORD(D3DTOP_MODULATE2X));
   EXPECT_EQ(wall->stageStates[1][D3DTSS_COLORARG2], DWORD(D3DTA_CURRENT));
-  EXPECT_EQ(DrawOf(kCurtainZ)->renderStates[D3DRS_TEXTUREFACTOR], 0u);
+  EXPECT_EQ(drawOf(kCurtainZ)->renderStates[D3DRS_TEXTUREFACTOR], 0u);
   // The single-stage lamp keeps its stage.
   EXPECT_NE(clock.lamp()->getMesh()->getMaterial().stages[0].colorOp, DWORD(D3DTOP_SUBTRACT));
 
   // Clear to the background colour, overlays on a cleared depth buffer, then present.
-  EXPECT_EQ(CountCall("Clear", {0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FF, 0x3F800000, 0}), 1u);
+  EXPECT_EQ(countCall("Clear", {0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FF, 0x3F800000, 0}), 1u);
   const std::vector<std::string> names = device_->callNames();
   const auto at = [&](const std::string& n) { return std::find(names.begin(), names.end(), n) - names.begin(); };
   EXPECT_LT(at("BeginScene"), at("EndScene"));
@@ -195,8 +195,8 @@ TEST_F(ClockFrame, PassesInOrderWithTheirStates) {
 }
 
 TEST_F(ClockFrame, FlashAndFlickerReachTheTextureFactor) {
-  WriteRoom(*TheRoom());
-  ClockShell& clock = Make("WinkTime = 1000;");
+  writeRoom(*theRoom());
+  ClockShell& clock = make("WinkTime = 1000;");
   // A double flash (300 ms, strength 0.5), its flicker due a second later and 1250 ms long.
   random_.draws = {0, 0, 0, 0, 0, 250};
   random_.rest = 1;
@@ -210,27 +210,27 @@ TEST_F(ClockFrame, FlashAndFlickerReachTheTextureFactor) {
   EXPECT_FLOAT_EQ(clock.storm().flashLevel(), 1.0f);
   device_->clearCalls();
   ASSERT_TRUE(clock.composeFrame());
-  EXPECT_EQ(DrawOf(kOutdoorZ)->renderStates[D3DRS_TEXTUREFACTOR], 0xFF404040u);
-  EXPECT_EQ(DrawOf(kOutdoorZ)->renderStates[D3DRS_AMBIENT], 0xFFFFFFFFu);
-  EXPECT_EQ(DrawOf(kWallZ)->renderStates[D3DRS_AMBIENT], 0xFF808080u);  // back to Ambient
-  EXPECT_EQ(Gamma().red[0], 16384);
+  EXPECT_EQ(drawOf(kOutdoorZ)->renderStates[D3DRS_TEXTUREFACTOR], 0xFF404040u);
+  EXPECT_EQ(drawOf(kOutdoorZ)->renderStates[D3DRS_AMBIENT], 0xFFFFFFFFu);
+  EXPECT_EQ(drawOf(kWallZ)->renderStates[D3DRS_AMBIENT], 0xFF808080u);  // back to Ambient
+  EXPECT_EQ(gamma().red[0], 16384);
 
   clock_.advance(850);
   clock.frameMove();  // the flicker starts; the flash is over
-  EXPECT_EQ(Gamma().red[1], 256);
+  EXPECT_EQ(gamma().red[1], 256);
   clock_.advance(1250);
   clock.frameMove();
   EXPECT_FLOAT_EQ(clock.storm().winkLevel(), 0.5f);
   device_->clearCalls();
   ASSERT_TRUE(clock.composeFrame());
-  EXPECT_EQ(DrawOf(kWallZ)->renderStates[D3DRS_TEXTUREFACTOR], 0x00404040u);
-  EXPECT_EQ(DrawOf(kHourZ)->renderStates[D3DRS_TEXTUREFACTOR], 0x00404040u);
-  EXPECT_EQ(DrawOf(kLampZ)->renderStates[D3DRS_TEXTUREFACTOR], 0x00404040u) << "the shade dims with its light";
+  EXPECT_EQ(drawOf(kWallZ)->renderStates[D3DRS_TEXTUREFACTOR], 0x00404040u);
+  EXPECT_EQ(drawOf(kHourZ)->renderStates[D3DRS_TEXTUREFACTOR], 0x00404040u);
+  EXPECT_EQ(drawOf(kLampZ)->renderStates[D3DRS_TEXTUREFACTOR], 0x00404040u) << "the shade dims with its light";
 }
 
 TEST_F(ClockFrame, TheMoonInTheArchShowsTheDatesPhase) {
-  WriteRoom(*TheRoom());
-  ClockShell& clock = Make();
+  writeRoom(*theRoom());
+  ClockShell& clock = make();
   ASSERT_TRUE(clock.LoadCustom());
   const auto moonDraw = [&]() -> const RecordedDraw* {
     for (const auto& d : device_->draws())
@@ -263,8 +263,8 @@ TEST_F(ClockFrame, TheMoonInTheArchShowsTheDatesPhase) {
 }
 
 TEST_F(ClockFrame, SoftLightningLightsOnlyTheWindowAndGently) {
-  WriteRoom(*TheRoom());
-  ClockShell& clock = Make();
+  writeRoom(*theRoom());
+  ClockShell& clock = make();
   clock.settings().Lightning = 1;
   random_.rest = 1;
   ASSERT_TRUE(clock.LoadCustom());
@@ -273,38 +273,38 @@ TEST_F(ClockFrame, SoftLightningLightsOnlyTheWindowAndGently) {
   clock_.advance(150);
   clock.frameMove();  // at its peak, one frame later
   EXPECT_GT(clock.storm().flashLevel(), 0.9f);
-  EXPECT_EQ(Gamma().red[1], 256) << "the whole picture is never brightened";
+  EXPECT_EQ(gamma().red[1], 256) << "the whole picture is never brightened";
   device_->clearCalls();
   ASSERT_TRUE(clock.composeFrame());
-  const DWORD grey = DrawOf(kOutdoorZ)->renderStates[D3DRS_TEXTUREFACTOR] & 0xFF;
+  const DWORD grey = drawOf(kOutdoorZ)->renderStates[D3DRS_TEXTUREFACTOR] & 0xFF;
   EXPECT_GT(grey, 0u);
   EXPECT_LE(grey, DWORD(64 * brassmoor::Storm::kSoftRisePerFrame * 2)) << "two frames' rise at most";
 }
 
 // Sub-material records: a picture for stage `id` of a multi-material.
-Rec Sub(const std::string& name, int id, const std::string& file) {
-  return With(Struct(name, "Material"), Int("MaterialSubId", id),
-              With(Struct("Textures", "Map"), With(Struct("0", "Diffuse"), Text("FileName", file))));
+Rec sub(const std::string& name, int id, const std::string& file) {
+  return with(structRec(name, "Material"), intRec("MaterialSubId", id),
+              with(structRec("Textures", "Map"), with(structRec("0", "Diffuse"), textRec("FileName", file))));
 }
 
 TEST_F(ClockFrame, FlashLightsTheRoomThroughItsFlashMapsAndTheViewOutside) {
-  Rec lit = With(Struct("Lit", "Material"),
-                 With(Struct("Materials", "Material"), Sub("Lit_Base", 0, "wood.png"), Sub("Lit_LightMap", 1, "lm.png"),
-                      Sub("Lit_FlashMap", 2, "lm.png"), Sub("Lit_LampShare", 3, "lm.png")));
+  Rec lit = with(structRec("Lit", "Material"),
+                 with(structRec("Materials", "Material"), sub("Lit_Base", 0, "wood.png"), sub("Lit_LightMap", 1, "lm.png"),
+                      sub("Lit_FlashMap", 2, "lm.png"), sub("Lit_LampShare", 3, "lm.png")));
   // a flash map that is not there leaves the material as light map and base
-  Rec lost = With(Struct("Lost", "Material"),
-                  With(Struct("Materials", "Material"), Sub("Lost_Base", 0, "wood.png"), Sub("Lost_LightMap", 1, "lm.png"),
-                       Sub("Lost_FlashMap", 2, "gone.png")));
-  Rec view = With(Struct("View", "Material"),
-                  With(Struct("Materials", "Material"), Sub("View_Base", 0, "wood.png"), Sub("View_FlashMap", 2, "lm.png")));
-  Rec children = Struct("Children", "Node");
-  children->addChild(MeshTriangle("FonPlane01", {0, 100, kOutdoorZ}, "View"));
-  children->addChild(MeshTriangle("Wall", {0, 100, kWallZ}, "Lit"));
-  children->addChild(MeshTriangle("Picture", {0, 100, kPictureZ}, "Lost"));
-  WriteRoom(*With(Struct("_root", "_roottype"),
-                  With(Struct("Materials", "Material"), std::move(lit), std::move(lost), std::move(view)),
+  Rec lost = with(structRec("Lost", "Material"),
+                  with(structRec("Materials", "Material"), sub("Lost_Base", 0, "wood.png"), sub("Lost_LightMap", 1, "lm.png"),
+                       sub("Lost_FlashMap", 2, "gone.png")));
+  Rec view = with(structRec("View", "Material"),
+                  with(structRec("Materials", "Material"), sub("View_Base", 0, "wood.png"), sub("View_FlashMap", 2, "lm.png")));
+  Rec children = structRec("Children", "Node");
+  children->addChild(meshTriangle("FonPlane01", {0, 100, kOutdoorZ}, "View"));
+  children->addChild(meshTriangle("Wall", {0, 100, kWallZ}, "Lit"));
+  children->addChild(meshTriangle("Picture", {0, 100, kPictureZ}, "Lost"));
+  writeRoom(*with(structRec("_root", "_roottype"),
+                  with(structRec("Materials", "Material"), std::move(lit), std::move(lost), std::move(view)),
                   std::move(children)));
-  ClockShell& clock = Make();
+  ClockShell& clock = make();
   // One flash of 300 ms, strength 0.5, then a long pause.
   random_.draws = {0, 0, 1, 1};
   random_.rest = 1;
@@ -318,7 +318,7 @@ TEST_F(ClockFrame, FlashLightsTheRoomThroughItsFlashMapsAndTheViewOutside) {
   // wall's chain: the lamp's share scaled by the flicker's factor, taken from the light map,
   // the flash's light added by its weight, the base doubling the sum; all light maps on the
   // second texture coordinates.
-  const RecordedDraw* wall = DrawOf(kWallZ);
+  const RecordedDraw* wall = drawOf(kWallZ);
   ASSERT_TRUE(wall);
   const struct {
     DWORD op, arg0, arg1, arg2, coords;
@@ -337,13 +337,13 @@ TEST_F(ClockFrame, FlashLightsTheRoomThroughItsFlashMapsAndTheViewOutside) {
   }
   EXPECT_EQ(wall->stageStates[2][D3DTSS_CONSTANT], 0xFF000000u);
   EXPECT_EQ(wall->stageStates[4][D3DTSS_COLOROP], DWORD(D3DTOP_DISABLE));
-  const RecordedDraw* picture = DrawOf(kPictureZ);
+  const RecordedDraw* picture = drawOf(kPictureZ);
   ASSERT_TRUE(picture);
   EXPECT_EQ(picture->stageStates[0][D3DTSS_COLOROP], DWORD(D3DTOP_SUBTRACT));
   EXPECT_EQ(picture->stageStates[0][D3DTSS_COLORARG2], DWORD(D3DTA_TFACTOR));
   EXPECT_EQ(picture->stageStates[1][D3DTSS_COLOROP], DWORD(D3DTOP_MODULATE2X));
   EXPECT_EQ(picture->stageStates[2][D3DTSS_COLOROP], DWORD(D3DTOP_DISABLE));
-  const RecordedDraw* outdoor = DrawOf(kOutdoorZ);
+  const RecordedDraw* outdoor = drawOf(kOutdoorZ);
   ASSERT_TRUE(outdoor);
   EXPECT_EQ(outdoor->stageStates[1][D3DTSS_COLOROP], DWORD(D3DTOP_LERP));
   EXPECT_EQ(outdoor->stageStates[1][D3DTSS_COLORARG0], DWORD(D3DTA_CONSTANT));
@@ -360,14 +360,14 @@ TEST_F(ClockFrame, FlashLightsTheRoomThroughItsFlashMapsAndTheViewOutside) {
   ASSERT_FLOAT_EQ(clock.storm().flashLevel(), 1.0f);
   device_->clearCalls();
   ASSERT_TRUE(clock.composeFrame());
-  EXPECT_EQ(DrawOf(kWallZ)->stageStates[2][D3DTSS_CONSTANT], 0xFFFFFFFFu);
-  EXPECT_EQ(DrawOf(kOutdoorZ)->stageStates[1][D3DTSS_CONSTANT], 0xFFFFFFFFu);
-  EXPECT_EQ(DrawOf(kOutdoorZ)->renderStates[D3DRS_TEXTUREFACTOR], 0xFF404040u);
+  EXPECT_EQ(drawOf(kWallZ)->stageStates[2][D3DTSS_CONSTANT], 0xFFFFFFFFu);
+  EXPECT_EQ(drawOf(kOutdoorZ)->stageStates[1][D3DTSS_CONSTANT], 0xFFFFFFFFu);
+  EXPECT_EQ(drawOf(kOutdoorZ)->renderStates[D3DRS_TEXTUREFACTOR], 0xFF404040u);
 }
 
 TEST_F(ClockFrame, HandsTurnWithTheLocalTime) {
-  WriteRoom(*TheRoom());
-  ClockShell& clock = Make();
+  writeRoom(*theRoom());
+  ClockShell& clock = make();
   ASSERT_TRUE(clock.LoadCustom());
   clock_.setLocalTime(15, 30, 0);
   clock.frameMove();
@@ -379,15 +379,15 @@ TEST_F(ClockFrame, HandsTurnWithTheLocalTime) {
   // The hour hand's node draws turned by its track.
   device_->clearCalls();
   clock.composeFrame();
-  const RecordedDraw* hour = DrawOf(kHourZ);
+  const RecordedDraw* hour = drawOf(kHourZ);
   ASSERT_NE(hour, nullptr);
   EXPECT_NEAR(hour->world.m[0][0], std::cos(1.8325957f), 1e-5f);
 }
 
 TEST_F(ClockFrame, ToursFadeOverThePicture) {
-  WriteRoom(*TheRoom());
-  clocktest::WriteTour(dir_, "c1.cam", 0, 100);
-  ClockShell& clock = Make("Animations = array(\"c1.cam\");");
+  writeRoom(*theRoom());
+  clocktest::writeTour(dir_, "c1.cam", 0, 100);
+  ClockShell& clock = make("Animations = array(\"c1.cam\");");
   clock.readSceneProperties();
   clock.startTours();
   ASSERT_TRUE(clock.LoadCustom());
@@ -412,8 +412,8 @@ TEST_F(ClockFrame, ToursFadeOverThePicture) {
 }
 
 TEST_F(ClockFrame, SceneWithoutOutdoorPlane) {
-  WriteRoom(*TheRoom(false));
-  ClockShell& clock = Make();
+  writeRoom(*theRoom(false));
+  ClockShell& clock = make();
   ASSERT_TRUE(clock.LoadCustom());
   EXPECT_EQ(clock.outdoorPlane(), nullptr);
   trace_.clear();
@@ -421,12 +421,12 @@ TEST_F(ClockFrame, SceneWithoutOutdoorPlane) {
   clock.frameMove();
   clock.composeFrame();
   EXPECT_NE(std::find(trace_.begin(), trace_.end(), "Outdoor ok\n"), trace_.end());
-  EXPECT_EQ(DrawOf(kOutdoorZ), nullptr);
-  EXPECT_EQ(DrawnObjects().size(), 7u);
+  EXPECT_EQ(drawOf(kOutdoorZ), nullptr);
+  EXPECT_EQ(drawnObjects().size(), 7u);
 }
 
 TEST_F(ClockFrame, MissingSceneFileStillRuns) {
-  ClockShell& clock = Make();
+  ClockShell& clock = make();
   trace_.clear();
   EXPECT_TRUE(clock.LoadCustom());
   EXPECT_FALSE(clock.sceneLoaded());
@@ -437,17 +437,17 @@ TEST_F(ClockFrame, MissingSceneFileStillRuns) {
   EXPECT_TRUE(device_->draws().empty());
   EXPECT_EQ(device_->count("Present"), 1u);
   // Default background colour: 100, 0, 0.
-  EXPECT_EQ(CountCall("Clear", {0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF640000, 0x3F800000, 0}), 1u);
+  EXPECT_EQ(countCall("Clear", {0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF640000, 0x3F800000, 0}), 1u);
 }
 
 TEST_F(ClockFrame, HandsUnderOneTopLevelNode) {
-  Rec clockNode = With(NodeRec("Clock", "Dummy", Matrix::identity()),
-                       With(Struct("Children", "Node"), MeshTriangle("strelka_1big", {0, 100, kHourZ}),
-                            MeshTriangle("strelka_1min", {0, 100, kMinuteZ})));
-  Rec root = With(Struct("_root", "_roottype"),
-                  With(Struct("Children", "Node"), std::move(clockNode), MeshTriangle("Wall", {0, 100, kWallZ})));
-  WriteRoom(*root);
-  ClockShell& clock = Make();
+  Rec clockNode = with(nodeRec("Clock", "Dummy", Matrix::identity()),
+                       with(structRec("Children", "Node"), meshTriangle("strelka_1big", {0, 100, kHourZ}),
+                            meshTriangle("strelka_1min", {0, 100, kMinuteZ})));
+  Rec root = with(structRec("_root", "_roottype"),
+                  with(structRec("Children", "Node"), std::move(clockNode), meshTriangle("Wall", {0, 100, kWallZ})));
+  writeRoom(*root);
+  ClockShell& clock = make();
   ASSERT_TRUE(clock.LoadCustom());
   ASSERT_NE(clock.hourHand(), nullptr);
   EXPECT_EQ(clock.minuteHand(), nullptr);
@@ -456,8 +456,8 @@ TEST_F(ClockFrame, HandsUnderOneTopLevelNode) {
 }
 
 TEST_F(ClockFrame, UserPictureReplacesTheFirstStage) {
-  WriteRoom(*TheRoom());
-  ClockShell& clock = Make("", dir_.file("photo.png").string());
+  writeRoom(*theRoom());
+  ClockShell& clock = make("", dir_.file("photo.png").string());
   ASSERT_TRUE(clock.LoadCustom());
   halcyon::SceneNode* picture = clock.scene().root().findByName("picture");
   ASSERT_TRUE(picture && picture->getMesh());
@@ -473,7 +473,7 @@ TEST_F(ClockFrame, UserPictureReplacesTheFirstStage) {
 
   // A picture that cannot be read leaves the scene's own.
   scene_.reset();
-  ClockShell& other = Make("", dir_.file("nothing.png").string());
+  ClockShell& other = make("", dir_.file("nothing.png").string());
   ASSERT_TRUE(other.LoadCustom());
   const halcyon::Material& own = other.scene().root().findByName("picture")->getMesh()->getMaterial();
   ASSERT_NE(own.stages[1].texture, nullptr);
@@ -482,15 +482,15 @@ TEST_F(ClockFrame, UserPictureReplacesTheFirstStage) {
 
 TEST_F(ClockFrame, APictureIsOpenedOnlyWhereItsPathSaysAndFilledIntoTheFrameOrLeftOut) {
   // A 4:3 canvas with the picture's coordinates 0..1 across it.
-  Rec canvas = NodeRec("Picture", "Mesh", Matrix::identity());
-  canvas->addChild(Int("FVF", 0x102));
-  canvas->addChild(Int("IndexSize", 2));
-  canvas->addChild(Int("NumVerts", 4));
-  canvas->addChild(Int("NumIndexes", 6));
-  canvas->addChild(Raw("Verts", std::vector<float>{0, 0, 0, 0, 1, 40, 0, 0, 1, 1, 40, 30, 0, 1, 0, 0, 30, 0, 0, 0}));
-  canvas->addChild(Raw("Indexes", std::vector<uint16_t>{0, 1, 2, 0, 2, 3}));
-  canvas->addChild(Text("MaterialName", "Room"));
-  WriteRoom(*With(Struct("_root", "_roottype"), TwoStageMaterials(), With(Struct("Children", "Node"), std::move(canvas))));
+  Rec canvas = nodeRec("Picture", "Mesh", Matrix::identity());
+  canvas->addChild(intRec("FVF", 0x102));
+  canvas->addChild(intRec("IndexSize", 2));
+  canvas->addChild(intRec("NumVerts", 4));
+  canvas->addChild(intRec("NumIndexes", 6));
+  canvas->addChild(rawRec("Verts", std::vector<float>{0, 0, 0, 0, 1, 40, 0, 0, 1, 1, 40, 30, 0, 1, 0, 0, 30, 0, 0, 0}));
+  canvas->addChild(rawRec("Indexes", std::vector<uint16_t>{0, 1, 2, 0, 2, 3}));
+  canvas->addChild(textRec("MaterialName", "Room"));
+  writeRoom(*with(structRec("_root", "_roottype"), twoStageMaterials(), with(structRec("Children", "Node"), std::move(canvas))));
   const auto bytes = [](const std::vector<uint8_t>& b) { return std::string(b.begin(), b.end()); };
 
   // A portrait photo at a full path; the same path spelt under the working folder (the home
@@ -504,7 +504,7 @@ TEST_F(ClockFrame, APictureIsOpenedOnlyWhereItsPathSaysAndFilledIntoTheFrameOrLe
     EXPECT_TRUE(clock.LoadCustom());
     return clock.scene().root().findByName("Picture")->getMesh()->getMaterial().stages[1].texture;
   };
-  const halcyon::Texture* shown = firstStage(Make("", photo.string()));
+  const halcyon::Texture* shown = firstStage(make("", photo.string()));
   ASSERT_NE(shown, nullptr);
   EXPECT_EQ(shown->fileName(), photo.string());
   // Full width, the middle 3/8 of its height: 8 x 6 of the 8 x 16 image, the frame's 4:3.
@@ -515,19 +515,19 @@ TEST_F(ClockFrame, APictureIsOpenedOnlyWhereItsPathSaysAndFilledIntoTheFrameOrLe
 
   // Gone from its place, it is not looked for under the working folder: the painting stays.
   std::filesystem::remove(photo);
-  EXPECT_NE(firstStage(Make("", photo.string()))->fileName().find("wood.png"), std::string::npos);
+  EXPECT_NE(firstStage(make("", photo.string()))->fileName().find("wood.png"), std::string::npos);
 
   // A photo cut short in transfer shows the painting, not a half-grey picture.
   std::vector<D3DCOLOR> grain(64 * 64);
   for (size_t i = 0; i < grain.size(); ++i) grain[i] = 0xFF000000u | static_cast<D3DCOLOR>(i * 2654435761u >> 8);
   const auto jpeg = encodeJpeg(grain, 64, 64);
   const std::filesystem::path cut = dir_.write("cut.jpg", bytes({jpeg.begin(), jpeg.begin() + jpeg.size() * 2 / 3}));
-  EXPECT_NE(firstStage(Make("", cut.string()))->fileName().find("wood.png"), std::string::npos);
+  EXPECT_NE(firstStage(make("", cut.string()))->fileName().find("wood.png"), std::string::npos);
   std::filesystem::current_path(before);
 }
 
 TEST_F(ClockFrame, PropertiesKeepDefaultsForAbsentOrInvalidKeys) {
-  ClockShell& clock = Make("QuietTime = 500; WinkTime = 0; Fov = 90;");
+  ClockShell& clock = make("QuietTime = 500; WinkTime = 0; Fov = 90;");
   clock.readSceneProperties();
   EXPECT_EQ(clock.storm().quietTime(), 500);
   EXPECT_EQ(clock.storm().winkTime(), 2000);
@@ -539,7 +539,7 @@ TEST_F(ClockFrame, PropertiesKeepDefaultsForAbsentOrInvalidKeys) {
   EXPECT_TRUE(p.animations.empty());
 
   scene_.reset();
-  ClockShell& partial = Make("FogColor = array(10); QuietTime = -3;");
+  ClockShell& partial = make("FogColor = array(10); QuietTime = -3;");
   partial.readSceneProperties();
   EXPECT_EQ(partial.properties().fogColor.argb(), 0xFF0A8080u);
   EXPECT_EQ(partial.storm().quietTime(), 6000);
@@ -550,8 +550,8 @@ TEST_F(ClockFrame, PropertiesKeepDefaultsForAbsentOrInvalidKeys) {
 namespace {
 
 TEST_F(ClockFrame, AfterALossAndResetTheRoomDrawsWhole) {
-  WriteRoom(*TheRoom());
-  ClockShell& clock = Make();
+  writeRoom(*theRoom());
+  ClockShell& clock = make();
   ASSERT_TRUE(clock.LoadCustom());
   deviceControl(device_)->simulateLoss(1);
   for (int frame = 0; frame < 3; ++frame) {
@@ -564,8 +564,8 @@ TEST_F(ClockFrame, AfterALossAndResetTheRoomDrawsWhole) {
   clock_.setLocalTime(3, 0, 0);
   clock.frameMove();
   ASSERT_TRUE(clock.composeFrame());
-  EXPECT_EQ(DrawnObjects().size(), 8u);
-  EXPECT_EQ(DrawOf(kWallZ)->stageStates[0][D3DTSS_COLOROP], DWORD(D3DTOP_SUBTRACT));
+  EXPECT_EQ(drawnObjects().size(), 8u);
+  EXPECT_EQ(drawOf(kWallZ)->stageStates[0][D3DTSS_COLOROP], DWORD(D3DTOP_SUBTRACT));
   halcyon::Quaternion q;
   ASSERT_TRUE(clock.hourTrack().evaluate(0, q));
   EXPECT_NEAR(q.y, std::sin(3.1415927f / 4), 1e-6f);
@@ -578,7 +578,7 @@ namespace {
 // The scene with the silent sound library and stand-in sample files.
 class ClockThunder : public ClockFrame {
  protected:
-  ClockShell& MakeWithSound(int32_t volume) {
+  ClockShell& makeWithSound(int32_t volume) {
     for (const char* f : {"ClockMusic.ogg", "ClockRain.ogg", "ClockGrom1.ogg", "ClockGrom2.ogg", "ClockGrom3.ogg",
                           "ClockTicks.ogg"})
       dir_.write(f, "sound");
@@ -590,7 +590,7 @@ class ClockThunder : public ClockFrame {
       library_ = made.get();
       return std::unique_ptr<platform::SoundLibrary>(std::move(made));
     };
-    Adopt(setup);
+    adopt(setup);
     scene_->settings().Volume = volume;
     return *scene_;
   }
@@ -598,9 +598,9 @@ class ClockThunder : public ClockFrame {
 };
 
 TEST_F(ClockThunder, BellsStrikeAtTheClockAsItsTimeReachesTheHour) {
-  WriteRoom(*TheRoom());
+  writeRoom(*theRoom());
   for (const char* f : {"ClockBell.ogg", "ClockChime.ogg"}) dir_.write(f, "sound");
-  ClockShell& clock = MakeWithSound(80);
+  ClockShell& clock = makeWithSound(80);
   clock.settings().Chimes = 1;
   random_.rest = 6299;  // single flashes, their claps 7 s after them: out of the way
   ASSERT_TRUE(clock.LoadCustom());
@@ -625,8 +625,8 @@ TEST_F(ClockThunder, BellsStrikeAtTheClockAsItsTimeReachesTheHour) {
 }
 
 TEST_F(ClockThunder, ClapsFollowFlashesOnlyWhileEffectsAreOn) {
-  WriteRoom(*TheRoom());
-  ClockShell& clock = MakeWithSound(80);
+  writeRoom(*theRoom());
+  ClockShell& clock = makeWithSound(80);
   random_.rest = 1;  // single flashes
   ASSERT_TRUE(clock.LoadCustom());
   ASSERT_TRUE(clock.sound().thunderLoaded());
@@ -641,7 +641,7 @@ TEST_F(ClockThunder, ClapsFollowFlashesOnlyWhileEffectsAreOn) {
 
   // Volume 0: the flashes go on, but no clap is ever queued or played.
   scene_.reset();
-  ClockShell& quiet = MakeWithSound(0);
+  ClockShell& quiet = makeWithSound(0);
   ASSERT_TRUE(quiet.LoadCustom());
   library_->clearCalls();
   int flashes = 0;
@@ -660,7 +660,7 @@ TEST_F(ClockThunder, ClapsFollowFlashesOnlyWhileEffectsAreOn) {
 namespace {
 
 TEST_F(ClockFrame, SettingsDialogPictureControlsAreTheScenes) {
-  ClockShell& clock = Make("", "/pictures/cat.png");
+  ClockShell& clock = make("", "/pictures/cat.png");
   const auto t = platform::loadDialogTemplate(brassmoor::dialog_id::kSettingsDialog);
   ASSERT_TRUE(t);
   platform::DialogBox box(*t);

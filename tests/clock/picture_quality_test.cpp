@@ -61,9 +61,9 @@ class PictureQuality : public clocktest::ClockRoomFixture {
   // Across the floor to the window, and low over the rug to the clock's dial.
   static constexpr View kViews[] = {{"c1.cam", 80}, {"c8.cam", 80}};
 
-  std::vector<Picture> DrawViews(int width, int height, const char* name) {
+  std::vector<Picture> drawViews(int width, int height, const char* name) {
     std::vector<Picture> pictures;
-    Open(BRASSMOOR_MEDIA_DIR, width, height);
+    open(BRASSMOOR_MEDIA_DIR, width, height);
     if (HasFatalFailure()) return pictures;
     for (const View& v : kViews) {
       EXPECT_TRUE(scene_->tours().startAt(v.tour, v.time));
@@ -77,8 +77,8 @@ class PictureQuality : public clocktest::ClockRoomFixture {
 
 TEST_F(PictureQuality, DirectFramesKeepTheFineDetailOfASupersampledOne) {
   constexpr UINT kFactor = 4;
-  const std::vector<Picture> direct = DrawViews(320, 180, "direct");
-  const std::vector<Picture> big = DrawViews(320 * kFactor, 180 * kFactor, "supersampled");
+  const std::vector<Picture> direct = drawViews(320, 180, "direct");
+  const std::vector<Picture> big = drawViews(320 * kFactor, 180 * kFactor, "supersampled");
   ASSERT_EQ(direct.size(), std::size(kViews));
   ASSERT_EQ(big.size(), std::size(kViews));
   for (size_t i = 0; i < direct.size(); ++i) {

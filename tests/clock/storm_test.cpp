@@ -88,7 +88,7 @@ class StormRun : public ::testing::Test {
   float loudness_ = 0.0f;
 
   // One frame of the storm at the fake clock's time, as the frame loop hands it down.
-  void Frame(bool effects = true, bool thunder = true) {
+  void runFrame(bool effects = true, bool thunder = true) {
     const halcyon::FrameTime frame = frames_.next(clock_.now(), {});
     storm_.scheduleLightning(frame, effects && thunder);
     storm_.workThunder(frame, effects, [this](float loudness) {
@@ -113,10 +113,10 @@ TEST_F(StormRun, DrawsAndPausesInOrder) {
   // strike, its clap 700 + 100 ms after the flash.
   random_.draws = {399, 99, 4, 7, 8999, 100};
   clock_.advance(999);
-  Frame();
+  runFrame();
   EXPECT_FALSE(storm_.flashActive());
   clock_.advance(1);
-  Frame();
+  runFrame();
   ASSERT_TRUE(storm_.flashActive());
   EXPECT_EQ(storm_.flashDuration(), 699);
   EXPECT_FLOAT_EQ(storm_.flashStrength(), 0.995f);
@@ -126,15 +126,15 @@ TEST_F(StormRun, DrawsAndPausesInOrder) {
 
   // The flash ends with the base ramp; the pause counts from there.
   clock_.advance(699);
-  Frame();
+  runFrame();
   EXPECT_FALSE(storm_.flashActive());
   EXPECT_EQ(ramps_.back().red[255], brassmoor::baseGammaRamp(0).red[255]);
   EXPECT_EQ(claps_, 0);
   clock_.advance(100);
-  Frame();
+  runFrame();
   EXPECT_EQ(claps_, 0);
   clock_.advance(1);
-  Frame();
+  runFrame();
   EXPECT_EQ(claps_, 1);
   EXPECT_FLOAT_EQ(loudness_, 1.0f);
   EXPECT_EQ(storm_.thunderQueued(), 0u);
@@ -143,10 +143,10 @@ TEST_F(StormRun, DrawsAndPausesInOrder) {
   random_.draws = {0, 0, 1, 2, 6000};
   random_.next = 0;
   clock_.advance(14998 - 101);
-  Frame();
+  runFrame();
   EXPECT_FALSE(storm_.flashActive());
   clock_.advance(1);
-  Frame();
+  runFrame();
   ASSERT_TRUE(storm_.flashActive());
   EXPECT_EQ(storm_.flashDuration(), 300);
   EXPECT_FLOAT_EQ(storm_.flashStrength(), 0.5f);
@@ -154,10 +154,10 @@ TEST_F(StormRun, DrawsAndPausesInOrder) {
 
   // Flash level: 0.9343 at a quarter, full at the middle.
   clock_.advance(75);
-  Frame();
+  runFrame();
   EXPECT_NEAR(storm_.flashLevel(), 0.8408964f * 1.1111112f, 1e-5f);
   clock_.advance(75);
-  Frame();
+  runFrame();
   EXPECT_FLOAT_EQ(storm_.flashLevel(), 1.0f);
   EXPECT_FLOAT_EQ(storm_.windowFlash(), 1.0f);
   EXPECT_EQ(ramps_.back().red[0], 16384);
@@ -169,17 +169,17 @@ TEST_F(StormRun, DoubleFlashFollowsQuicklyAndQueuesAFlicker) {
   random_.draws = {0, 0, 5, 42, 1999};
   random_.rest = 1;
   clock_.advance(1000);
-  Frame();
+  runFrame();
   EXPECT_EQ(storm_.nextFlashDelay(), 42);
   EXPECT_EQ(storm_.winksQueued(), 1u);
   // A frame far past the flash's end ends it dark, never with an undefined level.
   clock_.advance(2000);
-  Frame();
+  runFrame();
   EXPECT_FALSE(storm_.flashActive());
   EXPECT_EQ(storm_.flashLevel(), 0.0f);
   EXPECT_FALSE(storm_.winkActive());
   clock_.advance(999);
-  Frame();
+  runFrame();
   EXPECT_TRUE(storm_.winkActive());
   EXPECT_EQ(storm_.winksQueued(), 0u);
 }
@@ -193,28 +193,28 @@ TEST_F(StormRun, ASecondWinkTriggerLengthensTheFlicker) {
                    /*second flicker*/ 1000};
   random_.rest = 1;
   clock_.advance(1000);
-  Frame();
+  runFrame();
   clock_.advance(300);
-  Frame();  // the first flash ends
+  runFrame();  // the first flash ends
   clock_.advance(42);
-  Frame();  // the second flash starts
+  runFrame();  // the second flash starts
   EXPECT_EQ(storm_.winksQueued(), 2u);
   clock_.advance(658);
-  Frame();  // first trigger
+  runFrame();  // first trigger
   ASSERT_TRUE(storm_.winkActive());
   EXPECT_EQ(storm_.winkDuration(), 2000);
   clock_.advance(500);
-  Frame();  // second trigger, 500 ms in
+  runFrame();  // second trigger, 500 ms in
   EXPECT_EQ(storm_.winksQueued(), 0u);
   // No earlier than 2000 ms after the second trigger does the flicker stop.
   for (int ms = 0; ms < 1990; ms += 10) {
     clock_.advance(10);
-    Frame();
+    runFrame();
     ASSERT_TRUE(storm_.winkActive()) << ms;
   }
   for (int ms = 0; ms < 1000 && storm_.winkActive(); ms += 10) {
     clock_.advance(10);
-    Frame();
+    runFrame();
   }
   EXPECT_FALSE(storm_.winkActive());
   EXPECT_EQ(storm_.winkLevel(), 0.0f);
@@ -226,14 +226,14 @@ TEST_F(StormRun, ThunderWithEffectsOffNeverPlaysNorPilesUp) {
   random_.rest = 1;  // single flashes only
   for (int i = 0; i < 200; ++i) {
     clock_.advance(100);
-    Frame(/*effects=*/false);
+    runFrame(/*effects=*/false);
     EXPECT_EQ(storm_.thunderQueued(), 0u);
   }
   EXPECT_EQ(claps_, 0);
   // Thunder sample missing: flashes come, claps never queue.
   for (int i = 0; i < 200; ++i) {
     clock_.advance(100);
-    Frame(true, /*thunder=*/false);
+    runFrame(true, /*thunder=*/false);
   }
   EXPECT_EQ(claps_, 0);
 }
@@ -247,7 +247,7 @@ struct LightningTrace {
   size_t winks = 0;
 };
 
-LightningTrace RunLightning(brassmoor::LightningMode mode, int frameMs, int frames) {
+LightningTrace runLightning(brassmoor::LightningMode mode, int frameMs, int frames) {
   testsupport::FakeClock clock;
   ScriptedRandom random;
   Storm storm{std::ref(random)};
@@ -276,7 +276,7 @@ LightningTrace RunLightning(brassmoor::LightningMode mode, int frameMs, int fram
 
 TEST(Lightning, SoftRisesGentlyNeverTouchesTheGammaRampAndCountsItsFlashes) {
   for (int frameMs : {4, 16, 33, 100}) {
-    const LightningTrace t = RunLightning(brassmoor::LightningMode::Soft, frameMs, 20000 / frameMs);
+    const LightningTrace t = runLightning(brassmoor::LightningMode::Soft, frameMs, 20000 / frameMs);
     float peak = 0.0f;
     for (size_t f = 1; f < t.window.size(); ++f) {
       ASSERT_LE(t.window[f] - t.window[f - 1], Storm::kSoftRisePerFrame + 1e-6f) << frameMs << " ms, frame " << f;
@@ -293,7 +293,7 @@ TEST(Lightning, SoftRisesGentlyNeverTouchesTheGammaRampAndCountsItsFlashes) {
 }
 
 TEST(Lightning, FullKeepsTheDesignedFlashAndOffShowsNone) {
-  const LightningTrace full = RunLightning(brassmoor::LightningMode::Full, 16, 1000);
+  const LightningTrace full = runLightning(brassmoor::LightningMode::Full, 16, 1000);
   EXPECT_FLOAT_EQ(*std::max_element(full.window.begin(), full.window.end()), 1.0f);
   const bool brightened = std::any_of(full.ramps.begin(), full.ramps.end(), [](const D3DGAMMARAMP& r) {
     return r.red[0] > brassmoor::baseGammaRamp(0).red[0];
@@ -301,7 +301,7 @@ TEST(Lightning, FullKeepsTheDesignedFlashAndOffShowsNone) {
   EXPECT_TRUE(brightened);
   EXPECT_GT(full.winks, 0u);
 
-  const LightningTrace off = RunLightning(brassmoor::LightningMode::Off, 16, 1000);
+  const LightningTrace off = runLightning(brassmoor::LightningMode::Off, 16, 1000);
   EXPECT_FLOAT_EQ(*std::max_element(off.window.begin(), off.window.end()), 0.0f);
   for (const D3DGAMMARAMP& r : off.ramps) ASSERT_EQ(r.red[0], brassmoor::baseGammaRamp(0).red[0]);
   EXPECT_TRUE(off.shownStarts.empty());
@@ -314,13 +314,13 @@ TEST_F(StormRun, ThunderComesAsLateAsTheStrikeIsFarAndFarThunderIsQuieter) {
   random_.rest = 1;
   random_.draws = {0, 0, 1, 1, 0, /*strike*/ 6299};
   clock_.advance(1000);
-  Frame();
+  runFrame();
   ASSERT_EQ(storm_.thunderDelays(), std::vector<int64_t>{Storm::kNearThunderMs + 6299});
   clock_.advance(Storm::kNearThunderMs + 6298);
-  Frame();
+  runFrame();
   EXPECT_EQ(claps_, 0);
   clock_.advance(1);
-  Frame();
+  runFrame();
   EXPECT_EQ(claps_, 1);
 
   storm_.setLightning(brassmoor::LightningMode::Off);
@@ -328,12 +328,12 @@ TEST_F(StormRun, ThunderComesAsLateAsTheStrikeIsFarAndFarThunderIsQuieter) {
   random_.next = 0;
   for (int i = 0; i < 200 && storm_.thunderQueued() == 0; ++i) {
     clock_.advance(100);
-    Frame();
+    runFrame();
   }
   ASSERT_EQ(storm_.thunderDelays(), std::vector<int64_t>{Storm::kFarThunderMs});
   for (int i = 0; i < 100 && claps_ == 1; ++i) {
     clock_.advance(100);
-    Frame();
+    runFrame();
   }
   EXPECT_EQ(claps_, 2);
   EXPECT_FLOAT_EQ(loudness_, Storm::kFarThunderLoudness);

@@ -27,7 +27,7 @@ class TourRun : public ::testing::Test {
 TEST_F(TourRun, TenToursPlayOncePerRoundInRandomOrder) {
   for (int i = 1; i <= 10; ++i) {
     const std::string name = "c" + std::to_string(i) + ".cam";
-    clocktest::WriteTour(dir_, name, 0, 100, float(i));
+    clocktest::writeTour(dir_, name, 0, 100, float(i));
     tours_.addTour(name);
   }
   random_.draws = {7, 3, 9, 1, 0, 4, 2, 8, 5, 6, 3, 2};
@@ -48,7 +48,7 @@ TEST_F(TourRun, TenToursPlayOncePerRoundInRandomOrder) {
 }
 
 TEST_F(TourRun, OneTourRestartsAtItsFirstKey) {
-  clocktest::WriteTour(dir_, "only.cam", 20, 60);
+  clocktest::writeTour(dir_, "only.cam", 20, 60);
   tours_.addTour("only.cam");
   tours_.start();
   tours_.restartTimer(clock_.now());
@@ -71,7 +71,7 @@ TEST_F(TourRun, OneTourRestartsAtItsFirstKey) {
 }
 
 TEST_F(TourRun, FadeAtBothEnds) {
-  clocktest::WriteTour(dir_, "t.cam", 0, 200);
+  clocktest::writeTour(dir_, "t.cam", 0, 200);
   tours_.addTour("t.cam");
   tours_.start();
   tours_.setTime(5);
@@ -87,11 +87,11 @@ TEST_F(TourRun, FadeAtBothEnds) {
 TEST_F(TourRun, KeysSortByTimeAndTypeDecidesTheirTrack) {
   using namespace scenetest;
   const float s = std::sin(0.25f * 3.1415927f), c = std::cos(0.25f * 3.1415927f);  // half a right angle
-  Rec root = With(Struct("_root", "_roottype"), clocktest::TourKey("a", "pos", 200, 0, 10, 0),
-                  clocktest::TourKey("b", "pos", 0, 0, 0, 0), clocktest::TourKey("c", "rotation", 0, 0, s, 0, c),
-                  clocktest::TourKey("d", "Pos", 100, 0, 0, 0, 1), clocktest::TourKey("e", "pos", 200, 0, 20, 0),
-                  Raw("short", std::vector<float>{1, 2}, "pos"));
-  clocktest::WriteRecord(dir_, "k.cam", *root);
+  Rec root = with(structRec("_root", "_roottype"), clocktest::tourKey("a", "pos", 200, 0, 10, 0),
+                  clocktest::tourKey("b", "pos", 0, 0, 0, 0), clocktest::tourKey("c", "rotation", 0, 0, s, 0, c),
+                  clocktest::tourKey("d", "Pos", 100, 0, 0, 0, 1), clocktest::tourKey("e", "pos", 200, 0, 20, 0),
+                  rawRec("short", std::vector<float>{1, 2}, "pos"));
+  clocktest::writeRecord(dir_, "k.cam", *root);
   tours_.addTour("k.cam");
   tours_.start();
   const halcyon::Animation& node = tours_.node();

@@ -16,7 +16,7 @@ using halcyon::Vec3;
 
 constexpr float kPi = 3.14159265f;
 
-AnimationKey Key(float time, float x, float tension = 0, float continuity = 0, float bias = 0) {
+AnimationKey key(float time, float x, float tension = 0, float continuity = 0, float bias = 0) {
   AnimationKey k;
   k.time = time;
   k.value[0] = x;
@@ -26,7 +26,7 @@ AnimationKey Key(float time, float x, float tension = 0, float continuity = 0, f
   return k;
 }
 
-AnimationKey TurnKey(float time, float degrees) {
+AnimationKey turnKey(float time, float degrees) {
   const Quaternion q = halcyon::rotationAxis({0, 1, 0}, degrees * kPi / 180.0f);
   AnimationKey k;
   k.time = time;
@@ -44,7 +44,7 @@ float X(const Track& t, float time) {
 }
 
 // The turn about +Y that a rotation track yields, in degrees.
-float TurnDegrees(const Track& t, float time) {
+float turnDegrees(const Track& t, float time) {
   Quaternion q;
   EXPECT_TRUE(t.evaluate(time, q));
   EXPECT_NEAR(q.x, 0.0f, 1e-5f);
@@ -57,9 +57,9 @@ float TurnDegrees(const Track& t, float time) {
 // it is (0.84375, 0.140625, 0.15625, -0.046875).
 TEST(TrackCubic, HermiteWithKochanekBartelsTangentsMatchesHandWorkedValues) {
   Track t;
-  t.addKey(Key(0, 0));
-  t.addKey(Key(10, 10));
-  t.addKey(Key(20, 30));
+  t.addKey(key(0, 0));
+  t.addKey(key(10, 10));
+  t.addKey(key(20, 30));
   // Start tangent: open end, the chord 10. End tangent at key 1: (10 + 20) / 2 = 15.
   EXPECT_NEAR(X(t, 5), 10 * 0.125f + 10 * 0.5f - 15 * 0.125f, 1e-5f);                   // 4.375
   EXPECT_NEAR(X(t, 2.5f), 10 * 0.140625f + 10 * 0.15625f - 15 * 0.046875f, 1e-5f);       // 2.265625
@@ -67,22 +67,22 @@ TEST(TrackCubic, HermiteWithKochanekBartelsTangentsMatchesHandWorkedValues) {
   EXPECT_NEAR(X(t, 15), 5 + 1.875f + 15 - 2.5f, 1e-5f);
 
   Track tension;
-  tension.addKey(Key(0, 0));
-  tension.addKey(Key(10, 10, 0.5f));
-  tension.addKey(Key(20, 30));
+  tension.addKey(key(0, 0));
+  tension.addKey(key(10, 10, 0.5f));
+  tension.addKey(key(20, 30));
   EXPECT_NEAR(X(tension, 5), 1.25f + 5 - 7.5f * 0.125f, 1e-5f);  // tangent 15 x (1 - 0.5)
 
   Track bias;
-  bias.addKey(Key(0, 0));
-  bias.addKey(Key(10, 10, 0, 0, 0.5f));
-  bias.addKey(Key(20, 30));
+  bias.addKey(key(0, 0));
+  bias.addKey(key(10, 10, 0, 0, 0.5f));
+  bias.addKey(key(20, 30));
   // g1 = 10 x 1.5 = 15, g2 = 20 x 0.5 = 10: tangent 12.5.
   EXPECT_NEAR(X(bias, 5), 1.25f + 5 - 12.5f * 0.125f, 1e-5f);
 
   Track continuity;
-  continuity.addKey(Key(0, 0));
-  continuity.addKey(Key(10, 10, 0, 0.5f));
-  continuity.addKey(Key(20, 30));
+  continuity.addKey(key(0, 0));
+  continuity.addKey(key(10, 10, 0, 0.5f));
+  continuity.addKey(key(20, 30));
   // Incoming at key 1: k = 0.5, 10 + 10 x 0.25 = 12.5. Outgoing: k = 1.5, 10 + 10 x 0.75 = 17.5.
   EXPECT_NEAR(X(continuity, 5), 1.25f + 5 - 12.5f * 0.125f, 1e-5f);
   EXPECT_NEAR(X(continuity, 15), 5 + 17.5f * 0.125f + 15 - 2.5f, 1e-5f);
@@ -90,14 +90,14 @@ TEST(TrackCubic, HermiteWithKochanekBartelsTangentsMatchesHandWorkedValues) {
 
 TEST(TrackCubic, TwoKeysRunStraightAndLinearFlagIgnoresTangents) {
   Track t;
-  t.addKey(Key(0, 2));
-  t.addKey(Key(8, 10));
+  t.addKey(key(0, 2));
+  t.addKey(key(8, 10));
   EXPECT_NEAR(X(t, 2), 4.0f, 1e-5f);
   Track lin;
   lin.setFlags(Track::kLinear);
-  lin.addKey(Key(0, 0));
-  lin.addKey(Key(10, 10));
-  lin.addKey(Key(20, 30));
+  lin.addKey(key(0, 0));
+  lin.addKey(key(10, 10));
+  lin.addKey(key(20, 30));
   EXPECT_NEAR(X(lin, 5), 5.0f, 1e-6f);
   EXPECT_NEAR(X(lin, 12.5f), 15.0f, 1e-5f);
 }
@@ -105,8 +105,8 @@ TEST(TrackCubic, TwoKeysRunStraightAndLinearFlagIgnoresTangents) {
 TEST(TrackTimes, OutsideKeysHoldEndsUnlessWrappedAndSingleOrEqualKeysHold) {
   Track t;
   t.setFlags(Track::kLinear);
-  t.addKey(Key(0, 0));
-  t.addKey(Key(100, 100));
+  t.addKey(key(0, 0));
+  t.addKey(key(100, 100));
   EXPECT_FLOAT_EQ(X(t, -25), 0.0f);
   EXPECT_FLOAT_EQ(X(t, 250), 100.0f);
   EXPECT_FLOAT_EQ(X(t, 100), 100.0f);
@@ -118,12 +118,12 @@ TEST(TrackTimes, OutsideKeysHoldEndsUnlessWrappedAndSingleOrEqualKeysHold) {
 
   Track one;
   one.setFlags(Track::kWrap);  // a zero-length range must not divide by zero
-  one.addKey(Key(40, 7));
+  one.addKey(key(40, 7));
   for (float time : {-1e6f, 0.0f, 40.0f, 41.0f, 1e9f}) EXPECT_FLOAT_EQ(X(one, time), 7.0f);
 
   Track same;
-  same.addKey(Key(5, 1));
-  same.addKey(Key(5, 2));
+  same.addKey(key(5, 1));
+  same.addKey(key(5, 2));
   EXPECT_EQ(same.keys().size(), 1u);
   EXPECT_FLOAT_EQ(X(same, 5), 2.0f);
 
@@ -138,9 +138,9 @@ TEST(TrackTimes, CyclicTrackTakesNeighboursAcrossTheEnds) {
   Track open, cyclic;
   cyclic.setFlags(Track::kCyclic);
   for (Track* t : {&open, &cyclic}) {
-    t->addKey(Key(0, 0));
-    t->addKey(Key(10, 10));
-    t->addKey(Key(20, 0));
+    t->addKey(key(0, 0));
+    t->addKey(key(10, 10));
+    t->addKey(key(20, 0));
   }
   // Key 1's tangent is (10 - 10) / 2 = 0 in both; key 0's is the chord 10 when open, and
   // from the key before the last across the end, (-10 + 10) / 2 = 0, when cyclic.
@@ -162,51 +162,51 @@ TEST(Ease, SixTenthsEachBehaveLikeHalvesAndZeroIsIdentity) {
 
   Track eased;
   eased.setEase(0.5f, 0.5f);
-  eased.addKey(Key(0, 0));
-  eased.addKey(Key(100, 100));
+  eased.addKey(key(0, 0));
+  eased.addKey(key(100, 100));
   EXPECT_NEAR(X(eased, 25), 12.5f, 1e-4f);
 }
 
 TEST(TrackRotation, TwoKeysAreASlerpAndThreeKeysFollowTheHermiteOfTheAngle) {
   Track t(Track::kRotation);
-  t.addKey(TurnKey(0, 0));
-  t.addKey(TurnKey(100, 90));
+  t.addKey(turnKey(0, 0));
+  t.addKey(turnKey(100, 90));
   // slerp from 0 to 90 degrees at a quarter: 22.5 degrees, q = (0, sin 11.25°, 0, cos 11.25°).
   Quaternion q;
   ASSERT_TRUE(t.evaluate(25, q));
   EXPECT_NEAR(q.y, 0.19509032f, 1e-5f);
   EXPECT_NEAR(q.w, 0.98078528f, 1e-5f);
-  EXPECT_NEAR(TurnDegrees(t, 60), 54.0f, 1e-3f);
+  EXPECT_NEAR(turnDegrees(t, 60), 54.0f, 1e-3f);
   t.setFlags(Track::kLinear);
-  EXPECT_NEAR(TurnDegrees(t, 60), 54.0f, 1e-3f);
+  EXPECT_NEAR(turnDegrees(t, 60), 54.0f, 1e-3f);
 
   // About one axis the spherical curve is the Hermite of the angle: 0, 90, 120 degrees;
   // tangents 90 (open end) and (90 + 30) / 2 = 60, so at the middle 90/8 + 45 - 60/8.
   Track three(Track::kRotation);
-  three.addKey(TurnKey(0, 0));
-  three.addKey(TurnKey(10, 90));
-  three.addKey(TurnKey(20, 120));
-  EXPECT_NEAR(TurnDegrees(three, 5), 48.75f, 1e-3f);
-  EXPECT_NEAR(TurnDegrees(three, 10), 90.0f, 1e-4f);
+  three.addKey(turnKey(0, 0));
+  three.addKey(turnKey(10, 90));
+  three.addKey(turnKey(20, 120));
+  EXPECT_NEAR(turnDegrees(three, 5), 48.75f, 1e-3f);
+  EXPECT_NEAR(turnDegrees(three, 10), 90.0f, 1e-4f);
 
   // Keys stored on opposite hemispheres still take the short way.
   Track flipped(Track::kRotation);
-  flipped.addKey(TurnKey(0, 0));
-  AnimationKey k = TurnKey(10, 40);
+  flipped.addKey(turnKey(0, 0));
+  AnimationKey k = turnKey(10, 40);
   for (float& v : k.value) v = -v;
   flipped.addKey(k);
-  EXPECT_NEAR(TurnDegrees(flipped, 5), 20.0f, 1e-3f);
+  EXPECT_NEAR(turnDegrees(flipped, 5), 20.0f, 1e-3f);
 }
 
 TEST(Animation, ComposesScaleRotationTranslationAndUnitesTimeRanges) {
   halcyon::Animation a;
   halcyon::Matrix m;
   EXPECT_FALSE(a.evaluate(0, m));
-  AnimationKey s = Key(10, 2);
+  AnimationKey s = key(10, 2);
   s.value[1] = s.value[2] = 2;
   a.scale().addKey(s);
-  a.rotation().addKey(TurnKey(-5, 90));
-  AnimationKey p = Key(30, 1);
+  a.rotation().addKey(turnKey(-5, 90));
+  AnimationKey p = key(30, 1);
   p.value[1] = 2;
   p.value[2] = 3;
   a.position().addKey(p);
@@ -222,7 +222,7 @@ TEST(Animation, ComposesScaleRotationTranslationAndUnitesTimeRanges) {
 }
 
 TEST(AnimationKey, ThirtyTwoByteLayoutRoundTrips) {
-  AnimationKey k = Key(1.5f, 2, 0.1f, 0.2f, 0.3f);
+  AnimationKey k = key(1.5f, 2, 0.1f, 0.2f, 0.3f);
   k.value[3] = 9;
   uint8_t bytes[32];
   k.toBytes(bytes);
@@ -240,8 +240,8 @@ TEST(AnimationController, PlaysOnTheMillisecondClockWithSpeedLoopAndRange) {
   testsupport::FakeClock clock(10'000);
   halcyon::Animation a;
   a.position().setFlags(Track::kLinear);
-  a.position().addKey(Key(0, 0));
-  a.position().addKey(Key(100, 100));
+  a.position().addKey(key(0, 0));
+  a.position().addKey(key(100, 100));
   halcyon::AnimationController c;
   c.play(&a);
   clock.advance(150);

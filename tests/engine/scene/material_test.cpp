@@ -60,12 +60,12 @@ TEST(Material, DefaultIsAutomaticOpaqueLitAndAlphaNeedsStopAtADisabledStage) {
 
 class ApplyMaterial : public scenetest::RecordingScene {
  protected:
-  DWORD Stage(DWORD stage, D3DTEXTURESTAGESTATETYPE type) {
+  DWORD stageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type) {
     DWORD v = 0;
     device_->GetTextureStageState(stage, type, &v);
     return v;
   }
-  DWORD State(D3DRENDERSTATETYPE s) {
+  DWORD renderState(D3DRENDERSTATETYPE s) {
     DWORD v = 0;
     device_->GetRenderState(s, &v);
     return v;
@@ -74,23 +74,23 @@ class ApplyMaterial : public scenetest::RecordingScene {
 
 TEST_F(ApplyMaterial, OpaqueLitMaterialWithoutTextureSetsTheBaseStates) {
   ASSERT_TRUE(halcyon::applyMaterialStates(halcyon::defaultMaterial(), 0x312));
-  EXPECT_EQ(State(D3DRS_CULLMODE), DWORD(D3DCULL_CCW));
-  EXPECT_EQ(State(D3DRS_ZFUNC), DWORD(D3DCMP_LESSEQUAL));
-  EXPECT_EQ(State(D3DRS_ZWRITEENABLE), 1u);
-  EXPECT_EQ(State(D3DRS_ALPHATESTENABLE), 0u);
-  EXPECT_EQ(State(D3DRS_ALPHABLENDENABLE), 0u);
-  EXPECT_EQ(State(D3DRS_LIGHTING), 1u);
-  EXPECT_EQ(State(D3DRS_COLORVERTEX), 0u);
-  EXPECT_EQ(Stage(0, D3DTSS_COLORARG1), D3DTA_DIFFUSE);
-  EXPECT_EQ(Stage(0, D3DTSS_COLOROP), DWORD(D3DTOP_SELECTARG1));
-  EXPECT_EQ(Stage(0, D3DTSS_ALPHAOP), DWORD(D3DTOP_DISABLE));  // opacity exactly 1: no alpha
-  EXPECT_EQ(Stage(1, D3DTSS_COLOROP), DWORD(D3DTOP_DISABLE));
+  EXPECT_EQ(renderState(D3DRS_CULLMODE), DWORD(D3DCULL_CCW));
+  EXPECT_EQ(renderState(D3DRS_ZFUNC), DWORD(D3DCMP_LESSEQUAL));
+  EXPECT_EQ(renderState(D3DRS_ZWRITEENABLE), 1u);
+  EXPECT_EQ(renderState(D3DRS_ALPHATESTENABLE), 0u);
+  EXPECT_EQ(renderState(D3DRS_ALPHABLENDENABLE), 0u);
+  EXPECT_EQ(renderState(D3DRS_LIGHTING), 1u);
+  EXPECT_EQ(renderState(D3DRS_COLORVERTEX), 0u);
+  EXPECT_EQ(stageState(0, D3DTSS_COLORARG1), D3DTA_DIFFUSE);
+  EXPECT_EQ(stageState(0, D3DTSS_COLOROP), DWORD(D3DTOP_SELECTARG1));
+  EXPECT_EQ(stageState(0, D3DTSS_ALPHAOP), DWORD(D3DTOP_DISABLE));  // opacity exactly 1: no alpha
+  EXPECT_EQ(stageState(1, D3DTSS_COLOROP), DWORD(D3DTOP_DISABLE));
   EXPECT_EQ(device_->count("SetMaterial"), 1u);
 
   // Without normals the material cannot be lit.
   ASSERT_TRUE(halcyon::applyMaterialStates(halcyon::defaultMaterial(), D3DFVF_XYZ | D3DFVF_DIFFUSE));
-  EXPECT_EQ(State(D3DRS_LIGHTING), 0u);
-  EXPECT_EQ(State(D3DRS_COLORVERTEX), 1u);
+  EXPECT_EQ(renderState(D3DRS_LIGHTING), 0u);
+  EXPECT_EQ(renderState(D3DRS_COLORVERTEX), 1u);
 
   // The same material again reaches the device not at all.
   device_->clearCalls();
@@ -102,29 +102,29 @@ TEST_F(ApplyMaterial, AdditiveBlendOnOpaqueAndFactorAlphaKeepsTheFactorColour) {
   Material additive;
   additive.blendMode = 1;
   ASSERT_TRUE(halcyon::applyMaterialStates(additive, 0x312));
-  EXPECT_EQ(State(D3DRS_ALPHABLENDENABLE), 1u);
-  EXPECT_EQ(State(D3DRS_SRCBLEND), DWORD(D3DBLEND_SRCALPHA));
-  EXPECT_EQ(State(D3DRS_DESTBLEND), DWORD(D3DBLEND_ONE));
-  EXPECT_EQ(State(D3DRS_ALPHATESTENABLE), 0u);
+  EXPECT_EQ(renderState(D3DRS_ALPHABLENDENABLE), 1u);
+  EXPECT_EQ(renderState(D3DRS_SRCBLEND), DWORD(D3DBLEND_SRCALPHA));
+  EXPECT_EQ(renderState(D3DRS_DESTBLEND), DWORD(D3DBLEND_ONE));
+  EXPECT_EQ(renderState(D3DRS_ALPHATESTENABLE), 0u);
 
   halcyon::stateCache().setRenderState(D3DRS_TEXTUREFACTOR, 0x00404040);
   Material glass;
   glass.opacity = 0.5f;
   glass.setAlphaUse(1);
   ASSERT_TRUE(halcyon::applyMaterialStates(glass, 0x312));
-  EXPECT_EQ(State(D3DRS_TEXTUREFACTOR), 0x7F404040u);
-  EXPECT_EQ(State(D3DRS_ALPHATESTENABLE), 1u);
-  EXPECT_EQ(State(D3DRS_ALPHAREF), 1u);
-  EXPECT_EQ(State(D3DRS_ALPHAFUNC), DWORD(D3DCMP_GREATEREQUAL));
-  EXPECT_EQ(State(D3DRS_SRCBLEND), DWORD(D3DBLEND_SRCALPHA));
-  EXPECT_EQ(State(D3DRS_DESTBLEND), DWORD(D3DBLEND_INVSRCALPHA));
-  EXPECT_EQ(Stage(0, D3DTSS_ALPHAOP), DWORD(D3DTOP_SELECTARG1));
-  EXPECT_EQ(Stage(0, D3DTSS_ALPHAARG1), D3DTA_TFACTOR);
+  EXPECT_EQ(renderState(D3DRS_TEXTUREFACTOR), 0x7F404040u);
+  EXPECT_EQ(renderState(D3DRS_ALPHATESTENABLE), 1u);
+  EXPECT_EQ(renderState(D3DRS_ALPHAREF), 1u);
+  EXPECT_EQ(renderState(D3DRS_ALPHAFUNC), DWORD(D3DCMP_GREATEREQUAL));
+  EXPECT_EQ(renderState(D3DRS_SRCBLEND), DWORD(D3DBLEND_SRCALPHA));
+  EXPECT_EQ(renderState(D3DRS_DESTBLEND), DWORD(D3DBLEND_INVSRCALPHA));
+  EXPECT_EQ(stageState(0, D3DTSS_ALPHAOP), DWORD(D3DTOP_SELECTARG1));
+  EXPECT_EQ(stageState(0, D3DTSS_ALPHAARG1), D3DTA_TFACTOR);
 
   // An opacity above 1 must not spill into the colour bytes.
   glass.opacity = 3.0f;
   ASSERT_TRUE(halcyon::applyMaterialStates(glass, 0x312));
-  EXPECT_EQ(State(D3DRS_TEXTUREFACTOR), 0xFF404040u);
+  EXPECT_EQ(renderState(D3DRS_TEXTUREFACTOR), 0xFF404040u);
 }
 
 TEST_F(ApplyMaterial, AutomaticStagesAfterTheFirstModulateTwiceAndAutomaticAlphaTakesTheFactorOnce) {
@@ -133,14 +133,14 @@ TEST_F(ApplyMaterial, AutomaticStagesAfterTheFirstModulateTwiceAndAutomaticAlpha
   m.stages[1].colorOp = halcyon::kAutomaticOp;
   m.stages[1].alphaOp = halcyon::kAutomaticOp;
   ASSERT_TRUE(halcyon::applyMaterialStates(m, 0x312));
-  EXPECT_EQ(Stage(1, D3DTSS_COLOROP), DWORD(D3DTOP_MODULATE2X));
-  EXPECT_EQ(Stage(1, D3DTSS_COLORARG1), D3DTA_CURRENT);
-  EXPECT_EQ(Stage(1, D3DTSS_COLORARG2), D3DTA_DIFFUSE);
+  EXPECT_EQ(stageState(1, D3DTSS_COLOROP), DWORD(D3DTOP_MODULATE2X));
+  EXPECT_EQ(stageState(1, D3DTSS_COLORARG1), D3DTA_CURRENT);
+  EXPECT_EQ(stageState(1, D3DTSS_COLORARG2), D3DTA_DIFFUSE);
   // Stage 0 takes the factor; stage 1 finds it used and has no texture alpha: no alpha there.
-  EXPECT_EQ(Stage(0, D3DTSS_ALPHAOP), DWORD(D3DTOP_SELECTARG1));
-  EXPECT_EQ(Stage(0, D3DTSS_ALPHAARG1), D3DTA_TFACTOR);
-  EXPECT_EQ(Stage(1, D3DTSS_ALPHAOP), DWORD(D3DTOP_DISABLE));
-  EXPECT_EQ(Stage(2, D3DTSS_COLOROP), DWORD(D3DTOP_DISABLE));
+  EXPECT_EQ(stageState(0, D3DTSS_ALPHAOP), DWORD(D3DTOP_SELECTARG1));
+  EXPECT_EQ(stageState(0, D3DTSS_ALPHAARG1), D3DTA_TFACTOR);
+  EXPECT_EQ(stageState(1, D3DTSS_ALPHAOP), DWORD(D3DTOP_DISABLE));
+  EXPECT_EQ(stageState(2, D3DTSS_COLOROP), DWORD(D3DTOP_DISABLE));
 }
 
 TEST_F(ApplyMaterial, TrilinearStagesTakeTheAnisotropyTheFrameOffers) {

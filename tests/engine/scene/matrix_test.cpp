@@ -13,7 +13,7 @@ using halcyon::Matrix;
 using halcyon::Quaternion;
 using halcyon::Vec3;
 
-Matrix Reference(const Matrix& a, const Matrix& b) {
+Matrix reference(const Matrix& a, const Matrix& b) {
   Matrix r;
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j)
@@ -22,7 +22,7 @@ Matrix Reference(const Matrix& a, const Matrix& b) {
 }
 
 // Whether the values keep what the tag promises (a tag may promise less than the values show).
-bool Honours(const Matrix& m) {
+bool honours(const Matrix& m) {
   const bool affine = m.m[0][3] == 0 && m.m[1][3] == 0 && m.m[2][3] == 0 && m.m[3][3] == 1;
   const bool diagonal = m.m[0][1] == 0 && m.m[0][2] == 0 && m.m[1][0] == 0 && m.m[1][2] == 0 && m.m[2][0] == 0 &&
                         m.m[2][1] == 0;
@@ -39,7 +39,7 @@ bool Honours(const Matrix& m) {
   }
 }
 
-Matrix OfShape(uint32_t shape, std::mt19937& rng) {
+Matrix ofShape(uint32_t shape, std::mt19937& rng) {
   std::uniform_real_distribution<float> d(-3.0f, 3.0f);
   switch (shape) {
     case Matrix::kIdentity:
@@ -67,12 +67,12 @@ TEST(Matrix, EveryShapePairMultipliesLikeTheFullProductAndKeepsAnHonestTag) {
                              Matrix::kAffine, Matrix::kIdentity};
   for (uint32_t sa : shapes) {
     for (uint32_t sb : shapes) {
-      const Matrix a = OfShape(sa, rng), b = OfShape(sb, rng);
+      const Matrix a = ofShape(sa, rng), b = ofShape(sb, rng);
       ASSERT_EQ(a.shape, sa);
       ASSERT_EQ(b.shape, sb);
       const Matrix p = a * b;
-      EXPECT_TRUE(p.equalWithin(Reference(a, b), 1e-4f)) << sa << " x " << sb;
-      EXPECT_TRUE(Honours(p)) << sa << " x " << sb << " tagged " << p.shape;
+      EXPECT_TRUE(p.equalWithin(reference(a, b), 1e-4f)) << sa << " x " << sb;
+      EXPECT_TRUE(honours(p)) << sa << " x " << sb << " tagged " << p.shape;
     }
   }
 }

@@ -35,7 +35,7 @@ class RecordingScene : public ::testing::Test {
   }
 
   // A triangle (FVF XYZ, no indices) with its corners at the given positions.
-  halcyon::Mesh* Triangle(const halcyon::Material& material, halcyon::Vec3 a, halcyon::Vec3 b, halcyon::Vec3 c) {
+  halcyon::Mesh* triangle(const halcyon::Material& material, halcyon::Vec3 a, halcyon::Vec3 b, halcyon::Vec3 c) {
     auto g = std::make_unique<halcyon::Geometry>();
     g->fvf = D3DFVF_XYZ;
     g->vertexCount = 3;
@@ -63,7 +63,7 @@ class RecordingScene : public ::testing::Test {
   }
 
   // Calls of `name` whose arguments are exactly `args`.
-  size_t CountCall(std::string_view name, std::vector<uint64_t> args) const {
+  size_t countCall(std::string_view name, std::vector<uint64_t> args) const {
     size_t n = 0;
     for (const auto& c : device_->calls())
       if (c.name == name && c.args == args) ++n;

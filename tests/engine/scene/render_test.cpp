@@ -15,15 +15,15 @@ using halcyon::RenderContext;
 using halcyon::SceneNode;
 using halcyon::Vec3;
 
-std::unique_ptr<SceneNode> Node(const char* name, const char* kind = "Dummy") {
+std::unique_ptr<SceneNode> makeNode(const char* name, const char* kind = "Dummy") {
   return std::make_unique<SceneNode>(name, kind);
 }
 
 TEST(SceneNode, FindsByNameWithoutCaseDepthFirstAndKeepsPlacesOnRename) {
   SceneNode root;
-  SceneNode* clock = root.addChild(Node("Clock"));
-  SceneNode* hand = clock->addChild(Node("strelka_1Big"));
-  SceneNode* other = root.addChild(Node("STRELKA_1BIG"));
+  SceneNode* clock = root.addChild(makeNode("Clock"));
+  SceneNode* hand = clock->addChild(makeNode("strelka_1Big"));
+  SceneNode* other = root.addChild(makeNode("STRELKA_1BIG"));
   EXPECT_EQ(root.findByName("strelka_1big"), hand);  // the first in depth-first order
   EXPECT_EQ(other->findByName("strelka_1big"), other);
   EXPECT_EQ(root.findByName("missing"), nullptr);
@@ -47,7 +47,7 @@ TEST(SceneNode, FindsByNameWithoutCaseDepthFirstAndKeepsPlacesOnRename) {
 TEST(SceneNode, AnimationComesBeforeTheTransformAndPartsMultiplyToTheSameMatrix) {
   testsupport::FakeClock clock;
   SceneNode root;
-  SceneNode* node = root.addChild(Node("pendulum"));
+  SceneNode* node = root.addChild(makeNode("pendulum"));
   node->localTransform().setTranslation({0, 100, 0});
   halcyon::Animation& anim = node->addAnimation("clock.udf");
   halcyon::AnimationKey k;
@@ -75,8 +75,8 @@ TEST(SceneNode, AnimationComesBeforeTheTransformAndPartsMultiplyToTheSameMatrix)
 TEST(SceneNode, ControllerSettingsReachOneIdOrAllAndTimeRangesUniteTheSubtree) {
   testsupport::FakeClock clock;
   SceneNode root;
-  SceneNode* a = root.addChild(Node("a"));
-  SceneNode* b = a->addChild(Node("b"));
+  SceneNode* a = root.addChild(makeNode("a"));
+  SceneNode* b = a->addChild(makeNode("b"));
   for (auto [node, end] : {std::pair{a, 1000.0f}, std::pair{b, 3000.0f}}) {
     halcyon::AnimationKey k0, k1;
     k1.time = end;
@@ -110,7 +110,7 @@ TEST(SceneNode, ControllerSettingsReachOneIdOrAllAndTimeRangesUniteTheSubtree) {
 TEST(SceneNode, AFrameClockDecidesWhereTheAnimationStands) {
   testsupport::FakeClock clock;
   SceneNode root;
-  SceneNode* a = root.addChild(Node("a"));
+  SceneNode* a = root.addChild(makeNode("a"));
   halcyon::AnimationKey k0, k1;
   k1.time = 1000.0f;
   k1.value[0] = 1000.0f;
@@ -136,7 +136,7 @@ TEST(SceneNode, AFrameClockDecidesWhereTheAnimationStands) {
 TEST(SceneNode, BoneMatrixIsTheMotionAwayFromTheUnanimatedPose) {
   testsupport::FakeClock clock;
   SceneNode root;
-  SceneNode* bone = root.addChild(Node("Bone01", "Bone"));
+  SceneNode* bone = root.addChild(makeNode("Bone01", "Bone"));
   bone->localTransform().setTranslation({10, 0, 0});
   RenderContext ctx;
   ASSERT_TRUE(root.render(ctx));
@@ -165,7 +165,7 @@ TEST(SceneNode, TransformSetsApplyTheFirstAtOnceAndOthersOnRequest) {
 
 class RenderScene : public scenetest::RecordingScene {
  protected:
-  RenderContext Looking() {
+  RenderContext looking() {
     RenderContext ctx;
     ctx.camera.setProjection(1.2f, 1.0f, 1.0f, 1000.0f);
     ctx.camera.setPose({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
@@ -175,17 +175,17 @@ class RenderScene : public scenetest::RecordingScene {
 
 TEST_F(RenderScene, FrustumDropsAMeshBehindTheCameraAndComposeOnlyDrawsNothing) {
   SceneNode root;
-  SceneNode* front = root.addChild(Node("front", "Mesh"));
-  SceneNode* behind = root.addChild(Node("behind", "Mesh"));
+  SceneNode* front = root.addChild(makeNode("front", "Mesh"));
+  SceneNode* behind = root.addChild(makeNode("behind", "Mesh"));
   front->localTransform().setTranslation({0, 0, 50});
   behind->localTransform().setTranslation({0, 0, -50});
   const halcyon::Material& m = halcyon::defaultMaterial();
-  front->setMesh(std::unique_ptr<halcyon::Mesh>(Triangle(m, {-1, 0, 0}, {1, 0, 0}, {0, 1, 0})));
-  behind->setMesh(std::unique_ptr<halcyon::Mesh>(Triangle(m, {-1, 0, 0}, {1, 0, 0}, {0, 1, 0})));
+  front->setMesh(std::unique_ptr<halcyon::Mesh>(triangle(m, {-1, 0, 0}, {1, 0, 0}, {0, 1, 0})));
+  behind->setMesh(std::unique_ptr<halcyon::Mesh>(triangle(m, {-1, 0, 0}, {1, 0, 0}, {0, 1, 0})));
   // The nodes own their meshes now.
   for (auto& mesh : meshes_) mesh.release();
 
-  RenderContext ctx = Looking();
+  RenderContext ctx = looking();
   ASSERT_TRUE(root.render(ctx));
   ASSERT_EQ(device_->draws().size(), 1u);
   EXPECT_NEAR(device_->draws()[0].world.m[3][2], 50.0f, 1e-6f);
@@ -215,11 +215,11 @@ TEST_F(RenderScene, SorterDrawsOpaqueByTextureThenTransparentFarToNearWithTiesIn
   halcyon::RenderSorter sorter;
   sorter.camera.setPose({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
   // Transparent triangles centred at z = 10, 30, 30 (added in this order) and 20.
-  halcyon::Mesh* near = Triangle(glass, {-1, -1, 10}, {1, -1, 10}, {0, 2, 10});
-  halcyon::Mesh* farA = Triangle(glass, {-1, -1, 30}, {1, -1, 30}, {0, 2, 30});
-  halcyon::Mesh* farB = Triangle(glass, {-1, -1, 30}, {1, -1, 30}, {0, 2, 30});
-  halcyon::Mesh* mid = Triangle(glass, {-1, -1, 20}, {1, -1, 20}, {0, 2, 20});
-  halcyon::Mesh* opaque = Triangle(solid, {0, 0, 99}, {1, 0, 99}, {0, 1, 99});
+  halcyon::Mesh* near = triangle(glass, {-1, -1, 10}, {1, -1, 10}, {0, 2, 10});
+  halcyon::Mesh* farA = triangle(glass, {-1, -1, 30}, {1, -1, 30}, {0, 2, 30});
+  halcyon::Mesh* farB = triangle(glass, {-1, -1, 30}, {1, -1, 30}, {0, 2, 30});
+  halcyon::Mesh* mid = triangle(glass, {-1, -1, 20}, {1, -1, 20}, {0, 2, 20});
+  halcyon::Mesh* opaque = triangle(solid, {0, 0, 99}, {1, 0, 99}, {0, 1, 99});
   for (halcyon::Mesh* mesh : {near, farA, farB, mid, opaque}) mesh->updateBounds();
   for (halcyon::Mesh* mesh : {near, farA, farB, mid, opaque}) sorter.add(mesh);
   EXPECT_EQ(sorter.transparentCount(), 4u);
@@ -242,7 +242,7 @@ TEST_F(RenderScene, SorterDrawsOpaqueByTextureThenTransparentFarToNearWithTiesIn
   EXPECT_EQ(order[4], vb(near));
   // Lights: set before the draws, switched off after them.
   EXPECT_EQ(device_->count("SetLight"), 2u);
-  EXPECT_EQ(CountCall("LightEnable", {1, 0}), 1u);
+  EXPECT_EQ(countCall("LightEnable", {1, 0}), 1u);
   const auto names = device_->callNames();
   EXPECT_LT(std::find(names.begin(), names.end(), "SetLight") - names.begin(),
             std::find(names.begin(), names.end(), "DrawPrimitive") - names.begin());
@@ -301,10 +301,10 @@ TEST_F(RenderScene, OpaqueGroupsGoNearestFirstAndLightMappedMaterialsCountAsOpaq
   sorter.camera.setPose({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
   // Added far to near: the light-mapped group (z 50 and 5), the plain group (z 20), and a
   // transparent mesh that keeps its place after every opaque one.
-  halcyon::Mesh* farRoom = Triangle(room, {-1, -1, 50}, {1, -1, 50}, {0, 2, 50});
-  halcyon::Mesh* middle = Triangle(plain, {-1, -1, 20}, {1, -1, 20}, {0, 2, 20});
-  halcyon::Mesh* nearRoom = Triangle(room, {-1, -1, 5}, {1, -1, 5}, {0, 2, 5});
-  halcyon::Mesh* glass = Triangle(other, {-1, -1, 2}, {1, -1, 2}, {0, 2, 2});
+  halcyon::Mesh* farRoom = triangle(room, {-1, -1, 50}, {1, -1, 50}, {0, 2, 50});
+  halcyon::Mesh* middle = triangle(plain, {-1, -1, 20}, {1, -1, 20}, {0, 2, 20});
+  halcyon::Mesh* nearRoom = triangle(room, {-1, -1, 5}, {1, -1, 5}, {0, 2, 5});
+  halcyon::Mesh* glass = triangle(other, {-1, -1, 2}, {1, -1, 2}, {0, 2, 2});
   for (halcyon::Mesh* mesh : {farRoom, middle, nearRoom, glass}) {
     mesh->updateBounds();
     sorter.add(mesh);
@@ -368,7 +368,7 @@ TEST(Camera, BoxesOutsideOnePlaneAreCulledAndStraddlingBoxesKept) {
 TEST(SceneNode, ExplicitTimeFlagEvaluatesEveryAnimationAtTheContextsTime) {
   testsupport::FakeClock clock;
   SceneNode root;
-  SceneNode* n = root.addChild(Node("n"));
+  SceneNode* n = root.addChild(makeNode("n"));
   auto& anim = n->addAnimation("s");
   anim.position().setFlags(halcyon::Track::kLinear);
   halcyon::AnimationKey k0, k1;

@@ -30,12 +30,12 @@ class SceneLoad : public RecordingScene {
     dir_.write("lm.png", png(encodePng(opaque, 4, 4, false)));
     dir_.write("glass.png", png(encodePng(clear, 4, 4, true)));
   }
-  bool LoadRoot(Scene& scene, const halcyon::UdfRecord& root, const std::string& name = "room.udf") {
-    const std::vector<uint8_t> bytes = Bytes(root);
+  bool loadRoot(Scene& scene, const halcyon::UdfRecord& root, const std::string& name = "room.udf") {
+    const std::vector<uint8_t> bytes = fileBytes(root);
     const auto path = dir_.write(name, std::string(bytes.begin(), bytes.end()));
     return scene.load(halcyon::FileRef(path.string()));
   }
-  const RecordedCall* Call(std::string_view name, size_t nth = 0) {
+  const RecordedCall* call(std::string_view name, size_t nth = 0) {
     for (const auto& c : device_->calls())
       if (c.name == name && nth-- == 0) return &c;
     return nullptr;
@@ -43,73 +43,73 @@ class SceneLoad : public RecordingScene {
   testsupport::TempDir dir_;
 };
 
-Rec TheRoom() {
-  Rec base = With(Struct("Room Base", "Material"), Int("MaterialSubId", 0), Colour("Diffuse", 1, 0.8f, 0.6f, 0.4f),
-                  With(Struct("Textures", "Map"), With(Struct("0", "Diffuse"), Text("FileName", "wood.png"),
-                                                       Text("TexAddrU", "Mirror"), Text("TexAddrV", "wrap"))));
-  Rec lightMap = With(Struct("Room LightMap", "Material"), Int("MaterialSubId", 1),
-                      With(Struct("Textures", "Map"), With(Struct("0", "Diffuse"), Text("FileName", "lm.png"))));
-  Rec room = With(Struct("Room", "Material"), With(Struct("Materials", "Material"), std::move(base), std::move(lightMap)));
-  Rec glass = With(Struct("Glass", "Material"), Real("Opacity", 0.3f), Int("TwoSided", 1),
-                   With(Struct("Textures", "Map"), With(Struct("0", "Diffuse"), Text("FileName", "glass.png"))));
-  Rec missing = With(Struct("Missing", "Material"),
-                     With(Struct("Textures", "Map"), With(Struct("0", "Diffuse"), Text("FileName", "nowhere.png"))));
-  Rec roomAgain = With(Struct("Room", "Material"), Int("TwoSided", 1));
-  Rec materials = With(Struct("Materials", "Material"), std::move(room), std::move(glass), std::move(roomAgain),
+Rec theRoom() {
+  Rec base = with(structRec("Room Base", "Material"), intRec("MaterialSubId", 0), colourRec("Diffuse", 1, 0.8f, 0.6f, 0.4f),
+                  with(structRec("Textures", "Map"), with(structRec("0", "Diffuse"), textRec("FileName", "wood.png"),
+                                                       textRec("TexAddrU", "Mirror"), textRec("TexAddrV", "wrap"))));
+  Rec lightMap = with(structRec("Room LightMap", "Material"), intRec("MaterialSubId", 1),
+                      with(structRec("Textures", "Map"), with(structRec("0", "Diffuse"), textRec("FileName", "lm.png"))));
+  Rec room = with(structRec("Room", "Material"), with(structRec("Materials", "Material"), std::move(base), std::move(lightMap)));
+  Rec glass = with(structRec("Glass", "Material"), realRec("Opacity", 0.3f), intRec("TwoSided", 1),
+                   with(structRec("Textures", "Map"), with(structRec("0", "Diffuse"), textRec("FileName", "glass.png"))));
+  Rec missing = with(structRec("Missing", "Material"),
+                     with(structRec("Textures", "Map"), with(structRec("0", "Diffuse"), textRec("FileName", "nowhere.png"))));
+  Rec roomAgain = with(structRec("Room", "Material"), intRec("TwoSided", 1));
+  Rec materials = with(structRec("Materials", "Material"), std::move(room), std::move(glass), std::move(roomAgain),
                        std::move(missing));
 
-  Rec lamp = NodeRec("Lamp", "PointLight", Matrix::translation(10, 20, 30));
-  lamp->addChild(Real("AttStart", 50));
-  lamp->addChild(Real("AttEnd", 400));
-  lamp->addChild(Colour("Diffuse", 1, 1, 0.5f, 0.25f));
-  Rec lights = With(Struct("Lights", "Light"), std::move(lamp), NodeRec("Moon", "DirLight", Matrix::identity()));
+  Rec lamp = nodeRec("Lamp", "PointLight", Matrix::translation(10, 20, 30));
+  lamp->addChild(realRec("AttStart", 50));
+  lamp->addChild(realRec("AttEnd", 400));
+  lamp->addChild(colourRec("Diffuse", 1, 1, 0.5f, 0.25f));
+  Rec lights = with(structRec("Lights", "Light"), std::move(lamp), nodeRec("Moon", "DirLight", Matrix::identity()));
 
   // 40000 indices written with two bytes each.
-  Rec floor = MeshRec("Floor", 300, 2, IndexBytes<uint16_t>(40000, 300), 40000, "Room");
+  Rec floor = meshRec("Floor", 300, 2, indexBytes<uint16_t>(40000, 300), 40000, "Room");
   const float half = 0.70710678f;
-  Rec animation = With(Struct("Animation", "Animation"),
-                       With(Struct("Position", "Sample"), Key(0, 0, 0, 0), Key(1000, 0, 10, 0)),
-                       With(Struct("Rotation", "Key"), Key(0, 0, 0, 0, 1), Key(1000, 0, half, 0, half)),
-                       With(Struct("Scale", "Key"), Key(0, 1, 1, 1)));
-  Rec pendulum = With(NodeRec("Pendulum", "Dummy", Matrix::translation(0, 50, 0)), std::move(animation));
-  Rec pane = MeshRec("Pane", 3, 2, IndexBytes<uint16_t>(3, 3), 3, "Glass");
-  Rec clock = With(NodeRec("Clock", "Dummy", Matrix::translation(100, 0, 0)),
-                   With(Struct("Children", "Node"), std::move(floor), std::move(pendulum), std::move(pane)));
+  Rec animation = with(structRec("Animation", "Animation"),
+                       with(structRec("Position", "Sample"), keyRec(0, 0, 0, 0), keyRec(1000, 0, 10, 0)),
+                       with(structRec("Rotation", "Key"), keyRec(0, 0, 0, 0, 1), keyRec(1000, 0, half, 0, half)),
+                       with(structRec("Scale", "Key"), keyRec(0, 1, 1, 1)));
+  Rec pendulum = with(nodeRec("Pendulum", "Dummy", Matrix::translation(0, 50, 0)), std::move(animation));
+  Rec pane = meshRec("Pane", 3, 2, indexBytes<uint16_t>(3, 3), 3, "Glass");
+  Rec clock = with(nodeRec("Clock", "Dummy", Matrix::translation(100, 0, 0)),
+                   with(structRec("Children", "Node"), std::move(floor), std::move(pendulum), std::move(pane)));
 
   // A skinned quad of FVF XYZ|NORMAL|TEX1 (32 bytes) on two bones; vertex 3 has no influence.
   std::vector<float> verts;
   for (int i = 0; i < 4; ++i) verts.insert(verts.end(), {float(i), 1, 0, 0, 0, -1, 0, 0});
-  Rec body = NodeRec("Body", "Mesh", Matrix::identity());
-  body->addChild(Int("FVF", 0x112));
-  body->addChild(Int("IndexSize", 4));
-  body->addChild(Int("NumVerts", 4));
-  body->addChild(Int("NumIndexes", 6));
-  body->addChild(Raw("Verts", verts));
-  body->addChild(Raw("Indexes", std::vector<uint32_t>{0, 1, 2, 0, 2, 3}));
-  body->addChild(With(Struct("BoneNames", "string"), Text("0", "Bone01"), Text("1", "bone02")));
-  body->addChild(Raw("VertBoneOffs", std::vector<int32_t>{0, 1, 2, 4}));
-  body->addChild(Raw("VertBoneNums", std::vector<int32_t>{1, 1, 2, 0}));
+  Rec body = nodeRec("Body", "Mesh", Matrix::identity());
+  body->addChild(intRec("FVF", 0x112));
+  body->addChild(intRec("IndexSize", 4));
+  body->addChild(intRec("NumVerts", 4));
+  body->addChild(intRec("NumIndexes", 6));
+  body->addChild(rawRec("Verts", verts));
+  body->addChild(rawRec("Indexes", std::vector<uint32_t>{0, 1, 2, 0, 2, 3}));
+  body->addChild(with(structRec("BoneNames", "string"), textRec("0", "Bone01"), textRec("1", "bone02")));
+  body->addChild(rawRec("VertBoneOffs", std::vector<int32_t>{0, 1, 2, 4}));
+  body->addChild(rawRec("VertBoneNums", std::vector<int32_t>{1, 1, 2, 0}));
   struct Influence {
     int32_t bone;
     float weight;
   };
-  body->addChild(Raw("BoneWeights", std::vector<Influence>{{0, 1}, {1, 1}, {0, 0.5f}, {1, 0.5f}}));
-  Rec bone2 = With(NodeRec("Bone02", "bone", Matrix::translation(0, 10, 0)),
-                   With(Struct("Animation", "Animation"), With(Struct("Position", "Key"), Key(0, 0, 5, 0))));
+  body->addChild(rawRec("BoneWeights", std::vector<Influence>{{0, 1}, {1, 1}, {0, 0.5f}, {1, 0.5f}}));
+  Rec bone2 = with(nodeRec("Bone02", "bone", Matrix::translation(0, 10, 0)),
+                   with(structRec("Animation", "Animation"), with(structRec("Position", "Key"), keyRec(0, 0, 5, 0))));
 
   // The same clock again, in other letters: it is the node above and gains a child.
-  Rec clockAgain = With(Struct("CLOCK", "Dummy"),
-                        With(Struct("Children", "Node"), NodeRec("Hand", "Dummy", Matrix::identity())));
+  Rec clockAgain = with(structRec("CLOCK", "Dummy"),
+                        with(structRec("Children", "Node"), nodeRec("Hand", "Dummy", Matrix::identity())));
 
-  Rec children = With(Struct("Children", "Node"), std::move(clock), std::move(body),
-                      NodeRec("Bone01", "Bone", Matrix::identity()), std::move(bone2), std::move(clockAgain));
-  return With(Struct("_root", "_roottype"), std::move(materials), std::move(lights), std::move(children));
+  Rec children = with(structRec("Children", "Node"), std::move(clock), std::move(body),
+                      nodeRec("Bone01", "Bone", Matrix::identity()), std::move(bone2), std::move(clockAgain));
+  return with(structRec("_root", "_roottype"), std::move(materials), std::move(lights), std::move(children));
 }
 
 TEST_F(SceneLoad, TheRoomLoadsIntoNodesBuffersLightsAndAnimations) {
   testsupport::FakeClock clock;
   Scene scene;
-  ASSERT_TRUE(LoadRoot(scene, *TheRoom()));
+  ASSERT_TRUE(loadRoot(scene, *theRoom()));
   EXPECT_EQ(scene.name(), dir_.file("room.udf").string());
 
   // Hierarchy: the reused name made no second node, and the clock kept its place.
@@ -124,10 +124,10 @@ TEST_F(SceneLoad, TheRoomLoadsIntoNodesBuffersLightsAndAnimations) {
 
   // Buffers: 40000 two-byte indices go into a 32-bit buffer; the skin's into a 16-bit one,
   // its vertices into system memory for the CPU to rewrite.
-  EXPECT_EQ(CountCall("CreateVertexBuffer", {300 * 40, D3DUSAGE_WRITEONLY, 0x312, D3DPOOL_DEFAULT}), 1u);
-  EXPECT_EQ(CountCall("CreateIndexBuffer", {160000, D3DUSAGE_WRITEONLY, D3DFMT_INDEX32, D3DPOOL_DEFAULT}), 1u);
-  EXPECT_EQ(CountCall("CreateVertexBuffer", {4 * 32, D3DUSAGE_DYNAMIC, 0x112, D3DPOOL_SYSTEMMEM}), 1u);
-  EXPECT_EQ(CountCall("CreateIndexBuffer", {12, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT}), 1u);
+  EXPECT_EQ(countCall("CreateVertexBuffer", {300 * 40, D3DUSAGE_WRITEONLY, 0x312, D3DPOOL_DEFAULT}), 1u);
+  EXPECT_EQ(countCall("CreateIndexBuffer", {160000, D3DUSAGE_WRITEONLY, D3DFMT_INDEX32, D3DPOOL_DEFAULT}), 1u);
+  EXPECT_EQ(countCall("CreateVertexBuffer", {4 * 32, D3DUSAGE_DYNAMIC, 0x112, D3DPOOL_SYSTEMMEM}), 1u);
+  EXPECT_EQ(countCall("CreateIndexBuffer", {12, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT}), 1u);
   EXPECT_EQ(scene.bufferCount(), 6u);
 
   // Materials: first definition wins; the light map is stage 1.
@@ -238,23 +238,23 @@ TEST_F(SceneLoad, TheRoomLoadsIntoNodesBuffersLightsAndAnimations) {
 }
 
 TEST_F(SceneLoad, IndexWidthsUsageWordsAlignmentAndEmptyMeshes) {
-  Rec narrow = MeshRec("Narrow", 40, 4, IndexBytes<uint32_t>(300, 40), 300);
-  narrow->addChild(Text("Usage", ""));
-  Rec aligned = MeshRec("Aligned", 3, 2, IndexBytes<uint16_t>(3, 3), 3);
-  aligned->addChild(Text("VertexAlign32", "1"));
-  aligned->addChild(With(Struct("Usage", "string"), Text("0", "dynamic"), Text("1", "ib_writeonly")));
-  Rec empty = MeshRec("Empty", 0, 2, {}, 0);
-  Rec noFvf = NodeRec("NoFvf", "Mesh", Matrix::identity());
-  Rec badIndex = MeshRec("BadIndex", 3, 2, {0, 0, 1, 0, 3, 0}, 3);  // index 3 of 3 vertices
-  Rec children = With(Struct("Children", "Node"), std::move(narrow), std::move(aligned), std::move(empty),
+  Rec narrow = meshRec("Narrow", 40, 4, indexBytes<uint32_t>(300, 40), 300);
+  narrow->addChild(textRec("Usage", ""));
+  Rec aligned = meshRec("Aligned", 3, 2, indexBytes<uint16_t>(3, 3), 3);
+  aligned->addChild(textRec("VertexAlign32", "1"));
+  aligned->addChild(with(structRec("Usage", "string"), textRec("0", "dynamic"), textRec("1", "ib_writeonly")));
+  Rec empty = meshRec("Empty", 0, 2, {}, 0);
+  Rec noFvf = nodeRec("NoFvf", "Mesh", Matrix::identity());
+  Rec badIndex = meshRec("BadIndex", 3, 2, {0, 0, 1, 0, 3, 0}, 3);  // index 3 of 3 vertices
+  Rec children = with(structRec("Children", "Node"), std::move(narrow), std::move(aligned), std::move(empty),
                       std::move(noFvf), std::move(badIndex));
   Scene scene;
-  ASSERT_TRUE(LoadRoot(scene, *With(Struct("_root", "_roottype"), std::move(children))));
+  ASSERT_TRUE(loadRoot(scene, *with(structRec("_root", "_roottype"), std::move(children))));
 
-  EXPECT_EQ(CountCall("CreateIndexBuffer", {600, 0, D3DFMT_INDEX16, D3DPOOL_DEFAULT}), 1u);
-  EXPECT_EQ(CountCall("CreateVertexBuffer", {40 * 40, 0, 0x312, D3DPOOL_DEFAULT}), 1u);
-  EXPECT_EQ(CountCall("CreateVertexBuffer", {3 * 64, D3DUSAGE_DYNAMIC, 0x312, D3DPOOL_DEFAULT}), 1u);
-  EXPECT_EQ(CountCall("CreateIndexBuffer", {6, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT}),
+  EXPECT_EQ(countCall("CreateIndexBuffer", {600, 0, D3DFMT_INDEX16, D3DPOOL_DEFAULT}), 1u);
+  EXPECT_EQ(countCall("CreateVertexBuffer", {40 * 40, 0, 0x312, D3DPOOL_DEFAULT}), 1u);
+  EXPECT_EQ(countCall("CreateVertexBuffer", {3 * 64, D3DUSAGE_DYNAMIC, 0x312, D3DPOOL_DEFAULT}), 1u);
+  EXPECT_EQ(countCall("CreateIndexBuffer", {6, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT}),
             1u);
   for (const char* plain : {"Empty", "NoFvf", "BadIndex"}) {
     SceneNode* n = scene.root().findByName(plain);
@@ -285,21 +285,21 @@ TEST_F(SceneLoad, FailuresKeepWhatWasBuiltAndReportFalse) {
 
   // A skin whose bone is missing fails the load; the nodes read stay.
   std::vector<float> verts(8 * 3, 0.0f);
-  Rec body = NodeRec("Body", "Mesh", Matrix::identity());
-  body->addChild(Int("FVF", 0x112));
-  body->addChild(Int("IndexSize", 2));
-  body->addChild(Int("NumVerts", 3));
-  body->addChild(Int("NumIndexes", 3));
-  body->addChild(Raw("Verts", verts));
-  body->addChild(Raw("Indexes", std::vector<uint16_t>{0, 1, 2}));
-  body->addChild(With(Struct("BoneNames", "string"), Text("0", "Nowhere")));
-  body->addChild(Raw("VertBoneOffs", std::vector<int32_t>{0, 0, 0}));
-  body->addChild(Raw("VertBoneNums", std::vector<int32_t>{0, 0, 0}));
-  body->addChild(Raw("BoneWeights", std::vector<int32_t>{0, 0x3f800000}));
-  Rec badLight = NodeRec("Odd", "AreaLight", Matrix::identity());
-  Rec root = With(Struct("_root", "_roottype"), With(Struct("Lights", "Light"), std::move(badLight)),
-                  With(Struct("Children", "Node"), std::move(body), NodeRec("Other", "Dummy", Matrix::identity())));
-  EXPECT_FALSE(LoadRoot(scene, *root));
+  Rec body = nodeRec("Body", "Mesh", Matrix::identity());
+  body->addChild(intRec("FVF", 0x112));
+  body->addChild(intRec("IndexSize", 2));
+  body->addChild(intRec("NumVerts", 3));
+  body->addChild(intRec("NumIndexes", 3));
+  body->addChild(rawRec("Verts", verts));
+  body->addChild(rawRec("Indexes", std::vector<uint16_t>{0, 1, 2}));
+  body->addChild(with(structRec("BoneNames", "string"), textRec("0", "Nowhere")));
+  body->addChild(rawRec("VertBoneOffs", std::vector<int32_t>{0, 0, 0}));
+  body->addChild(rawRec("VertBoneNums", std::vector<int32_t>{0, 0, 0}));
+  body->addChild(rawRec("BoneWeights", std::vector<int32_t>{0, 0x3f800000}));
+  Rec badLight = nodeRec("Odd", "AreaLight", Matrix::identity());
+  Rec root = with(structRec("_root", "_roottype"), with(structRec("Lights", "Light"), std::move(badLight)),
+                  with(structRec("Children", "Node"), std::move(body), nodeRec("Other", "Dummy", Matrix::identity())));
+  EXPECT_FALSE(loadRoot(scene, *root));
   EXPECT_TRUE(scene.root().findByName("Other"));  // the unknown light kind did not stop the children
   EXPECT_EQ(scene.lights().count(), 0u);
 }
@@ -309,17 +309,17 @@ TEST_F(SceneLoad, ObjectOffsetsNearIdentityAreIdentityAndASecondFileReposesByNam
   nearly.m[3][0] = 0.01f;
   Matrix offset = Matrix::identity();
   offset.m[3][0] = 0.02f;
-  Rec root = With(Struct("_root", "_roottype"),
-                  With(Struct("Children", "Node"), NodeRec("A", "Dummy", Matrix::translation(1, 0, 0), nearly),
-                       NodeRec("B", "Dummy", Matrix::translation(1, 0, 0), offset)));
+  Rec root = with(structRec("_root", "_roottype"),
+                  with(structRec("Children", "Node"), nodeRec("A", "Dummy", Matrix::translation(1, 0, 0), nearly),
+                       nodeRec("B", "Dummy", Matrix::translation(1, 0, 0), offset)));
   Scene scene;
-  ASSERT_TRUE(LoadRoot(scene, *root));
+  ASSERT_TRUE(loadRoot(scene, *root));
   EXPECT_TRUE(scene.root().findByName("A")->objectTransform().getMatrix().isIdentity());
   EXPECT_FLOAT_EQ(scene.root().findByName("B")->objectTransform().getMatrix().m[3][0], 0.02f);
 
-  Rec pose = With(Struct("_root", "_roottype"),
-                  With(Struct("Children", "Node"), NodeRec("a", "Dummy", Matrix::translation(7, 0, 0))));
-  ASSERT_TRUE(LoadRoot(scene, *pose, "pose.udf"));
+  Rec pose = with(structRec("_root", "_roottype"),
+                  with(structRec("Children", "Node"), nodeRec("a", "Dummy", Matrix::translation(7, 0, 0))));
+  ASSERT_TRUE(loadRoot(scene, *pose, "pose.udf"));
   SceneNode* a = scene.root().findByName("A");
   EXPECT_EQ(scene.root().children().size(), 2u);
   EXPECT_FLOAT_EQ(a->localTransform().translation().x, 1.0f);  // the first set stays active
@@ -329,9 +329,9 @@ TEST_F(SceneLoad, ObjectOffsetsNearIdentityAreIdentityAndASecondFileReposesByNam
 
 TEST_F(SceneLoad, DrawRangeDrawsPartOfTheIndicesOnceAndBakeMovesTheVerticesOnce) {
   Scene scene;
-  Rec root = With(Struct("_root", "_roottype"),
-                  With(Struct("Children", "Node"), MeshRec("M", 30, 2, IndexBytes<uint16_t>(30, 30), 30)));
-  ASSERT_TRUE(LoadRoot(scene, *root));
+  Rec root = with(structRec("_root", "_roottype"),
+                  with(structRec("Children", "Node"), meshRec("M", 30, 2, indexBytes<uint16_t>(30, 30), 30)));
+  ASSERT_TRUE(loadRoot(scene, *root));
   halcyon::Mesh* mesh = scene.root().findByName("M")->getMesh();
   ASSERT_TRUE(mesh->drawRange(6, 6, nullptr));
   ASSERT_TRUE(mesh->drawRange(27, 100, nullptr));  // clipped to the mesh's own indices
@@ -362,9 +362,9 @@ TEST_F(SceneLoad, DrawRangeDrawsPartOfTheIndicesOnceAndBakeMovesTheVerticesOnce)
 
 TEST_F(SceneLoad, BuffersComeBackFilledAfterADeviceLoss) {
   Scene scene;
-  Rec root = With(Struct("_root", "_roottype"),
-                  With(Struct("Children", "Node"), MeshRec("M", 30, 2, IndexBytes<uint16_t>(30, 30), 30)));
-  ASSERT_TRUE(LoadRoot(scene, *root));
+  Rec root = with(structRec("_root", "_roottype"),
+                  with(structRec("Children", "Node"), meshRec("M", 30, 2, indexBytes<uint16_t>(30, 30), 30)));
+  ASSERT_TRUE(loadRoot(scene, *root));
   scene.invalidateBuffers();
   halcyon::RenderContext ctx;
   ctx.flags = halcyon::RenderContext::kNoFrustumTest;
@@ -379,7 +379,7 @@ TEST_F(SceneLoad, BuffersComeBackFilledAfterADeviceLoss) {
 
 TEST_F(SceneLoad, DamagedSceneFilesLoadOrFailButNeverCrash) {
   testsupport::FakeClock clock;
-  const std::vector<uint8_t> good = Bytes(*TheRoom());
+  const std::vector<uint8_t> good = fileBytes(*theRoom());
   uint32_t seed = 12345;
   auto next = [&] {
     seed = seed * 1664525u + 1013904223u;
@@ -413,13 +413,13 @@ class CraftedFile {
     uint32_t rawOffset = 0, rawSize = 0;
   };
   // Table 0 is the root's; returns the new table's index.
-  int AddTable(std::vector<Entry> entries = {}) {
+  int addTable(std::vector<Entry> entries = {}) {
     tables_.push_back(std::move(entries));
     return int(tables_.size()) - 1;
   }
   void add(int table, Entry entry) { tables_[size_t(table)].push_back(std::move(entry)); }
 
-  std::string Write() const {
+  std::string write() const {
     std::vector<uint32_t> at(tables_.size()), size(tables_.size());
     uint32_t next = 30;
     for (size_t t = 0; t < tables_.size(); ++t) {
@@ -456,9 +456,9 @@ class CraftedFile {
   std::vector<std::vector<Entry>> tables_;
 };
 
-size_t CountNodes(const SceneNode& node) {
+size_t countNodes(const SceneNode& node) {
   size_t n = 1;
-  for (const auto& child : node.children()) n += CountNodes(*child);
+  for (const auto& child : node.children()) n += countNodes(*child);
   return n;
 }
 
@@ -466,55 +466,55 @@ TEST_F(SceneLoad, CraftedNodeTreesLoadBoundedAndNeverRecurseWithoutEnd) {
   // A node that lists itself among its children.
   {
     CraftedFile file;
-    const int root = file.AddTable();
-    const int children = file.AddTable();
-    const int self = file.AddTable({{"Children", "Node", children}});
+    const int root = file.addTable();
+    const int children = file.addTable();
+    const int self = file.addTable({{"Children", "Node", children}});
     file.add(root, {"Children", "Node", children});
     file.add(children, {"Loop", "Dummy", self});
     Scene scene;
-    EXPECT_TRUE(scene.load(halcyon::FileRef(dir_.write("self.udf", file.Write()).string())));
+    EXPECT_TRUE(scene.load(halcyon::FileRef(dir_.write("self.udf", file.write()).string())));
     EXPECT_TRUE(scene.root().findByName("Loop"));
-    EXPECT_EQ(CountNodes(scene.root()), 2u);
+    EXPECT_EQ(countNodes(scene.root()), 2u);
   }
   // Forty levels, each listing the next level twice: 2^40 paths through a few hundred bytes.
   {
     CraftedFile file;
-    const int root = file.AddTable();
+    const int root = file.addTable();
     int below = -1;
     for (int level = 40; level >= 0; --level) {
-      const int node = file.AddTable();
+      const int node = file.addTable();
       if (below >= 0) {
-        const int list = file.AddTable({{"A", "Dummy", below}, {"B", "Dummy", below}});
+        const int list = file.addTable({{"A", "Dummy", below}, {"B", "Dummy", below}});
         file.add(node, {"Children", "Node", list});
       }
       below = node;
     }
-    file.add(root, {"Children", "Node", file.AddTable({{"Top", "Dummy", below}})});
+    file.add(root, {"Children", "Node", file.addTable({{"Top", "Dummy", below}})});
     Scene scene;
-    EXPECT_TRUE(scene.load(halcyon::FileRef(dir_.write("doubling.udf", file.Write()).string())));
+    EXPECT_TRUE(scene.load(halcyon::FileRef(dir_.write("doubling.udf", file.write()).string())));
     EXPECT_TRUE(scene.root().findByName("Top"));
   }
   // A chain deeper than the depth limit keeps its top levels.
   {
     CraftedFile file;
-    const int root = file.AddTable();
-    int below = file.AddTable();
+    const int root = file.addTable();
+    int below = file.addTable();
     for (int level = 0; level < 300; ++level)
-      below = file.AddTable({{"Children", "Node", file.AddTable({{"N" + std::to_string(level), "Dummy", below}})}});
-    file.add(root, {"Children", "Node", file.AddTable({{"Top", "Dummy", below}})});
+      below = file.addTable({{"Children", "Node", file.addTable({{"N" + std::to_string(level), "Dummy", below}})}});
+    file.add(root, {"Children", "Node", file.addTable({{"Top", "Dummy", below}})});
     Scene scene;
-    EXPECT_TRUE(scene.load(halcyon::FileRef(dir_.write("deep.udf", file.Write()).string())));
-    EXPECT_EQ(CountNodes(scene.root()), size_t(Scene::kMaxNodeDepth) + 1);
+    EXPECT_TRUE(scene.load(halcyon::FileRef(dir_.write("deep.udf", file.write()).string())));
+    EXPECT_EQ(countNodes(scene.root()), size_t(Scene::kMaxNodeDepth) + 1);
   }
 }
 
 TEST_F(SceneLoad, AnUnreadableRecordInAKeyNobodyReadsIsSkipped) {
   CraftedFile file;
-  const int root = file.AddTable();
-  const int node = file.AddTable({{"Adjacency", "int", -1, 1u << 30, 64}});
-  file.add(root, {"Children", "Node", file.AddTable({{"Chest", "Dummy", node}})});
+  const int root = file.addTable();
+  const int node = file.addTable({{"Adjacency", "int", -1, 1u << 30, 64}});
+  file.add(root, {"Children", "Node", file.addTable({{"Chest", "Dummy", node}})});
   Scene scene;
-  EXPECT_TRUE(scene.load(halcyon::FileRef(dir_.write("adjacency.udf", file.Write()).string())));
+  EXPECT_TRUE(scene.load(halcyon::FileRef(dir_.write("adjacency.udf", file.write()).string())));
   EXPECT_TRUE(scene.root().findByName("Chest"));
 }
 
@@ -522,10 +522,10 @@ TEST_F(SceneLoad, SixteenBitIndicesOnlyWhenEveryIndexFits) {
   std::vector<uint8_t> indexes(12);
   const uint32_t values[3] = {0, 1, 69999};
   std::memcpy(indexes.data(), values, 12);
-  Rec big = MeshRec("Big", 70000, 4, indexes, 3);
+  Rec big = meshRec("Big", 70000, 4, indexes, 3);
   Scene scene;
-  ASSERT_TRUE(LoadRoot(scene, *With(Struct("_root", "_roottype"), With(Struct("Children", "Node"), std::move(big)))));
-  EXPECT_EQ(CountCall("CreateIndexBuffer", {12, D3DUSAGE_WRITEONLY, D3DFMT_INDEX32, D3DPOOL_DEFAULT}), 1u);
+  ASSERT_TRUE(loadRoot(scene, *with(structRec("_root", "_roottype"), with(structRec("Children", "Node"), std::move(big)))));
+  EXPECT_EQ(countCall("CreateIndexBuffer", {12, D3DUSAGE_WRITEONLY, D3DFMT_INDEX32, D3DPOOL_DEFAULT}), 1u);
   halcyon::RenderContext ctx;
   ctx.flags = halcyon::RenderContext::kNoFrustumTest;
   ASSERT_TRUE(scene.root().render(ctx));
@@ -559,9 +559,9 @@ TEST(SceneDeviceLoss, TheApplicationsResetRemakesAndRefillsTheSceneBuffers) {
     ASSERT_TRUE(app.create(nullptr, &window));
     ASSERT_TRUE(app.setMode(false));
     testsupport::TempDir dir;
-    const std::vector<uint8_t> bytes = Bytes(*With(
-        Struct("_root", "_roottype"),
-        With(Struct("Children", "Node"), MeshRec("M", 30, 2, IndexBytes<uint16_t>(30, 30), 30))));
+    const std::vector<uint8_t> bytes = fileBytes(*with(
+        structRec("_root", "_roottype"),
+        with(structRec("Children", "Node"), meshRec("M", 30, 2, indexBytes<uint16_t>(30, 30), 30))));
     const auto path = dir.write("m.udf", std::string(bytes.begin(), bytes.end()));
     Scene scene;
     ASSERT_TRUE(scene.load(halcyon::FileRef(path.string())));

@@ -28,18 +28,18 @@ std::string png(D3DCOLOR colour) {
 
 // One triangle whose material names "wood.png".
 std::string sceneBytes() {
-  Rec wood = With(Struct("Wood", "Material"),
-                  With(Struct("Textures", "Map"), With(Struct("0", "Diffuse"), Text("FileName", "wood.png"))));
-  Rec floor = NodeRec("Floor", "Mesh", halcyon::Matrix::identity());
-  floor->addChild(Int("FVF", 0x102));
-  floor->addChild(Int("IndexSize", 2));
-  floor->addChild(Int("NumVerts", 3));
-  floor->addChild(Int("NumIndexes", 3));
-  floor->addChild(Raw("Verts", std::vector<float>{0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1}));
-  floor->addChild(Raw("Indexes", std::vector<uint16_t>{0, 1, 2}));
-  floor->addChild(Text("MaterialName", "Wood"));
-  const auto bytes = Bytes(*With(Struct("_root", "_roottype"), With(Struct("Materials", "Material"), std::move(wood)),
-                                 With(Struct("Children", "Node"), std::move(floor))));
+  Rec wood = with(structRec("Wood", "Material"),
+                  with(structRec("Textures", "Map"), with(structRec("0", "Diffuse"), textRec("FileName", "wood.png"))));
+  Rec floor = nodeRec("Floor", "Mesh", halcyon::Matrix::identity());
+  floor->addChild(intRec("FVF", 0x102));
+  floor->addChild(intRec("IndexSize", 2));
+  floor->addChild(intRec("NumVerts", 3));
+  floor->addChild(intRec("NumIndexes", 3));
+  floor->addChild(rawRec("Verts", std::vector<float>{0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1}));
+  floor->addChild(rawRec("Indexes", std::vector<uint16_t>{0, 1, 2}));
+  floor->addChild(textRec("MaterialName", "Wood"));
+  const auto bytes = fileBytes(*with(structRec("_root", "_roottype"), with(structRec("Materials", "Material"), std::move(wood)),
+                                 with(structRec("Children", "Node"), std::move(floor))));
   return std::string(bytes.begin(), bytes.end());
 }
 

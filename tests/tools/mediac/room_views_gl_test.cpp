@@ -23,7 +23,7 @@ const char* viewsFolder() {
   return dir && *dir ? dir : nullptr;
 }
 
-void WritePng(const std::string& path, const clocktest::Picture& p) {
+void writePng(const std::string& path, const clocktest::Picture& p) {
   const std::vector<uint8_t> bytes = encodePng(p.pixels, p.width, p.height, false);
   if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
     std::fwrite(bytes.data(), 1, bytes.size(), f);
@@ -72,11 +72,11 @@ class RoomViews : public clocktest::ClockRoomFixture {
  protected:
   void SetUp() override {
     const char* media = std::getenv("BRASSMOOR_ROOM_MEDIA");
-    Open(media && *media ? media : BRASSMOOR_MEDIA_DIR, width(), height());
+    open(media && *media ? media : BRASSMOOR_MEDIA_DIR, width(), height());
   }
 
   // Draws one frame and returns its exposure; writes it as `name`.png when asked to.
-  Exposure Shoot(const std::string& name) {
+  Exposure shoot(const std::string& name) {
     std::string png;
     if (const char* dir = viewsFolder()) {
       std::filesystem::create_directories(dir);
@@ -89,7 +89,7 @@ class RoomViews : public clocktest::ClockRoomFixture {
   }
 
   // Mean luma of a rectangle given in fractions of the picture.
-  static double RegionMean(const clocktest::Picture& p, double x0, double y0, double x1, double y1) {
+  static double regionMean(const clocktest::Picture& p, double x0, double y0, double x1, double y1) {
     double sum = 0;
     size_t n = 0;
     for (UINT y = UINT(y0 * p.height); y < UINT(y1 * p.height); ++y)
@@ -104,7 +104,7 @@ class RoomViews : public clocktest::ClockRoomFixture {
   // One frame in which the storm has run its course but the picture keeps the base gamma
   // ramp: what the flash's light does to the room itself, without the brightening of the
   // whole screen. Written as `name`.png when there is a folder for the pictures.
-  clocktest::Picture DrawWithoutRamp(const std::string& name) {
+  clocktest::Picture drawWithoutRamp(const std::string& name) {
     scene_->tours().restartTimer(halcyon::millisecondClock());
     scene_->frameMove();
     scene_->device()->SetGammaRamp(0, D3DSGR_CALIBRATE, &scene_->storm().baseRamp());
@@ -113,13 +113,13 @@ class RoomViews : public clocktest::ClockRoomFixture {
     EXPECT_TRUE(deviceControl(scene_->device())->presentedPixels(p.pixels, p.width, p.height));
     if (const char* dir = viewsFolder(); dir && !p.pixels.empty()) {
       std::filesystem::create_directories(dir);
-      WritePng(std::string(dir) + "/" + name + ".png", p);
+      writePng(std::string(dir) + "/" + name + ".png", p);
     }
     return p;
   }
 
   // Middle of a tour, in tour units: half its last key time.
-  float Middle(const std::string& tour) {
+  float middleTime(const std::string& tour) {
     scene_->tours().loadTour(tour);
     float start = 0, end = 0;
     EXPECT_TRUE(scene_->tours().node().getTimeRange(start, end)) << tour;
@@ -130,7 +130,7 @@ class RoomViews : public clocktest::ClockRoomFixture {
 
 TEST_F(RoomViews, FreeCameraAndEveryTourShowADimLitRoom) {
   scene_->tours().setEnabled(false);
-  const Exposure free = Shoot("free");
+  const Exposure free = shoot("free");
   EXPECT_GT(free.mean, 10.0);
   EXPECT_LT(free.mean, 110.0);
   EXPECT_LT(free.white, 0.02);
@@ -139,9 +139,9 @@ TEST_F(RoomViews, FreeCameraAndEveryTourShowADimLitRoom) {
 
   for (int n = 1; n <= 10; ++n) {
     const std::string tour = "c" + std::to_string(n) + ".cam";
-    const float middle = Middle(tour);
+    const float middle = middleTime(tour);
     ASSERT_TRUE(scene_->tours().startAt(tour, middle)) << tour;
-    const Exposure e = Shoot("c" + std::to_string(n));
+    const Exposure e = shoot("c" + std::to_string(n));
     // dim, never black, never washed out: a room at night
     EXPECT_GT(e.mean, 10.0) << tour;
     EXPECT_LT(e.mean, 120.0) << tour;
@@ -155,16 +155,16 @@ TEST_F(RoomViews, AFlashLightsTheRoomFromTheWindowSide) {
   // The free camera looks along the room with the window in the right-hand wall: its floor
   // and sill at the lower right, the far corner at the left.
   scene_->tours().setEnabled(false);
-  const clocktest::Picture calm = DrawWithoutRamp("flashlight-free-calm");
+  const clocktest::Picture calm = drawWithoutRamp("flashlight-free-calm");
   clock_.advance(1000);  // the first flash begins a second after the load
   scene_->frameMove();
   ASSERT_TRUE(scene_->storm().flashActive());
   clock_.advance(scene_->storm().flashDuration() / 2);
-  const clocktest::Picture lit = DrawWithoutRamp("flashlight-free-lit");
+  const clocktest::Picture lit = drawWithoutRamp("flashlight-free-lit");
   ASSERT_GT(scene_->storm().flashLevel(), 0.99f);
   ASSERT_EQ(lit.pixels.size(), calm.pixels.size());
-  const double windowSide = RegionMean(lit, 0.62, 0.6, 1.0, 1.0) - RegionMean(calm, 0.62, 0.6, 1.0, 1.0);
-  const double farSide = RegionMean(lit, 0.0, 0.3, 0.3, 0.7) - RegionMean(calm, 0.0, 0.3, 0.3, 0.7);
+  const double windowSide = regionMean(lit, 0.62, 0.6, 1.0, 1.0) - regionMean(calm, 0.62, 0.6, 1.0, 1.0);
+  const double farSide = regionMean(lit, 0.0, 0.3, 0.3, 0.7) - regionMean(calm, 0.0, 0.3, 0.3, 0.7);
   EXPECT_GT(windowSide, 8.0) << "the flash's light reaches the floor by the window";
   EXPECT_GT(windowSide, 2.0 * farSide) << "and falls off away from it";
 }
@@ -181,7 +181,7 @@ TEST_F(RoomViews, FlashSequenceForThePictureFolder) {
   bool first = true;
   for (const auto& v : views) {
     if (v.tour) {
-      ASSERT_TRUE(scene_->tours().startAt(v.tour, Middle(v.tour)));
+      ASSERT_TRUE(scene_->tours().startAt(v.tour, middleTime(v.tour)));
     } else {
       scene_->tours().setEnabled(false);
     }
@@ -195,7 +195,7 @@ TEST_F(RoomViews, FlashSequenceForThePictureFolder) {
     ASSERT_TRUE(scene_->storm().flashActive());
     const int step = int(scene_->storm().flashDuration()) / 6;
     for (int k = 0; k < 7; ++k) {
-      Shoot("flash-" + std::string(v.name) + "-" + std::to_string(k));
+      shoot("flash-" + std::string(v.name) + "-" + std::to_string(k));
       clock_.advance(step);
     }
     while (scene_->storm().flashActive()) {
