@@ -3,6 +3,7 @@
 #include <AL/al.h>
 #include <AL/alc.h>
 #include <AL/alext.h>
+#include <AL/efx.h>
 
 #include <algorithm>
 #include <array>
@@ -370,11 +371,13 @@ class OpenAlSoundLibrary final : public SoundLibrary {
         return false;
       }
     }
-    // The mixer sets memory aside for every voice it may have to mix (256 unless told, about
-    // 8 MB); the scene plays a handful of sounds at once and at most a few dozen.
+    // The scene plays a handful of sounds at once and at most a few dozen. The mixer sets about
+    // 8 MB aside for the voices it may mix whatever it is told; the effect sends it would
+    // add to each voice take most of another megabyte, and no sound here goes through an effect.
     const ALCint attributes[] = {ALC_FREQUENCY,      static_cast<ALCint>(frequency),
                                  ALC_MONO_SOURCES,   kMonoVoices,
                                  ALC_STEREO_SOURCES, kStereoVoices,
+                                 ALC_MAX_AUXILIARY_SENDS, 0,
                                  0};
     context_ = alcCreateContext(device_, attributes);
     if (!context_ || alcMakeContextCurrent(context_) != ALC_TRUE) {
