@@ -1,3 +1,5 @@
+#include <malloc.h>
+
 #include "app/desktop_parts.h"
 #include "app/entry_point.h"
 #include "app/saver_application.h"
@@ -5,6 +7,14 @@
 #include "platform/sound/openal_sound_library.h"
 
 int main(int argc, char** argv) {
+  // Textures, frame buffers and sound buffers are large blocks made once. glibc would raise its
+  // threshold for mapping blocks of their own each time one is freed (the loading picture's
+  // textures), after which the room's land in the heap, where what is freed stays with the
+  // process; a fixed threshold keeps each large block its own mapping, given back when freed.
+  // The heap's top is still kept up to a few megabytes, which a frame's passing allocations
+  // reuse instead of asking the system again every frame.
+  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+  mallopt(M_TRIM_THRESHOLD, 4 * 1024 * 1024);
   brassmoor::installDesktopParts();
   brassmoor::setApplicationFactory([] {
     auto shell = std::make_unique<brassmoor::SaverApplication>();
