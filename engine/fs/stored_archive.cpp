@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/fs/crc32.h"
+#include "platform/resources/resources.h"
 
 namespace halcyon {
 
@@ -156,6 +157,9 @@ bool StoredArchive::extract(const std::string& name, std::vector<uint8_t>& out) 
     const uint8_t* from = data_ + block.dataStart;
     if (crc32(from, count) != block.entry.crc) return false;
     out.assign(from, from + count);
+    // Every entry is copied out when it is opened, so an archive built into the program need
+    // not keep the entry's pages in memory as well.
+    platform::releaseResourcePages(from, count);
     return true;
   }
   return false;

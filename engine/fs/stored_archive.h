@@ -3,8 +3,9 @@
 // with a CRC-32 each - held whole in memory and opened entry by entry.
 //
 // Each open scans the block chain from the start, copies the entry's bytes into a new buffer,
-// checks their CRC-32 and hands them out as a memory stream. Nothing is unpacked to disk and
-// no state is kept between opens. Every size and offset in the archive is checked against
+// checks their CRC-32 and hands them out as a memory stream; an archive built into the program
+// then lets the entry's own pages go from memory. Nothing is unpacked to disk and no state is
+// kept between opens. Every size and offset in the archive is checked against
 // the bytes actually held; anything that does not fit, a compressed or encrypted entry, or a
 // CRC mismatch makes open return none.
 //

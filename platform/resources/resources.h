@@ -26,4 +26,10 @@ struct ResourceBytes {
 ResourceBytes findResource(std::string_view type, int32_t id);
 ResourceBytes findResourceIn(std::span<const ResourceEntry> table, std::string_view type, int32_t id);
 
+// Bytes of a resource that have been copied out need not stay in memory: the whole pages
+// inside [data, data + size) are handed back to the system, which reads them again from the
+// executable if they are touched later. A range that is not inside one embedded resource (a
+// caller's own buffer) is left alone. Returns how many bytes were handed back.
+std::size_t releaseResourcePages(const void* data, std::size_t size);
+
 }  // namespace platform

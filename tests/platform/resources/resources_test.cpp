@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -91,6 +93,25 @@ TEST(Resources, CaptionsCarryEveryKeyTheProgramLooksUp) {
   ASSERT_NE(at, std::string::npos);
   const auto line = text.substr(at + 21, text.find("\r\n", at + 21) - (at + 21));
   EXPECT_EQ(std::count(line.begin(), line.end(), '%'), 6);
+}
+
+TEST(Resources, PagesHandedBackReadTheSameAndNothingOutsideAResourceIsHandedBack) {
+  const auto archive = findResource("MEMFILE", 147);
+  ASSERT_GT(archive.size, 4u * 4096);
+  const std::vector<uint8_t> before(archive.data, archive.data + archive.size);
+  // Whole pages inside the range go; the partial pages at its ends stay.
+  const std::size_t from = 1001, length = archive.size - 2002;
+  const std::size_t released = platform::releaseResourcePages(archive.data + from, length);
+  EXPECT_GT(released, 0u);
+  EXPECT_LE(released, length);
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), archive.data));
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), archive.data)) << "read a second time";
+
+  EXPECT_EQ(platform::releaseResourcePages(archive.data + from, archive.size), 0u) << "past the resource's end";
+  EXPECT_EQ(platform::releaseResourcePages(nullptr, 4096), 0u);
+  std::vector<uint8_t> own(64 * 1024, 0x5A);
+  EXPECT_EQ(platform::releaseResourcePages(own.data(), own.size()), 0u);
+  EXPECT_TRUE(std::all_of(own.begin(), own.end(), [](uint8_t b) { return b == 0x5A; }));
 }
 
 }  // namespace
