@@ -115,20 +115,10 @@ TEST_F(GLDeviceFixture, LossThenResetKeepsTexturesAndDrawsAgain) {
   EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICELOST);
   EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_DEVICELOST);
   EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
-  D3DPRESENT_PARAMETERS p{};
-  p.BackBufferWidth = 32;
-  p.BackBufferHeight = 48;
-  p.BackBufferFormat = D3DFMT_A8R8G8B8;
-  p.Windowed = TRUE;
-  p.EnableAutoDepthStencil = TRUE;
-  p.AutoDepthStencilFormat = D3DFMT_D24S8;
-  p.hDeviceWindow = window_;
+  D3DPRESENT_PARAMETERS p = windowedPresentParameters(window_, 32, 48);
   ASSERT_EQ(device_->Reset(&p), D3D_OK);
   EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);
-  IDirect3DSurface9* back = nullptr;
-  ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
-  D3DSURFACE_DESC desc{};
-  back->GetDesc(&desc);
+  const D3DSURFACE_DESC desc = backBufferDesc(device_);
   EXPECT_EQ(desc.Width, 32u);
   EXPECT_EQ(desc.Height, 48u);
 
@@ -141,12 +131,7 @@ TEST_F(GLDeviceFixture, LossThenResetKeepsTexturesAndDrawsAgain) {
   const T quad[4] = {{0, 0, 0, 1, 0, 0}, {32, 0, 0, 1, 1, 0}, {0, 48, 0, 1, 0, 1}, {32, 48, 0, 1, 1, 1}};
   device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
   ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(T)), D3D_OK);
-  D3DLOCKED_RECT locked{};
-  ASSERT_EQ(back->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-  D3DCOLOR c = 0;
-  std::memcpy(&c, static_cast<uint8_t*>(locked.pBits) + 40 * locked.Pitch + 30 * 4, 4);
-  back->UnlockRect();
-  back->Release();
+  const D3DCOLOR c = readBackBuffer(device_, 32, 48)[40 * 32 + 30];
   EXPECT_EQ(c, 0xFF336699u) << "the texture made before the loss still draws";
   texture->Release();
 }
@@ -173,12 +158,9 @@ TEST_F(GLDeviceFixture, DrawsOutsideTheirBuffersAreRefused) {
 }
 
 TEST_F(GLDeviceFixture, TwoDevicesEachDrawInTheirOwnContext) {
-  SDL_Window* other = SDL_CreateWindow("second", 0, 0, 16, 16, SDL_WINDOW_OPENGL);
+  SDL_Window* other = openGLWindow("second", 16, 16);
   ASSERT_NE(other, nullptr);
-  D3DPRESENT_PARAMETERS p{};
-  p.BackBufferFormat = D3DFMT_X8R8G8B8;
-  p.Windowed = TRUE;
-  p.hDeviceWindow = other;
+  D3DPRESENT_PARAMETERS p = windowedPresentParameters(other, 16, 16, D3DFMT_X8R8G8B8);
   IDirect3DDevice9* second = nullptr;
   ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, other, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &second), D3D_OK);
   IDirect3DTexture9* mine = solidTexture(0xFF00FF00);  // made while the second context is current
@@ -196,7 +178,7 @@ TEST_F(GLDeviceFixture, TwoDevicesEachDrawInTheirOwnContext) {
   second->Release();  // its context goes while this device's textures live on
   EXPECT_EQ(pixel(10, 10), 0xFF00FF00u);
   mine->Release();
-  SDL_DestroyWindow(other);
+  closeGLWindow(other);
 }
 
 TEST(GLDirect3D, EnumeratesDisplaysAndRefusesUnknownVersions) {
@@ -224,34 +206,20 @@ TEST(GLDirect3D, EnumeratesDisplaysAndRefusesUnknownVersions) {
 }
 
 TEST(GLDirect3D, MultisampledDeviceResolvesIntoTheBackBuffer) {
-  ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0);
-  SDL_Window* window = SDL_CreateWindow("ms", 0, 0, 32, 32, SDL_WINDOW_OPENGL);
+  SDL_Window* window = openGLWindow("ms", 32, 32);
+  ASSERT_NE(window, nullptr) << SDL_GetError();
   IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
   ASSERT_NE(d3d, nullptr);
-  D3DPRESENT_PARAMETERS p{};
-  p.BackBufferFormat = D3DFMT_X8R8G8B8;
-  p.Windowed = TRUE;
-  p.EnableAutoDepthStencil = TRUE;
+  D3DPRESENT_PARAMETERS p = windowedPresentParameters(window, 0, 0, D3DFMT_X8R8G8B8);
   p.AutoDepthStencilFormat = D3DFMT_D16;
   p.MultiSampleType = D3DMULTISAMPLE_4_SAMPLES;
-  p.hDeviceWindow = window;
   IDirect3DDevice9* device = nullptr;
   ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device), D3D_OK);
   EXPECT_EQ(p.BackBufferWidth, 32u) << "a windowed device takes the window's size";
   device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF204080, 1.0f, 0);
-  IDirect3DSurface9* back = nullptr;
-  device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
-  D3DLOCKED_RECT locked{};
-  ASSERT_EQ(back->LockRect(&locked, nullptr, 0), D3D_OK);
-  D3DCOLOR c = 0;
-  std::memcpy(&c, locked.pBits, 4);
-  back->UnlockRect();
-  back->Release();
+  const D3DCOLOR c = readBackBuffer(device, 32, 32)[0];
   EXPECT_EQ(c, 0xFF204080u);
-  device->Release();
-  d3d->Release();
-  SDL_DestroyWindow(window);
-  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  closeWindowedDevice(window, d3d, device);
 }
 
 }  // namespace

@@ -13,20 +13,8 @@ class GLDeviceFixture : public ::testing::Test {
  protected:
   static constexpr UINT kSize = 64;
 
-  void SetUp() override {
-    window_ = openGLWindow("pixel test", kSize, kSize);
-    ASSERT_NE(window_, nullptr) << SDL_GetError();
-    d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
-    ASSERT_NE(d3d_, nullptr);
-    D3DPRESENT_PARAMETERS p = windowedPresentParameters(window_, kSize, kSize);
-    ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device_), D3D_OK);
-  }
-
-  void TearDown() override {
-    safeRelease(device_);
-    safeRelease(d3d_);
-    closeGLWindow(window_);
-  }
+  void SetUp() override { openWindowedDevice("pixel test", kSize, kSize, window_, d3d_, device_); }
+  void TearDown() override { closeWindowedDevice(window_, d3d_, device_); }
 
   // The back buffer as 0xAARRGGBB, rows top to bottom.
   std::vector<D3DCOLOR> backBuffer() { return readBackBuffer(device_, kSize, kSize); }

@@ -1,6 +1,6 @@
 #pragma once
 // What every test drawing with the OpenGL device on the test display needs: a window of its
-// own, present parameters for a device in it, and the back buffer read as pixels.
+// own, a device drawing into it, and the back buffer read as pixels.
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/d3d9/d3d9.h"
+#include "tests/platform/d3d9/present_parameters.h"
 
 // Starts the video subsystem and opens an OpenGL window of width x height at the display's
 // corner; nullptr when either fails (SDL_GetError says why). closeGLWindow undoes both.
@@ -20,22 +21,23 @@ inline void closeGLWindow(SDL_Window* window) {
   SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
-// A windowed device drawing into `window`: one width x height back buffer of `format`, depth
-// and stencil, presented without waiting for the display.
-inline D3DPRESENT_PARAMETERS windowedPresentParameters(SDL_Window* window, UINT width, UINT height,
-                                                       D3DFORMAT format = D3DFMT_A8R8G8B8) {
-  D3DPRESENT_PARAMETERS p{};
-  p.BackBufferWidth = width;
-  p.BackBufferHeight = height;
-  p.BackBufferFormat = format;
-  p.BackBufferCount = 1;
-  p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-  p.hDeviceWindow = window;
-  p.Windowed = TRUE;
-  p.EnableAutoDepthStencil = TRUE;
-  p.AutoDepthStencilFormat = D3DFMT_D24S8;
-  p.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-  return p;
+// Opens a width x height window and a windowed device of the OpenGL runtime drawing into it,
+// for a fixture's SetUp; a window, runtime or device that cannot be made fails the test.
+// closeWindowedDevice lets go of all three, whichever were made.
+inline void openWindowedDevice(const char* title, UINT width, UINT height, SDL_Window*& window, IDirect3D9*& d3d,
+                               IDirect3DDevice9*& device) {
+  window = openGLWindow(title, width, height);
+  ASSERT_NE(window, nullptr) << SDL_GetError();
+  d3d = Direct3DCreate9(D3D_SDK_VERSION);
+  ASSERT_NE(d3d, nullptr);
+  D3DPRESENT_PARAMETERS p = windowedPresentParameters(window, width, height);
+  ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device), D3D_OK);
+}
+inline void closeWindowedDevice(SDL_Window*& window, IDirect3D9*& d3d, IDirect3DDevice9*& device) {
+  safeRelease(device);
+  safeRelease(d3d);
+  closeGLWindow(window);
+  window = nullptr;
 }
 
 // The device's width x height back buffer as 0xAARRGGBB, rows top to bottom. A back buffer

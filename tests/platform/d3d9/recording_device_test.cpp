@@ -1,20 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/d3d9/recording.h"
+#include "tests/platform/d3d9/present_parameters.h"
 
 namespace {
 
 D3DPRESENT_PARAMETERS windowedParams(UINT w = 320, UINT h = 240) {
-  D3DPRESENT_PARAMETERS p{};
-  p.BackBufferWidth = w;
-  p.BackBufferHeight = h;
-  p.BackBufferFormat = D3DFMT_X8R8G8B8;
-  p.BackBufferCount = 1;
-  p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-  p.Windowed = TRUE;
-  p.EnableAutoDepthStencil = TRUE;
-  p.AutoDepthStencilFormat = D3DFMT_D24S8;
-  return p;
+  return windowedPresentParameters(nullptr, w, h, D3DFMT_X8R8G8B8);
 }
 
 class RecordingDeviceTest : public ::testing::Test {
@@ -104,13 +96,9 @@ TEST_F(RecordingDeviceTest, SimulatedLossGoesLostThenNotResetUntilReset) {
   D3DVIEWPORT9 vp{};
   device_->GetViewport(&vp);
   EXPECT_EQ(vp.Width, 400u);
-  IDirect3DSurface9* back = nullptr;
-  ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
-  D3DSURFACE_DESC desc{};
-  back->GetDesc(&desc);
+  const D3DSURFACE_DESC desc = backBufferDesc(device_);
   EXPECT_EQ(desc.Width, 400u);
   EXPECT_EQ(desc.Height, 300u);
-  back->Release();
 }
 
 TEST_F(RecordingDeviceTest, DrawSnapshotsStateAndVertices) {

@@ -35,20 +35,14 @@ int blue(D3DCOLOR c) { return c & 0xFF; }
 class LoadingPictureGlTest : public testing::Test {
  protected:
   void SetUp() override {
-    window = openGLWindow("loading", kWidth, kHeight);
-    ASSERT_NE(window, nullptr) << SDL_GetError();
-    d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    ASSERT_NE(d3d, nullptr);
-    D3DPRESENT_PARAMETERS p = windowedPresentParameters(window, kWidth, kHeight);
-    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device), D3D_OK);
+    openWindowedDevice("loading", kWidth, kHeight, window, d3d, device);
+    if (HasFatalFailure()) return;
     halcyon::stateCache().setDevice(device);
   }
   void TearDown() override {
     halcyon::stateCache().setDevice(nullptr);
     for (IDirect3DTexture9* t : textures) safeRelease(t);
-    safeRelease(device);
-    safeRelease(d3d);
-    closeGLWindow(window);
+    closeWindowedDevice(window, d3d, device);
   }
 
   IDirect3DTexture9* load(const std::string& name, D3DXIMAGE_INFO* info = nullptr) {
