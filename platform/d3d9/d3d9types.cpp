@@ -63,6 +63,18 @@ UINT bytesPerTexel(D3DFORMAT format) {
   }
 }
 
+UINT displayDepthBits(D3DFORMAT format) {
+  switch (format) {
+    case D3DFMT_A8R8G8B8:
+    case D3DFMT_X8R8G8B8:
+    case D3DFMT_A2R10G10B10: return 32;
+    case D3DFMT_R5G6B5:
+    case D3DFMT_X1R5G5B5:
+    case D3DFMT_A1R5G5B5: return 16;
+    default: return 0;
+  }
+}
+
 DWORD defaultRenderState(UINT state, bool autoDepthStencil) {
   switch (state) {
     case D3DRS_ZENABLE: return autoDepthStencil ? D3DZB_TRUE : D3DZB_FALSE;

@@ -714,6 +714,9 @@ UINT fvfTexCoordSize(DWORD fvf, UINT index);
 UINT verticesForPrimitives(D3DPRIMITIVETYPE type, UINT primitiveCount);
 // Bytes of one texel of the uncompressed formats the devices store (0 when not supported).
 UINT bytesPerTexel(D3DFORMAT format);
+// The colour depth a display mode or back buffer of the format belongs to (32 or 16 bits; 0
+// for a format no display uses): a full-screen back buffer must match its mode's.
+UINT displayDepthBits(D3DFORMAT format);
 // The render state values a freshly created or reset device starts with.
 DWORD defaultRenderState(UINT state, bool autoDepthStencil);
 DWORD defaultTextureStageState(UINT stage, UINT type);

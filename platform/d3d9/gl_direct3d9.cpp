@@ -26,18 +26,6 @@ D3DFORMAT formatOfMode(const SDL_DisplayMode& mode) {
 
 UINT refreshOf(const SDL_DisplayMode& mode) { return mode.refresh_rate > 0 ? static_cast<UINT>(mode.refresh_rate) : 60u; }
 
-UINT depthClass(D3DFORMAT format) {
-  switch (format) {
-    case D3DFMT_A8R8G8B8:
-    case D3DFMT_X8R8G8B8:
-    case D3DFMT_A2R10G10B10: return 32;
-    case D3DFMT_R5G6B5:
-    case D3DFMT_X1R5G5B5:
-    case D3DFMT_A1R5G5B5: return 16;
-    default: return 0;
-  }
-}
-
 void setContextAttributes() {
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
@@ -132,7 +120,7 @@ class GLDirect3D9 : public IDirect3D9 {
   HRESULT CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat, D3DFORMAT backBufferFormat,
                           BOOL windowed) override {
     if (adapter >= adapters_.size() || type != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
-    const UINT adapterDepth = depthClass(adapterFormat), backDepth = depthClass(backBufferFormat);
+    const UINT adapterDepth = displayDepthBits(adapterFormat), backDepth = displayDepthBits(backBufferFormat);
     if (!adapterDepth || !backDepth || adapterFormat == D3DFMT_A1R5G5B5 || adapterFormat == D3DFMT_A8R8G8B8)
       return D3DERR_NOTAVAILABLE;
     if (!windowed && adapterDepth != backDepth) return D3DERR_NOTAVAILABLE;

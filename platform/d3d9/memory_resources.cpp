@@ -101,7 +101,7 @@ void encodeTexel(D3DFORMAT format, D3DCOLOR c, uint8_t* t) {
 
 MemoryTexture::MemoryTexture(IDirect3DDevice9* device, UINT width, UINT height, UINT levels, DWORD usage,
                              D3DFORMAT format, D3DPOOL pool, LevelHome home)
-    : device_(device), format_(format), usage_(usage), pool_(pool), texelBytes_(bytesPerTexel(format)) {
+    : CountedResource(device), format_(format), usage_(usage), pool_(pool), texelBytes_(bytesPerTexel(format)) {
   // The largest size keeps a level's byte count far below what 32-bit pitches can address.
   constexpr UINT kMaxSize = 8192;
   if (texelBytes_ == 0 || width == 0 || height == 0 || width > kMaxSize || height > kMaxSize) return;
@@ -118,19 +118,6 @@ MemoryTexture::MemoryTexture(IDirect3DDevice9* device, UINT width, UINT height, 
     level.held = home == LevelHome::Memory;
     levels_.push_back(std::move(level));
   }
-}
-
-ULONG MemoryTexture::Release() {
-  const ULONG left = refs_.dropRef();
-  if (left == 0) delete this;
-  return left;
-}
-
-HRESULT MemoryTexture::GetDevice(IDirect3DDevice9** device) {
-  if (!device) return D3DERR_INVALIDCALL;
-  *device = device_;
-  if (device_) device_->AddRef();
-  return D3D_OK;
 }
 
 HRESULT MemoryTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
@@ -211,20 +198,7 @@ ULONG TextureLevelSurface::Release() {
 // ---- MemorySurface ----
 
 MemorySurface::MemorySurface(IDirect3DDevice9* device, const D3DSURFACE_DESC& desc)
-    : device_(device), desc_(desc), bytes_(static_cast<size_t>(desc.Width) * desc.Height * std::max(1u, bytesPerTexel(desc.Format))) {}
-
-ULONG MemorySurface::Release() {
-  const ULONG left = refs_.dropRef();
-  if (left == 0) delete this;
-  return left;
-}
-
-HRESULT MemorySurface::GetDevice(IDirect3DDevice9** device) {
-  if (!device) return D3DERR_INVALIDCALL;
-  *device = device_;
-  if (device_) device_->AddRef();
-  return D3D_OK;
-}
+    : CountedResource(device), desc_(desc), bytes_(static_cast<size_t>(desc.Width) * desc.Height * std::max(1u, bytesPerTexel(desc.Format))) {}
 
 HRESULT MemorySurface::GetDesc(D3DSURFACE_DESC* desc) {
   if (!desc) return D3DERR_INVALIDCALL;
@@ -276,48 +250,10 @@ HRESULT MemoryBuffer::unlock() {
   return D3D_OK;
 }
 
-ULONG MemoryVertexBuffer::Release() {
-  const ULONG left = refs_.dropRef();
-  if (left == 0) delete this;
-  return left;
-}
-
-HRESULT MemoryVertexBuffer::GetDevice(IDirect3DDevice9** device) {
-  if (!device) return D3DERR_INVALIDCALL;
-  *device = device_;
-  if (device_) device_->AddRef();
-  return D3D_OK;
-}
-
-HRESULT MemoryVertexBuffer::Unlock() {
-  const HRESULT hr = unlock();
-  if (SUCCEEDED(hr) && dirtyEnd_ > dirtyBegin_) contentsChanged();
-  return hr;
-}
-
 HRESULT MemoryVertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* desc) {
   if (!desc) return D3DERR_INVALIDCALL;
   *desc = D3DVERTEXBUFFER_DESC{D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, usage_, pool_, size(), fvf_};
   return D3D_OK;
-}
-
-ULONG MemoryIndexBuffer::Release() {
-  const ULONG left = refs_.dropRef();
-  if (left == 0) delete this;
-  return left;
-}
-
-HRESULT MemoryIndexBuffer::GetDevice(IDirect3DDevice9** device) {
-  if (!device) return D3DERR_INVALIDCALL;
-  *device = device_;
-  if (device_) device_->AddRef();
-  return D3D_OK;
-}
-
-HRESULT MemoryIndexBuffer::Unlock() {
-  const HRESULT hr = unlock();
-  if (SUCCEEDED(hr) && dirtyEnd_ > dirtyBegin_) contentsChanged();
-  return hr;
 }
 
 HRESULT MemoryIndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* desc) {

@@ -7,7 +7,34 @@
 
 #include "platform/d3d9/d3d9.h"
 
-class MemoryTexture : public IDirect3DTexture9 {
+// What every resource here shares: a count of references that deletes the resource when the
+// last goes, and the device that made it, handed out with a reference of its own.
+template <class Interface>
+class CountedResource : public Interface {
+ public:
+  ULONG AddRef() override { return refs_.addRef(); }
+  ULONG Release() override {
+    const ULONG left = refs_.dropRef();
+    if (left == 0) delete this;
+    return left;
+  }
+  HRESULT GetDevice(IDirect3DDevice9** device) override {
+    if (!device) return D3DERR_INVALIDCALL;
+    *device = device_;
+    if (device_) device_->AddRef();
+    return D3D_OK;
+  }
+
+ protected:
+  explicit CountedResource(IDirect3DDevice9* device) : device_(device) {}
+  ~CountedResource() override = default;
+
+ private:
+  RefCounted9 refs_;
+  IDirect3DDevice9* device_;
+};
+
+class MemoryTexture : public CountedResource<IDirect3DTexture9> {
  public:
   // Where a texture's levels live between locks: in its own memory, or somewhere a derived
   // texture keeps them (GL), in which case no level is held in memory until it is locked.
@@ -18,9 +45,6 @@ class MemoryTexture : public IDirect3DTexture9 {
   // False when the format or size cannot be stored.
   bool valid() const { return !levels_.empty(); }
 
-  ULONG AddRef() override { return refs_.addRef(); }
-  ULONG Release() override;
-  HRESULT GetDevice(IDirect3DDevice9** device) override;
   D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
   DWORD GetLevelCount() override { return static_cast<DWORD>(levels_.size()); }
   HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
@@ -57,8 +81,6 @@ class MemoryTexture : public IDirect3DTexture9 {
     bool held = true;      // bytes holds the level
     bool written = false;  // unlocked at least once, so no longer all zeros
   };
-  RefCounted9 refs_;
-  IDirect3DDevice9* device_;
   D3DFORMAT format_;
   DWORD usage_;
   D3DPOOL pool_;
@@ -88,12 +110,9 @@ class TextureLevelSurface : public IDirect3DSurface9 {
 };
 
 // A surface with memory of its own (the recording device's back buffer).
-class MemorySurface : public IDirect3DSurface9 {
+class MemorySurface : public CountedResource<IDirect3DSurface9> {
  public:
   MemorySurface(IDirect3DDevice9* device, const D3DSURFACE_DESC& desc);
-  ULONG AddRef() override { return refs_.addRef(); }
-  ULONG Release() override;
-  HRESULT GetDevice(IDirect3DDevice9** device) override;
   D3DRESOURCETYPE GetType() override { return D3DRTYPE_SURFACE; }
   HRESULT GetDesc(D3DSURFACE_DESC* desc) override;
   HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
@@ -104,8 +123,6 @@ class MemorySurface : public IDirect3DSurface9 {
   std::vector<uint8_t>& bytes() { return bytes_; }
 
  private:
-  RefCounted9 refs_;
-  IDirect3DDevice9* device_;
   D3DSURFACE_DESC desc_;
   std::vector<uint8_t> bytes_;
   bool locked_ = false;
@@ -133,48 +150,51 @@ class MemoryBuffer {
   UINT dirtyBegin_ = 0, dirtyEnd_ = 0;
 };
 
-class MemoryVertexBuffer : public IDirect3DVertexBuffer9, public MemoryBuffer {
+// A vertex or an index buffer as a resource: its bytes locked through the interface, and
+// contentsChanged called after an unlock that wrote some of them.
+template <class Interface>
+class MemoryBufferResource : public CountedResource<Interface>, public MemoryBuffer {
+ public:
+  HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override { return lock(offset, size, data, flags); }
+  HRESULT Unlock() override {
+    const HRESULT hr = unlock();
+    if (SUCCEEDED(hr) && dirtyEnd_ > dirtyBegin_) contentsChanged();
+    return hr;
+  }
+
+ protected:
+  MemoryBufferResource(IDirect3DDevice9* device, UINT length, DWORD usage, D3DPOOL pool)
+      : CountedResource<Interface>(device), MemoryBuffer(length, usage, pool) {}
+  ~MemoryBufferResource() override = default;
+  virtual void contentsChanged() {}
+};
+
+class MemoryVertexBuffer : public MemoryBufferResource<IDirect3DVertexBuffer9> {
  public:
   MemoryVertexBuffer(IDirect3DDevice9* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
-      : MemoryBuffer(length, usage, pool), device_(device), fvf_(fvf) {}
-  ULONG AddRef() override { return refs_.addRef(); }
-  ULONG Release() override;
-  HRESULT GetDevice(IDirect3DDevice9** device) override;
+      : MemoryBufferResource(device, length, usage, pool), fvf_(fvf) {}
   D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
-  HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override { return lock(offset, size, data, flags); }
-  HRESULT Unlock() override;
   HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) override;
 
  protected:
   ~MemoryVertexBuffer() override = default;
-  virtual void contentsChanged() {}
 
  private:
-  RefCounted9 refs_;
-  IDirect3DDevice9* device_;
   DWORD fvf_;
 };
 
-class MemoryIndexBuffer : public IDirect3DIndexBuffer9, public MemoryBuffer {
+class MemoryIndexBuffer : public MemoryBufferResource<IDirect3DIndexBuffer9> {
  public:
   MemoryIndexBuffer(IDirect3DDevice9* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool)
-      : MemoryBuffer(length, usage, pool), device_(device), format_(format) {}
-  ULONG AddRef() override { return refs_.addRef(); }
-  ULONG Release() override;
-  HRESULT GetDevice(IDirect3DDevice9** device) override;
+      : MemoryBufferResource(device, length, usage, pool), format_(format) {}
   D3DRESOURCETYPE GetType() override { return D3DRTYPE_INDEXBUFFER; }
-  HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override { return lock(offset, size, data, flags); }
-  HRESULT Unlock() override;
   HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) override;
   D3DFORMAT format() const { return format_; }
 
  protected:
   ~MemoryIndexBuffer() override = default;
-  virtual void contentsChanged() {}
 
  private:
-  RefCounted9 refs_;
-  IDirect3DDevice9* device_;
   D3DFORMAT format_;
 };
 

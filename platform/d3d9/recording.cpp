@@ -24,18 +24,6 @@ class CountedTexture : public MemoryTexture {
   std::shared_ptr<int> live_;
 };
 
-UINT formatBits(D3DFORMAT format) {
-  switch (format) {
-    case D3DFMT_A8R8G8B8:
-    case D3DFMT_X8R8G8B8:
-    case D3DFMT_A2R10G10B10: return 32;
-    case D3DFMT_R5G6B5:
-    case D3DFMT_X1R5G5B5:
-    case D3DFMT_A1R5G5B5: return 16;
-    default: return 0;
-  }
-}
-
 }  // namespace
 
 // ---- RecordedDraw ----
@@ -386,7 +374,7 @@ HRESULT RecordingDirect3D9::CheckDeviceType(UINT ordinal, D3DDEVTYPE type, D3DFO
     return D3DERR_NOTAVAILABLE;
   if (std::find(a->backBufferFormats.begin(), a->backBufferFormats.end(), backBufferFormat) == a->backBufferFormats.end())
     return D3DERR_NOTAVAILABLE;
-  if (!windowed && formatBits(adapterFormat) != formatBits(backBufferFormat)) return D3DERR_NOTAVAILABLE;
+  if (!windowed && displayDepthBits(adapterFormat) != displayDepthBits(backBufferFormat)) return D3DERR_NOTAVAILABLE;
   return D3D_OK;
 }
 
