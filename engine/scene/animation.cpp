@@ -324,13 +324,7 @@ bool Animation::evaluate(float time, Matrix& out) const {
 
 bool Animation::getTimeRange(float& start, float& end) const {
   bool any = false;
-  for (const Track* track : {&scale_, &rotation_, &position_}) {
-    float s, e;
-    if (!track->getTimeRange(s, e)) continue;
-    if (!any || s < start) start = s;
-    if (!any || e > end) end = e;
-    any = true;
-  }
+  for (const Track* track : {&scale_, &rotation_, &position_}) widenTimeRange(*track, start, end, any);
   return any;
 }
 

@@ -100,4 +100,15 @@ class Animation {
   Track scale_, rotation_, position_;
 };
 
+// Widens [start, end] to take in the time range of `part` (a track, an animation or a node),
+// if it has one; `any` says whether the range held anything yet and becomes true once it does.
+template <typename Part>
+void widenTimeRange(const Part& part, float& start, float& end, bool& any) {
+  float s, e;
+  if (!part.getTimeRange(s, e)) return;
+  if (!any || s < start) start = s;
+  if (!any || e > end) end = e;
+  any = true;
+}
+
 }  // namespace halcyon

@@ -52,28 +52,31 @@ bool LightList::applyAll() {
   return ok;
 }
 
-bool LightList::enableAll() {
+namespace {
+
+// Switches every light on or off as `on` says for it; false when the device is gone or any
+// switch failed (the others are still made).
+template <typename On>
+bool switchEach(const std::vector<std::unique_ptr<Light>>& lights, On on) {
   IDirect3DDevice9* device = scenedevice::device();
   if (!device) return false;
   bool ok = true;
-  for (auto& light : lights_) ok = SUCCEEDED(device->LightEnable(light->index, TRUE)) && ok;
+  for (const auto& light : lights) ok = SUCCEEDED(device->LightEnable(light->index, on(*light))) && ok;
   return ok;
+}
+
+}  // namespace
+
+bool LightList::enableAll() {
+  return switchEach(lights_, [](const Light&) { return TRUE; });
 }
 
 bool LightList::enableByTest(const float (&box)[6]) {
-  IDirect3DDevice9* device = scenedevice::device();
-  if (!device) return false;
-  bool ok = true;
-  for (auto& light : lights_) ok = SUCCEEDED(device->LightEnable(light->index, light->reaches(box))) && ok;
-  return ok;
+  return switchEach(lights_, [&](const Light& light) { return BOOL(light.reaches(box)); });
 }
 
 bool LightList::finish() {
-  IDirect3DDevice9* device = scenedevice::device();
-  if (!device) return false;
-  bool ok = true;
-  for (auto& light : lights_) ok = SUCCEEDED(device->LightEnable(light->index, FALSE)) && ok;
-  return ok;
+  return switchEach(lights_, [](const Light&) { return FALSE; });
 }
 
 }  // namespace halcyon

@@ -1,6 +1,7 @@
 #include "engine/scene/material.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "engine/scene/device_glue.h"
 
@@ -44,6 +45,22 @@ DWORD minificationFilter(DWORD stage, const TextureStage& s) {
   return scenedevice::getSamplerState(stage, D3DSAMP_MAXANISOTROPY) > 1 ? DWORD{D3DTEXF_ANISOTROPIC} : s.minFilter;
 }
 
+// Stage 0's alpha for each alpha use, by its number (see setAlphaUse); an argument the
+// operation does not read is left as the stage had it.
+struct AlphaUse {
+  DWORD op, arg1, arg2;
+};
+constexpr DWORD kUnread = ~DWORD(0);
+constexpr AlphaUse kAlphaUses[] = {
+    {D3DTOP_DISABLE, kUnread, kUnread},               // none
+    {D3DTOP_SELECTARG1, D3DTA_TFACTOR, kUnread},      // factor
+    {D3DTOP_SELECTARG1, D3DTA_TEXTURE, kUnread},      // texture
+    {D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_TFACTOR},  // texture x factor
+    {D3DTOP_SELECTARG1, D3DTA_DIFFUSE, kUnread},      // diffuse
+    {D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_TFACTOR},  // diffuse x factor
+    {D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE},  // diffuse x texture
+};
+
 }  // namespace
 
 Material::Material() {
@@ -62,41 +79,12 @@ const Material& defaultMaterial() {
 bool textureHasAlpha(const Texture* texture) { return texture && scenedevice::hasAlpha(texture); }
 
 void Material::setAlphaUse(int mode) {
+  if (mode < 0 || mode >= int(std::size(kAlphaUses))) return;
+  const AlphaUse& use = kAlphaUses[mode];
   TextureStage& s = stages[0];
-  switch (mode) {
-    case 0:
-      s.alphaOp = D3DTOP_DISABLE;
-      break;
-    case 1:
-      s.alphaOp = D3DTOP_SELECTARG1;
-      s.alphaArg1 = D3DTA_TFACTOR;
-      break;
-    case 2:
-      s.alphaOp = D3DTOP_SELECTARG1;
-      s.alphaArg1 = D3DTA_TEXTURE;
-      break;
-    case 3:
-      s.alphaOp = D3DTOP_MODULATE;
-      s.alphaArg1 = D3DTA_TEXTURE;
-      s.alphaArg2 = D3DTA_TFACTOR;
-      break;
-    case 4:
-      s.alphaOp = D3DTOP_SELECTARG1;
-      s.alphaArg1 = D3DTA_DIFFUSE;
-      break;
-    case 5:
-      s.alphaOp = D3DTOP_MODULATE;
-      s.alphaArg1 = D3DTA_DIFFUSE;
-      s.alphaArg2 = D3DTA_TFACTOR;
-      break;
-    case 6:
-      s.alphaOp = D3DTOP_MODULATE;
-      s.alphaArg1 = D3DTA_TEXTURE;
-      s.alphaArg2 = D3DTA_DIFFUSE;
-      break;
-    default:
-      break;
-  }
+  s.alphaOp = use.op;
+  if (use.arg1 != kUnread) s.alphaArg1 = use.arg1;
+  if (use.arg2 != kUnread) s.alphaArg2 = use.arg2;
 }
 
 namespace {

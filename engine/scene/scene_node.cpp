@@ -147,20 +147,8 @@ Animation* SceneNode::findAnimation(std::string_view name) {
 
 bool SceneNode::getTimeRange(float& start, float& end) const {
   bool any = false;
-  for (const auto& entry : animations_) {
-    float s, e;
-    if (!entry.second->getTimeRange(s, e)) continue;
-    if (!any || s < start) start = s;
-    if (!any || e > end) end = e;
-    any = true;
-  }
-  for (const auto& child : children_) {
-    float s, e;
-    if (!child->getTimeRange(s, e)) continue;
-    if (!any || s < start) start = s;
-    if (!any || e > end) end = e;
-    any = true;
-  }
+  for (const auto& entry : animations_) widenTimeRange(*entry.second, start, end, any);
+  for (const auto& child : children_) widenTimeRange(*child, start, end, any);
   return any;
 }
 
