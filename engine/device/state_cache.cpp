@@ -71,73 +71,52 @@ bool StateCache::setMaterial(const D3DMATERIAL9* material) {
   return set(material_, *material, [&] { return device()->SetMaterial(material); });
 }
 
+template <typename T, typename Fetch>
+bool StateCache::get(Entry<T>& entry, T* value, Fetch fetch) {
+  if (!entry.valid) {
+    if (!device() || FAILED(fetch(entry.value))) return false;
+    entry.valid = true;
+  }
+  *value = entry.value;
+  return true;
+}
+
 bool StateCache::getRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
   if (state >= kRenderStates || !value) return false;
-  Entry<DWORD>& e = render_[state];
-  if (!e.valid) {
-    if (!device() || FAILED(device()->GetRenderState(state, &e.value))) return false;
-    e.valid = true;
-  }
-  *value = e.value;
-  return true;
+  return get(render_[state], value, [&](DWORD& v) { return device()->GetRenderState(state, &v); });
 }
 
 bool StateCache::getSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) {
   if (sampler >= kSamplers || type >= kSamplerTypes || !value) return false;
-  Entry<DWORD>& e = sampler_[sampler][type];
-  if (!e.valid) {
-    if (!device() || FAILED(device()->GetSamplerState(sampler, type, &e.value))) return false;
-    e.valid = true;
-  }
-  *value = e.value;
-  return true;
+  return get(sampler_[sampler][type], value, [&](DWORD& v) { return device()->GetSamplerState(sampler, type, &v); });
 }
 
 bool StateCache::getTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) {
   if (stage >= kStages || type >= kStageTypes || !value) return false;
-  Entry<DWORD>& e = stage_[stage][type];
-  if (!e.valid) {
-    if (!device() || FAILED(device()->GetTextureStageState(stage, type, &e.value))) return false;
-    e.valid = true;
-  }
-  *value = e.value;
-  return true;
+  return get(stage_[stage][type], value, [&](DWORD& v) { return device()->GetTextureStageState(stage, type, &v); });
 }
 
 bool StateCache::getTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
   if (stage >= kStages || !texture) return false;
-  Entry<IDirect3DBaseTexture9*>& e = texture_[stage];
-  if (!e.valid) {
+  return get(texture_[stage], texture, [&](IDirect3DBaseTexture9*& v) {
     IDirect3DBaseTexture9* bound = nullptr;
-    if (!device() || FAILED(device()->GetTexture(stage, &bound))) return false;
+    const HRESULT hr = device()->GetTexture(stage, &bound);
+    if (FAILED(hr)) return hr;
     // The device's slot keeps the texture alive; the cache holds no reference of its own.
     if (bound) bound->Release();
-    e.value = bound;
-    e.valid = true;
-  }
-  *texture = e.value;
-  return true;
+    v = bound;
+    return hr;
+  });
 }
 
 bool StateCache::getTransform(D3DTRANSFORMSTATETYPE type, D3DMATRIX* matrix) {
   if (type >= kTransforms || !matrix) return false;
-  Entry<D3DMATRIX>& e = transform_[type];
-  if (!e.valid) {
-    if (!device() || FAILED(device()->GetTransform(type, &e.value))) return false;
-    e.valid = true;
-  }
-  *matrix = e.value;
-  return true;
+  return get(transform_[type], matrix, [&](D3DMATRIX& v) { return device()->GetTransform(type, &v); });
 }
 
 bool StateCache::getMaterial(D3DMATERIAL9* material) {
   if (!material) return false;
-  if (!material_.valid) {
-    if (!device() || FAILED(device()->GetMaterial(&material_.value))) return false;
-    material_.valid = true;
-  }
-  *material = material_.value;
-  return true;
+  return get(material_, material, [&](D3DMATERIAL9& v) { return device()->GetMaterial(&v); });
 }
 
 void StateCache::invalidate() {

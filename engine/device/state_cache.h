@@ -65,6 +65,9 @@ class StateCache {
   };
   template <typename T, typename Send>
   bool set(Entry<T>& entry, const T& value, Send send);
+  // The entry's value, asked of the device (by `fetch`, into the entry) the first time.
+  template <typename T, typename Fetch>
+  bool get(Entry<T>& entry, T* value, Fetch fetch);
 
   IDirect3DDevice9* ownDevice_ = nullptr;
   std::array<Entry<DWORD>, kRenderStates> render_{};

@@ -120,11 +120,40 @@ bool Texture::createFromBytes() {
                                                  levels_, usage_, format_, pool_, filter_, mipFilter_, colorKey_,
                                                  &imageInfo_, nullptr, &made)))
     return false;
-  safeRelease(texture_);
-  texture_ = made;
+  holdDeviceTexture(made);
   // Once the device holds the picture, the file's bytes are let go where the file can be read
   // again when the device is lost; a frame keeps its own to put back into its rectangle.
   if (!parent_ && canReadAgain()) std::vector<uint8_t>().swap(bytes_);
+  return true;
+}
+
+void Texture::keepShape(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool) {
+  width_ = width;
+  height_ = height;
+  levels_ = levels;
+  usage_ = usage;
+  format_ = format;
+  pool_ = pool;
+}
+
+void Texture::holdDeviceTexture(IDirect3DTexture9* made) {
+  safeRelease(texture_);
+  texture_ = made;
+}
+
+bool Texture::createEmptyDeviceTexture(IDirect3DDevice9* device) {
+  IDirect3DTexture9* made = nullptr;
+  if (FAILED(D3DXCreateTexture(device, width_, height_, levels_, usage_, format_, pool_, &made))) return false;
+  holdDeviceTexture(made);
+  return true;
+}
+
+bool Texture::loadDeviceTextureByName(IDirect3DDevice9* device) {
+  IDirect3DTexture9* made = nullptr;
+  if (FAILED(D3DXCreateTextureFromFileExA(device, fileName_.c_str(), width_, height_, levels_, usage_, format_, pool_,
+                                          filter_, mipFilter_, colorKey_, &imageInfo_, nullptr, &made)))
+    return false;
+  holdDeviceTexture(made);
   return true;
 }
 
@@ -152,12 +181,7 @@ bool Texture::createFromFile(const std::string& name, uint32_t sourceFlags, UINT
                              D3DCOLOR colorKey) {
   fileName_ = name;
   sourceFlags_ = sourceFlags;
-  width_ = width;
-  height_ = height;
-  levels_ = levels;
-  usage_ = usage;
-  format_ = format;
-  pool_ = pool;
+  keepShape(width, height, levels, usage, format, pool);
   filter_ = filter;
   mipFilter_ = mipFilter;
   colorKey_ = colorKey;
@@ -169,13 +193,8 @@ bool Texture::createFromFile(const std::string& name, uint32_t sourceFlags, UINT
     if (!loadImageBytes() || !createFromBytes()) return false;
   } else if (sourceFlags & SuppliedBytes) {
     if (!createFromBytes()) return false;
-  } else {
-    IDirect3DTexture9* made = nullptr;
-    if (FAILED(D3DXCreateTextureFromFileExA(device, name.c_str(), width, height, levels, usage, format, pool, filter,
-                                            mipFilter, colorKey, &imageInfo_, nullptr, &made)))
-      return false;
-    safeRelease(texture_);
-    texture_ = made;
+  } else if (!loadDeviceTextureByName(device)) {
+    return false;
   }
   adoptNewTexture(oldWidth, oldHeight);
   return true;
@@ -184,19 +203,10 @@ bool Texture::createFromFile(const std::string& name, uint32_t sourceFlags, UINT
 bool Texture::createEmpty(uint32_t sourceFlags, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                           D3DPOOL pool) {
   sourceFlags_ = sourceFlags | EmptyTexture;
-  width_ = width;
-  height_ = height;
-  levels_ = levels;
-  usage_ = usage;
-  format_ = format;
-  pool_ = pool;
+  keepShape(width, height, levels, usage, format, pool);
   if (sourceFlags & ParametersOnly) return true;
   IDirect3DDevice9* device = stateCache().device();
-  if (!device) return false;
-  IDirect3DTexture9* made = nullptr;
-  if (FAILED(D3DXCreateTexture(device, width, height, levels, usage, format, pool, &made))) return false;
-  safeRelease(texture_);
-  texture_ = made;
+  if (!device || !createEmptyDeviceTexture(device)) return false;
   adoptNewTexture(0, 0);
   return true;
 }
@@ -396,17 +406,10 @@ bool Texture::restore() {
     return SUCCEEDED(hr);
   }
   const UINT oldWidth = desc_.Width, oldHeight = desc_.Height;
-  IDirect3DTexture9* made = nullptr;
   if (sourceFlags_ & EmptyTexture) {
-    if (FAILED(D3DXCreateTexture(device, width_, height_, levels_, usage_, format_, pool_, &made))) return false;
-    safeRelease(texture_);
-    texture_ = made;
+    if (!createEmptyDeviceTexture(device)) return false;
   } else if (sourceFlags_ & LoadByName) {
-    if (FAILED(D3DXCreateTextureFromFileExA(device, fileName_.c_str(), width_, height_, levels_, usage_, format_, pool_,
-                                            filter_, mipFilter_, colorKey_, &imageInfo_, nullptr, &made)))
-      return false;
-    safeRelease(texture_);
-    texture_ = made;
+    if (!loadDeviceTextureByName(device)) return false;
   } else {
     if (bytes_.empty() && (!canReadAgain() || !loadImageBytes())) return false;
     if (!createFromBytes()) return false;

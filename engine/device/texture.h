@@ -123,6 +123,14 @@ class Texture : public DeviceObject {
   friend class TextureManager;
   bool loadImageBytes();
   bool createFromBytes();
+  // Keeps what the device texture is made with again after a loss.
+  void keepShape(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool);
+  // The device texture made from the kept parameters: empty, or read from the file by its
+  // name; false (and the texture held so far kept) when the device or the file refuses.
+  bool createEmptyDeviceTexture(IDirect3DDevice9* device);
+  bool loadDeviceTextureByName(IDirect3DDevice9* device);
+  // Lets go of the device texture held and holds `made` instead.
+  void holdDeviceTexture(IDirect3DTexture9* made);
   // Whether the image's file can be read again (a file, an archive entry or a resource, not
   // a caller's memory block), so that its bytes need not be kept for a lost device.
   bool canReadAgain() const;
