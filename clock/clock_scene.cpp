@@ -139,13 +139,16 @@ namespace {
 // their own from the loader).
 bool hasPicture(const halcyon::TextureStage& stage) { return stage.colorOp != D3DTOP_DISABLE && stage.texture; }
 
-void setColour(halcyon::TextureStage& stage, DWORD op, DWORD arg1, DWORD arg2, DWORD arg0 = D3DTA_CURRENT) {
+// Makes `stage` combine its colour by `op` from the arguments given (arg0 only matters to the
+// three-argument operations) and hand on the alpha of `alphaSource` as it is.
+void setColour(halcyon::TextureStage& stage, DWORD op, DWORD arg1, DWORD arg2, DWORD arg0 = D3DTA_CURRENT,
+               DWORD alphaSource = D3DTA_TEXTURE) {
   stage.colorOp = op;
   stage.colorArg0 = arg0;
   stage.colorArg1 = arg1;
   stage.colorArg2 = arg2;
   stage.alphaOp = D3DTOP_SELECTARG1;
-  stage.alphaArg1 = D3DTA_TEXTURE;
+  stage.alphaArg1 = alphaSource;
 }
 
 }  // namespace
@@ -178,8 +181,7 @@ void ClockScene::exchangeLampStages(halcyon::SceneNode& top) {
     }
     if (hasPicture(flash)) {
       m.stages[next] = flash;
-      setColour(m.stages[next], D3DTOP_MULTIPLYADD, D3DTA_TEXTURE, D3DTA_CONSTANT, D3DTA_CURRENT);
-      m.stages[next].alphaArg1 = D3DTA_CURRENT;
+      setColour(m.stages[next], D3DTOP_MULTIPLYADD, D3DTA_TEXTURE, D3DTA_CONSTANT, D3DTA_CURRENT, D3DTA_CURRENT);
       m.stages[next++].texCoordIndex = lightCoords;
     }
     m.stages[next] = base;
@@ -200,12 +202,7 @@ void ClockScene::arrangeOutdoorStages() {
   halcyon::TextureStage& lit = m.stages[1];
   lit = m.stages[2];
   lit.texCoordIndex = m.stages[0].texCoordIndex;
-  lit.colorOp = D3DTOP_LERP;
-  lit.colorArg0 = D3DTA_CONSTANT;
-  lit.colorArg1 = D3DTA_TEXTURE;
-  lit.colorArg2 = D3DTA_CURRENT;
-  lit.alphaOp = D3DTOP_SELECTARG1;
-  lit.alphaArg1 = D3DTA_CURRENT;
+  setColour(lit, D3DTOP_LERP, D3DTA_TEXTURE, D3DTA_CURRENT, D3DTA_CONSTANT, D3DTA_CURRENT);
   outdoorFlashStage_ = 2;
 }
 
@@ -217,11 +214,7 @@ void ClockScene::dimWithTextureFactor(halcyon::SceneNode& node) {
   halcyon::Material& m = mesh->getMaterial();
   if (m.stages[0].colorOp == D3DTOP_DISABLE || m.stages[1].colorOp != D3DTOP_DISABLE) return;
   halcyon::TextureStage& dim = m.stages[1];
-  dim.colorOp = D3DTOP_SUBTRACT;
-  dim.colorArg1 = D3DTA_CURRENT;
-  dim.colorArg2 = D3DTA_TFACTOR;
-  dim.alphaOp = D3DTOP_SELECTARG1;
-  dim.alphaArg1 = D3DTA_CURRENT;
+  setColour(dim, D3DTOP_SUBTRACT, D3DTA_CURRENT, D3DTA_TFACTOR, D3DTA_CURRENT, D3DTA_CURRENT);
   dim.texture = nullptr;
 }
 
