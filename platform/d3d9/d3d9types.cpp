@@ -75,6 +75,12 @@ UINT displayDepthBits(D3DFORMAT format) {
   }
 }
 
+bool rectWithin(const RECT* rect, UINT width, UINT height) {
+  if (!rect) return true;
+  return rect->left >= 0 && rect->top >= 0 && rect->left < rect->right && rect->top < rect->bottom &&
+         static_cast<UINT>(rect->right) <= width && static_cast<UINT>(rect->bottom) <= height;
+}
+
 DWORD defaultRenderState(UINT state, bool autoDepthStencil) {
   switch (state) {
     case D3DRS_ZENABLE: return autoDepthStencil ? D3DZB_TRUE : D3DZB_FALSE;

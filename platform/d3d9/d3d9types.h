@@ -717,6 +717,9 @@ UINT bytesPerTexel(D3DFORMAT format);
 // The colour depth a display mode or back buffer of the format belongs to (32 or 16 bits; 0
 // for a format no display uses): a full-screen back buffer must match its mode's.
 UINT displayDepthBits(D3DFORMAT format);
+// Whether `rect` names a part of a width x height area a lock or copy may use: null (the whole
+// area), or not empty and nowhere outside it.
+bool rectWithin(const RECT* rect, UINT width, UINT height);
 // The render state values a freshly created or reset device starts with.
 DWORD defaultRenderState(UINT state, bool autoDepthStencil);
 DWORD defaultTextureStageState(UINT stage, UINT type);

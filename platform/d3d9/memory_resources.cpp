@@ -15,11 +15,6 @@ uint32_t shrink(uint32_t value8, int bits) {
   return (value8 * max + 127) / 255;
 }
 
-bool validRect(const RECT* rect, UINT width, UINT height) {
-  if (!rect) return true;
-  return rect->left >= 0 && rect->top >= 0 && rect->left < rect->right && rect->top < rect->bottom &&
-         static_cast<UINT>(rect->right) <= width && static_cast<UINT>(rect->bottom) <= height;
-}
 
 }  // namespace
 
@@ -136,7 +131,7 @@ HRESULT MemoryTexture::GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) 
 HRESULT MemoryTexture::LockRect(UINT index, D3DLOCKED_RECT* locked, const RECT* rect, DWORD) {
   if (!locked || index >= levels_.size()) return D3DERR_INVALIDCALL;
   Level& level = levels_[index];
-  if (level.locked || !validRect(rect, level.width, level.height)) return D3DERR_INVALIDCALL;
+  if (level.locked || !rectWithin(rect, level.width, level.height)) return D3DERR_INVALIDCALL;
   const UINT pitch = level.width * texelBytes_;
   if (!level.held) {
     level.bytes.assign(static_cast<size_t>(pitch) * level.height, 0);
@@ -207,7 +202,7 @@ HRESULT MemorySurface::GetDesc(D3DSURFACE_DESC* desc) {
 }
 
 HRESULT MemorySurface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD) {
-  if (!locked || locked_ || !validRect(rect, desc_.Width, desc_.Height)) return D3DERR_INVALIDCALL;
+  if (!locked || locked_ || !rectWithin(rect, desc_.Width, desc_.Height)) return D3DERR_INVALIDCALL;
   const UINT bpp = std::max(1u, bytesPerTexel(desc_.Format));
   const UINT pitch = desc_.Width * bpp;
   locked->Pitch = static_cast<INT>(pitch);

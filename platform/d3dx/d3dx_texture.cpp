@@ -208,20 +208,10 @@ HRESULT D3DXLoadSurfaceFromFileInMemory(IDirect3DSurface9* surface, const PALETT
   fillInfo(image, info);
   D3DSURFACE_DESC desc{};
   if (FAILED(surface->GetDesc(&desc)) || !bytesPerTexel(desc.Format)) return D3DERR_INVALIDCALL;
-  RECT src{0, 0, static_cast<LONG>(image.width), static_cast<LONG>(image.height)};
-  if (sourceRect) {
-    src = *sourceRect;
-    if (src.left < 0 || src.top < 0 || src.right <= src.left || src.bottom <= src.top ||
-        src.right > static_cast<LONG>(image.width) || src.bottom > static_cast<LONG>(image.height))
-      return D3DERR_INVALIDCALL;
-  }
-  RECT dst{0, 0, static_cast<LONG>(desc.Width), static_cast<LONG>(desc.Height)};
-  if (destRect) {
-    dst = *destRect;
-    if (dst.left < 0 || dst.top < 0 || dst.right <= dst.left || dst.bottom <= dst.top ||
-        dst.right > static_cast<LONG>(desc.Width) || dst.bottom > static_cast<LONG>(desc.Height))
-      return D3DERR_INVALIDCALL;
-  }
+  if (!rectWithin(sourceRect, image.width, image.height) || !rectWithin(destRect, desc.Width, desc.Height))
+    return D3DERR_INVALIDCALL;
+  const RECT src = sourceRect ? *sourceRect : RECT{0, 0, static_cast<LONG>(image.width), static_cast<LONG>(image.height)};
+  const RECT dst = destRect ? *destRect : RECT{0, 0, static_cast<LONG>(desc.Width), static_cast<LONG>(desc.Height)};
   const UINT sw = static_cast<UINT>(src.right - src.left), sh = static_cast<UINT>(src.bottom - src.top);
   std::vector<D3DCOLOR> cut(static_cast<size_t>(sw) * sh);
   for (UINT y = 0; y < sh; ++y)

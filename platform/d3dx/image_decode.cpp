@@ -426,18 +426,29 @@ void orientImage(DecodedImage& image, int orientation) {
   image.height = oh;
 }
 
+namespace {
+
+// What a decoder hands back: the image turned upright by its file's orientation, or, when
+// decoding failed part way, no pixels at all.
+bool uprightOrNothing(bool decoded, DecodedImage& out, int orientation) {
+  if (!decoded) {
+    out.pixels.clear();
+    return false;
+  }
+  orientImage(out, orientation);
+  return true;
+}
+
+}  // namespace
+
 bool decodeJpeg(const uint8_t* data, size_t size, DecodedImage& out, const DecodeRequest& request) {
   std::vector<uint8_t> row;
   out = DecodedImage{};
   out.fileFormat = D3DXIFF_JPG;
   if (!data || size < 4) return false;
   int orientation = 1;
-  if (!decodeJpegInto(data, size, out, row, request, false, orientation)) {
-    out.pixels.clear();
-    return false;
-  }
-  orientImage(out, orientation);
-  return true;
+  const bool decoded = decodeJpegInto(data, size, out, row, request, false, orientation);
+  return uprightOrNothing(decoded, out, orientation);
 }
 
 bool decodePng(const uint8_t* data, size_t size, DecodedImage& out, const DecodeRequest& request) {
@@ -447,12 +458,8 @@ bool decodePng(const uint8_t* data, size_t size, DecodedImage& out, const Decode
   out.fileFormat = D3DXIFF_PNG;
   if (!data || size < 8 || png_sig_cmp(data, 0, 8) != 0) return false;
   int orientation = 1;
-  if (!decodePngInto(data, size, out, row, sums, request, orientation)) {
-    out.pixels.clear();
-    return false;
-  }
-  orientImage(out, orientation);
-  return true;
+  const bool decoded = decodePngInto(data, size, out, row, sums, request, orientation);
+  return uprightOrNothing(decoded, out, orientation);
 }
 
 namespace {
