@@ -365,7 +365,7 @@ void ClockScene::drawMoonShadow(const FrameContext& frame) {
   static constexpr DWORD kNight = 0xFF2A3A7Au;  // the arch's blue over the moon's cream
   IDirect3DDevice9* device = frame.device;
   if (!hourHand_ || !device) return;
-  const std::vector<std::pair<float, float>> strip = moonShadowStrip(moonAgeDays(localUnixSeconds(frame.time.local)), 48);
+  const std::vector<std::pair<float, float>> strip = moonShadowStrip(moonAgeDays(halcyon::localUnixSeconds(frame.time.local)), 48);
   if (strip.size() < 4) return;
   struct Vertex {
     float x, y, z;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <ctime>
 
 namespace brassmoor {
 namespace {
@@ -28,18 +27,6 @@ double moonAgeDays(int64_t unixSeconds) {
   age = std::fmod(age, kSynodicMonthDays);
   if (age < 0.0) age += kSynodicMonthDays;
   return age;
-}
-
-int64_t localUnixSeconds(const halcyon::SystemTime& local) {
-  std::tm tm{};
-  tm.tm_year = local.year - 1900;
-  tm.tm_mon = local.month - 1;
-  tm.tm_mday = local.day;
-  tm.tm_hour = local.hour;
-  tm.tm_min = local.minute;
-  tm.tm_sec = local.second;
-  tm.tm_isdst = -1;  // the zone's own rule for that date
-  return static_cast<int64_t>(std::mktime(&tm));
 }
 
 double illuminatedFraction(double ageDays) {

@@ -5,8 +5,6 @@
 #include <utility>
 #include <vector>
 
-#include "engine/core/clock.h"
-
 namespace brassmoor {
 
 // Mean length of a lunation, new moon to new moon.
@@ -16,8 +14,6 @@ inline constexpr double kSynodicMonthDays = 29.530588853;
 // lunation: the mean lunation corrected by its two largest periodic terms (the moon's and
 // the sun's anomalies), which keeps it within a few hours of the true phase.
 double moonAgeDays(int64_t unixSeconds);
-// The moment a local date and time names, in the system's time zone.
-int64_t localUnixSeconds(const halcyon::SystemTime& local);
 // The lit share of the disc at `ageDays`: 0 new, 0.5 at the quarters, 1 full.
 double illuminatedFraction(double ageDays);
 

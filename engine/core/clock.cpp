@@ -25,6 +25,20 @@ int64_t realMilliseconds() {
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// The calendar fields of `t` for mktime, which then applies the zone's own daylight-saving
+// rule for that date and carries fields out of their range into the next.
+std::tm toTm(const SystemTime& t) {
+  std::tm tm{};
+  tm.tm_year = t.year - 1900;
+  tm.tm_mon = t.month - 1;
+  tm.tm_mday = t.day;
+  tm.tm_hour = t.hour;
+  tm.tm_min = t.minute;
+  tm.tm_sec = t.second;
+  tm.tm_isdst = -1;
+  return tm;
+}
+
 SystemTime fromTm(const std::tm& tm, int ms) {
   SystemTime t;
   t.year = static_cast<uint16_t>(tm.tm_year + 1900);
@@ -53,14 +67,8 @@ SystemTime localTime() {
     const SystemTime& st = *s.localStart;
     const int64_t total = static_cast<int64_t>(st.milliseconds) + (millisecondClock() - s.localStartMs);
     const int64_t carrySeconds = total >= 0 ? total / 1000 : (total - 999) / 1000;
-    std::tm tm{};
-    tm.tm_year = st.year - 1900;
-    tm.tm_mon = st.month - 1;
-    tm.tm_mday = st.day;
-    tm.tm_hour = st.hour;
-    tm.tm_min = st.minute;
+    std::tm tm = toTm(st);
     tm.tm_sec = static_cast<int>(st.second + carrySeconds);
-    tm.tm_isdst = -1;
     std::mktime(&tm);
     return fromTm(tm, static_cast<int>(total - carrySeconds * 1000));
   }
@@ -71,6 +79,11 @@ SystemTime localTime() {
   std::tm tm{};
   localtime_r(&secs, &tm);
   return fromTm(tm, ms);
+}
+
+int64_t localUnixSeconds(const SystemTime& local) {
+  std::tm tm = toTm(local);
+  return static_cast<int64_t>(std::mktime(&tm));
 }
 
 void ClockSources::setMillisecondSource(std::function<int64_t()> source) {

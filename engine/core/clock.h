@@ -16,6 +16,8 @@ struct SystemTime {
   uint16_t hour = 0, minute = 0, second = 0, milliseconds = 0;
 };
 SystemTime localTime();
+// The moment a local date and time names, in seconds since 1970 UTC, by the system's time zone.
+int64_t localUnixSeconds(const SystemTime& local);
 
 struct ClockSources {
   // Replaces the millisecond clock; an empty function restores the real one.
