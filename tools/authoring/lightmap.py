@@ -52,22 +52,27 @@ def luma(rgb):
     return rgb[..., 0] * 0.299 + rgb[..., 1] * 0.587 + rgb[..., 2] * 0.114
 
 
-def despeckle(rgb, mask, bright=0.06, dark=0.10):
-    """Replaces texels that stand out from the median of their covered 3 x 3 neighbours."""
+def covered_median3(values, mask):
+    """The median of each texel's covered 3 x 3 neighbours, NaN where none is covered; `values`
+    holds one value or one colour a texel."""
     h, w = mask.shape
     r = 1
-    pr = np.pad(rgb, ((r, r), (r, r), (0, 0)), mode="edge")
+    pv = np.pad(values, ((r, r), (r, r)) + ((0, 0),) * (values.ndim - 2), mode="edge")
     pm = np.pad(mask, r, mode="constant")
     stack = []
     for dy in (-1, 0, 1):
         for dx in (-1, 0, 1):
-            s = _shift(pr, r, dy, dx, h, w).copy()
+            s = _shift(pv, r, dy, dx, h, w).copy()
             s[_shift(pm, r, dy, dx, h, w) <= 0] = np.nan
             stack.append(s)
-    stack = np.stack(stack)
     with warnings.catch_warnings():
         warnings.simplefilter("ignore", RuntimeWarning)      # texels with no covered neighbour
-        med = np.nanmedian(stack, axis=0)
+        return np.nanmedian(np.stack(stack), axis=0)
+
+
+def despeckle(rgb, mask, bright=0.06, dark=0.10):
+    """Replaces texels that stand out from the median of their covered 3 x 3 neighbours."""
+    med = covered_median3(rgb, mask)
     med = np.where(np.isnan(med), rgb, med)
     y, ym = luma(rgb), luma(med)
     odd = mask.astype(bool) & ((y > ym * 1.2 + bright) | (y < ym * 0.8 - dark))
@@ -104,20 +109,8 @@ def bilateral(rgb, mask, sigma_s=2.2, sigma_r=0.035, radius=5):
 def grain(rgb, mask):
     """Mean absolute difference between each covered texel and its 3 x 3 median: a measure of
     the speckle that the eye picks up (0 for a perfectly smooth map)."""
-    h, w = mask.shape
-    r = 1
     y = luma(rgb)
-    py = np.pad(y, r, mode="edge")
-    pm = np.pad(mask, r, mode="constant")
-    stack = []
-    for dy in (-1, 0, 1):
-        for dx in (-1, 0, 1):
-            s = _shift(py, r, dy, dx, h, w).copy()
-            s[_shift(pm, r, dy, dx, h, w) <= 0] = np.nan
-            stack.append(s)
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore", RuntimeWarning)
-        med = np.nanmedian(np.stack(stack), axis=0)
+    med = covered_median3(y, mask)
     sel = mask.astype(bool) & ~np.isnan(med)
     return float(np.abs(y - med)[sel].mean()) if sel.any() else 0.0
 

@@ -97,6 +97,14 @@ void normalisePeak(Audio& audio, double peakDb) {
     for (float& s : ch) s = static_cast<float>(s * gain);
 }
 
+// What every clap ends with: the echo off the hills, the fade into silence, and the peak
+// level its distance gives it.
+void finishClap(Audio& audio, Random& rng, double fadeSeconds, double peakDb) {
+  addEcho(audio, rng);
+  fadeOut(audio, fadeSeconds);
+  normalisePeak(audio, peakDb);
+}
+
 Audio nearStrike(Random& rng) {
   Audio out(2, static_cast<std::size_t>(11.0 * kSampleRate));
   addCrack(out, 0.03, 1.0, rng);
@@ -112,9 +120,7 @@ Audio nearStrike(Random& rng) {
                rng);
     t += rng.range(0.08, 0.45);
   }
-  addEcho(out, rng);
-  fadeOut(out, 2.5);
-  normalisePeak(out, -1.0);
+  finishClap(out, rng, 2.5, -1.0);
   return out;
 }
 
@@ -133,9 +139,7 @@ Audio rollingPeal(Random& rng) {
                  rng);
     t += rng.range(0.4, 1.1);
   }
-  addEcho(out, rng);
-  fadeOut(out, 2.0);
-  normalisePeak(out, -2.0);
+  finishClap(out, rng, 2.0, -2.0);
   return out;
 }
 
@@ -149,9 +153,7 @@ Audio distantGrumble(Random& rng) {
                rng);
     t += rng.range(0.15, 0.5);
   }
-  addEcho(out, rng);
-  fadeOut(out, 2.0);
-  normalisePeak(out, -7.0);
+  finishClap(out, rng, 2.0, -7.0);
   return out;
 }
 
