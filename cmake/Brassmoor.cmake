@@ -56,3 +56,21 @@ function(brassmoor_benchmark name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark benchmark::benchmark_main)
   brassmoor_warnings(${name})
 endfunction()
+
+# brassmoor_fuzz_target(NAME SOURCES ... [LIBS ...] [SANITIZE list])
+# A libFuzzer target (a clang build with BRASSMOOR_FUZZ, see scripts/fuzz.sh). SANITIZE adds
+# sanitizers of its own beside the fuzzer, e.g. "address,undefined" for a target that compiles
+# a decoder's sources in rather than linking the library built without them.
+function(brassmoor_fuzz_target name)
+  cmake_parse_arguments(ARG "" "SANITIZE" "SOURCES;LIBS" ${ARGN})
+  set(sanitize -fsanitize=fuzzer)
+  if(ARG_SANITIZE)
+    set(sanitize -fsanitize=fuzzer,${ARG_SANITIZE})
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_options(${name} PRIVATE ${sanitize})
+  target_link_options(${name} PRIVATE ${sanitize})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  brassmoor_warnings(${name})
+endfunction()
