@@ -7,25 +7,20 @@
 #include "engine/input/input_manager.h"
 #include "platform/dinput/dik_codes.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/fake_input_window.h"
 
 namespace {
 
 using halcyon::Vec3;
 
-class StillWindow : public halcyon::InputWindow {
+// A windowed client area whose cursor stays where the test puts it.
+class StillWindow : public testsupport::FakeInputWindow {
  public:
-  uintptr_t handle() const override { return 1; }
-  halcyon::ClientRect clientRect() const override { return {0, 0, 1024, 768}; }
-  bool isWindowed() const override { return true; }
-  bool systemCursor(float& x, float& y) const override {
-    x = cx;
-    y = cy;
-    return true;
+  StillWindow() : FakeInputWindow(1, 1024, 768) {
+    windowed = true;
+    cursorX = 500;
+    cursorY = 400;
   }
-  void showArrowCursor() override {}
-  void hideCursor() override {}
-  bool asyncButtonDown(int) const override { return false; }
-  float cx = 500, cy = 400;
 };
 
 class FlyCameraTest : public testing::Test {
@@ -77,13 +72,13 @@ TEST_F(FlyCameraTest, ALongFrameCountsAsTheLongestStep) {
 }
 
 TEST_F(FlyCameraTest, MouseLookTurnsAndTiltsWithoutTurningOver) {
-  window.cx += 100;  // right
+  window.cursorX += 100;  // right
   frame(16);
   const Vec3 d = camera.direction();
   EXPECT_LT(d.z, 0.0f);  // swung toward the right (-Z)
   EXPECT_NEAR(std::atan2(-d.z, d.x), 100 * halcyon::FlyCamera::kMouseRadiansPerPixel, 1e-4f);
   for (int i = 0; i < 50; ++i) {
-    window.cy += 60;  // keep pulling down
+    window.cursorY += 60;  // keep pulling down
     frame(16);
     EXPECT_LE(std::fabs(camera.direction().y), halcyon::FlyCamera::kMaxPitchCos + 1e-5f);
     EXPECT_GT(camera.up().y, 0.0f);
@@ -103,7 +98,7 @@ TEST_F(FlyCameraTest, ArrowKeysTurnAtTheTurningSpeed) {
 TEST_F(FlyCameraTest, SuspendedItStandsStillAndResumesWithoutAJump) {
   camera.setSuspended(true);
   hold(dinput::DIK_W);
-  window.cx += 300;
+  window.cursorX += 300;
   frame(50);
   frame(2000);
   expectNear(camera.position(), {-200, 100, 0});

@@ -6,6 +6,7 @@
 #include "engine/input/key_table.h"
 #include "platform/dinput/dik_codes.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/fake_input_window.h"
 
 namespace {
 
@@ -13,24 +14,9 @@ using halcyon::InputEvent;
 using halcyon::InputManager;
 using testing::ElementsAre;
 
-class FakeWindow : public halcyon::InputWindow {
+class FakeWindow : public testsupport::FakeInputWindow {
  public:
-  uintptr_t handle() const override { return 42; }
-  halcyon::ClientRect clientRect() const override { return {0, 0, 640, 480}; }
-  bool isWindowed() const override { return windowed; }
-  bool systemCursor(float& x, float& y) const override {
-    x = cursorX;
-    y = cursorY;
-    return true;
-  }
-  void showArrowCursor() override { cursorShape = "arrow"; }
-  void hideCursor() override { cursorShape = "none"; }
-  bool asyncButtonDown(int button) const override { return button == 0 ? asyncLeft : false; }
-
-  bool windowed = false;
-  float cursorX = 0, cursorY = 0;
-  bool asyncLeft = false;
-  std::string cursorShape;
+  FakeWindow() : FakeInputWindow(42, 640, 480) {}
 };
 
 class Recorder : public halcyon::InputListener {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/udf/udf_text.h"
+#include "tests/engine/udf/cursor_order.h"
 
 namespace halcyon {
 namespace {
@@ -14,15 +15,6 @@ UdfNode& leaf(NodeMap& map, const std::string& name, const std::string& value) {
   UdfNode& n = map.addChild(name);
   n.setValue(value);
   return n;
-}
-
-std::vector<std::string> iterationOrder(NodeMap& map) {
-  std::vector<std::string> names;
-  for (int32_t i = 0; i < map.count(); ++i) {
-    names.push_back(map.current()->name());
-    map.advance();
-  }
-  return names;
 }
 
 TEST(NodeMap, LookupIgnoresAsciiCaseOnly) {
@@ -44,11 +36,11 @@ TEST(NodeMap, InsertionFollowsCursorAndReplacesSameName) {
   leaf(map, "b", "2");
   leaf(map, "c", "3");
   EXPECT_EQ(map.current()->name(), "c");
-  EXPECT_EQ(iterationOrder(map), (std::vector<std::string>{"c", "a", "b"}));
+  EXPECT_EQ(namesInCursorOrder(map), (std::vector<std::string>{"c", "a", "b"}));
   map.advance();  // cursor on "a": the next insertion goes between "a" and "b"
   leaf(map, "d", "4");
   map.rewind();
-  EXPECT_EQ(iterationOrder(map), (std::vector<std::string>{"a", "d", "b", "c"}));
+  EXPECT_EQ(namesInCursorOrder(map), (std::vector<std::string>{"a", "d", "b", "c"}));
   leaf(map, "B", "replaced");
   EXPECT_EQ(map.count(), 4);
   EXPECT_EQ(map.findChild("b")->value(), "replaced");
@@ -137,7 +129,7 @@ TEST(UdfNode, CopyIsIndependentAndKeepsName) {
   EXPECT_EQ(target.value(), "v");
   EXPECT_EQ(target.findChild("old"), nullptr);
   EXPECT_EQ(target.current()->name(), "1");  // cursor on the last child copied
-  EXPECT_EQ(iterationOrder(target), (std::vector<std::string>{"1", "0"}));
+  EXPECT_EQ(namesInCursorOrder(target), (std::vector<std::string>{"1", "0"}));
 
   source.findChild("1")->findChild("deep")->setValue("changed");
   source.clear();

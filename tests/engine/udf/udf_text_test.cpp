@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/fs/file_ref.h"
+#include "tests/engine/udf/cursor_order.h"
 #include "tests/support/temp_dir.h"
 
 namespace halcyon {
@@ -26,15 +27,6 @@ const UdfNode* at(const NodeMap& root, std::initializer_list<const char*> path) 
 std::string valueAt(const NodeMap& root, std::initializer_list<const char*> path) {
   const UdfNode* n = at(root, path);
   return n ? n->value() : std::string("<missing>");
-}
-
-std::vector<std::string> names(NodeMap& map) {
-  std::vector<std::string> out;
-  for (int32_t i = 0; i < map.count(); ++i) {
-    out.push_back(map.current()->name());
-    map.advance();
-  }
-  return out;
 }
 
 TEST(UdfText, CharsetExample) {
@@ -70,10 +62,10 @@ TEST(UdfText, ListsIterateInWrittenOrderPathsFromTheLastCreated) {
   ASSERT_TRUE(parseUdfText("Animations = array(\"c1.cam\", \"c2.cam\"); Styles[0].X = 1; Styles[1].X = 2;", root));
   UdfNode* anims = root.findChild("animations");
   ASSERT_NE(anims, nullptr);
-  EXPECT_EQ(names(*anims), (std::vector<std::string>{"0", "1"}));
+  EXPECT_EQ(namesInCursorOrder(*anims), (std::vector<std::string>{"0", "1"}));
   EXPECT_EQ(anims->current()->value(), "c1.cam");
   UdfNode* styles = root.findChild("Styles");
-  EXPECT_EQ(names(*styles), (std::vector<std::string>{"1", "0"}));
+  EXPECT_EQ(namesInCursorOrder(*styles), (std::vector<std::string>{"1", "0"}));
   EXPECT_EQ(at(root, {"Styles", "0"})->kind(), NodeKind::Object);
 }
 
@@ -196,7 +188,7 @@ TEST(UdfText, ReassignmentKeepsPlaceAndReplacesContent) {
   EXPECT_EQ(at(root, {"A"})->count(), 0);
   EXPECT_EQ(valueAt(root, {"A"}), "5");
   root.rewind();
-  EXPECT_EQ(names(root), (std::vector<std::string>{"A", "B"}));
+  EXPECT_EQ(namesInCursorOrder(root), (std::vector<std::string>{"A", "B"}));
   // Lists keep the earlier value text.
   ASSERT_TRUE(parseUdfText("A = array(1);", root));
   EXPECT_EQ(valueAt(root, {"A"}), "5");

@@ -123,14 +123,8 @@ TEST_F(GLDeviceFixture, LossThenResetKeepsTexturesAndDrawsAgain) {
   EXPECT_EQ(desc.Height, 48u);
 
   device_->SetTexture(0, texture);
-  device_->SetRenderState(D3DRS_ZENABLE, FALSE);
-  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
-  struct T {
-    float x, y, z, rhw, u, v;
-  };
-  const T quad[4] = {{0, 0, 0, 1, 0, 0}, {32, 0, 0, 1, 1, 0}, {0, 48, 0, 1, 0, 1}, {32, 48, 0, 1, 1, 1}};
   device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
-  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(T)), D3D_OK);
+  ASSERT_EQ(drawScreenQuad(device_, 32, 48), D3D_OK);
   const D3DCOLOR c = readBackBuffer(device_, 32, 48)[40 * 32 + 30];
   EXPECT_EQ(c, 0xFF336699u) << "the texture made before the loss still draws";
   texture->Release();
@@ -168,13 +162,7 @@ TEST_F(GLDeviceFixture, TwoDevicesEachDrawInTheirOwnContext) {
   device_->SetTexture(0, mine);
   device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
   device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-  device_->SetRenderState(D3DRS_ZENABLE, FALSE);
-  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
-  struct T {
-    float x, y, z, rhw, u, v;
-  };
-  const T quad[4] = {{0, 0, 0, 1, 0, 0}, {64, 0, 0, 1, 1, 0}, {0, 64, 0, 1, 0, 1}, {64, 64, 0, 1, 1, 1}};
-  device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(T));
+  drawScreenQuad(device_, 64, 64);
   second->Release();  // its context goes while this device's textures live on
   EXPECT_EQ(pixel(10, 10), 0xFF00FF00u);
   mine->Release();

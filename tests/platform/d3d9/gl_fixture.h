@@ -50,6 +50,18 @@ class GLDeviceFixture : public ::testing::Test {
   IDirect3DDevice9* device_ = nullptr;
 };
 
+// Draws the texture of stage 0 over the screen from (0, 0) to (width, height) pixels, its
+// coordinates running 0 to 1 across, with the depth test off; the stages combine it as set.
+inline HRESULT drawScreenQuad(IDirect3DDevice9* device, float width, float height) {
+  struct V {
+    float x, y, z, rhw, u, v;
+  };
+  const V quad[4] = {{0, 0, 0, 1, 0, 0}, {width, 0, 0, 1, 1, 0}, {0, height, 0, 1, 0, 1}, {width, height, 0, 1, 1, 1}};
+  device->SetRenderState(D3DRS_ZENABLE, FALSE);
+  device->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
+  return device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V));
+}
+
 inline int channelDistance(D3DCOLOR a, D3DCOLOR b, bool withAlpha = true) {
   int worst = 0;
   for (int shift = 0; shift < (withAlpha ? 32 : 24); shift += 8)

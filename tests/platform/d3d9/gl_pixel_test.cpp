@@ -639,14 +639,7 @@ TEST_F(GLDeviceFixture, TextureRowsAndScreenRowsRunTopDown) {
   device_->SetTexture(0, t);
   device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
   device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-  device_->SetRenderState(D3DRS_ZENABLE, FALSE);
-  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX1);
-  struct V {
-    float x, y, z, rhw, u, v;
-  };
-  const float s = static_cast<float>(kSize);
-  const V quad[4] = {{0, 0, 0, 1, 0, 0}, {s, 0, 0, 1, 1, 0}, {0, s, 0, 1, 0, 1}, {s, s, 0, 1, 1, 1}};
-  device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V));
+  drawScreenQuad(device_, kSize, kSize);
   EXPECT_EQ(pixel(4, 4) & 0xFFFFFF, 0xFF0000u);
   EXPECT_EQ(pixel(kSize - 4, 4) & 0xFFFFFF, 0x00FF00u);
   EXPECT_EQ(pixel(4, kSize - 4) & 0xFFFFFF, 0x0000FFu);
