@@ -459,8 +459,10 @@ bool GLDevice::prepareDraw(GLuint buffer, size_t base, UINT stride) {
       if (enabled && n < kMaxActiveLights) types[n++] = state_.lights.at(index).Type;
     const FixedFunctionKey key = buildFixedFunctionKey(state_, drawFvf_, bound, types, n);
     keyFvf_ = drawFvf_;
+    const size_t known = programs_.size();
     Program* program = programFor(key);
     if (!program) return false;
+    if (programs_.size() != known) pendingVariants_ = litVariantsOf(key, bound, types, n);
     if (program != current_) glUseProgram(program->id);
     current_ = program;
     keyDirty_ = false;
@@ -481,7 +483,9 @@ HRESULT GLDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT pr
   if (state_.streamOffset + (static_cast<uint64_t>(startVertex) + count) * stride > vb->size()) return D3DERR_INVALIDCALL;
   if (loss() != Loss::None) return D3D_OK;
   if (!prepareDraw(vb->glName(), state_.streamOffset, stride)) return D3DERR_DRIVERINTERNALERROR;
-  glDrawArrays(glValueOf(kGLPrimitiveModes, type), static_cast<GLint>(startVertex), static_cast<GLsizei>(count));
+  const auto draw = [&] { glDrawArrays(glValueOf(kGLPrimitiveModes, type), static_cast<GLint>(startVertex), static_cast<GLsizei>(count)); };
+  draw();
+  if (!pendingVariants_.empty()) warmVariants(draw);
   return D3D_OK;
 }
 
@@ -505,8 +509,12 @@ HRESULT GLDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexInde
   if (loss() != Loss::None) return D3D_OK;
   if (!prepareDraw(vb->glName(), state_.streamOffset, stride)) return D3DERR_DRIVERINTERNALERROR;
   bindElements(ib->glName());
-  glDrawElementsBaseVertex(glValueOf(kGLPrimitiveModes, type), static_cast<GLsizei>(count), indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
-                           reinterpret_cast<const void*>(static_cast<uintptr_t>(startIndex) * indexSize), baseVertexIndex);
+  const auto draw = [&] {
+    glDrawElementsBaseVertex(glValueOf(kGLPrimitiveModes, type), static_cast<GLsizei>(count), indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
+                             reinterpret_cast<const void*>(static_cast<uintptr_t>(startIndex) * indexSize), baseVertexIndex);
+  };
+  draw();
+  if (!pendingVariants_.empty()) warmVariants(draw);
   return D3D_OK;
 }
 
@@ -518,7 +526,9 @@ HRESULT GLDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, co
   glBindBuffer(GL_ARRAY_BUFFER, upVertexBuffer_);
   glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(static_cast<size_t>(count) * stride), vertices, GL_STREAM_DRAW);
   if (!prepareDraw(upVertexBuffer_, 0, stride)) return D3DERR_DRIVERINTERNALERROR;
-  glDrawArrays(glValueOf(kGLPrimitiveModes, type), 0, static_cast<GLsizei>(count));
+  const auto draw = [&] { glDrawArrays(glValueOf(kGLPrimitiveModes, type), 0, static_cast<GLsizei>(count)); };
+  draw();
+  if (!pendingVariants_.empty()) warmVariants(draw);
   return D3D_OK;
 }
 
@@ -541,6 +551,10 @@ HRESULT GLDevice::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIn
   if (!prepareDraw(upVertexBuffer_, 0, stride)) return D3DERR_DRIVERINTERNALERROR;
   bindElements(upIndexBuffer_);
   glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(static_cast<size_t>(count) * indexSize), indices, GL_STREAM_DRAW);
-  glDrawElements(glValueOf(kGLPrimitiveModes, type), static_cast<GLsizei>(count), indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, nullptr);
+  const auto draw = [&] {
+    glDrawElements(glValueOf(kGLPrimitiveModes, type), static_cast<GLsizei>(count), indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, nullptr);
+  };
+  draw();
+  if (!pendingVariants_.empty()) warmVariants(draw);
   return D3D_OK;
 }

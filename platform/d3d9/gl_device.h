@@ -5,6 +5,7 @@
 // applies in the window. Otherwise it is drawn into an offscreen colour and depth buffer of the
 // back buffer's size, and Present copies (or resolves) it into the window, or runs the final
 // pass that looks every channel up in the gamma ramp.
+#include <functional>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -104,6 +105,12 @@ class GLDevice : public BaseDevice {
   // Everything a draw needs bound, its vertices read from `base` bytes into `buffer`.
   bool prepareDraw(GLuint buffer, size_t base, UINT stride);
   Program* programFor(const FixedFunctionKey& key);
+  Program* makeProgram(const FixedFunctionKey& key);
+  // The keys of the same state with black factors lit, that no program has yet.
+  std::vector<FixedFunctionKey> litVariantsOf(const FixedFunctionKey& key, const bool bound[kMaxTextureStages],
+                                              const D3DLIGHTTYPE* lights, unsigned lightCount) const;
+  // Makes the pending variants' programs, repeating `draw` for each with nothing covered.
+  void warmVariants(const std::function<void()>& draw);
   void uploadUniforms(Program& program);
   void uploadLights(Program& program, const D3DMATRIX& view);
   void applyRenderStates();
@@ -181,6 +188,7 @@ class GLDevice : public BaseDevice {
     ++uniformStamp_;
   }
   uint64_t lookups_ = 0;
+  std::vector<FixedFunctionKey> pendingVariants_;
   bool capture_ = false;
   std::vector<D3DCOLOR> captured_;
   UINT capturedWidth_ = 0, capturedHeight_ = 0;

@@ -1,5 +1,6 @@
 #include "platform/d3d9/gl_device.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/d3d9/gl_enums.h"
@@ -45,6 +46,50 @@ GLDevice::Program* GLDevice::programFor(const FixedFunctionKey& key) {
   ++lookups_;
   auto it = programs_.find(key);
   if (it != programs_.end()) return it->second.id ? &it->second : nullptr;
+  return makeProgram(key);
+}
+
+std::vector<FixedFunctionKey> GLDevice::litVariantsOf(const FixedFunctionKey& key, const bool bound[kMaxTextureStages],
+                                                      const D3DLIGHTTYPE* lights, unsigned lightCount) const {
+  // The factors a program may have left out because they were black: the texture factor and
+  // each stage's constant. Every mix of them lit gives a variant.
+  DeviceState lit = state_;
+  std::vector<DWORD*> black;
+  if ((lit.renderStates[D3DRS_TEXTUREFACTOR] & 0x00FFFFFF) == 0) black.push_back(&lit.renderStates[D3DRS_TEXTUREFACTOR]);
+  for (UINT s = 0; s < kMaxTextureStages && key.stages[s].colorOp != D3DTOP_DISABLE && key.stages[s].colorOp != 0; ++s)
+    if ((lit.stageStates[s][D3DTSS_CONSTANT] & 0x00FFFFFF) == 0) black.push_back(&lit.stageStates[s][D3DTSS_CONSTANT]);
+  std::vector<FixedFunctionKey> variants;
+  const size_t mixes = black.size() < 4 ? size_t{1} << black.size() : 16;
+  for (size_t mix = 1; mix < mixes; ++mix) {
+    for (size_t i = 0; i < black.size(); ++i) *black[i] = (mix >> i & 1) ? (*black[i] | 0x00010101u) : (*black[i] & 0xFF000000u);
+    const FixedFunctionKey variant = buildFixedFunctionKey(lit, keyFvf_, bound, lights, lightCount);
+    if (variant == key || programs_.count(variant) || std::find(variants.begin(), variants.end(), variant) != variants.end())
+      continue;
+    variants.push_back(variant);
+  }
+  return variants;
+}
+
+void GLDevice::warmVariants(const std::function<void()>& draw) {
+  // A draw that covers no pixel still has the driver build the code of a program for the state
+  // at hand, which is what takes the time: the variants a flash or the lamp's flicker switch
+  // to are made with the first draw of their material, not in the middle of a tour.
+  std::vector<FixedFunctionKey> variants;
+  variants.swap(pendingVariants_);
+  glEnable(GL_SCISSOR_TEST);
+  glScissor(0, 0, 0, 0);
+  for (const FixedFunctionKey& key : variants) {
+    if (programs_.count(key)) continue;
+    if (const Program* variant = makeProgram(key)) {
+      glUseProgram(variant->id);
+      draw();
+    }
+  }
+  glDisable(GL_SCISSOR_TEST);
+  glUseProgram(current_ ? current_->id : 0);
+}
+
+GLDevice::Program* GLDevice::makeProgram(const FixedFunctionKey& key) {
   const GeneratedShaders source = generateFixedFunctionShaders(key);
   Program p{};
   p.id = linkProgram(source.vertex, source.fragment);

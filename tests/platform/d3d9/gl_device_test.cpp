@@ -36,6 +36,33 @@ TEST_F(GLDeviceFixture, EqualShapesOfStateShareOneProgram) {
   EXPECT_EQ(gl->programLookups(), 6u);
 }
 
+TEST_F(GLDeviceFixture, VariantsForLitFactorsAreMadeWithTheFirstDrawAndLeaveNoPixels) {
+  // A stage that adds the vertex colour scaled by the texture factor: while the factor is
+  // black the program leaves the stage's product out, and the lit variant a flash would switch
+  // to is made at that first draw, without drawing anything of its own.
+  auto* gl = dynamic_cast<GLDevice*>(device_);
+  ASSERT_NE(gl, nullptr);
+  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+  device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+  device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_TFACTOR);
+  device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+  device_->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+  device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF000000u);
+  device_->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_XRGB(0, 0, 255), 1.0f, 0);
+  drawTriangle(device_, D3DCOLOR_XRGB(255, 255, 255));
+  EXPECT_EQ(gl->programCount(), 2u) << "the program drawn and its lit variant";
+  EXPECT_EQ(gl->programLookups(), 1u);
+  EXPECT_LE(channelDistance(pixel(8, 8), D3DCOLOR_XRGB(0, 0, 0), false), 1) << std::hex << pixel(8, 8);
+  EXPECT_LE(channelDistance(pixel(60, 60), D3DCOLOR_XRGB(0, 0, 255), false), 1) << "outside the triangle";
+
+  device_->SetRenderState(D3DRS_TEXTUREFACTOR, D3DCOLOR_XRGB(128, 64, 255));
+  drawTriangle(device_, D3DCOLOR_XRGB(255, 255, 255));
+  EXPECT_EQ(gl->programCount(), 2u) << "the lit factor found its program made";
+  EXPECT_LE(channelDistance(pixel(8, 8), D3DCOLOR_XRGB(128, 64, 255), false), 1) << std::hex << pixel(8, 8);
+  EXPECT_LE(channelDistance(pixel(60, 60), D3DCOLOR_XRGB(0, 0, 255), false), 1);
+}
+
 TEST_F(GLDeviceFixture, ValuesChangedWhileAnotherProgramDrewReachTheFirstWhenItDrawsAgain) {
   // Programs keep the values they were last sent, and a program is sent only what changed since:
   // a factor and a world matrix changed while another program drew must still reach it.
