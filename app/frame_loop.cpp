@@ -50,7 +50,7 @@ class FrameOutput {
  private:
   static bool save(SaverApplication& app, const std::string& path) {
     Image image;
-    return app.CaptureFrame(image) && writePng(path, image.width, image.height, image.rgb);
+    return app.captureFrame(image) && writePng(path, image.width, image.height, image.rgb);
   }
 
   const RunOptions& options_;
@@ -176,7 +176,7 @@ int runFrameLoop(SaverApplication& app) {
     // A run that exists to hand over frames (--frames, --screenshot, --record) draws them
     // whichever window has the focus: otherwise one started beside another window could wait
     // for ever for a frame that never comes.
-    if (!app.active() && !handsOverFrames) {
+    if (!app.engine().active() && !handsOverFrames) {
       // Nothing is drawn while the window is inactive, but the scene goes on (the sound keeps
       // fading in and the storm keeps its thunder). The loop then waits for the window system
       // (a bounded wait, so timers and the run's limits are still looked at) instead of

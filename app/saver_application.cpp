@@ -83,7 +83,8 @@ std::array<uint16_t, 256> gammaRampFor(int32_t gamma) {
 }
 
 SaverApplication::SaverApplication(ShellParts parts, MessageBoxFn messageBox)
-    : parts_(std::move(parts)),
+    : gammaRamp_(engine_, settings_),
+      parts_(std::move(parts)),
       defaults_(messageBox ? std::move(messageBox) : MessageBoxFn(showMessageBox)),
       tours_(mediaFolder_, nullptr, halcyon::programRandomDraw) {
   ShellParts standIn = standInShellParts();
@@ -107,7 +108,7 @@ SaverApplication::~SaverApplication() {
   for (halcyon::Texture* t : loadingTextures_)
     if (t) t->release();
   halcyon::textureManager().clear();
-  cleanup3DEnvironment();
+  engine_.cleanup3DEnvironment();
 }
 
 std::string SaverApplication::caption(std::string_view key, std::string_view fallback) const {
@@ -151,15 +152,26 @@ LRESULT SaverApplication::handleMessage(SaverWindow& w, uint32_t message, WPARAM
     default:
       break;
   }
-  return msgProc(w.sdlWindow(), message, wParam, lParam);
+  return engine_.msgProc(w.sdlWindow(), message, wParam, lParam);
 }
 
-bool SaverApplication::restoreDeviceObjects() {
-  if (IDirect3DDevice9* device = this->device()) {
+SaverApplication::SettingsGammaRamp::SettingsGammaRamp(halcyon::Application& engine, const SaverSettings& settings)
+    : engine_(engine), settings_(settings) {
+  engine_.addDeviceObject(this);
+}
+
+SaverApplication::SettingsGammaRamp::~SettingsGammaRamp() {
+  // Taken from its own engine's list, which is not the process's current application when
+  // another was made later (tests hold several shells at once).
+  engine_.removeDeviceObject(this);
+}
+
+bool SaverApplication::SettingsGammaRamp::restore() {
+  if (IDirect3DDevice9* device = engine_.device()) {
     const D3DGAMMARAMP gamma = baseGammaRamp(settings_.Gamma);
     device->SetGammaRamp(0, D3DSGR_CALIBRATE, &gamma);
   }
-  return halcyon::Application::restoreDeviceObjects();
+  return true;
 }
 
 void SaverApplication::setScene(std::unique_ptr<SaverScene> scene) {
@@ -189,7 +201,7 @@ void SaverApplication::onInputEvent(const InputEvent& event) {
 }
 
 bool SaverApplication::composeFrame(const halcyon::FrameTime& frame) {
-  if (!testDevice()) {
+  if (!engine_.testDevice()) {
     halcyon::logLine("device lost\n");
     return false;
   }
@@ -219,8 +231,8 @@ bool SaverApplication::composeFrame(const halcyon::FrameTime& frame) {
     // Floors and walls seen at a glancing angle blur or shimmer without anisotropic filtering;
     // every stage offers it and the materials' trilinear stages take it up. A rasteriser on
     // the CPU draws the room at less than half the rate with it, so there trilinear stays.
-    const bool hardware = (caps().DevCaps & D3DDEVCAPS_HWRASTERIZATION) != 0;
-    const DWORD anisotropy = hardware ? std::clamp<DWORD>(caps().MaxAnisotropy, 1, kMaxAnisotropy) : 1;
+    const bool hardware = (engine_.caps().DevCaps & D3DDEVCAPS_HWRASTERIZATION) != 0;
+    const DWORD anisotropy = hardware ? std::clamp<DWORD>(engine_.caps().MaxAnisotropy, 1, kMaxAnisotropy) : 1;
     // Without it a surface seen at a glancing angle takes a level too small along its length;
     // a quarter level towards the larger one keeps the parquet's grain and adds no shimmer.
     const DWORD bias = anisotropy > 1 ? 0 : floatBits(-0.25f);
@@ -317,7 +329,7 @@ void SaverApplication::updateFreeCamera(const halcyon::FrameTime& frame) {
   freeCamera_ = CameraPose{flyCamera_.position(), flyCamera_.direction(), flyCamera_.up()};
 }
 
-bool SaverApplication::CaptureFrame(Image& image) {
+bool SaverApplication::captureFrame(Image& image) {
   DeviceControl* control = deviceControl(device());
   std::vector<D3DCOLOR> pixels;
   UINT width = 0, height = 0;
@@ -385,11 +397,11 @@ bool SaverApplication::createSaverWindow() {
 }
 
 bool SaverApplication::setModeWithFallback(const halcyon::DeviceSettings& fallback, const char* failure) {
-  if (setMode(true)) return true;
+  if (engine_.setMode(true)) return true;
   halcyon::logLine(failure);
   halcyon::DeviceSettings request = fallback;
-  if (findBestSettings(enumeration(), request)) storeSettings(request);
-  if (setMode(true)) return true;
+  if (findBestSettings(engine_.enumeration(), request)) engine_.storeSettings(request);
+  if (engine_.setMode(true)) return true;
   halcyon::logLine("Setting Mode failed...exiting\n");
   return false;
 }
@@ -406,29 +418,29 @@ void askForVsync(halcyon::DeviceSettings& request) {
 }  // namespace
 
 void SaverApplication::storeWithMultisample(halcyon::DeviceSettings settings) {
-  settings.multisampleType = halcyon::offeredMultisample(enumeration(), settings, wantedMultisample(settings.caps));
+  settings.multisampleType = halcyon::offeredMultisample(engine_.enumeration(), settings, wantedMultisample(settings.caps));
   settings.multisampleQuality = 0;
-  storeSettings(settings);
+  engine_.storeSettings(settings);
 }
 
 bool SaverApplication::setWindowedMode() {
-  halcyon::DeviceSettings windowed = windowedSettings();
+  halcyon::DeviceSettings windowed = engine_.windowedSettings();
   askForVsync(windowed);
-  if (!findBestSettings(enumeration(), windowed)) windowed = windowedSettings();
+  if (!findBestSettings(engine_.enumeration(), windowed)) windowed = engine_.windowedSettings();
   storeWithMultisample(windowed);
-  if (setMode(false)) return true;
-  halcyon::DeviceSettings plain = windowedSettings();
+  if (engine_.setMode(false)) return true;
+  halcyon::DeviceSettings plain = engine_.windowedSettings();
   if (plain.multisampleType == D3DMULTISAMPLE_NONE) return false;
   halcyon::logLine("Setting Mode failed\n");
   plain.multisampleType = D3DMULTISAMPLE_NONE;
-  storeSettings(plain);
-  return setMode(false);
+  engine_.storeSettings(plain);
+  return engine_.setMode(false);
 }
 
 void SaverApplication::sayStoredModeUnavailable() const {
   // The settings may come from another machine or an older monitor. The run goes on in the
   // mode the device was created with (the desktop's), and the user learns why the size differs.
-  const halcyon::DeviceSettings used = fullScreenSettings();
+  const halcyon::DeviceSettings used = engine_.fullScreenSettings();
   halcyon::reportFailure("the display mode " + std::to_string(settings_.Width) + "x" + std::to_string(settings_.Height) +
                          " at " + std::to_string(settings_.Depth == 16 ? 16 : 32) +
                          " bits in the settings is not offered by this display; using " + std::to_string(used.width) +
@@ -449,7 +461,7 @@ bool SaverApplication::chooseDisplayMode() {
     request.flags = DeviceSettings::MatchMultisample;
     askForVsync(request);
     DeviceSettings found = request;
-    if (findBestSettings(enumeration(), found)) {
+    if (findBestSettings(engine_.enumeration(), found)) {
       storeWithMultisample(found);
     } else {
       request.flags = DeviceSettings::MatchSize | DeviceSettings::MatchMultisample;
@@ -457,9 +469,9 @@ bool SaverApplication::chooseDisplayMode() {
       request.width = 800;
       request.height = 600;
       found = request;
-      if (findBestSettings(enumeration(), found)) storeWithMultisample(found);
+      if (findBestSettings(engine_.enumeration(), found)) storeWithMultisample(found);
     }
-    halcyon::logLine(halcyon::describeDeviceSettings(fullScreenSettings()));
+    halcyon::logLine(halcyon::describeDeviceSettings(engine_.fullScreenSettings()));
     DeviceSettings fallback = request;
     fallback.flags &= ~static_cast<uint32_t>(DeviceSettings::MatchMultisample);
     return setModeWithFallback(fallback, "Setting Mode failed\n");
@@ -471,9 +483,9 @@ bool SaverApplication::chooseDisplayMode() {
   request.height = static_cast<uint32_t>(std::max(0, settings_.Height));
   request.backBufferFormat = settings_.Depth == 16 ? D3DFMT_X1R5G5B5 : D3DFMT_X8R8G8B8;
   DeviceSettings found = request;
-  if (findBestSettings(enumeration(), found)) storeWithMultisample(found);
+  if (findBestSettings(engine_.enumeration(), found)) storeWithMultisample(found);
   else sayStoredModeUnavailable();
-  halcyon::logLine(halcyon::describeDeviceSettings(fullScreenSettings()));
+  halcyon::logLine(halcyon::describeDeviceSettings(engine_.fullScreenSettings()));
   DeviceSettings fallback = request;
   fallback.flags &= ~static_cast<uint32_t>(DeviceSettings::MatchMultisample);
   return setModeWithFallback(fallback, "Failed setting mode\n");
@@ -511,11 +523,11 @@ void SaverApplication::showLoadingScreen() {
   loadingPictures_.picture = loadingTextures_[0] ? loadingTextures_[0]->d3dTexture() : nullptr;
   for (int i = 0; i < 4; ++i)
     loadingPictures_.corners[i] = loadingTextures_[i + 1] ? loadingTextures_[i + 1]->d3dTexture() : nullptr;
-  if (testDevice()) halcyon::showLoadingScreen(device(), loadingPictures_);
+  if (engine_.testDevice()) halcyon::showLoadingScreen(device(), loadingPictures_);
 }
 
 void SaverApplication::fadeOutLoadingScreen() {
-  halcyon::fadeOutLoadingScreen(*this, loadingPictures_, 200);
+  halcyon::fadeOutLoadingScreen(engine_, loadingPictures_, 200);
   // Nothing shows the loading picture again: its textures need not stay for the whole run.
   loadingPictures_ = halcyon::LoadingPictures{};
   for (halcyon::Texture*& t : loadingTextures_) {
@@ -603,8 +615,8 @@ bool SaverApplication::startSaver(void* moduleInstance, ScreensaverMode mode, in
   }
 
   engineWindow_ = std::make_unique<ShellEngineWindow>(window);
-  title = caption("screensaver_name", "Brassmoor");
-  if (!create(moduleInstance, engineWindow_.get())) {
+  engine_.title = caption("screensaver_name", "Brassmoor");
+  if (!engine_.create(moduleInstance, engineWindow_.get())) {
     halcyon::logError("", "Error: Application::Create(hInstance) failed\n");
     return failStart(StartFailure::NoOpenGL, "OpenGL 3.3 cannot be started on the saver's window");
   }
@@ -629,7 +641,7 @@ bool SaverApplication::startSaver(void* moduleInstance, ScreensaverMode mode, in
   showLoadingScreen();
   readSceneProperties();
   halcyon::logError("", "Application created\n");
-  parts_.input->initialise(*this, true, 6, 6);
+  parts_.input->initialise(engine_, true, 6, 6);
   flyCamera_.setup(parts_.input->manager(), props_.camSpeed, 1.0f, {0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 1.0f},
                    {0.0f, 1.0f, 0.0f});
 
@@ -649,7 +661,7 @@ bool SaverApplication::startSaver(void* moduleInstance, ScreensaverMode mode, in
 
   startTours();
   if (!runOptions_.tour.empty()) startChosenTour();
-  if (!scene_->LoadCustom()) return failStart(StartFailure::MediaUnreadable, "the scene's media cannot be read");
+  if (!scene_->loadCustom()) return failStart(StartFailure::MediaUnreadable, "the scene's media cannot be read");
   // The first tour and the input's grace second start once the room is loaded.
   const int64_t loadedMs = halcyon::millisecondClock();
   tours_.restartTimer(loadedMs);

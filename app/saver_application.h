@@ -1,6 +1,9 @@
 #pragma once
-// The one application object of the process: the screensaver shell on top of the engine
-// application. It runs the start-up for each mode, owns the saver window's procedure and the
+// The one application object of the process: the screensaver shell. It owns the engine's
+// application (the device, its loss and reset, the engine's share of the window messages) and
+// takes part in it through the engine's extension points: a device object that puts the
+// settings' gamma ramp on every new or reset device before anything else is restored, and the
+// saver window's procedure, which hands every message on to the engine's. It runs the start-up for each mode, owns the saver window's procedure and the
 // rules that end a run, and holds the settings, the media archive, the scene properties, the
 // camera with its tours and the free camera's controller, and the scene it shows (the clock
 // scene in the program), which it calls through the SaverScene operations and lends itself
@@ -45,15 +48,22 @@ using platform::LPARAM;
 using platform::LRESULT;
 using platform::WPARAM;
 
-class SaverApplication : public halcyon::Application, public InputListener, public SceneHost {
+class SaverApplication : public InputListener, public SceneHost {
  public:
   explicit SaverApplication(ShellParts parts = standInShellParts(), MessageBoxFn messageBox = {});
   ~SaverApplication() override;
 
-  // The saver window's procedure.
+  // The saver window's procedure: the shell's rules first, then the engine's msgProc.
   virtual LRESULT handleMessage(platform::SaverWindow& window, uint32_t message, WPARAM wParam, LPARAM lParam);
-  // Applies the gamma ramp of the settings, then restores the device objects.
-  bool restoreDeviceObjects() override;
+
+  // The engine's application the shell owns; it is the engine's getApplication() while the
+  // shell lives.
+  halcyon::Application& engine() { return engine_; }
+  const halcyon::Application& engine() const { return engine_; }
+
+  // The run ends at the next check of the frame loop once this is asked for.
+  bool quitRequested() const { return quitRequested_; }
+  void requestQuit() { quitRequested_ = true; }
   bool loadSettings();
   bool saveSettings();
 
@@ -94,7 +104,7 @@ class SaverApplication : public halcyon::Application, public InputListener, publ
   const std::string& mediaFolder() const override { return mediaFolder_; }
   bool preview() const override { return mode_ == ScreensaverMode::Preview; }
   // The engine application's device: the one way to it outside a drawn frame.
-  IDirect3DDevice9* device() const override { return halcyon::Application::device(); }
+  IDirect3DDevice9* device() const override { return engine_.device(); }
   float scale() const { return scale_; }
   bool previewWaitPending() const { return previewWaitPending_; }
   halcyon::IntervalTimer& inputExitTimer() { return inputExitTimer_; }
@@ -115,7 +125,7 @@ class SaverApplication : public halcyon::Application, public InputListener, publ
   // The saver window (null outside a run).
   platform::SaverWindow* saverWindow() const override { return ownedWindow_.get(); }
   // The picture last presented, when the run asked for pictures (--record, --screenshot).
-  bool CaptureFrame(platform::Image& image);
+  bool captureFrame(platform::Image& image);
 
   ShellParts& parts() { return parts_; }
   OverlayText* fpsText() const { return fpsText_; }
@@ -135,6 +145,20 @@ class SaverApplication : public halcyon::Application, public InputListener, publ
                                                             const platform::Rect& rect);
 
  private:
+  // The gamma ramp of the settings on every device the engine makes or resets. It registers
+  // with the engine when the shell is made, before anything else can, so the engine restores
+  // it first: what the other objects restore is seen through the ramp already.
+  class SettingsGammaRamp final : public halcyon::DeviceObject {
+   public:
+    SettingsGammaRamp(halcyon::Application& engine, const SaverSettings& settings);
+    ~SettingsGammaRamp() override;
+    bool restore() override;
+
+   private:
+    halcyon::Application& engine_;
+    const SaverSettings& settings_;
+  };
+
   bool failStart(StartFailure failure, std::string text);
   bool createSaverWindow();
   bool chooseDisplayMode();
@@ -152,9 +176,14 @@ class SaverApplication : public halcyon::Application, public InputListener, publ
   void startChosenTour();
   bool drawFade(IDirect3DDevice9& device, halcyon::StateCache& states, float opacity);
 
+  // First of the members, so it is made before and destroyed after everything that holds
+  // device resources or registers with it.
+  halcyon::Application engine_;
+  SettingsGammaRamp gammaRamp_;
   ShellParts parts_;
   DefaultsTable defaults_;
   SaverSettings settings_;
+  bool quitRequested_ = false;
   ScreensaverMode mode_ = ScreensaverMode::Config;
   int64_t hostWindow_ = 0;
   bool previewWaitPending_ = false;

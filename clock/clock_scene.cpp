@@ -79,8 +79,8 @@ intptr_t ClockScene::configDialogProc(void* dialog, uint32_t message, platform::
   return SaverScene::configDialogProc(dialog, message, wParam, lParam);
 }
 
-bool ClockScene::LoadCustom() {
-  logLine("LoadCustom started\n");
+bool ClockScene::loadCustom() {
+  logLine("loadCustom started\n");
   // The settings are the run's now; the sound starts from them.
   sound_ = makeSound();
   sound_->loadSoundLibrary();

@@ -6,7 +6,7 @@
 // properties, camera and tours are the shell's, reached through the SceneHost it attaches.
 //
 // The shell calls, in this order: attach(), readCustomProperties() (from its reading of
-// "Scene.props"), LoadCustom(); then each frame frameMove() and, in drawn frames,
+// "Scene.props"), loadCustom(); then each frame frameMove() and, in drawn frames,
 // renderFrame() from its frame composition; endRun() once at the end.
 #include <cstdint>
 #include <cstdlib>
@@ -59,7 +59,7 @@ class ClockScene : public SaverScene {
   bool renderFrame(const FrameContext& frame) override;
   // Loads the room and its media. True whenever it ran to its end, also when the scene file
   // was missing: the run then shows the clear colour, the overlays and the sounds.
-  bool LoadCustom() override;
+  bool loadCustom() override;
   // QuietTime and WinkTime.
   void readCustomProperties(const halcyon::NodeMap* properties) override;
   intptr_t configDialogProc(void* dialog, uint32_t message, platform::WPARAM wParam, platform::LPARAM lParam) override;

@@ -6,7 +6,7 @@
 // SceneHost the shell lends it for its whole life.
 //
 // The shell calls, in this order: attach() once when it takes the scene; at start-up
-// readCustomProperties() (from its own reading of "Scene.props") and LoadCustom(); then each
+// readCustomProperties() (from its own reading of "Scene.props") and loadCustom(); then each
 // pass of the frame loop perFrameHook() and frameMove() with the frame's time, and in each
 // drawn frame renderFrame() with the frame's context from inside the frame's composition;
 // endRun() and exitHook() once at the end. configDialogProc() sees the messages of the
@@ -83,7 +83,7 @@ class SaverScene {
   // The parsed "Scene.props" after the shell read its own keys; null when there was none.
   virtual void readCustomProperties(const halcyon::NodeMap* /*properties*/) {}
   // Loads the scene's media. False fails the start-up.
-  virtual bool LoadCustom() { return true; }
+  virtual bool loadCustom() { return true; }
   // The scene's update, every pass of the frame loop (also while nothing is drawn).
   virtual bool frameMove(const halcyon::FrameTime& /*frame*/) { return true; }
   // The scene's passes, inside the device scene of a drawn frame.

@@ -52,13 +52,13 @@ void BM_ClockFrame(benchmark::State& state) {
     brassmoor::ClockSceneSetup setup;
     setup.mediaFolder = mediaFolder(scratch);
     auto clock = std::make_unique<clocktest::ClockShell>(setup);
-    if (!clock->create(nullptr, &window) || !clock->setMode(false)) {
+    if (!clock->engine().create(nullptr, &window) || !clock->engine().setMode(false)) {
       state.SkipWithError("no recording device");
       return;
     }
     clock->readSceneProperties();
     clock->startTours();
-    clock->LoadCustom();
+    clock->loadCustom();
     clock->tours().restartTimer(halcyon::millisecondClock());
     RecordingDevice* device = d3d->lastDevice();
     device->setGeometryKept(false);

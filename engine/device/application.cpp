@@ -50,8 +50,8 @@ Application::Application() {
 }
 
 Application::~Application() {
-  // The textures go before the device they were made on (a scene held by the application
-  // derived from this one has let go of them by now).
+  // The textures go before the device they were made on (a scene held beside this application
+  // by its owner has let go of them by now).
   textureManager().clear();
   cleanup3DEnvironment();
   safeRelease(direct3d_);

@@ -1,8 +1,10 @@
 #pragma once
 // The engine's application object: it loads the render runtime, enumerates it, keeps the
 // full-screen and windowed settings, creates the device for the engine window and keeps it
-// alive across loss, resizing and mode switches. Objects that own device resources derive
-// from DeviceObject and register here; window-message listeners derive from MessageHandler.
+// alive across loss, resizing and mode switches. It is not derived from: whoever holds it (the
+// shell) takes part through its two extension points, DeviceObject (restored in the order of
+// registration after every creation and reset of the device, invalidated before a reset or
+// release) and MessageHandler (told every window message before the application reads it).
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -62,17 +64,19 @@ class MessageHandler {
   virtual ~MessageHandler() = default;
 };
 
-class Application {
+class Application final {
  public:
   Application();
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
+  ~Application();
 
-  virtual LRESULT msgProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam);
-  virtual ~Application();
+  // The engine's part of a window procedure: the message handlers first, then the size, focus
+  // and power messages the device follows; the rest goes to the window's default procedure.
+  LRESULT msgProc(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam);
   // Restores every registered object in order; true only if all did (all are called).
-  virtual bool restoreDeviceObjects();
-  virtual bool invalidateDeviceObjects();
+  bool restoreDeviceObjects();
+  bool invalidateDeviceObjects();
 
   // `instance` is kept for the shell; `window` is the engine window (the port has no window
   // of its own to make, so a null window fails).
@@ -87,6 +91,7 @@ class Application {
   void cleanup3DEnvironment();
   void buildPresentParameters();
 
+  // Objects are kept in the order they were added; one added again keeps its place.
   void addDeviceObject(DeviceObject* object);
   void removeDeviceObject(DeviceObject* object);
   void addMessageHandler(MessageHandler* handler);
@@ -112,8 +117,6 @@ class Application {
   bool windowed() const { return windowed_; }
   bool active() const { return active_; }
   bool suspended() const { return suspended_; }
-  bool quitRequested() const { return quitRequested_; }
-  void requestQuit() { quitRequested_ = true; }
   bool minimized() const { return minimized_; }
   bool maximized() const { return maximized_; }
   bool deviceObjectsRestored() const { return deviceObjectsRestored_; }
@@ -126,11 +129,8 @@ class Application {
   using Direct3DLoader = std::function<IDirect3D9*()>;
   static void setDirect3DLoader(Direct3DLoader loader);
 
- protected:
-  bool active_ = false;
-  bool quitRequested_ = false;
-
  private:
+  bool active_ = false;
   void* instance_ = nullptr;
   EngineWindow* window_ = nullptr;
   IDirect3D9* direct3d_ = nullptr;

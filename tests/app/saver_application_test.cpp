@@ -113,8 +113,8 @@ class RecordingScene final : public brassmoor::SaverScene {
     r_.calls.push_back("renderFrame");
     return true;
   }
-  bool LoadCustom() override {
-    r_.calls.push_back("LoadCustom");
+  bool loadCustom() override {
+    r_.calls.push_back("loadCustom");
     return script_.loadResult;
   }
   void endRun() override { r_.calls.push_back("endRun"); }
@@ -147,6 +147,11 @@ class TestApplication : public SaverApplication, public SceneScript {
     if (message == WM_KEYDOWN) r_.calls.push_back("key " + std::to_string(wParam));
     return SaverApplication::handleMessage(w, message, wParam, lParam);
   }
+
+  // What the tests read of the engine's application the shell owns.
+  bool windowed() const { return engine().windowed(); }
+  bool active() const { return engine().active(); }
+  const halcyon::DeviceSettings& currentSettings() const { return engine().currentSettings(); }
 
   FakeWindow* fake = nullptr;
   uint32_t madeStyle = 0;
@@ -234,7 +239,7 @@ TEST_F(Shell, SystemCommandsAndClosingEndTheRunButNotTheScreensaveCommand) {
   }
   TestApplication app(rec_);
   CountingHandler engineSide;
-  app.addMessageHandler(&engineSide);
+  app.engine().addMessageHandler(&engineSide);
   FakeWindow w({}, 0, {});
   EXPECT_EQ(app.handleMessage(w, WM_SYSCOMMAND, SC_SCREENSAVE, 0), 0);
   EXPECT_FALSE(app.quitRequested());
@@ -306,11 +311,45 @@ TEST_F(Shell, GammaRampFollowsTheSettingAndIsClamped) {
   TestApplication app(rec_);
   ASSERT_TRUE(app.startSaver(nullptr, ScreensaverMode::Full, 0));
   app.settings().Gamma = 50;
-  app.restoreDeviceObjects();
+  app.engine().restoreDeviceObjects();
   D3DGAMMARAMP ramp{};
   app.device()->GetGammaRamp(0, &ramp);
   EXPECT_EQ(ramp.red[0], 10000);
   EXPECT_EQ(ramp.blue[255], 65535);
+}
+
+// A device object that notes the first gamma level of the ramp on the device when restored.
+class RampWitness final : public halcyon::DeviceObject {
+ public:
+  explicit RampWitness(halcyon::Application& engine) : engine_(engine) { engine_.addDeviceObject(this); }
+  ~RampWitness() override { engine_.removeDeviceObject(this); }
+  bool restore() override {
+    D3DGAMMARAMP ramp{};
+    engine_.device()->GetGammaRamp(0, &ramp);
+    seen.push_back(ramp.red[0]);
+    return true;
+  }
+  std::vector<WORD> seen;
+
+ private:
+  halcyon::Application& engine_;
+};
+
+TEST_F(Shell, TheSettingsRampIsOnAResetDeviceBeforeAnyOtherObjectIsRestoredAndShellsComeAndGo) {
+  TestApplication app(rec_);
+  ASSERT_TRUE(app.startSaver(nullptr, ScreensaverMode::Full, 0));
+  RampWitness witness(app.engine());
+  app.settings().Gamma = 50;
+  ASSERT_TRUE(app.engine().reset3DEnvironment());
+  EXPECT_EQ(witness.seen, std::vector<WORD>{10000}) << "the other objects see the device through the ramp";
+  {
+    // A second shell becomes the process's application for as long as it lives; the first
+    // keeps its own ramp object and goes on restoring it.
+    TestApplication second(rec_);
+  }
+  app.settings().Gamma = 0;
+  ASSERT_TRUE(app.engine().reset3DEnvironment());
+  EXPECT_EQ(witness.seen.back(), 0);
 }
 
 TEST_F(Shell, PasswordModeMakesNoWindowAndFails) {
@@ -386,7 +425,7 @@ TEST_F(Shell, FullScreenStartUpRunsItsStepsInOrder) {
                                             "error:Application created\n", "line:Creating successfull\n"));
   // Shipped defaults: the time overlay only, in 12-hour width, at the window's scale.
   EXPECT_THAT(rec_.calls, ::testing::ElementsAre("font /sylfaen.fs", "font /64font.fs",
-                                                 ::testing::StartsWith("text 11 "), "LoadCustom"));
+                                                 ::testing::StartsWith("text 11 "), "loadCustom"));
 }
 
 TEST_F(Shell, FixedModeWindowAndStartUpFailures) {
@@ -399,7 +438,7 @@ TEST_F(Shell, FixedModeWindowAndStartUpFailures) {
     key.setValue("Width", REG_DWORD, w, 4);
     key.setValue("Height", REG_DWORD, h, 4);
     app.loadResult = false;
-    EXPECT_FALSE(app.startSaver(nullptr, ScreensaverMode::Test, 0)) << "LoadCustom failing fails start-up";
+    EXPECT_FALSE(app.startSaver(nullptr, ScreensaverMode::Test, 0)) << "loadCustom failing fails start-up";
     EXPECT_EQ(app.startFailure(), brassmoor::StartFailure::MediaUnreadable);
     EXPECT_EQ(app.madeRect, (Rect{0, 0, 1024, 768}));
     EXPECT_TRUE(trace_.contains("Using fixed mode\n"));
@@ -508,7 +547,7 @@ TEST_F(Shell, AFailedModeIsTriedOnceMoreWithoutMultisamplingThenStartUpGivesUp) 
     EXPECT_FALSE(app.startSaver(nullptr, ScreensaverMode::Full, 0));
     EXPECT_TRUE(trace_.contains("Failed setting mode\n"));
     EXPECT_TRUE(trace_.contains("Setting Mode failed...exiting\n"));
-    EXPECT_THAT(rec_.calls, ::testing::Not(::testing::Contains("LoadCustom")));
+    EXPECT_THAT(rec_.calls, ::testing::Not(::testing::Contains("loadCustom")));
     EXPECT_EQ(app.startFailure(), brassmoor::StartFailure::NoDisplayMode);
     EXPECT_EQ(app.startFailureText(), "the display mode 800x600 is not available (choose another in the settings)");
   }

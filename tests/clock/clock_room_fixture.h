@@ -38,12 +38,12 @@ class ClockRoomFixture : public testing::Test {
     setup.mediaFolder = mediaFolder;
     // The shell makes the device; the scene draws into it.
     scene_ = std::make_unique<ClockShell>(setup);
-    ASSERT_TRUE(scene_->create(nullptr, engineWindow_.get()));
-    ASSERT_TRUE(scene_->setMode(false));
+    ASSERT_TRUE(scene_->engine().create(nullptr, engineWindow_.get()));
+    ASSERT_TRUE(scene_->engine().setMode(false));
     deviceControl(scene_->device())->setPresentCapture(true);
     scene_->readSceneProperties();
     scene_->startTours();
-    ASSERT_TRUE(scene_->LoadCustom());
+    ASSERT_TRUE(scene_->loadCustom());
     ASSERT_TRUE(scene_->sceneLoaded());
   }
   void TearDown() override {

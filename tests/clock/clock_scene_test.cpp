@@ -94,8 +94,8 @@ class ClockFrame : public RecordingScene {
     scene_.reset();
     app_.reset();
     scene_ = std::make_unique<ClockShell>(setup);
-    ASSERT_TRUE(scene_->create(nullptr, &window_));
-    ASSERT_TRUE(scene_->setMode(false));
+    ASSERT_TRUE(scene_->engine().create(nullptr, &window_));
+    ASSERT_TRUE(scene_->engine().setMode(false));
     device_ = d3d_->lastDevice();
     device_->clearCalls();
   }
@@ -140,7 +140,7 @@ TEST_F(ClockFrame, PassesInOrderWithTheirStates) {
   ClockShell& clock = make("Ambient = array(255, 255, 255); BgColor = array(0, 0, 255);");
   clock.readSceneProperties();
   clock.startTours();
-  ASSERT_TRUE(clock.LoadCustom());
+  ASSERT_TRUE(clock.loadCustom());
   EXPECT_TRUE(clock.sceneLoaded());
   ASSERT_TRUE(clock.outdoorPlane() && clock.lamp() && clock.hourHand() && clock.minuteHand() && clock.clockGlass() &&
               clock.curtain());
@@ -201,7 +201,7 @@ TEST_F(ClockFrame, FlashAndFlickerReachTheTextureFactor) {
   random_.draws = {0, 0, 0, 0, 0, 250};
   random_.rest = 1;
   clock.readSceneProperties();
-  ASSERT_TRUE(clock.LoadCustom());
+  ASSERT_TRUE(clock.loadCustom());
 
   clock_.advance(1000);
   clock.frameMove();
@@ -231,7 +231,7 @@ TEST_F(ClockFrame, FlashAndFlickerReachTheTextureFactor) {
 TEST_F(ClockFrame, TheMoonInTheArchShowsTheDatesPhase) {
   writeRoom(*theRoom());
   ClockShell& clock = make();
-  ASSERT_TRUE(clock.LoadCustom());
+  ASSERT_TRUE(clock.loadCustom());
   const auto moonDraw = [&]() -> const RecordedDraw* {
     for (const auto& d : device_->draws())
       if (d.fvf == (D3DFVF_XYZ | D3DFVF_DIFFUSE) && d.renderStates[D3DRS_DESTBLEND] == D3DBLEND_SRCCOLOR) return &d;
@@ -267,7 +267,7 @@ TEST_F(ClockFrame, SoftLightningLightsOnlyTheWindowAndGently) {
   ClockShell& clock = make();
   clock.settings().Lightning = 1;
   random_.rest = 1;
-  ASSERT_TRUE(clock.LoadCustom());
+  ASSERT_TRUE(clock.loadCustom());
   clock_.advance(1000);
   clock.frameMove();  // the flash starts
   clock_.advance(150);
@@ -309,7 +309,7 @@ TEST_F(ClockFrame, FlashLightsTheRoomThroughItsFlashMapsAndTheViewOutside) {
   random_.draws = {0, 0, 1, 1};
   random_.rest = 1;
   clock.readSceneProperties();
-  ASSERT_TRUE(clock.LoadCustom());
+  ASSERT_TRUE(clock.loadCustom());
 
   device_->clearCalls();
   clock.frameMove();
@@ -368,7 +368,7 @@ TEST_F(ClockFrame, FlashLightsTheRoomThroughItsFlashMapsAndTheViewOutside) {
 TEST_F(ClockFrame, HandsTurnWithTheLocalTime) {
   writeRoom(*theRoom());
   ClockShell& clock = make();
-  ASSERT_TRUE(clock.LoadCustom());
+  ASSERT_TRUE(clock.loadCustom());
   clock_.setLocalTime(15, 30, 0);
   clock.frameMove();
   halcyon::Quaternion q;
@@ -390,7 +390,7 @@ TEST_F(ClockFrame, ToursFadeOverThePicture) {
   ClockShell& clock = make("Animations = array(\"c1.cam\");");
   clock.readSceneProperties();
   clock.startTours();
-  ASSERT_TRUE(clock.LoadCustom());
+  ASSERT_TRUE(clock.loadCustom());
   clock.tours().restartTimer(halcyon::millisecondClock());
   clock_.advance(500);  // 5 units: half faded in
   device_->clearCalls();
@@ -414,7 +414,7 @@ TEST_F(ClockFrame, ToursFadeOverThePicture) {
 TEST_F(ClockFrame, SceneWithoutOutdoorPlane) {
   writeRoom(*theRoom(false));
   ClockShell& clock = make();
-  ASSERT_TRUE(clock.LoadCustom());
+  ASSERT_TRUE(clock.loadCustom());
   EXPECT_EQ(clock.outdoorPlane(), nullptr);
   trace_.clear();
   device_->clearCalls();
@@ -428,7 +428,7 @@ TEST_F(ClockFrame, SceneWithoutOutdoorPlane) {
 TEST_F(ClockFrame, MissingSceneFileStillRuns) {
   ClockShell& clock = make();
   trace_.clear();
-  EXPECT_TRUE(clock.LoadCustom());
+  EXPECT_TRUE(clock.loadCustom());
   EXPECT_FALSE(clock.sceneLoaded());
   EXPECT_NE(std::find(trace_.begin(), trace_.end(), "Cannot Load Scene\n"), trace_.end());
   device_->clearCalls();
@@ -448,7 +448,7 @@ TEST_F(ClockFrame, HandsUnderOneTopLevelNode) {
                   with(structRec("Children", "Node"), std::move(clockNode), meshTriangle("Wall", {0, 100, kWallZ})));
   writeRoom(*root);
   ClockShell& clock = make();
-  ASSERT_TRUE(clock.LoadCustom());
+  ASSERT_TRUE(clock.loadCustom());
   ASSERT_NE(clock.hourHand(), nullptr);
   EXPECT_EQ(clock.minuteHand(), nullptr);
   ASSERT_EQ(clock.scene().root().children().size(), 1u);
@@ -458,7 +458,7 @@ TEST_F(ClockFrame, HandsUnderOneTopLevelNode) {
 TEST_F(ClockFrame, UserPictureReplacesTheFirstStage) {
   writeRoom(*theRoom());
   ClockShell& clock = make("", dir_.file("photo.png").string());
-  ASSERT_TRUE(clock.LoadCustom());
+  ASSERT_TRUE(clock.loadCustom());
   halcyon::SceneNode* picture = clock.scene().root().findByName("picture");
   ASSERT_TRUE(picture && picture->getMesh());
   const halcyon::Material& m = picture->getMesh()->getMaterial();
@@ -468,13 +468,13 @@ TEST_F(ClockFrame, UserPictureReplacesTheFirstStage) {
 
   // Loading again puts a new picture in the frame; the one it replaced is let go, not kept.
   const size_t textures = halcyon::textureManager().count();
-  ASSERT_TRUE(clock.LoadCustom());
+  ASSERT_TRUE(clock.loadCustom());
   EXPECT_EQ(halcyon::textureManager().count(), textures);
 
   // A picture that cannot be read leaves the scene's own.
   scene_.reset();
   ClockShell& other = make("", dir_.file("nothing.png").string());
-  ASSERT_TRUE(other.LoadCustom());
+  ASSERT_TRUE(other.loadCustom());
   const halcyon::Material& own = other.scene().root().findByName("picture")->getMesh()->getMaterial();
   ASSERT_NE(own.stages[1].texture, nullptr);
   EXPECT_NE(own.stages[1].texture->fileName().find("wood.png"), std::string::npos);
@@ -501,7 +501,7 @@ TEST_F(ClockFrame, APictureIsOpenedOnlyWhereItsPathSaysAndFilledIntoTheFrameOrLe
   const std::filesystem::path photo = dir_.write("photos/portrait.png", bytes(encodePng(std::vector<D3DCOLOR>(8 * 16, 0xFF204080), 8, 16, false)));
   home.write(photo.relative_path().string(), bytes(encodePng(std::vector<D3DCOLOR>(16, 0xFFFF0000), 4, 4, false)));
   auto firstStage = [this](ClockShell& clock) {
-    EXPECT_TRUE(clock.LoadCustom());
+    EXPECT_TRUE(clock.loadCustom());
     return clock.scene().root().findByName("Picture")->getMesh()->getMaterial().stages[1].texture;
   };
   const halcyon::Texture* shown = firstStage(make("", photo.string()));
@@ -552,7 +552,7 @@ namespace {
 TEST_F(ClockFrame, AfterALossAndResetTheRoomDrawsWhole) {
   writeRoom(*theRoom());
   ClockShell& clock = make();
-  ASSERT_TRUE(clock.LoadCustom());
+  ASSERT_TRUE(clock.loadCustom());
   deviceControl(device_)->simulateLoss(1);
   for (int frame = 0; frame < 3; ++frame) {
     clock_.advance(16);
@@ -603,7 +603,7 @@ TEST_F(ClockThunder, BellsStrikeAtTheClockAsItsTimeReachesTheHour) {
   ClockShell& clock = makeWithSound(80);
   clock.settings().Chimes = 1;
   random_.rest = 6299;  // single flashes, their claps 7 s after them: out of the way
-  ASSERT_TRUE(clock.LoadCustom());
+  ASSERT_TRUE(clock.loadCustom());
   ASSERT_NE(clock.sound().hourBellSample(), 0u);
   clock_.setLocalTime(2, 59, 59);
   clock.frameMove();
@@ -628,7 +628,7 @@ TEST_F(ClockThunder, ClapsFollowFlashesOnlyWhileEffectsAreOn) {
   writeRoom(*theRoom());
   ClockShell& clock = makeWithSound(80);
   random_.rest = 1;  // single flashes
-  ASSERT_TRUE(clock.LoadCustom());
+  ASSERT_TRUE(clock.loadCustom());
   ASSERT_TRUE(clock.sound().thunderLoaded());
   library_->clearCalls();
   clock_.advance(1000);
@@ -642,7 +642,7 @@ TEST_F(ClockThunder, ClapsFollowFlashesOnlyWhileEffectsAreOn) {
   // Volume 0: the flashes go on, but no clap is ever queued or played.
   scene_.reset();
   ClockShell& quiet = makeWithSound(0);
-  ASSERT_TRUE(quiet.LoadCustom());
+  ASSERT_TRUE(quiet.loadCustom());
   library_->clearCalls();
   int flashes = 0;
   for (int i = 0; i < 300; ++i) {

@@ -22,7 +22,7 @@ class ClockShell : public brassmoor::SaverApplication {
 
   brassmoor::ClockScene& clockScene() { return *clock_; }
 
-  bool LoadCustom() { return clock_->LoadCustom(); }
+  bool loadCustom() { return clock_->loadCustom(); }
   bool frameMove() { return clock_->frameMove(frames_.next()); }
   // A frame drawn at the clocks' time now; the step belongs to the frames of frameMove.
   bool composeFrame() {
