@@ -527,7 +527,10 @@ void SaverApplication::showLoadingScreen() {
 }
 
 void SaverApplication::fadeOutLoadingScreen() {
-  halcyon::fadeOutLoadingScreen(engine_, loadingPictures_, 200);
+  // The fade runs before the frame loop, on a frame clock of its own: the loop's first frame
+  // still has no step.
+  halcyon::FrameClock fadeFrames;
+  halcyon::fadeOutLoadingScreen(engine_, loadingPictures_, fadeFrames, 200);
   // Nothing shows the loading picture again: its textures need not stay for the whole run.
   loadingPictures_ = halcyon::LoadingPictures{};
   for (halcyon::Texture*& t : loadingTextures_) {

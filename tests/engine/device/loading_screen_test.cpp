@@ -33,6 +33,7 @@ class LoadingScreenTest : public ::testing::Test {
   Application* app_ = nullptr;
   IDirect3DTexture9 *picture_ = nullptr, *logo_ = nullptr;
   LoadingPictures pictures_;
+  FrameClock frames_;
 };
 
 TEST_F(LoadingScreenTest, FirstFrameShowsPictureAndCornersThenPresents) {
@@ -61,7 +62,7 @@ TEST_F(LoadingScreenTest, FadeLowersOpacityOverTwoHundredMilliseconds) {
     now += 25;  // each reading is a little later, as a real frame would be
     return t;
   });
-  const int frames = fadeOutLoadingScreen(*app_, pictures_);
+  const int frames = fadeOutLoadingScreen(*app_, pictures_, frames_);
   ASSERT_EQ(frames, static_cast<int>(device_->draws().size()));
   ASSERT_GE(frames, 3);
   DWORD previous = 256;
@@ -79,7 +80,7 @@ TEST_F(LoadingScreenTest, WithoutADeviceNothingIsDrawnAndAFailedSceneStillPresen
   ClockSources::setMillisecondSource([&now] { return now += 10; });
   // While merely lost the device test passes and frames go on (their presents fail quietly).
   device_->simulateLoss(1000);
-  const int lostFrames = fadeOutLoadingScreen(*app_, pictures_);
+  const int lostFrames = fadeOutLoadingScreen(*app_, pictures_, frames_);
   EXPECT_GT(lostFrames, 0);
   EXPECT_FALSE(drawLoadingFrame(device_, pictures_, 0.5f, false)) << "a lost device refuses the present";
 
@@ -91,7 +92,7 @@ TEST_F(LoadingScreenTest, WithoutADeviceNothingIsDrawnAndAFailedSceneStillPresen
   EXPECT_EQ(device_->count("Present"), 1u);
 
   app_->cleanup3DEnvironment();
-  EXPECT_EQ(fadeOutLoadingScreen(*app_, pictures_), 0) << "no device: the fade only waits out its time";
+  EXPECT_EQ(fadeOutLoadingScreen(*app_, pictures_, frames_), 0) << "no device: the fade only waits out its time";
 }
 
 TEST_F(LoadingScreenTest, OnceTheWindowSystemIsGoneNothingIsDrawnOrPresented) {
@@ -99,7 +100,7 @@ TEST_F(LoadingScreenTest, OnceTheWindowSystemIsGoneNothingIsDrawnOrPresented) {
   ClockSources::setMillisecondSource([&now] { return now += 10; });
   runtime_.window().windowSystemGone = true;
   EXPECT_FALSE(app_->testDevice());
-  EXPECT_EQ(fadeOutLoadingScreen(*app_, pictures_), 0);
+  EXPECT_EQ(fadeOutLoadingScreen(*app_, pictures_, frames_), 0);
   EXPECT_EQ(device_->count("Present"), 0u);
   EXPECT_TRUE(device_->draws().empty());
 }
