@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """The saver's peak resident size over a run with its sound on (written to a WAV file, so that
 it loads and plays where no sound card opens): the kernel's high-water mark (VmHWM) and what
-the resident set holds at the end, anonymous and file-backed, sampled once a second.
+the resident set holds at the end, anonymous and file-backed, sampled once a second; and, from
+the last sample's mappings, how much of the file-backed part is the GL driver's code (the
+software rasteriser and its compiler), the saver's own executable and the other libraries.
 
     python3 bench/speed/peak_memory.py [--seconds 180] [--size 1280x720] [--runs 1] [--compare OTHER]
 
@@ -26,6 +28,25 @@ def status(pid):
     return fields
 
 
+DRIVER_CODE = ("libLLVM", "_dri.so", "libGL", "libglapi", "libgallium")
+
+
+def file_backed_parts(pid, program):
+    """MiB resident per kind of file mapping: the GL driver's code, the program, other files."""
+    parts = {"driver": 0.0, "program": 0.0, "other": 0.0}
+    name = None
+    for line in Path(f"/proc/{pid}/smaps").read_text().splitlines():
+        fields = line.split()
+        if fields and "-" in fields[0] and len(fields) >= 5 and ":" in fields[3]:
+            name = fields[5] if len(fields) > 5 and fields[5].startswith("/") else None
+        elif name and line.startswith(("Rss:", "Anonymous:")):
+            kind = ("program" if Path(name).name == program else
+                    "driver" if any(part in name for part in DRIVER_CODE) else "other")
+            # A file mapping's written pages (relocations) count as anonymous memory.
+            parts[kind] += (1 if line.startswith("Rss:") else -1) * int(fields[1]) / 1024
+    return parts
+
+
 def one_run(binary, size, seconds, display):
     env = benchlib.environment(display)
     with tempfile.TemporaryDirectory(prefix="bench-memory-") as scratch:
@@ -33,6 +54,7 @@ def one_run(binary, size, seconds, display):
                    "--time", "10:10:00", "--audio-out", str(Path(scratch) / "sound.wav")]
         process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         last = {}
+        parts = {}
         try:
             while process.poll() is None:
                 try:
@@ -42,12 +64,16 @@ def one_run(binary, size, seconds, display):
                 # A process that has ended but not been waited for reports no memory at all.
                 if "VmHWM" in now:
                     last = now
+                    try:
+                        parts = file_backed_parts(process.pid, Path(binary).name)
+                    except (FileNotFoundError, ProcessLookupError):
+                        pass
                 time.sleep(1)
         finally:
             if process.poll() is None:
                 process.terminate()
             process.wait(timeout=60)
-    return last.get("VmHWM", 0), last.get("RssAnon", 0), last.get("RssFile", 0)
+    return last.get("VmHWM", 0), last.get("RssAnon", 0), last.get("RssFile", 0), parts
 
 
 def main():
@@ -65,9 +91,10 @@ def main():
             order = binaries if run % 2 == 0 else list(reversed(binaries))
             for binary in order:
                 results[binary].append(one_run(binary, args.size, args.seconds, display))
-                peak, anon, file = results[binary][-1]
+                peak, anon, file, parts = results[binary][-1]
                 print(f"  run {run + 1}, {binary}: peak {peak:.1f} MiB (at the end {anon:.1f} anonymous, "
-                      f"{file:.1f} file-backed)", flush=True)
+                      f"{file:.1f} file-backed: GL driver code {parts.get('driver', 0):.1f}, the program "
+                      f"{parts.get('program', 0):.1f}, other files and the window's shared image {parts.get('other', 0):.1f})", flush=True)
             load.append(os.getloadavg()[0])
     print(f"{args.size}, {args.seconds} s with sound, load average {min(load):.1f}..{max(load):.1f}:")
     for binary in binaries:
