@@ -50,9 +50,11 @@ def file_backed_parts(pid, program):
 def one_run(binary, size, seconds, display):
     env = benchlib.environment(display)
     with tempfile.TemporaryDirectory(prefix="bench-memory-") as scratch:
-        command = [str(binary), "--window", size, "--seconds", str(seconds), "--tour", "c1", "--seed", "1",
+        command = [str(Path(binary).resolve()), "--window", size, "--seconds", str(seconds), "--tour", "c1", "--seed", "1",
                    "--time", "10:10:00", "--audio-out", str(Path(scratch) / "sound.wav")]
-        process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # Started away from the sources: a "media" folder in the working directory would be read
+        # from disk instead of the archive built into the program, as an installed saver is.
+        process = subprocess.Popen(command, env=env, cwd=scratch, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         last = {}
         parts = {}
         try:
