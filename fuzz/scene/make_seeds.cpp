@@ -54,13 +54,7 @@ Rec wideIndices() {
 Rec skinOnItsBone() {
   std::vector<float> verts;
   for (int i = 0; i < 3; ++i) verts.insert(verts.end(), {float(10 * (i == 1)), float(10 * (i == 2)), 0, 0, 0, -1, 0, 0});
-  Rec skin = nodeRec("Skin", "Mesh", Matrix::identity());
-  skin->addChild(intRec("FVF", 0x112));
-  skin->addChild(intRec("IndexSize", 2));
-  skin->addChild(intRec("NumVerts", 3));
-  skin->addChild(intRec("NumIndexes", 3));
-  skin->addChild(rawRec("Verts", verts));
-  skin->addChild(rawRec("Indexes", std::vector<uint16_t>{0, 1, 2}));
+  Rec skin = skinMeshRec("Skin", verts, std::vector<uint16_t>{0, 1, 2});
   skin->addChild(with(structRec("BoneNames", "string"), textRec("0", "Bone01")));
   skin->addChild(rawRec("VertBoneOffs", std::vector<int32_t>{0, 1, 2}));
   skin->addChild(rawRec("VertBoneNums", std::vector<int32_t>{1, 1, 1}));

@@ -80,6 +80,20 @@ inline Rec meshRec(std::string name, int32_t numVerts, int32_t indexSize, std::v
   return r;
 }
 
+// A mesh node of FVF 0x112 vertices (position, normal, one coordinate set: eight floats each)
+// and the indices as given, 16 or 32 bits by their type; a skin adds its bone records to it.
+template <typename Index>
+Rec skinMeshRec(std::string name, const std::vector<float>& verts, const std::vector<Index>& indexes) {
+  Rec r = nodeRec(std::move(name), "Mesh", halcyon::Matrix::identity());
+  r->addChild(intRec("FVF", 0x112));
+  r->addChild(intRec("IndexSize", int32_t(sizeof(Index))));
+  r->addChild(intRec("NumVerts", int32_t(verts.size() / 8)));
+  r->addChild(intRec("NumIndexes", int32_t(indexes.size())));
+  r->addChild(rawRec("Verts", verts));
+  r->addChild(rawRec("Indexes", indexes));
+  return r;
+}
+
 // `count` indices of type T counting up from 0 and wrapping at `modulo`.
 template <typename T>
 std::vector<uint8_t> indexBytes(uint32_t count, uint32_t modulo) {

@@ -79,13 +79,7 @@ Rec theRoom() {
   // A skinned quad of FVF XYZ|NORMAL|TEX1 (32 bytes) on two bones; vertex 3 has no influence.
   std::vector<float> verts;
   for (int i = 0; i < 4; ++i) verts.insert(verts.end(), {float(i), 1, 0, 0, 0, -1, 0, 0});
-  Rec body = nodeRec("Body", "Mesh", Matrix::identity());
-  body->addChild(intRec("FVF", 0x112));
-  body->addChild(intRec("IndexSize", 4));
-  body->addChild(intRec("NumVerts", 4));
-  body->addChild(intRec("NumIndexes", 6));
-  body->addChild(rawRec("Verts", verts));
-  body->addChild(rawRec("Indexes", std::vector<uint32_t>{0, 1, 2, 0, 2, 3}));
+  Rec body = skinMeshRec("Body", verts, std::vector<uint32_t>{0, 1, 2, 0, 2, 3});
   body->addChild(with(structRec("BoneNames", "string"), textRec("0", "Bone01"), textRec("1", "bone02")));
   body->addChild(rawRec("VertBoneOffs", std::vector<int32_t>{0, 1, 2, 4}));
   body->addChild(rawRec("VertBoneNums", std::vector<int32_t>{1, 1, 2, 0}));
@@ -285,13 +279,7 @@ TEST_F(SceneLoad, FailuresKeepWhatWasBuiltAndReportFalse) {
 
   // A skin whose bone is missing fails the load; the nodes read stay.
   std::vector<float> verts(8 * 3, 0.0f);
-  Rec body = nodeRec("Body", "Mesh", Matrix::identity());
-  body->addChild(intRec("FVF", 0x112));
-  body->addChild(intRec("IndexSize", 2));
-  body->addChild(intRec("NumVerts", 3));
-  body->addChild(intRec("NumIndexes", 3));
-  body->addChild(rawRec("Verts", verts));
-  body->addChild(rawRec("Indexes", std::vector<uint16_t>{0, 1, 2}));
+  Rec body = skinMeshRec("Body", verts, std::vector<uint16_t>{0, 1, 2});
   body->addChild(with(structRec("BoneNames", "string"), textRec("0", "Nowhere")));
   body->addChild(rawRec("VertBoneOffs", std::vector<int32_t>{0, 0, 0}));
   body->addChild(rawRec("VertBoneNums", std::vector<int32_t>{0, 0, 0}));
