@@ -1,13 +1,13 @@
 #pragma once
 // The one application object of the process: the screensaver shell. It owns the engine's
 // application (the device, its loss and reset, the engine's share of the window messages) and
-// takes part in it through the engine's extension points: a device object that puts the
+// takes part in it through the engine's extension points only: a device object that puts the
 // settings' gamma ramp on every new or reset device before anything else is restored, and the
-// saver window's procedure, which hands every message on to the engine's. It runs the start-up for each mode, owns the saver window's procedure and the
-// rules that end a run, and holds the settings, the media archive, the scene properties, the
-// camera with its tours and the free camera's controller, and the scene it shows (the clock
-// scene in the program), which it calls through the SaverScene operations and lends itself
-// to as the SceneHost.
+// saver window's procedure, which ends in the engine's msgProc. It runs the start-up for each
+// mode, owns the rules that end a run, and holds the settings, the media archive, the scene
+// properties, the camera with its tours and the free camera's controller, and the scene it
+// shows (the clock scene in the program), which it calls through the SaverScene operations and
+// lends itself to as the SceneHost.
 #include <array>
 #include <cstdint>
 #include <functional>
