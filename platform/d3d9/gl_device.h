@@ -47,6 +47,8 @@ class GLDevice : public BaseDevice {
   void readBackBuffer(std::vector<D3DCOLOR>& pixels);
   // Programs compiled so far, and how many draws looked one up.
   size_t programCount() const { return programs_.size(); }
+  // Whether the offscreen target exists (frames that the window can hold never make it).
+  bool holdsOffscreenTarget() const { return fbo_ != 0; }
   uint64_t programLookups() const { return lookups_; }
 
  protected:
@@ -94,6 +96,8 @@ class GLDevice : public BaseDevice {
   void presentThroughRamp(GLuint source);
   void rampChanged();
   void offsetInWindow();
+  bool makeOffscreenTarget();
+  void clearBoundTarget();
   void lookUpInWindow();
   void uploadRampTable();
   // The window bound with the state a full-window triangle needs: no depth, stencil or
@@ -147,6 +151,7 @@ class GLDevice : public BaseDevice {
   bool frameOpen_ = false;
   bool windowHoldsFrames_ = false;  // the window has the depth and stencil a frame needs
   bool windowTakesCopies_ = true;
+  bool offscreenFailureSaid_ = false;
   bool rampIsIdentity_ = true;
   // A ramp that only raises or lowers every level of a colour by a fixed step, clamped (the
   // brightness setting), is applied in the window by a blended pass instead of the look-up.

@@ -160,7 +160,8 @@ bool GLDevice::applyWindowMode() {
   return true;
 }
 
-bool GLDevice::createTargets() {
+bool GLDevice::makeOffscreenTarget() {
+  if (fbo_) return true;
   const GLsizei w = static_cast<GLsizei>(params_.BackBufferWidth), h = static_cast<GLsizei>(params_.BackBufferHeight);
   glGenFramebuffers(1, &fbo_);
   glGenTextures(1, &colourTex_);
@@ -178,14 +179,43 @@ bool GLDevice::createTargets() {
   glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
   glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colourTex_, 0);
   glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depthRb_);
-  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return false;
+  const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  if (complete) clearBoundTarget();
+  glBindFramebuffer(GL_FRAMEBUFFER, frameOpen_ ? frameFbo_ : 0);
+  if (complete) return true;
+  glDeleteFramebuffers(1, &fbo_);
+  glDeleteTextures(1, &colourTex_);
+  glDeleteRenderbuffers(1, &depthRb_);
+  fbo_ = colourTex_ = depthRb_ = 0;
+  return false;
+}
 
+void GLDevice::clearBoundTarget() {
+  // Whatever the draws left set must not narrow the clear; the next draw sets its own again.
+  glDisable(GL_SCISSOR_TEST);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glDepthMask(GL_TRUE);
+  glStencilMask(0xFF);
+  renderDirty_ = true;
+  glClearColor(0, 0, 0, 1);
+  glClearDepth(1.0);
+  glClearStencil(0);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+}
+
+bool GLDevice::createTargets() {
+  const GLsizei w = static_cast<GLsizei>(params_.BackBufferWidth), h = static_cast<GLsizei>(params_.BackBufferHeight);
   samples_ = 0;
   if (params_.MultiSampleType >= D3DMULTISAMPLE_2_SAMPLES) {
     GLint maxSamples = 0;
     glGetIntegerv(GL_MAX_SAMPLES, &maxSamples);
     samples_ = std::min<GLint>(static_cast<GLint>(params_.MultiSampleType), maxSamples);
   }
+  // The offscreen target costs two buffers of the window's size. It is made now only when no
+  // frame can be drawn in the window; otherwise when a frame first needs it (a ramp the window
+  // cannot apply, a window of another size), which may be never.
+  if (samples_ >= 2 || !windowHoldsFrames_ || formatHasAlphaChannel(params_.BackBufferFormat))
+    if (!makeOffscreenTarget()) return false;
   if (samples_ >= 2) {
     glGenFramebuffers(1, &msFbo_);
     glGenRenderbuffers(1, &msColourRb_);
@@ -198,12 +228,8 @@ bool GLDevice::createTargets() {
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, msColourRb_);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, msDepthRb_);
     if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return false;
+    clearBoundTarget();
   }
-  glBindFramebuffer(GL_FRAMEBUFFER, samples_ >= 2 ? msFbo_ : fbo_);
-  glClearColor(0, 0, 0, 1);
-  glClearDepth(1.0);
-  glClearStencil(0);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
   frameOpen_ = false;
   renderDirty_ = true;
   return true;
@@ -231,7 +257,13 @@ GLuint GLDevice::frameTarget() {
   if (samples_ >= 2) frameFbo_ = msFbo_;
   else if (rampFitsTheWindow() && windowHoldsFrames_ && !formatHasAlphaChannel(params_.BackBufferFormat) && windowMatchesBackBuffer())
     frameFbo_ = 0;
-  else frameFbo_ = fbo_;
+  else if (makeOffscreenTarget()) frameFbo_ = fbo_;
+  else {
+    // Frames then go to the window as they are, without the ramp.
+    if (!offscreenFailureSaid_) SDL_Log("the offscreen target could not be made; frames are shown without the gamma ramp");
+    offscreenFailureSaid_ = true;
+    frameFbo_ = 0;
+  }
   frameOpen_ = true;
   glBindFramebuffer(GL_FRAMEBUFFER, frameFbo_);
   return frameFbo_;

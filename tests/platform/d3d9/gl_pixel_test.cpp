@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/d3d9/gl_device.h"
 #include "tests/platform/d3d9/gl_fixture.h"
 
 namespace {
@@ -603,6 +604,11 @@ TEST_F(WindowFormatPixels, FlashRampsShowEveryLevelAsTheLookUpDoes) {
         ASSERT_EQ(levels[i], D3DCOLOR_XRGB(ramp.red[i] >> 8, ramp.green[255 - i] >> 8, ramp.blue[i] >> 8) & 0xFFFFFF)
             << "level " << i << " strength " << strength << " frame " << frame;
     }
+  }
+  auto* gl = dynamic_cast<GLDevice*>(device_);
+  ASSERT_NE(gl, nullptr);
+  if (epoxy_has_gl_extension("GL_EXT_shader_framebuffer_fetch")) {
+    EXPECT_FALSE(gl->holdsOffscreenTarget()) << "every frame went to the window, no offscreen target was made";
   }
   // Back to the identity, the next frame shows its levels untouched.
   D3DGAMMARAMP identity{};
