@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "clock/storm.h"
+#include "engine/core/load_checkpoint.h"
 #include "engine/core/random.h"
 #include "engine/core/trace.h"
 #include "engine/device/state_cache.h"
@@ -569,6 +570,22 @@ void SaverApplication::startChosenTour() {
                          "); they play in random order");
 }
 
+namespace {
+
+// While the room loads, only what ends the run is taken from the window: a key, the window's
+// close, SIGTERM (which arrives as a close).
+bool endsTheRunWhileLoading(uint32_t message) {
+  return message == WM_KEYDOWN || message == WM_SYSCOMMAND || message == WM_CLOSE || message == WM_QUIT ||
+         message == WM_DESTROY;
+}
+
+// The load's checkpoint is the start's alone: it goes with the start, however that ends.
+struct LoadCheckpointScope {
+  ~LoadCheckpointScope() { halcyon::setLoadCheckpoint({}); }
+};
+
+}  // namespace
+
 bool SaverApplication::failStart(StartFailure failure, std::string text) {
   startFailure_ = failure;
   startFailureText_ = std::move(text);
@@ -642,6 +659,20 @@ bool SaverApplication::startSaver(void* moduleInstance, ScreensaverMode mode, in
   mountMedia();
   scale_ = overlayScale(window.clientRect());
   showLoadingScreen();
+  // A quit while the room loads is taken between the load's steps; the window's other
+  // messages wait, in their order, for the frame loop, so that nothing resizes or repaints
+  // the device in the middle of the load.
+  halcyon::setLoadCheckpoint([this, &window] {
+    std::vector<WindowMessage> waiting;
+    WindowMessage message;
+    while (!quitRequested() && window.peekMessage(message)) {
+      if (endsTheRunWhileLoading(message.message)) window.dispatchMessage(message);
+      else waiting.push_back(message);
+    }
+    for (const WindowMessage& m : waiting) window.postMessage(m.message, m.wParam, m.lParam);
+    return !quitRequested();
+  });
+  const LoadCheckpointScope checkpointScope;
   readSceneProperties();
   halcyon::logError("", "Application created\n");
   parts_.input->initialise(engine_, true, 6, 6);
@@ -665,6 +696,11 @@ bool SaverApplication::startSaver(void* moduleInstance, ScreensaverMode mode, in
   startTours();
   if (!runOptions_.tour.empty()) startChosenTour();
   if (!scene_->loadCustom()) return failStart(StartFailure::MediaUnreadable, "the scene's media cannot be read");
+  if (quitRequested()) {
+    // The run ends as a quit after the load would: the frame loop takes it before any frame.
+    halcyon::logLine("Loading abandoned for a quit\n");
+    return true;
+  }
   // The first tour and the input's grace second start once the room is loaded.
   const int64_t loadedMs = halcyon::millisecondClock();
   tours_.restartTimer(loadedMs);

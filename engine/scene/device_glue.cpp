@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/core/load_checkpoint.h"
 #include "engine/device/state_cache.h"
 #include "engine/device/texture.h"
 #include "engine/fs/file_ref.h"
@@ -48,7 +49,9 @@ bool setTransform(D3DTRANSFORMSTATETYPE state, const Matrix& matrix) {
 bool setMaterial(const D3DMATERIAL9& material) { return stateCache().setMaterial(&material); }
 
 Texture* acquireTexture(const std::string& fileName, const SearchPaths& paths) {
-  if (fileName.empty()) return nullptr;
+  // The scene's textures are most of its load; a load abandoned for a quit leaves the rest
+  // of its materials without a picture, as a file that cannot be read would.
+  if (fileName.empty() || !loadGoesOn()) return nullptr;
   TextureRequest request;
   request.file = FileRef(fileName);
   request.file.sources = Disk | Archive;

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "platform/resources/resources.h"
@@ -82,6 +84,45 @@ TEST_F(SaverRun, FullScreenSaverEndsOnAKeyWithExitCodeOne) {
   }
   EXPECT_EQ(code, 1);
   EXPECT_TRUE(std::filesystem::exists(config_.file())) << "the first run made the settings key";
+}
+
+// A quit while the room loads (SIGTERM, a key) ends the load at its next step and the run
+// the way a quit after the load does: exit code one, the sound's file finished, no frame of
+// the room drawn.
+TEST_F(SaverRun, AQuitWhileTheRoomLoadsEndsTheLoadAndTheRun) {
+  for (const bool byKey : {false, true}) {
+    const auto wav = out_.path() / ("sound-" + std::to_string(byKey) + ".wav");
+    const std::string err = (out_.path() / ("stderr-" + std::to_string(byKey))).string();
+    Process p({kExe, "/s", "--verbose", "--audio-out", wav.string()}, err);
+    ASSERT_TRUE(p.started());
+    bool loading = false;
+    for (int i = 0; i < 3000 && !loading && !p.wait(0ms); ++i) {
+      const std::string log = testsupport::readFileBytes(err);
+      loading = log.find("loadCustom started") != std::string::npos || log.find("LoadCustom started") != std::string::npos;
+      if (!loading) std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_TRUE(loading) << "the load never began";
+    std::optional<int> code;
+    if (byKey) {
+      // The full-screen window is under the pointer, so the key goes to it.
+      for (int attempt = 0; attempt < 20 && !code; ++attempt) {
+        shellOutput("xdotool key x");
+        code = p.wait(100ms);
+      }
+    }
+    if (!byKey) {
+      kill(p.pid(), SIGTERM);
+      code = p.wait(15s);
+    }
+    ASSERT_EQ(code, 1) << (byKey ? "key" : "SIGTERM");
+    const std::string log = testsupport::readFileBytes(err);
+    EXPECT_NE(log.find("Loading abandoned for a quit"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Active Frame1 start"), std::string::npos) << "a frame of the room was drawn";
+    const std::string bytes = testsupport::readFileBytes(wav);
+    ASSERT_GE(bytes.size(), 44u);
+    auto at = [&](std::size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])); };
+    EXPECT_EQ(at(4) | at(5) << 8 | at(6) << 16 | at(7) << 24, bytes.size() - 8) << "the sound's file is finished";
+  }
 }
 
 TEST_F(SaverRun, PreviewPaintsThePreviewBitmapIntoTheHostWindow) {

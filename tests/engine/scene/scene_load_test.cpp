@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "engine/core/load_checkpoint.h"
 #include "engine/device/application.h"
 #include "engine/scene/render_sorter.h"
 #include "tests/engine/scene/recording_fixture.h"
@@ -231,6 +232,27 @@ TEST_F(SceneLoad, TheRoomLoadsIntoNodesBuffersLightsAndAnimations) {
   EXPECT_FLOAT_EQ(bodyDraw->position(3).y, 0.0f);
 }
 
+
+TEST_F(SceneLoad, ALoadAbandonedAtACheckpointSkipsTheRestOfTheTexturesAndKeepsTheNodes) {
+  int asked = 0;
+  // The first texture loads; the quit comes before the second.
+  halcyon::setLoadCheckpoint([&asked] { return ++asked < 2; });
+  Scene scene;
+  ASSERT_TRUE(loadRoot(scene, *theRoom()));
+  EXPECT_EQ(asked, 2) << "an abandoned load does not ask again";
+  SceneNode* floor = scene.root().findByName("Floor");
+  ASSERT_TRUE(floor && floor->getMesh());
+  const halcyon::Material& floorMaterial = floor->getMesh()->getMaterial();
+  EXPECT_TRUE(floorMaterial.stages[0].texture);
+  EXPECT_FALSE(floorMaterial.stages[1].texture);
+  EXPECT_TRUE(scene.root().findByName("Pane")) << "every node is still there";
+
+  halcyon::setLoadCheckpoint({});
+  Scene again;
+  ASSERT_TRUE(loadRoot(again, *theRoom(), "again.udf"));
+  EXPECT_TRUE(again.root().findByName("Floor")->getMesh()->getMaterial().stages[1].texture)
+      << "a new checkpoint forgets the abandonment";
+}
 TEST_F(SceneLoad, IndexWidthsUsageWordsAlignmentAndEmptyMeshes) {
   Rec narrow = meshRec("Narrow", 40, 4, indexBytes<uint32_t>(300, 40), 300);
   narrow->addChild(textRec("Usage", ""));
