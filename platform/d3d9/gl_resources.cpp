@@ -145,46 +145,40 @@ void GLTexture::reloadLevel(UINT level, std::vector<uint8_t>& bytes) {
   for (size_t i = 0; i < count; ++i) encodeTexel(format(), texels[i], bytes.data() + i * bpp);
 }
 
-GLVertexBuffer::GLVertexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length,
-                               DWORD usage, DWORD fvf, D3DPOOL pool)
-    : MemoryVertexBuffer(device, length, usage, fvf, pool), context_(std::move(context)) {
+GLBufferObject::GLBufferObject(std::shared_ptr<GLContextHolder> context, GLenum target, const MemoryBuffer& buffer,
+                               DWORD usage)
+    : context_(std::move(context)), target_(target) {
   context_->use();
   glGenBuffers(1, &name_);
-  glBindBuffer(GL_ARRAY_BUFFER, name_);
-  glBufferData(GL_ARRAY_BUFFER, length, bytes().data(), (usage & D3DUSAGE_DYNAMIC) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+  glBindBuffer(target_, name_);
+  glBufferData(target_, buffer.size(), buffer.bytes().data(), (usage & D3DUSAGE_DYNAMIC) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
 }
 
-GLVertexBuffer::~GLVertexBuffer() {
+GLBufferObject::~GLBufferObject() {
   context_->use();
   if (name_) glDeleteBuffers(1, &name_);
   ++gBuffersDeleted;
 }
 
-void GLVertexBuffer::contentsChanged() {
+void GLBufferObject::upload(const MemoryBuffer& buffer) {
   context_->use();
-  glBindBuffer(GL_ARRAY_BUFFER, name_);
-  if (discarded()) {
-    glBufferData(GL_ARRAY_BUFFER, size(), bytes().data(), GL_DYNAMIC_DRAW);
+  glBindBuffer(target_, name_);
+  if (buffer.discarded()) {
+    glBufferData(target_, buffer.size(), buffer.bytes().data(), GL_DYNAMIC_DRAW);
   } else {
-    glBufferSubData(GL_ARRAY_BUFFER, dirtyBegin(), dirtyEnd() - dirtyBegin(), bytes().data() + dirtyBegin());
+    glBufferSubData(target_, buffer.dirtyBegin(), buffer.dirtyEnd() - buffer.dirtyBegin(),
+                    buffer.bytes().data() + buffer.dirtyBegin());
   }
 }
 
+GLVertexBuffer::GLVertexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length,
+                               DWORD usage, DWORD fvf, D3DPOOL pool)
+    : MemoryVertexBuffer(device, length, usage, fvf, pool), gl_(std::move(context), GL_ARRAY_BUFFER, *this, usage) {}
+
+// Index uploads go through the copy target so that no vertex array's index binding changes.
 GLIndexBuffer::GLIndexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length,
                              DWORD usage, D3DFORMAT format, D3DPOOL pool)
-    : MemoryIndexBuffer(device, length, usage, format, pool), context_(std::move(context)) {
-  context_->use();
-  glGenBuffers(1, &name_);
-  // Uploads go through the copy target so that no vertex array's index binding changes.
-  glBindBuffer(GL_COPY_WRITE_BUFFER, name_);
-  glBufferData(GL_COPY_WRITE_BUFFER, length, bytes().data(), (usage & D3DUSAGE_DYNAMIC) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
-}
-
-GLIndexBuffer::~GLIndexBuffer() {
-  context_->use();
-  if (name_) glDeleteBuffers(1, &name_);
-  ++gBuffersDeleted;
-}
+    : MemoryIndexBuffer(device, length, usage, format, pool), gl_(std::move(context), GL_COPY_WRITE_BUFFER, *this, usage) {}
 
 void GLIndexBuffer::contentsChanged() {
   // Only ever raised, so it stays an upper bound of every index the buffer holds.
@@ -192,11 +186,5 @@ void GLIndexBuffer::contentsChanged() {
   const size_t first = dirtyBegin() / indexSize, last = (dirtyEnd() + indexSize - 1) / indexSize;
   const size_t end = std::min<size_t>(last, size() / indexSize);
   if (end > first) highest_ = std::max(highest_, highestIndexIn(bytes().data() + first * indexSize, end - first, indexSize));
-  context_->use();
-  glBindBuffer(GL_COPY_WRITE_BUFFER, name_);
-  if (discarded()) {
-    glBufferData(GL_COPY_WRITE_BUFFER, size(), bytes().data(), GL_DYNAMIC_DRAW);
-  } else {
-    glBufferSubData(GL_COPY_WRITE_BUFFER, dirtyBegin(), dirtyEnd() - dirtyBegin(), bytes().data() + dirtyBegin());
-  }
+  gl_.upload(*this);
 }

@@ -66,35 +66,50 @@ class GLTexture : public MemoryTexture {
   bool keepsCopies_ = false;
 };
 
+// A GL buffer object that mirrors a buffer's bytes: made with them, then given each unlocked
+// range (or all of them again after a discard). Uploads bind it to `target`.
+class GLBufferObject {
+ public:
+  GLBufferObject(std::shared_ptr<GLContextHolder> context, GLenum target, const MemoryBuffer& buffer, DWORD usage);
+  ~GLBufferObject();
+  GLBufferObject(const GLBufferObject&) = delete;
+  GLBufferObject& operator=(const GLBufferObject&) = delete;
+  GLuint name() const { return name_; }
+  void upload(const MemoryBuffer& buffer);
+
+ private:
+  std::shared_ptr<GLContextHolder> context_;
+  GLenum target_;
+  GLuint name_ = 0;
+};
+
 class GLVertexBuffer : public MemoryVertexBuffer {
  public:
   GLVertexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length, DWORD usage, DWORD fvf,
                  D3DPOOL pool);
-  GLuint glName() const { return name_; }
+  GLuint glName() const { return gl_.name(); }
 
  protected:
-  ~GLVertexBuffer() override;
-  void contentsChanged() override;
+  ~GLVertexBuffer() override = default;
+  void contentsChanged() override { gl_.upload(*this); }
 
  private:
-  std::shared_ptr<GLContextHolder> context_;
-  GLuint name_ = 0;
+  GLBufferObject gl_;
 };
 
 class GLIndexBuffer : public MemoryIndexBuffer {
  public:
   GLIndexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length, DWORD usage,
                 D3DFORMAT format, D3DPOOL pool);
-  GLuint glName() const { return name_; }
+  GLuint glName() const { return gl_.name(); }
   // No index in the buffer is higher (a fresh buffer holds zeros).
   uint32_t highestIndex() const { return highest_; }
 
  protected:
-  ~GLIndexBuffer() override;
+  ~GLIndexBuffer() override = default;
   void contentsChanged() override;
 
  private:
-  std::shared_ptr<GLContextHolder> context_;
-  GLuint name_ = 0;
+  GLBufferObject gl_;
   uint32_t highest_ = 0;
 };
