@@ -133,10 +133,8 @@ HRESULT RecordingDevice::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER
 
 HRESULT RecordingDevice::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                                        D3DPOOL pool, IDirect3DTexture9** texture, HANDLE*) {
-  note("CreateTexture", {width, height, levels, usage, format, pool});
-  if (!texture) return D3DERR_INVALIDCALL;
-  *texture = nullptr;
-  if (const HRESULT hr = scripted("CreateTexture"); hr != D3D_OK) return hr;
+  if (const HRESULT hr = startCreate("CreateTexture", {width, height, levels, usage, format, pool}, texture); hr != D3D_OK)
+    return hr;
   auto* made = new CountedTexture(this, width, height, levels, usage, format, pool, liveTextures_);
   if (!made->valid()) {
     made->Release();
@@ -148,10 +146,7 @@ HRESULT RecordingDevice::CreateTexture(UINT width, UINT height, UINT levels, DWO
 
 HRESULT RecordingDevice::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                                             IDirect3DVertexBuffer9** buffer, HANDLE*) {
-  note("CreateVertexBuffer", {length, usage, fvf, pool});
-  if (!buffer) return D3DERR_INVALIDCALL;
-  *buffer = nullptr;
-  if (const HRESULT hr = scripted("CreateVertexBuffer"); hr != D3D_OK) return hr;
+  if (const HRESULT hr = startCreate("CreateVertexBuffer", {length, usage, fvf, pool}, buffer); hr != D3D_OK) return hr;
   if (length == 0) return D3DERR_INVALIDCALL;
   *buffer = new MemoryVertexBuffer(this, length, usage, fvf, pool);
   return D3D_OK;
@@ -159,10 +154,7 @@ HRESULT RecordingDevice::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf,
 
 HRESULT RecordingDevice::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                            IDirect3DIndexBuffer9** buffer, HANDLE*) {
-  note("CreateIndexBuffer", {length, usage, format, pool});
-  if (!buffer) return D3DERR_INVALIDCALL;
-  *buffer = nullptr;
-  if (const HRESULT hr = scripted("CreateIndexBuffer"); hr != D3D_OK) return hr;
+  if (const HRESULT hr = startCreate("CreateIndexBuffer", {length, usage, format, pool}, buffer); hr != D3D_OK) return hr;
   if (length == 0 || (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32)) return D3DERR_INVALIDCALL;
   *buffer = new MemoryIndexBuffer(this, length, usage, format, pool);
   return D3D_OK;

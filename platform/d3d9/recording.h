@@ -99,6 +99,15 @@ class RecordingDevice : public BaseDevice {
 
  private:
   RecordedDraw snapshot(const char* call, D3DPRIMITIVETYPE type, UINT count) const;
+  // What every Create call does first: it is noted, refused without a place for the result,
+  // which it otherwise clears, and answers a scripted failure.
+  template <typename T>
+  HRESULT startCreate(const char* name, std::initializer_list<uint64_t> args, T** made) {
+    note(name, args);
+    if (!made) return D3DERR_INVALIDCALL;
+    *made = nullptr;
+    return scripted(name);
+  }
   std::vector<RecordedCall> calls_;
   std::vector<RecordedDraw> draws_;
   std::map<std::string, std::pair<HRESULT, int>> failures_;
