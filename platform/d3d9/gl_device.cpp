@@ -372,6 +372,17 @@ void GLDevice::forgetBindings() {
   boundElements_ = ~GLuint(0);
 }
 
+uint64_t GLDevice::pairingOf(const FixedFunctionKey& key) const {
+  uint64_t h = FixedFunctionKeyHash{}(key);
+  const auto mix = [&h](uint64_t v) { h = (h ^ v) * 0x100000001B3ull; };
+  for (UINT s = 0; s < kMaxTextureStages; ++s) {
+    if (!state_.textures[s]) continue;
+    mix(reinterpret_cast<uintptr_t>(state_.textures[s]));
+    for (const DWORD v : state_.samplerStates[s]) mix(v);
+  }
+  return h;
+}
+
 void GLDevice::bindElements(GLuint buffer) {
   if (boundElements_ == buffer && buffersDeletedSeen_ == glBuffersDeleted()) return;
   glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffer);
@@ -459,10 +470,11 @@ bool GLDevice::prepareDraw(GLuint buffer, size_t base, UINT stride) {
       if (enabled && n < kMaxActiveLights) types[n++] = state_.lights.at(index).Type;
     const FixedFunctionKey key = buildFixedFunctionKey(state_, drawFvf_, bound, types, n);
     keyFvf_ = drawFvf_;
-    const size_t known = programs_.size();
     Program* program = programFor(key);
     if (!program) return false;
-    if (programs_.size() != known) pendingVariants_ = litVariantsOf(key, bound, types, n);
+    // The driver builds code for each program with each kind of texture and sampler it meets,
+    // so the lit variants are drawn once with every new pairing of program and textures.
+    if (warmedPairings_.insert(pairingOf(key)).second) pendingVariants_ = litVariantsOf(key, bound, types, n);
     if (program != current_) glUseProgram(program->id);
     current_ = program;
     keyDirty_ = false;

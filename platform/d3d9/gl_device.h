@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/d3d9/base_device.h"
@@ -99,6 +100,7 @@ class GLDevice : public BaseDevice {
   bool makeOffscreenTarget();
   void clearBoundTarget();
   void lookUpInWindow();
+  void warmInPlacePass();
   void uploadRampTable();
   // The window bound with the state a full-window triangle needs: no depth, stencil or
   // scissor test, no culling or polygon offset, filled.
@@ -110,11 +112,13 @@ class GLDevice : public BaseDevice {
   bool prepareDraw(GLuint buffer, size_t base, UINT stride);
   Program* programFor(const FixedFunctionKey& key);
   Program* makeProgram(const FixedFunctionKey& key);
-  // The keys of the same state with black factors lit, that no program has yet.
+  // The keys of the same state with black factors lit (other than the key itself).
   std::vector<FixedFunctionKey> litVariantsOf(const FixedFunctionKey& key, const bool bound[kMaxTextureStages],
                                               const D3DLIGHTTYPE* lights, unsigned lightCount) const;
   // Makes the pending variants' programs, repeating `draw` for each with nothing covered.
   void warmVariants(const std::function<void()>& draw);
+  // A program's key with the textures bound and their sampler states, as one number.
+  uint64_t pairingOf(const FixedFunctionKey& key) const;
   void uploadUniforms(Program& program);
   void uploadLights(Program& program, const D3DMATRIX& view);
   void applyRenderStates();
@@ -194,6 +198,7 @@ class GLDevice : public BaseDevice {
   }
   uint64_t lookups_ = 0;
   std::vector<FixedFunctionKey> pendingVariants_;
+  std::unordered_set<uint64_t> warmedPairings_;  // programs with the textures they drew with
   bool capture_ = false;
   std::vector<D3DCOLOR> captured_;
   UINT capturedWidth_ = 0, capturedHeight_ = 0;

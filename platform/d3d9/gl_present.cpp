@@ -114,8 +114,29 @@ bool GLDevice::createPresentPass() {
   if (epoxy_has_gl_extension("GL_EXT_shader_framebuffer_fetch")) {
     inPlaceProgram_ = linkProgram(kPresentVertex, kInPlaceFragment);
     inPlaceGammaLoc_ = glGetUniformLocation(inPlaceProgram_, "uGamma");
+    if (inPlaceProgram_) warmInPlacePass();
   }
   return true;
+}
+
+void GLDevice::warmInPlacePass() {
+  // The driver builds a program's code at its first draw, which for this pass would be the
+  // first lightning flash; one draw now over no pixel, in the state the pass draws in, does it
+  // while the device is made.
+  beginWindowPass();
+  glDisable(GL_BLEND);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glUseProgram(inPlaceProgram_);
+  glActiveTexture(GL_TEXTURE1);
+  glBindTexture(GL_TEXTURE_2D, gammaTex_);
+  glUniform1i(inPlaceGammaLoc_, 1);
+  glBindVertexArray(emptyVao_);
+  glEnable(GL_SCISSOR_TEST);
+  glScissor(0, 0, 0, 0);
+  glDrawArrays(GL_TRIANGLES, 0, 3);
+  glDisable(GL_SCISSOR_TEST);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  glUseProgram(0);
 }
 
 void GLDevice::destroyPresentPass() {

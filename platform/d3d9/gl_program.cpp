@@ -63,7 +63,7 @@ std::vector<FixedFunctionKey> GLDevice::litVariantsOf(const FixedFunctionKey& ke
   for (size_t mix = 1; mix < mixes; ++mix) {
     for (size_t i = 0; i < black.size(); ++i) *black[i] = (mix >> i & 1) ? (*black[i] | 0x00010101u) : (*black[i] & 0xFF000000u);
     const FixedFunctionKey variant = buildFixedFunctionKey(lit, keyFvf_, bound, lights, lightCount);
-    if (variant == key || programs_.count(variant) || std::find(variants.begin(), variants.end(), variant) != variants.end())
+    if (variant == key || std::find(variants.begin(), variants.end(), variant) != variants.end())
       continue;
     variants.push_back(variant);
   }
@@ -79,8 +79,8 @@ void GLDevice::warmVariants(const std::function<void()>& draw) {
   glEnable(GL_SCISSOR_TEST);
   glScissor(0, 0, 0, 0);
   for (const FixedFunctionKey& key : variants) {
-    if (programs_.count(key)) continue;
-    if (const Program* variant = makeProgram(key)) {
+    const auto made = programs_.find(key);
+    if (const Program* variant = made != programs_.end() ? (made->second.id ? &made->second : nullptr) : makeProgram(key)) {
       glUseProgram(variant->id);
       draw();
     }
