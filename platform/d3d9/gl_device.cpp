@@ -348,6 +348,7 @@ void GLDevice::applyTextures() {
   for (UINT s = 0; s < kMaxTextureStages; ++s) {
     auto* t = dynamic_cast<GLTexture*>(state_.textures[s]);
     const GLuint name = t ? t->glName() : 0;
+    if (t) t->zeroUnwrittenLevels();
     if (boundTextures_[s] != name) {
       glActiveTexture(GL_TEXTURE0 + s);
       glBindTexture(GL_TEXTURE_2D, name);

@@ -131,6 +131,23 @@ void GLTexture::levelChanged(UINT level) {
   if (!keepsCopies_) releaseLevelBytes(level);
 }
 
+void GLTexture::zeroUnwrittenLevels() {
+  if (unwrittenZeroed_ || !name_) return;
+  unwrittenZeroed_ = true;
+  std::vector<uint8_t> zeros;
+  for (UINT level = 0; level < GetLevelCount(); ++level) {
+    if (levelWritten(level)) continue;
+    const UINT w = levelWidth(level), h = levelHeight(level);
+    zeros.assign(static_cast<size_t>(w) * h * 4, 0);
+    context_->use();
+    glActiveTexture(kScratchUnit);
+    glBindTexture(GL_TEXTURE_2D, name_);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h),
+                    GL_BGRA, GL_UNSIGNED_BYTE, zeros.data());
+  }
+}
+
 void GLTexture::reloadLevel(UINT level, std::vector<uint8_t>& bytes) {
   if (!name_) return;
   context_->use();

@@ -52,6 +52,10 @@ class GLTexture : public MemoryTexture {
   GLTexture(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT width, UINT height, UINT levels,
             DWORD usage, D3DFORMAT format, D3DPOOL pool);
   GLuint glName() const { return name_; }
+  // Before the texture is first sampled: levels nobody has written are given zeros, as a lock
+  // of them reads. Storage is made without texels, and a driver may hand out whatever the
+  // memory held before (a mip level left unwritten would then show it).
+  void zeroUnwrittenLevels();
 
  protected:
   ~GLTexture() override;
@@ -64,6 +68,7 @@ class GLTexture : public MemoryTexture {
   // Once GL holds a level, its bytes in memory would only double it; a texture rewritten often
   // (dynamic) keeps them to spare the read-backs.
   bool keepsCopies_ = false;
+  bool unwrittenZeroed_ = false;
 };
 
 // A GL buffer object that mirrors a buffer's bytes: made with them, then given each unlocked

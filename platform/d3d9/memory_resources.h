@@ -57,6 +57,8 @@ class MemoryTexture : public CountedResource<IDirect3DTexture9> {
   UINT levelHeight(UINT level) const { return levels_[level].height; }
   UINT levelPitch(UINT level) const { return levels_[level].width * texelBytes_; }
   const std::vector<uint8_t>& levelBytes(UINT level) const { return levels_[level].bytes; }
+  // Unlocked at least once since the texture was made.
+  bool levelWritten(UINT level) const { return levels_[level].written; }
   // Reads one texel of a level as 0xAARRGGBB (formats without alpha read as opaque); 0 for a
   // level whose bytes live elsewhere.
   D3DCOLOR texel(UINT level, UINT x, UINT y) const;

@@ -135,6 +135,46 @@ TEST_F(GLDeviceFixture, TexturesKeepNoCopyInMemoryYetLockBackWhatWasWritten) {
   }
 }
 
+// Storage is made without texels, so a level nobody wrote could show whatever memory held
+// before; the first draw with the texture gives such levels the zeros a lock of them reads.
+TEST_F(GLDeviceFixture, LevelsNobodyWroteAreZerosOnceTheTextureIsDrawn) {
+  const auto fillLevel = [](IDirect3DTexture9* t, UINT level, uint8_t value) {
+    D3DSURFACE_DESC desc{};
+    t->GetLevelDesc(level, &desc);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(t->LockRect(level, &locked, nullptr, 0), D3D_OK);
+    for (UINT y = 0; y < desc.Height; ++y) std::memset(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, value, desc.Width * 4);
+    t->UnlockRect(level);
+  };
+  for (int round = 0; round < 3; ++round) {
+    // Memory the driver may hand out again: every level of an earlier texture of that size.
+    IDirect3DTexture9* earlier = nullptr;
+    ASSERT_EQ(device_->CreateTexture(64, 64, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &earlier, nullptr), D3D_OK);
+    for (UINT level = 0; level < earlier->GetLevelCount(); ++level) fillLevel(earlier, level, 0xAB);
+    earlier->Release();
+
+    IDirect3DTexture9* t = nullptr;
+    ASSERT_EQ(device_->CreateTexture(64, 64, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+    fillLevel(t, 0, 0xFF);
+    device_->SetTexture(0, t);
+    ASSERT_EQ(drawScreenQuad(device_, 32, 32), D3D_OK);
+    device_->SetTexture(0, nullptr);
+    glBindTexture(GL_TEXTURE_2D, dynamic_cast<GLTexture*>(t)->glName());
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    for (UINT level = 1; level < t->GetLevelCount(); ++level) {
+      const UINT size = 64u >> level;
+      std::vector<uint8_t> texels(size * size * 4, 0x5A);
+      glGetTexImage(GL_TEXTURE_2D, static_cast<GLint>(level), GL_BGRA, GL_UNSIGNED_BYTE, texels.data());
+      EXPECT_EQ(std::count(texels.begin(), texels.end(), 0), static_cast<std::ptrdiff_t>(texels.size()))
+          << "level " << level << " round " << round;
+    }
+    std::vector<uint8_t> top(64 * 64 * 4, 0);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_BGRA, GL_UNSIGNED_BYTE, top.data());
+    EXPECT_EQ(std::count(top.begin(), top.end(), 0xFF), static_cast<std::ptrdiff_t>(top.size())) << "the written level stays";
+    t->Release();
+  }
+}
+
 TEST_F(GLDeviceFixture, LossThenResetKeepsTexturesAndDrawsAgain) {
   IDirect3DTexture9* texture = solidTexture(0xFF336699);
   DeviceControl* control = deviceControl(device_);
