@@ -132,6 +132,10 @@ int runEntryPoint(int argc, char** argv, PresenceCheck& presenceCheck) {
   int exitCode = exit_code::kRunEnded;
   if (app.startSaver(nullptr, command.mode, command.window)) {
     if (command.mode != ScreensaverMode::Config) exitCode = runFrameLoop(app);
+  } else if (platform::displayLostNow()) {
+    // Whatever part of the start failed, it failed for the lost display.
+    halcyon::reportFailure("the X display went away; the run ends");
+    exitCode = exit_code::kDisplayLost;
   } else {
     halcyon::reportFailure(app.startFailureText().empty() ? "the saver could not start" : app.startFailureText());
     exitCode = exitCodeFor(app.startFailure());

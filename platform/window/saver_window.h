@@ -133,6 +133,9 @@ int displayRefreshRate(const SaverWindow& window);
 
 // True once the connection to the X server was lost: the run should end, drawing nothing more.
 bool displayLost();
+// displayLost(), or the X server no longer takes connections: a loss the libraries met
+// without telling Xlib. Asks the server, so for a failure's cause, not for every frame.
+bool displayLostNow();
 
 // Messages SDL's own log would print go to `sink` instead, so the program has one channel.
 void routeSdlLog(std::function<void(const std::string& text)> sink);

@@ -192,6 +192,8 @@ bool initSdlVideo() {
   // An X server that has just lost its last client resets and refuses connections for a
   // moment; a display that exists is tried again for a bounded time.
   const Uint64 giveUp = SDL_GetTicks64() + kConnectRetryMs;
+  // A server lost while SDL sets its video up is said like any later loss.
+  installX11ErrorHandler();
   while (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
     lastVideoError() = SDL_GetError();
     if (!displayNamed || SDL_GetTicks64() >= giveUp) return false;
@@ -214,6 +216,7 @@ void survivesLossOfSdlDisplay(SDL_Window* window) {
 }
 
 bool displayLost() { return x11DisplayLost(); }
+bool displayLostNow() { return x11DisplayLostNow(); }
 
 int displayRefreshRate(const SaverWindow& window) {
   SDL_Window* w = window.sdlWindow();

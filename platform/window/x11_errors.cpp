@@ -1,10 +1,17 @@
 #include "platform/window/x11_errors.h"
 
 #include <X11/Xlib.h>
+#include <errno.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
 namespace platform {
 namespace {
@@ -20,12 +27,21 @@ int countError(Display*, XErrorEvent*) {
 constexpr unsigned kGraceSeconds = 5;
 constexpr int kLostExitCode = 8;
 
+void writeError(const char* text, std::size_t size) { [[maybe_unused]] const ssize_t n = write(2, text, size); }
+
+// The same line the frame loop says when it meets the loss, for a loss met anywhere else.
+[[noreturn]] void endForLostDisplay() {
+  static const char text[] = "brassmoor: the X display went away; the run ends\n";
+  writeError(text, sizeof text - 1);
+  _exit(kLostExitCode);
+}
+
 // Some calls of the window system's libraries wait for an event from the server (a window
 // being mapped or unmapped); on a lost connection that event never comes. The run has a few
 // seconds to end in order, then the process ends without it.
 void endAfterGrace(int) {
   static const char text[] = "brassmoor: the X display went away and the run did not end in time\n";
-  [[maybe_unused]] const ssize_t n = write(2, text, sizeof text - 1);
+  writeError(text, sizeof text - 1);
   _exit(kLostExitCode);
 }
 
@@ -38,8 +54,22 @@ void markLost() {
   alarm(kGraceSeconds);
 }
 
-int noteLoss(Display*) {
+// The connections whose loss the run outlives (see survivesDisplayLoss). A few suffice: the
+// saver's window connection and a host's.
+std::array<std::atomic<Display*>, 8> gSurviving{};
+
+bool survives(Display* display) {
+  for (const auto& slot : gSurviving)
+    if (display && slot.load() == display) return true;
+  return false;
+}
+
+// Any other connection is one Xlib would end the process for (with code 1 and, before our
+// handler is in place, a line of its own): the start-up's, before the saver's window exists.
+// Nothing has begun that needs ending in order, so the process ends at once, saying why.
+int noteLoss(Display* display) {
   markLost();
+  if (!survives(display)) endForLostDisplay();
   return 0;
 }
 
@@ -47,19 +77,102 @@ int noteLoss(Display*) {
 // every later call on it without touching the socket.
 void stayAlive(Display*, void*) { markLost(); }
 
+// The OpenGL library speaks to the server through its own requests and, once the server is
+// gone, can follow an empty reply to a crash before Xlib notices anything. A crash met when
+// the server is known lost, or no longer takes connections, is that loss and is said as one;
+// any other goes on to the handler that was in place.
+struct LocalServer {
+  sockaddr_un abstractName{};  // the socket in the abstract namespace, as the client library tries first
+  sockaddr_un fileName{};
+  bool known = false;
+} gServer;
+struct sigaction gPreviousCrashAction {};
+
+// The local X server's socket names for a display name ":N", ":N.S" or "unix:N".
+void rememberLocalServer(const char* name) {
+  if (!name) return;
+  const std::string text = name;
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string::npos) return;
+  const std::string host = text.substr(0, colon);
+  if (!host.empty() && host != "unix") return;
+  const std::string number = text.substr(colon + 1, text.find('.', colon) - colon - 1);
+  if (number.empty() || number.size() > 6 || number.find_first_not_of("0123456789") != std::string::npos) return;
+  const std::string path = "/tmp/.X11-unix/X" + number;
+  gServer.fileName.sun_family = AF_UNIX;
+  std::memcpy(gServer.fileName.sun_path, path.c_str(), path.size() + 1);
+  gServer.abstractName.sun_family = AF_UNIX;
+  std::memcpy(gServer.abstractName.sun_path + 1, path.c_str(), path.size());
+  gServer.known = true;
+}
+
+// Only async-signal-safe calls: a socket and a connect.
+bool answers(const sockaddr_un& address, socklen_t size) {
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return true;
+  const bool refused = connect(fd, reinterpret_cast<const sockaddr*>(&address), size) != 0 &&
+                       (errno == ECONNREFUSED || errno == ENOENT);
+  close(fd);
+  return !refused;
+}
+
+bool localServerGone() {
+  if (!gServer.known) return false;
+  const socklen_t abstractSize =
+      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + std::strlen(gServer.abstractName.sun_path + 1));
+  return !answers(gServer.abstractName, abstractSize) && !answers(gServer.fileName, sizeof gServer.fileName);
+}
+
+void onCrash(int signal, siginfo_t* info, void* context) {
+  const int savedErrno = errno;
+  if (gLost.load() || localServerGone()) endForLostDisplay();
+  errno = savedErrno;
+  if ((gPreviousCrashAction.sa_flags & SA_SIGINFO) && gPreviousCrashAction.sa_sigaction) {
+    gPreviousCrashAction.sa_sigaction(signal, info, context);
+    return;
+  }
+  if (gPreviousCrashAction.sa_handler != SIG_DFL && gPreviousCrashAction.sa_handler != SIG_IGN) {
+    gPreviousCrashAction.sa_handler(signal);
+    return;
+  }
+  // Put the default back: the faulting instruction runs again and the process ends as it would have.
+  sigaction(SIGSEGV, &gPreviousCrashAction, nullptr);
+}
+
+void watchForCrashAfterLoss() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  rememberLocalServer(std::getenv("DISPLAY"));
+  struct sigaction action {};
+  action.sa_sigaction = onCrash;
+  action.sa_flags = SA_SIGINFO;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGSEGV, &action, &gPreviousCrashAction);
+}
+
 }  // namespace
 
 void installX11ErrorHandler() {
   XSetErrorHandler(countError);
   XSetIOErrorHandler(noteLoss);
+  watchForCrashAfterLoss();
 }
 
 unsigned long x11ErrorCount() { return gErrors.load(); }
 
 void survivesDisplayLoss(Display* display) {
-  if (display) XSetIOErrorExitHandler(display, stayAlive, nullptr);
+  if (!display) return;
+  if (!survives(display))
+    for (auto& slot : gSurviving) {
+      Display* empty = nullptr;
+      if (slot.compare_exchange_strong(empty, display)) break;
+    }
+  XSetIOErrorExitHandler(display, stayAlive, nullptr);
 }
 
 bool x11DisplayLost() { return gLost.load(); }
+
+bool x11DisplayLostNow() { return gLost.load() || localServerGone(); }
 
 }  // namespace platform

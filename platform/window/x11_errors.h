@@ -5,7 +5,9 @@
 //
 // Losing the connection itself (the server ends at a logout or restarts) is no reason to
 // die in the middle of a frame either: the loss is noted, Xlib turns every later call on
-// that connection into a no-op, and the frame loop ends the run in its usual order.
+// that connection into a no-op, and the frame loop ends the run in its usual order. A loss
+// before the saver's window exists, or one the OpenGL library crashes on, ends the process at
+// once with the same line and exit code.
 typedef struct _XDisplay Display;
 
 namespace platform {
@@ -16,9 +18,12 @@ namespace platform {
 void installX11ErrorHandler();
 unsigned long x11ErrorCount();
 
-// Keeps a lost connection from ending the process (each connection the saver opens).
+// Keeps a lost connection from ending the process (each connection the saver opens); the
+// loss of any other ends it, saying so.
 void survivesDisplayLoss(Display* display);
 // True once any connection to the X server was lost.
 bool x11DisplayLost();
+// Also true when the display's local server no longer takes connections.
+bool x11DisplayLostNow();
 
 }  // namespace platform

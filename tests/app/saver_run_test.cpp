@@ -216,6 +216,37 @@ TEST_F(SaverRun, LosingTheXServerEndsTheRunInOrderWithTheDisplayLostCode) {
   EXPECT_EQ(at(4) | at(5) << 8 | at(6) << 16 | at(7) << 24, bytes.size() - 8);
 }
 
+TEST_F(SaverRun, LosingTheXServerWhileStartingSaysSoWithTheDisplayLostCode) {
+  // From the first connection through the OpenGL set-up of the window: the presence check, SDL's
+  // own start and the window's device each meet the loss at some moment of this range.
+  const std::string display = getenv("DISPLAY");
+  const std::string err = (out_.path() / "stderr").string();
+  for (const int delayMs : {60, 90, 120, 150, 200, 300, 600, 1000, 1500}) {
+    testsupport::PrivateXServer server;
+    ASSERT_FALSE(server.display().empty());
+    setenv("DISPLAY", server.display().c_str(), 1);
+    Process p({kExe, "--window", "320x240", "--seconds", "30", "--audio-out", (out_.path() / "sound.wav").string()}, err);
+    ASSERT_TRUE(p.started());
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    server.stop();
+    const std::optional<int> code = p.wait(20s);
+    const std::string said = testsupport::readFileBytes(err);
+    // Gone before the saver reached it, the server was never there to lose.
+    if (code == 3) {
+      EXPECT_EQ(said.rfind("brassmoor: cannot open the X display", 0), 0u) << delayMs << " ms: " << said;
+      continue;
+    }
+    EXPECT_EQ(code, 8) << delayMs << " ms: no crash, no hang, no code of the library's own";
+    // The window system's libraries may add lines of their own while the server goes; the
+    // saver's is the last and only one.
+    const std::string line = "brassmoor: the X display went away; the run ends\n";
+    EXPECT_TRUE(said.size() >= line.size() && said.compare(said.size() - line.size(), line.size(), line) == 0)
+        << delayMs << " ms: " << said;
+    EXPECT_EQ(said.find("brassmoor:"), said.size() - line.size()) << delayMs << " ms: " << said;
+  }
+  setenv("DISPLAY", display.c_str(), 1);
+}
+
 TEST_F(SaverRun, WithoutADisplayEveryModeSaysSoAndFails) {
   const std::string err = (out_.path() / "stderr").string();
   const std::string display = getenv("DISPLAY");
