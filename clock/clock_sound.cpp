@@ -68,6 +68,8 @@ void ClockSound::initSound(void* window) {
     halcyon::logLine("BASS inited\n");
   } else {
     halcyon::logLine("BASS not inited\n");
+    // One line of the saver's own in place of the sound libraries' (see openal_sound_library).
+    halcyon::reportFailure("no sound device could be opened; the run is silent");
     library_->Init(platform::SOUND_DEVICE_NONE, 44100, 0, window, nullptr);
     switchOff();
   }

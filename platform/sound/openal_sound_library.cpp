@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -361,6 +362,9 @@ class OpenAlSoundLibrary final : public SoundLibrary {
       redirect.emplace();
       if (!redirect->prepare(output_.waveFile)) return false;
     }
+    // Without a sound card the mixer's own log says so in several lines on stderr; the saver
+    // says it in one line of its own. A level the user set still stands.
+    ::setenv("ALSOFT_LOGLEVEL", "0", 0);
     device_ = alcOpenDevice(nullptr);
     if (!device_) return false;
     if (redirect) {

@@ -264,6 +264,7 @@ TEST(ClockSoundDevice, NoOutputRunsSilentlyOnTheNoSoundDevice) {
       "SetConfig(4, 0) = true",
   }));
   EXPECT_EQ(rig.trace.texts(), Calls{"BASS not inited\n"});
+  EXPECT_EQ(rig.trace.failures(), Calls{"no sound device could be opened; the run is silent"});
   rig.recorder.clearCalls();
   rig.volumesAtSeconds(5);
   EXPECT_EQ(rig.recorder.callsStartingWith("SetConfig"), Calls{});
@@ -278,6 +279,7 @@ TEST(ClockSoundDevice, NothingToPlayOpensNoSoundCard) {
     rig.load();
     EXPECT_EQ(rig.recorder.callsStartingWith("Init"), Calls{"Init(0, 44100, 0, null, null) = true"});
     EXPECT_TRUE(rig.trace.contains("BASS not inited\n"));
+    EXPECT_EQ(rig.trace.failures(), Calls{}) << "a silent run asked for is no failure";
     EXPECT_EQ(rig.volumesAtSeconds(3), (std::vector<uint32_t>(4, 0)));
   }
 }
