@@ -132,6 +132,12 @@ int runEntryPoint(int argc, char** argv, PresenceCheck& presenceCheck) {
   int exitCode = exit_code::kRunEnded;
   if (app.startSaver(nullptr, command.mode, command.window)) {
     if (command.mode != ScreensaverMode::Config) exitCode = runFrameLoop(app);
+    // A start cut short by the lost display (its window closing with the connection) ends
+    // like any quit; it is said as the loss it was.
+    if (exitCode == exit_code::kRunEnded && platform::displayLostNow()) {
+      halcyon::reportFailure("the X display went away; the run ends");
+      exitCode = exit_code::kDisplayLost;
+    }
   } else if (platform::displayLostNow()) {
     // Whatever part of the start failed, it failed for the lost display.
     halcyon::reportFailure("the X display went away; the run ends");
