@@ -21,7 +21,8 @@ int64_t windowNumberAfter(std::string_view rest) {
   std::size_t i = 0;
   while (i < rest.size() && !isDigit(rest[i])) ++i;
   int base = 10;
-  if (i + 2 < rest.size() && rest[i] == '0' && (rest[i + 1] == 'x' || rest[i + 1] == 'X') && hexDigit(rest[i + 2]) >= 0) {
+  if (i + 2 < rest.size() && rest[i] == '0' && (rest[i + 1] == 'x' || rest[i + 1] == 'X') &&
+      hexDigit(rest[i + 2]) >= 0) {
     base = 16;
     i += 2;
   }
@@ -71,9 +72,7 @@ CommandLine parseCommandLine(std::string_view line) {
       result.window = windowNumberAfter(rest);
       break;
     case 't':
-    case 'T':
-      result.mode = ScreensaverMode::Test;
-      break;
+    case 'T': result.mode = ScreensaverMode::Test; break;
     default:
       // "/s" and every other character, including none at all, run the saver.
       result.mode = ScreensaverMode::Full;

@@ -64,8 +64,8 @@ class DesktopDialog final : public ConfigDialog {
       halcyon::reportFailure("the settings dialog needs a display");
       return 0;
     }
-    SettingsDialogContext context{app.settings(), app.defaults(), *captions_, offeredModes,
-                                  [&app] { return app.saveSettings(); }, session_};
+    SettingsDialogContext context{
+        app.settings(), app.defaults(), *captions_, offeredModes, [&app] { return app.saveSettings(); }, session_};
     return static_cast<int>(platform::runModalDialog(
         dialog_id::kSettingsDialog,
         [&](DialogBox& dialog, uint32_t message, WPARAM wParam, LPARAM lParam) {

@@ -54,7 +54,8 @@ int runtimeMissing(PresenceCheck& presenceCheck, const RunOptions& options) {
   if (presenceCheck.displayUnreachable()) {
     const char* display = std::getenv("DISPLAY");
     halcyon::reportFailure("cannot open the X display" +
-                           (display && *display ? " \"" + std::string(display) + "\"" : std::string(" (DISPLAY is not set)")) +
+                           (display && *display ? " \"" + std::string(display) + "\""
+                                                : std::string(" (DISPLAY is not set)")) +
                            (reason.empty() ? "" : ": " + reason));
     return exit_code::kNoDisplay;
   }
@@ -77,7 +78,8 @@ void endRunOnHangUp() {
 // Run options alone (--frames, --screenshot, ...) without a screensaver switch mean a run to
 // look at, not the settings dialog: it runs in a window of the engine's default size.
 bool asksForAWindowedRun(const RunOptions& o) {
-  return !o.windowSize && !hostWindowTarget(o) && (o.frames || o.seconds || !o.screenshot.empty() || !o.recordDir.empty());
+  return !o.windowSize && !hostWindowTarget(o) &&
+         (o.frames || o.seconds || !o.screenshot.empty() || !o.recordDir.empty());
 }
 
 }  // namespace
@@ -117,7 +119,8 @@ int runEntryPoint(int argc, char** argv, PresenceCheck& presenceCheck) {
   // unless the host asked for the settings dialog with "/c".
   if (!switchGiven && asksForAWindowedRun(options)) options.windowSize = {640, 480};
   if (options.windowSize) command = CommandLine{ScreensaverMode::Test, 0};
-  else if ((options.root || options.windowId) && !switchGiven) command.mode = ScreensaverMode::Full;
+  else if ((options.root || options.windowId) && !switchGiven)
+    command.mode = ScreensaverMode::Full;
   halcyon::logLine("Running in mode: " + std::to_string(static_cast<int32_t>(command.mode)) + "\n");
 
   endRunOnHangUp();
@@ -127,7 +130,8 @@ int runEntryPoint(int argc, char** argv, PresenceCheck& presenceCheck) {
   // track of the savers they start.
   // The program's own generator: the libraries in the process (the sound client among them)
   // draw from the C library's one, so only this one makes --seed repeat a run.
-  halcyon::programRandom().seed(options.seed ? *options.seed : static_cast<uint32_t>(halcyon::millisecondClock() % 32768));
+  halcyon::programRandom().seed(options.seed ? *options.seed
+                                             : static_cast<uint32_t>(halcyon::millisecondClock() % 32768));
 
   int exitCode = exit_code::kRunEnded;
   if (app.startSaver(nullptr, command.mode, command.window)) {

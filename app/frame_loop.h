@@ -35,8 +35,7 @@ class FrameRateMeter {
 // whole period starts a new schedule instead of hurrying to catch up.
 class FramePacer {
  public:
-  explicit FramePacer(int32_t framesPerSecond)
-      : periodUs_(framesPerSecond > 0 ? 1000000 / framesPerSecond : 0) {}
+  explicit FramePacer(int32_t framesPerSecond) : periodUs_(framesPerSecond > 0 ? 1000000 / framesPerSecond : 0) {}
   // A frame is done at `nowUs`; how long to wait, in microseconds, before the next one.
   int64_t waitAfterFrame(int64_t nowUs);
 

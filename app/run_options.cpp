@@ -58,7 +58,8 @@ bool parseTime(const std::string& text, halcyon::SystemTime& time) {
 }
 
 bool parseWindowId(const std::string& text, uint64_t& id) {
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) return parseWhole(text.substr(2), id, 16);
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    return parseWhole(text.substr(2), id, 16);
   return parseWhole(text, id);
 }
 
@@ -68,10 +69,10 @@ bool parseWindowId(const std::string& text, uint64_t& id) {
 // record, or says what is wrong with the value. The usage text is written from the same rows.
 struct OptionRow {
   const char* name;
-  const char* alias;     // a second spelling ("-h"), or null
+  const char* alias;      // a second spelling ("-h"), or null
   const char* valueName;  // null: the option takes no value
   bool oneDash;
-  const char* help;       // null: not listed on its own (the second half of a pair)
+  const char* help;  // null: not listed on its own (the second half of a pair)
   std::function<bool(RunOptions&, const std::string& value)> take;
 };
 
@@ -301,12 +302,12 @@ std::string usageText() {
     std::string left = std::string("  ") + (row.oneDash ? "*" : " ") + row.name;
     if (row.alias) left += ", " + std::string(row.alias);
     // A pair of spellings is listed on one line.
-    if (i + 1 < optionRows().size() && !optionRows()[i + 1].help && !optionRows()[i + 1].valueName &&
-        !row.valueName)
+    if (i + 1 < optionRows().size() && !optionRows()[i + 1].help && !optionRows()[i + 1].valueName && !row.valueName)
       left += ", " + std::string(optionRows()[i + 1].name);
     if (row.valueName) left += " " + std::string(row.valueName);
     if (left.size() < 26) left.resize(26, ' ');
-    else left += "\n" + std::string(26, ' ');
+    else
+      left += "\n" + std::string(26, ' ');
     text += left + row.help + "\n";
   }
   text +=

@@ -19,7 +19,8 @@ uint32_t packRuntimeVersion(const RuntimeVersion& v) {
 void formatRuntimeVersion(const RuntimeVersion& v, char* buffer, std::size_t length) {
   if (!buffer || length == 0) return;
   if (letterIndex(v.letter) != 0) std::snprintf(buffer, length, "%u.%u%c", v.major, v.minor, v.letter);
-  else std::snprintf(buffer, length, "%u.%u", v.major, v.minor);
+  else
+    std::snprintf(buffer, length, "%u.%u", v.major, v.minor);
 }
 
 }  // namespace brassmoor

@@ -140,18 +140,13 @@ LRESULT SaverApplication::handleMessage(SaverWindow& w, uint32_t message, WPARAM
       break;
     case WM_DESTROY:
     case WM_CLOSE:
-    case WM_QUIT:
-      requestQuit();
-      return 1;
+    case WM_QUIT: requestQuit(); return 1;
     case WM_TIMER:
       previewWaitPending_ = false;
       w.killTimer(kPreviewTimer);
       break;
-    case WM_USER:
-      w.setTimer(kPreviewTimer, kPreviewWaitMs);
-      break;
-    default:
-      break;
+    case WM_USER: w.setTimer(kPreviewTimer, kPreviewWaitMs); break;
+    default: break;
   }
   return engine_.msgProc(w.sdlWindow(), message, wParam, lParam);
 }
@@ -186,9 +181,7 @@ bool SaverApplication::saveSettings() { return saveSettingsToRegistry(settings_)
 void SaverApplication::onInputEvent(const InputEvent& event) {
   switch (event.kind) {
     case kLeftButtonDown:
-    case kRightButtonDown:
-      requestQuit();
-      break;
+    case kRightButtonDown: requestQuit(); break;
     case kCursorMoved:
       // The first second after loading is ignored: the cursor settles when the window
       // appears.
@@ -196,8 +189,7 @@ void SaverApplication::onInputEvent(const InputEvent& event) {
           inputExitTimer_.elapsed() > 1000)
         requestQuit();
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -378,7 +370,8 @@ bool SaverApplication::createSaverWindow() {
         ownedWindow_ = createHostedWindow(windowClass, title, *host);
       } else if (runOptions_.windowSize) {
         const auto [w, h] = *runOptions_.windowSize;
-        ownedWindow_ = makeWindow(windowClass, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, Rect{64, 64, 64 + w, 64 + h});
+        ownedWindow_ = makeWindow(windowClass, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                                  Rect{64, 64, 64 + w, 64 + h});
       } else {
         // Full-screen comes with the display mode; the window starts small or at the fixed
         // size, never larger than a window can be (a size no display offers is the mode
@@ -389,10 +382,8 @@ bool SaverApplication::createSaverWindow() {
       }
       break;
     }
-    case ScreensaverMode::Config:
-      return true;
-    case ScreensaverMode::Password:
-      return false;
+    case ScreensaverMode::Config: return true;
+    case ScreensaverMode::Password: return false;
   }
   return ownedWindow_ != nullptr;
 }
@@ -419,7 +410,8 @@ void askForVsync(halcyon::DeviceSettings& request) {
 }  // namespace
 
 void SaverApplication::storeWithMultisample(halcyon::DeviceSettings settings) {
-  settings.multisampleType = halcyon::offeredMultisample(engine_.enumeration(), settings, wantedMultisample(settings.caps));
+  settings.multisampleType = halcyon::offeredMultisample(engine_.enumeration(), settings,
+                                                         wantedMultisample(settings.caps));
   settings.multisampleQuality = 0;
   engine_.storeSettings(settings);
 }
@@ -442,8 +434,8 @@ void SaverApplication::sayStoredModeUnavailable() const {
   // The settings may come from another machine or an older monitor. The run goes on in the
   // mode the device was created with (the desktop's), and the user learns why the size differs.
   const halcyon::DeviceSettings used = engine_.fullScreenSettings();
-  halcyon::reportFailure("the display mode " + std::to_string(settings_.Width) + "x" + std::to_string(settings_.Height) +
-                         " at " + std::to_string(settings_.Depth == 16 ? 16 : 32) +
+  halcyon::reportFailure("the display mode " + std::to_string(settings_.Width) + "x" +
+                         std::to_string(settings_.Height) + " at " + std::to_string(settings_.Depth == 16 ? 16 : 32) +
                          " bits in the settings is not offered by this display; using " + std::to_string(used.width) +
                          "x" + std::to_string(used.height) + " (choose another mode in the settings)");
 }
@@ -485,7 +477,8 @@ bool SaverApplication::chooseDisplayMode() {
   request.backBufferFormat = settings_.Depth == 16 ? D3DFMT_X1R5G5B5 : D3DFMT_X8R8G8B8;
   DeviceSettings found = request;
   if (findBestSettings(engine_.enumeration(), found)) storeWithMultisample(found);
-  else sayStoredModeUnavailable();
+  else
+    sayStoredModeUnavailable();
   halcyon::logLine(halcyon::describeDeviceSettings(engine_.fullScreenSettings()));
   DeviceSettings fallback = request;
   fallback.flags &= ~static_cast<uint32_t>(DeviceSettings::MatchMultisample);
@@ -493,7 +486,7 @@ bool SaverApplication::chooseDisplayMode() {
 }
 
 std::unique_ptr<SaverWindow> SaverApplication::makeWindow(const WindowClass& windowClass, const std::string& title,
-                                                         uint32_t style, int64_t parent, const Rect& rect) {
+                                                          uint32_t style, int64_t parent, const Rect& rect) {
   if (style & WS_CHILD) return createX11Window(windowClass, title, style, static_cast<uint64_t>(parent), rect);
   return createSdlWindow(windowClass, title, style, rect);
 }
@@ -667,7 +660,8 @@ bool SaverApplication::startSaver(void* moduleInstance, ScreensaverMode mode, in
     WindowMessage message;
     while (!quitRequested() && window.peekMessage(message)) {
       if (endsTheRunWhileLoading(message.message)) window.dispatchMessage(message);
-      else waiting.push_back(message);
+      else
+        waiting.push_back(message);
     }
     for (const WindowMessage& m : waiting) window.postMessage(m.message, m.wParam, m.lParam);
     return !quitRequested();

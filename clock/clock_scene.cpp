@@ -75,7 +75,8 @@ void ClockScene::readCustomProperties(const halcyon::NodeMap* properties) {
 intptr_t ClockScene::configDialogProc(void* dialog, uint32_t message, platform::WPARAM wParam,
                                       platform::LPARAM lParam) {
   // The picture controls are the scene's; every message then goes on to the shell.
-  if (dialog) pictureDialogProc(settings().PhotoPath, *static_cast<platform::DialogBox*>(dialog), message, wParam, lParam);
+  if (dialog)
+    pictureDialogProc(settings().PhotoPath, *static_cast<platform::DialogBox*>(dialog), message, wParam, lParam);
   return SaverScene::configDialogProc(dialog, message, wParam, lParam);
 }
 
@@ -365,7 +366,8 @@ void ClockScene::drawMoonShadow(const FrameContext& frame) {
   static constexpr DWORD kNight = 0xFF2A3A7Au;  // the arch's blue over the moon's cream
   IDirect3DDevice9* device = frame.device;
   if (!hourHand_ || !device) return;
-  const std::vector<std::pair<float, float>> strip = moonShadowStrip(moonAgeDays(halcyon::localUnixSeconds(frame.time.local)), 48);
+  const std::vector<std::pair<float, float>> strip =
+      moonShadowStrip(moonAgeDays(halcyon::localUnixSeconds(frame.time.local)), 48);
   if (strip.size() < 4) return;
   struct Vertex {
     float x, y, z;

@@ -28,9 +28,8 @@ MediaReader mediaFiles(halcyon::StoredArchive* archive) {
 }
 
 SoundLibraryLoader openAlSound(std::string audioOut) {
-  return [audioOut = std::move(audioOut)] {
-    return platform::createOpenAlSoundLibrary(platform::SoundOutput{audioOut});
-  };
+  return
+      [audioOut = std::move(audioOut)] { return platform::createOpenAlSoundLibrary(platform::SoundOutput{audioOut}); };
 }
 
 ClockSound::ClockSound(SoundSettings settings, SoundLibraryLoader loader, MediaReader reader,
@@ -63,8 +62,7 @@ void ClockSound::initSound(void* window) {
     // no-sound device still answers every call.
     halcyon::logLine("BASS not inited\n");
     library_->Init(platform::SOUND_DEVICE_NONE, 44100, 0, window, nullptr);
-  } else if (library_->Init(platform::SOUND_DEVICE_DEFAULT, 44100, platform::SOUND_DEVICE_3D, window,
-                            nullptr)) {
+  } else if (library_->Init(platform::SOUND_DEVICE_DEFAULT, 44100, platform::SOUND_DEVICE_3D, window, nullptr)) {
     halcyon::logLine("BASS inited\n");
   } else {
     halcyon::logLine("BASS not inited\n");
@@ -83,8 +81,7 @@ SoundHandle ClockSound::loadSample(const std::string& name, uint32_t flags) {
   if (!library_ || !reader_) return 0;
   std::optional<std::vector<uint8_t>> bytes = reader_(name);
   if (!bytes || bytes->size() > std::numeric_limits<uint32_t>::max()) return 0;
-  return library_->SampleLoad(bytes->data(), 0, static_cast<uint32_t>(bytes->size()),
-                              kMaxPlaybacks, flags);
+  return library_->SampleLoad(bytes->data(), 0, static_cast<uint32_t>(bytes->size()), kMaxPlaybacks, flags);
 }
 
 void ClockSound::loadSamples(const SoundVector& ticksPosition) {
@@ -114,9 +111,9 @@ void ClockSound::loadSamples(const SoundVector& ticksPosition) {
     if (thunder_[k] != 0) loaded(name);
   }
 
-  ticks_ = loadSample(mediaDirectory_ + "/ClockTicks.ogg",
-                      platform::SOUND_SAMPLE_MONO | platform::SOUND_SAMPLE_LOOP |
-                          platform::SOUND_SAMPLE_3D | platform::SOUND_SAMPLE_SOFTWARE);
+  ticks_ = loadSample(mediaDirectory_ + "/ClockTicks.ogg", platform::SOUND_SAMPLE_MONO | platform::SOUND_SAMPLE_LOOP |
+                                                               platform::SOUND_SAMPLE_3D |
+                                                               platform::SOUND_SAMPLE_SOFTWARE);
   const SoundHandle channel = lib.SampleGetChannel(ticks_, true);
   lib.ChannelPlay(channel, true);
   placeAtClock(channel, ticksPosition);
@@ -128,8 +125,8 @@ void ClockSound::placeAtClock(SoundHandle channel, const SoundVector& position) 
   // Full level within a hand's breadth of the hood, so at the dial the ticking is the
   // clearest sound in the room; from there it falls off with the roll-off factor set at
   // start, to about a sixth across the room, and no further beyond eight metres.
-  library_->ChannelSet3DAttributes(channel, platform::SOUND_3DMODE_NORMAL, kClockNearDistance, kClockFarDistance,
-                                   360, 360, 100);
+  library_->ChannelSet3DAttributes(channel, platform::SOUND_3DMODE_NORMAL, kClockNearDistance, kClockFarDistance, 360,
+                                   360, 100);
   const SoundVector facing{0, 0, 1};
   library_->ChannelSet3DPosition(channel, &position, &facing, nullptr);
 }
@@ -166,9 +163,8 @@ void ClockSound::frameMove(const ListenerPose& camera, bool preview, int64_t now
     if (!preview && musicOrEffects()) {
       // Clamped on both sides: a clock that ran back must not give a negative level, and a
       // stored volume outside 0..100 must not be handed on.
-      const float f = std::clamp(static_cast<float>(fadeTimer_.elapsed(nowMs)) /
-                                     static_cast<float>(kFadeInMs),
-                                 0.0f, 1.0f);
+      const float f = std::clamp(static_cast<float>(fadeTimer_.elapsed(nowMs)) / static_cast<float>(kFadeInMs), 0.0f,
+                                 1.0f);
       const int32_t volume = std::clamp(settings_.volume, 0, 100);
       library_->SetConfig(platform::SOUND_CONFIG_GVOL_SAMPLE,
                           static_cast<uint32_t>(std::trunc(static_cast<float>(volume) * f)));
@@ -193,8 +189,8 @@ void ClockSound::thunderClap(const RandomDraw& random, float loudness) {
 void ClockSound::playThunder(int k, int32_t volume) {
   if (!library_ || k < 0 || k > 2) return;
   const SoundHandle channel = library_->SampleGetChannel(thunder_[k], true);
-  library_->ChannelSetAttributes(channel, platform::SOUND_KEEP_FREQUENCY,
-                                 std::clamp(volume, 0, 100), platform::SOUND_KEEP_PAN);
+  library_->ChannelSetAttributes(channel, platform::SOUND_KEEP_FREQUENCY, std::clamp(volume, 0, 100),
+                                 platform::SOUND_KEEP_PAN);
   library_->ChannelPlay(channel, true);
 }
 

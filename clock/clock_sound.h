@@ -62,8 +62,7 @@ class ClockSound {
   static constexpr uint32_t kMaxPlaybacks = 20;
   static constexpr int64_t kFadeInMs = 4000;
 
-  ClockSound(SoundSettings settings, SoundLibraryLoader loader, MediaReader reader,
-             std::string mediaDirectory);
+  ClockSound(SoundSettings settings, SoundLibraryLoader loader, MediaReader reader, std::string mediaDirectory);
   ~ClockSound();
   ClockSound(const ClockSound&) = delete;
   ClockSound& operator=(const ClockSound&) = delete;

@@ -29,15 +29,14 @@ double moonAgeDays(int64_t unixSeconds) {
   return age;
 }
 
-double illuminatedFraction(double ageDays) {
-  return (1.0 - std::cos(2.0 * kPi * ageDays / kSynodicMonthDays)) / 2.0;
-}
+double illuminatedFraction(double ageDays) { return (1.0 - std::cos(2.0 * kPi * ageDays / kSynodicMonthDays)) / 2.0; }
 
 std::vector<std::pair<float, float>> moonShadowStrip(double ageDays, int rows) {
   std::vector<std::pair<float, float>> strip;
   if (rows < 2) return strip;
-  const double angle = 2.0 * kPi * std::fmod(std::fmod(ageDays, kSynodicMonthDays) + kSynodicMonthDays,
-                                             kSynodicMonthDays) / kSynodicMonthDays;
+  const double angle = 2.0 * kPi *
+                       std::fmod(std::fmod(ageDays, kSynodicMonthDays) + kSynodicMonthDays, kSynodicMonthDays) /
+                       kSynodicMonthDays;
   const bool waxing = angle < kPi;
   for (int i = 0; i < rows; ++i) {
     // Rows crowd towards the top and bottom, where the limb turns fastest.

@@ -58,7 +58,9 @@ float frameAspect(const halcyon::Geometry& g, const halcyon::Matrix& objectWorld
     uint32_t v[3];
     for (int k = 0; k < 3; ++k) v[k] = indexed ? readIndex(g, t + k) : t + k;
     if (v[0] >= g.vertexCount || v[1] >= g.vertexCount || v[2] >= g.vertexCount) continue;
-    auto uv = [&](uint32_t i, int axis) { return readFloat(g.vertices.data() + size_t{i} * g.stride + offset + 4 * axis); };
+    auto uv = [&](uint32_t i, int axis) {
+      return readFloat(g.vertices.data() + size_t{i} * g.stride + offset + 4 * axis);
+    };
     const halcyon::Vec3 e1 = g.position(v[1]) - g.position(v[0]), e2 = g.position(v[2]) - g.position(v[0]);
     const float du1 = uv(v[1], 0) - uv(v[0], 0), dv1 = uv(v[1], 1) - uv(v[0], 1);
     const float du2 = uv(v[2], 0) - uv(v[0], 0), dv2 = uv(v[2], 1) - uv(v[0], 1);
@@ -120,8 +122,9 @@ halcyon::Texture* putPictureInFrame(const std::string& path, halcyon::SceneNode&
   halcyon::Mesh* mesh = node ? node->getMesh() : nullptr;
   if (!mesh) return picture;
   halcyon::TextureStage& stage = mesh->getMaterial().stages[0];
-  const float frame =
-      mesh->getGeometry() ? frameAspect(*mesh->getGeometry(), node->objectWorld(), stage.texCoordIndex & 0xFFFF) : 0.0f;
+  const float frame = mesh->getGeometry()
+                          ? frameAspect(*mesh->getGeometry(), node->objectWorld(), stage.texCoordIndex & 0xFFFF)
+                          : 0.0f;
   picture->setTransform(fillAndCentre(static_cast<float>(info.Width) / static_cast<float>(info.Height), frame));
   stage.texture = picture;
   return picture;

@@ -32,9 +32,7 @@ void readReal(const halcyon::NodeMap& root, const char* key, float& out) {
 
 }  // namespace
 
-uint32_t ColourValue::argb() const {
-  return channel(a) << 24 | channel(r) << 16 | channel(g) << 8 | channel(b);
-}
+uint32_t ColourValue::argb() const { return channel(a) << 24 | channel(r) << 16 | channel(g) << 8 | channel(b); }
 
 void readSharedProperties(const halcyon::NodeMap& root, SceneProperties& props) {
   readColourKey(root, "Ambient", props.ambient);
@@ -56,7 +54,7 @@ void readStormProperties(const halcyon::NodeMap& root, SceneProperties& props) {
 }
 
 std::unique_ptr<halcyon::NodeMap> parseScenePropertiesFile(const std::string& mediaFolder,
-                                                            halcyon::StoredArchive* archive) {
+                                                           halcyon::StoredArchive* archive) {
   halcyon::FileRef file;
   file.sources = halcyon::Disk | halcyon::Archive;
   file.name = mediaFolder + "/Scene.props";

@@ -47,7 +47,7 @@ void readStormProperties(const halcyon::NodeMap& root, SceneProperties& props);
 // The parsed tree of "<mediaFolder>/Scene.props" from disk or the archive; null when the file
 // cannot be opened.
 std::unique_ptr<halcyon::NodeMap> parseScenePropertiesFile(const std::string& mediaFolder,
-                                                            halcyon::StoredArchive* archive);
+                                                           halcyon::StoredArchive* archive);
 // Reads "<mediaFolder>/Scene.props" from disk or the archive into `props`, shared keys then
 // storm keys. False (and nothing changed) when the file cannot be opened.
 bool readScenePropertiesFile(const std::string& mediaFolder, halcyon::StoredArchive* archive, SceneProperties& props);

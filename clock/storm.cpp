@@ -99,8 +99,7 @@ void Storm::scheduleLightning(const halcyon::FrameTime& frame, bool thunder) {
     if (lightning_ != LightningMode::Off) winks_.push_back(Wink{halcyon::IntervalTimer(frame.nowMs), winkDelay});
   } else {
     const int q = quietTime_;
-    if (random_() % 2 != 0)
-      nextFlashDelay_ = random_() % (3 * q) + 2 * q;
+    if (random_() % 2 != 0) nextFlashDelay_ = random_() % (3 * q) + 2 * q;
     else
       nextFlashDelay_ = q + random_() % (2 * q);
   }
@@ -111,8 +110,9 @@ void Storm::scheduleLightning(const halcyon::FrameTime& frame, bool thunder) {
   }
   // The run's trace shows the storm's schedule, so two runs of one --seed can be compared.
   char line[96];
-  std::snprintf(line, sizeof line, "Flash: %lld ms at %.2f%s, next after %lld ms\n", static_cast<long long>(flashDuration_),
-                static_cast<double>(flashStrength_), flashShown_ ? "" : " (unseen)", static_cast<long long>(nextFlashDelay_));
+  std::snprintf(line, sizeof line, "Flash: %lld ms at %.2f%s, next after %lld ms\n",
+                static_cast<long long>(flashDuration_), static_cast<double>(flashStrength_),
+                flashShown_ ? "" : " (unseen)", static_cast<long long>(nextFlashDelay_));
   halcyon::logLine(line);
   if (thunder) queueThunder(frame.nowMs);
 }

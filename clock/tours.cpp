@@ -40,8 +40,7 @@ void Tours::loadTour(const std::string& name) {
     // Keys are 32 bytes; anything shorter is not a key and is passed over.
     if (!key || key->structured() || !key->data() || key->dataSize() < size_t(halcyon::AnimationKey::kBytes)) continue;
     const halcyon::AnimationKey k = halcyon::AnimationKey::fromBytes(key->data());
-    if (key->typeName() == "pos")
-      node_.position().addKey(k);
+    if (key->typeName() == "pos") node_.position().addKey(k);
     else
       node_.rotation().addKey(k);
   }

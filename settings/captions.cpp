@@ -90,7 +90,8 @@ void CaptionTable::load(std::string_view bytes) {
     std::size_t part = 0, start = 0;
     while (part < kAboutLines) {
       const std::size_t end = text->find(u'%', start);
-      about_[part++] = utf16ToUtf8(std::u16string_view(*text).substr(start, end == std::u16string::npos ? std::u16string::npos : end - start));
+      about_[part++] = utf16ToUtf8(
+          std::u16string_view(*text).substr(start, end == std::u16string::npos ? std::u16string::npos : end - start));
       if (end == std::u16string::npos) break;
       start = end + 1;
     }

@@ -40,7 +40,11 @@ std::optional<ChimeMode> parseChimes(std::string_view text) {
   return std::nullopt;
 }
 
-const char* lightningName(LightningMode mode) { return kLightningNames[static_cast<std::size_t>(lightningMode(static_cast<int32_t>(mode)))]; }
-const char* chimesName(ChimeMode mode) { return kChimeNames[static_cast<std::size_t>(chimeMode(static_cast<int32_t>(mode)))]; }
+const char* lightningName(LightningMode mode) {
+  return kLightningNames[static_cast<std::size_t>(lightningMode(static_cast<int32_t>(mode)))];
+}
+const char* chimesName(ChimeMode mode) {
+  return kChimeNames[static_cast<std::size_t>(chimeMode(static_cast<int32_t>(mode)))];
+}
 
 }  // namespace brassmoor

@@ -126,7 +126,8 @@ struct ChoiceEntry {
 };
 constexpr ChoiceEntry kLightningEntries[] = {
     {"lightning_off", "Off"}, {"lightning_soft", "Soft"}, {"lightning_full", "Full"}};
-constexpr ChoiceEntry kChimeEntries[] = {{"chimes_off", "Off"}, {"chimes_hours", "Hours"}, {"chimes_quarters", "Quarters"}};
+constexpr ChoiceEntry kChimeEntries[] = {
+    {"chimes_off", "Off"}, {"chimes_hours", "Hours"}, {"chimes_quarters", "Quarters"}};
 
 void fillChoiceList(SettingsDialogContext& c, DialogBox& dialog, int32_t id, const ChoiceEntry (&entries)[3],
                     int32_t selected) {
@@ -149,8 +150,8 @@ int32_t chosenEntry(DialogBox& dialog, int32_t id, int32_t current) {
 void showFrameCap(DialogBox& dialog, int32_t cap) {
   dialog.resetList(kFrameCap);
   auto add = [&](int32_t value) {
-    const int32_t index =
-        dialog.addListEntry(kFrameCap, value == 0 ? std::string("Auto") : std::to_string(value) + " fps");
+    const int32_t index = dialog.addListEntry(kFrameCap,
+                                              value == 0 ? std::string("Auto") : std::to_string(value) + " fps");
     dialog.setListEntryData(kFrameCap, index, value);
     if (value == cap) dialog.setListSelection(kFrameCap, index);
   };
@@ -171,7 +172,9 @@ void showFrameCap(DialogBox& dialog, int32_t cap) {
 void showSettings(SettingsDialogContext& c, DialogBox& dialog) {
   const std::optional<DisplayModeOffer> offer = c.modes ? c.modes() : std::nullopt;
   if (!offer) {
-    if (dialog.services()) dialog.services()->messageBox(nullptr, "Cannot start OpenGL 3.3; please install or update the graphics driver", "Error");
+    if (dialog.services())
+      dialog.services()->messageBox(nullptr, "Cannot start OpenGL 3.3; please install or update the graphics driver",
+                                    "Error");
     dialog.endDialog(0);
     return;
   }
@@ -255,9 +258,10 @@ void onCommand(SettingsDialogContext& c, DialogBox& dialog, int32_t id) {
     case kAbout:
       if (dialog.services()) {
         const CaptionTable& captions = c.captions;
-        dialog.services()->runModal(&dialog, kAboutDialog, [&captions](DialogBox& about, uint32_t m, WPARAM w, LPARAM l) {
-          return aboutDialogProc(captions, about, m, w, l);
-        });
+        dialog.services()->runModal(&dialog, kAboutDialog,
+                                    [&captions](DialogBox& about, uint32_t m, WPARAM w, LPARAM l) {
+                                      return aboutDialogProc(captions, about, m, w, l);
+                                    });
       }
       break;
     case kVisit:
@@ -309,9 +313,7 @@ intptr_t settingsDialogProc(SettingsDialogContext& c, DialogBox& dialog, uint32_
       c.settings.Gamma = dialog.trackPosition(kGamma);
       showGamma(c, dialog);
       return 0;
-    case platform::WM_COMMAND:
-      onCommand(c, dialog, platform::loWord(wParam));
-      return 0;
+    case platform::WM_COMMAND: onCommand(c, dialog, platform::loWord(wParam)); return 0;
     default: return 0;
   }
 }

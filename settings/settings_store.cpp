@@ -75,7 +75,8 @@ void readPhotoPath(const RegistryKey& key, SaverSettings& s) {
 }
 
 platform::RegistryValue dwordValue(const char* name, uint32_t v) {
-  return {name, platform::REG_DWORD,
+  return {name,
+          platform::REG_DWORD,
           {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
            static_cast<uint8_t>(v >> 24)}};
 }

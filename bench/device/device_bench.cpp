@@ -95,7 +95,8 @@ void BM_ProgramLookupPerDraw(benchmark::State& state) {
   }
   auto* gl = dynamic_cast<GLDevice*>(device);
   state.counters["programs"] = benchmark::Counter(static_cast<double>(gl->programCount()));
-  state.counters["lookups/draw"] = benchmark::Counter(static_cast<double>(gl->programLookups()) / static_cast<double>(draws));
+  state.counters["lookups/draw"] = benchmark::Counter(static_cast<double>(gl->programLookups()) /
+                                                      static_cast<double>(draws));
   device->Release();
   d3d->Release();
   SDL_DestroyWindow(window);

@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
   long cut = -1;
   for (int i = 4; i < argc; ++i) {
     if (std::strcmp(argv[i], "--sideways") == 0) sideways = true;
-    else if (std::strcmp(argv[i], "--cut") == 0 && i + 1 < argc) cut = std::atol(argv[++i]);
+    else if (std::strcmp(argv[i], "--cut") == 0 && i + 1 < argc)
+      cut = std::atol(argv[++i]);
   }
   if (w <= 0 || h <= 0 || w > 20000 || h > 20000) return 2;
   // Stored turned left a quarter: stored (sx, sy) shows at upright (h_s - 1 - sy, sx).

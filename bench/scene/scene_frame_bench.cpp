@@ -80,9 +80,9 @@ struct Fixture {
     g->indexCount = kPerMesh * 3;
     g->computeBounds();
     BufferDescription vd{BufferDescription::kVertex, 0x312, 40, D3DUSAGE_WRITEONLY, D3DPOOL_DEFAULT,
-                         g->vertexCount * 40, 0};
-    BufferDescription id{BufferDescription::kIndex, D3DFMT_INDEX16, 2, D3DUSAGE_WRITEONLY, D3DPOOL_DEFAULT,
-                         g->indexCount * 2, 0};
+                         g->vertexCount * 40,        0};
+    BufferDescription id{BufferDescription::kIndex, D3DFMT_INDEX16,    2, D3DUSAGE_WRITEONLY,
+                         D3DPOOL_DEFAULT,           g->indexCount * 2, 0};
     auto vb = std::make_unique<DeviceBuffer>(vd);
     auto ib = std::make_unique<DeviceBuffer>(id);
     vb->create();

@@ -20,8 +20,7 @@ bool usable(Vec3 v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::is
 
 }  // namespace
 
-void FlyCamera::setup(InputManager* input, float moveSpeed, float turnSpeed, Vec3 position, Vec3 direction,
-                      Vec3 up) {
+void FlyCamera::setup(InputManager* input, float moveSpeed, float turnSpeed, Vec3 position, Vec3 direction, Vec3 up) {
   input_ = input;
   moveSpeed_ = std::isfinite(moveSpeed) ? moveSpeed : 0.0f;
   turnSpeed_ = std::isfinite(turnSpeed) ? turnSpeed : 0.0f;

@@ -86,9 +86,7 @@ int64_t localUnixSeconds(const SystemTime& local) {
   return static_cast<int64_t>(std::mktime(&tm));
 }
 
-void ClockSources::setMillisecondSource(std::function<int64_t()> source) {
-  sources().milliseconds = std::move(source);
-}
+void ClockSources::setMillisecondSource(std::function<int64_t()> source) { sources().milliseconds = std::move(source); }
 
 void ClockSources::setLocalTime(const SystemTime& start) {
   sources().localStart = start;

@@ -69,7 +69,8 @@ void Application::removeDeviceObject(DeviceObject* object) {
 }
 
 void Application::addMessageHandler(MessageHandler* handler) {
-  if (handler && std::find(handlers_.begin(), handlers_.end(), handler) == handlers_.end()) handlers_.push_back(handler);
+  if (handler && std::find(handlers_.begin(), handlers_.end(), handler) == handlers_.end())
+    handlers_.push_back(handler);
 }
 
 void Application::removeMessageHandler(MessageHandler* handler) {
@@ -100,7 +101,8 @@ bool Application::invalidateDeviceObjects() {
 void Application::storeSettings(const DeviceSettings& settings) {
   settings_ = settings;
   if (settings.windowed) windowedSettings_ = settings;
-  else fullScreenSettings_ = settings;
+  else
+    fullScreenSettings_ = settings;
 }
 
 bool Application::create(void* instance, EngineWindow* window) {
@@ -271,7 +273,8 @@ bool Application::handlePossibleSizeChange() {
 }
 
 LRESULT Application::msgProc(HWND hwnd, uint32_t message, WPARAM wParam, LPARAM lParam) {
-  for (MessageHandler* handler : std::vector<MessageHandler*>(handlers_)) handler->handleMessage(hwnd, message, wParam, lParam);
+  for (MessageHandler* handler : std::vector<MessageHandler*>(handlers_))
+    handler->handleMessage(hwnd, message, wParam, lParam);
   switch (message) {
     case msg::WM_SIZE:
       if (windowed_ && window_) windowStyle_ = window_->style();
@@ -319,9 +322,7 @@ LRESULT Application::msgProc(HWND hwnd, uint32_t message, WPARAM wParam, LPARAM 
       cleanup3DEnvironment();
       if (window_) window_->postQuit();
       return 0;
-    case msg::WM_QUIT:
-      cleanup3DEnvironment();
-      return 0;
+    case msg::WM_QUIT: cleanup3DEnvironment(); return 0;
     default: break;
   }
   return window_ ? window_->defaultProcedure(message, wParam, lParam) : 0;

@@ -159,9 +159,9 @@ Application* getApplication();
 
 // Window messages and their numbers, as the engine reads them.
 namespace msg {
-constexpr uint32_t WM_SIZE = 0x0005, WM_ACTIVATE = 0x0006, WM_CLOSE = 0x0010, WM_QUIT = 0x0012,
-                   WM_NCHITTEST = 0x0084, WM_SYSCOMMAND = 0x0112, WM_POWERBROADCAST = 0x0218,
-                   WM_ENTERSIZEMOVE = 0x0231, WM_EXITSIZEMOVE = 0x0232;
+constexpr uint32_t WM_SIZE = 0x0005, WM_ACTIVATE = 0x0006, WM_CLOSE = 0x0010, WM_QUIT = 0x0012, WM_NCHITTEST = 0x0084,
+                   WM_SYSCOMMAND = 0x0112, WM_POWERBROADCAST = 0x0218, WM_ENTERSIZEMOVE = 0x0231,
+                   WM_EXITSIZEMOVE = 0x0232;
 constexpr WPARAM SIZE_RESTORED = 0, SIZE_MINIMIZED = 1, SIZE_MAXIMIZED = 2;
 constexpr WPARAM SC_SIZE = 0xF000, SC_MOVE = 0xF010, SC_MAXIMIZE = 0xF030, SC_KEYMENU = 0xF100,
                  SC_MONITORPOWER = 0xF170;

@@ -38,9 +38,11 @@ bool DeviceEnumeration::enumerate() {
         if (!contains(adapterFormats, mode.Format)) adapterFormats.push_back(mode.Format);
       }
     }
-    std::stable_sort(adapter.displayModes.begin(), adapter.displayModes.end(), [](const D3DDISPLAYMODE& a, const D3DDISPLAYMODE& b) {
-      return std::tie(a.Width, a.Height, a.Format, a.RefreshRate) < std::tie(b.Width, b.Height, b.Format, b.RefreshRate);
-    });
+    std::stable_sort(adapter.displayModes.begin(), adapter.displayModes.end(),
+                     [](const D3DDISPLAYMODE& a, const D3DDISPLAYMODE& b) {
+                       return std::tie(a.Width, a.Height, a.Format, a.RefreshRate) <
+                              std::tie(b.Width, b.Height, b.Format, b.RefreshRate);
+                     });
     enumerateDevices(adapter, adapterFormats);
     if (!adapter.devices.empty()) adapters_.push_back(std::move(adapter));
   }
@@ -72,7 +74,8 @@ void DeviceEnumeration::enumerateCombos(DeviceInfo& device, const std::vector<D3
         combo.backBufferFormat = backBuffer;
         combo.windowed = windowed ? 1 : 0;
         for (D3DFORMAT depth : kDepthFormats) {
-          if (SUCCEEDED(direct3d_->CheckDeviceFormat(ordinal, type, adapterFormat, D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, depth)) &&
+          if (SUCCEEDED(direct3d_->CheckDeviceFormat(ordinal, type, adapterFormat, D3DUSAGE_DEPTHSTENCIL,
+                                                     D3DRTYPE_SURFACE, depth)) &&
               SUCCEEDED(direct3d_->CheckDepthStencilMatch(ordinal, type, adapterFormat, backBuffer, depth)))
             combo.depthStencilFormats.push_back(depth);
         }
@@ -229,12 +232,14 @@ bool findBestSettings(const DeviceEnumeration& enumeration, DeviceSettings& s) {
   if (s.flags & DeviceSettings::MatchVertexProcessing) {
     if (!contains(best->vertexProcessing, s.vertexProcessing) && require) return false;
   } else {
-    s.vertexProcessing = contains(best->vertexProcessing, static_cast<uint32_t>(HARDWARE_VP)) ? HARDWARE_VP : SOFTWARE_VP;
+    s.vertexProcessing = contains(best->vertexProcessing, static_cast<uint32_t>(HARDWARE_VP)) ? HARDWARE_VP
+                                                                                              : SOFTWARE_VP;
   }
 
   const bool intervalListed = contains(best->presentIntervals, s.presentInterval);
   if ((s.flags & DeviceSettings::MatchPresentInterval) && !intervalListed && require) return false;
-  if (!(s.flags & DeviceSettings::MatchPresentInterval) || !intervalListed) s.presentInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+  if (!(s.flags & DeviceSettings::MatchPresentInterval) || !intervalListed)
+    s.presentInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
   return true;
 }
 
@@ -250,10 +255,12 @@ D3DMULTISAMPLE_TYPE offeredMultisample(const DeviceEnumeration& enumeration, con
             combo.windowed != (s.windowed ? 1 : 0))
           continue;
         for (const DeviceCombo::Multisample& m : combo.multisamples) {
-          const bool conflicts = std::any_of(combo.conflicts.begin(), combo.conflicts.end(), [&](const DeviceCombo::Conflict& c) {
-            return c.depthStencilFormat == s.depthStencilFormat && c.type == m.type;
-          });
-          if (!conflicts && m.type <= wanted && m.type > offered && m.type != D3DMULTISAMPLE_NONMASKABLE) offered = m.type;
+          const bool conflicts = std::any_of(combo.conflicts.begin(), combo.conflicts.end(),
+                                             [&](const DeviceCombo::Conflict& c) {
+                                               return c.depthStencilFormat == s.depthStencilFormat && c.type == m.type;
+                                             });
+          if (!conflicts && m.type <= wanted && m.type > offered && m.type != D3DMULTISAMPLE_NONMASKABLE)
+            offered = m.type;
         }
       }
     }

@@ -13,9 +13,12 @@ void appendDeviceTypeName(std::string& out, uint32_t type) {
 
 void appendMultisampleName(std::string& out, uint32_t type) {
   if (type == 0) out += "D3DMULTISAMPLE_NONE";
-  else if (type == 1) out += "D3DMULTISAMPLE_NONMASKABLE";
-  else if (type >= 2 && type <= 16) out += "D3DMULTISAMPLE_" + std::to_string(type) + "_SAMPLES";
-  else out += "Unknown Multisample Type";
+  else if (type == 1)
+    out += "D3DMULTISAMPLE_NONMASKABLE";
+  else if (type >= 2 && type <= 16)
+    out += "D3DMULTISAMPLE_" + std::to_string(type) + "_SAMPLES";
+  else
+    out += "Unknown Multisample Type";
 }
 
 void appendVertexProcessingName(std::string& out, uint32_t vp) {
@@ -121,8 +124,8 @@ void appendFormatName(std::string& out, uint32_t format) {
 
 D3DFORMAT formatFromText(const std::string& text) {
   static const std::pair<const char*, D3DFORMAT> known[] = {
-      {"D3DFMT_R8G8B8", D3DFMT_R8G8B8},     {"D3DFMT_A8R8G8B8", D3DFMT_A8R8G8B8}, {"D3DFMT_X8R8G8B8", D3DFMT_X8R8G8B8},
-      {"D3DFMT_R5G6B5", D3DFMT_R5G6B5},     {"D3DFMT_X1R5G5B5", D3DFMT_X1R5G5B5}, {"D3DFMT_A1R5G5B5", D3DFMT_A1R5G5B5},
+      {"D3DFMT_R8G8B8", D3DFMT_R8G8B8},    {"D3DFMT_A8R8G8B8", D3DFMT_A8R8G8B8}, {"D3DFMT_X8R8G8B8", D3DFMT_X8R8G8B8},
+      {"D3DFMT_R5G6B5", D3DFMT_R5G6B5},    {"D3DFMT_X1R5G5B5", D3DFMT_X1R5G5B5}, {"D3DFMT_A1R5G5B5", D3DFMT_A1R5G5B5},
       {"D3DFMT_A4R4G4B4", D3DFMT_A4R4G4B4}};
   for (const auto& [name, format] : known)
     if (text == name) return format;

@@ -55,7 +55,9 @@ bool drawLoadingFrame(IDirect3DDevice9* device, const LoadingPictures& pictures,
       constexpr float cw = 256, ch = 128;
       const float places[4][2] = {{w - cw, h - ch}, {0, h - ch}, {0, 0}, {w - cw, 0}};
       for (int i = 0; i < 4; ++i)
-        if (pictures.corners[i]) drawQuad(device, overlay, pictures.corners[i], places[i][0], places[i][1], places[i][0] + cw, places[i][1] + ch);
+        if (pictures.corners[i])
+          drawQuad(device, overlay, pictures.corners[i], places[i][0], places[i][1], places[i][0] + cw,
+                   places[i][1] + ch);
     }
     overlay.texture(nullptr);
     overlay.render(D3DRS_ALPHABLENDENABLE, FALSE);
@@ -77,7 +79,8 @@ int fadeOutLoadingScreen(Application& application, const LoadingPictures& pictur
   for (int64_t t = 0; t < durationMs; t = frames.next().nowMs - start) {
     if (t < 0) break;  // the clock went backwards: nothing sensible left to fade
     if (!application.testDevice()) continue;
-    drawLoadingFrame(application.device(), pictures, 1.0f - static_cast<float>(t) / static_cast<float>(durationMs), false);
+    drawLoadingFrame(application.device(), pictures, 1.0f - static_cast<float>(t) / static_cast<float>(durationMs),
+                     false);
     ++drawn;
   }
   return drawn;

@@ -10,9 +10,7 @@ OverlayStates::~OverlayStates() {
       case Kind::Stage:
         cache_.setTextureStageState(it->stage, static_cast<D3DTEXTURESTAGESTATETYPE>(it->id), it->value);
         break;
-      case Kind::Sampler:
-        cache_.setSamplerState(it->stage, static_cast<D3DSAMPLERSTATETYPE>(it->id), it->value);
-        break;
+      case Kind::Sampler: cache_.setSamplerState(it->stage, static_cast<D3DSAMPLERSTATETYPE>(it->id), it->value); break;
     }
   }
   if (textureSaved_) cache_.setTexture(0, texture_);

@@ -55,7 +55,8 @@ std::string textureKey(const FileRef& f) {
   } else if (f.sources & Archive) {
     std::string name = f.name;
     std::replace(name.begin(), name.end(), '\\', '/');
-    key << "arc:" << static_cast<const void*>(f.archive) << ":" << std::filesystem::path(name).lexically_normal().string();
+    key << "arc:" << static_cast<const void*>(f.archive) << ":"
+        << std::filesystem::path(name).lexically_normal().string();
   }
   return key.str();
 }
@@ -116,9 +117,9 @@ bool Texture::createFromBytes() {
   IDirect3DDevice9* device = stateCache().device();
   if (!device || bytes_.empty()) return false;
   IDirect3DTexture9* made = nullptr;
-  if (FAILED(D3DXCreateTextureFromFileInMemoryEx(device, bytes_.data(), static_cast<UINT>(bytes_.size()), width_, height_,
-                                                 levels_, usage_, format_, pool_, filter_, mipFilter_, colorKey_,
-                                                 &imageInfo_, nullptr, &made)))
+  if (FAILED(D3DXCreateTextureFromFileInMemoryEx(device, bytes_.data(), static_cast<UINT>(bytes_.size()), width_,
+                                                 height_, levels_, usage_, format_, pool_, filter_, mipFilter_,
+                                                 colorKey_, &imageInfo_, nullptr, &made)))
     return false;
   holdDeviceTexture(made);
   // Once the device holds the picture, the file's bytes are let go where the file can be read
@@ -157,7 +158,9 @@ bool Texture::loadDeviceTextureByName(IDirect3DDevice9* device) {
   return true;
 }
 
-bool Texture::canReadAgain() const { return (file_.sources & (Disk | Archive | MemFile)) != 0 && !(file_.sources & Memory); }
+bool Texture::canReadAgain() const {
+  return (file_.sources & (Disk | Archive | MemFile)) != 0 && !(file_.sources & Memory);
+}
 
 void Texture::adoptNewTexture(UINT oldWidth, UINT oldHeight) {
   texture_->GetLevelDesc(0, &desc_);
@@ -240,8 +243,8 @@ bool Texture::loadFromRequest(const TextureRequest& r) {
     return loadDescriptor(root, nullptr);
   }
   if (r.file.sources & Disk) {
-    return createFromFile(r.file.name, ReadBytes | paramsOnly, width_, height_, levels_, usage_, format_, pool_, filter_,
-                          mipFilter_, colorKey_);
+    return createFromFile(r.file.name, ReadBytes | paramsOnly, width_, height_, levels_, usage_, format_, pool_,
+                          filter_, mipFilter_, colorKey_);
   }
   if (r.file.sources & (Archive | MemFile | Memory)) {
     sourceFlags_ = SuppliedBytes | paramsOnly;
@@ -275,7 +278,8 @@ void Texture::cutFrames(Texture& child, const UdfNode& value) {
       frame->texture_ = texture_;
       frame->desc_ = desc_;
       frame->kind_ = 2;
-      frame->rect_ = RECT{static_cast<LONG>(x), static_cast<LONG>(y), static_cast<LONG>(x + cw), static_cast<LONG>(y + ch)};
+      frame->rect_ = RECT{static_cast<LONG>(x), static_cast<LONG>(y), static_cast<LONG>(x + cw),
+                          static_cast<LONG>(y + ch)};
       frame->id_ = child.id_ + std::to_string(index);
       frame->delay_ = child.delay_;
       frame->sourceFlags_ = ParametersOnly;
@@ -303,7 +307,8 @@ bool Texture::loadDescriptor(const UdfNode& value, Texture* parent) {
   const std::string poolText = readText(value, "Pool");
   D3DPOOL pool = D3DPOOL_MANAGED;
   if (poolText == "D3DPOOL_DEFAULT") pool = D3DPOOL_DEFAULT;
-  else if (poolText == "D3DPOOL_SYSTEMMEM") pool = D3DPOOL_SYSTEMMEM;
+  else if (poolText == "D3DPOOL_SYSTEMMEM")
+    pool = D3DPOOL_SYSTEMMEM;
   // Without "Levels" a descriptor that brings pictures gets the whole chain.
   const bool bringsPictures = !fileName.empty() || value.findChild("Subs") != nullptr;
   const int32_t levels = readInt(value, "Levels", bringsPictures ? 0 : 1);
@@ -333,8 +338,8 @@ bool Texture::loadDescriptor(const UdfNode& value, Texture* parent) {
     file_ = image;
     const uint32_t source = initFlags == "SAVE_NAME" ? LoadByName : ReadBytes;
     if (parent && source == ReadBytes && !loadImageBytes()) return false;
-    ok = createFromFile(image.name, source | ownTexture, width, height, levelCount, usage, format, pool, filter, mipFilter,
-                        colorKey);
+    ok = createFromFile(image.name, source | ownTexture, width, height, levelCount, usage, format, pool, filter,
+                        mipFilter, colorKey);
   } else {
     ok = createEmpty(ownTexture, width, height, levelCount, usage, format, pool);
   }
@@ -400,7 +405,8 @@ bool Texture::restore() {
     } else {
       hr = bytes_.empty() ? D3DERR_INVALIDCALL
                           : D3DXLoadSurfaceFromFileInMemory(surface, nullptr, &rect_, bytes_.data(),
-                                                            static_cast<UINT>(bytes_.size()), nullptr, filter_, colorKey_, nullptr);
+                                                            static_cast<UINT>(bytes_.size()), nullptr, filter_,
+                                                            colorKey_, nullptr);
     }
     surface->Release();
     return SUCCEEDED(hr);

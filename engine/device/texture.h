@@ -41,8 +41,8 @@ struct TextureRequest {
     Pool = 0x10,
     Filters = 0x20,
     Levels = 0x40,
-    FrameByIndex = 0x80,   // the found texture's frame `frameIndex`
-    FrameByName = 0x100,   // the found texture's frame named `frameName`
+    FrameByIndex = 0x80,  // the found texture's frame `frameIndex`
+    FrameByName = 0x100,  // the found texture's frame named `frameName`
     CarriesTexture = 0x200,
   };
   FileRef file;

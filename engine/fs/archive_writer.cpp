@@ -85,17 +85,17 @@ bool ArchiveWriter::addEntry(const std::string& rawName, const uint8_t* data, si
   if (size > 0xFFFFFFFFu || bytes_.size() + size > 0x7FFFFFFFu) return false;
   const size_t start = bytes_.size();
   const uint32_t headerSize = static_cast<uint32_t>(32 + name.size());
-  put16(bytes_, 0);                                      // header CRC, sealed below
-  bytes_.push_back(0x74);                                // file header
-  put16(bytes_, 0x8000 | (directory ? 0x00E0 : 0));      // long block; directory
+  put16(bytes_, 0);                                  // header CRC, sealed below
+  bytes_.push_back(0x74);                            // file header
+  put16(bytes_, 0x8000 | (directory ? 0x00E0 : 0));  // long block; directory
   put16(bytes_, headerSize);
-  put32(bytes_, static_cast<uint32_t>(size));            // packed size
-  put32(bytes_, static_cast<uint32_t>(size));            // unpacked size
-  bytes_.push_back(2);                                   // host system
+  put32(bytes_, static_cast<uint32_t>(size));  // packed size
+  put32(bytes_, static_cast<uint32_t>(size));  // unpacked size
+  bytes_.push_back(2);                         // host system
   put32(bytes_, crc32(data, size));
   put32(bytes_, dosTime(modified));
-  bytes_.push_back(20);                                  // unpack version
-  bytes_.push_back(0x30);                                // stored
+  bytes_.push_back(20);    // unpack version
+  bytes_.push_back(0x30);  // stored
   put16(bytes_, static_cast<uint32_t>(name.size()));
   put32(bytes_, directory ? 0x10 : 0x20);
   bytes_.insert(bytes_.end(), name.begin(), name.end());

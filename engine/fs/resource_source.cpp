@@ -22,9 +22,7 @@ ResourceLookup& installed() {
 
 }  // namespace
 
-ResourceLookup setResourceLookup(ResourceLookup lookup) {
-  return std::exchange(installed(), std::move(lookup));
-}
+ResourceLookup setResourceLookup(ResourceLookup lookup) { return std::exchange(installed(), std::move(lookup)); }
 
 std::optional<ResourceBytes> findResource(std::string_view type, int32_t id) {
   // Resource ids are 16-bit numbers.

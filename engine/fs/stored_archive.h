@@ -22,12 +22,12 @@
 namespace halcyon {
 
 struct ArchiveEntry {
-  std::string name;        // as stored, "\" between folders
+  std::string name;  // as stored, "\" between folders
   uint32_t packedSize = 0;
   uint32_t unpackedSize = 0;
-  uint32_t crc = 0;        // CRC-32 recorded for the unpacked bytes
+  uint32_t crc = 0;  // CRC-32 recorded for the unpacked bytes
   uint16_t flags = 0;
-  uint8_t method = 0;      // 0x30 stored
+  uint8_t method = 0;  // 0x30 stored
   bool directory() const { return (flags & 0x00E0) == 0x00E0; }
 };
 

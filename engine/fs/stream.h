@@ -80,9 +80,9 @@ class MemoryStream final : public Stream {
   MemoryStream& operator=(const MemoryStream&) = delete;
 
   // Data sources; each replaces what the stream held and puts the position at 0.
-  void useBlock(const uint8_t* data, size_t size);     // borrowed, never written
-  void copyBlock(const uint8_t* data, size_t size);    // owned copy
-  void takeBuffer(std::vector<uint8_t> bytes);         // owned, moved in
+  void useBlock(const uint8_t* data, size_t size);   // borrowed, never written
+  void copyBlock(const uint8_t* data, size_t size);  // owned copy
+  void takeBuffer(std::vector<uint8_t> bytes);       // owned, moved in
   void setBaseOffset(int32_t base) { base_ = base; }
   int32_t baseOffset() const { return base_; }
 

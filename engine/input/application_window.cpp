@@ -16,7 +16,9 @@ ClientRect ApplicationInputWindow::clientRect() const {
   return {r.left, r.top, r.width(), r.height()};
 }
 
-bool ApplicationInputWindow::systemCursor(float& x, float& y) const { return dinput::systemCursorInClient(handle(), x, y); }
+bool ApplicationInputWindow::systemCursor(float& x, float& y) const {
+  return dinput::systemCursorInClient(handle(), x, y);
+}
 
 void ApplicationInputWindow::showArrowCursor() { dinput::setArrowCursor(); }
 

@@ -11,8 +11,7 @@ using namespace dinput;
 
 InputManager::~InputManager() { shutdown(); }
 
-bool InputManager::initialise(InputWindow& window, bool systemCursorMode, uint32_t keyboardFlags,
-                              uint32_t mouseFlags) {
+bool InputManager::initialise(InputWindow& window, bool systemCursorMode, uint32_t keyboardFlags, uint32_t mouseFlags) {
   // Devices of an earlier initialisation go; the runtime itself is kept.
   if (keyboard_) keyboard_->Unacquire();
   if (mouse_) mouse_->Unacquire();
@@ -53,8 +52,7 @@ bool InputManager::initialise(InputWindow& window, bool systemCursorMode, uint32
   mouseFormat.dwFlags = DIDF_ABSAXIS;
   if (!mouse_ || !succeeded(mouse_->SetDataFormat(mouseFormat)) ||
       !succeeded(mouse_->SetCooperativeLevel(window.handle(), mouseFlags)) ||
-      !succeeded(mouse_->SetBufferSize(kBufferRecords)) ||
-      !succeeded(mouse_->SetEventNotification(&mouseEvent_))) {
+      !succeeded(mouse_->SetBufferSize(kBufferRecords)) || !succeeded(mouse_->SetEventNotification(&mouseEvent_))) {
     return fail();
   }
 
@@ -241,14 +239,9 @@ void InputManager::drainMouse() {
         dispatch(e);
         break;
       }
-      case DIMOFS_BUTTON0:
-        buttonRecord(r, 0);
-        break;
-      case DIMOFS_BUTTON1:
-        buttonRecord(r, 1);
-        break;
-      default:
-        break;  // wheel and further buttons
+      case DIMOFS_BUTTON0: buttonRecord(r, 0); break;
+      case DIMOFS_BUTTON1: buttonRecord(r, 1); break;
+      default: break;  // wheel and further buttons
     }
   }
 }
@@ -331,8 +324,7 @@ void InputManager::handleWindowMessage(uint32_t message, uintptr_t wParam, intpt
       cursorY_ = y;
       return;
     }
-    default:
-      return;
+    default: return;
   }
 }
 

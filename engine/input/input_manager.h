@@ -102,7 +102,7 @@ class InputManager : public MessageHandler {
 
   InputWindow* window_ = nullptr;
   std::unique_ptr<InputWindow> ownWindow_;  // made for the application form of initialise
-  Application* application_ = nullptr;  // the one this manager is registered with
+  Application* application_ = nullptr;      // the one this manager is registered with
   std::unique_ptr<dinput::DirectInput8> directInput_;
   std::unique_ptr<dinput::DirectInputDevice8> keyboard_;
   std::unique_ptr<dinput::DirectInputDevice8> mouse_;

@@ -26,9 +26,7 @@ Quaternion hamilton(const Quaternion& a, const Quaternion& b) { return multiply(
 
 Quaternion scaled(const Quaternion& v, float k) { return {v.x * k, v.y * k, v.z * k, v.w * k}; }
 Quaternion sum(const Quaternion& a, const Quaternion& b) { return {a.x + b.x, a.y + b.y, a.z + b.z, a.w + b.w}; }
-Quaternion difference(const Quaternion& a, const Quaternion& b) {
-  return {a.x - b.x, a.y - b.y, a.z - b.z, a.w - b.w};
-}
+Quaternion difference(const Quaternion& a, const Quaternion& b) { return {a.x - b.x, a.y - b.y, a.z - b.z, a.w - b.w}; }
 
 Quaternion keyQuaternion(const AnimationKey& key) {
   return normalize(Quaternion{key.value[0], key.value[1], key.value[2], key.value[3]});

@@ -57,7 +57,7 @@ void Camera::setViewMatrix(const Matrix& view) {
 void Camera::updateFrustum() {
   const Matrix vp = view_ * projection_;
   // Clip space of the device: -w <= x, y <= w and 0 <= z <= w.
-  auto column = [&](int j, float (&c)[4]) {
+  auto column = [&](int j, float(&c)[4]) {
     for (int i = 0; i < 4; ++i) c[i] = vp.m[i][j];
   };
   float c0[4], c1[4], c2[4], c3[4];

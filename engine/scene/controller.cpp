@@ -87,20 +87,14 @@ bool AnimationController::getMatrixAt(const float* explicitTime, int64_t nowMs, 
 
 bool TransformController::getMatrixAt(const float*, int64_t, Matrix& out) {
   switch (part_) {
-    case kWhole:
-      out = transform_->getMatrix();
-      return true;
-    case kBase:
-      out = transform_->base();
-      return true;
+    case kWhole: out = transform_->getMatrix(); return true;
+    case kBase: out = transform_->base(); return true;
     case kScale: {
       const Vec3 s = transform_->scale();
       out = Matrix::scaling(s.x, s.y, s.z);
       return true;
     }
-    case kRotation:
-      out = Matrix::rotationQuaternion(transform_->rotation());
-      return true;
+    case kRotation: out = Matrix::rotationQuaternion(transform_->rotation()); return true;
     case kTranslation: {
       const Vec3 t = transform_->translation();
       out = Matrix::translation(t.x, t.y, t.z);

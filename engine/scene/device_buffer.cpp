@@ -4,13 +4,9 @@
 
 namespace halcyon {
 
-DeviceBuffer::DeviceBuffer(const BufferDescription& description) : description_(description) {
-  registerDeviceObject();
-}
+DeviceBuffer::DeviceBuffer(const BufferDescription& description) : description_(description) { registerDeviceObject(); }
 
-DeviceBuffer::~DeviceBuffer() {
-  invalidate();
-}
+DeviceBuffer::~DeviceBuffer() { invalidate(); }
 
 bool DeviceBuffer::create() {
   invalidate();

@@ -18,17 +18,12 @@ struct ArgUse {
 
 ArgUse argumentsOf(DWORD op) {
   switch (op) {
-    case D3DTOP_DISABLE:
-      return {false, false, false};
-    case D3DTOP_SELECTARG1:
-      return {false, true, false};
-    case D3DTOP_SELECTARG2:
-      return {false, false, true};
+    case D3DTOP_DISABLE: return {false, false, false};
+    case D3DTOP_SELECTARG1: return {false, true, false};
+    case D3DTOP_SELECTARG2: return {false, false, true};
     case D3DTOP_MULTIPLYADD:
-    case D3DTOP_LERP:
-      return {true, true, true};
-    default:
-      return {false, true, true};
+    case D3DTOP_LERP: return {true, true, true};
+    default: return {false, true, true};
   }
 }
 
@@ -94,7 +89,9 @@ namespace {
 // keeps what the stages before it made: a light map, a flash's light or a base picture
 // combined that way is no reason to blend.
 bool keepsAlphaOpaque(const TextureStage& s, bool first) {
-  const DWORD arg = s.alphaOp == D3DTOP_SELECTARG1 ? s.alphaArg1 : s.alphaOp == D3DTOP_SELECTARG2 ? s.alphaArg2 : ~DWORD(0);
+  const DWORD arg = s.alphaOp == D3DTOP_SELECTARG1   ? s.alphaArg1
+                    : s.alphaOp == D3DTOP_SELECTARG2 ? s.alphaArg2
+                                                     : ~DWORD(0);
   if (arg == D3DTA_CURRENT) return !first;
   return arg == D3DTA_TEXTURE && s.texture && !textureHasAlpha(s.texture);
 }
@@ -172,9 +169,9 @@ bool applyMaterialStates(const Material& m, DWORD fvf) {
     const bool hasTexture = s.texture != nullptr;
     const bool autoColor = s.colorOp == kAutomaticOp;
     const bool autoAlpha = s.alphaOp == kAutomaticOp;
-    const bool textureRead =
-        hasTexture && (autoColor || autoAlpha || reads(s.colorOp, s.colorArg0, s.colorArg1, s.colorArg2, D3DTA_TEXTURE) ||
-                       reads(s.alphaOp, s.alphaArg0, s.alphaArg1, s.alphaArg2, D3DTA_TEXTURE));
+    const bool textureRead = hasTexture && (autoColor || autoAlpha ||
+                                            reads(s.colorOp, s.colorArg0, s.colorArg1, s.colorArg2, D3DTA_TEXTURE) ||
+                                            reads(s.alphaOp, s.alphaArg0, s.alphaArg1, s.alphaArg2, D3DTA_TEXTURE));
     if (textureRead) {
       ok &= setTextureStageState(i, D3DTSS_TEXCOORDINDEX, s.texCoordIndex);
       Matrix transform;

@@ -27,10 +27,8 @@ Quaternion normalize(const Quaternion& q) {
 
 Quaternion multiply(const Quaternion& a, const Quaternion& b) {
   // Row-vector order: the rotation of a is applied first, so the Hamilton product is b·a.
-  return {b.w * a.x + b.x * a.w + b.y * a.z - b.z * a.y,
-          b.w * a.y - b.x * a.z + b.y * a.w + b.z * a.x,
-          b.w * a.z + b.x * a.y - b.y * a.x + b.z * a.w,
-          b.w * a.w - b.x * a.x - b.y * a.y - b.z * a.z};
+  return {b.w * a.x + b.x * a.w + b.y * a.z - b.z * a.y, b.w * a.y - b.x * a.z + b.y * a.w + b.z * a.x,
+          b.w * a.z + b.x * a.y - b.y * a.x + b.z * a.w, b.w * a.w - b.x * a.x - b.y * a.y - b.z * a.z};
 }
 
 Quaternion conjugate(const Quaternion& q) { return {-q.x, -q.y, -q.z, q.w}; }

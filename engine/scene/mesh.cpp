@@ -14,20 +14,14 @@ namespace {
 
 uint32_t componentSize(DWORD bit) {
   switch (bit) {
-    case D3DFVF_XYZ:
-      return 12;
-    case D3DFVF_XYZRHW:
-      return 16;
-    case D3DFVF_NORMAL:
-      return 12;
+    case D3DFVF_XYZ: return 12;
+    case D3DFVF_XYZRHW: return 16;
+    case D3DFVF_NORMAL: return 12;
     case D3DFVF_DIFFUSE:
-    case D3DFVF_SPECULAR:
-      return 4;
+    case D3DFVF_SPECULAR: return 4;
     case 0x100:
-    case 0x200:
-      return 8;
-    default:
-      return 0;
+    case 0x200: return 8;
+    default: return 0;
   }
 }
 
@@ -73,9 +67,7 @@ Mesh::Mesh(const Material& material, Geometry* geometry, BufferRegion vertices, 
 
 Mesh::~Mesh() = default;
 
-void Mesh::updateBounds() {
-  worldBounds_ = geometry_ ? geometry_->bounds.transformed(world_) : Box{};
-}
+void Mesh::updateBounds() { worldBounds_ = geometry_ ? geometry_->bounds.transformed(world_) : Box{}; }
 
 void Mesh::submit(RenderSorter& sorter) { sorter.add(this); }
 
@@ -106,7 +98,8 @@ bool Mesh::bakeTransform(const Matrix& matrix) {
   for (uint32_t i = 0; i < vertices_.count; ++i) bake(data + size_t(i) * deviceStride_);
   vertices_.buffer->unlock();
   // The kept copy follows, so that a buffer refilled after a device loss keeps the bake.
-  for (uint32_t i = 0; i < geometry_->vertexCount; ++i) bake(geometry_->vertices.data() + size_t(i) * geometry_->stride);
+  for (uint32_t i = 0; i < geometry_->vertexCount; ++i)
+    bake(geometry_->vertices.data() + size_t(i) * geometry_->stride);
   geometry_->computeBounds();
   updateBounds();
   baked_ = true;
@@ -156,8 +149,9 @@ bool Mesh::draw(const Camera* camera) {
     device->SetIndices(ib->indices());
     hr = count / 3 ? device->DrawIndexedPrimitive(primitiveType, 0, 0, vertices_.count, start, count / 3) : S_OK;
   } else {
-    hr = vertices_.count / 3 ? device->DrawPrimitive(primitiveType, vertices_.offset / deviceStride_, vertices_.count / 3)
-                             : S_OK;
+    hr = vertices_.count / 3
+             ? device->DrawPrimitive(primitiveType, vertices_.offset / deviceStride_, vertices_.count / 3)
+             : S_OK;
   }
   if (unlitForDraw) scenedevice::setRenderState(D3DRS_LIGHTING, 1);
   hasRange_ = false;
@@ -166,8 +160,8 @@ bool Mesh::draw(const Camera* camera) {
 
 // --- SkinnedMesh -------------------------------------------------------------------------------
 
-SkinnedMesh::SkinnedMesh(const Material& material, Geometry* geometry, BufferRegion vertices,
-                         BufferRegion indices, uint32_t deviceStride, std::unique_ptr<halcyon::Skin> skin)
+SkinnedMesh::SkinnedMesh(const Material& material, Geometry* geometry, BufferRegion vertices, BufferRegion indices,
+                         uint32_t deviceStride, std::unique_ptr<halcyon::Skin> skin)
     : Mesh(material, geometry, vertices, indices, deviceStride), skin_(std::move(skin)) {}
 
 SkinnedMesh::~SkinnedMesh() = default;

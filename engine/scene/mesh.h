@@ -31,7 +31,7 @@ struct Geometry {
   uint32_t indexCount = 0;
   uint32_t indexSize = 0;  // 2 or 4
   std::vector<uint8_t> indices;
-  Box bounds;  // over the positions
+  Box bounds;                          // over the positions
   std::vector<DeviceBuffer*> buffers;  // made for this geometry, owned by the scene's pool
 
   void computeBounds();

@@ -18,10 +18,10 @@ struct RenderView {
 
 struct RenderContext : RenderView {
   enum Flag : uint32_t {
-    kExplicitTime = 1,    // evaluate animation at `time` instead of each controller's clock
-    kNoFrustumTest = 2,   // draw every mesh
-    kComposeOnly = 4,     // compose transforms, draw nothing
-    kFrameClock = 8,      // the controllers play by `clockMs` instead of reading the clock
+    kExplicitTime = 1,   // evaluate animation at `time` instead of each controller's clock
+    kNoFrustumTest = 2,  // draw every mesh
+    kComposeOnly = 4,    // compose transforms, draw nothing
+    kFrameClock = 8,     // the controllers play by `clockMs` instead of reading the clock
   };
 
   uint32_t flags = 0;

@@ -17,7 +17,9 @@ namespace {
 // --- reading values out of records ---------------------------------------------------------------
 // Scene files come from outside: every size is checked before bytes are read.
 
-uint32_t readU32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint32_t readU32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
 
 float readF32(const uint8_t* p) {
   const uint32_t bits = readU32(p);
@@ -309,8 +311,8 @@ bool Scene::load(FileRef file) {
   if (const UdfRecord* children = find(*top, "Children"); children && children->structured())
     for (const auto& m : children->members()) loadNode(*m.record, *root_, load, true);
   if (load.cycles || load.overLimit)
-    logLine("Scene file " + name_ + ": " + std::to_string(load.cycles) +
-            " node(s) listing an ancestor skipped" + (load.overLimit ? ", node limits reached" : "") + "\n");
+    logLine("Scene file " + name_ + ": " + std::to_string(load.cycles) + " node(s) listing an ancestor skipped" +
+            (load.overLimit ? ", node limits reached" : "") + "\n");
 
   // The loaded pose: world matrices and their inverses, which skinning binds against.
   auto pose = [](auto& self, SceneNode& node, const Matrix& parentWorld) -> void {

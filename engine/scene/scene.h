@@ -57,8 +57,7 @@ class Scene {
                           std::unique_ptr<Skin> skin);
   virtual bool addLight(const UdfRecord& light, std::unique_ptr<Light> made);
   // Registers the node and object matrices as the node's transform set under the scene name.
-  virtual bool setNodeTransform(const UdfRecord& node, SceneNode& target, const Matrix& nodeTM,
-                                const Matrix& objectTM);
+  virtual bool setNodeTransform(const UdfRecord& node, SceneNode& target, const Matrix& nodeTM, const Matrix& objectTM);
 
   size_t bufferCount() const { return pool_.size(); }
   // Device loss: every buffer of the pool released, then made and filled again.

@@ -69,14 +69,13 @@ void SceneNode::driveTransformByParts(bool byParts) {
     controllers_.erase(kTransformControllerId);
     controllers_[kBaseControllerId] = std::make_unique<TransformController>(&local_, TransformController::kBase);
     controllers_[kScaleControllerId] = std::make_unique<TransformController>(&local_, TransformController::kScale);
-    controllers_[kRotationControllerId] =
-        std::make_unique<TransformController>(&local_, TransformController::kRotation);
-    controllers_[kTranslationControllerId] =
-        std::make_unique<TransformController>(&local_, TransformController::kTranslation);
+    controllers_[kRotationControllerId] = std::make_unique<TransformController>(&local_,
+                                                                                TransformController::kRotation);
+    controllers_[kTranslationControllerId] = std::make_unique<TransformController>(&local_,
+                                                                                   TransformController::kTranslation);
   } else {
     for (int id = kBaseControllerId; id <= kTranslationControllerId; ++id) controllers_.erase(id);
-    controllers_[kTransformControllerId] =
-        std::make_unique<TransformController>(&local_, TransformController::kWhole);
+    controllers_[kTransformControllerId] = std::make_unique<TransformController>(&local_, TransformController::kWhole);
   }
 }
 
@@ -202,8 +201,8 @@ bool SceneNode::render(RenderContext& context) {
   if (!(context.flags & RenderContext::kComposeOnly) && mesh_) {
     mesh_->setWorld(objectWorld_);
     mesh_->updateBounds();
-    const bool visible =
-        (context.flags & RenderContext::kNoFrustumTest) || context.camera.boxVisible(mesh_->worldBounds());
+    const bool visible = (context.flags & RenderContext::kNoFrustumTest) ||
+                         context.camera.boxVisible(mesh_->worldBounds());
     if (visible) {
       if (context.sorter) {
         mesh_->submit(*context.sorter);

@@ -33,7 +33,8 @@ GlyphRect Charset::glyphRect(uint32_t character) const {
   return rects[static_cast<size_t>(i)];
 }
 
-GlyphRect Charset::croppedGlyphRect(uint32_t character, int32_t left, int32_t top, int32_t right, int32_t bottom) const {
+GlyphRect Charset::croppedGlyphRect(uint32_t character, int32_t left, int32_t top, int32_t right,
+                                    int32_t bottom) const {
   if (!texture || texture->width() <= 0 || texture->height() <= 0) return {};
   GlyphRect r = glyphRect(character);
   const float w = static_cast<float>(texture->width());

@@ -38,7 +38,7 @@ class Charset {
   static constexpr int64_t kMaxCharacters = 65536;
 
   int32_t firstChar = 0;
-  int32_t lastChar = 256;  // inclusive
+  int32_t lastChar = 256;    // inclusive
   int32_t charsPerLine = 0;  // 0: no grid (the file gave none)
   int32_t cellWidth = 14;
   int32_t cellHeight = 14;

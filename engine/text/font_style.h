@@ -17,8 +17,8 @@ struct FontStyle {
   uint32_t flags = 0;
   // Glyph sizes are multiplied by it when text is laid out; the user of a style sets it.
   float scale = 1.0f;
-  int32_t charSpace = 0;  // extra advance after each glyph, pixels
-  int32_t rowSpace = 0;   // extra space between rows, pixels
+  int32_t charSpace = 0;                                    // extra advance after each glyph, pixels
+  int32_t rowSpace = 0;                                     // extra space between rows, pixels
   std::array<float, 4> colour{1.0f, 1.0f, 1.0f, 1.0f};      // alpha, red, green, blue
   std::array<float, 4> background{1.0f, 0.0f, 0.0f, 0.0f};  // alpha, red, green, blue
   std::u16string fontName;

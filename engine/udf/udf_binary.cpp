@@ -301,9 +301,7 @@ class WriteSession {
   bool putText(const std::string& s) {
     return s.size() <= INT32_MAX && put32(static_cast<uint32_t>(s.size())) && put(s.data(), s.size());
   }
-  bool patch32(int32_t at, uint32_t v) {
-    return out_.seek(at, SeekStart) && put32(v) && out_.seek(0, SeekEnd);
-  }
+  bool patch32(int32_t at, uint32_t v) { return out_.seek(at, SeekStart) && put32(v) && out_.seek(0, SeekEnd); }
 
   bool writeRecord(const UdfRecord& record, int depth) {
     if (depth > 4096) return false;
@@ -343,7 +341,8 @@ class WriteSession {
     written_[&record] = {start, end - start};
     if (auto waiting = pending_.find(&record); waiting != pending_.end()) {
       for (int32_t at : waiting->second) {
-        if (!patch32(at, static_cast<uint32_t>(start)) || !patch32(at + 4, static_cast<uint32_t>(end - start))) return false;
+        if (!patch32(at, static_cast<uint32_t>(start)) || !patch32(at + 4, static_cast<uint32_t>(end - start)))
+          return false;
       }
       pending_.erase(waiting);
     }
@@ -388,7 +387,8 @@ bool UdfBinaryWriter::write(const UdfRecord& root, Stream& out) {
   if (!s.writeRecord(root, 0) || !s.writeOrphans()) return false;
   const int32_t end = out.tell();
   if (end < rootSizeAt) return false;
-  return s.patch32(rootSizeAt, static_cast<uint32_t>(end - rootSizeAt)) && s.patch32(start, static_cast<uint32_t>(end - start));
+  return s.patch32(rootSizeAt, static_cast<uint32_t>(end - rootSizeAt)) &&
+         s.patch32(start, static_cast<uint32_t>(end - start));
 }
 
 std::vector<uint8_t> UdfBinaryWriter::writeToBytes(const UdfRecord& root) {

@@ -12,8 +12,8 @@ namespace halcyon {
 namespace {
 
 // Limits that only pathological input reaches; the shipped files stay far below them.
-constexpr int kMaxListDepth = 256;         // array(array(...)) nesting
-constexpr size_t kMaxIncludeDepth = 16;    // chain of files including files
+constexpr int kMaxListDepth = 256;       // array(array(...)) nesting
+constexpr size_t kMaxIncludeDepth = 16;  // chain of files including files
 // Memory that reference copies may add in one parse: a floor for small files, plus a share
 // that grows with the text, so that a few hundred bytes of references copying references
 // cannot claim gigabytes.

@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!known || info.width != image.width || info.height != image.height) std::abort();
     // Small images also go through the resizer and the mip builder.
     if (image.width <= 64 && image.height <= 64) {
-      const auto bigger = resizeImage(image.pixels, image.width, image.height, image.width * 2 + 1, image.height + 3, D3DX_FILTER_LINEAR);
+      const auto bigger = resizeImage(image.pixels, image.width, image.height, image.width * 2 + 1, image.height + 3,
+                                      D3DX_FILTER_LINEAR);
       UINT w = 0, h = 0;
       const auto half = nextMipLevel(bigger, image.width * 2 + 1, image.height + 3, w, h, D3DX_FILTER_BOX);
       if (half.size() != static_cast<size_t>(w) * h) std::abort();

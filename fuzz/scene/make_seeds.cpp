@@ -35,10 +35,11 @@ Rec animation() {
 Rec litTexturedMesh() {
   Rec wood = with(structRec("Wood", "Material"), colourRec("Diffuse", 1, 0.8f, 0.6f, 0.4f), realRec("Opacity", 0.5f),
                   intRec("TwoSided", 1),
-                  with(structRec("Textures", "Map"),
-                       with(structRec("0", "Diffuse"), textRec("FileName", "wood.png"), textRec("TexAddrU", "Mirror"))));
+                  with(structRec("Textures", "Map"), with(structRec("0", "Diffuse"), textRec("FileName", "wood.png"),
+                                                          textRec("TexAddrU", "Mirror"))));
   Rec room = with(structRec("Room", "Material"),
-                  with(structRec("Materials", "Material"), with(structRec("Base", "Material"), intRec("MaterialSubId", 0)),
+                  with(structRec("Materials", "Material"),
+                       with(structRec("Base", "Material"), intRec("MaterialSubId", 0)),
                        with(structRec("LightMap", "Material"), intRec("MaterialSubId", 1))));
   Rec board = with(meshRec("Board", 3, 2, indexBytes<uint16_t>(3, 3), 3, "Wood"), textRec("Usage", "dynamic"),
                    textRec("VertexAlign32", "1"), textRec("Lit", "1"), animation());
@@ -53,21 +54,23 @@ Rec wideIndices() {
 // A triangle of FVF XYZ|NORMAL|TEX1 whose three vertices all follow Bone01.
 Rec skinOnItsBone() {
   std::vector<float> verts;
-  for (int i = 0; i < 3; ++i) verts.insert(verts.end(), {float(10 * (i == 1)), float(10 * (i == 2)), 0, 0, 0, -1, 0, 0});
+  for (int i = 0; i < 3; ++i)
+    verts.insert(verts.end(), {float(10 * (i == 1)), float(10 * (i == 2)), 0, 0, 0, -1, 0, 0});
   Rec skin = skinMeshRec("Skin", verts, std::vector<uint16_t>{0, 1, 2});
   skin->addChild(with(structRec("BoneNames", "string"), textRec("0", "Bone01")));
   skin->addChild(rawRec("VertBoneOffs", std::vector<int32_t>{0, 1, 2}));
   skin->addChild(rawRec("VertBoneNums", std::vector<int32_t>{1, 1, 1}));
   skin->addChild(rawRec("BoneWeights", std::vector<float>{0, 1, 0, 1, 0, 1}));
-  return root(
-      with(structRec("Children", "Node"), nodeRec("Bone01", "Bone", Matrix::translation(5, 6, 7)), std::move(skin)));
+  return root(with(structRec("Children", "Node"), nodeRec("Bone01", "Bone", Matrix::translation(5, 6, 7)),
+                   std::move(skin)));
 }
 
 Rec lightsCameraAndDummies() {
   Rec lamp = with(nodeRec("Lamp", "PointLight", Matrix::identity()), realRec("AttStart", 50), realRec("AttEnd", 400),
                   colourRec("Color", 1, 1, 0.9f, 0.8f));
   Rec parent = with(nodeRec("Parent", "Dummy", Matrix::identity()),
-                    with(structRec("Children", "Node"), with(nodeRec("Child", "Dummy", Matrix::identity()), animation())));
+                    with(structRec("Children", "Node"),
+                         with(nodeRec("Child", "Dummy", Matrix::identity()), animation())));
   return root(with(structRec("Lights", "Light"), std::move(lamp), nodeRec("Sun", "DirectLight", Matrix::identity())),
               with(structRec("Cameras", "Node"), nodeRec("Cam", "Camera", Matrix::translation(5, 6, 7))),
               with(structRec("Children", "Node"), std::move(parent)));

@@ -13,7 +13,8 @@ class AnyTextures : public halcyon::CharsetTextureSource {
                                                 const halcyon::SearchPaths&) override {
     if (request.file.name.size() % 5 == 0) return nullptr;
     // A non-zero origin, so the glyph arithmetic that adds it is exercised too.
-    return std::make_unique<texttest::SizedCharsetTexture>(static_cast<int32_t>(request.file.name.size() * 16), 256, 3, 5);
+    return std::make_unique<texttest::SizedCharsetTexture>(static_cast<int32_t>(request.file.name.size() * 16), 256, 3,
+                                                           5);
   }
 };
 

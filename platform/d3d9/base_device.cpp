@@ -18,7 +18,8 @@ D3DGAMMARAMP identityGammaRamp() {
 
 DeviceControl* deviceControl(IDirect3DDevice9* device) { return dynamic_cast<DeviceControl*>(device); }
 
-BaseDevice::BaseDevice(IDirect3D9* direct3d, const D3DPRESENT_PARAMETERS& params) : direct3d_(direct3d), params_(params) {
+BaseDevice::BaseDevice(IDirect3D9* direct3d, const D3DPRESENT_PARAMETERS& params)
+    : direct3d_(direct3d), params_(params) {
   if (direct3d_) direct3d_->AddRef();
   resetState(params);
   state_.gamma = identityGammaRamp();
@@ -51,7 +52,8 @@ void BaseDevice::resetState(const D3DPRESENT_PARAMETERS& params) {
   const D3DGAMMARAMP gamma = state_.gamma;
   state_ = DeviceState{};
   state_.gamma = gamma;
-  for (UINT i = 0; i < kRenderStateCount; ++i) state_.renderStates[i] = defaultRenderState(i, params.EnableAutoDepthStencil != 0);
+  for (UINT i = 0; i < kRenderStateCount; ++i)
+    state_.renderStates[i] = defaultRenderState(i, params.EnableAutoDepthStencil != 0);
   for (UINT s = 0; s < kMaxTextureStages; ++s) {
     for (UINT t = 0; t < kTextureStageStateCount; ++t) state_.stageStates[s][t] = defaultTextureStageState(s, t);
     for (UINT t = 0; t < kSamplerStateCount; ++t) state_.samplerStates[s][t] = defaultSamplerState(t);

@@ -102,7 +102,18 @@ class BaseDevice : public IDirect3DDevice9, public DeviceControl {
 
   // Hooks for the implementations: a state of the given kind changed (index is the state
   // type, stage or light number).
-  enum class Changed { RenderState, StageState, SamplerState, Texture, Transform, Material, Light, Viewport, Vertices, Gamma };
+  enum class Changed {
+    RenderState,
+    StageState,
+    SamplerState,
+    Texture,
+    Transform,
+    Material,
+    Light,
+    Viewport,
+    Vertices,
+    Gamma
+  };
   virtual void stateChanged(Changed, UINT) {}
   // Every call with its arguments, for the recording device.
   virtual void note(const char*, std::initializer_list<uint64_t>) {}

@@ -174,7 +174,11 @@ enum D3DRESOURCETYPE : uint32_t {
   D3DRTYPE_VERTEXBUFFER = 6,
   D3DRTYPE_INDEXBUFFER = 7,
 };
-enum D3DBACKBUFFER_TYPE : uint32_t { D3DBACKBUFFER_TYPE_MONO = 0, D3DBACKBUFFER_TYPE_LEFT = 1, D3DBACKBUFFER_TYPE_RIGHT = 2 };
+enum D3DBACKBUFFER_TYPE : uint32_t {
+  D3DBACKBUFFER_TYPE_MONO = 0,
+  D3DBACKBUFFER_TYPE_LEFT = 1,
+  D3DBACKBUFFER_TYPE_RIGHT = 2
+};
 enum D3DPRIMITIVETYPE : uint32_t {
   D3DPT_POINTLIST = 1,
   D3DPT_LINELIST = 2,
@@ -680,10 +684,10 @@ struct D3DPSHADERCAPS2_0 {
 struct D3DCAPS9 {
   D3DDEVTYPE DeviceType;
   UINT AdapterOrdinal;
-  DWORD Caps, Caps2, Caps3, PresentationIntervals, CursorCaps, DevCaps, PrimitiveMiscCaps, RasterCaps,
-      ZCmpCaps, SrcBlendCaps, DestBlendCaps, AlphaCmpCaps, ShadeCaps, TextureCaps, TextureFilterCaps,
-      CubeTextureFilterCaps, VolumeTextureFilterCaps, TextureAddressCaps, VolumeTextureAddressCaps, LineCaps,
-      MaxTextureWidth, MaxTextureHeight, MaxVolumeExtent, MaxTextureRepeat, MaxTextureAspectRatio, MaxAnisotropy;
+  DWORD Caps, Caps2, Caps3, PresentationIntervals, CursorCaps, DevCaps, PrimitiveMiscCaps, RasterCaps, ZCmpCaps,
+      SrcBlendCaps, DestBlendCaps, AlphaCmpCaps, ShadeCaps, TextureCaps, TextureFilterCaps, CubeTextureFilterCaps,
+      VolumeTextureFilterCaps, TextureAddressCaps, VolumeTextureAddressCaps, LineCaps, MaxTextureWidth,
+      MaxTextureHeight, MaxVolumeExtent, MaxTextureRepeat, MaxTextureAspectRatio, MaxAnisotropy;
   float MaxVertexW, GuardBandLeft, GuardBandTop, GuardBandRight, GuardBandBottom, ExtentsAdjust;
   DWORD StencilCaps, FVFCaps, TextureOpCaps, MaxTextureBlendStages, MaxSimultaneousTextures, VertexProcessingCaps,
       MaxActiveLights, MaxUserClipPlanes, MaxVertexBlendMatrices, MaxVertexBlendMatrixIndex;

@@ -73,7 +73,10 @@ void GLDevice::stateChanged(Changed what, UINT index) {
       keyDirty_ = true;
       uniformsChanged(kStageConstantValues);
       break;
-    case Changed::Texture: keyDirty_ = true; texturesDirty_ = true; break;
+    case Changed::Texture:
+      keyDirty_ = true;
+      texturesDirty_ = true;
+      break;
     case Changed::SamplerState: samplersDirty_ = true; break;
     case Changed::Light:
       keyDirty_ = true;
@@ -113,8 +116,8 @@ HRESULT GLDevice::GetDisplayMode(UINT, D3DDISPLAYMODE* mode) {
   SDL_DisplayMode m{};
   const int display = std::max(0, SDL_GetWindowDisplayIndex(context_->window));
   if (SDL_GetCurrentDisplayMode(display, &m) != 0) return D3DERR_NOTAVAILABLE;
-  *mode = D3DDISPLAYMODE{static_cast<UINT>(m.w), static_cast<UINT>(m.h), m.refresh_rate > 0 ? static_cast<UINT>(m.refresh_rate) : 60u,
-                         D3DFMT_X8R8G8B8};
+  *mode = D3DDISPLAYMODE{static_cast<UINT>(m.w), static_cast<UINT>(m.h),
+                         m.refresh_rate > 0 ? static_cast<UINT>(m.refresh_rate) : 60u, D3DFMT_X8R8G8B8};
   return D3D_OK;
 }
 
@@ -166,11 +169,12 @@ HRESULT GLDevice::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOO
   return D3D_OK;
 }
 
-HRESULT GLDevice::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DIndexBuffer9** buffer,
-                                    HANDLE*) {
+HRESULT GLDevice::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                    IDirect3DIndexBuffer9** buffer, HANDLE*) {
   if (!buffer) return D3DERR_INVALIDCALL;
   *buffer = nullptr;
-  if (length == 0 || length > (1u << 28) || (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32)) return D3DERR_INVALIDCALL;
+  if (length == 0 || length > (1u << 28) || (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32))
+    return D3DERR_INVALIDCALL;
   *buffer = new GLIndexBuffer(this, context_, length, usage, format, pool);
   return D3D_OK;
 }
@@ -213,7 +217,8 @@ HRESULT GLDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
     glClear(mask);
   };
   if (count == 0) {
-    clearRect(static_cast<LONG>(vp.X), static_cast<LONG>(vp.Y), static_cast<LONG>(vp.X + vp.Width), static_cast<LONG>(vp.Y + vp.Height));
+    clearRect(static_cast<LONG>(vp.X), static_cast<LONG>(vp.Y), static_cast<LONG>(vp.X + vp.Width),
+              static_cast<LONG>(vp.Y + vp.Height));
   } else {
     for (DWORD i = 0; i < count; ++i) clearRect(rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2);
   }
@@ -227,7 +232,8 @@ void GLDevice::applyRenderStates() {
   const D3DVIEWPORT9& vp = state_.viewport;
   glBindFramebuffer(GL_FRAMEBUFFER, frameTarget());
   // GL counts rows from the bottom, the device from the top.
-  glViewport(static_cast<GLint>(vp.X), static_cast<GLint>(params_.BackBufferHeight) - static_cast<GLint>(vp.Y + vp.Height),
+  glViewport(static_cast<GLint>(vp.X),
+             static_cast<GLint>(params_.BackBufferHeight) - static_cast<GLint>(vp.Y + vp.Height),
              static_cast<GLsizei>(vp.Width), static_cast<GLsizei>(vp.Height));
   glDepthRange(vp.MinZ, vp.MaxZ);
   if (rs[D3DRS_ZENABLE] != D3DZB_FALSE) {
@@ -266,7 +272,8 @@ void GLDevice::applyRenderStates() {
     if (rs[D3DRS_SEPARATEALPHABLENDENABLE]) {
       glBlendFuncSeparate(src, dst, glValueOf(kGLBlendFactors, rs[D3DRS_SRCBLENDALPHA]),
                           glValueOf(kGLBlendFactors, rs[D3DRS_DESTBLENDALPHA]));
-      glBlendEquationSeparate(glValueOf(kGLBlendOps, rs[D3DRS_BLENDOP]), glValueOf(kGLBlendOps, rs[D3DRS_BLENDOPALPHA]));
+      glBlendEquationSeparate(glValueOf(kGLBlendOps, rs[D3DRS_BLENDOP]),
+                              glValueOf(kGLBlendOps, rs[D3DRS_BLENDOPALPHA]));
     } else {
       glBlendFunc(src, dst);
       glBlendEquation(glValueOf(kGLBlendOps, rs[D3DRS_BLENDOP]));
@@ -282,8 +289,10 @@ void GLDevice::applyRenderStates() {
               (writes & 8) != 0 && formatHasAlphaChannel(params_.BackBufferFormat));
   if (rs[D3DRS_STENCILENABLE]) {
     glEnable(GL_STENCIL_TEST);
-    glStencilFunc(glValueOf(kGLCompareFunctions, rs[D3DRS_STENCILFUNC]), static_cast<GLint>(rs[D3DRS_STENCILREF] & 0xFF), rs[D3DRS_STENCILMASK]);
-    glStencilOp(glValueOf(kGLStencilOps, rs[D3DRS_STENCILFAIL]), glValueOf(kGLStencilOps, rs[D3DRS_STENCILZFAIL]), glValueOf(kGLStencilOps, rs[D3DRS_STENCILPASS]));
+    glStencilFunc(glValueOf(kGLCompareFunctions, rs[D3DRS_STENCILFUNC]),
+                  static_cast<GLint>(rs[D3DRS_STENCILREF] & 0xFF), rs[D3DRS_STENCILMASK]);
+    glStencilOp(glValueOf(kGLStencilOps, rs[D3DRS_STENCILFAIL]), glValueOf(kGLStencilOps, rs[D3DRS_STENCILZFAIL]),
+                glValueOf(kGLStencilOps, rs[D3DRS_STENCILPASS]));
     glStencilMask(rs[D3DRS_STENCILWRITEMASK]);
   } else {
     glDisable(GL_STENCIL_TEST);
@@ -307,7 +316,8 @@ GLDevice::SamplerParams GLDevice::samplerParamsFor(UINT stage, bool mips) const 
   const DWORD mip = mips ? ss[D3DSAMP_MIPFILTER] : D3DTEXF_NONE;
   p.minFilter = minLinear ? GL_LINEAR : GL_NEAREST;
   if (mip == D3DTEXF_POINT) p.minFilter = minLinear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
-  else if (mip >= D3DTEXF_LINEAR) p.minFilter = minLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+  else if (mip >= D3DTEXF_LINEAR)
+    p.minFilter = minLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
   p.magFilter = ss[D3DSAMP_MAGFILTER] >= D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST;
   p.lodBias = dwordToFloat(ss[D3DSAMP_MIPMAPLODBIAS]);
   p.minLod = static_cast<float>(ss[D3DSAMP_MAXMIPLEVEL]);
@@ -453,7 +463,8 @@ void GLDevice::setVertexAttributes(GLuint buffer, size_t base, UINT stride) {
     const uint32_t bit = 1u << i;
     if ((wanted & bit) == (enabledAttributes_ & bit)) continue;
     if (wanted & bit) glEnableVertexAttribArray(i);
-    else glDisableVertexAttribArray(i);
+    else
+      glDisableVertexAttribArray(i);
   }
   enabledAttributes_ = wanted;
 }
@@ -493,10 +504,13 @@ HRESULT GLDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT pr
   const UINT stride = state_.streamStride;
   const UINT count = verticesForPrimitives(type, primitiveCount);
   if (!vb || !strideFits(stride) || count == 0) return D3DERR_INVALIDCALL;
-  if (state_.streamOffset + (static_cast<uint64_t>(startVertex) + count) * stride > vb->size()) return D3DERR_INVALIDCALL;
+  if (state_.streamOffset + (static_cast<uint64_t>(startVertex) + count) * stride > vb->size())
+    return D3DERR_INVALIDCALL;
   if (loss() != Loss::None) return D3D_OK;
   if (!prepareDraw(vb->glName(), state_.streamOffset, stride)) return D3DERR_DRIVERINTERNALERROR;
-  const auto draw = [&] { glDrawArrays(glValueOf(kGLPrimitiveModes, type), static_cast<GLint>(startVertex), static_cast<GLsizei>(count)); };
+  const auto draw = [&] {
+    glDrawArrays(glValueOf(kGLPrimitiveModes, type), static_cast<GLint>(startVertex), static_cast<GLsizei>(count));
+  };
   draw();
   if (!pendingVariants_.empty()) warmVariants(draw);
   return D3D_OK;
@@ -517,14 +531,17 @@ HRESULT GLDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexInde
   const uint64_t available = vb->size() > state_.streamOffset ? (vb->size() - state_.streamOffset) / stride : 0;
   const uint64_t base = static_cast<uint64_t>(baseVertexIndex);
   if (ib->highestIndex() + base >= available &&
-      highestIndexIn(ib->bytes().data() + static_cast<size_t>(startIndex) * indexSize, count, indexSize) + base >= available)
+      highestIndexIn(ib->bytes().data() + static_cast<size_t>(startIndex) * indexSize, count, indexSize) + base >=
+          available)
     return D3DERR_INVALIDCALL;
   if (loss() != Loss::None) return D3D_OK;
   if (!prepareDraw(vb->glName(), state_.streamOffset, stride)) return D3DERR_DRIVERINTERNALERROR;
   bindElements(ib->glName());
   const auto draw = [&] {
-    glDrawElementsBaseVertex(glValueOf(kGLPrimitiveModes, type), static_cast<GLsizei>(count), indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
-                             reinterpret_cast<const void*>(static_cast<uintptr_t>(startIndex) * indexSize), baseVertexIndex);
+    glDrawElementsBaseVertex(glValueOf(kGLPrimitiveModes, type), static_cast<GLsizei>(count),
+                             indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
+                             reinterpret_cast<const void*>(static_cast<uintptr_t>(startIndex) * indexSize),
+                             baseVertexIndex);
   };
   draw();
   if (!pendingVariants_.empty()) warmVariants(draw);
@@ -545,10 +562,12 @@ HRESULT GLDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, co
   return D3D_OK;
 }
 
-HRESULT GLDevice::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIndex, UINT numVertices, UINT primitiveCount,
-                                         const void* indices, D3DFORMAT indexFormat, const void* vertices, UINT stride) {
+HRESULT GLDevice::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIndex, UINT numVertices,
+                                         UINT primitiveCount, const void* indices, D3DFORMAT indexFormat,
+                                         const void* vertices, UINT stride) {
   const UINT count = verticesForPrimitives(type, primitiveCount);
-  if (!indices || !vertices || !strideFits(stride) || count == 0 || (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32))
+  if (!indices || !vertices || !strideFits(stride) || count == 0 ||
+      (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32))
     return D3DERR_INVALIDCALL;
   const UINT indexSize = indexFormat == D3DFMT_INDEX32 ? 4 : 2;
   const uint64_t vertexCount = static_cast<uint64_t>(minVertexIndex) + numVertices;
@@ -563,9 +582,11 @@ HRESULT GLDevice::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIn
   glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexCount * stride), vertices, GL_STREAM_DRAW);
   if (!prepareDraw(upVertexBuffer_, 0, stride)) return D3DERR_DRIVERINTERNALERROR;
   bindElements(upIndexBuffer_);
-  glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(static_cast<size_t>(count) * indexSize), indices, GL_STREAM_DRAW);
+  glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(static_cast<size_t>(count) * indexSize), indices,
+               GL_STREAM_DRAW);
   const auto draw = [&] {
-    glDrawElements(glValueOf(kGLPrimitiveModes, type), static_cast<GLsizei>(count), indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, nullptr);
+    glDrawElements(glValueOf(kGLPrimitiveModes, type), static_cast<GLsizei>(count),
+                   indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, nullptr);
   };
   draw();
   if (!pendingVariants_.empty()) warmVariants(draw);

@@ -39,7 +39,8 @@ class GLDevice : public BaseDevice {
                                UINT startIndex, UINT primitiveCount) override;
   HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices, UINT stride) override;
   HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIndex, UINT numVertices, UINT primitiveCount,
-                                 const void* indices, D3DFORMAT indexFormat, const void* vertices, UINT stride) override;
+                                 const void* indices, D3DFORMAT indexFormat, const void* vertices,
+                                 UINT stride) override;
 
   void setPresentCapture(bool on) override { capture_ = on; }
   bool presentedPixels(std::vector<D3DCOLOR>& pixels, UINT& width, UINT& height) override;
@@ -75,7 +76,8 @@ class GLDevice : public BaseDevice {
     GLuint id = 0;
     GLint worldView, projection, screen, pixelOffset, texMatrix, normalMatrix;
     GLint matDiffuse, matAmbient, matSpecular, matEmissive, matPower, globalAmbient;
-    GLint lightDiffuse, lightSpecular, lightAmbient, lightPosition, lightDirection, lightAttenuation, lightSpot, lightRange;
+    GLint lightDiffuse, lightSpecular, lightAmbient, lightPosition, lightDirection, lightAttenuation, lightSpot,
+        lightRange;
     GLint tfactor, constant, alphaRef, fogColor, fogStart, fogEnd, fogDensity;
     GLint samplers[kMaxTextureStages];
     uint64_t uploadedStamp = 0;

@@ -24,7 +24,9 @@ D3DFORMAT formatOfMode(const SDL_DisplayMode& mode) {
   }
 }
 
-UINT refreshOf(const SDL_DisplayMode& mode) { return mode.refresh_rate > 0 ? static_cast<UINT>(mode.refresh_rate) : 60u; }
+UINT refreshOf(const SDL_DisplayMode& mode) {
+  return mode.refresh_rate > 0 ? static_cast<UINT>(mode.refresh_rate) : 60u;
+}
 
 void setContextAttributes() {
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
@@ -50,14 +52,16 @@ class GLDirect3D9 : public IDirect3D9 {
       SDL_DisplayMode desktop{};
       if (SDL_GetDesktopDisplayMode(d, &desktop) != 0) continue;
       a.display = d;
-      a.desktop = D3DDISPLAYMODE{static_cast<UINT>(desktop.w), static_cast<UINT>(desktop.h), refreshOf(desktop), formatOfMode(desktop)};
+      a.desktop = D3DDISPLAYMODE{static_cast<UINT>(desktop.w), static_cast<UINT>(desktop.h), refreshOf(desktop),
+                                 formatOfMode(desktop)};
       const int count = SDL_GetNumDisplayModes(d);
       for (int i = 0; i < count; ++i) {
         SDL_DisplayMode m{};
         if (SDL_GetDisplayMode(d, i, &m) != 0) continue;
         const D3DDISPLAYMODE mode{static_cast<UINT>(m.w), static_cast<UINT>(m.h), refreshOf(m), formatOfMode(m)};
         const bool seen = std::any_of(a.modes.begin(), a.modes.end(), [&](const D3DDISPLAYMODE& o) {
-          return o.Width == mode.Width && o.Height == mode.Height && o.RefreshRate == mode.RefreshRate && o.Format == mode.Format;
+          return o.Width == mode.Width && o.Height == mode.Height && o.RefreshRate == mode.RefreshRate &&
+                 o.Format == mode.Format;
         });
         if (!seen) a.modes.push_back(mode);
       }
@@ -90,7 +94,8 @@ class GLDirect3D9 : public IDirect3D9 {
   UINT GetAdapterModeCount(UINT adapter, D3DFORMAT format) override {
     if (adapter >= adapters_.size()) return 0;
     const auto& modes = adapters_[adapter].modes;
-    return static_cast<UINT>(std::count_if(modes.begin(), modes.end(), [&](const D3DDISPLAYMODE& m) { return m.Format == format; }));
+    return static_cast<UINT>(std::count_if(modes.begin(), modes.end(),
+                                           [&](const D3DDISPLAYMODE& m) { return m.Format == format; }));
   }
 
   HRESULT EnumAdapterModes(UINT adapter, D3DFORMAT format, UINT index, D3DDISPLAYMODE* out) override {
@@ -110,7 +115,8 @@ class GLDirect3D9 : public IDirect3D9 {
     if (adapter >= adapters_.size() || !mode) return D3DERR_INVALIDCALL;
     SDL_DisplayMode current{};
     if (SDL_GetCurrentDisplayMode(adapters_[adapter].display, &current) == 0) {
-      *mode = D3DDISPLAYMODE{static_cast<UINT>(current.w), static_cast<UINT>(current.h), refreshOf(current), formatOfMode(current)};
+      *mode = D3DDISPLAYMODE{static_cast<UINT>(current.w), static_cast<UINT>(current.h), refreshOf(current),
+                             formatOfMode(current)};
     } else {
       *mode = adapters_[adapter].desktop;
     }
@@ -153,8 +159,10 @@ class GLDirect3D9 : public IDirect3D9 {
     return D3D_OK;
   }
 
-  HRESULT CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE type, D3DFORMAT, D3DFORMAT, D3DFORMAT depthStencilFormat) override {
-    return CheckDeviceFormat(adapter, type, D3DFMT_X8R8G8B8, D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, depthStencilFormat);
+  HRESULT CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE type, D3DFORMAT, D3DFORMAT,
+                                 D3DFORMAT depthStencilFormat) override {
+    return CheckDeviceFormat(adapter, type, D3DFMT_X8R8G8B8, D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE,
+                             depthStencilFormat);
   }
 
   HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) override {
@@ -188,7 +196,8 @@ class GLDirect3D9 : public IDirect3D9 {
     auto* window = static_cast<SDL_Window*>(params->hDeviceWindow ? params->hDeviceWindow : focusWindow);
     if (!window) return D3DERR_INVALIDCALL;
     if (params->MultiSampleType != D3DMULTISAMPLE_NONE &&
-        FAILED(CheckDeviceMultiSampleType(adapter, type, params->BackBufferFormat, params->Windowed, params->MultiSampleType, nullptr)))
+        FAILED(CheckDeviceMultiSampleType(adapter, type, params->BackBufferFormat, params->Windowed,
+                                          params->MultiSampleType, nullptr)))
       return D3DERR_NOTAVAILABLE;
     D3DCAPS9 caps{};
     if (FAILED(GetDeviceCaps(adapter, type, &caps))) return D3DERR_NOTAVAILABLE;
@@ -206,7 +215,8 @@ class GLDirect3D9 : public IDirect3D9 {
       if (used.BackBufferWidth == 0) used.BackBufferWidth = static_cast<UINT>(std::max(1, w));
       if (used.BackBufferHeight == 0) used.BackBufferHeight = static_cast<UINT>(std::max(1, h));
     }
-    if (used.BackBufferWidth == 0 || used.BackBufferHeight == 0 || used.BackBufferWidth > 16384 || used.BackBufferHeight > 16384)
+    if (used.BackBufferWidth == 0 || used.BackBufferHeight == 0 || used.BackBufferWidth > 16384 ||
+        used.BackBufferHeight > 16384)
       return D3DERR_INVALIDCALL;
     if (used.BackBufferFormat == D3DFMT_UNKNOWN) used.BackBufferFormat = adapters_[adapter].desktop.Format;
     auto* made = new GLDevice(this, used, caps, context);
@@ -257,7 +267,8 @@ class GLDirect3D9 : public IDirect3D9 {
         const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
         const std::string name = renderer ? renderer : "";
         probe_.softwareRasteriser = name.find("llvmpipe") != std::string::npos ||
-                                    name.find("softpipe") != std::string::npos || name.find("swrast") != std::string::npos;
+                                    name.find("softpipe") != std::string::npos ||
+                                    name.find("swrast") != std::string::npos;
         if (epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic")) {
           float anisotropy = 1.0f;
           glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &anisotropy);

@@ -150,7 +150,8 @@ void GLDevice::destroyPresentPass() {
 bool GLDevice::applyWindowMode() {
   SDL_Window* window = context_->window;
   if (params_.Windowed) {
-    if (SDL_GetWindowFlags(window) & (SDL_WINDOW_FULLSCREEN | SDL_WINDOW_FULLSCREEN_DESKTOP)) SDL_SetWindowFullscreen(window, 0);
+    if (SDL_GetWindowFlags(window) & (SDL_WINDOW_FULLSCREEN | SDL_WINDOW_FULLSCREEN_DESKTOP))
+      SDL_SetWindowFullscreen(window, 0);
   } else {
     SDL_DisplayMode mode{};
     const int display = std::max(0, SDL_GetWindowDisplayIndex(window));
@@ -163,7 +164,8 @@ bool GLDevice::applyWindowMode() {
       SDL_SetWindowPosition(window, bounds.x, bounds.y);
       SDL_SetWindowSize(window, bounds.w, bounds.h);
     }
-    if (static_cast<UINT>(desktop.w) == params_.BackBufferWidth && static_cast<UINT>(desktop.h) == params_.BackBufferHeight) {
+    if (static_cast<UINT>(desktop.w) == params_.BackBufferWidth &&
+        static_cast<UINT>(desktop.h) == params_.BackBufferHeight) {
       SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
     } else {
       mode.w = static_cast<int>(params_.BackBufferWidth);
@@ -177,7 +179,8 @@ bool GLDevice::applyWindowMode() {
   // Any interval but immediate waits for the refresh: adaptive where the driver has it (a
   // late frame is shown at once rather than a whole refresh later), else plain vsync.
   if (params_.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE) SDL_GL_SetSwapInterval(0);
-  else if (SDL_GL_SetSwapInterval(-1) != 0) SDL_GL_SetSwapInterval(1);
+  else if (SDL_GL_SetSwapInterval(-1) != 0)
+    SDL_GL_SetSwapInterval(1);
   return true;
 }
 
@@ -276,12 +279,15 @@ GLuint GLDevice::frameTarget() {
   // A frame that needs neither the ramp nor multisampling goes straight into the window, so it
   // costs no copy at all; the window only lacks the alpha channel some back-buffer formats have.
   if (samples_ >= 2) frameFbo_ = msFbo_;
-  else if (rampFitsTheWindow() && windowHoldsFrames_ && !formatHasAlphaChannel(params_.BackBufferFormat) && windowMatchesBackBuffer())
+  else if (rampFitsTheWindow() && windowHoldsFrames_ && !formatHasAlphaChannel(params_.BackBufferFormat) &&
+           windowMatchesBackBuffer())
     frameFbo_ = 0;
-  else if (makeOffscreenTarget()) frameFbo_ = fbo_;
+  else if (makeOffscreenTarget())
+    frameFbo_ = fbo_;
   else {
     // Frames then go to the window as they are, without the ramp.
-    if (!offscreenFailureSaid_) SDL_Log("the offscreen target could not be made; frames are shown without the gamma ramp");
+    if (!offscreenFailureSaid_)
+      SDL_Log("the offscreen target could not be made; frames are shown without the gamma ramp");
     offscreenFailureSaid_ = true;
     frameFbo_ = 0;
   }
@@ -329,8 +335,9 @@ bool GLDevice::copyToWindow(GLuint source) {
 
 HRESULT GLDevice::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE, IDirect3DSurface9** surface) {
   if (!surface || swapChain != 0 || index != 0) return D3DERR_INVALIDCALL;
-  D3DSURFACE_DESC desc{params_.BackBufferFormat, D3DRTYPE_SURFACE, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT,
-                       params_.MultiSampleType, params_.MultiSampleQuality, params_.BackBufferWidth, params_.BackBufferHeight};
+  D3DSURFACE_DESC desc{params_.BackBufferFormat, D3DRTYPE_SURFACE,        D3DUSAGE_RENDERTARGET,
+                       D3DPOOL_DEFAULT,          params_.MultiSampleType, params_.MultiSampleQuality,
+                       params_.BackBufferWidth,  params_.BackBufferHeight};
   if (!bytesPerTexel(desc.Format)) desc.Format = D3DFMT_X8R8G8B8;
   *surface = new GLBackBufferSurface(this, desc);
   return D3D_OK;
@@ -370,7 +377,8 @@ HRESULT GLDevice::Present(const RECT*, const RECT*, HWND, const void*) {
   if (inScene()) return D3DERR_INVALIDCALL;
   const GLuint drawn = frameTarget();
   if (drawn == 0 && rampIsOffset_) offsetInWindow();
-  else if (drawn == 0 && !rampIsIdentity_ && inPlaceProgram_) lookUpInWindow();
+  else if (drawn == 0 && !rampIsIdentity_ && inPlaceProgram_)
+    lookUpInWindow();
   if (drawn != 0) {
     const bool plainCopy = rampIsIdentity_ && windowMatchesBackBuffer();
     if (!plainCopy || !copyToWindow(drawn)) presentThroughRamp(resolve());

@@ -55,16 +55,17 @@ std::vector<FixedFunctionKey> GLDevice::litVariantsOf(const FixedFunctionKey& ke
   // each stage's constant. Every mix of them lit gives a variant.
   DeviceState lit = state_;
   std::vector<DWORD*> black;
-  if ((lit.renderStates[D3DRS_TEXTUREFACTOR] & 0x00FFFFFF) == 0) black.push_back(&lit.renderStates[D3DRS_TEXTUREFACTOR]);
+  if ((lit.renderStates[D3DRS_TEXTUREFACTOR] & 0x00FFFFFF) == 0)
+    black.push_back(&lit.renderStates[D3DRS_TEXTUREFACTOR]);
   for (UINT s = 0; s < kMaxTextureStages && key.stages[s].colorOp != D3DTOP_DISABLE && key.stages[s].colorOp != 0; ++s)
     if ((lit.stageStates[s][D3DTSS_CONSTANT] & 0x00FFFFFF) == 0) black.push_back(&lit.stageStates[s][D3DTSS_CONSTANT]);
   std::vector<FixedFunctionKey> variants;
   const size_t mixes = black.size() < 4 ? size_t{1} << black.size() : 16;
   for (size_t mix = 1; mix < mixes; ++mix) {
-    for (size_t i = 0; i < black.size(); ++i) *black[i] = (mix >> i & 1) ? (*black[i] | 0x00010101u) : (*black[i] & 0xFF000000u);
+    for (size_t i = 0; i < black.size(); ++i)
+      *black[i] = (mix >> i & 1) ? (*black[i] | 0x00010101u) : (*black[i] & 0xFF000000u);
     const FixedFunctionKey variant = buildFixedFunctionKey(lit, keyFvf_, bound, lights, lightCount);
-    if (variant == key || std::find(variants.begin(), variants.end(), variant) != variants.end())
-      continue;
+    if (variant == key || std::find(variants.begin(), variants.end(), variant) != variants.end()) continue;
     variants.push_back(variant);
   }
   return variants;
@@ -80,7 +81,8 @@ void GLDevice::warmVariants(const std::function<void()>& draw) {
   glScissor(0, 0, 0, 0);
   for (const FixedFunctionKey& key : variants) {
     const auto made = programs_.find(key);
-    if (const Program* variant = made != programs_.end() ? (made->second.id ? &made->second : nullptr) : makeProgram(key)) {
+    if (const Program* variant = made != programs_.end() ? (made->second.id ? &made->second : nullptr)
+                                                         : makeProgram(key)) {
       glUseProgram(variant->id);
       draw();
     }
@@ -149,10 +151,12 @@ void GLDevice::uploadUniforms(Program& p) {
       glUniformMatrix3fv(p.normalMatrix, 1, GL_TRUE, n.m);
     }
   }
-  if (due(kProjectionValues)) glUniformMatrix4fv(p.projection, 1, GL_FALSE, &state_.transforms[D3DTS_PROJECTION].m[0][0]);
+  if (due(kProjectionValues))
+    glUniformMatrix4fv(p.projection, 1, GL_FALSE, &state_.transforms[D3DTS_PROJECTION].m[0][0]);
   if (due(kViewportValues)) {
     const D3DVIEWPORT9& vp = state_.viewport;
-    glUniform4f(p.screen, static_cast<float>(vp.X), static_cast<float>(vp.Y), static_cast<float>(vp.Width), static_cast<float>(vp.Height));
+    glUniform4f(p.screen, static_cast<float>(vp.X), static_cast<float>(vp.Y), static_cast<float>(vp.Width),
+                static_cast<float>(vp.Height));
     glUniform2f(p.pixelOffset, 1.0f / static_cast<float>(vp.Width), 1.0f / static_cast<float>(vp.Height));
   }
   if (due(kTextureMatrixValues) && p.texMatrix >= 0)
@@ -181,7 +185,8 @@ void GLDevice::uploadUniforms(Program& p) {
   }
   if (due(kStageConstantValues) && p.constant >= 0) {
     float constants[32];
-    for (UINT s = 0; s < kMaxTextureStages; ++s) colourToFloats(state_.stageStates[s][D3DTSS_CONSTANT], constants + s * 4);
+    for (UINT s = 0; s < kMaxTextureStages; ++s)
+      colourToFloats(state_.stageStates[s][D3DTSS_CONSTANT], constants + s * 4);
     glUniform4fv(p.constant, 8, constants);
   }
   p.uploadedStamp = uniformStamp_;
@@ -195,7 +200,10 @@ void GLDevice::uploadLights(Program& p, const D3DMATRIX& view) {
     if (!enabled || n >= kMaxActiveLights) continue;
     const D3DLIGHT9& l = state_.lights.at(index);
     auto put4 = [&](float* a, const D3DCOLORVALUE& v) {
-      a[n * 4] = v.r; a[n * 4 + 1] = v.g; a[n * 4 + 2] = v.b; a[n * 4 + 3] = v.a;
+      a[n * 4] = v.r;
+      a[n * 4 + 1] = v.g;
+      a[n * 4 + 2] = v.b;
+      a[n * 4 + 3] = v.a;
     };
     put4(diffuse, l.Diffuse);
     put4(specular, l.Specular);
@@ -205,7 +213,8 @@ void GLDevice::uploadLights(Program& p, const D3DMATRIX& view) {
     for (int j = 0; j < 3; ++j)
       position[n * 3 + j] = P.x * view.m[0][j] + P.y * view.m[1][j] + P.z * view.m[2][j] + view.m[3][j];
     float d[3];
-    for (int j = 0; j < 3; ++j) d[j] = l.Direction.x * view.m[0][j] + l.Direction.y * view.m[1][j] + l.Direction.z * view.m[2][j];
+    for (int j = 0; j < 3; ++j)
+      d[j] = l.Direction.x * view.m[0][j] + l.Direction.y * view.m[1][j] + l.Direction.z * view.m[2][j];
     const float len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
     for (int j = 0; j < 3; ++j) direction[n * 3 + j] = len > 0 ? d[j] / len : 0.0f;
     att[n * 3] = l.Attenuation0;

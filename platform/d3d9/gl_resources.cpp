@@ -126,8 +126,8 @@ void GLTexture::levelChanged(UINT level) {
   glActiveTexture(kScratchUnit);
   glBindTexture(GL_TEXTURE_2D, name_);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h), GL_BGRA,
-                  GL_UNSIGNED_BYTE, data);
+  glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h),
+                  GL_BGRA, GL_UNSIGNED_BYTE, data);
   if (!keepsCopies_) releaseLevelBytes(level);
 }
 
@@ -168,7 +168,8 @@ GLBufferObject::GLBufferObject(std::shared_ptr<GLContextHolder> context, GLenum 
   context_->use();
   glGenBuffers(1, &name_);
   glBindBuffer(target_, name_);
-  glBufferData(target_, buffer.size(), buffer.bytes().data(), (usage & D3DUSAGE_DYNAMIC) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+  glBufferData(target_, buffer.size(), buffer.bytes().data(),
+               (usage & D3DUSAGE_DYNAMIC) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
 }
 
 GLBufferObject::~GLBufferObject() {
@@ -195,13 +196,15 @@ GLVertexBuffer::GLVertexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLConte
 // Index uploads go through the copy target so that no vertex array's index binding changes.
 GLIndexBuffer::GLIndexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length,
                              DWORD usage, D3DFORMAT format, D3DPOOL pool)
-    : MemoryIndexBuffer(device, length, usage, format, pool), gl_(std::move(context), GL_COPY_WRITE_BUFFER, *this, usage) {}
+    : MemoryIndexBuffer(device, length, usage, format, pool),
+      gl_(std::move(context), GL_COPY_WRITE_BUFFER, *this, usage) {}
 
 void GLIndexBuffer::contentsChanged() {
   // Only ever raised, so it stays an upper bound of every index the buffer holds.
   const UINT indexSize = format() == D3DFMT_INDEX32 ? 4 : 2;
   const size_t first = dirtyBegin() / indexSize, last = (dirtyEnd() + indexSize - 1) / indexSize;
   const size_t end = std::min<size_t>(last, size() / indexSize);
-  if (end > first) highest_ = std::max(highest_, highestIndexIn(bytes().data() + first * indexSize, end - first, indexSize));
+  if (end > first)
+    highest_ = std::max(highest_, highestIndexIn(bytes().data() + first * indexSize, end - first, indexSize));
   gl_.upload(*this);
 }

@@ -90,8 +90,8 @@ class GLBufferObject {
 
 class GLVertexBuffer : public MemoryVertexBuffer {
  public:
-  GLVertexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length, DWORD usage, DWORD fvf,
-                 D3DPOOL pool);
+  GLVertexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length, DWORD usage,
+                 DWORD fvf, D3DPOOL pool);
   GLuint glName() const { return gl_.name(); }
 
  protected:

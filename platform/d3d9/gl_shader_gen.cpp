@@ -58,7 +58,8 @@ void selectWhatABlackArgumentLeaves(StageKey& k, DWORD constant, DWORD textureFa
     case D3DTOP_MODULATE2X:
     case D3DTOP_MODULATE4X:
       if (black(k.colorArg2)) k.colorArg1 = k.colorArg2;
-      else if (!black(k.colorArg1)) return;
+      else if (!black(k.colorArg1))
+        return;
       break;
     case D3DTOP_MULTIPLYADD:
       if (!black(k.colorArg1) && !black(k.colorArg2)) return;
@@ -81,7 +82,8 @@ FixedFunctionKey buildFixedFunctionKey(const DeviceState& state, DWORD fvf, cons
   const auto& rs = state.renderStates;
   // Only the bits that change the program: position kind, normal, colours, coordinate sets
   // and their sizes.
-  key.fvf = fvf & (D3DFVF_POSITION_MASK | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEXCOUNT_MASK | 0xFFFF0000u);
+  key.fvf = fvf & (D3DFVF_POSITION_MASK | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEXCOUNT_MASK |
+                   0xFFFF0000u);
   key.pretransformed = (fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW;
   key.lighting = !key.pretransformed && rs[D3DRS_LIGHTING] != 0;
   if (key.lighting) {
@@ -140,9 +142,10 @@ FixedFunctionKey buildFixedFunctionKey(const DeviceState& state, DWORD fvf, cons
     if (!(au & 1)) k.alphaArg0 = 0;
     if (!(au & 2)) k.alphaArg1 = 0;
     if (!(au & 4)) k.alphaArg2 = 0;
-    const bool readsTexture = argUsesTexture(k.colorArg0) || argUsesTexture(k.colorArg1) || argUsesTexture(k.colorArg2) ||
-                              argUsesTexture(k.alphaArg0) || argUsesTexture(k.alphaArg1) || argUsesTexture(k.alphaArg2) ||
-                              opReadsTexture(k.colorOp) || opReadsTexture(k.alphaOp);
+    const bool readsTexture = argUsesTexture(k.colorArg0) || argUsesTexture(k.colorArg1) ||
+                              argUsesTexture(k.colorArg2) || argUsesTexture(k.alphaArg0) ||
+                              argUsesTexture(k.alphaArg1) || argUsesTexture(k.alphaArg2) || opReadsTexture(k.colorOp) ||
+                              opReadsTexture(k.alphaOp);
     if (readsTexture && textureBound[s]) {
       k.hasTexture = 1;
       const DWORD tci = ss[D3DTSS_TEXCOORDINDEX];
@@ -231,7 +234,8 @@ std::string dropUnusedVaryings(std::string& vertex, std::string fragment) {
     const std::string in = std::string("in ") + type + " " + name + ";\n";
     const std::string out = std::string("out ") + type + " " + name + ";\n";
     if (const size_t at = fragment.find(in); at != std::string::npos) fragment.erase(at, in.size());
-    if (const size_t at = vertex.find(out); at != std::string::npos) vertex.replace(at, out.size(), std::string(type) + " " + name + ";\n");
+    if (const size_t at = vertex.find(out); at != std::string::npos)
+      vertex.replace(at, out.size(), std::string(type) + " " + name + ";\n");
   }
   return fragment;
 }
@@ -246,7 +250,8 @@ GeneratedShaders generateFixedFunctionShaders(const FixedFunctionKey& key) {
   const bool hasDiffuse = (fvf & D3DFVF_DIFFUSE) != 0;
   const bool hasSpecular = (fvf & D3DFVF_SPECULAR) != 0;
   unsigned stageCount = 0;
-  while (stageCount < kMaxTextureStages && key.stages[stageCount].colorOp != D3DTOP_DISABLE && key.stages[stageCount].colorOp != 0)
+  while (stageCount < kMaxTextureStages && key.stages[stageCount].colorOp != D3DTOP_DISABLE &&
+         key.stages[stageCount].colorOp != 0)
     ++stageCount;
   bool needView = key.fog == 1 || key.fog == 2;
   bool needNormal = key.lighting;
@@ -318,7 +323,8 @@ GeneratedShaders generateFixedFunctionShaders(const FixedFunctionKey& key) {
     vs << "  vec4 Ma = " << src(key.ambientSource, "uMatAmbient") << ";\n";
     vs << "  vec4 Ms = " << src(key.specularSource, "uMatSpecular") << ";\n";
     vs << "  vec4 Me = " << src(key.emissiveSource, "uMatEmissive") << ";\n";
-    vs << "  vec3 V = " << (key.localViewer ? "length(P) > 0.0 ? normalize(-P) : vec3(0.0, 0.0, -1.0)" : "vec3(0.0, 0.0, -1.0)")
+    vs << "  vec3 V = "
+       << (key.localViewer ? "length(P) > 0.0 ? normalize(-P) : vec3(0.0, 0.0, -1.0)" : "vec3(0.0, 0.0, -1.0)")
        << ";\n";
     vs << "  vec3 ambientSum = vec3(0.0), diffuseSum = vec3(0.0), specularSum = vec3(0.0);\n";
     for (unsigned i = 0; i < key.lightCount; ++i) {
@@ -385,9 +391,12 @@ GeneratedShaders generateFixedFunctionShaders(const FixedFunctionKey& key) {
           const unsigned n = fvfTexCoordSize(fvf, k.coordSet);
           const std::string t = "inTex" + std::to_string(k.coordSet);
           if (n == 1) vs << "    tc = vec4(" << t << ".x, 1.0, 0.0, 0.0);\n";
-          else if (n == 2) vs << "    tc = vec4(" << t << ".xy, 1.0, 0.0);\n";
-          else if (n == 3) vs << "    tc = vec4(" << t << ".xyz, 1.0);\n";
-          else vs << "    tc = " << t << ";\n";
+          else if (n == 2)
+            vs << "    tc = vec4(" << t << ".xy, 1.0, 0.0);\n";
+          else if (n == 3)
+            vs << "    tc = vec4(" << t << ".xyz, 1.0);\n";
+          else
+            vs << "    tc = " << t << ";\n";
         }
         break;
     }
@@ -395,7 +404,8 @@ GeneratedShaders generateFixedFunctionShaders(const FixedFunctionKey& key) {
       vs << "    tc = uTexMatrix[" << s << "] * tc;\n";
       if (k.projected) {
         const char* comp[] = {"x", "x", "y", "z", "w"};
-        vs << "    tc = tc / (tc." << comp[k.transformCount] << " != 0.0 ? tc." << comp[k.transformCount] << " : 1.0);\n";
+        vs << "    tc = tc / (tc." << comp[k.transformCount] << " != 0.0 ? tc." << comp[k.transformCount]
+           << " : 1.0);\n";
       }
     }
     vs << "    vTex" << s << " = tc.xy;\n  }\n";
@@ -415,10 +425,11 @@ GeneratedShaders generateFixedFunctionShaders(const FixedFunctionKey& key) {
     const StageKey& k = key.stages[s];
     // A stage without a texture reads its texture argument as opaque white.
     if (k.hasTexture) fs << "  vec4 tex" << s << " = texture(uSampler" << s << ", vTex" << s << ".xy);\n";
-    else fs << "  vec4 tex" << s << " = vec4(1.0);\n";
+    else
+      fs << "  vec4 tex" << s << " = vec4(1.0);\n";
     fs << "  {\n    float texA = tex" << s << ".a;\n";
-    fs << "    vec4 a0 = " << argExpr(s, k.colorArg0) << ", a1 = " << argExpr(s, k.colorArg1) << ", a2 = "
-       << argExpr(s, k.colorArg2) << ";\n";
+    fs << "    vec4 a0 = " << argExpr(s, k.colorArg0) << ", a1 = " << argExpr(s, k.colorArg1)
+       << ", a2 = " << argExpr(s, k.colorArg2) << ";\n";
     fs << "    vec4 rc = clamp(" << opExpr(k.colorOp) << ", 0.0, 1.0);\n";
     if (k.colorOp == D3DTOP_DOTPRODUCT3) {
       // The dot product goes to every channel, alpha included.
@@ -426,8 +437,8 @@ GeneratedShaders generateFixedFunctionShaders(const FixedFunctionKey& key) {
     } else if (k.alphaOp == D3DTOP_DISABLE || k.alphaOp == 0) {
       fs << "    vec4 res = vec4(rc.rgb, cur.a);\n";
     } else {
-      fs << "    a0 = " << argExpr(s, k.alphaArg0) << "; a1 = " << argExpr(s, k.alphaArg1) << "; a2 = " << argExpr(s, k.alphaArg2)
-         << ";\n";
+      fs << "    a0 = " << argExpr(s, k.alphaArg0) << "; a1 = " << argExpr(s, k.alphaArg1)
+         << "; a2 = " << argExpr(s, k.alphaArg2) << ";\n";
       fs << "    float ra = clamp((" << opExpr(k.alphaOp) << ").a, 0.0, 1.0);\n";
       fs << "    vec4 res = vec4(rc.rgb, ra);\n";
     }
@@ -437,8 +448,9 @@ GeneratedShaders generateFixedFunctionShaders(const FixedFunctionKey& key) {
   if (key.specularEnable) fs << "  colour.rgb = clamp(colour.rgb + vSpecular.rgb, 0.0, 1.0);\n";
   if (key.alphaFunc) {
     fs << "  float alphaByte = floor(colour.a * 255.0 + 0.5);\n";
-    fs << "  if (!(" << (key.alphaFunc == D3DCMP_NEVER ? std::string("false")
-                         : "alphaByte " + std::string(kCompare[key.alphaFunc]) + " uAlphaRef")
+    fs << "  if (!("
+       << (key.alphaFunc == D3DCMP_NEVER ? std::string("false")
+                                         : "alphaByte " + std::string(kCompare[key.alphaFunc]) + " uAlphaRef")
        << ")) discard;\n";
   }
   if (key.fog == 1 || key.fog == 3) {

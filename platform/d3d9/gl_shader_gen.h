@@ -19,9 +19,10 @@ struct StageKey {
 struct FixedFunctionKey {
   uint32_t fvf;
   uint8_t pretransformed, lighting, localViewer, normalizeNormals;
-  uint8_t diffuseSource, ambientSource, specularSource, emissiveSource;  // 0 material, 1 vertex diffuse, 2 vertex specular
+  uint8_t diffuseSource, ambientSource, specularSource,
+      emissiveSource;                                 // 0 material, 1 vertex diffuse, 2 vertex specular
   uint8_t specularEnable, fog, fogFormula, rangeFog;  // fog: 0 off, 1 vertex, 2 table, 3 from specular alpha
-  uint8_t alphaFunc, lightCount, pad0, pad1;           // alphaFunc 0: no alpha test
+  uint8_t alphaFunc, lightCount, pad0, pad1;          // alphaFunc 0: no alpha test
   uint8_t lightTypes[kMaxActiveLights];
   StageKey stages[kMaxTextureStages];  // up to the first disabled colour operation
 

@@ -53,38 +53,48 @@ void encodeTexel(D3DFORMAT format, D3DCOLOR c, uint8_t* t) {
   switch (format) {
     case D3DFMT_A8R8G8B8:
     case D3DFMT_X8R8G8B8:
-      t[0] = static_cast<uint8_t>(b); t[1] = static_cast<uint8_t>(g); t[2] = static_cast<uint8_t>(r);
+      t[0] = static_cast<uint8_t>(b);
+      t[1] = static_cast<uint8_t>(g);
+      t[2] = static_cast<uint8_t>(r);
       t[3] = static_cast<uint8_t>(format == D3DFMT_X8R8G8B8 ? 0xFF : a);
       break;
     case D3DFMT_A8B8G8R8:
     case D3DFMT_X8B8G8R8:
-      t[0] = static_cast<uint8_t>(r); t[1] = static_cast<uint8_t>(g); t[2] = static_cast<uint8_t>(b);
+      t[0] = static_cast<uint8_t>(r);
+      t[1] = static_cast<uint8_t>(g);
+      t[2] = static_cast<uint8_t>(b);
       t[3] = static_cast<uint8_t>(format == D3DFMT_X8B8G8R8 ? 0xFF : a);
       break;
     case D3DFMT_R8G8B8:
-      t[0] = static_cast<uint8_t>(b); t[1] = static_cast<uint8_t>(g); t[2] = static_cast<uint8_t>(r);
+      t[0] = static_cast<uint8_t>(b);
+      t[1] = static_cast<uint8_t>(g);
+      t[2] = static_cast<uint8_t>(r);
       break;
     case D3DFMT_R5G6B5: {
       const uint32_t v = (shrink(r, 5) << 11) | (shrink(g, 6) << 5) | shrink(b, 5);
-      t[0] = static_cast<uint8_t>(v); t[1] = static_cast<uint8_t>(v >> 8);
+      t[0] = static_cast<uint8_t>(v);
+      t[1] = static_cast<uint8_t>(v >> 8);
       break;
     }
     case D3DFMT_X1R5G5B5:
     case D3DFMT_A1R5G5B5: {
       const uint32_t v = ((format == D3DFMT_X1R5G5B5 || a >= 128) ? 0x8000u : 0u) | (shrink(r, 5) << 10) |
                          (shrink(g, 5) << 5) | shrink(b, 5);
-      t[0] = static_cast<uint8_t>(v); t[1] = static_cast<uint8_t>(v >> 8);
+      t[0] = static_cast<uint8_t>(v);
+      t[1] = static_cast<uint8_t>(v >> 8);
       break;
     }
     case D3DFMT_A4R4G4B4:
     case D3DFMT_X4R4G4B4: {
       const uint32_t v = ((format == D3DFMT_X4R4G4B4 ? 15u : shrink(a, 4)) << 12) | (shrink(r, 4) << 8) |
                          (shrink(g, 4) << 4) | shrink(b, 4);
-      t[0] = static_cast<uint8_t>(v); t[1] = static_cast<uint8_t>(v >> 8);
+      t[0] = static_cast<uint8_t>(v);
+      t[1] = static_cast<uint8_t>(v >> 8);
       break;
     }
     case D3DFMT_A8L8:
-      t[0] = static_cast<uint8_t>((r * 77 + g * 150 + b * 29 + 128) >> 8); t[1] = static_cast<uint8_t>(a);
+      t[0] = static_cast<uint8_t>((r * 77 + g * 150 + b * 29 + 128) >> 8);
+      t[1] = static_cast<uint8_t>(a);
       break;
     case D3DFMT_L8: t[0] = static_cast<uint8_t>((r * 77 + g * 150 + b * 29 + 128) >> 8); break;
     case D3DFMT_A8: t[0] = static_cast<uint8_t>(a); break;
@@ -117,8 +127,8 @@ MemoryTexture::MemoryTexture(IDirect3DDevice9* device, UINT width, UINT height, 
 
 HRESULT MemoryTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
   if (!desc || level >= levels_.size()) return D3DERR_INVALIDCALL;
-  *desc = D3DSURFACE_DESC{format_, D3DRTYPE_SURFACE, usage_, pool_, D3DMULTISAMPLE_NONE, 0,
-                          levels_[level].width, levels_[level].height};
+  *desc = D3DSURFACE_DESC{
+      format_, D3DRTYPE_SURFACE, usage_, pool_, D3DMULTISAMPLE_NONE, 0, levels_[level].width, levels_[level].height};
   return D3D_OK;
 }
 
@@ -138,7 +148,8 @@ HRESULT MemoryTexture::LockRect(UINT index, D3DLOCKED_RECT* locked, const RECT* 
     if (level.written) reloadLevel(index, level.bytes);
     level.held = true;
   }
-  const size_t offset = rect ? static_cast<size_t>(rect->top) * pitch + static_cast<size_t>(rect->left) * texelBytes_ : 0;
+  const size_t offset = rect ? static_cast<size_t>(rect->top) * pitch + static_cast<size_t>(rect->left) * texelBytes_
+                             : 0;
   locked->Pitch = static_cast<INT>(pitch);
   locked->pBits = level.bytes.data() + offset;
   level.locked = true;
@@ -160,8 +171,10 @@ void MemoryTexture::releaseLevelBytes(UINT index) {
 }
 
 D3DCOLOR MemoryTexture::texel(UINT level, UINT x, UINT y) const {
-  if (level >= levels_.size() || !levels_[level].held || x >= levels_[level].width || y >= levels_[level].height) return 0;
-  return decodeTexel(format_, levels_[level].bytes.data() + (static_cast<size_t>(y) * levels_[level].width + x) * texelBytes_);
+  if (level >= levels_.size() || !levels_[level].held || x >= levels_[level].width || y >= levels_[level].height)
+    return 0;
+  return decodeTexel(format_,
+                     levels_[level].bytes.data() + (static_cast<size_t>(y) * levels_[level].width + x) * texelBytes_);
 }
 
 bool MemoryTexture::formatHasAlpha() const {
@@ -193,7 +206,9 @@ ULONG TextureLevelSurface::Release() {
 // ---- MemorySurface ----
 
 MemorySurface::MemorySurface(IDirect3DDevice9* device, const D3DSURFACE_DESC& desc)
-    : CountedResource(device), desc_(desc), bytes_(static_cast<size_t>(desc.Width) * desc.Height * std::max(1u, bytesPerTexel(desc.Format))) {}
+    : CountedResource(device),
+      desc_(desc),
+      bytes_(static_cast<size_t>(desc.Width) * desc.Height * std::max(1u, bytesPerTexel(desc.Format))) {}
 
 HRESULT MemorySurface::GetDesc(D3DSURFACE_DESC* desc) {
   if (!desc) return D3DERR_INVALIDCALL;
@@ -206,7 +221,8 @@ HRESULT MemorySurface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD)
   const UINT bpp = std::max(1u, bytesPerTexel(desc_.Format));
   const UINT pitch = desc_.Width * bpp;
   locked->Pitch = static_cast<INT>(pitch);
-  locked->pBits = bytes_.data() + (rect ? static_cast<size_t>(rect->top) * pitch + static_cast<size_t>(rect->left) * bpp : 0);
+  locked->pBits = bytes_.data() +
+                  (rect ? static_cast<size_t>(rect->top) * pitch + static_cast<size_t>(rect->left) * bpp : 0);
   locked_ = true;
   return D3D_OK;
 }

@@ -30,7 +30,8 @@ class CountedTexture : public MemoryTexture {
 
 D3DVECTOR RecordedDraw::position(UINT i) const {
   D3DVECTOR v{};
-  if (static_cast<size_t>(i + 1) * stride <= vertices.size()) std::memcpy(&v, vertices.data() + static_cast<size_t>(i) * stride, sizeof v);
+  if (static_cast<size_t>(i + 1) * stride <= vertices.size())
+    std::memcpy(&v, vertices.data() + static_cast<size_t>(i) * stride, sizeof v);
   return v;
 }
 
@@ -68,7 +69,8 @@ void RecordingDevice::failCall(const std::string& name, HRESULT result, int time
 }
 
 size_t RecordingDevice::count(std::string_view name) const {
-  return static_cast<size_t>(std::count_if(calls_.begin(), calls_.end(), [&](const RecordedCall& c) { return c.name == name; }));
+  return static_cast<size_t>(std::count_if(calls_.begin(), calls_.end(),
+                                           [&](const RecordedCall& c) { return c.name == name; }));
 }
 
 size_t RecordingDevice::countRenderState(D3DRENDERSTATETYPE state) const { return countWith("SetRenderState", state); }
@@ -120,20 +122,22 @@ HRESULT RecordingDevice::Present(const RECT*, const RECT*, HWND, const void*) {
   return D3D_OK;
 }
 
-HRESULT RecordingDevice::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface9** surface) {
+HRESULT RecordingDevice::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE type,
+                                       IDirect3DSurface9** surface) {
   note("GetBackBuffer", {swapChain, index, type});
   if (const HRESULT hr = scripted("GetBackBuffer"); hr != D3D_OK) return hr;
   if (!surface || swapChain != 0 || index != 0) return D3DERR_INVALIDCALL;
-  D3DSURFACE_DESC desc{params_.BackBufferFormat, D3DRTYPE_SURFACE, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT,
-                       params_.MultiSampleType, params_.MultiSampleQuality, params_.BackBufferWidth,
-                       params_.BackBufferHeight};
+  D3DSURFACE_DESC desc{params_.BackBufferFormat, D3DRTYPE_SURFACE,        D3DUSAGE_RENDERTARGET,
+                       D3DPOOL_DEFAULT,          params_.MultiSampleType, params_.MultiSampleQuality,
+                       params_.BackBufferWidth,  params_.BackBufferHeight};
   *surface = new MemorySurface(this, desc);
   return D3D_OK;
 }
 
 HRESULT RecordingDevice::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                                        D3DPOOL pool, IDirect3DTexture9** texture, HANDLE*) {
-  if (const HRESULT hr = startCreate("CreateTexture", {width, height, levels, usage, format, pool}, texture); hr != D3D_OK)
+  if (const HRESULT hr = startCreate("CreateTexture", {width, height, levels, usage, format, pool}, texture);
+      hr != D3D_OK)
     return hr;
   auto* made = new CountedTexture(this, width, height, levels, usage, format, pool, liveTextures_);
   if (!made->valid()) {
@@ -154,7 +158,8 @@ HRESULT RecordingDevice::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf,
 
 HRESULT RecordingDevice::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                            IDirect3DIndexBuffer9** buffer, HANDLE*) {
-  if (const HRESULT hr = startCreate("CreateIndexBuffer", {length, usage, format, pool}, buffer); hr != D3D_OK) return hr;
+  if (const HRESULT hr = startCreate("CreateIndexBuffer", {length, usage, format, pool}, buffer); hr != D3D_OK)
+    return hr;
   if (length == 0 || (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32)) return D3DERR_INVALIDCALL;
   *buffer = new MemoryIndexBuffer(this, length, usage, format, pool);
   return D3D_OK;
@@ -193,15 +198,17 @@ HRESULT RecordingDevice::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, 
   const size_t begin = state_.streamOffset + static_cast<size_t>(startVertex) * d.stride;
   const size_t end = begin + static_cast<size_t>(verticesForPrimitives(type, primitiveCount)) * d.stride;
   if (end > vb->bytes().size()) return D3DERR_INVALIDCALL;
-  if (keepGeometry_) d.vertices.assign(vb->bytes().begin() + static_cast<std::ptrdiff_t>(begin), vb->bytes().begin() + static_cast<std::ptrdiff_t>(end));
+  if (keepGeometry_)
+    d.vertices.assign(vb->bytes().begin() + static_cast<std::ptrdiff_t>(begin),
+                      vb->bytes().begin() + static_cast<std::ptrdiff_t>(end));
   draws_.push_back(std::move(d));
   return D3D_OK;
 }
 
 HRESULT RecordingDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex, UINT minVertexIndex,
                                               UINT numVertices, UINT startIndex, UINT primitiveCount) {
-  note("DrawIndexedPrimitive",
-       {type, static_cast<uint64_t>(static_cast<int64_t>(baseVertexIndex)), minVertexIndex, numVertices, startIndex, primitiveCount});
+  note("DrawIndexedPrimitive", {type, static_cast<uint64_t>(static_cast<int64_t>(baseVertexIndex)), minVertexIndex,
+                                numVertices, startIndex, primitiveCount});
   if (const HRESULT hr = scripted("DrawIndexedPrimitive"); hr != D3D_OK) return hr;
   auto* vb = dynamic_cast<MemoryVertexBuffer*>(state_.stream);
   auto* ib = dynamic_cast<MemoryIndexBuffer*>(state_.indices);
@@ -232,14 +239,16 @@ HRESULT RecordingDevice::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVer
   return D3D_OK;
 }
 
-HRESULT RecordingDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices, UINT stride) {
+HRESULT RecordingDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices,
+                                         UINT stride) {
   note("DrawPrimitiveUP", {type, primitiveCount, stride});
   if (const HRESULT hr = scripted("DrawPrimitiveUP"); hr != D3D_OK) return hr;
   if (!vertices || !strideFits(stride)) return D3DERR_INVALIDCALL;
   RecordedDraw d = snapshot("DrawPrimitiveUP", type, primitiveCount);
   d.stride = stride;
   const auto* bytes = static_cast<const uint8_t*>(vertices);
-  if (keepGeometry_) d.vertices.assign(bytes, bytes + static_cast<size_t>(verticesForPrimitives(type, primitiveCount)) * stride);
+  if (keepGeometry_)
+    d.vertices.assign(bytes, bytes + static_cast<size_t>(verticesForPrimitives(type, primitiveCount)) * stride);
   draws_.push_back(std::move(d));
   return D3D_OK;
 }
@@ -312,7 +321,8 @@ const ScriptedAdapter* RecordingDirect3D9::adapter(UINT ordinal) const {
 }
 
 size_t RecordingDirect3D9::count(std::string_view name) const {
-  return static_cast<size_t>(std::count_if(calls_.begin(), calls_.end(), [&](const RecordedCall& c) { return c.name == name; }));
+  return static_cast<size_t>(std::count_if(calls_.begin(), calls_.end(),
+                                           [&](const RecordedCall& c) { return c.name == name; }));
 }
 
 UINT RecordingDirect3D9::GetAdapterCount() {
@@ -332,7 +342,8 @@ UINT RecordingDirect3D9::GetAdapterModeCount(UINT ordinal, D3DFORMAT format) {
   calls_.push_back({"GetAdapterModeCount", {ordinal, format}});
   const ScriptedAdapter* a = adapter(ordinal);
   if (!a) return 0;
-  return static_cast<UINT>(std::count_if(a->modes.begin(), a->modes.end(), [&](const D3DDISPLAYMODE& m) { return m.Format == format; }));
+  return static_cast<UINT>(std::count_if(a->modes.begin(), a->modes.end(),
+                                         [&](const D3DDISPLAYMODE& m) { return m.Format == format; }));
 }
 
 HRESULT RecordingDirect3D9::EnumAdapterModes(UINT ordinal, D3DFORMAT format, UINT mode, D3DDISPLAYMODE* out) {
@@ -360,11 +371,13 @@ HRESULT RecordingDirect3D9::GetAdapterDisplayMode(UINT ordinal, D3DDISPLAYMODE* 
 
 HRESULT RecordingDirect3D9::CheckDeviceType(UINT ordinal, D3DDEVTYPE type, D3DFORMAT adapterFormat,
                                             D3DFORMAT backBufferFormat, BOOL windowed) {
-  calls_.push_back({"CheckDeviceType", {ordinal, type, adapterFormat, backBufferFormat, static_cast<uint64_t>(windowed)}});
+  calls_.push_back({"CheckDeviceType",
+                    {ordinal, type, adapterFormat, backBufferFormat, static_cast<uint64_t>(windowed)}});
   const ScriptedAdapter* a = adapter(ordinal);
   if (!a || std::find(a->deviceTypes.begin(), a->deviceTypes.end(), type) == a->deviceTypes.end())
     return D3DERR_NOTAVAILABLE;
-  if (std::find(a->backBufferFormats.begin(), a->backBufferFormats.end(), backBufferFormat) == a->backBufferFormats.end())
+  if (std::find(a->backBufferFormats.begin(), a->backBufferFormats.end(), backBufferFormat) ==
+      a->backBufferFormats.end())
     return D3DERR_NOTAVAILABLE;
   if (!windowed && displayDepthBits(adapterFormat) != displayDepthBits(backBufferFormat)) return D3DERR_NOTAVAILABLE;
   return D3D_OK;
@@ -384,7 +397,8 @@ HRESULT RecordingDirect3D9::CheckDeviceFormat(UINT ordinal, D3DDEVTYPE, D3DFORMA
 
 HRESULT RecordingDirect3D9::CheckDeviceMultiSampleType(UINT ordinal, D3DDEVTYPE, D3DFORMAT surfaceFormat, BOOL windowed,
                                                        D3DMULTISAMPLE_TYPE multiSample, DWORD* qualityLevels) {
-  calls_.push_back({"CheckDeviceMultiSampleType", {ordinal, surfaceFormat, static_cast<uint64_t>(windowed), multiSample}});
+  calls_.push_back({"CheckDeviceMultiSampleType",
+                    {ordinal, surfaceFormat, static_cast<uint64_t>(windowed), multiSample}});
   const ScriptedAdapter* a = adapter(ordinal);
   if (!a) return D3DERR_INVALIDCALL;
   auto it = a->multisample.find(multiSample);

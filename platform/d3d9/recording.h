@@ -53,7 +53,10 @@ class RecordingDevice : public BaseDevice {
   size_t countRenderState(D3DRENDERSTATETYPE state) const;
   // Calls of `name` whose first argument is `first`.
   size_t countWith(std::string_view name, uint64_t first) const;
-  void clearCalls() { calls_.clear(); draws_.clear(); }
+  void clearCalls() {
+    calls_.clear();
+    draws_.clear();
+  }
   const std::vector<RecordedDraw>& draws() const { return draws_; }
   // The names of the calls in order, for sequence checks.
   std::vector<std::string> callNames() const;
@@ -85,7 +88,8 @@ class RecordingDevice : public BaseDevice {
                                UINT startIndex, UINT primitiveCount) override;
   HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices, UINT stride) override;
   HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIndex, UINT numVertices, UINT primitiveCount,
-                                 const void* indices, D3DFORMAT indexFormat, const void* vertices, UINT stride) override;
+                                 const void* indices, D3DFORMAT indexFormat, const void* vertices,
+                                 UINT stride) override;
 
   void setPresentCapture(bool) override {}
   bool presentedPixels(std::vector<D3DCOLOR>&, UINT&, UINT&) override { return false; }

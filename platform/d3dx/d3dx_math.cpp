@@ -84,9 +84,15 @@ D3DXMATRIX* D3DXMatrixLookAtLH(D3DXMATRIX* out, const D3DXVECTOR3* eye, const D3
   const D3DXVECTOR3 x = norm(cross(*up, z));
   const D3DXVECTOR3 y = cross(z, x);
   *out = identityMatrix();
-  out->m[0][0] = x.x; out->m[0][1] = y.x; out->m[0][2] = z.x;
-  out->m[1][0] = x.y; out->m[1][1] = y.y; out->m[1][2] = z.y;
-  out->m[2][0] = x.z; out->m[2][1] = y.z; out->m[2][2] = z.z;
+  out->m[0][0] = x.x;
+  out->m[0][1] = y.x;
+  out->m[0][2] = z.x;
+  out->m[1][0] = x.y;
+  out->m[1][1] = y.y;
+  out->m[1][2] = z.y;
+  out->m[2][0] = x.z;
+  out->m[2][1] = y.z;
+  out->m[2][2] = z.z;
   out->m[3][0] = -dot(x, *eye);
   out->m[3][1] = -dot(y, *eye);
   out->m[3][2] = -dot(z, *eye);

@@ -33,8 +33,9 @@ void applyColourKey(std::vector<D3DCOLOR>& pixels, D3DCOLOR key) {
 
 void fillInfo(const DecodedImage& image, D3DXIMAGE_INFO* info) {
   if (!info) return;
-  *info = D3DXIMAGE_INFO{image.width, image.height, 1, image.storedLevels, image.hasAlpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8,
-                         D3DRTYPE_TEXTURE, image.fileFormat};
+  *info = D3DXIMAGE_INFO{
+      image.width,      image.height,    1, image.storedLevels, image.hasAlpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8,
+      D3DRTYPE_TEXTURE, image.fileFormat};
 }
 
 // Writes 0xAARRGGBB pixels into a locked region of the given format.
@@ -73,8 +74,10 @@ bool readLevel(IDirect3DTexture9* texture, UINT index, std::vector<D3DCOLOR>& pi
   h = desc.Height;
   pixels.resize(static_cast<size_t>(w) * h);
   for (UINT y = 0; y < h; ++y) {
-    const uint8_t* row = static_cast<const uint8_t*>(locked.pBits) + static_cast<size_t>(y) * static_cast<size_t>(locked.Pitch);
-    for (UINT x = 0; x < w; ++x) pixels[static_cast<size_t>(y) * w + x] = decodeTexel(desc.Format, row + static_cast<size_t>(x) * bpp);
+    const uint8_t* row = static_cast<const uint8_t*>(locked.pBits) +
+                         static_cast<size_t>(y) * static_cast<size_t>(locked.Pitch);
+    for (UINT x = 0; x < w; ++x)
+      pixels[static_cast<size_t>(y) * w + x] = decodeTexel(desc.Format, row + static_cast<size_t>(x) * bpp);
   }
   texture->UnlockRect(index);
   return true;
@@ -210,13 +213,15 @@ HRESULT D3DXLoadSurfaceFromFileInMemory(IDirect3DSurface9* surface, const PALETT
   if (FAILED(surface->GetDesc(&desc)) || !bytesPerTexel(desc.Format)) return D3DERR_INVALIDCALL;
   if (!rectWithin(sourceRect, image.width, image.height) || !rectWithin(destRect, desc.Width, desc.Height))
     return D3DERR_INVALIDCALL;
-  const RECT src = sourceRect ? *sourceRect : RECT{0, 0, static_cast<LONG>(image.width), static_cast<LONG>(image.height)};
+  const RECT src = sourceRect ? *sourceRect
+                              : RECT{0, 0, static_cast<LONG>(image.width), static_cast<LONG>(image.height)};
   const RECT dst = destRect ? *destRect : RECT{0, 0, static_cast<LONG>(desc.Width), static_cast<LONG>(desc.Height)};
   const UINT sw = static_cast<UINT>(src.right - src.left), sh = static_cast<UINT>(src.bottom - src.top);
   std::vector<D3DCOLOR> cut(static_cast<size_t>(sw) * sh);
   for (UINT y = 0; y < sh; ++y)
     std::memcpy(&cut[static_cast<size_t>(y) * sw],
-                &image.pixels[static_cast<size_t>(src.top + static_cast<LONG>(y)) * image.width + static_cast<size_t>(src.left)],
+                &image.pixels[static_cast<size_t>(src.top + static_cast<LONG>(y)) * image.width +
+                              static_cast<size_t>(src.left)],
                 sw * sizeof(D3DCOLOR));
   const UINT dw = static_cast<UINT>(dst.right - dst.left), dh = static_cast<UINT>(dst.bottom - dst.top);
   if (filter == D3DX_DEFAULT) filter = D3DX_FILTER_TRIANGLE;

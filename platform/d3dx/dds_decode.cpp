@@ -25,7 +25,7 @@ enum class Layout { Dxt1, Dxt3, Dxt5, Masks };
 
 struct PixelFormat {
   Layout layout = Layout::Masks;
-  uint32_t bytesPerTexel = 0;  // masks only
+  uint32_t bytesPerTexel = 0;        // masks only
   uint32_t masks[4] = {0, 0, 0, 0};  // alpha, red, green, blue
   bool luminance = false;
   bool alpha = false;
@@ -37,8 +37,14 @@ bool readPixelFormat(const uint8_t* pf, PixelFormat& out) {
   if (flags & kFourCc) {
     switch (read32(pf + 8)) {
       case fourCc('D', 'X', 'T', '1'): out.layout = Layout::Dxt1; return true;
-      case fourCc('D', 'X', 'T', '3'): out.layout = Layout::Dxt3; out.alpha = true; return true;
-      case fourCc('D', 'X', 'T', '5'): out.layout = Layout::Dxt5; out.alpha = true; return true;
+      case fourCc('D', 'X', 'T', '3'):
+        out.layout = Layout::Dxt3;
+        out.alpha = true;
+        return true;
+      case fourCc('D', 'X', 'T', '5'):
+        out.layout = Layout::Dxt5;
+        out.alpha = true;
+        return true;
       default: return false;
     }
   }
@@ -143,7 +149,8 @@ void decodeBlocks(const PixelFormat& f, const uint8_t* data, UINT w, UINT h, D3D
       } else {
         blockColours(block + 8, texels, false);
         if (f.layout == Layout::Dxt3) explicitAlpha(block, texels);
-        else interpolatedAlpha(block, texels);
+        else
+          interpolatedAlpha(block, texels);
       }
       for (UINT y = 0; y < 4 && by * 4 + y < h; ++y)
         for (UINT x = 0; x < 4 && bx * 4 + x < w; ++x)
@@ -170,7 +177,8 @@ bool readHeader(const uint8_t* data, size_t size, Header& h) {
   h.levels = (flags & kMipCountGiven) ? std::clamp<UINT>(read32(data + 28), 1, fullMipCount(h.width, h.height)) : 1;
   // A cube map's first face is its leading chain.
   uint64_t needed = 0;
-  for (UINT level = 0, w = h.width, ht = h.height; level < h.levels; ++level, w = std::max(1u, w / 2), ht = std::max(1u, ht / 2))
+  for (UINT level = 0, w = h.width, ht = h.height; level < h.levels;
+       ++level, w = std::max(1u, w / 2), ht = std::max(1u, ht / 2))
     needed += levelBytes(h.format, w, ht);
   return needed <= size - kHeaderBytes;
 }
@@ -199,10 +207,12 @@ bool decodeDds(const uint8_t* data, size_t size, DecodedImage& out) {
   for (UINT level = 0; level < h.levels; ++level) {
     std::vector<D3DCOLOR> pixels(static_cast<size_t>(lw) * lh);
     if (h.format.layout == Layout::Masks) decodeMasks(h.format, data + offset, lw, lh, pixels.data());
-    else decodeBlocks(h.format, data + offset, lw, lh, pixels.data());
+    else
+      decodeBlocks(h.format, data + offset, lw, lh, pixels.data());
     offset += static_cast<size_t>(levelBytes(h.format, lw, lh));
     if (level == 0) out.pixels = std::move(pixels);
-    else out.mips.push_back(std::move(pixels));
+    else
+      out.mips.push_back(std::move(pixels));
     lw = std::max(1u, lw / 2);
     lh = std::max(1u, lh / 2);
   }

@@ -44,11 +44,8 @@ void jpegWarning(j_common_ptr info, int level) {
     case JWRN_HIT_MARKER:
     case JWRN_HUFF_BAD_CODE:
     case JWRN_MUST_RESYNC:
-    case JWRN_NOT_SEQUENTIAL:
-      jpegFail(info);
-      break;
-    default:
-      break;
+    case JWRN_NOT_SEQUENTIAL: jpegFail(info); break;
+    default: break;
   }
 }
 void jpegNoOutput(j_common_ptr) {}
@@ -287,7 +284,8 @@ bool decodePngInto(const uint8_t* data, size_t size, DecodedImage& out, std::vec
   if (fitW && fitH) factor = std::clamp<UINT>(std::min(w / fitW, h / fitH), 1, 4096);
   // Interlaced pixels arrive scattered over seven passes, so every block of the smaller image
   // keeps its sums until the last pass: four words per block, paid for from the same budget.
-  if (interlaced && factor > 1 && uint64_t{(w + factor - 1) / factor} * ((h + factor - 1) / factor) * 4 > kMaxImagePixels)
+  if (interlaced && factor > 1 &&
+      uint64_t{(w + factor - 1) / factor} * ((h + factor - 1) / factor) * 4 > kMaxImagePixels)
     factor = 1;
   const UINT outW = (w + factor - 1) / factor, outH = (h + factor - 1) / factor;
   if (!sideAcceptable(w, h) || !pngDataCanHold(data, size, w, h, bitsPerPixel) || !imageWithinBudget(outW, outH)) {
@@ -370,9 +368,7 @@ struct TiffReader {
   uint32_t u16(size_t at) const {
     return little ? data[at] | (uint32_t{data[at + 1]} << 8) : (uint32_t{data[at]} << 8) | data[at + 1];
   }
-  uint32_t u32(size_t at) const {
-    return little ? u16(at) | (u16(at + 2) << 16) : (u16(at) << 16) | u16(at + 2);
-  }
+  uint32_t u32(size_t at) const { return little ? u16(at) | (u16(at + 2) << 16) : (u16(at) << 16) | u16(at + 2); }
 };
 
 }  // namespace
@@ -412,12 +408,27 @@ void orientImage(DecodedImage& image, int orientation) {
       UINT sx = x, sy = y;
       switch (orientation) {
         case 2: sx = w - 1 - x; break;
-        case 3: sx = w - 1 - x; sy = h - 1 - y; break;
+        case 3:
+          sx = w - 1 - x;
+          sy = h - 1 - y;
+          break;
         case 4: sy = h - 1 - y; break;
-        case 5: sx = y; sy = x; break;
-        case 6: sx = y; sy = h - 1 - x; break;
-        case 7: sx = w - 1 - y; sy = h - 1 - x; break;
-        case 8: sx = w - 1 - y; sy = x; break;
+        case 5:
+          sx = y;
+          sy = x;
+          break;
+        case 6:
+          sx = y;
+          sy = h - 1 - x;
+          break;
+        case 7:
+          sx = w - 1 - y;
+          sy = h - 1 - x;
+          break;
+        case 8:
+          sx = w - 1 - y;
+          sy = x;
+          break;
       }
       turned[static_cast<size_t>(y) * ow + x] = image.pixels[static_cast<size_t>(sy) * w + sx];
     }
@@ -463,7 +474,9 @@ bool decodePng(const uint8_t* data, size_t size, DecodedImage& out, const Decode
 }
 
 namespace {
-bool isJpeg(const uint8_t* data, size_t size) { return size >= 4 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF; }
+bool isJpeg(const uint8_t* data, size_t size) {
+  return size >= 4 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
+}
 bool isPng(const uint8_t* data, size_t size) {
   return size >= 8 && data[0] == 0x89 && data[1] == 'P' && data[2] == 'N' && data[3] == 'G';
 }
@@ -501,7 +514,8 @@ std::vector<D3DCOLOR> resizeImage(const std::vector<D3DCOLOR>& src, UINT sw, UIN
   if (sw == dw && sh == dh) return src;
   if (kind == D3DX_FILTER_NONE) {
     for (UINT y = 0; y < std::min(sh, dh); ++y)
-      std::memcpy(&dst[static_cast<size_t>(y) * dw], &src[static_cast<size_t>(y) * sw], std::min(sw, dw) * sizeof(D3DCOLOR));
+      std::memcpy(&dst[static_cast<size_t>(y) * dw], &src[static_cast<size_t>(y) * sw],
+                  std::min(sw, dw) * sizeof(D3DCOLOR));
     return dst;
   }
   auto at = [&](UINT x, UINT y) { return src[static_cast<size_t>(std::min(y, sh - 1)) * sw + std::min(x, sw - 1)]; };

@@ -34,7 +34,8 @@ std::vector<std::vector<Tap>> axisTaps(UINT sn, UINT dn, bool tent) {
     if (tent) {
       // A tent twice as wide as the footprint, centred on it; edge texels repeat.
       const double centre = (d + 0.5) * scale, radius = std::max(1.0, scale);
-      for (int64_t i = static_cast<int64_t>(std::floor(centre - radius)); i <= static_cast<int64_t>(std::ceil(centre + radius)); ++i)
+      for (int64_t i = static_cast<int64_t>(std::floor(centre - radius));
+           i <= static_cast<int64_t>(std::ceil(centre + radius)); ++i)
         add(i, 1.0 - std::abs(i + 0.5 - centre) / radius);
     } else {
       const double from = d * scale, to = (d + 1) * scale;
@@ -89,7 +90,8 @@ UINT fullMipCount(UINT w, UINT h) {
   return count;
 }
 
-std::vector<D3DCOLOR> nextMipLevel(const std::vector<D3DCOLOR>& src, UINT sw, UINT sh, UINT& dw, UINT& dh, DWORD filter) {
+std::vector<D3DCOLOR> nextMipLevel(const std::vector<D3DCOLOR>& src, UINT sw, UINT sh, UINT& dw, UINT& dh,
+                                   DWORD filter) {
   dw = std::max(1u, sw / 2);
   dh = std::max(1u, sh / 2);
   std::vector<D3DCOLOR> dst(static_cast<size_t>(dw) * dh, 0);
@@ -98,7 +100,8 @@ std::vector<D3DCOLOR> nextMipLevel(const std::vector<D3DCOLOR>& src, UINT sw, UI
   if (kind == D3DX_FILTER_POINT || kind == D3DX_FILTER_NONE) {
     for (UINT y = 0; y < dh; ++y)
       for (UINT x = 0; x < dw; ++x)
-        dst[static_cast<size_t>(y) * dw + x] = src[static_cast<size_t>(std::min(y * 2, sh - 1)) * sw + std::min(x * 2, sw - 1)];
+        dst[static_cast<size_t>(y) * dw + x] =
+            src[static_cast<size_t>(std::min(y * 2, sh - 1)) * sw + std::min(x * 2, sw - 1)];
     return dst;
   }
   const bool tent = kind == D3DX_FILTER_TRIANGLE;

@@ -9,7 +9,8 @@
 #include "platform/d3d9/d3d9types.h"
 
 // The level below one of sw x sh texels; dw and dh receive its size.
-std::vector<D3DCOLOR> nextMipLevel(const std::vector<D3DCOLOR>& src, UINT sw, UINT sh, UINT& dw, UINT& dh, DWORD filter);
+std::vector<D3DCOLOR> nextMipLevel(const std::vector<D3DCOLOR>& src, UINT sw, UINT sh, UINT& dw, UINT& dh,
+                                   DWORD filter);
 
 // How many levels a full chain of a w x h texture has.
 UINT fullMipCount(UINT w, UINT h);

@@ -35,7 +35,8 @@ DialogBox::DialogBox(const DialogTemplate& t, DialogBaseUnits units, DialogServi
     item.rect = dialogUnitsToPixels(c.x, c.y, c.width, c.height, units);
     item.styles = c.styles;
     if (c.kind == "BITMAP") item.bitmap = c.text;
-    else item.text = c.text;
+    else
+      item.text = c.text;
     items_.push_back(std::move(item));
   }
   const PixelRect client = dialogUnitsToPixels(0, 0, t.width, t.height, units);
@@ -140,7 +141,8 @@ int32_t DialogBox::addListEntry(int32_t id, std::string_view text) {
 
 void DialogBox::setListEntryData(int32_t id, int32_t index, int64_t data) {
   DialogItem* i = item(id);
-  if (i && index >= 0 && static_cast<std::size_t>(index) < i->entryData.size()) i->entryData[static_cast<std::size_t>(index)] = data;
+  if (i && index >= 0 && static_cast<std::size_t>(index) < i->entryData.size())
+    i->entryData[static_cast<std::size_t>(index)] = data;
 }
 
 int64_t DialogBox::listEntryData(int32_t id, int32_t index) const {
@@ -180,8 +182,6 @@ PixelRect DialogBox::clientRect() const {
   return PixelRect{0, 0, std::max(0, window_.width - frameWidth_), std::max(0, window_.height - frameHeight_)};
 }
 
-void DialogBox::endDialog(intptr_t result) {
-  result_ = result;
-}
+void DialogBox::endDialog(intptr_t result) { result_ = result; }
 
 }  // namespace platform

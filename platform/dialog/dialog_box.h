@@ -60,7 +60,7 @@ struct DialogItem {
   std::vector<std::string> entries;                    // list entries
   std::vector<int64_t> entryData;
   int32_t selection = -1;
-  std::string bitmap;  // "#155": the bitmap resource a BITMAP control shows
+  std::string bitmap;               // "#155": the bitmap resource a BITMAP control shows
   std::vector<std::string> styles;  // the template's style names
   bool hasStyle(std::string_view style) const;
 };

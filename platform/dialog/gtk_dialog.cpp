@@ -90,14 +90,16 @@ GdkPixbuf* bitmapPixbuf(const std::string& name) {
   const int32_t id = std::atoi(name.c_str() + 1);
   const ResourceBytes bytes = findResource(kBitmapResource, id);
   Image image;
-  if (!bytes.found() || !decodeBitmap(bytes.data, bytes.size, image) || image.width <= 0 || image.height <= 0) return nullptr;
+  if (!bytes.found() || !decodeBitmap(bytes.data, bytes.size, image) || image.width <= 0 || image.height <= 0)
+    return nullptr;
   GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, image.width, image.height);
   if (!pixbuf) return nullptr;
   guchar* pixels = gdk_pixbuf_get_pixels(pixbuf);
   const int stride = gdk_pixbuf_get_rowstride(pixbuf);
   const std::size_t row = static_cast<std::size_t>(image.width) * 3;
   for (int32_t y = 0; y < image.height; ++y)
-    std::copy_n(image.rgb.data() + static_cast<std::size_t>(y) * row, row, pixels + static_cast<std::ptrdiff_t>(y) * stride);
+    std::copy_n(image.rgb.data() + static_cast<std::size_t>(y) * row, row,
+                pixels + static_cast<std::ptrdiff_t>(y) * stride);
   return pixbuf;
 }
 
@@ -258,7 +260,7 @@ class GtkDialogView {
       Control c;
       c.item = &item;
       c.widget = createWidget(item, radioGroup, c.picture);
-      if (!c.widget) continue;  // a kind the view does not know stays invisible, its state still kept
+      if (!c.widget) continue;      // a kind the view does not know stays invisible, its state still kept
       g_object_ref_sink(c.widget);  // held until the view ends, shown or not
       c.text = item.text;
       controls_.push_back(std::move(c));
@@ -373,8 +375,8 @@ class GtkDialogView {
   }
 
   void setColumns(const std::vector<std::vector<GtkWidget*>>& columns) {
-    for (GList* stacks = gtk_container_get_children(GTK_CONTAINER(body_)), *s = stacks; s; s = s->next) {
-      for (GList* children = gtk_container_get_children(GTK_CONTAINER(s->data)), *c = children; c; c = c->next)
+    for (GList *stacks = gtk_container_get_children(GTK_CONTAINER(body_)), *s = stacks; s; s = s->next) {
+      for (GList *children = gtk_container_get_children(GTK_CONTAINER(s->data)), *c = children; c; c = c->next)
         gtk_container_remove(GTK_CONTAINER(s->data), GTK_WIDGET(c->data));
       gtk_container_remove(GTK_CONTAINER(body_), GTK_WIDGET(s->data));
       if (!s->next) g_list_free(stacks);
@@ -460,7 +462,8 @@ class GtkDialogView {
         }
     std::vector<std::vector<GtkWidget*>> columns(count);
     for (std::size_t i = n, k = count; k > 0; i = cut[i][k], --k)
-      columns[k - 1].assign(groups.begin() + static_cast<std::ptrdiff_t>(cut[i][k]), groups.begin() + static_cast<std::ptrdiff_t>(i));
+      columns[k - 1].assign(groups.begin() + static_cast<std::ptrdiff_t>(cut[i][k]),
+                            groups.begin() + static_cast<std::ptrdiff_t>(i));
     return columns;
   }
 
@@ -550,13 +553,17 @@ class GtkDialogView {
       if (item.text != c.text) {
         c.text = item.text;
         if (GTK_IS_FRAME(widget)) gtk_frame_set_label(GTK_FRAME(widget), c.text.c_str());
-        else if (GTK_IS_LABEL(widget)) setLabelText(widget, c.text);
-        else if (GTK_IS_ENTRY(widget)) gtk_entry_set_text(GTK_ENTRY(widget), c.text.c_str());
-        else if (GTK_IS_BUTTON(widget)) gtk_button_set_label(GTK_BUTTON(widget), c.text.c_str());
+        else if (GTK_IS_LABEL(widget))
+          setLabelText(widget, c.text);
+        else if (GTK_IS_ENTRY(widget))
+          gtk_entry_set_text(GTK_ENTRY(widget), c.text.c_str());
+        else if (GTK_IS_BUTTON(widget))
+          gtk_button_set_label(GTK_BUTTON(widget), c.text.c_str());
       }
       if (GTK_IS_TOGGLE_BUTTON(widget) && gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget)) != item.checked) {
         // A radio button cannot be cleared directly, only by checking another of its group.
-        if (item.checked || !GTK_IS_RADIO_BUTTON(widget)) gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget), item.checked);
+        if (item.checked || !GTK_IS_RADIO_BUTTON(widget))
+          gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget), item.checked);
       }
       if (item.enabled != c.enabled || !c.enabled) {
         c.enabled = item.enabled;
@@ -685,7 +692,8 @@ intptr_t runTemplate(int32_t templateId, DialogServices::Procedure procedure, Gt
 void fitChooser(GtkWidget* widget, gpointer) {
   GtkWindow* window = GTK_WINDOW(widget);
   GdkRectangle screen{0, 0, 720, 480};
-  if (GdkMonitor* monitor = gdk_display_get_monitor_at_window(gtk_widget_get_display(widget), gtk_widget_get_window(widget)))
+  if (GdkMonitor* monitor = gdk_display_get_monitor_at_window(gtk_widget_get_display(widget),
+                                                              gtk_widget_get_window(widget)))
     gdk_monitor_get_workarea(monitor, &screen);
   const int width = std::min(720, screen.width * 9 / 10), height = std::min(480, screen.height * 9 / 10);
   gtk_window_resize(window, width, height);
@@ -694,7 +702,8 @@ void fitChooser(GtkWidget* widget, gpointer) {
     gtk_window_get_position(owner, &x, &y);
     gtk_window_get_size(owner, &ownerWidth, &ownerHeight);
   }
-  gtk_window_move(window, std::max(screen.x, x + (ownerWidth - width) / 2), std::max(screen.y, y + (ownerHeight - height) / 2));
+  gtk_window_move(window, std::max(screen.x, x + (ownerWidth - width) / 2),
+                  std::max(screen.y, y + (ownerHeight - height) / 2));
 }
 
 class GtkServices final : public DialogServices {

@@ -265,9 +265,7 @@ void DirectInput8::feedSdlEvent(const SDL_Event& e) {
       if (dik != 0) injectKey(dik, e.type == SDL_KEYDOWN, time);
       return;
     }
-    case SDL_MOUSEMOTION:
-      injectMouseMotion(e.motion.xrel, e.motion.yrel, time);
-      return;
+    case SDL_MOUSEMOTION: injectMouseMotion(e.motion.xrel, e.motion.yrel, time); return;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
       const int b = buttonIndex(e.button.button);
@@ -284,8 +282,7 @@ void DirectInput8::feedSdlEvent(const SDL_Event& e) {
       if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) injectFocus(true);
       if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) injectFocus(false);
       return;
-    default:
-      return;
+    default: return;
   }
 }
 

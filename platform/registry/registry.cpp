@@ -34,8 +34,7 @@ int32_t RegistryKey::queryValue(std::string_view name, uint32_t* type, uint8_t* 
   if (data != nullptr && size == nullptr) return ERROR_INVALID_PARAMETER;
   const RegistryValue* value = nullptr;
   for (const auto& v : values_) {
-    if (v.name.size() == name.size() &&
-        std::equal(v.name.begin(), v.name.end(), name.begin(), [](char a, char b) {
+    if (v.name.size() == name.size() && std::equal(v.name.begin(), v.name.end(), name.begin(), [](char a, char b) {
           auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
           return lower(a) == lower(b);
         })) {

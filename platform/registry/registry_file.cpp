@@ -221,7 +221,8 @@ RegistryStore RegistryStore::parse(std::string_view text) {
     std::vector<RegistryValue>& values = store.keys_[current].values;
     auto [it, added] = valueIndex[current].try_emplace(lowered(value.name), values.size());
     if (added) values.push_back(std::move(value));
-    else values[it->second] = std::move(value);
+    else
+      values[it->second] = std::move(value);
   }
   return store;
 }
@@ -259,8 +260,10 @@ std::string RegistryStore::serialize() const {
 
 std::filesystem::path registryDirectory() {
   if (const char* dir = std::getenv("BRASSMOOR_CONFIG_DIR"); dir && *dir) return dir;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') return std::filesystem::path(xdg) / "brassmoor";
-  if (const char* home = std::getenv("HOME"); home && *home) return std::filesystem::path(home) / ".config" / "brassmoor";
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
+    return std::filesystem::path(xdg) / "brassmoor";
+  if (const char* home = std::getenv("HOME"); home && *home)
+    return std::filesystem::path(home) / ".config" / "brassmoor";
   return {};
 }
 
@@ -273,7 +276,9 @@ namespace {
 
 thread_local std::string lastError;
 
-void failWith(const std::filesystem::path& file, const std::string& why) { setRegistryError(file.string() + ": " + why); }
+void failWith(const std::filesystem::path& file, const std::string& why) {
+  setRegistryError(file.string() + ": " + why);
+}
 
 // A symlinked settings file is replaced at its target, so the link survives the rewrite.
 std::filesystem::path followLinks(std::filesystem::path file) {
@@ -301,8 +306,7 @@ void reportDamage(const std::filesystem::path& file, const std::vector<std::size
     if (lines.size() > 10) which += " and " + std::to_string(lines.size() - 10) + " more";
     which += " could not be read and " + std::string(lines.size() == 1 ? "is" : "are") + " skipped";
   }
-  std::fprintf(stderr,
-               "brassmoor: %s: %s; the other settings are used. The next save keeps this file as %s.bad.\n",
+  std::fprintf(stderr, "brassmoor: %s: %s; the other settings are used. The next save keeps this file as %s.bad.\n",
                file.c_str(), which.c_str(), file.filename().c_str());
 }
 

@@ -68,7 +68,8 @@ bool toIds(const std::vector<Token>& tokens, std::size_t first, bool allowEmpty,
     }
     int32_t id = 0;
     if (allowEmpty && !tokens[i].quoted && tokens[i].text == "-") id = DialogLayoutRow::kEmptyCell;
-    else if (!toInt(tokens[i], id) || id == -1) return false;
+    else if (!toInt(tokens[i], id) || id == -1)
+      return false;
     ids.push_back(id);
   }
   if (stop) *stop = tokens.size();

@@ -19,7 +19,9 @@ struct ResourceBytes {
   const uint8_t* data = nullptr;
   std::size_t size = 0;
   bool found() const { return data != nullptr; }
-  std::string_view text() const { return found() ? std::string_view(reinterpret_cast<const char*>(data), size) : std::string_view(); }
+  std::string_view text() const {
+    return found() ? std::string_view(reinterpret_cast<const char*>(data), size) : std::string_view();
+  }
 };
 
 // Not found: an empty ResourceBytes (data null).

@@ -38,9 +38,7 @@ constexpr ALCint kStereoVoices = 16;
 // from it, and a year is as good as for ever there.
 constexpr double kLongestSeconds = 365.0 * 24 * 3600;
 
-bool finite(const SoundVector& v) {
-  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
-}
+bool finite(const SoundVector& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
 bool validOrientation(const SoundVector& front, const SoundVector& top) {
   const float cx = front.y * top.z - front.z * top.y;
@@ -68,7 +66,7 @@ struct Sample {
   double seconds = 0;
   uint32_t flags = 0;
   uint32_t maxPlaybacks = 0;
-  bool positioned = false;  // a 3D sample on a 3D device
+  bool positioned = false;      // a 3D sample on a 3D device
   std::vector<uint32_t> slots;  // indices into the channel table
 };
 
@@ -76,7 +74,7 @@ struct Sample {
 // keeps queued on the channel's source.
 struct Stream {
   std::shared_ptr<const std::vector<uint8_t>> file;  // what the decoder reads
-  std::unique_ptr<VorbisStream> decoder;  // null once the sound was read to its end
+  std::unique_ptr<VorbisStream> decoder;             // null once the sound was read to its end
   std::array<ALuint, kStreamBuffers> buffers{};
   bool active = false;  // started and not yet played out
 };
@@ -84,7 +82,7 @@ struct Stream {
 struct Channel {
   uint16_t generation = 0;
   uint32_t sample = 0;
-  ALuint source = 0;  // 0 on the no-sound device
+  ALuint source = 0;               // 0 on the no-sound device
   std::unique_ptr<Stream> stream;  // on a real device, for a streamed sample
   uint64_t startedSerial = 0;
   // On the no-sound device nothing reports the end of playback, so it is computed.
@@ -172,8 +170,8 @@ class OpenAlSoundLibrary final : public SoundLibrary {
     return true;
   }
 
-  bool Set3DPosition(const SoundVector* position, const SoundVector* velocity,
-                     const SoundVector* front, const SoundVector* top) override {
+  bool Set3DPosition(const SoundVector* position, const SoundVector* velocity, const SoundVector* front,
+                     const SoundVector* top) override {
     const std::lock_guard lock(mutex_);
     if (!initialised_) return false;
     for (const SoundVector* v : {position, velocity, front, top}) {
@@ -181,8 +179,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
     }
     // The mixer builds the listener's axes from these two; a zero or parallel pair would
     // give it no axes at all and fill the output with invalid values.
-    if (!validOrientation(front ? *front : pendingListener_.front,
-                          top ? *top : pendingListener_.top)) {
+    if (!validOrientation(front ? *front : pendingListener_.front, top ? *top : pendingListener_.top)) {
       return false;
     }
     if (position) pendingListener_.position = *position;
@@ -212,8 +209,8 @@ class OpenAlSoundLibrary final : public SoundLibrary {
     alcProcessContext(context_);
   }
 
-  SoundHandle SampleLoad(const void* memory, uint32_t offset, uint32_t length,
-                         uint32_t maxPlaybacks, uint32_t flags) override {
+  SoundHandle SampleLoad(const void* memory, uint32_t offset, uint32_t length, uint32_t maxPlaybacks,
+                         uint32_t flags) override {
     const std::lock_guard lock(mutex_);
     if (!initialised_ || memory == nullptr || length == 0) return 0;
     if (maxPlaybacks < 1 || maxPlaybacks > 65535) return 0;
@@ -231,7 +228,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
     sample.mono = mono;
     const uint64_t decodedBytes = stream->totalFrames() * stream->channels() * sizeof(int16_t);
     const bool ok = decodedBytes > output_.streamAboveBytes ? keepForStreaming(sample, *stream, bytes)
-                                                     : decodeWhole(sample, bytes);
+                                                            : decodeWhole(sample, bytes);
     if (!ok) return 0;
     samples_.push_back(std::move(sample));
     return makeHandle(HandleKind::Sample, 0, static_cast<uint32_t>(samples_.size() - 1));
@@ -295,13 +292,11 @@ class OpenAlSoundLibrary final : public SoundLibrary {
     return true;
   }
 
-  bool ChannelSetAttributes(SoundHandle handle, int32_t frequency, int32_t volume,
-                            int32_t pan) override {
+  bool ChannelSetAttributes(SoundHandle handle, int32_t frequency, int32_t volume, int32_t pan) override {
     const std::lock_guard lock(mutex_);
     Channel* channel = findChannel(handle);
     if (!channel) return false;
-    if (frequency != SOUND_KEEP_FREQUENCY && frequency != 0 &&
-        (frequency < 100 || frequency > 100000)) {
+    if (frequency != SOUND_KEEP_FREQUENCY && frequency != 0 && (frequency < 100 || frequency > 100000)) {
       return false;
     }
     if (volume != SOUND_KEEP_VOLUME && (volume < 0 || volume > 100)) return false;
@@ -314,9 +309,8 @@ class OpenAlSoundLibrary final : public SoundLibrary {
     return true;
   }
 
-  bool ChannelSet3DAttributes(SoundHandle handle, int32_t mode, float minDistance,
-                              float maxDistance, int32_t insideAngle, int32_t outsideAngle,
-                              int32_t outsideVolume) override {
+  bool ChannelSet3DAttributes(SoundHandle handle, int32_t mode, float minDistance, float maxDistance,
+                              int32_t insideAngle, int32_t outsideAngle, int32_t outsideVolume) override {
     const std::lock_guard lock(mutex_);
     Channel* channel = findChannel(handle);
     if (!channel || !samples_[channel->sample].positioned) return false;
@@ -339,8 +333,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
     return true;
   }
 
-  bool ChannelSet3DPosition(SoundHandle handle, const SoundVector* position,
-                            const SoundVector* orientation,
+  bool ChannelSet3DPosition(SoundHandle handle, const SoundVector* position, const SoundVector* orientation,
                             const SoundVector* velocity) override {
     const std::lock_guard lock(mutex_);
     Channel* channel = findChannel(handle);
@@ -378,10 +371,14 @@ class OpenAlSoundLibrary final : public SoundLibrary {
     // The scene plays a handful of sounds at once and at most a few dozen. The mixer sets about
     // 8 MB aside for the voices it may mix whatever it is told; the effect sends it would
     // add to each voice take most of another megabyte, and no sound here goes through an effect.
-    const ALCint attributes[] = {ALC_FREQUENCY,      static_cast<ALCint>(frequency),
-                                 ALC_MONO_SOURCES,   kMonoVoices,
-                                 ALC_STEREO_SOURCES, kStereoVoices,
-                                 ALC_MAX_AUXILIARY_SENDS, 0,
+    const ALCint attributes[] = {ALC_FREQUENCY,
+                                 static_cast<ALCint>(frequency),
+                                 ALC_MONO_SOURCES,
+                                 kMonoVoices,
+                                 ALC_STEREO_SOURCES,
+                                 kStereoVoices,
+                                 ALC_MAX_AUXILIARY_SENDS,
+                                 0,
                                  0};
     context_ = alcCreateContext(device_, attributes);
     if (!context_ || alcMakeContextCurrent(context_) != ALC_TRUE) {
@@ -405,8 +402,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
     if (alGetError() != AL_NO_ERROR) return false;
     const ALenum format = sound->channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16;
     alBufferData(sample.buffer, format, sound->samples.data(),
-                 static_cast<ALsizei>(sound->samples.size() * sizeof(int16_t)),
-                 static_cast<ALsizei>(sound->rate));
+                 static_cast<ALsizei>(sound->samples.size() * sizeof(int16_t)), static_cast<ALsizei>(sound->rate));
     if (alGetError() != AL_NO_ERROR) {
       alDeleteBuffers(1, &sample.buffer);
       sample.buffer = 0;
@@ -454,8 +450,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
     }
     if (filled == 0) return false;
     const ALenum format = sample.channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16;
-    alBufferData(buffer, format, scratch_.data(),
-                 static_cast<ALsizei>(filled * sample.channels * sizeof(int16_t)),
+    alBufferData(buffer, format, scratch_.data(), static_cast<ALsizei>(filled * sample.channels * sizeof(int16_t)),
                  static_cast<ALsizei>(sample.rate));
     return true;
   }
@@ -521,10 +516,10 @@ class OpenAlSoundLibrary final : public SoundLibrary {
   }
 
   void feed() {
-    auto setThreadContext = reinterpret_cast<PFNALCSETTHREADCONTEXTPROC>(
-        alcIsExtensionPresent(device_, "ALC_EXT_thread_local_context")
-            ? alcGetProcAddress(device_, "alcSetThreadContext")
-            : nullptr);
+    auto setThreadContext =
+        reinterpret_cast<PFNALCSETTHREADCONTEXTPROC>(alcIsExtensionPresent(device_, "ALC_EXT_thread_local_context")
+                                                         ? alcGetProcAddress(device_, "alcSetThreadContext")
+                                                         : nullptr);
     std::unique_lock lock(mutex_);
     if (setThreadContext) setThreadContext(context_);
     while (!stopping_) {
@@ -647,8 +642,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
   void pushAttributes(Channel& c) {
     if (!c.source) return;
     const Sample& sample = samples_[c.sample];
-    const float rate = c.frequency > 0 ? static_cast<float>(c.frequency)
-                                       : static_cast<float>(sample.rate);
+    const float rate = c.frequency > 0 ? static_cast<float>(c.frequency) : static_cast<float>(sample.rate);
     alSourcef(c.source, AL_PITCH, rate / static_cast<float>(sample.rate));
     alSourcef(c.source, AL_GAIN, static_cast<float>(c.volume) / 100.0f);
     if (!sample.positioned) push3D(c);  // pan places a mono 2D channel

@@ -53,15 +53,14 @@ RecordingSoundLibrary::ChannelState* RecordingSoundLibrary::findChannel(SoundHan
 
 bool RecordingSoundLibrary::Init(int32_t device, uint32_t frequency, uint32_t flags, void* window,
                                  const void* classId) {
-  bool ok = !initialised_ && (device == SOUND_DEVICE_NONE ||
-                              (device == SOUND_DEVICE_DEFAULT && options_.outputAvailable));
+  bool ok = !initialised_ &&
+            (device == SOUND_DEVICE_NONE || (device == SOUND_DEVICE_DEFAULT && options_.outputAvailable));
   if (ok) {
     initialised_ = true;
     device_ = device;
   }
-  record("Init(" + std::to_string(device) + ", " + std::to_string(frequency) + ", " +
-             std::to_string(flags) + ", " + (window ? "window" : "null") + ", " +
-             (classId ? "class" : "null") + ")",
+  record("Init(" + std::to_string(device) + ", " + std::to_string(frequency) + ", " + std::to_string(flags) + ", " +
+             (window ? "window" : "null") + ", " + (classId ? "class" : "null") + ")",
          flag(ok));
   return ok;
 }
@@ -76,9 +75,7 @@ bool RecordingSoundLibrary::SetConfig(uint32_t option, uint32_t value) {
 bool RecordingSoundLibrary::Set3DFactors(float distance, float rollOff, float doppler) {
   const bool ok = initialised_ && distance != 0.0f && rollOff <= 10.0f && doppler <= 10.0f;
   if (ok && rollOff >= 0) pendingRollOff_ = rollOff;
-  record("Set3DFactors(" + number(distance) + ", " + number(rollOff) + ", " + number(doppler) +
-             ")",
-         flag(ok));
+  record("Set3DFactors(" + number(distance) + ", " + number(rollOff) + ", " + number(doppler) + ")", flag(ok));
   return ok;
 }
 
@@ -90,8 +87,8 @@ bool RecordingSoundLibrary::Set3DPosition(const SoundVector* position, const Sou
     if (front) pendingFront_ = *front;
     if (top) pendingTop_ = *top;
   }
-  record("Set3DPosition(" + vector(position) + ", " + vector(velocity) + ", " + vector(front) +
-             ", " + vector(top) + ")",
+  record("Set3DPosition(" + vector(position) + ", " + vector(velocity) + ", " + vector(front) + ", " + vector(top) +
+             ")",
          flag(ok));
   return ok;
 }
@@ -116,9 +113,8 @@ SoundHandle RecordingSoundLibrary::SampleLoad(const void* memory, uint32_t offse
       samples_[handle] = SampleState{length, maxPlaybacks, flags};
     }
   }
-  record("SampleLoad(" + std::string(memory ? "mem" : "null") + ", " + std::to_string(offset) +
-             ", " + std::to_string(length) + ", " + std::to_string(maxPlaybacks) + ", " +
-             std::to_string(flags) + ")",
+  record("SampleLoad(" + std::string(memory ? "mem" : "null") + ", " + std::to_string(offset) + ", " +
+             std::to_string(length) + ", " + std::to_string(maxPlaybacks) + ", " + std::to_string(flags) + ")",
          std::to_string(handle));
   return handle;
 }
@@ -129,8 +125,7 @@ SoundHandle RecordingSoundLibrary::SampleGetChannel(SoundHandle sample, bool onl
     handle = nextChannel_++;
     channels_[handle].sample = sample;
   }
-  record("SampleGetChannel(" + std::to_string(sample) + ", " + flag(onlyNew) + ")",
-         std::to_string(handle));
+  record("SampleGetChannel(" + std::to_string(sample) + ", " + flag(onlyNew) + ")", std::to_string(handle));
   return handle;
 }
 
@@ -141,8 +136,7 @@ bool RecordingSoundLibrary::ChannelPlay(SoundHandle channel, bool restart) {
   return state != nullptr;
 }
 
-bool RecordingSoundLibrary::ChannelSetAttributes(SoundHandle channel, int32_t frequency,
-                                                 int32_t volume, int32_t pan) {
+bool RecordingSoundLibrary::ChannelSetAttributes(SoundHandle channel, int32_t frequency, int32_t volume, int32_t pan) {
   ChannelState* state = findChannel(channel);
   const bool ok = state != nullptr && volume >= -1 && volume <= 100 &&
                   (pan == SOUND_KEEP_PAN || (pan >= -100 && pan <= 100));
@@ -151,15 +145,14 @@ bool RecordingSoundLibrary::ChannelSetAttributes(SoundHandle channel, int32_t fr
     if (volume != SOUND_KEEP_VOLUME) state->volume = volume;
     if (pan != SOUND_KEEP_PAN) state->pan = pan;
   }
-  record("ChannelSetAttributes(" + std::to_string(channel) + ", " + std::to_string(frequency) +
-             ", " + std::to_string(volume) + ", " + std::to_string(pan) + ")",
+  record("ChannelSetAttributes(" + std::to_string(channel) + ", " + std::to_string(frequency) + ", " +
+             std::to_string(volume) + ", " + std::to_string(pan) + ")",
          flag(ok));
   return ok;
 }
 
-bool RecordingSoundLibrary::ChannelSet3DAttributes(SoundHandle channel, int32_t mode,
-                                                   float minDistance, float maxDistance,
-                                                   int32_t insideAngle, int32_t outsideAngle,
+bool RecordingSoundLibrary::ChannelSet3DAttributes(SoundHandle channel, int32_t mode, float minDistance,
+                                                   float maxDistance, int32_t insideAngle, int32_t outsideAngle,
                                                    int32_t outsideVolume) {
   ChannelState* state = findChannel(channel);
   const bool ok = state != nullptr && (samples_[state->sample].flags & SOUND_SAMPLE_3D) != 0;
@@ -172,16 +165,14 @@ bool RecordingSoundLibrary::ChannelSet3DAttributes(SoundHandle channel, int32_t 
     if (outsideVolume != -1) state->outsideVolume = outsideVolume;
   }
   record("ChannelSet3DAttributes(" + std::to_string(channel) + ", " + std::to_string(mode) + ", " +
-             number(minDistance) + ", " + number(maxDistance) + ", " +
-             std::to_string(insideAngle) + ", " + std::to_string(outsideAngle) + ", " +
-             std::to_string(outsideVolume) + ")",
+             number(minDistance) + ", " + number(maxDistance) + ", " + std::to_string(insideAngle) + ", " +
+             std::to_string(outsideAngle) + ", " + std::to_string(outsideVolume) + ")",
          flag(ok));
   return ok;
 }
 
 bool RecordingSoundLibrary::ChannelSet3DPosition(SoundHandle channel, const SoundVector* position,
-                                                 const SoundVector* orientation,
-                                                 const SoundVector* velocity) {
+                                                 const SoundVector* orientation, const SoundVector* velocity) {
   ChannelState* state = findChannel(channel);
   const bool ok = state != nullptr && (samples_[state->sample].flags & SOUND_SAMPLE_3D) != 0;
   if (ok) {
@@ -189,8 +180,8 @@ bool RecordingSoundLibrary::ChannelSet3DPosition(SoundHandle channel, const Soun
     if (orientation) state->orientation = *orientation;
     if (velocity) state->velocity = *velocity;
   }
-  record("ChannelSet3DPosition(" + std::to_string(channel) + ", " + vector(position) + ", " +
-             vector(orientation) + ", " + vector(velocity) + ")",
+  record("ChannelSet3DPosition(" + std::to_string(channel) + ", " + vector(position) + ", " + vector(orientation) +
+             ", " + vector(velocity) + ")",
          flag(ok));
   return ok;
 }

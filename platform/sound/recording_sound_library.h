@@ -65,24 +65,21 @@ class RecordingSoundLibrary final : public SoundLibrary {
   // The channels that were started, in handle order.
   std::vector<SoundHandle> playingChannels() const;
 
-  bool Init(int32_t device, uint32_t frequency, uint32_t flags, void* window,
-            const void* classId) override;
+  bool Init(int32_t device, uint32_t frequency, uint32_t flags, void* window, const void* classId) override;
   bool SetConfig(uint32_t option, uint32_t value) override;
   bool Set3DFactors(float distance, float rollOff, float doppler) override;
-  bool Set3DPosition(const SoundVector* position, const SoundVector* velocity,
-                     const SoundVector* front, const SoundVector* top) override;
+  bool Set3DPosition(const SoundVector* position, const SoundVector* velocity, const SoundVector* front,
+                     const SoundVector* top) override;
   void Apply3D() override;
-  SoundHandle SampleLoad(const void* memory, uint32_t offset, uint32_t length,
-                         uint32_t maxPlaybacks, uint32_t flags) override;
+  SoundHandle SampleLoad(const void* memory, uint32_t offset, uint32_t length, uint32_t maxPlaybacks,
+                         uint32_t flags) override;
   SoundHandle SampleGetChannel(SoundHandle sample, bool onlyNew) override;
   bool ChannelPlay(SoundHandle channel, bool restart) override;
-  bool ChannelSetAttributes(SoundHandle channel, int32_t frequency, int32_t volume,
-                            int32_t pan) override;
-  bool ChannelSet3DAttributes(SoundHandle channel, int32_t mode, float minDistance,
-                              float maxDistance, int32_t insideAngle, int32_t outsideAngle,
-                              int32_t outsideVolume) override;
-  bool ChannelSet3DPosition(SoundHandle channel, const SoundVector* position,
-                            const SoundVector* orientation, const SoundVector* velocity) override;
+  bool ChannelSetAttributes(SoundHandle channel, int32_t frequency, int32_t volume, int32_t pan) override;
+  bool ChannelSet3DAttributes(SoundHandle channel, int32_t mode, float minDistance, float maxDistance,
+                              int32_t insideAngle, int32_t outsideAngle, int32_t outsideVolume) override;
+  bool ChannelSet3DPosition(SoundHandle channel, const SoundVector* position, const SoundVector* orientation,
+                            const SoundVector* velocity) override;
 
  private:
   void record(const std::string& call, const std::string& result);

@@ -19,12 +19,8 @@ constexpr HandleKind handleKind(uint32_t handle) {
   if ((handle & 0xFFFFu) == 0) return HandleKind::None;
   return kind == 1 ? HandleKind::Sample : kind == 2 ? HandleKind::Channel : HandleKind::None;
 }
-constexpr uint16_t handleGeneration(uint32_t handle) {
-  return static_cast<uint16_t>((handle >> 16) & 0xFFFu);
-}
+constexpr uint16_t handleGeneration(uint32_t handle) { return static_cast<uint16_t>((handle >> 16) & 0xFFFu); }
 constexpr uint32_t handleIndex(uint32_t handle) { return (handle & 0xFFFFu) - 1; }
-constexpr uint16_t nextGeneration(uint16_t generation) {
-  return static_cast<uint16_t>((generation + 1) & 0xFFFu);
-}
+constexpr uint16_t nextGeneration(uint16_t generation) { return static_cast<uint16_t>((generation + 1) & 0xFFFu); }
 
 }  // namespace platform

@@ -52,39 +52,35 @@ class SoundLibrary {
   // Opens `device` (SOUND_DEVICE_DEFAULT or SOUND_DEVICE_NONE) mixing at `frequency` Hz.
   // `window` and `classId` are accepted for the caller's sake and not used. Fails when the
   // device cannot be opened or the library was already initialised.
-  virtual bool Init(int32_t device, uint32_t frequency, uint32_t flags, void* window,
-                    const void* classId) = 0;
+  virtual bool Init(int32_t device, uint32_t frequency, uint32_t flags, void* window, const void* classId) = 0;
   // Only SOUND_CONFIG_GVOL_SAMPLE is known; its value must be 0..100.
   virtual bool SetConfig(uint32_t option, uint32_t value) = 0;
   // Distance factor (metres per unit, for the Doppler speed of sound), roll-off factor of
   // every 3D channel, Doppler factor. A negative value leaves that factor as it is.
   virtual bool Set3DFactors(float distance, float rollOff, float doppler) = 0;
   // The listener; a null vector leaves that part as it is.
-  virtual bool Set3DPosition(const SoundVector* position, const SoundVector* velocity,
-                             const SoundVector* front, const SoundVector* top) = 0;
+  virtual bool Set3DPosition(const SoundVector* position, const SoundVector* velocity, const SoundVector* front,
+                             const SoundVector* top) = 0;
   // Makes every held 3D change audible.
   virtual void Apply3D() = 0;
   // Decodes an Ogg Vorbis file held in memory (bytes [offset, offset + length) of `memory`)
   // into a sample with at most `maxPlaybacks` channels at a time. The memory is not needed
   // afterwards. Returns 0 for data that is not a complete, intact Ogg Vorbis file.
-  virtual SoundHandle SampleLoad(const void* memory, uint32_t offset, uint32_t length,
-                                 uint32_t maxPlaybacks, uint32_t flags) = 0;
+  virtual SoundHandle SampleLoad(const void* memory, uint32_t offset, uint32_t length, uint32_t maxPlaybacks,
+                                 uint32_t flags) = 0;
   // A channel of `sample` to play it on. With `onlyNew` it fails when all the sample's
   // channels are playing; otherwise the channel that has played longest is taken over.
   virtual SoundHandle SampleGetChannel(SoundHandle sample, bool onlyNew) = 0;
   virtual bool ChannelPlay(SoundHandle channel, bool restart) = 0;
   // Frequency in Hz (SOUND_KEEP_FREQUENCY, or 0 for the sample's own rate), volume 0..100
   // (SOUND_KEEP_VOLUME), pan -100..100 (SOUND_KEEP_PAN).
-  virtual bool ChannelSetAttributes(SoundHandle channel, int32_t frequency, int32_t volume,
-                                    int32_t pan) = 0;
+  virtual bool ChannelSetAttributes(SoundHandle channel, int32_t frequency, int32_t volume, int32_t pan) = 0;
   // Mode (-1 keeps it), minimum and maximum distance (0 or less keeps them), cone inside and
   // outside angles in degrees (-1 keeps them), volume outside the cone 0..100 (-1 keeps it).
-  virtual bool ChannelSet3DAttributes(SoundHandle channel, int32_t mode, float minDistance,
-                                      float maxDistance, int32_t insideAngle,
-                                      int32_t outsideAngle, int32_t outsideVolume) = 0;
+  virtual bool ChannelSet3DAttributes(SoundHandle channel, int32_t mode, float minDistance, float maxDistance,
+                                      int32_t insideAngle, int32_t outsideAngle, int32_t outsideVolume) = 0;
   // A null vector leaves that part as it is.
-  virtual bool ChannelSet3DPosition(SoundHandle channel, const SoundVector* position,
-                                    const SoundVector* orientation,
+  virtual bool ChannelSet3DPosition(SoundHandle channel, const SoundVector* position, const SoundVector* orientation,
                                     const SoundVector* velocity) = 0;
 };
 

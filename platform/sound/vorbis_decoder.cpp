@@ -46,9 +46,7 @@ int seekMemory(void* source, ogg_int64_t offset, int whence) {
   return 0;
 }
 
-long tellMemory(void* source) {
-  return static_cast<long>(static_cast<MemoryReader*>(source)->position);
-}
+long tellMemory(void* source) { return static_cast<long>(static_cast<MemoryReader*>(source)->position); }
 
 float clampUnit(float v) { return v > 1.0f ? 1.0f : (v < -1.0f ? -1.0f : v); }
 
@@ -75,8 +73,7 @@ std::unique_ptr<VorbisStream> VorbisStream::open(std::span<const uint8_t> data, 
   if (ov_open_callbacks(&state->reader, &state->file, nullptr, 0, callbacks) != 0) return nullptr;
   state->open = true;
   const vorbis_info* info = ov_info(&state->file, -1);
-  if (info == nullptr || info->channels < 1 || info->channels > 255 || info->rate < 1000 ||
-      info->rate > 192000) {
+  if (info == nullptr || info->channels < 1 || info->channels > 255 || info->rate < 1000 || info->rate > 192000) {
     return nullptr;
   }
   std::unique_ptr<VorbisStream> stream(new VorbisStream(std::move(state)));

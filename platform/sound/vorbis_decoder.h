@@ -12,8 +12,8 @@
 namespace platform {
 
 struct DecodedSound {
-  uint32_t rate = 0;      // frames per second
-  uint32_t channels = 0;  // 1 or 2
+  uint32_t rate = 0;             // frames per second
+  uint32_t channels = 0;         // 1 or 2
   std::vector<int16_t> samples;  // interleaved, channels × frames values
 
   size_t frames() const { return channels == 0 ? 0 : samples.size() / channels; }

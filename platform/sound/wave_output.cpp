@@ -76,7 +76,9 @@ bool WaveRedirect::prepare(const std::filesystem::path& file) {
            "sample-type = int16\n"
            "hrtf = false\n"
            "[wave]\n"
-           "file = " << link_.string() << "\n"
+           "file = "
+        << link_.string()
+        << "\n"
            "bformat = false\n";
     out.close();
     if (!out) return false;

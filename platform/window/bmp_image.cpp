@@ -45,8 +45,7 @@ bool decodeBitmap(const uint8_t* data, std::size_t size, Image& out) {
   const uint32_t bpp = u16(dib + 14);
   const uint32_t compression = u32(dib + 16);
   const uint32_t colorsUsed = u32(dib + 32);
-  if (planes != 1 || width <= 0 || width > kMaxSide || rawHeight == 0 || rawHeight < -kMaxSide ||
-      rawHeight > kMaxSide)
+  if (planes != 1 || width <= 0 || width > kMaxSide || rawHeight == 0 || rawHeight < -kMaxSide || rawHeight > kMaxSide)
     return false;
   const bool topDown = rawHeight < 0;
   const int32_t height = topDown ? -rawHeight : rawHeight;
@@ -112,9 +111,7 @@ bool decodeBitmap(const uint8_t* data, std::size_t size, Image& out) {
           dst[0] = channel(p, masks[0]), dst[1] = channel(p, masks[1]), dst[2] = channel(p, masks[2]);
           break;
         }
-        case 24:
-          dst[0] = row[x * 3 + 2], dst[1] = row[x * 3 + 1], dst[2] = row[x * 3];
-          break;
+        case 24: dst[0] = row[x * 3 + 2], dst[1] = row[x * 3 + 1], dst[2] = row[x * 3]; break;
         case 32: {
           const uint32_t p = u32(row + x * 4);
           dst[0] = channel(p, masks[0]), dst[1] = channel(p, masks[1]), dst[2] = channel(p, masks[2]);

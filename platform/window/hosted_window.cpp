@@ -133,8 +133,7 @@ class HostedSaverWindow final : public SdlSaverWindow {
             gone_ = true;
           }
           break;
-        default:
-          break;
+        default: break;
       }
     }
     if (gone_ || (newWidth == x_.width && newHeight == x_.height)) return;

@@ -65,7 +65,8 @@ uint32_t virtualKeyFromSdlScancode(int sc) {
   if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9) return '1' + static_cast<uint32_t>(sc - SDL_SCANCODE_1);
   if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F12) return VK_F1 + static_cast<uint32_t>(sc - SDL_SCANCODE_F1);
   if (sc >= SDL_SCANCODE_F13 && sc <= SDL_SCANCODE_F24) return 0x7C + static_cast<uint32_t>(sc - SDL_SCANCODE_F13);
-  if (sc >= SDL_SCANCODE_KP_1 && sc <= SDL_SCANCODE_KP_9) return VK_NUMPAD0 + 1 + static_cast<uint32_t>(sc - SDL_SCANCODE_KP_1);
+  if (sc >= SDL_SCANCODE_KP_1 && sc <= SDL_SCANCODE_KP_9)
+    return VK_NUMPAD0 + 1 + static_cast<uint32_t>(sc - SDL_SCANCODE_KP_1);
   switch (sc) {
     case SDL_SCANCODE_0: return '0';
     case SDL_SCANCODE_RETURN: return VK_RETURN;
@@ -154,8 +155,14 @@ void translateSdlEvent(const SDL_Event& e, uint32_t windowId, std::vector<Window
         case SDL_BUTTON_LEFT: message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP; break;
         case SDL_BUTTON_RIGHT: message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP; break;
         case SDL_BUTTON_MIDDLE: message = down ? WM_MBUTTONDOWN : WM_MBUTTONUP; break;
-        case SDL_BUTTON_X1: message = down ? 0x020B : 0x020C; extra = 1u << 16; break;
-        case SDL_BUTTON_X2: message = down ? 0x020B : 0x020C; extra = 2u << 16; break;
+        case SDL_BUTTON_X1:
+          message = down ? 0x020B : 0x020C;
+          extra = 1u << 16;
+          break;
+        case SDL_BUTTON_X2:
+          message = down ? 0x020B : 0x020C;
+          extra = 2u << 16;
+          break;
         default: return;
       }
       out.push_back(WindowMessage{message, extra | mouseKeyState(SDL_GetMouseState(nullptr, nullptr), 0),
@@ -176,7 +183,9 @@ void translateSdlEvent(const SDL_Event& e, uint32_t windowId, std::vector<Window
         case SDL_WINDOWEVENT_SHOWN: out.push_back(WindowMessage{WM_SHOWWINDOW, 1, 0, t}); break;
         case SDL_WINDOWEVENT_HIDDEN: out.push_back(WindowMessage{WM_SHOWWINDOW, 0, 0, t}); break;
         case SDL_WINDOWEVENT_EXPOSED: out.push_back(WindowMessage{WM_PAINT, 0, 0, t}); break;
-        case SDL_WINDOWEVENT_MOVED: out.push_back(WindowMessage{WM_MOVE, 0, makeLParam(e.window.data1, e.window.data2), t}); break;
+        case SDL_WINDOWEVENT_MOVED:
+          out.push_back(WindowMessage{WM_MOVE, 0, makeLParam(e.window.data1, e.window.data2), t});
+          break;
         case SDL_WINDOWEVENT_SIZE_CHANGED: {
           // SDL reports a finished resize of a framed window, never its start and end, so it
           // arrives as a whole move-size cycle: the device is reset to the new size once. A
@@ -204,8 +213,7 @@ void translateSdlEvent(const SDL_Event& e, uint32_t windowId, std::vector<Window
       }
       return;
     }
-    default:
-      return;
+    default: return;
   }
 }
 
@@ -214,19 +222,13 @@ void translateXEvent(const _XEvent& event, unsigned long window, unsigned long d
   const XEvent& e = event;
   if (e.xany.window != window) return;
   switch (e.type) {
-    case Expose:
-      out.push_back(WindowMessage{WM_PAINT, 0, 0, 0});
-      return;
+    case Expose: out.push_back(WindowMessage{WM_PAINT, 0, 0, 0}); return;
     case ConfigureNotify:
       out.push_back(WindowMessage{WM_MOVE, 0, makeLParam(e.xconfigure.x, e.xconfigure.y), 0});
       out.push_back(WindowMessage{WM_SIZE, SIZE_RESTORED, makeLParam(e.xconfigure.width, e.xconfigure.height), 0});
       return;
-    case MapNotify:
-      out.push_back(WindowMessage{WM_SHOWWINDOW, 1, 0, 0});
-      return;
-    case UnmapNotify:
-      out.push_back(WindowMessage{WM_SHOWWINDOW, 0, 0, 0});
-      return;
+    case MapNotify: out.push_back(WindowMessage{WM_SHOWWINDOW, 1, 0, 0}); return;
+    case UnmapNotify: out.push_back(WindowMessage{WM_SHOWWINDOW, 0, 0, 0}); return;
     case DestroyNotify:
       // The host took the window away (its preview pane closed).
       out.push_back(WindowMessage{WM_DESTROY, 0, 0, 0});
@@ -235,8 +237,7 @@ void translateXEvent(const _XEvent& event, unsigned long window, unsigned long d
       if (e.xclient.format == 32 && static_cast<unsigned long>(e.xclient.data.l[0]) == deleteAtom)
         out.push_back(WindowMessage{WM_SYSCOMMAND, SC_CLOSE, 0, 0});
       return;
-    default:
-      return;
+    default: return;
   }
 }
 

@@ -47,7 +47,8 @@ Rect SdlSaverWindow::clientRect() const {
   // The device draws in pixels, which on a scaled (HiDPI) display outnumber the window's
   // own units.
   if (SDL_GetWindowFlags(window_) & SDL_WINDOW_OPENGL) SDL_GL_GetDrawableSize(window_, &w, &h);
-  else SDL_GetWindowSize(window_, &w, &h);
+  else
+    SDL_GetWindowSize(window_, &w, &h);
   return Rect{0, 0, w, h};
 }
 
@@ -141,7 +142,8 @@ void SdlSaverWindow::takeSdlEvents(int timeoutMs, std::vector<WindowMessage>& me
 void SdlSaverWindow::deliver(const std::vector<WindowMessage>& messages) {
   for (const WindowMessage& m : messages) {
     if (m.message == WM_PAINT) markPaint();
-    else enqueue(m);
+    else
+      enqueue(m);
   }
 }
 
@@ -166,7 +168,8 @@ int x11ScreenOfDisplayName(const std::string& name) {
   const std::string rest = name.substr(colon + 1);
   const std::size_t dot = rest.find('.');
   const auto allDigits = [](const std::string& text) {
-    return !text.empty() && text.size() <= 6 && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !text.empty() && text.size() <= 6 &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
   };
   if (!allDigits(rest.substr(0, dot))) return -1;
   if (dot == std::string::npos) return 0;
@@ -246,7 +249,8 @@ void routeSdlLog(std::function<void(const std::string& text)> sink) {
 void keepDisplayAwake(bool awake) {
   if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
   if (awake) SDL_DisableScreenSaver();
-  else SDL_EnableScreenSaver();
+  else
+    SDL_EnableScreenSaver();
 }
 
 int addSdlEventObserver(SdlEventObserver observer) {
@@ -270,7 +274,8 @@ std::unique_ptr<SaverWindow> createSdlWindow(const WindowClass& windowClass, con
   if (!initSdlVideo()) return nullptr;
   uint32_t flags = SDL_WINDOW_OPENGL;
   if (style & WS_POPUP) flags |= SDL_WINDOW_BORDERLESS;
-  else flags |= SDL_WINDOW_RESIZABLE;
+  else
+    flags |= SDL_WINDOW_RESIZABLE;
   if (!(style & WS_VISIBLE)) flags |= SDL_WINDOW_HIDDEN;
   const int w = rect.width() > 0 ? rect.width() : 1;
   const int h = rect.height() > 0 ? rect.height() : 1;

@@ -117,17 +117,17 @@ inline constexpr uint32_t VK_F10 = 0x79;
 inline constexpr uint32_t VK_F12 = 0x7B;
 inline constexpr uint32_t VK_NUMLOCK = 0x90;
 inline constexpr uint32_t VK_SCROLL = 0x91;
-inline constexpr uint32_t VK_OEM_1 = 0xBA;       // ;:
+inline constexpr uint32_t VK_OEM_1 = 0xBA;  // ;:
 inline constexpr uint32_t VK_OEM_PLUS = 0xBB;
 inline constexpr uint32_t VK_OEM_COMMA = 0xBC;
 inline constexpr uint32_t VK_OEM_MINUS = 0xBD;
 inline constexpr uint32_t VK_OEM_PERIOD = 0xBE;
-inline constexpr uint32_t VK_OEM_2 = 0xBF;       // /?
-inline constexpr uint32_t VK_OEM_3 = 0xC0;       // `~
-inline constexpr uint32_t VK_OEM_4 = 0xDB;       // [{
-inline constexpr uint32_t VK_OEM_5 = 0xDC;       // \|
-inline constexpr uint32_t VK_OEM_6 = 0xDD;       // ]}
-inline constexpr uint32_t VK_OEM_7 = 0xDE;       // '"
+inline constexpr uint32_t VK_OEM_2 = 0xBF;  // /?
+inline constexpr uint32_t VK_OEM_3 = 0xC0;  // `~
+inline constexpr uint32_t VK_OEM_4 = 0xDB;  // [{
+inline constexpr uint32_t VK_OEM_5 = 0xDC;  // \|
+inline constexpr uint32_t VK_OEM_6 = 0xDD;  // ]}
+inline constexpr uint32_t VK_OEM_7 = 0xDE;  // '"
 
 // Window styles and class styles
 inline constexpr uint32_t WS_OVERLAPPED = 0x00000000;
@@ -139,8 +139,8 @@ inline constexpr uint32_t WS_SYSMENU = 0x00080000;
 inline constexpr uint32_t WS_THICKFRAME = 0x00040000;
 inline constexpr uint32_t WS_MINIMIZEBOX = 0x00020000;
 inline constexpr uint32_t WS_MAXIMIZEBOX = 0x00010000;
-inline constexpr uint32_t WS_OVERLAPPEDWINDOW =
-    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+inline constexpr uint32_t WS_OVERLAPPEDWINDOW = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME |
+                                                WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
 inline constexpr uint32_t CS_VREDRAW = 0x0001;
 inline constexpr uint32_t CS_HREDRAW = 0x0002;
 

@@ -118,8 +118,8 @@ bool answers(const sockaddr_un& address, socklen_t size) {
 
 bool localServerGone() {
   if (!gServer.known) return false;
-  const socklen_t abstractSize =
-      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + std::strlen(gServer.abstractName.sun_path + 1));
+  const socklen_t abstractSize = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 +
+                                                        std::strlen(gServer.abstractName.sun_path + 1));
   return !answers(gServer.abstractName, abstractSize) && !answers(gServer.fileName, sizeof gServer.fileName);
 }
 

@@ -73,7 +73,8 @@ class X11SaverWindow final : public SaverWindow {
       for (int col = 0; col < w; ++col) {
         const uint8_t* p = image.rgb.data() +
                            (static_cast<std::size_t>(row + top - y) * static_cast<std::size_t>(image.width) +
-                            static_cast<std::size_t>(col + left - x)) * 3;
+                            static_cast<std::size_t>(col + left - x)) *
+                               3;
         XPutPixel(ximage, col, row,
                   scale(p[0], visual_->red_mask) | scale(p[1], visual_->green_mask) | scale(p[2], visual_->blue_mask));
       }
@@ -148,7 +149,8 @@ class X11SaverWindow final : public SaverWindow {
     }
     for (const WindowMessage& m : messages) {
       if (m.message == WM_PAINT) markPaint();
-      else enqueue(m);
+      else
+        enqueue(m);
     }
   }
 
@@ -202,7 +204,8 @@ std::unique_ptr<SaverWindow> createX11Window(const WindowClass& windowClass, con
   const Window parentWindow = parent != 0 ? static_cast<Window>(parent) : root;
   const unsigned long before = x11ErrorCount();
   XWindowAttributes parentAttributes;
-  if (!XGetWindowAttributes(display, parentWindow, &parentAttributes) || (XSync(display, False), x11ErrorCount() != before)) {
+  if (!XGetWindowAttributes(display, parentWindow, &parentAttributes) ||
+      (XSync(display, False), x11ErrorCount() != before)) {
     XCloseDisplay(display);
     return nullptr;
   }

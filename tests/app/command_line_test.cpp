@@ -80,10 +80,10 @@ TEST(CommandLine, ComposedFromArgumentsQuotesAProgramNameWithBlanks) {
 }
 
 TEST(RunOptions, PortOptionsAreTakenOffBeforeTheSwitches) {
-  std::vector<std::string> args = {"brassmoor", "--window", "640x480", "/p", "--frames", "3", "42",
-                                   "--time",    "13:07:45.5", "--seed", "7", "-fps", "-window-id", "0x2a",
-                                   "--record",  "out/frames", "--seconds", "2.5", "--tour", "c3", "--tour-time", "12",
-                                   "--max-fps", "30"};
+  std::vector<std::string> args = {"brassmoor",  "--window", "640x480",     "/p",         "--frames",  "3",
+                                   "42",         "--time",   "13:07:45.5",  "--seed",     "7",         "-fps",
+                                   "-window-id", "0x2a",     "--record",    "out/frames", "--seconds", "2.5",
+                                   "--tour",     "c3",       "--tour-time", "12",         "--max-fps", "30"};
   brassmoor::RunOptions o;
   std::string error;
   ASSERT_TRUE(brassmoor::extractRunOptions(args, o, error)) << error;
@@ -111,15 +111,15 @@ TEST(RunOptions, PortOptionsAreTakenOffBeforeTheSwitches) {
 
 TEST(RunOptions, MalformedValuesAreRefusedWithAReason) {
   const std::vector<std::vector<std::string>> bad = {
-      {"b", "--window"},          {"b", "--window", "640"},       {"b", "--window", "0x480"},
-      {"b", "--window", "64x-4"}, {"b", "--frames", "0"},         {"b", "--frames", "ten"},
-      {"b", "--seconds", "-1"},   {"b", "--seconds", "nan"},      {"b", "--time", "24:00:00"},
-      {"b", "--time", "1:2:3"},   {"b", "--time", "12:60:00"},    {"b", "--time", "12:00:00.1234"},
-      {"b", "--seed", "-3"},      {"b", "-window-id", "0xZZ"},    {"b", "-window-id", "0"},
-      {"b", "--screenshot", ""},  {"b", "--tour-time", "-0.5"},   {"b", "--volume", "101"},
-      {"b", "-volume", "-1"},     {"b", "--gamma", "-101"},       {"b", "--gamma", "1e2"},
-      {"b", "--photo"},           {"b", "--max-fps", "-1"},       {"b", "--max-fps", "1001"},
-      {"b", "--lightning", "on"}, {"b", "--lightning", "3"},      {"b", "--chimes"},
+      {"b", "--window"},          {"b", "--window", "640"},     {"b", "--window", "0x480"},
+      {"b", "--window", "64x-4"}, {"b", "--frames", "0"},       {"b", "--frames", "ten"},
+      {"b", "--seconds", "-1"},   {"b", "--seconds", "nan"},    {"b", "--time", "24:00:00"},
+      {"b", "--time", "1:2:3"},   {"b", "--time", "12:60:00"},  {"b", "--time", "12:00:00.1234"},
+      {"b", "--seed", "-3"},      {"b", "-window-id", "0xZZ"},  {"b", "-window-id", "0"},
+      {"b", "--screenshot", ""},  {"b", "--tour-time", "-0.5"}, {"b", "--volume", "101"},
+      {"b", "-volume", "-1"},     {"b", "--gamma", "-101"},     {"b", "--gamma", "1e2"},
+      {"b", "--photo"},           {"b", "--max-fps", "-1"},     {"b", "--max-fps", "1001"},
+      {"b", "--lightning", "on"}, {"b", "--lightning", "3"},    {"b", "--chimes"},
       {"b", "-chimes", "halves"},
   };
   for (auto args : bad) {
@@ -131,9 +131,10 @@ TEST(RunOptions, MalformedValuesAreRefusedWithAReason) {
 }
 
 TEST(RunOptions, HostSettingsOverrideTheStoredOnesForTheRunOnly) {
-  std::vector<std::string> args = {"brassmoor", "-root",  "--no-music", "-no-sound", "--no-time", "-24h", "--volume",
-                                   "80",        "-gamma", "-35",        "--photo",   "/tmp/my picture.jpg",
-                                   "--lightning", "SOFT", "-chimes", "hours"};
+  std::vector<std::string> args = {"brassmoor",   "-root", "--no-music", "-no-sound",
+                                   "--no-time",   "-24h",  "--volume",   "80",
+                                   "-gamma",      "-35",   "--photo",    "/tmp/my picture.jpg",
+                                   "--lightning", "SOFT",  "-chimes",    "hours"};
   brassmoor::RunOptions o;
   std::string error;
   ASSERT_TRUE(brassmoor::extractRunOptions(args, o, error)) << error;

@@ -26,7 +26,8 @@ TEST(DesktopParts, MissingRuntimeDialogPlacesItselfAndEndsWithTheButton) {
     EXPECT_EQ(box.windowRect(), (platform::PixelRect{300, 300, 390, 131}));
     brassmoor::missingRuntimeDialogProc(box, platform::WM_COMMAND, 1062, 0);
     EXPECT_FALSE(box.ended());
-    brassmoor::missingRuntimeDialogProc(box, platform::WM_COMMAND, platform::makeWParam(button, platform::BN_CLICKED), 0);
+    brassmoor::missingRuntimeDialogProc(box, platform::WM_COMMAND, platform::makeWParam(button, platform::BN_CLICKED),
+                                        0);
     EXPECT_EQ(box.result(), button);
   }
 }

@@ -77,8 +77,8 @@ TEST(EntryPoint, PasswordRunTracesItsWaySaysWhyAndEndsWithTheWindowCode) {
   EXPECT_EQ(run({"/usr/bin/brassmoor", "-a", "77"}, ok), brassmoor::exit_code::kNoWindow);
   EXPECT_EQ(ok.dialogs, 0);
   EXPECT_THAT(trace.texts(),
-              ::testing::ElementsAre(::testing::StartsWith("\n>>Log started "), "DX version ok\n", "Running in mode: 4\n",
-                                     "Log started \n", "Create function entered\n",
+              ::testing::ElementsAre(::testing::StartsWith("\n>>Log started "), "DX version ok\n",
+                                     "Running in mode: 4\n", "Log started \n", "Create function entered\n",
                                      ::testing::StartsWith("Register class return: "),
                                      "Failed creating Saver Windows\n", "\n<<Log closed"));
   ASSERT_EQ(trace.failures().size(), 1u);

@@ -62,15 +62,17 @@ bool waitForFrameSize(Process& p, const fs::path& dir, Size expected, Size& last
 
 // Mean brightness 0..1 of a picture, by ImageMagick; -1 when it cannot be read.
 double meanBrightness(const fs::path& file) {
-  const std::string out = shellOutput("convert '" + file.string() + "' -colorspace Gray -format '%[fx:mean]' info: 2>/dev/null");
+  const std::string out = shellOutput("convert '" + file.string() +
+                                      "' -colorspace Gray -format '%[fx:mean]' info: 2>/dev/null");
   return out.empty() ? -1.0 : std::strtod(out.c_str(), nullptr);
 }
 
 // The saver's window inside the host: the host's child named Brassmoor, as "WxH", or empty.
 std::string childGeometry(uint64_t host) {
-  return shellOutput("xwininfo -children -id " + std::to_string(host) +
-                     " 2>/dev/null | awk '/\"Brassmoor\"/ {for (i = 1; i <= NF; ++i) if ($i ~ /^[0-9]+x[0-9]+[+]/) print $i}'"
-                     " | head -1 | cut -d+ -f1");
+  return shellOutput(
+      "xwininfo -children -id " + std::to_string(host) +
+      " 2>/dev/null | awk '/\"Brassmoor\"/ {for (i = 1; i <= NF; ++i) if ($i ~ /^[0-9]+x[0-9]+[+]/) print $i}'"
+      " | head -1 | cut -d+ -f1");
 }
 
 class HostedRun : public ::testing::Test {
@@ -187,7 +189,8 @@ TEST_F(HostedRun, TheHostDestroyingItsWindowEndsTheRunWithoutAnXError) {
   std::this_thread::sleep_for(300ms);
   host_->destroy();
   EXPECT_EQ(p.wait(15s), 1);
-  EXPECT_EQ(testsupport::readFileBytes(errors).find("X Error"), std::string::npos) << testsupport::readFileBytes(errors);
+  EXPECT_EQ(testsupport::readFileBytes(errors).find("X Error"), std::string::npos)
+      << testsupport::readFileBytes(errors);
 }
 
 TEST_F(HostedRun, RootFromAHostDrawsIntoTheWindowItsEnvironmentNames) {

@@ -132,7 +132,8 @@ class RecordingScene final : public brassmoor::SaverScene {
 // The shell with a fake window and the recording scene.
 class TestApplication : public SaverApplication, public SceneScript {
  public:
-  explicit TestApplication(Recorder& r, brassmoor::ShellParts parts = {}) : SaverApplication(withDefaults(r, std::move(parts))), r_(r) {
+  explicit TestApplication(Recorder& r, brassmoor::ShellParts parts = {})
+      : SaverApplication(withDefaults(r, std::move(parts))), r_(r) {
     setScene(std::make_unique<RecordingScene>(r, *this));
   }
 
@@ -188,7 +189,8 @@ class Shell : public ::testing::Test {
   }
   size_t presents() const {
     const auto& calls = d3d_->lastDevice()->calls();
-    return static_cast<size_t>(std::count_if(calls.begin(), calls.end(), [](const auto& c) { return c.name == "Present"; }));
+    return static_cast<size_t>(std::count_if(calls.begin(), calls.end(),
+                                             [](const auto& c) { return c.name == "Present"; }));
   }
 
   RecordingDirect3D9* d3d_ = nullptr;
@@ -417,8 +419,8 @@ TEST_F(Shell, FullScreenStartUpRunsItsStepsInOrder) {
   std::vector<std::string> texts;
   for (const auto& e : trace_.entries()) texts.push_back(e.sink + ":" + e.text);
   EXPECT_THAT(texts, ::testing::ElementsAre("error:Log started \n", "line:Create function entered\n",
-                                            ::testing::StartsWith("line:Register class return: "),
-                                            "line:Full Mode:\n", "line:Using desktop mode\n",
+                                            ::testing::StartsWith("line:Register class return: "), "line:Full Mode:\n",
+                                            "line:Using desktop mode\n",
                                             // the chosen mode, then the engine's note of the device it made
                                             ::testing::HasSubstr("Fullscreen 1024x768, 60Hz"),
                                             ::testing::StartsWith("error:----------------------\nFullscreen"),

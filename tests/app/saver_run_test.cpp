@@ -38,8 +38,8 @@ class SaverRun : public ::testing::Test {
 // Waits for the process's top-level window named Brassmoor; its X id or 0.
 uint64_t waitForSaverWindow(Process& p) {
   for (int i = 0; i < 150; ++i) {
-    const std::string ids =
-        shellOutput("xdotool search --all --pid " + std::to_string(p.pid()) + " --name '^Brassmoor$' 2>/dev/null");
+    const std::string ids = shellOutput("xdotool search --all --pid " + std::to_string(p.pid()) +
+                                        " --name '^Brassmoor$' 2>/dev/null");
     if (!ids.empty()) return std::strtoull(ids.c_str(), nullptr, 10);
     if (p.wait(0ms)) return 0;
     std::this_thread::sleep_for(100ms);
@@ -98,7 +98,8 @@ TEST_F(SaverRun, AQuitWhileTheRoomLoadsEndsTheLoadAndTheRun) {
     bool loading = false;
     for (int i = 0; i < 3000 && !loading && !p.wait(0ms); ++i) {
       const std::string log = testsupport::readFileBytes(err);
-      loading = log.find("loadCustom started") != std::string::npos || log.find("LoadCustom started") != std::string::npos;
+      loading = log.find("loadCustom started") != std::string::npos ||
+                log.find("LoadCustom started") != std::string::npos;
       if (!loading) std::this_thread::sleep_for(10ms);
     }
     ASSERT_TRUE(loading) << "the load never began";
@@ -225,7 +226,8 @@ TEST_F(SaverRun, LosingTheXServerWhileStartingSaysSoWithTheDisplayLostCode) {
     testsupport::PrivateXServer server;
     ASSERT_FALSE(server.display().empty());
     setenv("DISPLAY", server.display().c_str(), 1);
-    Process p({kExe, "--window", "320x240", "--seconds", "30", "--audio-out", (out_.path() / "sound.wav").string()}, err);
+    Process p({kExe, "--window", "320x240", "--seconds", "30", "--audio-out", (out_.path() / "sound.wav").string()},
+              err);
     ASSERT_TRUE(p.started());
     std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
     server.stop();
@@ -255,7 +257,8 @@ TEST_F(SaverRun, WithoutADisplayEveryModeSaysSoAndFails) {
   for (const char* mode : {"/s", "/t", "/p"}) {
     Process p({kExe, mode}, err);
     EXPECT_EQ(p.wait(10s), 3) << mode;
-    EXPECT_EQ(testsupport::readFileBytes(err), "brassmoor: cannot open the X display (DISPLAY is not set): x11 not available\n");
+    EXPECT_EQ(testsupport::readFileBytes(err),
+              "brassmoor: cannot open the X display (DISPLAY is not set): x11 not available\n");
   }
   setenv("DISPLAY", display.c_str(), 1);
 }

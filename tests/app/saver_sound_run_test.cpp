@@ -73,8 +73,8 @@ TEST(SaverSoundRun, MusicAndRainRiseOverFourSecondsThunderFollowsTheFirstFlashTi
   const double half = firstReaching(kMusicHz, 0.5 * full);
   const double threeQuarters = firstReaching(kMusicHz, 0.75 * full);
   const double start = half - 2.0;
-  std::printf("load ended %.2f s into the file; music at 1/4, 3/4 of full after %.2f, %.2f s\n", start,
-              quarter - start, threeQuarters - start);
+  std::printf("load ended %.2f s into the file; music at 1/4, 3/4 of full after %.2f, %.2f s\n", start, quarter - start,
+              threeQuarters - start);
   EXPECT_GE(start, 0.0);
   EXPECT_NEAR(quarter - start, 1.0, 0.2);
   EXPECT_NEAR(threeQuarters - start, 3.0, 0.2);

@@ -137,8 +137,8 @@ TEST_F(SettingsDialogRun, LargerTextAndDoubleScaleStillFitTheScreen) {
     int screenWidth, screenHeight;
   };
   // 1.5 times the text on an 800 x 600 screen; twice the scale on a 1280 x 720 one.
-  for (const Case& c : {Case{"GDK_DPI_SCALE", "1.5", "800x600x24", 800, 600},
-                        Case{"GDK_SCALE", "2", "1280x720x24", 1280, 720}}) {
+  for (const Case& c :
+       {Case{"GDK_DPI_SCALE", "1.5", "800x600x24", 800, 600}, Case{"GDK_SCALE", "2", "1280x720x24", 1280, 720}}) {
     SCOPED_TRACE(c.variable);
     testsupport::PrivateXServer server(c.screen);
     ASSERT_FALSE(server.display().empty());

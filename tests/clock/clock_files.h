@@ -14,7 +14,7 @@ using scenetest::Rec;
 
 // A one-triangle mesh node (positions only) around `centre`, facing -x.
 inline Rec meshTriangle(std::string name, halcyon::Vec3 centre, const char* material = nullptr,
-                    const halcyon::Matrix& nodeTM = halcyon::Matrix::identity()) {
+                        const halcyon::Matrix& nodeTM = halcyon::Matrix::identity()) {
   using namespace scenetest;
   Rec r = nodeRec(std::move(name), "Mesh", nodeTM);
   r->addChild(intRec("FVF", 0x002));

@@ -46,8 +46,7 @@ TEST_F(ClockRoom, ThreeToursShowTheLitRoom) {
     ASSERT_EQ(p.width, 512u);
     // Dim but not black, and not one flat colour.
     EXPECT_GT(mean(p), 8.0) << v.tour;
-    EXPECT_GT(differing(p, Picture{std::vector<D3DCOLOR>(p.pixels.size(), p.pixels[0]), 0, 0}),
-              p.pixels.size() / 4)
+    EXPECT_GT(differing(p, Picture{std::vector<D3DCOLOR>(p.pixels.size(), p.pixels[0]), 0, 0}), p.pixels.size() / 4)
         << v.tour;
   }
 }

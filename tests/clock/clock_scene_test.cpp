@@ -29,21 +29,32 @@ namespace {
 using halcyon::Matrix;
 using namespace scenetest;
 using clocktest::ClockShell;
-using clocktest::ScriptedRandom;
 using clocktest::meshTriangle;
+using clocktest::ScriptedRandom;
 
 // Where each object of the test room sits along z, so that a draw tells which it was.
-enum Z : int { kOutdoorZ = -90, kLampZ = -60, kWallZ = -30, kPictureZ = 0, kHourZ = 30, kMinuteZ = 60,
-               kGlassZ = 80, kCurtainZ = 95 };
+enum Z : int {
+  kOutdoorZ = -90,
+  kLampZ = -60,
+  kWallZ = -30,
+  kPictureZ = 0,
+  kHourZ = 30,
+  kMinuteZ = 60,
+  kGlassZ = 80,
+  kCurtainZ = 95
+};
 
 Rec twoStageMaterials() {
   Rec base = with(structRec("Room Base", "Material"), intRec("MaterialSubId", 0),
                   with(structRec("Textures", "Map"), with(structRec("0", "Diffuse"), textRec("FileName", "wood.png"))));
   Rec lightMap = with(structRec("Room LightMap", "Material"), intRec("MaterialSubId", 1),
-                      with(structRec("Textures", "Map"), with(structRec("0", "Diffuse"), textRec("FileName", "lm.png"))));
-  Rec room = with(structRec("Room", "Material"), with(structRec("Materials", "Material"), std::move(base), std::move(lightMap)));
+                      with(structRec("Textures", "Map"),
+                           with(structRec("0", "Diffuse"), textRec("FileName", "lm.png"))));
+  Rec room = with(structRec("Room", "Material"),
+                  with(structRec("Materials", "Material"), std::move(base), std::move(lightMap)));
   Rec plain = with(structRec("Plain", "Material"),
-                   with(structRec("Textures", "Map"), with(structRec("0", "Diffuse"), textRec("FileName", "wood.png"))));
+                   with(structRec("Textures", "Map"),
+                        with(structRec("0", "Diffuse"), textRec("FileName", "wood.png"))));
   return with(structRec("Materials", "Material"), std::move(room), std::move(plain));
 }
 
@@ -288,15 +299,16 @@ Rec sub(const std::string& name, int id, const std::string& file) {
 }
 
 TEST_F(ClockFrame, FlashLightsTheRoomThroughItsFlashMapsAndTheViewOutside) {
-  Rec lit = with(structRec("Lit", "Material"),
-                 with(structRec("Materials", "Material"), sub("Lit_Base", 0, "wood.png"), sub("Lit_LightMap", 1, "lm.png"),
-                      sub("Lit_FlashMap", 2, "lm.png"), sub("Lit_LampShare", 3, "lm.png")));
+  Rec lit = with(structRec("Lit", "Material"), with(structRec("Materials", "Material"), sub("Lit_Base", 0, "wood.png"),
+                                                    sub("Lit_LightMap", 1, "lm.png"), sub("Lit_FlashMap", 2, "lm.png"),
+                                                    sub("Lit_LampShare", 3, "lm.png")));
   // a flash map that is not there leaves the material as light map and base
   Rec lost = with(structRec("Lost", "Material"),
-                  with(structRec("Materials", "Material"), sub("Lost_Base", 0, "wood.png"), sub("Lost_LightMap", 1, "lm.png"),
-                       sub("Lost_FlashMap", 2, "gone.png")));
+                  with(structRec("Materials", "Material"), sub("Lost_Base", 0, "wood.png"),
+                       sub("Lost_LightMap", 1, "lm.png"), sub("Lost_FlashMap", 2, "gone.png")));
   Rec view = with(structRec("View", "Material"),
-                  with(structRec("Materials", "Material"), sub("View_Base", 0, "wood.png"), sub("View_FlashMap", 2, "lm.png")));
+                  with(structRec("Materials", "Material"), sub("View_Base", 0, "wood.png"),
+                       sub("View_FlashMap", 2, "lm.png")));
   Rec children = structRec("Children", "Node");
   children->addChild(meshTriangle("FonPlane01", {0, 100, kOutdoorZ}, "View"));
   children->addChild(meshTriangle("Wall", {0, 100, kWallZ}, "Lit"));
@@ -490,7 +502,8 @@ TEST_F(ClockFrame, APictureIsOpenedOnlyWhereItsPathSaysAndFilledIntoTheFrameOrLe
   canvas->addChild(rawRec("Verts", std::vector<float>{0, 0, 0, 0, 1, 40, 0, 0, 1, 1, 40, 30, 0, 1, 0, 0, 30, 0, 0, 0}));
   canvas->addChild(rawRec("Indexes", std::vector<uint16_t>{0, 1, 2, 0, 2, 3}));
   canvas->addChild(textRec("MaterialName", "Room"));
-  writeRoom(*with(structRec("_root", "_roottype"), twoStageMaterials(), with(structRec("Children", "Node"), std::move(canvas))));
+  writeRoom(*with(structRec("_root", "_roottype"), twoStageMaterials(),
+                  with(structRec("Children", "Node"), std::move(canvas))));
   const auto bytes = [](const std::vector<uint8_t>& b) { return std::string(b.begin(), b.end()); };
 
   // A portrait photo at a full path; the same path spelt under the working folder (the home
@@ -498,7 +511,8 @@ TEST_F(ClockFrame, APictureIsOpenedOnlyWhereItsPathSaysAndFilledIntoTheFrameOrLe
   testsupport::TempDir home;
   const std::filesystem::path before = std::filesystem::current_path();
   std::filesystem::current_path(home.path());
-  const std::filesystem::path photo = dir_.write("photos/portrait.png", bytes(encodePng(std::vector<D3DCOLOR>(8 * 16, 0xFF204080), 8, 16, false)));
+  const std::filesystem::path photo =
+      dir_.write("photos/portrait.png", bytes(encodePng(std::vector<D3DCOLOR>(8 * 16, 0xFF204080), 8, 16, false)));
   home.write(photo.relative_path().string(), bytes(encodePng(std::vector<D3DCOLOR>(16, 0xFFFF0000), 4, 4, false)));
   auto firstStage = [this](ClockShell& clock) {
     EXPECT_TRUE(clock.loadCustom());
@@ -579,8 +593,8 @@ namespace {
 class ClockThunder : public ClockFrame {
  protected:
   ClockShell& makeWithSound(int32_t volume) {
-    for (const char* f : {"ClockMusic.ogg", "ClockRain.ogg", "ClockGrom1.ogg", "ClockGrom2.ogg", "ClockGrom3.ogg",
-                          "ClockTicks.ogg"})
+    for (const char* f :
+         {"ClockMusic.ogg", "ClockRain.ogg", "ClockGrom1.ogg", "ClockGrom2.ogg", "ClockGrom3.ogg", "ClockTicks.ogg"})
       dir_.write(f, "sound");
     brassmoor::ClockSceneSetup setup;
     setup.mediaFolder = dir_.path().string();

@@ -16,9 +16,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 TEST(ClockSoundOutput, FadesInPlaysThunderAndPlacesTheTicking) {
   testsupport::TempDir dir;
@@ -32,8 +30,7 @@ TEST(ClockSoundOutput, FadesInPlaysThunderAndPlacesTheTicking) {
       {"Media/ClockTicks.ogg", soundtest::sineOgg(1000, 1.0, 0.3)},
   };
   brassmoor::ClockSound sound(
-      {true, true, 100},
-      brassmoor::openAlSound(wavPath.string()),
+      {true, true, 100}, brassmoor::openAlSound(wavPath.string()),
       [&](const std::string& name) -> std::optional<std::vector<uint8_t>> {
         auto it = media.find(name);
         if (it == media.end()) return std::nullopt;
@@ -81,9 +78,10 @@ TEST(ClockSoundOutput, FadesInPlaysThunderAndPlacesTheTicking) {
   const double threeQuarters = firstReaching(440, 0.75 * full);
   const double whole = firstReaching(440, 0.97 * full);
   const double start = half - 2.0;  // where the fade began in the file
-  std::printf("fade began at %.2f s in the file (%.2f s after the mixer opened); 1/4, 1/2, 3/4 "
-              "and full level at %.2f, %.2f, %.2f, %.2f s of the fade\n",
-              start, fadeStart, quarter - start, half - start, threeQuarters - start, whole - start);
+  std::printf(
+      "fade began at %.2f s in the file (%.2f s after the mixer opened); 1/4, 1/2, 3/4 "
+      "and full level at %.2f, %.2f, %.2f, %.2f s of the fade\n",
+      start, fadeStart, quarter - start, half - start, threeQuarters - start, whole - start);
   EXPECT_NEAR(start, fadeStart, 0.3);
   EXPECT_NEAR(quarter - start, 1.0, 0.15);  // a straight rise over four seconds
   EXPECT_NEAR(threeQuarters - start, 3.0, 0.15);

@@ -28,13 +28,10 @@ class Forwarder final : public platform::SoundLibrary {
  public:
   Forwarder(RecordingSoundLibrary& to, bool& released) : to_(to), released_(released) {}
   ~Forwarder() override { released_ = true; }
-  bool Init(int32_t d, uint32_t f, uint32_t fl, void* w, const void* c) override {
-    return to_.Init(d, f, fl, w, c);
-  }
+  bool Init(int32_t d, uint32_t f, uint32_t fl, void* w, const void* c) override { return to_.Init(d, f, fl, w, c); }
   bool SetConfig(uint32_t o, uint32_t v) override { return to_.SetConfig(o, v); }
   bool Set3DFactors(float a, float b, float c) override { return to_.Set3DFactors(a, b, c); }
-  bool Set3DPosition(const SoundVector* p, const SoundVector* v, const SoundVector* f,
-                     const SoundVector* t) override {
+  bool Set3DPosition(const SoundVector* p, const SoundVector* v, const SoundVector* f, const SoundVector* t) override {
     return to_.Set3DPosition(p, v, f, t);
   }
   void Apply3D() override { to_.Apply3D(); }
@@ -46,12 +43,10 @@ class Forwarder final : public platform::SoundLibrary {
   bool ChannelSetAttributes(SoundHandle c, int32_t f, int32_t v, int32_t p) override {
     return to_.ChannelSetAttributes(c, f, v, p);
   }
-  bool ChannelSet3DAttributes(SoundHandle c, int32_t m, float a, float b, int32_t i, int32_t o,
-                              int32_t v) override {
+  bool ChannelSet3DAttributes(SoundHandle c, int32_t m, float a, float b, int32_t i, int32_t o, int32_t v) override {
     return to_.ChannelSet3DAttributes(c, m, a, b, i, o, v);
   }
-  bool ChannelSet3DPosition(SoundHandle c, const SoundVector* p, const SoundVector* o,
-                            const SoundVector* v) override {
+  bool ChannelSet3DPosition(SoundHandle c, const SoundVector* p, const SoundVector* o, const SoundVector* v) override {
     return to_.ChannelSet3DPosition(c, p, o, v);
   }
 
@@ -62,9 +57,8 @@ class Forwarder final : public platform::SoundLibrary {
 
 // Media files by name; their sizes make them recognisable in the recorded loads.
 std::map<std::string, size_t> allMedia() {
-  return {{"Media/ClockMusic.ogg", 1000}, {"Media/ClockRain.ogg", 2000},
-          {"Media/ClockGrom1.ogg", 301},  {"Media/ClockGrom2.ogg", 302},
-          {"Media/ClockGrom3.ogg", 303},  {"Media/ClockTicks.ogg", 400}};
+  return {{"Media/ClockMusic.ogg", 1000}, {"Media/ClockRain.ogg", 2000}, {"Media/ClockGrom1.ogg", 301},
+          {"Media/ClockGrom2.ogg", 302},  {"Media/ClockGrom3.ogg", 303}, {"Media/ClockTicks.ogg", 400}};
 }
 
 struct Rig {
@@ -115,35 +109,35 @@ TEST(ClockSoundLoad, MakesTheLibraryCallsInOrderWithTheirArguments) {
   Rig rig({true, true, 50});
   rig.load();
   EXPECT_EQ(rig.recorder.calls(), (Calls{
-      "Init(1, 44100, 4, null, null) = true",
-      "Set3DFactors(-1, 0.1, -1) = true",
-      "Apply3D()",
-      "SetConfig(4, 0) = true",
-      "SampleLoad(mem, 0, 1000, 20, 4) = 1",
-      "SampleGetChannel(1, true) = 1001",
-      "ChannelPlay(1001, true) = true",
-      "SampleLoad(mem, 0, 2000, 20, 4) = 2",
-      "SampleGetChannel(2, true) = 1002",
-      "ChannelPlay(1002, true) = true",
-      "SampleLoad(mem, 0, 301, 20, 0) = 3",
-      "SampleLoad(mem, 0, 302, 20, 0) = 4",
-      "SampleLoad(mem, 0, 303, 20, 0) = 5",
-      "SampleLoad(mem, 0, 400, 20, 30) = 6",
-      "SampleGetChannel(6, true) = 1003",
-      "ChannelPlay(1003, true) = true",
-      "ChannelSet3DAttributes(1003, 0, 10, 800, 360, 360, 100) = true",
-      "ChannelSet3DPosition(1003, (310.5, 182, -4), (0, 0, 1), null) = true",
-      "ChannelSetAttributes(1003, -1, 100, -1) = true",
-      "Apply3D()",
-  }));
+                                      "Init(1, 44100, 4, null, null) = true",
+                                      "Set3DFactors(-1, 0.1, -1) = true",
+                                      "Apply3D()",
+                                      "SetConfig(4, 0) = true",
+                                      "SampleLoad(mem, 0, 1000, 20, 4) = 1",
+                                      "SampleGetChannel(1, true) = 1001",
+                                      "ChannelPlay(1001, true) = true",
+                                      "SampleLoad(mem, 0, 2000, 20, 4) = 2",
+                                      "SampleGetChannel(2, true) = 1002",
+                                      "ChannelPlay(1002, true) = true",
+                                      "SampleLoad(mem, 0, 301, 20, 0) = 3",
+                                      "SampleLoad(mem, 0, 302, 20, 0) = 4",
+                                      "SampleLoad(mem, 0, 303, 20, 0) = 5",
+                                      "SampleLoad(mem, 0, 400, 20, 30) = 6",
+                                      "SampleGetChannel(6, true) = 1003",
+                                      "ChannelPlay(1003, true) = true",
+                                      "ChannelSet3DAttributes(1003, 0, 10, 800, 360, 360, 100) = true",
+                                      "ChannelSet3DPosition(1003, (310.5, 182, -4), (0, 0, 1), null) = true",
+                                      "ChannelSetAttributes(1003, -1, 100, -1) = true",
+                                      "Apply3D()",
+                                  }));
   EXPECT_EQ(rig.trace.texts(), (Calls{
-      "BASS inited\n",
-      "Media/ClockMusic.ogg sample loaded\n",
-      "Media/ClockRain.ogg sample loaded\n",
-      "Media/ClockGrom1.ogg sample loaded\n",
-      "Media/ClockGrom2.ogg sample loaded\n",
-      "Media/ClockGrom3.ogg sample loaded\n",
-  }));
+                                   "BASS inited\n",
+                                   "Media/ClockMusic.ogg sample loaded\n",
+                                   "Media/ClockRain.ogg sample loaded\n",
+                                   "Media/ClockGrom1.ogg sample loaded\n",
+                                   "Media/ClockGrom2.ogg sample loaded\n",
+                                   "Media/ClockGrom3.ogg sample loaded\n",
+                               }));
   EXPECT_EQ(rig.recorder.globalVolume(), 0u);  // muted until the first frame
 }
 
@@ -176,8 +170,7 @@ TEST(ClockSoundLoad, ARefusedFileCountsAsNotLoaded) {
   Rig rig({true, false, 50}, allMedia(), options);
   rig.load();
   EXPECT_EQ(rig.sound.musicSample(), 0u);
-  EXPECT_EQ(rig.recorder.callsStartingWith("SampleLoad"),
-            (Calls{"SampleLoad(mem, 0, 1000, 20, 4) = 0"}));
+  EXPECT_EQ(rig.recorder.callsStartingWith("SampleLoad"), (Calls{"SampleLoad(mem, 0, 1000, 20, 4) = 0"}));
   EXPECT_EQ(rig.recorder.callsStartingWith("SampleGetChannel"), Calls{});
   EXPECT_FALSE(rig.trace.contains("Media/ClockMusic.ogg sample loaded\n"));
 }
@@ -257,12 +250,12 @@ TEST(ClockSoundDevice, NoOutputRunsSilentlyOnTheNoSoundDevice) {
   EXPECT_FALSE(rig.sound.settings().sound);
   EXPECT_FALSE(rig.sound.musicOrEffects());
   EXPECT_EQ(rig.recorder.calls(), (Calls{
-      "Init(1, 44100, 4, null, null) = false",
-      "Init(0, 44100, 0, null, null) = true",
-      "Set3DFactors(-1, 0.1, -1) = true",
-      "Apply3D()",
-      "SetConfig(4, 0) = true",
-  }));
+                                      "Init(1, 44100, 4, null, null) = false",
+                                      "Init(0, 44100, 0, null, null) = true",
+                                      "Set3DFactors(-1, 0.1, -1) = true",
+                                      "Apply3D()",
+                                      "SetConfig(4, 0) = true",
+                                  }));
   EXPECT_EQ(rig.trace.texts(), Calls{"BASS not inited\n"});
   EXPECT_EQ(rig.trace.failures(), Calls{"no sound device could be opened; the run is silent"});
   rig.recorder.clearCalls();
@@ -321,16 +314,16 @@ TEST(ClockSoundThunder, DrawsWhichClapAndHowLoudInOrder) {
   rig.sound.thunderClap(std::ref(draws));
   EXPECT_TRUE(draws.values.empty());
   EXPECT_EQ(rig.recorder.calls(), (Calls{
-      "SampleGetChannel(4, true) = 1004",
-      "ChannelSetAttributes(1004, -1, 27, -101) = true",
-      "ChannelPlay(1004, true) = true",
-      "SampleGetChannel(5, true) = 1005",
-      "ChannelSetAttributes(1005, -1, 0, -101) = true",
-      "ChannelPlay(1005, true) = true",
-      "SampleGetChannel(3, true) = 1006",
-      "ChannelSetAttributes(1006, -1, 100, -101) = true",
-      "ChannelPlay(1006, true) = true",
-  }));
+                                      "SampleGetChannel(4, true) = 1004",
+                                      "ChannelSetAttributes(1004, -1, 27, -101) = true",
+                                      "ChannelPlay(1004, true) = true",
+                                      "SampleGetChannel(5, true) = 1005",
+                                      "ChannelSetAttributes(1005, -1, 0, -101) = true",
+                                      "ChannelPlay(1005, true) = true",
+                                      "SampleGetChannel(3, true) = 1006",
+                                      "ChannelSetAttributes(1006, -1, 100, -101) = true",
+                                      "ChannelPlay(1006, true) = true",
+                                  }));
 }
 
 TEST(ClockSoundThunder, AClapOfAMissingFileFailsInsideTheLibrary) {
@@ -340,9 +333,9 @@ TEST(ClockSoundThunder, AClapOfAMissingFileFailsInsideTheLibrary) {
   rig.load();
   rig.recorder.clearCalls();
   rig.sound.playThunder(2, 100);
-  EXPECT_EQ(rig.recorder.calls(), (Calls{"SampleGetChannel(0, true) = 0",
-                                         "ChannelSetAttributes(0, -1, 100, -101) = false",
-                                         "ChannelPlay(0, true) = false"}));
+  EXPECT_EQ(rig.recorder.calls(),
+            (Calls{"SampleGetChannel(0, true) = 0", "ChannelSetAttributes(0, -1, 100, -101) = false",
+                   "ChannelPlay(0, true) = false"}));
 }
 
 TEST(ClockSoundEnd, MutesThenReleasesTheLibrary) {
@@ -387,8 +380,7 @@ TEST(ClockSoundMedia, SamplesComeFromALooseFileFirstThenTheArchive) {
   EXPECT_NE(sound.loadSample(dir.path().string() + "/Media/ClockRain.ogg", 4), 0u);
   EXPECT_NE(sound.loadSample("Media/ClockMusic.ogg", 4), 0u);
   EXPECT_EQ(sound.loadSample("Media/ClockTicks.ogg", 30), 0u);
-  EXPECT_EQ(recorder.calls(), (Calls{"SampleLoad(mem, 0, 300, 20, 4) = 1",
-                                     "SampleLoad(mem, 0, 700, 20, 4) = 2"}));
+  EXPECT_EQ(recorder.calls(), (Calls{"SampleLoad(mem, 0, 300, 20, 4) = 1", "SampleLoad(mem, 0, 700, 20, 4) = 2"}));
 }
 
 }  // namespace

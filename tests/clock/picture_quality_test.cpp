@@ -29,8 +29,8 @@ Picture reduce(const Picture& big, UINT factor) {
           for (int k = 0; k < 3; ++k) sum[k] += (c >> (16 - 8 * k)) & 0xFF;
         }
       const UINT n = factor * factor;
-      out.pixels[static_cast<size_t>(y) * out.width + x] =
-          D3DCOLOR_XRGB((sum[0] + n / 2) / n, (sum[1] + n / 2) / n, (sum[2] + n / 2) / n);
+      out.pixels[static_cast<size_t>(y) * out.width + x] = D3DCOLOR_XRGB((sum[0] + n / 2) / n, (sum[1] + n / 2) / n,
+                                                                         (sum[2] + n / 2) / n);
     }
   return out;
 }

@@ -188,8 +188,25 @@ TEST_F(StormRun, ASecondWinkTriggerLengthensTheFlicker) {
   storm_.setTimes(100000, 1000);
   storm_.start(clock_.now());
   // Two double flashes, their flickers due at 2000 and 2500 ms; each trigger asks for 2000 ms.
-  random_.draws = {0, 0, 0, 42, 0, /*thunder*/ 0, /*second*/ 0, 0, 0, 50, 158, /*thunder*/ 0,
-                   /*first flicker*/ 1000, /*a single flash*/ 0, 0, 1, 1, 0, /*thunder*/ 0,
+  random_.draws = {0,
+                   0,
+                   0,
+                   42,
+                   0,
+                   /*thunder*/ 0,
+                   /*second*/ 0,
+                   0,
+                   0,
+                   50,
+                   158,
+                   /*thunder*/ 0,
+                   /*first flicker*/ 1000,
+                   /*a single flash*/ 0,
+                   0,
+                   1,
+                   1,
+                   0,
+                   /*thunder*/ 0,
                    /*second flicker*/ 1000};
   random_.rest = 1;
   clock_.advance(1000);

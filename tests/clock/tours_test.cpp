@@ -98,7 +98,7 @@ TEST_F(TourRun, KeysSortByTimeAndTypeDecidesTheirTrack) {
   ASSERT_EQ(node.position().keys().size(), 2u);
   EXPECT_EQ(node.position().keys()[0].time, 0.0f);
   EXPECT_EQ(node.position().keys()[1].value[1], 20.0f);  // same time: the later key wins
-  EXPECT_EQ(node.rotation().keys().size(), 2u);           // "Pos" is not "pos"
+  EXPECT_EQ(node.rotation().keys().size(), 2u);          // "Pos" is not "pos"
 
   // A quarter turn about y looks along +x with y still up.
   const CameraPose pose = brassmoor::poseFromRotation({1, 2, 3}, halcyon::rotationAxis({0, 1, 0}, 1.5707964f));

@@ -35,7 +35,8 @@ std::vector<Element> elementsOf(const std::string& xml) {
   for (auto e = std::sregex_iterator(xml.begin(), xml.end(), element); e != std::sregex_iterator(); ++e) {
     Element parsed{(*e)[1], {}};
     const std::string attributes = (*e)[2];
-    for (auto a = std::sregex_iterator(attributes.begin(), attributes.end(), attribute); a != std::sregex_iterator(); ++a)
+    for (auto a = std::sregex_iterator(attributes.begin(), attributes.end(), attribute); a != std::sregex_iterator();
+         ++a)
       parsed.attributes[(*a)[1]] = (*a)[2];
     out.push_back(parsed);
   }
@@ -130,7 +131,11 @@ TEST(HostDescription, EveryOptionTheHostPassesIsTakenAndSetsItsSettingEitherWay)
       if (e.tag == "number") values = {e.attributes.at("low"), e.attributes.at("high")};
       for (const std::string& value : values) {
         const auto option = words(found->second, value);
-        EXPECT_EQ(std::count_if(option.begin(), option.end(), [](const std::string& w) { return w.size() > 1 && w[0] == '-' && !std::isdigit(static_cast<unsigned char>(w[1])); }), 1)
+        EXPECT_EQ(std::count_if(option.begin(), option.end(),
+                                [](const std::string& w) {
+                                  return w.size() > 1 && w[0] == '-' && !std::isdigit(static_cast<unsigned char>(w[1]));
+                                }),
+                  1)
             << "the host reads back one option (with its value), not two: " << found->second;
         for (const brassmoor::SaverSettings& stored : storedBothWays()) {
           const auto s = settingsWith(option, stored);

@@ -21,7 +21,9 @@ using platform::WM_NOTIFY;
 
 constexpr uint32_t kX8R8G8B8 = 22, kR5G6B5 = 23;
 
-OfferedMode mode(int32_t w, int32_t h, int32_t bits) { return OfferedMode{w, h, bits, bits == 16 ? kR5G6B5 : kX8R8G8B8}; }
+OfferedMode mode(int32_t w, int32_t h, int32_t bits) {
+  return OfferedMode{w, h, bits, bits == 16 ? kR5G6B5 : kX8R8G8B8};
+}
 
 class FakeServices : public platform::DialogServices {
  public:
@@ -64,8 +66,8 @@ class SettingsDialogTest : public ::testing::Test {
     defaults.applyTo(settings);
     captions.loadResource();
     offer.desktop = mode(1280, 1024, 32);
-    offer.adapters = {{0, {mode(640, 480, 16), mode(800, 600, 16), mode(800, 600, 32), mode(1024, 768, 32),
-                           mode(1280, 1024, 32)}}};
+    offer.adapters = {
+        {0, {mode(640, 480, 16), mode(800, 600, 16), mode(800, 600, 32), mode(1024, 768, 32), mode(1280, 1024, 32)}}};
   }
 
   DialogBox& open() {
@@ -97,7 +99,10 @@ class SettingsDialogTest : public ::testing::Test {
   SettingsDialogSession session;
   int saves = 0;
   SaverSettings saved;
-  SettingsDialogContext context{settings, defaults, captions, [this] { return std::optional(offer); },
+  SettingsDialogContext context{settings,
+                                defaults,
+                                captions,
+                                [this] { return std::optional(offer); },
                                 [this] {
                                   ++saves;
                                   saved = settings;
@@ -147,9 +152,9 @@ TEST_F(SettingsDialogTest, InitialisationShowsTheSettingsWithCaptionsAndClosesTh
 }
 
 TEST_F(SettingsDialogTest, ModeListSkipsSmallModesAndDuplicatesAcrossAdapters) {
-  offer.adapters = {{0, {mode(512, 384, 32), mode(640, 400, 32), mode(640, 480, 32), mode(1024, 768, 32),
-                         mode(1024, 768, 32)}},
-                    {1, {mode(1024, 768, 32), mode(1600, 1200, 32)}}};
+  offer.adapters = {
+      {0, {mode(512, 384, 32), mode(640, 400, 32), mode(640, 480, 32), mode(1024, 768, 32), mode(1024, 768, 32)}},
+      {1, {mode(1024, 768, 32), mode(1600, 1200, 32)}}};
   settings.Width = 1600, settings.Height = 1200, settings.Depth = 32, settings.Adapter = 1;
   open();
   EXPECT_EQ(dialog->item(kModeList)->entries,

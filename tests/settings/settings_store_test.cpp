@@ -17,13 +17,12 @@ using namespace platform;
 void put(const char* name, uint32_t type, std::string bytes) {
   RegistryKey key;
   ASSERT_EQ(RegistryKey::create(brassmoor::kSettingsKeyPath, KEY_WRITE, key), ERROR_SUCCESS);
-  ASSERT_EQ(key.setValue(name, type, reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size())),
+  ASSERT_EQ(key.setValue(name, type, reinterpret_cast<const uint8_t*>(bytes.data()),
+                         static_cast<uint32_t>(bytes.size())),
             ERROR_SUCCESS);
 }
 
-std::string le(uint32_t v) {
-  return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-}
+std::string le(uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
 
 TEST(SettingsStore, FirstRunCreatesAnEmptyKeyAndKeepsTheDefaults) {
   testsupport::ScopedConfigDir dir;
@@ -71,10 +70,10 @@ TEST(SettingsStore, SaveThenLoadRestoresEveryField) {
 
 TEST(SettingsStore, FourByteRuleForNumbersAndBooleans) {
   testsupport::ScopedConfigDir dir;
-  put("Width", REG_SZ, le(1280));         // other type, exactly 4 bytes: taken raw
+  put("Width", REG_SZ, le(1280));  // other type, exactly 4 bytes: taken raw
   put("Height", REG_BINARY, le(720));
-  put("Depth", REG_BINARY, le(16) + "x");  // longer: ignored
-  put("Volume", REG_DWORD, "\x05\x00");    // shorter: treated as missing
+  put("Depth", REG_BINARY, le(16) + "x");                // longer: ignored
+  put("Volume", REG_DWORD, "\x05\x00");                  // shorter: treated as missing
   put("Music", REG_BINARY, std::string("\0\0\0\1", 4));  // any non-zero byte is true
   put("Sound", REG_DWORD, le(0));
   SaverSettings s;

@@ -14,7 +14,8 @@ namespace testsupport {
 // style it is given.
 class SdlEngineWindow : public HeadlessEngineWindow {
  public:
-  SdlEngineWindow(SDL_Window* window, int32_t width, int32_t height) : HeadlessEngineWindow(width, height), window_(window) {}
+  SdlEngineWindow(SDL_Window* window, int32_t width, int32_t height)
+      : HeadlessEngineWindow(width, height), window_(window) {}
   HWND deviceWindow() override { return window_; }
   uint32_t style() override { return style_; }
   void setStyle(uint32_t style) override { style_ = style; }

@@ -13,8 +13,8 @@ struct GlyphRect {
 };
 
 struct CharsetDescription {
-  std::string comment;       // a line or two saying what the charset is
-  std::string textureName;   // found beside the charset file
+  std::string comment;      // a line or two saying what the charset is
+  std::string textureName;  // found beside the charset file
   int charsPerLine = 16;
   int cellWidth = 16;
   int cellHeight = 16;

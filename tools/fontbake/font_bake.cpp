@@ -63,7 +63,8 @@ Field boxBlur(Field f, int w, int h, int radius, int passes) {
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {
         float sum = 0;
-        for (int k = -radius; k <= radius; ++k) sum += tmp[static_cast<std::size_t>(std::clamp(y + k, 0, h - 1) * w + x)];
+        for (int k = -radius; k <= radius; ++k)
+          sum += tmp[static_cast<std::size_t>(std::clamp(y + k, 0, h - 1) * w + x)];
         f[static_cast<std::size_t>(y * w + x)] = sum / static_cast<float>(2 * radius + 1);
       }
   }
@@ -74,9 +75,9 @@ float sample(const Field& f, int w, int h, int x, int y) {
   return x < 0 || y < 0 || x >= w || y >= h ? 0.0f : f[static_cast<std::size_t>(y * w + x)];
 }
 
-constexpr int kSuper = 4;       // figures are built at four times the texel grid
+constexpr int kSuper = 4;  // figures are built at four times the texel grid
 constexpr int kCell = 64;
-constexpr int kMargin = 3;      // texels kept clear for the rim and the shadow
+constexpr int kMargin = 3;  // texels kept clear for the rim and the shadow
 constexpr int kPenX = 2;
 constexpr const char* kWidestTime = "12:00:00 pm";
 constexpr int kWidestTimeRoom = 318;
@@ -111,7 +112,8 @@ Figure buildFigure(const Coverage& glyph, int baseline, int capTop, int shift = 
       canvas.over(i, 0.11f, 0.07f, 0.03f, 0.92f * rim[i]);
       if (cover[i] <= 0.0f) continue;
       // Ivory at the top of the figure shading to old gold at the baseline.
-      const double t = std::clamp((static_cast<double>(y) / kSuper - capTop) / std::max(1, baseline - capTop), 0.0, 1.0);
+      const double t = std::clamp((static_cast<double>(y) / kSuper - capTop) / std::max(1, baseline - capTop), 0.0,
+                                  1.0);
       double cr = 1.00 - 0.16 * t, cg = 0.96 - 0.30 * t, cb = 0.86 - 0.50 * t;
       // Bevel: light from the upper left catches the near edges, the far edges fall dark.
       const int d = 3 * kSuper / 4;
@@ -174,7 +176,7 @@ std::optional<BakedFont> bakeSmallFont(FontFace& face, int pixelSize, const std:
     int width = 0;
     if (unicode != 0) {
       const auto glyph = face.render(unicode, true);
-      if (!glyph) return std::nullopt;  // the font must have every character of the page
+      if (!glyph) return std::nullopt;              // the font must have every character of the page
       const int shift = std::max(0, -glyph->left);  // keep ink that hangs left of the pen
       const int inkRight = shift + glyph->left + glyph->width;
       width = std::clamp(std::max(glyph->advance, inkRight), 0, c.cellWidth);

@@ -10,9 +10,9 @@ namespace fontbake {
 
 struct Coverage {
   int width = 0, height = 0;
-  int left = 0;      // from the pen position to the first column
-  int top = 0;       // from the baseline up to the first row
-  int advance = 0;   // pen advance, whole pixels
+  int left = 0;              // from the pen position to the first column
+  int top = 0;               // from the baseline up to the first row
+  int advance = 0;           // pen advance, whole pixels
   std::vector<float> alpha;  // width * height values in 0..1
   float at(int x, int y) const {
     return x < 0 || y < 0 || x >= width || y >= height ? 0.0f : alpha[static_cast<std::size_t>(y * width + x)];

@@ -13,9 +13,9 @@
 namespace brassmoor::mediac {
 
 struct ImportResult {
-    bool ok = false;
-    std::string error;  // one line, for people
-    MediaScene scene;
+  bool ok = false;
+  std::string error;  // one line, for people
+  MediaScene scene;
 };
 
 // Loads `path` (.gltf with its .bin beside it, or .glb).

@@ -11,13 +11,13 @@ namespace soundgen {
 namespace {
 
 struct Partial {
-  double ratio;      // to the prime
+  double ratio;  // to the prime
   double amplitude;
-  double decay;      // seconds (exponential time constant) of the hour bell
+  double decay;  // seconds (exponential time constant) of the hour bell
 };
 
 constexpr Partial kPartials[] = {
-    {0.500, 0.30, 2.4}, {1.000, 0.50, 1.6}, {1.183, 0.42, 1.3}, {1.506, 0.14, 1.0}, {2.000, 0.55, 0.9},
+    {0.500, 0.30, 2.4}, {1.000, 0.50, 1.6}, {1.183, 0.42, 1.3}, {1.506, 0.14, 1.0},  {2.000, 0.55, 0.9},
     {2.514, 0.26, 0.6}, {2.662, 0.22, 0.5}, {3.011, 0.18, 0.4}, {4.166, 0.10, 0.22}, {5.433, 0.06, 0.14},
 };
 

@@ -28,10 +28,10 @@ class Random {
  public:
   explicit Random(std::uint64_t seed) : state_(seed) {}
   std::uint64_t next();
-  double uniform();                         // [0, 1)
+  double uniform();  // [0, 1)
   double range(double lo, double hi) { return lo + (hi - lo) * uniform(); }
-  double gaussian();                        // mean 0, deviation 1
-  double exponential(double mean);          // waiting times of a Poisson process
+  double gaussian();                // mean 0, deviation 1
+  double exponential(double mean);  // waiting times of a Poisson process
 
  private:
   std::uint64_t state_;

@@ -13,8 +13,8 @@ std::optional<Audio> joinLoop(const Audio& source, std::size_t start, std::size_
   for (int c = 0; c < source.channelCount(); ++c) {
     const auto& in = source.channels[static_cast<std::size_t>(c)];
     auto& dst = out.channels[static_cast<std::size_t>(c)];
-    std::copy(in.begin() + static_cast<std::ptrdiff_t>(start),
-              in.begin() + static_cast<std::ptrdiff_t>(start + length), dst.begin());
+    std::copy(in.begin() + static_cast<std::ptrdiff_t>(start), in.begin() + static_cast<std::ptrdiff_t>(start + length),
+              dst.begin());
     for (std::size_t i = 0; i < fade; ++i) {
       const double t = (static_cast<double>(i) + 0.5) / static_cast<double>(fade);
       double gainIn, gainOut;

@@ -25,8 +25,8 @@ std::optional<Audio> joinLoop(const Audio& source, std::size_t start, std::size_
 // compared with the steps just before and after it: a ratio near 1 means the join sounds
 // like any other pair of samples, a large one means a click.
 struct JoinStep {
-  double step = 0.0;        // largest |first - last| over the channels
-  double localStep = 0.0;   // RMS of the neighbouring steps on both sides of the join
+  double step = 0.0;       // largest |first - last| over the channels
+  double localStep = 0.0;  // RMS of the neighbouring steps on both sides of the join
 };
 JoinStep measureJoin(const Audio& loop, std::size_t neighbourhood = 64);
 

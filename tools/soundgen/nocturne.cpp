@@ -66,7 +66,7 @@ constexpr Bar kBars[] = {
     {"A7", "E5:1 C#5:1 A4:2"},
 };
 constexpr int kBarCount = static_cast<int>(sizeof(kBars) / sizeof(kBars[0]));
-constexpr double kBeat = 1.0;      // seconds: 60 beats a minute
+constexpr double kBeat = 1.0;  // seconds: 60 beats a minute
 constexpr double kBarSeconds = 4 * kBeat;
 constexpr int kPhraseBars = 4;
 
@@ -259,12 +259,18 @@ bool parseChord(const char* symbol, Chord& chord) {
   const char* slash = std::strchr(p, '/');
   const std::string quality(p, slash ? static_cast<std::size_t>(slash - p) : std::strlen(p));
   if (quality.empty()) intervals = {0, 4, 7};
-  else if (quality == "m") intervals = {0, 3, 7};
-  else if (quality == "7") intervals = {0, 4, 7, 10};
-  else if (quality == "m7") intervals = {0, 3, 7, 10};
-  else if (quality == "m6") intervals = {0, 3, 7, 9};
-  else if (quality == "sus4") intervals = {0, 5, 7};
-  else return false;
+  else if (quality == "m")
+    intervals = {0, 3, 7};
+  else if (quality == "7")
+    intervals = {0, 4, 7, 10};
+  else if (quality == "m7")
+    intervals = {0, 3, 7, 10};
+  else if (quality == "m6")
+    intervals = {0, 3, 7, 9};
+  else if (quality == "sus4")
+    intervals = {0, 5, 7};
+  else
+    return false;
   chord.toneClasses.clear();
   for (int i : intervals) chord.toneClasses.push_back((root + i) % 12);
   chord.bassClass = root;

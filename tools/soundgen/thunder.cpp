@@ -48,8 +48,7 @@ void addCrack(Audio& out, double start, double amplitude, Random& rng) {
     const double decay = rng.range(0.006, 0.025);
     const std::size_t first = static_cast<std::size_t>(t * kSampleRate);
     const double pan = std::clamp(0.5 + 0.15 * rng.gaussian(), 0.1, 0.9);
-    for (std::size_t k = 0; k < static_cast<std::size_t>(decay * 8 * kSampleRate) && first + k < out.frames();
-         ++k) {
+    for (std::size_t k = 0; k < static_cast<std::size_t>(decay * 8 * kSampleRate) && first + k < out.frames(); ++k) {
       const double tt = static_cast<double>(k) / kSampleRate;
       const double env = (1.0 - std::exp(-tt / 0.0008)) * std::exp(-tt / decay);
       const double v = a * env * lp.process(hp.process(static_cast<float>(rng.range(-1.0, 1.0))));
@@ -115,8 +114,9 @@ Audio nearStrike(Random& rng) {
   double t = 0.25;
   while (t < 8.0) {
     const double fade = std::exp(-t / 2.8);
-    addSegment(out, {t, 1.3 * fade * rng.range(0.4, 1.0), rng.range(140, 420) * (1.0 + 0.6 * fade), rng.range(0.05, 0.25),
-                     rng.range(0.25, 0.8), rng.range(0.2, 0.8)},
+    addSegment(out,
+               {t, 1.3 * fade * rng.range(0.4, 1.0), rng.range(140, 420) * (1.0 + 0.6 * fade), rng.range(0.05, 0.25),
+                rng.range(0.25, 0.8), rng.range(0.2, 0.8)},
                rng);
     t += rng.range(0.08, 0.45);
   }
@@ -134,8 +134,9 @@ Audio rollingPeal(Random& rng) {
     const double shape = std::min(1.0, t / 1.5) * std::exp(-std::max(0.0, t - 1.5) / 2.2);
     const double pan = std::clamp(0.3 + 0.08 * roll + 0.1 * rng.gaussian(), 0.1, 0.9);
     for (int k = 0; k < 4; ++k)
-      addSegment(out, {t + rng.range(0.0, 0.3), 0.9 * shape * rng.range(0.5, 1.0), rng.range(180, 650),
-                       rng.range(0.08, 0.2), rng.range(0.2, 0.5), pan},
+      addSegment(out,
+                 {t + rng.range(0.0, 0.3), 0.9 * shape * rng.range(0.5, 1.0), rng.range(180, 650), rng.range(0.08, 0.2),
+                  rng.range(0.2, 0.5), pan},
                  rng);
     t += rng.range(0.4, 1.1);
   }
@@ -148,8 +149,9 @@ Audio distantGrumble(Random& rng) {
   double t = 0.1;
   while (t < 5.0) {
     const double shape = std::min(1.0, t / 1.2) * std::exp(-std::max(0.0, t - 1.5) / 1.6);
-    addSegment(out, {t, shape * rng.range(0.5, 1.0), rng.range(55, 150), rng.range(0.25, 0.6), rng.range(0.4, 0.9),
-                     rng.range(0.3, 0.7)},
+    addSegment(out,
+               {t, shape * rng.range(0.5, 1.0), rng.range(55, 150), rng.range(0.25, 0.6), rng.range(0.4, 0.9),
+                rng.range(0.3, 0.7)},
                rng);
     t += rng.range(0.15, 0.5);
   }

@@ -16,15 +16,15 @@ constexpr std::size_t kLoopFrames = 2 * kSampleRate;
 struct Mode {
   double frequency;  // Hz
   double amplitude;
-  double decay;      // seconds
+  double decay;  // seconds
 };
 
 struct Beat {
-  double at;                 // seconds into the loop
-  double level;              // linear gain of the whole beat
-  double dropDelay;          // seconds from unlocking to the drop
-  double tune;               // scales the steel partials
-  std::vector<Mode> wood;    // case resonances
+  double at;               // seconds into the loop
+  double level;            // linear gain of the whole beat
+  double dropDelay;        // seconds from unlocking to the drop
+  double tune;             // scales the steel partials
+  std::vector<Mode> wood;  // case resonances
 };
 
 // Writes into the loop with wrap-around, so a ring that crosses the end reappears at the
@@ -37,8 +37,8 @@ void addWrapped(std::vector<float>& loop, double atSeconds, const std::vector<fl
 std::vector<float> impact(double strength, double tune, const std::vector<Mode>& wood, Random& rng) {
   const std::size_t length = static_cast<std::size_t>(0.35 * kSampleRate);
   std::vector<float> out(length, 0.0f);
-  static const Mode steel[] = {{2480, 0.50, 0.010}, {3710, 0.40, 0.008}, {5230, 0.28, 0.006},
-                               {6890, 0.18, 0.004}, {8150, 0.10, 0.003}};
+  static const Mode steel[] = {
+      {2480, 0.50, 0.010}, {3710, 0.40, 0.008}, {5230, 0.28, 0.006}, {6890, 0.18, 0.004}, {8150, 0.10, 0.003}};
   for (std::size_t k = 0; k < length; ++k) {
     const double t = static_cast<double>(k) / kSampleRate;
     double v = 0.0;
@@ -94,10 +94,26 @@ std::vector<float> withRoom(const std::vector<float>& dry, Random& rng) {
 Audio makeTicks(std::uint64_t seed) {
   Random rng(seed);
   std::vector<float> loop(kLoopFrames, 0.0f);
-  const Beat tick{0.004, 1.0, 0.0105, 1.0, {{165, 0.55, 0.070}, {262, 0.45, 0.055}, {418, 0.32, 0.040},
-                                            {640, 0.22, 0.030}, {985, 0.14, 0.020}, {1470, 0.08, 0.012}}};
-  const Beat tock{1.004, 0.86, 0.0122, 0.955, {{158, 0.60, 0.080}, {249, 0.48, 0.060}, {396, 0.30, 0.045},
-                                               {611, 0.20, 0.032}, {940, 0.12, 0.022}, {1390, 0.07, 0.012}}};
+  const Beat tick{0.004,
+                  1.0,
+                  0.0105,
+                  1.0,
+                  {{165, 0.55, 0.070},
+                   {262, 0.45, 0.055},
+                   {418, 0.32, 0.040},
+                   {640, 0.22, 0.030},
+                   {985, 0.14, 0.020},
+                   {1470, 0.08, 0.012}}};
+  const Beat tock{1.004,
+                  0.86,
+                  0.0122,
+                  0.955,
+                  {{158, 0.60, 0.080},
+                   {249, 0.48, 0.060},
+                   {396, 0.30, 0.045},
+                   {611, 0.20, 0.032},
+                   {940, 0.12, 0.022},
+                   {1390, 0.07, 0.012}}};
   addBeat(loop, tick, rng);
   addBeat(loop, tock, rng);
   std::vector<float> wet = withRoom(loop, rng);

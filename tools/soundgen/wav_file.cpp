@@ -97,7 +97,8 @@ std::optional<Audio> decodeWav(const std::string& in) {
           } else if (bits == 16) {
             v = static_cast<float>(static_cast<std::int16_t>(get16(in, p)) / 32768.0);
           } else if (bits == 24) {
-            std::uint32_t bytes3 = static_cast<std::uint8_t>(in[p]) | static_cast<std::uint32_t>(static_cast<std::uint8_t>(in[p + 1])) << 8 |
+            std::uint32_t bytes3 = static_cast<std::uint8_t>(in[p]) |
+                                   static_cast<std::uint32_t>(static_cast<std::uint8_t>(in[p + 1])) << 8 |
                                    static_cast<std::uint32_t>(static_cast<std::uint8_t>(in[p + 2])) << 16;
             std::int32_t raw = static_cast<std::int32_t>(bytes3 << 8);
             v = static_cast<float>((raw >> 8) / 8388608.0);

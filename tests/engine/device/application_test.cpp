@@ -29,7 +29,8 @@ class FakeWindow : public EngineWindow {
 
 class Probe : public DeviceObject {
  public:
-  explicit Probe(std::vector<std::string>& log, std::string name, bool ok = true) : log_(log), name_(std::move(name)), ok_(ok) {}
+  explicit Probe(std::vector<std::string>& log, std::string name, bool ok = true)
+      : log_(log), name_(std::move(name)), ok_(ok) {}
   bool restore() override {
     log_.push_back("restore " + name_);
     return ok_;

@@ -71,7 +71,9 @@ TEST_F(FindBest, ADeviceWithOneDepthFormatGetsItForEveryBackBuffer) {
 
 TEST_F(FindBest, OfferedMultisampleIsTheMostUpToTheWanted) {
   ScriptedAdapter a = ScriptedAdapter::standard();
-  a.multisample = {{D3DMULTISAMPLE_NONE, 1}, {D3DMULTISAMPLE_2_SAMPLES, 1}, {D3DMULTISAMPLE_4_SAMPLES, 1},
+  a.multisample = {{D3DMULTISAMPLE_NONE, 1},
+                   {D3DMULTISAMPLE_2_SAMPLES, 1},
+                   {D3DMULTISAMPLE_4_SAMPLES, 1},
                    {D3DMULTISAMPLE_8_SAMPLES, 1}};
   build({a});
   DeviceSettings s = fullScreen(0);
@@ -81,13 +83,17 @@ TEST_F(FindBest, OfferedMultisampleIsTheMostUpToTheWanted) {
   EXPECT_EQ(offeredMultisample(enumeration_, s, D3DMULTISAMPLE_3_SAMPLES), D3DMULTISAMPLE_2_SAMPLES);
   EXPECT_EQ(offeredMultisample(enumeration_, s, D3DMULTISAMPLE_NONE), D3DMULTISAMPLE_NONE);
   s.backBufferFormat = D3DFMT_A1R5G5B5;
-  EXPECT_EQ(offeredMultisample(enumeration_, s, D3DMULTISAMPLE_4_SAMPLES), D3DMULTISAMPLE_NONE) << "not a listed combination";
+  EXPECT_EQ(offeredMultisample(enumeration_, s, D3DMULTISAMPLE_4_SAMPLES), D3DMULTISAMPLE_NONE)
+      << "not a listed combination";
 }
 
 TEST_F(FindBest, HighestRefreshWinsAndTheLaterOfEqualRefresh) {
   ScriptedAdapter a = ScriptedAdapter::standard();
-  a.modes = {{800, 600, 85, D3DFMT_X8R8G8B8}, {800, 600, 60, D3DFMT_X8R8G8B8}, {800, 600, 100, D3DFMT_X8R8G8B8},
-             {800, 600, 72, D3DFMT_X8R8G8B8}, {1024, 768, 60, D3DFMT_X8R8G8B8}};
+  a.modes = {{800, 600, 85, D3DFMT_X8R8G8B8},
+             {800, 600, 60, D3DFMT_X8R8G8B8},
+             {800, 600, 100, D3DFMT_X8R8G8B8},
+             {800, 600, 72, D3DFMT_X8R8G8B8},
+             {1024, 768, 60, D3DFMT_X8R8G8B8}};
   build({a});
   DeviceSettings s = fullScreen(DeviceSettings::MatchSize);
   s.width = 800;
@@ -114,7 +120,8 @@ TEST_F(FindBest, UnsupportedMultisampleIsKeptAndSupportedQualityClamped) {
   s.multisampleType = D3DMULTISAMPLE_2_SAMPLES;
   s.multisampleQuality = 0;
   ASSERT_TRUE(findBestSettings(enumeration_, s));
-  EXPECT_EQ(s.multisampleType, D3DMULTISAMPLE_2_SAMPLES) << "kept, so that device creation fails and the caller falls back";
+  EXPECT_EQ(s.multisampleType, D3DMULTISAMPLE_2_SAMPLES)
+      << "kept, so that device creation fails and the caller falls back";
   s = fullScreen(DeviceSettings::MatchMultisample);
   s.multisampleType = D3DMULTISAMPLE_4_SAMPLES;
   s.multisampleQuality = 5;
@@ -132,7 +139,8 @@ TEST_F(FindBest, BackBufferDepthRequestsAndSixteenBitDepth) {
   build({a});
   // The shell's fixed mode at 16 bits asks for X1R5G5B5; the 16-bit adapter format offers
   // R5G6B5 as well, and a same-depth combo is accepted.
-  DeviceSettings s = fullScreen(DeviceSettings::MatchSize | DeviceSettings::MatchBackBufferFormat | DeviceSettings::MatchMultisample);
+  DeviceSettings s = fullScreen(DeviceSettings::MatchSize | DeviceSettings::MatchBackBufferFormat |
+                                DeviceSettings::MatchMultisample);
   s.width = 640;
   s.height = 480;
   s.backBufferFormat = D3DFMT_X1R5G5B5;
@@ -214,8 +222,9 @@ TEST(DeviceNames, TablesAndFormats) {
   halcyon::appendVertexProcessingName(out, 3);
   halcyon::appendPresentIntervalName(out, 0x80000000u);
   halcyon::appendPresentIntervalName(out, 3);
-  EXPECT_EQ(out, "D3DDEVTYPE_SWD3DMULTISAMPLE_16_SAMPLESUnknown Multisample TypePURE_HARDWARE_VP"
-                 "D3DPRESENT_INTERVAL_IMMEDIATEUnknown PresentInterval");
+  EXPECT_EQ(out,
+            "D3DDEVTYPE_SWD3DMULTISAMPLE_16_SAMPLESUnknown Multisample TypePURE_HARDWARE_VP"
+            "D3DPRESENT_INTERVAL_IMMEDIATEUnknown PresentInterval");
   out.clear();
   halcyon::appendFormatName(out, 0);
   out += ",";

@@ -35,7 +35,9 @@ class TextureManagerTest : public ::testing::Test {
     r.file = FileRef(name);
     return manager_.get(r, &paths_);
   }
-  static D3DCOLOR texel(const Texture* t, UINT x, UINT y) { return static_cast<MemoryTexture*>(t->d3dTexture())->texel(0, x, y); }
+  static D3DCOLOR texel(const Texture* t, UINT x, UINT y) {
+    return static_cast<MemoryTexture*>(t->d3dTexture())->texel(0, x, y);
+  }
 
   testsupport::TempDir dir_;
   SearchPaths paths_;
@@ -141,8 +143,9 @@ TEST_F(TextureManagerTest, SmallerLevelsFollowThePicturesFramesPutIn) {
   std::vector<D3DCOLOR> red(4 * 4, 0xFFFF0000);
   dir_.write("tex/red.png", asText(encodePng(red, 4, 4, false)));
   // An empty 8x8 sheet whose one frame brings a red picture into its left half.
-  dir_.write("tex/sheet.ts", "Width = 8; Height = 8;\nSubs = array(object(Id = \"left\", FileName = \"red.png\", "
-                             "x1 = 0, y1 = 0, w = 4, h = 8));\n");
+  dir_.write("tex/sheet.ts",
+             "Width = 8; Height = 8;\nSubs = array(object(Id = \"left\", FileName = \"red.png\", "
+             "x1 = 0, y1 = 0, w = 4, h = 8));\n");
   Texture* sheet = get("tex/sheet.ts");
   ASSERT_NE(sheet, nullptr);
   auto* levels = static_cast<MemoryTexture*>(sheet->d3dTexture());
@@ -172,7 +175,8 @@ TEST_F(TextureManagerTest, CorruptImagesGiveNoTexture) {
 }
 
 TEST_F(TextureManagerTest, TexturesSurviveDeviceLoss) {
-  dir_.write("tex/sheet.ts", "FileName = \"wood.png\"; Subs = array(object(Id = \"f\", x1 = 4, y1 = 4, w = 4, h = 4));");
+  dir_.write("tex/sheet.ts",
+             "FileName = \"wood.png\"; Subs = array(object(Id = \"f\", x1 = 4, y1 = 4, w = 4, h = 4));");
   Texture* plain = get("tex/wood.png");
   Texture* sheet = get("tex/sheet.ts");
   TextureRequest empty;

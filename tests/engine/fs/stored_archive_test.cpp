@@ -85,7 +85,7 @@ TEST_F(Archive, OpensEntriesByNormalisedName) {
   EXPECT_EQ(data, fontCss());
   EXPECT_EQ(openText("MEDIA\\scene.props"), "CamSpeed = 1;");
   EXPECT_EQ(openText("Media_Scene.props"), "CamSpeed = 1;");  // "_" also matches a separator
-  EXPECT_EQ(openText("Media"), "");                          // the directory entry
+  EXPECT_EQ(openText("Media"), "");                           // the directory entry
   EXPECT_EQ(openText("Media\\empty.txt"), "");
   EXPECT_EQ(openText("Media\\missing.txt"), "<none>");
   EXPECT_EQ(openText("Scene.props"), "<none>");
@@ -151,7 +151,7 @@ TEST(ArchiveDamage, UnsupportedOrLyingHeadersGiveNone) {
   StoredArchive a;
   a.attach(FileRef(lying.data(), static_cast<uint32_t>(lying.size()), true));
   EXPECT_EQ(a.open("Media\\Scene.props", Read), nullptr);
-  EXPECT_FALSE(with(0, 'X'));        // not the marker
+  EXPECT_FALSE(with(0, 'X'));  // not the marker
 }
 
 TEST(ArchiveDamage, EveryTruncationIsSafe) {
@@ -181,7 +181,8 @@ TEST(ArchiveFolders, PacksAFolderTreeInSortedOrder) {
   ASSERT_TRUE(a.attach(FileRef(bytes.data(), static_cast<uint32_t>(bytes.size()), true)));
   std::vector<std::string> names;
   for (const auto& e : a.entries()) names.push_back(e.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"Media", "Media\\a.txt", "Media\\b.txt", "Media\\sub", "Media\\sub\\c.txt"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"Media", "Media\\a.txt", "Media\\b.txt", "Media\\sub", "Media\\sub\\c.txt"}));
   EXPECT_NE(a.open("Media/sub/c.txt", Read), nullptr);
   EXPECT_FALSE(w.packFolder(dir.path() / "nothing", "Media", &error));
   EXPECT_FALSE(w.addFile(std::string(260, 'n'), nullptr, 0, 0));

@@ -95,7 +95,7 @@ TEST(DiskStream, RoundTripAndFailures) {
   EXPECT_TRUE(none.close());
   EXPECT_FALSE(none.open((dir.path() / "missing").string(), Read));
   EXPECT_FALSE(none.open(dir.path().string(), Read));  // a folder is not a file
-  EXPECT_FALSE(none.open("/dev/null", Read));           // nor is a device
+  EXPECT_FALSE(none.open("/dev/null", Read));          // nor is a device
   ASSERT_EQ(mkfifo((dir.path() / "pipe").c_str(), 0600), 0);
   EXPECT_FALSE(none.open((dir.path() / "pipe").string(), Read));  // and a pipe would block
   EXPECT_FALSE(none.open(path, 0));

@@ -19,8 +19,8 @@ using halcyon::TextBox;
 class DeviceTexture : public halcyon::CharsetTexture {
  public:
   DeviceTexture(IDirect3DDevice9* device, int32_t w, int32_t h) : w_(w), h_(h) {
-    device->CreateTexture(static_cast<UINT>(w), static_cast<UINT>(h), 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
-                          &texture_, nullptr);
+    device->CreateTexture(static_cast<UINT>(w), static_cast<UINT>(h), 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture_,
+                          nullptr);
   }
   ~DeviceTexture() override { safeRelease(texture_); }
   int32_t width() const override { return w_; }

@@ -61,8 +61,8 @@ TEST(TrackCubic, HermiteWithKochanekBartelsTangentsMatchesHandWorkedValues) {
   t.addKey(key(10, 10));
   t.addKey(key(20, 30));
   // Start tangent: open end, the chord 10. End tangent at key 1: (10 + 20) / 2 = 15.
-  EXPECT_NEAR(X(t, 5), 10 * 0.125f + 10 * 0.5f - 15 * 0.125f, 1e-5f);                   // 4.375
-  EXPECT_NEAR(X(t, 2.5f), 10 * 0.140625f + 10 * 0.15625f - 15 * 0.046875f, 1e-5f);       // 2.265625
+  EXPECT_NEAR(X(t, 5), 10 * 0.125f + 10 * 0.5f - 15 * 0.125f, 1e-5f);               // 4.375
+  EXPECT_NEAR(X(t, 2.5f), 10 * 0.140625f + 10 * 0.15625f - 15 * 0.046875f, 1e-5f);  // 2.265625
   // Second segment: start tangent 15, open end with the chord 20: 10/2 + 15/8 + 30/2 - 20/8.
   EXPECT_NEAR(X(t, 15), 5 + 1.875f + 15 - 2.5f, 1e-5f);
 

@@ -13,7 +13,7 @@ TEST(Material, AlphaUseModesSetStageZeroAsTheTableSays) {
   struct Row {
     int mode;
     DWORD op, arg1, arg2;
-  } rows[] = {{1, D3DTOP_SELECTARG1, D3DTA_TFACTOR, 0},  {2, D3DTOP_SELECTARG1, D3DTA_TEXTURE, 0},
+  } rows[] = {{1, D3DTOP_SELECTARG1, D3DTA_TFACTOR, 0},           {2, D3DTOP_SELECTARG1, D3DTA_TEXTURE, 0},
               {3, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_TFACTOR}, {4, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, 0},
               {5, D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_TFACTOR}, {6, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE}};
   for (const Row& r : rows) {

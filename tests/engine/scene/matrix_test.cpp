@@ -42,12 +42,9 @@ bool honours(const Matrix& m) {
 Matrix ofShape(uint32_t shape, std::mt19937& rng) {
   std::uniform_real_distribution<float> d(-3.0f, 3.0f);
   switch (shape) {
-    case Matrix::kIdentity:
-      return Matrix::identity();
-    case Matrix::kTranslation:
-      return Matrix::translation(d(rng), d(rng), d(rng));
-    case Matrix::kScale:
-      return Matrix::scaling(d(rng), d(rng), d(rng));
+    case Matrix::kIdentity: return Matrix::identity();
+    case Matrix::kTranslation: return Matrix::translation(d(rng), d(rng), d(rng));
+    case Matrix::kScale: return Matrix::scaling(d(rng), d(rng), d(rng));
     case Matrix::kScaleTranslation:
       return Matrix::scaling(d(rng), d(rng), d(rng)) * Matrix::translation(d(rng), d(rng), d(rng));
     case Matrix::kAffine:
@@ -63,8 +60,8 @@ Matrix ofShape(uint32_t shape, std::mt19937& rng) {
 
 TEST(Matrix, EveryShapePairMultipliesLikeTheFullProductAndKeepsAnHonestTag) {
   std::mt19937 rng(7);
-  const uint32_t shapes[] = {Matrix::kGeneral, Matrix::kTranslation, Matrix::kScale, Matrix::kScaleTranslation,
-                             Matrix::kAffine, Matrix::kIdentity};
+  const uint32_t shapes[] = {Matrix::kGeneral,          Matrix::kTranslation, Matrix::kScale,
+                             Matrix::kScaleTranslation, Matrix::kAffine,      Matrix::kIdentity};
   for (uint32_t sa : shapes) {
     for (uint32_t sb : shapes) {
       const Matrix a = ofShape(sa, rng), b = ofShape(sb, rng);
@@ -155,8 +152,8 @@ TEST(Box, CarriedByAnAffineMatrixEqualsTheBoxOfItsEightCorners) {
   halcyon::Box b;
   b.extend({-1, 2, 3});
   b.extend({4, 5, 9});
-  const Matrix m = Matrix::scaling(2, -1, 0.5f) *
-                   Matrix::rotationQuaternion(halcyon::rotationAxis({1, 2, 3}, 0.9f)) * Matrix::translation(7, 8, 9);
+  const Matrix m = Matrix::scaling(2, -1, 0.5f) * Matrix::rotationQuaternion(halcyon::rotationAxis({1, 2, 3}, 0.9f)) *
+                   Matrix::translation(7, 8, 9);
   Vec3 corners[8];
   b.corners(corners);
   halcyon::Box expected;

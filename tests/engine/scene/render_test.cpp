@@ -345,7 +345,7 @@ TEST(Camera, BoxesOutsideOnePlaneAreCulledAndStraddlingBoxesKept) {
   halcyon::Box box;
   box.extend({-1, -1, -1});
   box.extend({1, 1, 1});
-  EXPECT_TRUE(cam.boxVisible(box));  // no projection yet: everything is seen
+  EXPECT_TRUE(cam.boxVisible(box));                   // no projection yet: everything is seen
   cam.setProjection(1.5707963f, 1.0f, 1.0f, 100.0f);  // 90 degrees: the side planes are x = ±z
   cam.setPose({0, 0, 0}, {0, 0, 1}, {0, 1, 0});
   auto at = [](float x, float y, float z, float r) {
@@ -355,11 +355,11 @@ TEST(Camera, BoxesOutsideOnePlaneAreCulledAndStraddlingBoxesKept) {
     return b;
   };
   EXPECT_TRUE(cam.boxVisible(at(0, 0, 50, 1)));
-  EXPECT_FALSE(cam.boxVisible(at(0, 0, -50, 1)));   // behind
-  EXPECT_FALSE(cam.boxVisible(at(0, 0, 150, 1)));   // beyond the far plane
-  EXPECT_FALSE(cam.boxVisible(at(30, 0, 10, 1)));   // off to the right
-  EXPECT_TRUE(cam.boxVisible(at(10.5f, 0, 10, 1))); // straddles the right plane
-  EXPECT_TRUE(cam.boxVisible(at(0, 0, 0.5f, 1)));   // straddles the near plane
+  EXPECT_FALSE(cam.boxVisible(at(0, 0, -50, 1)));    // behind
+  EXPECT_FALSE(cam.boxVisible(at(0, 0, 150, 1)));    // beyond the far plane
+  EXPECT_FALSE(cam.boxVisible(at(30, 0, 10, 1)));    // off to the right
+  EXPECT_TRUE(cam.boxVisible(at(10.5f, 0, 10, 1)));  // straddles the right plane
+  EXPECT_TRUE(cam.boxVisible(at(0, 0, 0.5f, 1)));    // straddles the near plane
   // Turned round, the box behind is in view.
   cam.setPose({0, 0, 0}, {0, 0, -1}, {0, 1, 0});
   EXPECT_TRUE(cam.boxVisible(at(0, 0, -50, 1)));

@@ -46,7 +46,8 @@ inline Rec colourRec(std::string name, float a, float r, float g, float b) {
 // A node with its two matrices.
 inline Rec nodeRec(std::string name, std::string kind, const halcyon::Matrix& nodeTM,
                    const halcyon::Matrix& objectTM = halcyon::Matrix::identity()) {
-  return with(structRec(std::move(name), std::move(kind)), matrixRec("NodeTM", nodeTM), matrixRec("ObjectTM", objectTM));
+  return with(structRec(std::move(name), std::move(kind)), matrixRec("NodeTM", nodeTM),
+              matrixRec("ObjectTM", objectTM));
 }
 
 // An animation key: its time, then x, y, z (and w for rotations).

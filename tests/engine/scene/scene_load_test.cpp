@@ -45,16 +45,21 @@ class SceneLoad : public RecordingScene {
 };
 
 Rec theRoom() {
-  Rec base = with(structRec("Room Base", "Material"), intRec("MaterialSubId", 0), colourRec("Diffuse", 1, 0.8f, 0.6f, 0.4f),
+  Rec base = with(structRec("Room Base", "Material"), intRec("MaterialSubId", 0),
+                  colourRec("Diffuse", 1, 0.8f, 0.6f, 0.4f),
                   with(structRec("Textures", "Map"), with(structRec("0", "Diffuse"), textRec("FileName", "wood.png"),
-                                                       textRec("TexAddrU", "Mirror"), textRec("TexAddrV", "wrap"))));
+                                                          textRec("TexAddrU", "Mirror"), textRec("TexAddrV", "wrap"))));
   Rec lightMap = with(structRec("Room LightMap", "Material"), intRec("MaterialSubId", 1),
-                      with(structRec("Textures", "Map"), with(structRec("0", "Diffuse"), textRec("FileName", "lm.png"))));
-  Rec room = with(structRec("Room", "Material"), with(structRec("Materials", "Material"), std::move(base), std::move(lightMap)));
+                      with(structRec("Textures", "Map"),
+                           with(structRec("0", "Diffuse"), textRec("FileName", "lm.png"))));
+  Rec room = with(structRec("Room", "Material"),
+                  with(structRec("Materials", "Material"), std::move(base), std::move(lightMap)));
   Rec glass = with(structRec("Glass", "Material"), realRec("Opacity", 0.3f), intRec("TwoSided", 1),
-                   with(structRec("Textures", "Map"), with(structRec("0", "Diffuse"), textRec("FileName", "glass.png"))));
+                   with(structRec("Textures", "Map"),
+                        with(structRec("0", "Diffuse"), textRec("FileName", "glass.png"))));
   Rec missing = with(structRec("Missing", "Material"),
-                     with(structRec("Textures", "Map"), with(structRec("0", "Diffuse"), textRec("FileName", "nowhere.png"))));
+                     with(structRec("Textures", "Map"),
+                          with(structRec("0", "Diffuse"), textRec("FileName", "nowhere.png"))));
   Rec roomAgain = with(structRec("Room", "Material"), intRec("TwoSided", 1));
   Rec materials = with(structRec("Materials", "Material"), std::move(room), std::move(glass), std::move(roomAgain),
                        std::move(missing));
@@ -225,10 +230,10 @@ TEST_F(SceneLoad, TheRoomLoadsIntoNodesBuffersLightsAndAnimations) {
 
   // Skinning: bone 2 moved 5 up from where the skin was bound.
   EXPECT_EQ(bodyDraw->primitiveCount, 2u);
-  EXPECT_FLOAT_EQ(bodyDraw->position(0).y, 1.0f);   // bone 1 only, unmoved
-  EXPECT_FLOAT_EQ(bodyDraw->position(1).y, 6.0f);   // bone 2 only
-  EXPECT_FLOAT_EQ(bodyDraw->position(2).y, 3.5f);   // half and half
-  EXPECT_FLOAT_EQ(bodyDraw->position(3).x, 0.0f);   // no influence: the origin
+  EXPECT_FLOAT_EQ(bodyDraw->position(0).y, 1.0f);  // bone 1 only, unmoved
+  EXPECT_FLOAT_EQ(bodyDraw->position(1).y, 6.0f);  // bone 2 only
+  EXPECT_FLOAT_EQ(bodyDraw->position(2).y, 3.5f);  // half and half
+  EXPECT_FLOAT_EQ(bodyDraw->position(3).x, 0.0f);  // no influence: the origin
   EXPECT_FLOAT_EQ(bodyDraw->position(3).y, 0.0f);
 }
 
@@ -350,8 +355,8 @@ TEST_F(SceneLoad, DrawRangeDrawsPartOfTheIndicesOnceAndBakeMovesTheVerticesOnce)
   for (const auto& c : device_->calls())
     if (c.name == "DrawIndexedPrimitive") draws.push_back(c.args);
   ASSERT_EQ(draws.size(), 3u);
-  EXPECT_EQ(draws[0][4], 6u);   // start index
-  EXPECT_EQ(draws[0][5], 2u);   // primitives
+  EXPECT_EQ(draws[0][4], 6u);  // start index
+  EXPECT_EQ(draws[0][5], 2u);  // primitives
   EXPECT_EQ(draws[1][4], 27u);
   EXPECT_EQ(draws[1][5], 1u);
   EXPECT_EQ(draws[2][4], 0u);
@@ -534,7 +539,8 @@ TEST_F(SceneLoad, SixteenBitIndicesOnlyWhenEveryIndexFits) {
   std::memcpy(indexes.data(), values, 12);
   Rec big = meshRec("Big", 70000, 4, indexes, 3);
   Scene scene;
-  ASSERT_TRUE(loadRoot(scene, *with(structRec("_root", "_roottype"), with(structRec("Children", "Node"), std::move(big)))));
+  ASSERT_TRUE(loadRoot(scene,
+                       *with(structRec("_root", "_roottype"), with(structRec("Children", "Node"), std::move(big)))));
   EXPECT_EQ(countCall("CreateIndexBuffer", {12, D3DUSAGE_WRITEONLY, D3DFMT_INDEX32, D3DPOOL_DEFAULT}), 1u);
   halcyon::RenderContext ctx;
   ctx.flags = halcyon::RenderContext::kNoFrustumTest;
@@ -569,9 +575,9 @@ TEST(SceneDeviceLoss, TheApplicationsResetRemakesAndRefillsTheSceneBuffers) {
     ASSERT_TRUE(app.create(nullptr, &window));
     ASSERT_TRUE(app.setMode(false));
     testsupport::TempDir dir;
-    const std::vector<uint8_t> bytes = fileBytes(*with(
-        structRec("_root", "_roottype"),
-        with(structRec("Children", "Node"), meshRec("M", 30, 2, indexBytes<uint16_t>(30, 30), 30))));
+    const std::vector<uint8_t> bytes =
+        fileBytes(*with(structRec("_root", "_roottype"),
+                        with(structRec("Children", "Node"), meshRec("M", 30, 2, indexBytes<uint16_t>(30, 30), 30))));
     const auto path = dir.write("m.udf", std::string(bytes.begin(), bytes.end()));
     Scene scene;
     ASSERT_TRUE(scene.load(halcyon::FileRef(path.string())));

@@ -38,8 +38,9 @@ std::string sceneBytes() {
   floor->addChild(rawRec("Verts", std::vector<float>{0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1}));
   floor->addChild(rawRec("Indexes", std::vector<uint16_t>{0, 1, 2}));
   floor->addChild(textRec("MaterialName", "Wood"));
-  const auto bytes = fileBytes(*with(structRec("_root", "_roottype"), with(structRec("Materials", "Material"), std::move(wood)),
-                                 with(structRec("Children", "Node"), std::move(floor))));
+  const auto bytes = fileBytes(*with(structRec("_root", "_roottype"),
+                                     with(structRec("Materials", "Material"), std::move(wood)),
+                                     with(structRec("Children", "Node"), std::move(floor))));
   return std::string(bytes.begin(), bytes.end());
 }
 
@@ -55,7 +56,8 @@ class SceneMedia : public RecordingScene {
     writer.addFile("Media\\room.udf", reinterpret_cast<const uint8_t*>(scene.data()), scene.size(), 0);
     writer.addFile("Media\\Wood.PNG", reinterpret_cast<const uint8_t*>(wood.data()), wood.size(), 0);
     archiveBytes_ = writer.finish();
-    ASSERT_TRUE(archive_.attach(halcyon::FileRef(archiveBytes_.data(), static_cast<uint32_t>(archiveBytes_.size()), true)));
+    ASSERT_TRUE(archive_.attach(halcyon::FileRef(archiveBytes_.data(), static_cast<uint32_t>(archiveBytes_.size()),
+                                                 true)));
   }
   void TearDown() override {
     std::filesystem::current_path(previous_);
@@ -71,7 +73,8 @@ class SceneMedia : public RecordingScene {
       halcyon::FileRef file(&archive_, "Media/room.udf");
       file.sources = halcyon::Disk | halcyon::Archive;
       halcyon::SceneNode* floor = scene.load(file) ? scene.root().findByName("Floor") : nullptr;
-      const halcyon::Texture* texture = floor && floor->getMesh() ? floor->getMesh()->getMaterial().stages[0].texture : nullptr;
+      const halcyon::Texture* texture = floor && floor->getMesh() ? floor->getMesh()->getMaterial().stages[0].texture
+                                                                  : nullptr;
       if (texture && texture->d3dTexture()) colour = static_cast<MemoryTexture*>(texture->d3dTexture())->texel(0, 0, 0);
     }
     halcyon::textureManager().clear();

@@ -69,9 +69,7 @@ class FontTest : public testing::Test {
     std::filesystem::create_directories((dir.path() / name).parent_path());
     dir.write(name, text);
   }
-  bool loadCharset(const std::string& name, Charset& cs) {
-    return fonts.loadCharset(FileRef(name), &paths, cs);
-  }
+  bool loadCharset(const std::string& name, Charset& cs) { return fonts.loadCharset(FileRef(name), &paths, cs); }
 
   testsupport::TempDir dir;
   SearchPaths paths;
@@ -310,13 +308,13 @@ TEST_F(FindCharsetTest, FloorWhenItMatchesOrNothingIsAboveElseCeiling) {
   EXPECT_EQ(find('5', 20), digits);   // floor 14 does not match: the ceiling
   EXPECT_EQ(find('5', 100), digits);  // no ceiling: the floor
   EXPECT_EQ(find('5', 14), small);
-  EXPECT_EQ(find('5', 10), small);         // no floor: the ceiling
-  EXPECT_EQ(find('5', 14, 1), small);      // a bold 14 is not the plain 14, which is also the ceiling
-  EXPECT_EQ(find('5', 64, 1), digits);     // nothing above: the floor
-  EXPECT_EQ(find('p', 64), more);          // first charset that holds it
-  EXPECT_EQ(find('4', 64), digits);        // both hold it: the first listed
-  EXPECT_EQ(find('z', 64), nullptr);       // none of the matched style's charsets
-  EXPECT_EQ(find(0x10035, 64), digits);    // characters are 16-bit
+  EXPECT_EQ(find('5', 10), small);       // no floor: the ceiling
+  EXPECT_EQ(find('5', 14, 1), small);    // a bold 14 is not the plain 14, which is also the ceiling
+  EXPECT_EQ(find('5', 64, 1), digits);   // nothing above: the floor
+  EXPECT_EQ(find('p', 64), more);        // first charset that holds it
+  EXPECT_EQ(find('4', 64), digits);      // both hold it: the first listed
+  EXPECT_EQ(find('z', 64), nullptr);     // none of the matched style's charsets
+  EXPECT_EQ(find(0x10035, 64), digits);  // characters are 16-bit
 }
 
 TEST(ShippedFonts, TheOverlaySizeFindsTheClockFigures) {

@@ -11,9 +11,7 @@ using namespace halcyon;
 
 class ManagedTexturesTest : public testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(runtime.start());
-  }
+  void SetUp() override { ASSERT_TRUE(runtime.start()); }
   void TearDown() override {
     manager.clear();
     runtime.stop();

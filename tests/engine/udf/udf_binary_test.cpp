@@ -17,7 +17,8 @@ uint32_t u32At(const std::vector<uint8_t>& b, size_t at) {
 
 std::string textAt(const std::vector<uint8_t>& b, size_t at) {
   const uint32_t n = u32At(b, at);
-  return std::string(b.begin() + static_cast<std::ptrdiff_t>(at + 4), b.begin() + static_cast<std::ptrdiff_t>(at + 4 + n));
+  return std::string(b.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                     b.begin() + static_cast<std::ptrdiff_t>(at + 4 + n));
 }
 
 std::unique_ptr<UdfBinaryReader> readerOver(const std::vector<uint8_t>& bytes) {
@@ -315,8 +316,9 @@ TEST(UdfBinary, LoadOptions) {
     ASSERT_TRUE(r->load(*root, LoadCallHook, &calls));
     EXPECT_EQ(calls, 6);  // Texture, Power, Flags, Title, Vertices, Late
   }
-  for (uint32_t options : {uint32_t{LoadRangeFirst}, uint32_t{LoadKeepRange}, uint32_t{LoadKeepRange | LoadBorrowParent},
-                           uint32_t{LoadRangeFirst | LoadFromParent | LoadBorrowParent}}) {
+  for (uint32_t options :
+       {uint32_t{LoadRangeFirst}, uint32_t{LoadKeepRange}, uint32_t{LoadKeepRange | LoadBorrowParent},
+        uint32_t{LoadRangeFirst | LoadFromParent | LoadBorrowParent}}) {
     auto r = open();
     UdfRecord* root = r->readHeader();
     ASSERT_TRUE(r->load(*root, options)) << options;

@@ -75,8 +75,14 @@ TEST(UdfNode, NumberRule) {
 
 TEST(UdfNode, Readers) {
   UdfNode n;
-  auto asInt = [&n](const char* v) { n.setValue(v); return n.asInt(); };
-  auto asFloat = [&n](const char* v) { n.setValue(v); return n.asFloat(); };
+  auto asInt = [&n](const char* v) {
+    n.setValue(v);
+    return n.asInt();
+  };
+  auto asFloat = [&n](const char* v) {
+    n.setValue(v);
+    return n.asFloat();
+  };
   EXPECT_EQ(asInt("12abc"), 0);
   EXPECT_EQ(asInt(""), 0);
   EXPECT_EQ(asInt(" 7"), 7);

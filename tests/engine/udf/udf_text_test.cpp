@@ -31,12 +31,12 @@ std::string valueAt(const NodeMap& root, std::initializer_list<const char*> path
 
 TEST(UdfText, CharsetExample) {
   NodeMap root;
-  ASSERT_TRUE(parseUdfText(
-      "ColorKey     = array(255, 0, 255);\r\n"
-      "CharWidth    = 64;\r\n"
-      "Sizes[\"0\"] = 37;\r\n"
-      "Rects[\"0\"] = array(13  , 0, 48 , 63);\r\n",
-      root));
+  ASSERT_TRUE(
+      parseUdfText("ColorKey     = array(255, 0, 255);\r\n"
+                   "CharWidth    = 64;\r\n"
+                   "Sizes[\"0\"] = 37;\r\n"
+                   "Rects[\"0\"] = array(13  , 0, 48 , 63);\r\n",
+                   root));
   ASSERT_EQ(root.count(), 4);
   const UdfNode* key = at(root, {"ColorKey"});
   ASSERT_NE(key, nullptr);
@@ -113,10 +113,10 @@ TEST(UdfText, UsingBlocksAndAutomaticElements) {
 
 TEST(UdfText, NestedListsObjectsAndQuotes) {
   NodeMap root;
-  ASSERT_TRUE(parseUdfText(
-      "X = array(array(1, 2), array(3)); O = object(A = 1, B => \"two\"); Q = array('a', 'b');"
-      "P = array(\"x, y\", [1,2], (3,4)); E = array(); N = 0.10;",
-      root));
+  ASSERT_TRUE(
+      parseUdfText("X = array(array(1, 2), array(3)); O = object(A = 1, B => \"two\"); Q = array('a', 'b');"
+                   "P = array(\"x, y\", [1,2], (3,4)); E = array(); N = 0.10;",
+                   root));
   EXPECT_EQ(valueAt(root, {"X", "0", "0"}), "1");
   EXPECT_EQ(valueAt(root, {"X", "0", "1"}), "2");
   EXPECT_EQ(valueAt(root, {"X", "1", "0"}), "3");

@@ -110,7 +110,8 @@ TEST_F(GLDeviceFixture, TexturesKeepNoCopyInMemoryYetLockBackWhatWasWritten) {
     for (size_t i = 0; i < written.size(); ++i) written[i] = static_cast<uint8_t>(i * 37 + 11);
     D3DLOCKED_RECT locked{};
     ASSERT_EQ(t->LockRect(0, &locked, nullptr, 0), D3D_OK);
-    for (UINT y = 0; y < 4; ++y) std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, &written[y * 8 * bpp], 8 * bpp);
+    for (UINT y = 0; y < 4; ++y)
+      std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, &written[y * 8 * bpp], 8 * bpp);
     ASSERT_EQ(t->UnlockRect(0), D3D_OK);
     EXPECT_TRUE(gl->levelBytes(0).empty()) << "GL holds the level";
     EXPECT_TRUE(gl->levelBytes(1).empty()) << "and the level nobody wrote";
@@ -143,7 +144,8 @@ TEST_F(GLDeviceFixture, LevelsNobodyWroteAreZerosOnceTheTextureIsDrawn) {
     t->GetLevelDesc(level, &desc);
     D3DLOCKED_RECT locked{};
     ASSERT_EQ(t->LockRect(level, &locked, nullptr, 0), D3D_OK);
-    for (UINT y = 0; y < desc.Height; ++y) std::memset(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, value, desc.Width * 4);
+    for (UINT y = 0; y < desc.Height; ++y)
+      std::memset(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, value, desc.Width * 4);
     t->UnlockRect(level);
   };
   for (int round = 0; round < 3; ++round) {
@@ -170,7 +172,8 @@ TEST_F(GLDeviceFixture, LevelsNobodyWroteAreZerosOnceTheTextureIsDrawn) {
     }
     std::vector<uint8_t> top(64 * 64 * 4, 0);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_BGRA, GL_UNSIGNED_BYTE, top.data());
-    EXPECT_EQ(std::count(top.begin(), top.end(), 0xFF), static_cast<std::ptrdiff_t>(top.size())) << "the written level stays";
+    EXPECT_EQ(std::count(top.begin(), top.end(), 0xFF), static_cast<std::ptrdiff_t>(top.size()))
+        << "the written level stays";
     t->Release();
   }
 }
@@ -200,7 +203,9 @@ TEST_F(GLDeviceFixture, LossThenResetKeepsTexturesAndDrawsAgain) {
 TEST_F(GLDeviceFixture, DrawsOutsideTheirBuffersAreRefused) {
   IDirect3DVertexBuffer9* vb = nullptr;
   IDirect3DIndexBuffer9* ib = nullptr;
-  ASSERT_EQ(device_->CreateVertexBuffer(3 * sizeof(V), 0, D3DFVF_XYZRHW | D3DFVF_DIFFUSE, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+  ASSERT_EQ(device_->CreateVertexBuffer(3 * sizeof(V), 0, D3DFVF_XYZRHW | D3DFVF_DIFFUSE, D3DPOOL_MANAGED, &vb,
+                                        nullptr),
+            D3D_OK);
   ASSERT_EQ(device_->CreateIndexBuffer(6, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), D3D_OK);
   void* data = nullptr;
   ib->Lock(0, 0, &data, 0);
@@ -250,10 +255,13 @@ TEST(GLDirect3D, EnumeratesDisplaysAndRefusesUnknownVersions) {
   EXPECT_TRUE(caps.DevCaps & D3DDEVCAPS_HWTRANSFORMANDLIGHT);
   EXPECT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_REF, &caps), D3DERR_NOTAVAILABLE);
   DWORD quality = 0;
-  EXPECT_EQ(d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, FALSE, D3DMULTISAMPLE_NONE, &quality), D3D_OK);
+  EXPECT_EQ(d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, FALSE, D3DMULTISAMPLE_NONE, &quality),
+            D3D_OK);
   EXPECT_EQ(quality, 1u);
-  EXPECT_EQ(d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, FALSE, D3DMULTISAMPLE_16_SAMPLES, &quality) == D3D_OK ||
-                d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, FALSE, D3DMULTISAMPLE_2_SAMPLES, &quality) == D3D_OK,
+  EXPECT_EQ(d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, FALSE, D3DMULTISAMPLE_16_SAMPLES,
+                                            &quality) == D3D_OK ||
+                d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, FALSE, D3DMULTISAMPLE_2_SAMPLES,
+                                                &quality) == D3D_OK,
             true);
   EXPECT_EQ(d3d->CheckDeviceType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, FALSE), D3DERR_NOTAVAILABLE);
   EXPECT_EQ(d3d->CheckDeviceType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, FALSE), D3D_OK);

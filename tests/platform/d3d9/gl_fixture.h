@@ -26,7 +26,8 @@ class GLDeviceFixture : public ::testing::Test {
     D3DLOCKED_RECT locked{};
     t->LockRect(0, &locked, nullptr, 0);
     for (int y = 0; y < 2; ++y)
-      for (int x = 0; x < 2; ++x) std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch + x * 4, &colour, 4);
+      for (int x = 0; x < 2; ++x)
+        std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch + x * 4, &colour, 4);
     t->UnlockRect(0);
     return t;
   }

@@ -35,8 +35,10 @@ class PipelinePixels : public GLDeviceFixture {
   }
   void fullQuad(D3DCOLOR colour, float z = 0.5f, float u0 = 0, float u1 = 1) {
     const float s = static_cast<float>(kSize);
-    const TexVertex quad[4] = {{0, 0, z, 1, colour, u0, 0}, {s, 0, z, 1, colour, u1, 0},
-                               {0, s, z, 1, colour, u0, 1}, {s, s, z, 1, colour, u1, 1}};
+    const TexVertex quad[4] = {{0, 0, z, 1, colour, u0, 0},
+                               {s, 0, z, 1, colour, u1, 0},
+                               {0, s, z, 1, colour, u0, 1},
+                               {s, s, z, 1, colour, u1, 1}};
     device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
     ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(TexVertex)), D3D_OK);
   }
@@ -104,8 +106,10 @@ TEST_F(PipelinePixels, StageReadsTheCoordinateSetItNames) {
     float u0, v0, u1, v1;
   };
   const float s = static_cast<float>(kSize);
-  const V quad[4] = {{0, 0, 0.5f, 1, 0, 0, 0.75f, 0}, {s, 0, 0.5f, 1, 0, 0, 0.75f, 0},
-                     {0, s, 0.5f, 1, 0, 0, 0.75f, 1}, {s, s, 0.5f, 1, 0, 0, 0.75f, 1}};
+  const V quad[4] = {{0, 0, 0.5f, 1, 0, 0, 0.75f, 0},
+                     {s, 0, 0.5f, 1, 0, 0, 0.75f, 0},
+                     {0, s, 0.5f, 1, 0, 0, 0.75f, 1},
+                     {s, s, 0.5f, 1, 0, 0, 0.75f, 1}};
   device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX2);
   ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(V)), D3D_OK);
   EXPECT_EQ(pixel(32, 32) & 0xFFFFFF, 0xFFFFFFu) << "stage 1 reads set 1 (u = 0.75)";

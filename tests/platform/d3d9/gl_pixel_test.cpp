@@ -24,7 +24,8 @@ D3DCOLOR toColour(const Vec4& v) {
 }
 
 Vec4 clamp01(Vec4 v) {
-  return {std::clamp(v.r, 0.0f, 1.0f), std::clamp(v.g, 0.0f, 1.0f), std::clamp(v.b, 0.0f, 1.0f), std::clamp(v.a, 0.0f, 1.0f)};
+  return {std::clamp(v.r, 0.0f, 1.0f), std::clamp(v.g, 0.0f, 1.0f), std::clamp(v.b, 0.0f, 1.0f),
+          std::clamp(v.a, 0.0f, 1.0f)};
 }
 
 // ---- the texture-stage formulas, one channel at a time ----
@@ -106,7 +107,8 @@ Vec4 evaluateStage(const Stage& s, Inputs& in) {
     out = clamp01(out);
   }
   if ((s.result & D3DTA_SELECTMASK) == D3DTA_TEMP) in.temp = out;
-  else in.current = out;
+  else
+    in.current = out;
   return out;
 }
 
@@ -161,7 +163,8 @@ class TextureStagePixels : public GLDeviceFixture {
   }
 
   D3DCOLOR expected(const std::vector<Stage>& stages) {
-    Inputs in{fromColour(kDiffuse), fromColour(kDiffuse), fromColour(kTexture), fromColour(kFactor), fromColour(kSpecular), {}};
+    Inputs in{fromColour(kDiffuse), fromColour(kDiffuse),  fromColour(kTexture),
+              fromColour(kFactor),  fromColour(kSpecular), {}};
     for (const Stage& s : stages) evaluateStage(s, in);
     return toColour(in.current);
   }
@@ -179,15 +182,14 @@ TEST_P(EveryOperation, MatchesTheFormulaForColourAndAlpha) {
   EXPECT_LE(channelDistance(got, want), 2) << "operation " << op << std::hex << " got " << got << " want " << want;
 }
 
-INSTANTIATE_TEST_SUITE_P(TextureOperations, EveryOperation,
-                         ::testing::Values(D3DTOP_SELECTARG1, D3DTOP_SELECTARG2, D3DTOP_MODULATE, D3DTOP_MODULATE2X,
-                                           D3DTOP_MODULATE4X, D3DTOP_ADD, D3DTOP_ADDSIGNED, D3DTOP_ADDSIGNED2X,
-                                           D3DTOP_SUBTRACT, D3DTOP_ADDSMOOTH, D3DTOP_BLENDDIFFUSEALPHA,
-                                           D3DTOP_BLENDTEXTUREALPHA, D3DTOP_BLENDFACTORALPHA, D3DTOP_BLENDTEXTUREALPHAPM,
-                                           D3DTOP_BLENDCURRENTALPHA, D3DTOP_PREMODULATE, D3DTOP_MODULATEALPHA_ADDCOLOR,
-                                           D3DTOP_MODULATECOLOR_ADDALPHA, D3DTOP_MODULATEINVALPHA_ADDCOLOR,
-                                           D3DTOP_MODULATEINVCOLOR_ADDALPHA, D3DTOP_DOTPRODUCT3, D3DTOP_MULTIPLYADD,
-                                           D3DTOP_LERP));
+INSTANTIATE_TEST_SUITE_P(
+    TextureOperations, EveryOperation,
+    ::testing::Values(D3DTOP_SELECTARG1, D3DTOP_SELECTARG2, D3DTOP_MODULATE, D3DTOP_MODULATE2X, D3DTOP_MODULATE4X,
+                      D3DTOP_ADD, D3DTOP_ADDSIGNED, D3DTOP_ADDSIGNED2X, D3DTOP_SUBTRACT, D3DTOP_ADDSMOOTH,
+                      D3DTOP_BLENDDIFFUSEALPHA, D3DTOP_BLENDTEXTUREALPHA, D3DTOP_BLENDFACTORALPHA,
+                      D3DTOP_BLENDTEXTUREALPHAPM, D3DTOP_BLENDCURRENTALPHA, D3DTOP_PREMODULATE,
+                      D3DTOP_MODULATEALPHA_ADDCOLOR, D3DTOP_MODULATECOLOR_ADDALPHA, D3DTOP_MODULATEINVALPHA_ADDCOLOR,
+                      D3DTOP_MODULATEINVCOLOR_ADDALPHA, D3DTOP_DOTPRODUCT3, D3DTOP_MULTIPLYADD, D3DTOP_LERP));
 
 struct ArgumentCase {
   DWORD source;
@@ -267,7 +269,8 @@ D3DCOLOR litColour(const D3DMATERIAL9& m, D3DCOLOR ambientState, const D3DLIGHT9
       const float cosTheta = std::cos(light.Theta / 2), cosPhi = std::cos(light.Phi / 2);
       float spot = 0;
       if (rho > cosTheta) spot = 1;
-      else if (rho > cosPhi) spot = std::pow((rho - cosPhi) / (cosTheta - cosPhi), light.Falloff);
+      else if (rho > cosPhi)
+        spot = std::pow((rho - cosPhi) / (cosTheta - cosPhi), light.Falloff);
       att *= spot;
     }
   }
@@ -281,9 +284,12 @@ D3DCOLOR litColour(const D3DMATERIAL9& m, D3DCOLOR ambientState, const D3DLIGHT9
     return std::clamp(colour + std::clamp(ms * ls * specular, 0.0f, 1.0f), 0.0f, 1.0f);
   };
   Vec4 out;
-  out.r = one(m.Diffuse.r, m.Ambient.r, m.Specular.r, m.Emissive.r, light.Diffuse.r, light.Ambient.r, light.Specular.r, ga.r);
-  out.g = one(m.Diffuse.g, m.Ambient.g, m.Specular.g, m.Emissive.g, light.Diffuse.g, light.Ambient.g, light.Specular.g, ga.g);
-  out.b = one(m.Diffuse.b, m.Ambient.b, m.Specular.b, m.Emissive.b, light.Diffuse.b, light.Ambient.b, light.Specular.b, ga.b);
+  out.r = one(m.Diffuse.r, m.Ambient.r, m.Specular.r, m.Emissive.r, light.Diffuse.r, light.Ambient.r, light.Specular.r,
+              ga.r);
+  out.g = one(m.Diffuse.g, m.Ambient.g, m.Specular.g, m.Emissive.g, light.Diffuse.g, light.Ambient.g, light.Specular.g,
+              ga.g);
+  out.b = one(m.Diffuse.b, m.Ambient.b, m.Specular.b, m.Emissive.b, light.Diffuse.b, light.Ambient.b, light.Specular.b,
+              ga.b);
   out.a = std::clamp(m.Diffuse.a, 0.0f, 1.0f);
   return toColour(out);
 }
@@ -345,7 +351,8 @@ TEST_P(LightingPixels, EachVertexMatchesTheLightingFormula) {
     }
   device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
   device_->BeginScene();
-  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_POINTLIST, static_cast<UINT>(points.size()), points.data(), sizeof(Point)), D3D_OK);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_POINTLIST, static_cast<UINT>(points.size()), points.data(), sizeof(Point)),
+            D3D_OK);
   device_->EndScene();
   const std::vector<D3DCOLOR> pixels = backBuffer();
   int lit = 0;
@@ -354,13 +361,16 @@ TEST_P(LightingPixels, EachVertexMatchesTheLightingFormula) {
     const D3DCOLOR want = litColour(m, ambient, light, {p.x, p.y, p.z}, {p.nx, p.ny, p.nz});
     const D3DCOLOR got = pixels[where[i].second * kSize + where[i].first];
     EXPECT_LE(channelDistance(got, want), 2) << "point " << i << std::hex << " got " << got << " want " << want;
-    if (channelDistance(want, litColour(m, ambient, D3DLIGHT9{GetParam(), {}, {}, {}, {}, {0, 0, 1}, 0, 0, 1, 0, 0, 0, 0}, {p.x, p.y, p.z}, {p.nx, p.ny, p.nz})) > 8)
+    if (channelDistance(want,
+                        litColour(m, ambient, D3DLIGHT9{GetParam(), {}, {}, {}, {}, {0, 0, 1}, 0, 0, 1, 0, 0, 0, 0},
+                                  {p.x, p.y, p.z}, {p.nx, p.ny, p.nz})) > 8)
       ++lit;
   }
   EXPECT_GT(lit, 3) << "the light must actually reach several points";
 }
 
-INSTANTIATE_TEST_SUITE_P(LightTypes, LightingPixels, ::testing::Values(D3DLIGHT_DIRECTIONAL, D3DLIGHT_POINT, D3DLIGHT_SPOT));
+INSTANTIATE_TEST_SUITE_P(LightTypes, LightingPixels,
+                         ::testing::Values(D3DLIGHT_DIRECTIONAL, D3DLIGHT_POINT, D3DLIGHT_SPOT));
 
 TEST_F(GLDeviceFixture, NormalsFollowTheInverseTransposeOfAScalingWorld) {
   // A point drawn through a world that squashes and turns space must be lit as the same point
@@ -390,7 +400,8 @@ TEST_F(GLDeviceFixture, NormalsFollowTheInverseTransposeOfAScalingWorld) {
   world.m[1][0] = -0.5f * s, world.m[1][1] = 0.5f * c;
   world.m[2][2] = world.m[3][3] = 1;
   const Point through{0.1f, 0.2f, 0.5f, 0.6f, 0.3f, -0.74f};
-  const float px = through.x * world.m[0][0] + through.y * world.m[1][0], py = through.x * world.m[0][1] + through.y * world.m[1][1];
+  const float px = through.x * world.m[0][0] + through.y * world.m[1][0],
+              py = through.x * world.m[0][1] + through.y * world.m[1][1];
   // The inverse transpose turns n by the same angle after scaling it by (1/2, 2, 1).
   const float sx = through.nx / 2, sy = through.ny * 2;
   const Point direct{px, py, 0.5f, sx * c - sy * s, sx * s + sy * c, through.nz};
@@ -475,7 +486,8 @@ TEST_F(GLDeviceFixture, GammaRampChangesThePresentedPixels) {
   ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
   ASSERT_TRUE(control->presentedPixels(pixels, w, h));
   auto through = [&](int c) { return static_cast<DWORD>(std::lround(ramp.red[c] / 65535.0 * 255.0)); };
-  EXPECT_LE(channelDistance(pixels[pixels.size() / 2], D3DCOLOR_XRGB(through(100), through(150), through(200)), false), 1);
+  EXPECT_LE(channelDistance(pixels[pixels.size() / 2], D3DCOLOR_XRGB(through(100), through(150), through(200)), false),
+            1);
   EXPECT_EQ(pixel(kSize / 2, kSize / 2) & 0xFFFFFF, 0x6496C8u) << "the back buffer itself is untouched";
 }
 
@@ -496,7 +508,8 @@ std::vector<D3DCOLOR> presentedLevels(IDirect3DDevice9* device) {
   std::vector<D3DCOLOR> pixels, levels;
   UINT w = 0, h = 0;
   if (!control->presentedPixels(pixels, w, h) || w < 64 || h < 64) return levels;
-  for (UINT level = 0; level < 256; ++level) levels.push_back(pixels[((level / 16) * 4 + 1) * w + (level % 16) * 4 + 1] & 0xFFFFFF);
+  for (UINT level = 0; level < 256; ++level)
+    levels.push_back(pixels[((level / 16) * 4 + 1) * w + (level % 16) * 4 + 1] & 0xFFFFFF);
   return levels;
 }
 
@@ -509,7 +522,8 @@ TEST_F(GLDeviceFixture, FinalPassKeepsEveryLevelUnderTheBaseRampAndMapsEntriesBy
     clearToEveryLevel(device_);
     const std::vector<D3DCOLOR> levels = presentedLevels(device_);
     ASSERT_EQ(levels.size(), 256u);
-    for (DWORD i = 0; i < 256; ++i) ASSERT_EQ(levels[i], D3DCOLOR_XRGB(i, 255 - i, i) & 0xFFFFFF) << "level " << i << " step " << step;
+    for (DWORD i = 0; i < 256; ++i)
+      ASSERT_EQ(levels[i], D3DCOLOR_XRGB(i, 255 - i, i) & 0xFFFFFF) << "level " << i << " step " << step;
   }
   // A ramp that really changes the picture goes through the look-up: each level shows the
   // high byte of its entry, white reaching 255 where the entry saturates.
@@ -537,7 +551,8 @@ class WindowFormatPixels : public GLDeviceFixture {
     if (HasFatalFailure()) return;
     safeRelease(device_);
     D3DPRESENT_PARAMETERS p = windowedPresentParameters(window_, kSize, kSize, D3DFMT_X8R8G8B8);
-    ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device_), D3D_OK);
+    ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device_),
+              D3D_OK);
   }
 };
 

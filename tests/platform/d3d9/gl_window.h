@@ -51,7 +51,8 @@ inline std::vector<D3DCOLOR> readBackBuffer(IDirect3DDevice9* device, UINT width
   EXPECT_EQ(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
   if (locked.pBits) {
     for (UINT y = 0; y < height; ++y)
-      std::memcpy(&pixels[size_t(y) * width], static_cast<uint8_t*>(locked.pBits) + size_t(y) * locked.Pitch, width * 4);
+      std::memcpy(&pixels[size_t(y) * width], static_cast<uint8_t*>(locked.pBits) + size_t(y) * locked.Pitch,
+                  width * 4);
     surface->UnlockRect();
   }
   surface->Release();

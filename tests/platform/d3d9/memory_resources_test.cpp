@@ -22,7 +22,8 @@ TEST(TexelCodec, RoundTripsEveryStoredFormat) {
       encodeTexel(c.format, colour, texel);
       const D3DCOLOR back = decodeTexel(c.format, texel);
       for (int shift = 0; shift < 24; shift += 8) {
-        EXPECT_LE(std::abs(static_cast<int>((back >> shift) & 0xFF) - static_cast<int>((colour >> shift) & 0xFF)), c.tolerance)
+        EXPECT_LE(std::abs(static_cast<int>((back >> shift) & 0xFF) - static_cast<int>((colour >> shift) & 0xFF)),
+                  c.tolerance)
             << "format " << c.format << " colour " << std::hex << colour;
       }
       if (!c.alpha) {

@@ -28,11 +28,18 @@ class RecordingDeviceTest : public ::testing::Test {
 
 TEST_F(RecordingDeviceTest, FreshDeviceHasTheRuntimeDefaults) {
   DWORD v = 0;
-  const std::pair<D3DRENDERSTATETYPE, DWORD> expected[] = {
-      {D3DRS_ZENABLE, D3DZB_TRUE},        {D3DRS_CULLMODE, D3DCULL_CCW},       {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
-      {D3DRS_LIGHTING, TRUE},             {D3DRS_TEXTUREFACTOR, 0xFFFFFFFFu},  {D3DRS_SRCBLEND, D3DBLEND_ONE},
-      {D3DRS_DESTBLEND, D3DBLEND_ZERO},   {D3DRS_ALPHAFUNC, D3DCMP_ALWAYS},    {D3DRS_COLORVERTEX, TRUE},
-      {D3DRS_FOGEND, floatToDword(1.0f)}, {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1}, {D3DRS_AMBIENT, 0}};
+  const std::pair<D3DRENDERSTATETYPE, DWORD> expected[] = {{D3DRS_ZENABLE, D3DZB_TRUE},
+                                                           {D3DRS_CULLMODE, D3DCULL_CCW},
+                                                           {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
+                                                           {D3DRS_LIGHTING, TRUE},
+                                                           {D3DRS_TEXTUREFACTOR, 0xFFFFFFFFu},
+                                                           {D3DRS_SRCBLEND, D3DBLEND_ONE},
+                                                           {D3DRS_DESTBLEND, D3DBLEND_ZERO},
+                                                           {D3DRS_ALPHAFUNC, D3DCMP_ALWAYS},
+                                                           {D3DRS_COLORVERTEX, TRUE},
+                                                           {D3DRS_FOGEND, floatToDword(1.0f)},
+                                                           {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1},
+                                                           {D3DRS_AMBIENT, 0}};
   for (auto [state, value] : expected) {
     ASSERT_EQ(device_->GetRenderState(state, &v), D3D_OK);
     EXPECT_EQ(v, value) << "render state " << state;
@@ -173,7 +180,8 @@ TEST(RecordingDirect3D, AnswersEnumerationFromTheScript) {
   EXPECT_EQ(d3d->CheckDeviceType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, TRUE), D3D_OK);
   EXPECT_EQ(d3d->CheckDeviceType(0, D3DDEVTYPE_REF, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, FALSE), D3DERR_NOTAVAILABLE);
   DWORD q = 0;
-  EXPECT_EQ(d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, FALSE, D3DMULTISAMPLE_4_SAMPLES, &q), D3D_OK);
+  EXPECT_EQ(d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, FALSE, D3DMULTISAMPLE_4_SAMPLES, &q),
+            D3D_OK);
   EXPECT_EQ(q, 3u);
 
   D3DPRESENT_PARAMETERS p = windowedParams();

@@ -49,7 +49,8 @@ TEST(ImageDecode, JpegDecodesCloseToItsSource) {
   EXPECT_FALSE(image.hasAlpha);
   ASSERT_EQ(image.width, 16u);
   for (int shift = 0; shift < 24; shift += 8)
-    EXPECT_NEAR(static_cast<int>((image.pixels[100] >> shift) & 0xFF), static_cast<int>((0xFF4080C0u >> shift) & 0xFF), 3);
+    EXPECT_NEAR(static_cast<int>((image.pixels[100] >> shift) & 0xFF), static_cast<int>((0xFF4080C0u >> shift) & 0xFF),
+                3);
   EXPECT_EQ(image.pixels[100] >> 24, 0xFFu) << "opaque";
 }
 
@@ -88,7 +89,10 @@ TEST(ImageDecode, DamagedFilesFailWithoutCrashing) {
 TEST(ImageDecode, ForgedSizesAreRefused) {
   auto bmp = encodeBmp(pattern(2, 2, false), 2, 2);
   // Width 100000 in the header.
-  bmp[18] = 0xA0; bmp[19] = 0x86; bmp[20] = 0x01; bmp[21] = 0x00;
+  bmp[18] = 0xA0;
+  bmp[19] = 0x86;
+  bmp[20] = 0x01;
+  bmp[21] = 0x00;
   DecodedImage image;
   EXPECT_FALSE(decodeImage(bmp.data(), bmp.size(), image));
   auto png = encodePng(pattern(2, 2, false), 2, 2, false);
@@ -114,8 +118,8 @@ class D3DXTextures : public ::testing::Test {
 };
 
 TEST_F(D3DXTextures, DefaultsTakeTheImageSizeAndBuildBoxFilteredMips) {
-  const std::vector<D3DCOLOR> pixels = {0xFF000000, 0xFF040404, 0xFF080808, 0xFF0C0C0C, 0xFF102030, 0xFF000000,
-                                        0xFF000000, 0xFF000000};  // 4x2
+  const std::vector<D3DCOLOR> pixels = {0xFF000000, 0xFF040404, 0xFF080808, 0xFF0C0C0C,
+                                        0xFF102030, 0xFF000000, 0xFF000000, 0xFF000000};  // 4x2
   const auto png = encodePng(pixels, 4, 2, false);
   IDirect3DTexture9* t = nullptr;
   D3DXIMAGE_INFO info{};
@@ -171,7 +175,8 @@ TEST_F(D3DXTextures, BadDataGivesNoTexture) {
             D3DXERR_INVALIDDATA);
   EXPECT_EQ(t, nullptr);
   EXPECT_EQ(D3DXCreateTextureFromFileExA(device_, "/nonexistent/image.png", D3DX_DEFAULT, D3DX_DEFAULT, 1, 0,
-                                         D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, &t),
+                                         D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr,
+                                         nullptr, &t),
             D3DERR_NOTFOUND);
   EXPECT_EQ(static_cast<RecordingDevice*>(device_)->liveTextures(), 0);
 }
@@ -193,8 +198,8 @@ TEST_F(D3DXTextures, LoadsAnImageIntoARectangleOfASurface) {
   EXPECT_EQ(texel(t, 0, 3, 2), 0u) << "outside the rectangle nothing changes";
   EXPECT_EQ(texel(t, 0, 6, 2), 0u);
   const RECT outside{6, 6, 10, 10};
-  EXPECT_EQ(D3DXLoadSurfaceFromFileInMemory(surface, nullptr, &outside, png.data(), static_cast<UINT>(png.size()), nullptr,
-                                            D3DX_FILTER_NONE, 0, nullptr),
+  EXPECT_EQ(D3DXLoadSurfaceFromFileInMemory(surface, nullptr, &outside, png.data(), static_cast<UINT>(png.size()),
+                                            nullptr, D3DX_FILTER_NONE, 0, nullptr),
             D3DERR_INVALIDCALL);
   surface->Release();
   t->Release();

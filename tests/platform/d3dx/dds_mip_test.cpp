@@ -195,9 +195,8 @@ TEST(MipChain, HalvedOpaqueBlocksRoundTheirMeanToTheNearestAndOthersStayWeighted
   // Three 2 x 2 blocks side by side: blue means 10.75, 10.25 and 0.5; the last block has one
   // transparent texel and goes the weighted way.
   const std::vector<D3DCOLOR> top = {0xFF00000A, 0xFF00000B, 0xFF00000A, 0xFF00000A, 0xFF000000, 0xFF000000,
-                                     0x00000000, 0xFFFF0000,
-                                     0xFF00000B, 0xFF00000B, 0xFF00000A, 0xFF00000B, 0xFF000001, 0xFF000001,
-                                     0xFFFF0000, 0xFFFF0000};
+                                     0x00000000, 0xFFFF0000, 0xFF00000B, 0xFF00000B, 0xFF00000A, 0xFF00000B,
+                                     0xFF000001, 0xFF000001, 0xFFFF0000, 0xFFFF0000};
   UINT w = 0, h = 0;
   const auto half = nextMipLevel(top, 8, 2, w, h, D3DX_FILTER_BOX);
   ASSERT_EQ(w, 4u);

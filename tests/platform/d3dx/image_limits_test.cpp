@@ -48,7 +48,10 @@ TEST(ImageLimits, HeadersClaimingMoreThanTheFileHoldsAreRefused) {
 
   // A BMP header of 4000 x 3000 with a few rows of data.
   auto bmp = encodeBmp(speckled(40, 3), 40, 3);
-  bmp[18] = 0xA0; bmp[19] = 0x0F; bmp[22] = 0xB8; bmp[23] = 0x0B;
+  bmp[18] = 0xA0;
+  bmp[19] = 0x0F;
+  bmp[22] = 0xB8;
+  bmp[23] = 0x0B;
   EXPECT_FALSE(decodeImage(bmp.data(), bmp.size(), image));
 
   // A BMP of a compression its decoder does not know, whose rows would be read as present.
@@ -58,7 +61,10 @@ TEST(ImageLimits, HeadersClaimingMoreThanTheFileHoldsAreRefused) {
 
   // A GIF of 16384 x 2048 with a handful of codes: each code gives at most 4096 pixels.
   auto gif = encodeGif(std::vector<bool>(4, true), 2, 2);
-  gif[6] = 0x00; gif[7] = 0x40; gif[8] = 0x00; gif[9] = 0x08;
+  gif[6] = 0x00;
+  gif[7] = 0x40;
+  gif[8] = 0x00;
+  gif[9] = 0x08;
   EXPECT_FALSE(decodeImage(gif.data(), gif.size(), image));
 
   // A PNG whose header (checksum repaired) claims 8192 x 8192 over the data of 8 x 8.
@@ -68,7 +74,8 @@ TEST(ImageLimits, HeadersClaimingMoreThanTheFileHoldsAreRefused) {
 
   // A whole, honest image past the memory budget: 6000 x 6000 in run-length packets.
   std::vector<uint8_t> big = {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x70, 0x17, 0x70, 0x17, 32, 0x28};
-  for (size_t packet = 0; packet < size_t{6000} * 6000 / 128; ++packet) big.insert(big.end(), {0xFF, 0x60, 0x40, 0x20, 0xFF});
+  for (size_t packet = 0; packet < size_t{6000} * 6000 / 128; ++packet)
+    big.insert(big.end(), {0xFF, 0x60, 0x40, 0x20, 0xFF});
   ASSERT_TRUE(readImageInfo(big.data(), big.size(), image));
   EXPECT_EQ(image.width, 6000u);
   EXPECT_FALSE(decodeImage(big.data(), big.size(), image));
@@ -79,9 +86,12 @@ TEST(ImageLimits, ImagesCutShortAreRefusedRatherThanPartlyDrawn) {
   std::vector<bool> dots(size_t{w} * h);
   for (size_t i = 0; i < dots.size(); ++i) dots[i] = (i * 7) % 3 == 0;
   const std::vector<std::pair<const char*, std::vector<uint8_t>>> images = {
-      {"JPEG", encodeJpeg(speckled(w, h), w, h)},  {"PNG", encodePng(speckled(w, h), w, h, false)},
-      {"BMP", encodeBmp(speckled(w, h), w, h)},    {"TGA", encodeTga(speckled(w, h), w, h)},
-      {"RLE TGA", encodeRleTga(halves(w, h, 0xFF102030, 0xFF405060), w, h)}, {"GIF", encodeGif(dots, w, h)}};
+      {"JPEG", encodeJpeg(speckled(w, h), w, h)},
+      {"PNG", encodePng(speckled(w, h), w, h, false)},
+      {"BMP", encodeBmp(speckled(w, h), w, h)},
+      {"TGA", encodeTga(speckled(w, h), w, h)},
+      {"RLE TGA", encodeRleTga(halves(w, h, 0xFF102030, 0xFF405060), w, h)},
+      {"GIF", encodeGif(dots, w, h)}};
   for (const auto& [kind, whole] : images) {
     DecodedImage image;
     ASSERT_TRUE(decodeImage(whole.data(), whole.size(), image)) << kind << " whole";
@@ -253,8 +263,8 @@ TEST(ImageLimits, DamagedExifBlocksLeaveTheImageAsStored) {
   EXPECT_EQ(exifOrientation(far, sizeof far), 1);
   uint8_t many[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 0xFF, 0xFF, 0x12, 0x01, 3, 0};
   EXPECT_EQ(exifOrientation(many, sizeof many), 1);
-  uint8_t wild[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
-                    0x12, 0x01, 3, 0, 1, 0, 0, 0, 9, 0, 0, 0};
+  uint8_t wild[] = {'E', 'x', 'i',  'f',  0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,
+                    1,   0,   0x12, 0x01, 3, 0, 1,   0,   0,  0, 9, 0, 0, 0};
   EXPECT_EQ(exifOrientation(wild, sizeof wild), 1) << "no such orientation";
   wild[24] = 8;
   EXPECT_EQ(exifOrientation(wild, sizeof wild), 8);

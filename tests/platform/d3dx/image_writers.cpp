@@ -213,7 +213,8 @@ std::vector<uint8_t> encodeGif(const std::vector<bool>& white, UINT w, UINT h) {
   for (size_t at = 0; at < data.size(); at += 255) {
     const size_t n = std::min<size_t>(255, data.size() - at);
     v.push_back(static_cast<uint8_t>(n));
-    v.insert(v.end(), data.begin() + static_cast<std::ptrdiff_t>(at), data.begin() + static_cast<std::ptrdiff_t>(at + n));
+    v.insert(v.end(), data.begin() + static_cast<std::ptrdiff_t>(at),
+             data.begin() + static_cast<std::ptrdiff_t>(at + n));
   }
   v.push_back(0);
   v.push_back(0x3B);

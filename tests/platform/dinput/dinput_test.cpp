@@ -160,8 +160,7 @@ TEST(DirectInputDevice, MisuseIsRefused) {
   auto spare = d.di->CreateDevice(DeviceClass::Keyboard);
   EXPECT_EQ(spare->SetDataFormat(c_dfDIMouse), DIERR_INVALIDPARAM);
   EXPECT_EQ(spare->Acquire(), DIERR_INVALIDPARAM);  // no format yet
-  EXPECT_EQ(spare->SetCooperativeLevel(1, DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE | DISCL_FOREGROUND),
-            DIERR_INVALIDPARAM);
+  EXPECT_EQ(spare->SetCooperativeLevel(1, DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE | DISCL_FOREGROUND), DIERR_INVALIDPARAM);
   DWORD n = 4;
   EXPECT_EQ(d.keyboard->GetDeviceData(8, nullptr, &n, 0), DIERR_INVALIDPARAM);
   uint8_t small[16];

@@ -152,14 +152,10 @@ uint32_t dwordOf(const RegistryKey& key, const char* name) {
 TEST(Registry, DamagedLinesAreSkippedAndTheRestKept) {
   const std::string damaged[] = {
       "\"Width\"=dword:1",  // short dword
-      "\"Width\"=word:00000001",
-      "\"Width=dword:00000001",
-      "\"W\"=hex(3):0g",
-      "\"W\"=hex(x):00",
-      "\"W\"=sz:\"unterminated",
-      "\"W\"=sz:\"bad\\q\"",
-      "\x01\x02 binary junk\xff",
-      "\"Long\"=dword:" + std::string(5000, '0'),
+      "\"Width\"=word:00000001",  "\"Width=dword:00000001",
+      "\"W\"=hex(3):0g",          "\"W\"=hex(x):00",
+      "\"W\"=sz:\"unterminated",  "\"W\"=sz:\"bad\\q\"",
+      "\x01\x02 binary junk\xff", "\"Long\"=dword:" + std::string(5000, '0'),
   };
   for (const std::string& line : damaged) {
     testsupport::ScopedConfigDir dir;
@@ -181,7 +177,8 @@ TEST(Registry, DamagedLinesAreSkippedAndTheRestKept) {
 }
 
 TEST(Registry, ValuesUnderABadOrMissingKeyLineAreSkipped) {
-  auto store = RegistryStore::parse("\"Stray\"=dword:00000001\n[]\n\"Lost\"=dword:00000002\n[K]\n\"Kept\"=dword:00000003\n");
+  auto store =
+      RegistryStore::parse("\"Stray\"=dword:00000001\n[]\n\"Lost\"=dword:00000002\n[K]\n\"Kept\"=dword:00000003\n");
   EXPECT_EQ(store.skippedLines(), (std::vector<std::size_t>{1, 2, 3}));
   ASSERT_EQ(store.keys().size(), 1u);
   EXPECT_NE(store.findKey("k")->find("kept"), nullptr);

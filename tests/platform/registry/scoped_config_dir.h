@@ -17,7 +17,8 @@ class ScopedConfigDir {
   }
   ~ScopedConfigDir() {
     if (hadPrevious_) setenv("BRASSMOOR_CONFIG_DIR", previous_.c_str(), 1);
-    else unsetenv("BRASSMOOR_CONFIG_DIR");
+    else
+      unsetenv("BRASSMOOR_CONFIG_DIR");
   }
   std::filesystem::path file() const { return platform::registryFilePath(); }
   std::filesystem::path folder() const { return dir_.path() / "config"; }

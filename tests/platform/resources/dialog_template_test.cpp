@@ -110,7 +110,8 @@ TEST(DialogTemplate, MalformedTextIsRejected) {
   EXPECT_FALSE(parseDialogTemplate("DIALOG 1 2 3\nWIDGET 5\n"));
   EXPECT_FALSE(parseDialogTemplate("DIALOG 1 2 3\nDIALOG 1 2 3\n"));
   EXPECT_FALSE(parseDialogTemplate("DIALOG 1 2 3\nCAPTION \"a\\"));
-  const auto ok = parseDialogTemplate("; note\r\n\r\nDIALOG 7 10 20\r\nCONTROL 3 STATIC 1 2 3 4 \"say \\\"hi\\\" \\\\\"\r\n");
+  const auto ok =
+      parseDialogTemplate("; note\r\n\r\nDIALOG 7 10 20\r\nCONTROL 3 STATIC 1 2 3 4 \"say \\\"hi\\\" \\\\\"\r\n");
   ASSERT_TRUE(ok);
   EXPECT_EQ(ok->id, 7);
   ASSERT_EQ(ok->controls.size(), 1u);

@@ -12,10 +12,11 @@ namespace {
 using platform::findResource;
 
 TEST(Resources, EveryShippedResourceIsEmbeddedAndFoundInAnyCase) {
-  const std::pair<const char*, int> expected[] = {
-      {"MEMFILE", 147}, {"MEMFILE", 186}, {"MEMFILE", 187}, {"MEMFILE", 188}, {"MEMFILE", 189},
-      {"MEMFILE", 190}, {"CUSTOMDATA", 193}, {"CUSTOMDATA", 194}, {"BITMAP", 155}, {"BITMAP", 173},
-      {"DIALOG", 103}, {"DIALOG", 129}, {"DIALOG", 132}};
+  const std::pair<const char*, int> expected[] = {{"MEMFILE", 147},    {"MEMFILE", 186},    {"MEMFILE", 187},
+                                                  {"MEMFILE", 188},    {"MEMFILE", 189},    {"MEMFILE", 190},
+                                                  {"CUSTOMDATA", 193}, {"CUSTOMDATA", 194}, {"BITMAP", 155},
+                                                  {"BITMAP", 173},     {"DIALOG", 103},     {"DIALOG", 129},
+                                                  {"DIALOG", 132}};
   for (const auto& [type, id] : expected) {
     const auto bytes = findResource(type, id);
     EXPECT_TRUE(bytes.found()) << type << " " << id;
@@ -79,13 +80,34 @@ TEST(Resources, CaptionsCarryEveryKeyTheProgramLooksUp) {
   EXPECT_EQ(text.substr(0, 3), "\xEF\xBB\xBF");
   std::string lower;
   for (char c : text) lower.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c);
-  for (const char* key :
-       {"screensaver_configuration", "screensaver_name", "video_mode_selection", "use_desktop_settings",
-        "sound_control", "master_volume:", "enable_music", "enable_sfx", "graphics", "gamma_control:",
-        "put_your_picture_in_the_frame", "browse", "path", "restore_default_picture", "misc_options", "show_fps",
-        "show_time", "24h_style", "12h_style", "exit_on_mouse_move", "products",
-        "visit_our_official_web-site_for_more_great_3d_screensavers", "visit...", "about", "restore_defaults", "ok",
-        "cancel", "about_window_text"}) {
+  for (const char* key : {"screensaver_configuration",
+                          "screensaver_name",
+                          "video_mode_selection",
+                          "use_desktop_settings",
+                          "sound_control",
+                          "master_volume:",
+                          "enable_music",
+                          "enable_sfx",
+                          "graphics",
+                          "gamma_control:",
+                          "put_your_picture_in_the_frame",
+                          "browse",
+                          "path",
+                          "restore_default_picture",
+                          "misc_options",
+                          "show_fps",
+                          "show_time",
+                          "24h_style",
+                          "12h_style",
+                          "exit_on_mouse_move",
+                          "products",
+                          "visit_our_official_web-site_for_more_great_3d_screensavers",
+                          "visit...",
+                          "about",
+                          "restore_defaults",
+                          "ok",
+                          "cancel",
+                          "about_window_text"}) {
     EXPECT_NE(lower.find("\r\n#" + std::string(key) + "#\r\n"), std::string::npos) << key;
   }
   // Seven "%"-separated parts in the about text.

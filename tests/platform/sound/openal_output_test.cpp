@@ -61,7 +61,7 @@ TEST(OpenAlOutput, WritesWhatPlaysAtTheGlobalVolume) {
   // window keeps well clear of the moments the test changed something.
   const double loud = wav->toneAmplitude(440, 0.1, 0.35);
   const double quiet = wav->toneAmplitude(440, 0.85, 1.1);
-  EXPECT_GT(loud, 0.2);  // a mono sample at full volume, spread over two speakers
+  EXPECT_GT(loud, 0.2);                   // a mono sample at full volume, spread over two speakers
   EXPECT_NEAR(quiet / loud, 0.25, 0.03);  // volumes are linear
   EXPECT_LT(wav->toneAmplitude(1000, 0.1, 0.5), 0.01);
 }
@@ -82,9 +82,9 @@ TEST(OpenAlOutput, TickingFadesWithDistanceAsTheClockSceneSetsItUp) {
     lib.Apply3D();
     std::this_thread::sleep_for(800ms);
   };
-  listenAt(clock);                  // at the dial
-  listenAt({250, 180, 50});         // half a metre away
-  listenAt({-200, 180, 50});        // five metres, across the room
+  listenAt(clock);            // at the dial
+  listenAt({250, 180, 50});   // half a metre away
+  listenAt({-200, 180, 50});  // five metres, across the room
   auto wav = finish(p);
   ASSERT_TRUE(wav);
   const double atClock = wav->toneAmplitude(1000, 0.2, 0.5);
@@ -221,8 +221,7 @@ TEST(OpenAlOutput, AStreamedLoopDamagedInTheMiddleEndsWhereTheDamageLies) {
   tone[tone.size() / 2] ^= 0x5A;
   Played p = openWave(dir, "out.wav", 0);
   SoundLibrary& lib = *p.lib;
-  const SoundHandle sample = lib.SampleLoad(tone.data(), 0, static_cast<uint32_t>(tone.size()), 1,
-                                            SOUND_SAMPLE_LOOP);
+  const SoundHandle sample = lib.SampleLoad(tone.data(), 0, static_cast<uint32_t>(tone.size()), 1, SOUND_SAMPLE_LOOP);
   ASSERT_NE(sample, 0u);
   ASSERT_TRUE(lib.ChannelPlay(lib.SampleGetChannel(sample, true), true));
   std::this_thread::sleep_for(1800ms);

@@ -20,8 +20,7 @@ std::unique_ptr<SoundLibrary> silentLibrary() {
   return lib;
 }
 
-SoundHandle load(SoundLibrary& lib, const std::vector<uint8_t>& ogg, uint32_t max,
-                 uint32_t flags) {
+SoundHandle load(SoundLibrary& lib, const std::vector<uint8_t>& ogg, uint32_t max, uint32_t flags) {
   return lib.SampleLoad(ogg.data(), 0, static_cast<uint32_t>(ogg.size()), max, flags);
 }
 

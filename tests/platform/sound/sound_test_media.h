@@ -13,8 +13,7 @@ namespace soundtest {
 std::vector<uint8_t> encodeOgg(const std::vector<float>& interleaved, int channels, int rate);
 
 // A sine of `hz` at `amplitude`, `seconds` long, the same in every channel.
-std::vector<uint8_t> sineOgg(double hz, double seconds, double amplitude = 0.5, int channels = 1,
-                             int rate = 44100);
+std::vector<uint8_t> sineOgg(double hz, double seconds, double amplitude = 0.5, int channels = 1, int rate = 44100);
 
 // Mono noise at 44.1 kHz: unlike a tone it fills many pages, so damage in its middle falls
 // on audio rather than on the headers.

@@ -11,12 +11,8 @@ namespace {
 using platform::decodeBitmap;
 using platform::Image;
 
-void put16(std::string& s, std::size_t at, uint32_t v) {
-  s[at] = char(v), s[at + 1] = char(v >> 8);
-}
-void put32(std::string& s, std::size_t at, uint32_t v) {
-  put16(s, at, v & 0xFFFF), put16(s, at + 2, v >> 16);
-}
+void put16(std::string& s, std::size_t at, uint32_t v) { s[at] = char(v), s[at + 1] = char(v >> 8); }
+void put32(std::string& s, std::size_t at, uint32_t v) { put16(s, at, v & 0xFFFF), put16(s, at + 2, v >> 16); }
 
 // A BMP file of `w` x `h` at `bpp` with the given pixel bytes (rows padded by the caller).
 std::string bmp(int32_t w, int32_t h, uint16_t bpp, const std::string& pixels, const std::string& palette = "") {

@@ -35,7 +35,8 @@ std::vector<Style> readFont(const std::string& text) {
   eachChild(*list, [&](UdfNode& s) {
     Style style;
     style.size = intOf(s, "Size", 14);
-    if (UdfNode* charsets = s.findChild("Charsets")) eachChild(*charsets, [&](UdfNode& c) { style.charsets.push_back(c.asString()); });
+    if (UdfNode* charsets = s.findChild("Charsets"))
+      eachChild(*charsets, [&](UdfNode& c) { style.charsets.push_back(c.asString()); });
     styles.push_back(style);
   });
   return styles;

@@ -37,9 +37,9 @@ int height() { return viewsFolder() ? 768 : 300; }
 // Light and colour of one picture, in 0..255 luma.
 struct Exposure {
   double mean = 0;
-  double black = 0;    // share of pixels darker than 4
-  double white = 0;    // share of pixels with a channel at 254 or more
-  double centre = 0;   // mean of the middle ninth, where the tours put their subject
+  double black = 0;   // share of pixels darker than 4
+  double white = 0;   // share of pixels with a channel at 254 or more
+  double centre = 0;  // mean of the middle ninth, where the tours put their subject
 };
 
 Exposure measure(const std::vector<D3DCOLOR>& px, int w, int h) {
@@ -125,7 +125,6 @@ class RoomViews : public clocktest::ClockRoomFixture {
     EXPECT_TRUE(scene_->tours().node().getTimeRange(start, end)) << tour;
     return (start + end) / 2;
   }
-
 };
 
 TEST_F(RoomViews, FreeCameraAndEveryTourShowADimLitRoom) {

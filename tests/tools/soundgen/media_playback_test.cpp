@@ -32,7 +32,8 @@ double windowDb(const soundgen::Audio& a, double from, double to, bool peak) {
   double sum = 0.0, top = 0.0;
   std::size_t n = 0;
   for (const auto& ch : a.channels)
-    for (std::size_t i = static_cast<std::size_t>(from * a.rate); i < static_cast<std::size_t>(to * a.rate) && i < ch.size(); ++i) {
+    for (std::size_t i = static_cast<std::size_t>(from * a.rate);
+         i < static_cast<std::size_t>(to * a.rate) && i < ch.size(); ++i) {
       sum += static_cast<double>(ch[i]) * ch[i];
       top = std::max(top, static_cast<double>(std::fabs(ch[i])));
       ++n;
@@ -83,7 +84,8 @@ TEST(MediaPlayback, TheSixSoundsLoadAndPlayTogetherWithoutClipping) {
   ASSERT_TRUE(mix.has_value());
   const double end = static_cast<double>(mix->frames()) / mix->rate;
   ASSERT_GE(end, 3.0);
-  const double bedRms = windowDb(*mix, end - 2.7, end - 1.6, false), bedPeak = windowDb(*mix, end - 2.7, end - 1.6, true);
+  const double bedRms = windowDb(*mix, end - 2.7, end - 1.6, false),
+               bedPeak = windowDb(*mix, end - 2.7, end - 1.6, true);
   const double clapPeak = windowDb(*mix, end - 1.5, end, true), overallPeak = windowDb(*mix, 0.0, end, true);
   std::printf("at volume 50: music + rain + ticks RMS %.1f dBFS, peak %.1f; with the clap peak %.1f\n", bedRms, bedPeak,
               clapPeak);

@@ -97,8 +97,10 @@ TEST_F(MediaSounds, LoopsJoinEndToStartWithoutAClickOrAGap) {
     Audio head(a->channelCount(), quarter), tail(a->channelCount(), quarter);
     for (int c = 0; c < a->channelCount(); ++c) {
       const auto& ch = a->channels[static_cast<std::size_t>(c)];
-      std::copy(ch.begin(), ch.begin() + static_cast<std::ptrdiff_t>(quarter), head.channels[static_cast<std::size_t>(c)].begin());
-      std::copy(ch.end() - static_cast<std::ptrdiff_t>(quarter), ch.end(), tail.channels[static_cast<std::size_t>(c)].begin());
+      std::copy(ch.begin(), ch.begin() + static_cast<std::ptrdiff_t>(quarter),
+                head.channels[static_cast<std::size_t>(c)].begin());
+      std::copy(ch.end() - static_cast<std::ptrdiff_t>(quarter), ch.end(),
+                tail.channels[static_cast<std::size_t>(c)].begin());
     }
     EXPECT_GT(db(rmsOf(head)), db(rmsOf(*a)) - 12.0) << name;
     EXPECT_GT(db(rmsOf(tail)), db(rmsOf(*a)) - 12.0) << name;

@@ -40,9 +40,9 @@ TEST(MidiFile, TrackHoldsEventsInTimeOrderWithReleasesFirst) {
   const std::string track = file.substr(22);
   const std::string expected = bytes({0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40,  // tempo: 1 s a quarter
                                       0x00, 0xC0, 0x05,                          // program, one data byte
-                                      0x00, 0x90, 60, 64,                        // strike at 0
-                                      0x83, 0x60, 0x80, 60, 0,                   // 480 ticks later: release
-                                      0x00, 0x90, 60, 70,                        // then strike again
+                                      0x00, 0x90, 60,   64,                      // strike at 0
+                                      0x83, 0x60, 0x80, 60,   0,                 // 480 ticks later: release
+                                      0x00, 0x90, 60,   70,                      // then strike again
                                       0x00, 0xFF, 0x2F, 0x00});
   EXPECT_EQ(track, expected);
 }

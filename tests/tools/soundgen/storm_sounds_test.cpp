@@ -11,7 +11,8 @@ namespace {
 
 double windowPeak(const std::vector<float>& s, double from, double to) {
   double peak = 0.0;
-  for (std::size_t i = static_cast<std::size_t>(from * kSampleRate); i < static_cast<std::size_t>(to * kSampleRate); ++i)
+  for (std::size_t i = static_cast<std::size_t>(from * kSampleRate); i < static_cast<std::size_t>(to * kSampleRate);
+       ++i)
     peak = std::max(peak, static_cast<double>(std::fabs(s[i])));
   return peak;
 }

@@ -49,7 +49,8 @@ class PackedMedia : public ::testing::Test {
     for (const auto& [name, bytes] : files_) dir_.write("media/" + name, bytes);
     archive_ = (dir_.path() / "media.rar").string();
     ASSERT_EQ(run(kMediapack + " " + quote(archive_) + " " + quote((dir_.path() / "media").string()) +
-                  " --mtime 1700000000").code,
+                  " --mtime 1700000000")
+                  .code,
               0);
   }
 
@@ -124,7 +125,8 @@ TEST_F(PackedMedia, AnAlteredByteFailsTheCrc) {
 
 TEST(Udfdump, TextTreeAsJson) {
   testsupport::TempDir dir;
-  const auto file = dir.write("props.txt", "using Cfg; W = 5; 7; A = array(1, \"t\\\"q\");\r\nB = object(x = \"\xe9\");");
+  const auto file = dir.write("props.txt",
+                              "using Cfg; W = 5; 7; A = array(1, \"t\\\"q\");\r\nB = object(x = \"\xe9\");");
   const Outcome r = run(kUdfdump + " text " + quote(file.string()));
   ASSERT_EQ(r.code, 0);
   EXPECT_EQ(r.out,
@@ -155,9 +157,11 @@ TEST(Udfdump, BinaryTreeAsJson) {
   for (int i = 0; i < 64; ++i) hex64 += "ab";
   EXPECT_EQ(r.out.rfind("{\"name\":\"_root\",\"type\":\"_roottype\",\"flags\":4,", 0), 0u) << r.out;
   EXPECT_NE(r.out.find("{\"name\":\"Flags\",\"type\":\"int\",\"flags\":0,\"size\":4,\"data\":\"02010000\"}"),
-            std::string::npos) << r.out;
+            std::string::npos)
+      << r.out;
   EXPECT_NE(r.out.find("{\"name\":\"Big\",\"type\":\"byte\",\"flags\":2,\"size\":70,\"reference\":true}"),
-            std::string::npos) << r.out;
+            std::string::npos)
+      << r.out;
   EXPECT_NE(r.out.find("\"size\":70,\"data\":\"" + hex64 + "...\"}"), std::string::npos) << r.out;
   const Outcome full = run(kUdfdump + " binary " + quote(path) + " --full");
   EXPECT_NE(full.out.find("\"data\":\"" + hex64 + "abababababab\"}"), std::string::npos) << full.out;
@@ -166,9 +170,8 @@ TEST(Udfdump, BinaryTreeAsJson) {
 TEST(Udfdump, UnreadableInputExitsWithOne) {
   testsupport::TempDir dir;
   const auto junk = dir.write("junk", std::string("\x05\x00\x00\x00garbage", 11));
-  for (const std::string& cmd : {"text " + quote((dir.path() / "missing").string()),
-                                 "binary " + quote(junk.string()), "binary " + quote(dir.path().string()),
-                                 "archive list " + quote(junk.string()),
+  for (const std::string& cmd : {"text " + quote((dir.path() / "missing").string()), "binary " + quote(junk.string()),
+                                 "binary " + quote(dir.path().string()), "archive list " + quote(junk.string()),
                                  "archive extract " + quote(junk.string()) + " x"}) {
     EXPECT_EQ(run(kUdfdump + " " + cmd).code, 1) << cmd;
   }
