@@ -103,6 +103,8 @@ class GLDevice : public BaseDevice {
   void clearBoundTarget();
   void lookUpInWindow();
   void warmInPlacePass();
+  // The window as target, no blending, the in-place program reading the ramp table on unit 1.
+  void beginInPlacePass();
   void uploadRampTable();
   // The window bound with the state a full-window triangle needs: no depth, stencil or
   // scissor test, no culling or polygon offset, filled.

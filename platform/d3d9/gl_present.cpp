@@ -123,20 +123,26 @@ void GLDevice::warmInPlacePass() {
   // The driver builds a program's code at its first draw, which for this pass would be the
   // first lightning flash; one draw now over no pixel, in the state the pass draws in, does it
   // while the device is made.
-  beginWindowPass();
-  glDisable(GL_BLEND);
-  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  glUseProgram(inPlaceProgram_);
-  glActiveTexture(GL_TEXTURE1);
-  glBindTexture(GL_TEXTURE_2D, gammaTex_);
-  glUniform1i(inPlaceGammaLoc_, 1);
-  glBindVertexArray(emptyVao_);
+  beginInPlacePass();
   glEnable(GL_SCISSOR_TEST);
   glScissor(0, 0, 0, 0);
   glDrawArrays(GL_TRIANGLES, 0, 3);
   glDisable(GL_SCISSOR_TEST);
   glBindTexture(GL_TEXTURE_2D, 0);
   glUseProgram(0);
+  samplerBound_[1] = false;
+}
+
+void GLDevice::beginInPlacePass() {
+  beginWindowPass();
+  glDisable(GL_BLEND);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glUseProgram(inPlaceProgram_);
+  glActiveTexture(GL_TEXTURE1);
+  glBindTexture(GL_TEXTURE_2D, gammaTex_);
+  glBindSampler(1, 0);
+  glUniform1i(inPlaceGammaLoc_, 1);
+  glBindVertexArray(emptyVao_);
 }
 
 void GLDevice::destroyPresentPass() {
@@ -467,15 +473,7 @@ void GLDevice::rampChanged() {
 
 void GLDevice::lookUpInWindow() {
   uploadRampTable();
-  beginWindowPass();
-  glDisable(GL_BLEND);
-  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  glUseProgram(inPlaceProgram_);
-  glActiveTexture(GL_TEXTURE1);
-  glBindTexture(GL_TEXTURE_2D, gammaTex_);
-  glBindSampler(1, 0);
-  glUniform1i(inPlaceGammaLoc_, 1);
-  glBindVertexArray(emptyVao_);
+  beginInPlacePass();
   glDrawArrays(GL_TRIANGLES, 0, 3);
   // The pass changed bindings and state that draws rely on.
   current_ = nullptr;

@@ -554,6 +554,21 @@ class WindowFormatPixels : public GLDeviceFixture {
     ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device_),
               D3D_OK);
   }
+
+  // Sets `ramp` and, over two frames, expects the back buffer to keep the frame as drawn and
+  // every presented level to come out as the high byte of its ramp entry.
+  void expectEveryLevelThroughTheRamp(const D3DGAMMARAMP& ramp, const std::string& label) {
+    device_->SetGammaRamp(0, D3DSGR_CALIBRATE, &ramp);
+    for (int frame = 0; frame < 2; ++frame) {
+      clearToEveryLevel(device_);
+      EXPECT_EQ(pixel(5, 5) & 0xFFFFFF, D3DCOLOR_XRGB(17, 238, 17) & 0xFFFFFF) << "the back buffer before the ramp";
+      const std::vector<D3DCOLOR> levels = presentedLevels(device_);
+      ASSERT_EQ(levels.size(), 256u);
+      for (DWORD i = 0; i < 256; ++i)
+        ASSERT_EQ(levels[i], D3DCOLOR_XRGB(ramp.red[i] >> 8, ramp.green[255 - i] >> 8, ramp.blue[i] >> 8) & 0xFFFFFF)
+            << "level " << i << " " << label << " frame " << frame;
+    }
+  }
 };
 
 TEST_F(WindowFormatPixels, FrameDrawnStraightIntoTheWindowReadsBackAndPresentsUpright) {
@@ -585,16 +600,7 @@ TEST_F(WindowFormatPixels, BrightnessRampsMoveEveryLevelByTheirStepWithoutTheLoo
       ramp.green[i] = static_cast<WORD>(std::clamp(gamma.green * 200 + i * 256, 0, 65535));
       ramp.blue[i] = static_cast<WORD>(std::clamp(gamma.blue * 200 + i * 256, 0, 65535));
     }
-    device_->SetGammaRamp(0, D3DSGR_CALIBRATE, &ramp);
-    for (int frame = 0; frame < 2; ++frame) {
-      clearToEveryLevel(device_);
-      EXPECT_EQ(pixel(5, 5) & 0xFFFFFF, D3DCOLOR_XRGB(17, 238, 17) & 0xFFFFFF) << "the back buffer before the ramp";
-      const std::vector<D3DCOLOR> levels = presentedLevels(device_);
-      ASSERT_EQ(levels.size(), 256u);
-      for (DWORD i = 0; i < 256; ++i)
-        ASSERT_EQ(levels[i], D3DCOLOR_XRGB(ramp.red[i] >> 8, ramp.green[255 - i] >> 8, ramp.blue[i] >> 8) & 0xFFFFFF)
-            << "level " << i << " step " << gamma.red << " frame " << frame;
-    }
+    expectEveryLevelThroughTheRamp(ramp, "step " + std::to_string(gamma.red));
   }
 }
 
@@ -609,16 +615,7 @@ TEST_F(WindowFormatPixels, FlashRampsShowEveryLevelAsTheLookUpDoes) {
       ramp.red[i] = ramp.blue[i] = static_cast<WORD>(std::min(v, 65535.0f));
       ramp.green[i] = static_cast<WORD>(255 - i) * 256;
     }
-    device_->SetGammaRamp(0, D3DSGR_CALIBRATE, &ramp);
-    for (int frame = 0; frame < 2; ++frame) {
-      clearToEveryLevel(device_);
-      EXPECT_EQ(pixel(5, 5) & 0xFFFFFF, D3DCOLOR_XRGB(17, 238, 17) & 0xFFFFFF) << "the back buffer before the ramp";
-      const std::vector<D3DCOLOR> levels = presentedLevels(device_);
-      ASSERT_EQ(levels.size(), 256u);
-      for (DWORD i = 0; i < 256; ++i)
-        ASSERT_EQ(levels[i], D3DCOLOR_XRGB(ramp.red[i] >> 8, ramp.green[255 - i] >> 8, ramp.blue[i] >> 8) & 0xFFFFFF)
-            << "level " << i << " strength " << strength << " frame " << frame;
-    }
+    expectEveryLevelThroughTheRamp(ramp, "strength " + std::to_string(strength));
   }
   auto* gl = dynamic_cast<GLDevice*>(device_);
   ASSERT_NE(gl, nullptr);
