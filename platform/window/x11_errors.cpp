@@ -151,11 +151,24 @@ void watchForCrashAfterLoss() {
   sigaction(SIGSEGV, &action, &gPreviousCrashAction);
 }
 
+// A write to the socket of a server that has gone would otherwise end the process on
+// SIGPIPE, with nothing said; ignored, the write fails and Xlib reports the loss to the
+// I/O-error handler above. A handler somebody else installed is left alone.
+void reportWritesToALostServer() {
+  struct sigaction current {};
+  if (sigaction(SIGPIPE, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) return;
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, nullptr);
+}
+
 }  // namespace
 
 void installX11ErrorHandler() {
   XSetErrorHandler(countError);
   XSetIOErrorHandler(noteLoss);
+  reportWritesToALostServer();
   watchForCrashAfterLoss();
 }
 
