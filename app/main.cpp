@@ -5,6 +5,8 @@
 #include "app/saver_application.h"
 #include "clock/clock_scene.h"
 #include "platform/sound/openal_sound_library.h"
+#include "platform/sound/wave_output.h"
+#include "platform/window/saver_window.h"
 
 int main(int argc, char** argv) {
   // Textures, frame buffers and sound buffers are large blocks made once. glibc would raise its
@@ -16,6 +18,9 @@ int main(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, 128 * 1024);
   mallopt(M_TRIM_THRESHOLD, 4 * 1024 * 1024);
   brassmoor::installDesktopParts();
+  // A WAV file being recorded when the lost display ends the process at once is given the
+  // length of what reached it, so that it still plays.
+  platform::beforeEndingForLostDisplay(platform::finishWatchedWaveFiles);
   brassmoor::setApplicationFactory([] {
     auto shell = std::make_unique<brassmoor::SaverApplication>();
     brassmoor::ClockSceneSetup setup;

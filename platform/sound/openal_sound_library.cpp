@@ -367,6 +367,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
         closeDevice();
         return false;
       }
+      waveWatch_.emplace(output_.waveFile);
     }
     // The scene plays a handful of sounds at once and at most a few dozen. The mixer sets about
     // 8 MB aside for the voices it may mix whatever it is told; the effect sends it would
@@ -558,6 +559,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
       alcCloseDevice(device_);
       device_ = nullptr;
     }
+    waveWatch_.reset();
   }
 
   void shutDown() {
@@ -700,6 +702,7 @@ class OpenAlSoundLibrary final : public SoundLibrary {
   bool initialised_ = false;
   bool device3D_ = false;
   ALCdevice* device_ = nullptr;
+  std::optional<WaveFileWatch> waveWatch_;  // while the device writes a WAV file
   ALCcontext* context_ = nullptr;
   uint32_t globalVolume_ = 100;
   Factors factors_, pendingFactors_;

@@ -26,6 +26,29 @@ class WaveRedirect {
   std::optional<std::string> previousConf_, previousDrivers_;
 };
 
+// The writer sets its header's two sizes (the RIFF chunk's and the data chunk's) only when its
+// device closes. A process ended from a signal handler (a crash after the display was lost)
+// never closes it, and the file would claim no length or hours of it. While a device writes,
+// its file is watched here, and finishWatchedWaveFiles sets those sizes from what reached the
+// disk.
+class WaveFileWatch {
+ public:
+  // Watches the WAV file the open device writes; nothing is watched when it cannot be opened.
+  explicit WaveFileWatch(const std::filesystem::path& file);
+  // Stops watching: the device was closed and the writer finished its file itself.
+  ~WaveFileWatch();
+  WaveFileWatch(const WaveFileWatch&) = delete;
+  WaveFileWatch& operator=(const WaveFileWatch&) = delete;
+
+ private:
+  int fd_ = -1;  // our own, to read and write the header with
+};
+
+// Gives every watched file the sizes of the whole sample frames on disk, after turning the
+// writer's further writes away from it. Only async-signal-safe calls: for a signal handler
+// that ends the process right after, the writer still running.
+void finishWatchedWaveFiles() noexcept;
+
 // The name under which the mixer lists its wave-file writer.
 inline constexpr const char* kWaveWriterName = "Wave File Writer";
 

@@ -137,6 +137,12 @@ bool displayLost();
 // without telling Xlib. Asks the server, so for a failure's cause, not for every frame.
 bool displayLostNow();
 
+// A step taken just before a lost display ends the process at once, without the run ending
+// in order (a crash of the OpenGL library after the loss, or a run that did not end within its
+// grace): finishing files the run was writing. It runs in a signal handler, so it may make only
+// async-signal-safe calls. One step; a later call replaces it.
+void beforeEndingForLostDisplay(void (*step)() noexcept);
+
 // Messages SDL's own log would print go to `sink` instead, so the program has one channel.
 void routeSdlLog(std::function<void(const std::string& text)> sink);
 

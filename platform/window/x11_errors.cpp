@@ -13,6 +13,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/window/saver_window.h"
+
 namespace platform {
 namespace {
 
@@ -29,11 +31,18 @@ constexpr int kLostExitCode = 8;
 
 void writeError(const char* text, std::size_t size) { [[maybe_unused]] const ssize_t n = write(2, text, size); }
 
+std::atomic<void (*)() noexcept> gBeforeEnding{nullptr};
+
+[[noreturn]] void endNow(const char* text, std::size_t size) {
+  if (auto step = gBeforeEnding.load()) step();
+  writeError(text, size);
+  _exit(kLostExitCode);
+}
+
 // The same line the frame loop says when it meets the loss, for a loss met anywhere else.
 [[noreturn]] void endForLostDisplay() {
   static const char text[] = "brassmoor: the X display went away; the run ends\n";
-  writeError(text, sizeof text - 1);
-  _exit(kLostExitCode);
+  endNow(text, sizeof text - 1);
 }
 
 // Some calls of the window system's libraries wait for an event from the server (a window
@@ -41,8 +50,7 @@ void writeError(const char* text, std::size_t size) { [[maybe_unused]] const ssi
 // seconds to end in order, then the process ends without it.
 void endAfterGrace(int) {
   static const char text[] = "brassmoor: the X display went away and the run did not end in time\n";
-  writeError(text, sizeof text - 1);
-  _exit(kLostExitCode);
+  endNow(text, sizeof text - 1);
 }
 
 void markLost() {
@@ -183,6 +191,8 @@ void survivesDisplayLoss(Display* display) {
     }
   XSetIOErrorExitHandler(display, stayAlive, nullptr);
 }
+
+void beforeEndingForLostDisplay(void (*step)() noexcept) { gBeforeEnding.store(step); }
 
 bool x11DisplayLost() { return gLost.load(); }
 

@@ -201,6 +201,23 @@ TEST_F(SaverRun, WindowedRunRecordsFramesAndAScreenshot) {
   EXPECT_EQ(static_cast<unsigned char>(bytes[22]) * 256 + static_cast<unsigned char>(bytes[23]), 480);
 }
 
+// A WAV file whose header says how long it is: the RIFF chunk ends with the file, and so does
+// its data chunk, which holds some sound.
+void expectAFinishedWav(const std::filesystem::path& path) {
+  const std::string bytes = testsupport::readFileBytes(path);
+  auto le32 = [&](std::size_t i) {
+    auto b = [&](std::size_t k) { return static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + k])); };
+    return b(0) | b(1) << 8 | b(2) << 16 | b(3) << 24;
+  };
+  ASSERT_GE(bytes.size(), 44u);
+  EXPECT_EQ(le32(4), bytes.size() - 8);
+  std::size_t at = 12;
+  while (at + 8 <= bytes.size() && bytes.compare(at, 4, "data") != 0) at += 8 + le32(at + 4);
+  ASSERT_LE(at + 8, bytes.size()) << "a data chunk";
+  EXPECT_EQ(le32(at + 4), bytes.size() - at - 8);
+  EXPECT_GT(le32(at + 4), 0u) << "some sound";
+}
+
 TEST_F(SaverRun, LosingTheXServerEndsTheRunInOrderWithTheDisplayLostCode) {
   const auto wav = out_.path() / "sound.wav";
   const std::string err = (out_.path() / "stderr").string();
@@ -210,11 +227,25 @@ TEST_F(SaverRun, LosingTheXServerEndsTheRunInOrderWithTheDisplayLostCode) {
   server_.stop();
   EXPECT_EQ(p.wait(15s), 8) << "no crash, no hang";
   EXPECT_EQ(testsupport::readFileBytes(err), "brassmoor: the X display went away; the run ends\n");
-  // The sound stopped and its file was finished: the RIFF size matches the file.
-  const std::string bytes = testsupport::readFileBytes(wav);
-  ASSERT_GE(bytes.size(), 44u);
-  auto at = [&](std::size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])); };
-  EXPECT_EQ(at(4) | at(5) << 8 | at(6) << 16 | at(7) << 24, bytes.size() - 8);
+  // The sound stopped and its file was finished.
+  expectAFinishedWav(wav);
+}
+
+TEST_F(SaverRun, ACrashAfterLosingTheXServerStillFinishesTheSoundFile) {
+  const auto wav = out_.path() / "sound.wav";
+  const std::string err = (out_.path() / "stderr").string();
+  Process p({kExe, "/s", "--seconds", "60", "--audio-out", wav.string()}, err);
+  ASSERT_NE(waitForSaverWindow(p), 0u);
+  std::this_thread::sleep_for(1s);
+  // Held still while the server goes, the saver meets the crash before it can notice the loss
+  // and end in order; the mixer goes on writing until the process ends.
+  kill(p.pid(), SIGSTOP);
+  server_.stop();
+  kill(p.pid(), SIGSEGV);
+  kill(p.pid(), SIGCONT);
+  EXPECT_EQ(p.wait(15s), 8);
+  EXPECT_EQ(testsupport::readFileBytes(err), "brassmoor: the X display went away; the run ends\n");
+  expectAFinishedWav(wav);
 }
 
 TEST_F(SaverRun, LosingTheXServerWhileStartingSaysSoWithTheDisplayLostCode) {
