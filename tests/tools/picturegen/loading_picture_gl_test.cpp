@@ -37,7 +37,10 @@ class LoadingPictureGlTest : public testing::Test {
   void SetUp() override {
     openWindowedDevice("loading", kWidth, kHeight, window, d3d, device);
     if (HasFatalFailure()) return;
+    // The cache is the process's: what it holds are the states of the previous test's device,
+    // while this one starts from its defaults.
     halcyon::stateCache().setDevice(device);
+    halcyon::stateCache().invalidate();
   }
   void TearDown() override {
     halcyon::stateCache().setDevice(nullptr);
@@ -125,8 +128,8 @@ TEST_F(LoadingPictureGlTest, LoadingScreenShowsTheRoomWithTheLogoInItsCorner) {
   }
 }
 
-// Enable once the loading screen blends the corner images by their own alpha (it takes the
-// alpha from the opacity alone, so the logo's clear surroundings come out black).
+// The corner images blend by their own alpha as well as the opacity, so the logo's clear
+// surroundings are not painted as a black box.
 TEST_F(LoadingPictureGlTest, LogoLetsTheRoomShowAroundItsLettering) {
   halcyon::LoadingPictures pictures;
   pictures.picture = load("loading_186.jpg");
