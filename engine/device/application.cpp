@@ -191,30 +191,15 @@ bool Application::initialize3DEnvironment() {
     return false;
   device_ = device;
   if (windowed_) window_->place(windowRect_);
-  // A new device holds none of the states the cache remembers.
-  stateCache().invalidate();
   device_->GetDeviceCaps(&caps_);
   behaviourFlags_ = behaviour;
-  IDirect3DSurface9* back = nullptr;
-  if (SUCCEEDED(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back)) && back) {
-    back->GetDesc(&backBufferDesc_);
-    back->Release();
-  }
-  if (restoreDeviceObjects()) {
-    deviceObjectsRestored_ = true;
-  } else {
-    invalidateDeviceObjects();
-  }
+  // The device stands even when its objects could not be restored (deviceObjectsRestored says so).
+  takeUpFreshDevice();
   return true;
 }
 
-bool Application::reset3DEnvironment() {
-  if (!device_) return false;
-  if (deviceObjectsRestored_) {
-    deviceObjectsRestored_ = false;
-    invalidateDeviceObjects();
-  }
-  if (FAILED(device_->Reset(&presentParameters_))) return false;
+bool Application::takeUpFreshDevice() {
+  // A new or reset device holds none of the states the cache remembers.
   stateCache().invalidate();
   IDirect3DSurface9* back = nullptr;
   if (SUCCEEDED(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back)) && back) {
@@ -227,6 +212,16 @@ bool Application::reset3DEnvironment() {
   }
   invalidateDeviceObjects();
   return false;
+}
+
+bool Application::reset3DEnvironment() {
+  if (!device_) return false;
+  if (deviceObjectsRestored_) {
+    deviceObjectsRestored_ = false;
+    invalidateDeviceObjects();
+  }
+  if (FAILED(device_->Reset(&presentParameters_))) return false;
+  return takeUpFreshDevice();
 }
 
 void Application::cleanup3DEnvironment() {

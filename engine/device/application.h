@@ -130,6 +130,10 @@ class Application final {
   static void setDirect3DLoader(Direct3DLoader loader);
 
  private:
+  // After the device was made or reset: the state cache forgets, the back buffer is described
+  // anew and the device objects are restored. True when they all were.
+  bool takeUpFreshDevice();
+
   bool active_ = false;
   void* instance_ = nullptr;
   EngineWindow* window_ = nullptr;
