@@ -73,6 +73,15 @@ class RecordingTextLayer final : public brassmoor::TextLayer, public brassmoor::
   Recorder& r_;
 };
 
+// The shell's parts with a text layer that cannot read `font`.
+brassmoor::ShellParts withFailingFont(Recorder& r, const std::string& font) {
+  brassmoor::ShellParts parts;
+  auto layer = std::make_unique<RecordingTextLayer>(r);
+  layer->failing = {font};
+  parts.text = std::move(layer);
+  return parts;
+}
+
 // Input stays with the test: it calls the listener itself.
 class QuietInput final : public brassmoor::InputSystem {
  public:
@@ -447,11 +456,7 @@ TEST_F(Shell, FixedModeWindowAndStartUpFailures) {
     EXPECT_FALSE(trace_.contains("Creating successfull\n"));
   }
   {
-    brassmoor::ShellParts parts;
-    auto layer = std::make_unique<RecordingTextLayer>(rec_);
-    layer->failing = {"/sylfaen.fs"};
-    parts.text = std::move(layer);
-    TestApplication app(rec_, std::move(parts));
+    TestApplication app(rec_, withFailingFont(rec_, "/sylfaen.fs"));
     trace_.clear();
     EXPECT_FALSE(app.startSaver(nullptr, ScreensaverMode::Full, 0));
     EXPECT_EQ(app.startFailure(), brassmoor::StartFailure::MediaUnreadable);
@@ -460,11 +465,7 @@ TEST_F(Shell, FixedModeWindowAndStartUpFailures) {
     EXPECT_TRUE(trace_.contains("Error: Sylfaen font loading failed\n"));
   }
   {
-    brassmoor::ShellParts parts;
-    auto layer = std::make_unique<RecordingTextLayer>(rec_);
-    layer->failing = {"/64font.fs"};
-    parts.text = std::move(layer);
-    TestApplication app(rec_, std::move(parts));
+    TestApplication app(rec_, withFailingFont(rec_, "/64font.fs"));
     trace_.clear();
     EXPECT_TRUE(app.startSaver(nullptr, ScreensaverMode::Full, 0)) << "the second font is not needed";
     EXPECT_EQ(app.startFailure(), brassmoor::StartFailure::None);
