@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "platform/window/window_factory.h"
+#include "tests/app/private_display_test.h"
 #include "tests/app/process.h"
-#include "tests/platform/registry/scoped_config_dir.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -75,11 +75,11 @@ std::string childGeometry(uint64_t host) {
       " | head -1 | cut -d+ -f1");
 }
 
-class HostedRun : public ::testing::Test {
+class HostedRun : public testsupport::PrivateDisplayTest {
  protected:
   void SetUp() override {
-    if (server_.display().empty()) GTEST_SKIP() << "needs Xvfb";
-    setenv("DISPLAY", server_.display().c_str(), 1);
+    PrivateDisplayTest::SetUp();
+    if (IsSkipped()) return;
     unsetenv("XSCREENSAVER_WINDOW");
     platform::WindowClass hostClass;
     hostClass.name = "host";
@@ -100,8 +100,6 @@ class HostedRun : public ::testing::Test {
                 std::to_string(h));
   }
 
-  testsupport::PrivateXServer server_;
-  testsupport::ScopedConfigDir config_;
   testsupport::TempDir out_;
   std::unique_ptr<platform::SaverWindow> host_;
 };

@@ -12,6 +12,7 @@
 #include "platform/resources/resources.h"
 #include "platform/window/bmp_image.h"
 #include "platform/window/window_factory.h"
+#include "tests/app/private_display_test.h"
 #include "tests/app/process.h"
 #include "tests/platform/registry/scoped_config_dir.h"
 #include "tests/support/temp_dir.h"
@@ -24,14 +25,8 @@ using testsupport::shellOutput;
 
 const std::string kExe = BRASSMOOR_EXECUTABLE;
 
-class SaverRun : public ::testing::Test {
+class SaverRun : public testsupport::PrivateDisplayTest {
  protected:
-  void SetUp() override {
-    if (server_.display().empty()) GTEST_SKIP() << "needs Xvfb";
-    setenv("DISPLAY", server_.display().c_str(), 1);
-  }
-  testsupport::PrivateXServer server_;
-  testsupport::ScopedConfigDir config_;
   testsupport::TempDir out_;
 };
 

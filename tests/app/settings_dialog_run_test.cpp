@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "settings/settings_store.h"
+#include "tests/app/private_display_test.h"
 #include "tests/app/process.h"
-#include "tests/platform/registry/scoped_config_dir.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -26,12 +26,8 @@ using testsupport::shellOutput;
 
 const std::string kExe = BRASSMOOR_EXECUTABLE;
 
-class SettingsDialogRun : public ::testing::Test {
+class SettingsDialogRun : public testsupport::PrivateDisplayTest {
  protected:
-  void SetUp() override {
-    if (server_.display().empty()) GTEST_SKIP() << "needs Xvfb";
-    setenv("DISPLAY", server_.display().c_str(), 1);
-  }
   void TearDown() override {
     unsetenv("GDK_SCALE");
     unsetenv("GDK_DPI_SCALE");
@@ -77,9 +73,6 @@ class SettingsDialogRun : public ::testing::Test {
     }
     return g;
   }
-
-  testsupport::PrivateXServer server_;
-  testsupport::ScopedConfigDir config_;
 };
 
 TEST_F(SettingsDialogRun, TabWalksTheGroupsInOrderEnterSavesAndEscapeCancels) {
