@@ -39,7 +39,7 @@ void OverlayStates::setCommon() {
 }
 
 void OverlayStates::save(Kind kind, DWORD stage, DWORD id, bool known, DWORD old, DWORD value) {
-  if (onExit_ == OnExit::restore && known && old != value) saved_.push_back({kind, stage, id, old});
+  if (onExit_ == OnExit::Restore && known && old != value) saved_.push_back({kind, stage, id, old});
 }
 
 void OverlayStates::render(D3DRENDERSTATETYPE state, DWORD value) {
@@ -64,7 +64,7 @@ void OverlayStates::sampler(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value
 }
 
 void OverlayStates::texture(IDirect3DBaseTexture9* texture) {
-  if (!textureSaved_ && onExit_ == OnExit::restore) textureSaved_ = cache_.getTexture(0, &texture_);
+  if (!textureSaved_ && onExit_ == OnExit::Restore) textureSaved_ = cache_.getTexture(0, &texture_);
   cache_.setTexture(0, texture);
 }
 

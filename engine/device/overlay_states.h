@@ -10,8 +10,8 @@ namespace halcyon {
 // so the scene's passes find the device as they left it.
 class OverlayStates {
  public:
-  enum class OnExit { restore, Keep };
-  explicit OverlayStates(StateCache& cache, OnExit onExit = OnExit::restore) : cache_(cache), onExit_(onExit) {}
+  enum class OnExit { Restore, Keep };
+  explicit OverlayStates(StateCache& cache, OnExit onExit = OnExit::Restore) : cache_(cache), onExit_(onExit) {}
   ~OverlayStates();
   OverlayStates(const OverlayStates&) = delete;
   OverlayStates& operator=(const OverlayStates&) = delete;
