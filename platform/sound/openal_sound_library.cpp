@@ -4,6 +4,7 @@
 #include <AL/alc.h>
 #include <AL/alext.h>
 #include <AL/efx.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <array>
@@ -37,6 +38,30 @@ constexpr ALCint kStereoVoices = 16;
 // A streamed file may claim any length; the no-sound device's end of playback is computed
 // from it, and a year is as good as for ever there.
 constexpr double kLongestSeconds = 365.0 * 24 * 3600;
+
+void dropSoundSystemMessage(const char*, int, const char*, int, const char*, ...) {}
+
+// Without a sound card the mixer's sound-card output is refused by the system's sound library,
+// which prints its configuration errors on stderr by itself, eight lines of them. That library
+// takes a handler for its messages, and the handler here drops them: the saver says the lost
+// sound in one line of its own. The mixer loads the library as it starts, only when it will
+// use it (a sound server it can reach comes first); so it is only looked up among the loaded
+// ones, never loaded for this, and nothing is linked against it. A user who set the mixer's
+// log level asked to see the sound system's troubles, and sees them.
+void quietSoundSystemLog() {
+  static const bool once = [] {
+    if (std::getenv("ALSOFT_LOGLEVEL")) return false;
+    void* library = dlopen("libasound.so.2", RTLD_NOW | RTLD_NOLOAD);
+    if (!library) return false;
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(Handler);
+    if (auto set = reinterpret_cast<SetHandler>(dlsym(library, "snd_lib_error_set_handler")))
+      set(dropSoundSystemMessage);
+    // The library stays loaded for the mixer, and with it the handler.
+    return true;
+  }();
+  (void)once;
+}
 
 bool finite(const SoundVector& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
@@ -355,8 +380,10 @@ class OpenAlSoundLibrary final : public SoundLibrary {
       redirect.emplace();
       if (!redirect->prepare(output_.waveFile)) return false;
     }
-    // Without a sound card the mixer's own log says so in several lines on stderr; the saver
-    // says it in one line of its own. A level the user set still stands.
+    // Without a sound card the mixer's own log says so in several lines on stderr, and so does
+    // the system's sound library under it; the saver says it in one line of its own. A level the
+    // user set still stands. A file written instead of the card needs no sound system.
+    if (!redirect) quietSoundSystemLog();
     ::setenv("ALSOFT_LOGLEVEL", "0", 0);
     device_ = alcOpenDevice(nullptr);
     if (!device_) return false;

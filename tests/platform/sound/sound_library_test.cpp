@@ -1,14 +1,18 @@
 // The library's rules that do not depend on hearing anything: handles, ranges, channel
 // limits. They run on the no-sound device, which keeps all the bookkeeping of a real one.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "platform/sound/openal_sound_library.h"
 #include "platform/sound/sound_handles.h"
 #include "tests/platform/sound/sound_test_media.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -145,6 +149,28 @@ TEST(SoundLibrary, ThreeDimensionalCallsNeedAThreeDimensionalSampleOnAThreeDimen
   const SoundHandle unplaced = flatDevice->SampleGetChannel(load(*flatDevice, ogg, 1, 30), true);
   ASSERT_NE(unplaced, 0u);
   EXPECT_FALSE(flatDevice->ChannelSet3DPosition(unplaced, &at, nullptr, nullptr));
+}
+
+// Whether or not the machine has a sound card, opening it prints nothing on stderr: the
+// libraries under the mixer stay quiet, and a missing card is the caller's to say.
+TEST(SoundLibrary, OpeningTheSoundCardSaysNothingOnStderr) {
+  if (std::getenv("ALSOFT_LOGLEVEL")) GTEST_SKIP() << "the mixer's log level was set: its words are asked for";
+  testsupport::TempDir dir;
+  const auto said = dir.file("stderr");
+  std::fflush(stderr);
+  const int saved = ::dup(2);
+  std::FILE* capture = std::fopen(said.c_str(), "w");
+  ASSERT_TRUE(saved >= 0 && capture);
+  ::dup2(::fileno(capture), 2);
+  {
+    auto lib = createOpenAlSoundLibrary({});
+    lib->Init(SOUND_DEVICE_DEFAULT, 44100, SOUND_DEVICE_3D, nullptr, nullptr);
+  }
+  std::fflush(stderr);
+  ::dup2(saved, 2);
+  ::close(saved);
+  std::fclose(capture);
+  EXPECT_EQ(testsupport::readFileBytes(said), "");
 }
 
 }  // namespace
