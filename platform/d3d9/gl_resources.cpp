@@ -189,9 +189,26 @@ void GLBufferObject::upload(const MemoryBuffer& buffer) {
   }
 }
 
+void GLBufferObject::read(std::vector<uint8_t>& bytes) const {
+  context_->use();
+  GLint size = 0;
+  glBindBuffer(GL_COPY_READ_BUFFER, name_);
+  glGetBufferParameteriv(GL_COPY_READ_BUFFER, GL_BUFFER_SIZE, &size);
+  const size_t count = std::min(bytes.size(), static_cast<size_t>(std::max(size, 0)));
+  if (count > 0) glGetBufferSubData(GL_COPY_READ_BUFFER, 0, static_cast<GLsizeiptr>(count), bytes.data());
+}
+
 GLVertexBuffer::GLVertexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length,
                                DWORD usage, DWORD fvf, D3DPOOL pool)
-    : MemoryVertexBuffer(device, length, usage, fvf, pool), gl_(std::move(context), GL_ARRAY_BUFFER, *this, usage) {}
+    : MemoryVertexBuffer(device, length, usage, fvf, pool),
+      gl_(std::move(context), GL_ARRAY_BUFFER, *this, usage),
+      keepsCopy_((usage & D3DUSAGE_DYNAMIC) != 0) {}
+
+HRESULT GLVertexBuffer::Unlock() {
+  const HRESULT hr = MemoryVertexBuffer::Unlock();
+  if (SUCCEEDED(hr) && !keepsCopy_) releaseBytes();
+  return hr;
+}
 
 // Index uploads go through the copy target so that no vertex array's index binding changes.
 GLIndexBuffer::GLIndexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length,

@@ -81,6 +81,8 @@ class GLBufferObject {
   GLBufferObject& operator=(const GLBufferObject&) = delete;
   GLuint name() const { return name_; }
   void upload(const MemoryBuffer& buffer);
+  // Reads the buffer back from GL into `bytes`, as far as both reach.
+  void read(std::vector<uint8_t>& bytes) const;
 
  private:
   std::shared_ptr<GLContextHolder> context_;
@@ -88,20 +90,28 @@ class GLBufferObject {
   GLuint name_ = 0;
 };
 
+// Once GL holds a vertex buffer's bytes, a copy in memory would only double them: a static
+// buffer lets go of it after every unlock, and a lock reads the bytes back from GL. A dynamic
+// one, rewritten often, keeps its copy to spare the read-backs.
 class GLVertexBuffer : public MemoryVertexBuffer {
  public:
   GLVertexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length, DWORD usage,
                  DWORD fvf, D3DPOOL pool);
   GLuint glName() const { return gl_.name(); }
+  HRESULT Unlock() override;
 
  protected:
   ~GLVertexBuffer() override = default;
   void contentsChanged() override { gl_.upload(*this); }
+  void reloadBytes(std::vector<uint8_t>& bytes) override { gl_.read(bytes); }
 
  private:
   GLBufferObject gl_;
+  bool keepsCopy_;
 };
 
+// Index buffers keep their bytes: a draw that the buffer's highest index does not settle
+// checks its own range of them.
 class GLIndexBuffer : public MemoryIndexBuffer {
  public:
   GLIndexBuffer(IDirect3DDevice9* device, std::shared_ptr<GLContextHolder> context, UINT length, DWORD usage,

@@ -236,23 +236,34 @@ HRESULT MemorySurface::UnlockRect() {
 // ---- buffers ----
 
 HRESULT MemoryBuffer::lock(UINT offset, UINT size, void** data, DWORD flags) {
-  if (!data || locked_ || offset > bytes_.size()) return D3DERR_INVALIDCALL;
-  if (size == 0) size = static_cast<UINT>(bytes_.size()) - offset;
-  if (size > bytes_.size() - offset) return D3DERR_INVALIDCALL;
-  locked_ = true;
+  if (!data || locked_ || offset > length_) return D3DERR_INVALIDCALL;
+  if (size == 0) size = length_ - offset;
+  if (size > length_ - offset) return D3DERR_INVALIDCALL;
   discarded_ = (flags & D3DLOCK_DISCARD) != 0;
+  if (!held_) {
+    bytes_.assign(length_, 0);
+    if (!discarded_) reloadBytes(bytes_);
+    held_ = true;
+  }
+  locked_ = true;
   if (flags & D3DLOCK_READONLY) {
     dirtyBegin_ = dirtyEnd_ = 0;
   } else if (discarded_) {
     // Discarding hands out a fresh buffer: the whole of it counts as rewritten.
     dirtyBegin_ = 0;
-    dirtyEnd_ = static_cast<UINT>(bytes_.size());
+    dirtyEnd_ = length_;
   } else {
     dirtyBegin_ = offset;
     dirtyEnd_ = offset + size;
   }
   *data = bytes_.data() + offset;
   return D3D_OK;
+}
+
+void MemoryBuffer::releaseBytes() {
+  if (locked_) return;
+  std::vector<uint8_t>().swap(bytes_);
+  held_ = false;
 }
 
 HRESULT MemoryBuffer::unlock() {

@@ -133,21 +133,31 @@ class MemorySurface : public CountedResource<IDirect3DSurface9> {
 // Vertex and index buffers: one block of bytes, locked by byte range.
 class MemoryBuffer {
  public:
-  MemoryBuffer(UINT length, DWORD usage, D3DPOOL pool) : bytes_(length), usage_(usage), pool_(pool) {}
+  MemoryBuffer(UINT length, DWORD usage, D3DPOOL pool) : bytes_(length), length_(length), usage_(usage), pool_(pool) {}
+  virtual ~MemoryBuffer() = default;
   HRESULT lock(UINT offset, UINT size, void** data, DWORD flags);
   HRESULT unlock();
+  // The buffer's bytes; empty while a derived buffer keeps them elsewhere (see releaseBytes).
   const std::vector<uint8_t>& bytes() const { return bytes_; }
-  UINT size() const { return static_cast<UINT>(bytes_.size()); }
+  UINT size() const { return length_; }
   // The byte range touched since the previous unlock (begin == end when none).
   UINT dirtyBegin() const { return dirtyBegin_; }
   UINT dirtyEnd() const { return dirtyEnd_; }
   bool discarded() const { return discarded_; }
 
  protected:
+  // A derived buffer that keeps its bytes elsewhere (in GL) lets go of them here; the next
+  // lock fills them again through reloadBytes, except a discarding one, whose contents start
+  // afresh (as zeros).
+  void releaseBytes();
+  virtual void reloadBytes(std::vector<uint8_t>&) {}
+
   std::vector<uint8_t> bytes_;
+  UINT length_;
   DWORD usage_;
   D3DPOOL pool_;
   bool locked_ = false;
+  bool held_ = true;
   bool discarded_ = false;
   UINT dirtyBegin_ = 0, dirtyEnd_ = 0;
 };

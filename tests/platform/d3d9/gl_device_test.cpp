@@ -200,6 +200,63 @@ TEST_F(GLDeviceFixture, LossThenResetKeepsTexturesAndDrawsAgain) {
   texture->Release();
 }
 
+// GL holds a static vertex buffer's bytes; a lock reads them back, and the buffer still draws
+// after the device was lost and reset.
+TEST_F(GLDeviceFixture, StaticVertexBuffersKeepNoCopyYetLockBackAndDrawAfterAReset) {
+  const DWORD fvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
+  IDirect3DVertexBuffer9* vb = nullptr;
+  ASSERT_EQ(device_->CreateVertexBuffer(4 * sizeof(V), D3DUSAGE_WRITEONLY, fvf, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+  V quad[4] = {{0, 0, 0.5f, 1, 0xFF336699},
+               {32, 0, 0.5f, 1, 0xFF336699},
+               {0, 48, 0.5f, 1, 0xFF336699},
+               {32, 48, 0.5f, 1, 0xFF336699}};
+  void* data = nullptr;
+  ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
+  std::memcpy(data, quad, sizeof quad);
+  ASSERT_EQ(vb->Unlock(), D3D_OK);
+  auto* gl = dynamic_cast<GLVertexBuffer*>(vb);
+  ASSERT_NE(gl, nullptr);
+  EXPECT_TRUE(gl->bytes().empty()) << "GL holds the bytes";
+  D3DVERTEXBUFFER_DESC desc{};
+  ASSERT_EQ(vb->GetDesc(&desc), D3D_OK);
+  EXPECT_EQ(desc.Size, sizeof quad) << "the buffer keeps its size without its bytes";
+
+  // Rewriting one vertex leaves the others as they were.
+  ASSERT_EQ(vb->Lock(sizeof(V), sizeof(V), &data, 0), D3D_OK);
+  EXPECT_EQ(std::memcmp(data, &quad[1], sizeof(V)), 0) << "a partial lock sees what was written";
+  quad[1].x = 64;
+  std::memcpy(data, &quad[1], sizeof(V));
+  ASSERT_EQ(vb->Unlock(), D3D_OK);
+  ASSERT_EQ(vb->Lock(0, 0, &data, D3DLOCK_READONLY), D3D_OK);
+  EXPECT_EQ(std::memcmp(data, quad, sizeof quad), 0);
+  ASSERT_EQ(vb->Unlock(), D3D_OK);
+  EXPECT_TRUE(gl->bytes().empty()) << "and lets go of them again after a read";
+
+  deviceControl(device_)->simulateLoss(1);
+  EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICELOST);
+  EXPECT_EQ(device_->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+  D3DPRESENT_PARAMETERS p = windowedPresentParameters(window_, kSize, kSize);
+  ASSERT_EQ(device_->Reset(&p), D3D_OK);
+  device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+  device_->SetRenderState(D3DRS_ZENABLE, FALSE);
+  device_->SetFVF(fvf);
+  device_->SetStreamSource(0, vb, 0, sizeof(V));
+  ASSERT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+  EXPECT_EQ(pixel(40, 10), 0xFF336699u) << "the rewritten vertex draws after the reset";
+  EXPECT_NE(pixel(60, 60), 0xFF336699u) << "outside the quad";
+  vb->Release();
+
+  // A dynamic buffer, rewritten often, keeps its copy.
+  IDirect3DVertexBuffer9* dynamic = nullptr;
+  ASSERT_EQ(device_->CreateVertexBuffer(sizeof quad, D3DUSAGE_DYNAMIC, fvf, D3DPOOL_DEFAULT, &dynamic, nullptr),
+            D3D_OK);
+  ASSERT_EQ(dynamic->Lock(0, 0, &data, D3DLOCK_DISCARD), D3D_OK);
+  std::memcpy(data, quad, sizeof quad);
+  ASSERT_EQ(dynamic->Unlock(), D3D_OK);
+  EXPECT_EQ(std::memcmp(dynamic_cast<GLVertexBuffer*>(dynamic)->bytes().data(), quad, sizeof quad), 0);
+  dynamic->Release();
+}
+
 TEST_F(GLDeviceFixture, DrawsOutsideTheirBuffersAreRefused) {
   IDirect3DVertexBuffer9* vb = nullptr;
   IDirect3DIndexBuffer9* ib = nullptr;
