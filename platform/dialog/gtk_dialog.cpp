@@ -1,4 +1,4 @@
-#include "platform/dialog/gtk_dialog.h"
+#include "platform/dialog/gtk_module.h"
 
 #include <gdk/gdkx.h>
 #include <glib-unix.h>
@@ -33,6 +33,9 @@ constexpr int kGroupSpacing = 12;
 constexpr int kRowSpacing = 6;
 constexpr int kColumnSpacing = 12;
 constexpr int kIndent = 12;
+
+DialogBaseUnits measuredBaseUnits();
+DialogServices& services();
 
 bool ensureToolkit() {
   static const bool available = [] {
@@ -682,7 +685,7 @@ intptr_t runTemplate(int32_t templateId, DialogServices::Procedure procedure, Gt
   if (!ensureToolkit()) return -1;
   const std::optional<DialogTemplate> t = loadDialogTemplate(templateId);
   if (!t) return -1;
-  DialogBox box(*t, measuredDialogBaseUnits(), &gtkDialogServices());
+  DialogBox box(*t, measuredBaseUnits(), &services());
   GtkDialogView view(box, t->layout, std::move(procedure));
   return view.run(parent, ownerWindow);
 }
@@ -770,11 +773,9 @@ class GtkServices final : public DialogServices {
   }
 };
 
-}  // namespace
+bool toolkitAvailable() { return ensureToolkit(); }
 
-bool dialogToolkitAvailable() { return ensureToolkit(); }
-
-DialogBaseUnits measuredDialogBaseUnits() {
+DialogBaseUnits measuredBaseUnits() {
   DialogBaseUnits units;
   if (!ensureToolkit()) return units;
   PangoContext* context = gdk_pango_context_get();
@@ -796,13 +797,20 @@ DialogBaseUnits measuredDialogBaseUnits() {
   return units;
 }
 
-DialogServices& gtkDialogServices() {
+DialogServices& services() {
   static GtkServices services;
   return services;
 }
 
-intptr_t runModalDialog(int32_t templateId, DialogServices::Procedure procedure, int64_t ownerWindow) {
+intptr_t runModal(int32_t templateId, DialogServices::Procedure procedure, int64_t ownerWindow) {
   return runTemplate(templateId, std::move(procedure), nullptr, ownerWindow);
 }
 
+}  // namespace
 }  // namespace platform
+
+extern "C" __attribute__((visibility("default"))) const platform::GtkDialogEntries* brassmoorGtkDialogEntries() {
+  static const platform::GtkDialogEntries entries{platform::toolkitAvailable, platform::measuredBaseUnits,
+                                                  platform::services, platform::runModal};
+  return &entries;
+}

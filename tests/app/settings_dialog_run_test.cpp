@@ -122,6 +122,35 @@ TEST_F(SettingsDialogRun, TabWalksTheGroupsInOrderEnterSavesAndEscapeCancels) {
   EXPECT_EQ(testsupport::readFileBytes(config_.file()), afterOk);
 }
 
+// The dialogs' toolkit is a module loaded when a dialog is first wanted: a saver run never maps
+// it, and a program whose module is missing says why.
+TEST_F(SettingsDialogRun, TheToolkitIsLoadedOnlyForADialogAndItsAbsenceIsSaid) {
+  {
+    Process p({kExe, "--window", "64x48", "--seconds", "30", "--no-sound", "--no-music"});
+    ASSERT_TRUE(p.started());
+    std::string ids;
+    for (int i = 0; i < 150 && ids.empty() && !p.wait(0ms); ++i) {
+      std::this_thread::sleep_for(100ms);
+      ids = shellOutput("xdotool search --all --pid " + std::to_string(p.pid()) + " --name '^Brassmoor$' 2>/dev/null");
+    }
+    ASSERT_FALSE(ids.empty()) << "no saver window appeared";
+    const std::string maps = testsupport::readFileBytes("/proc/" + std::to_string(p.pid()) + "/maps");
+    EXPECT_NE(maps.find("libGL"), std::string::npos) << "the maps are read";
+    EXPECT_EQ(maps.find("libgtk-3"), std::string::npos) << "a saver run maps no dialog toolkit";
+    kill(p.pid(), SIGTERM);
+    p.wait(10s);
+  }
+  testsupport::TempDir alone;
+  const std::filesystem::path copy = alone.path() / "brassmoor";
+  std::filesystem::copy_file(kExe, copy);
+  const std::string err = (alone.path() / "stderr").string();
+  Process p({copy.string(), "/c"}, err);
+  ASSERT_TRUE(p.started());
+  EXPECT_EQ(p.wait(20s), 1);
+  EXPECT_NE(testsupport::readFileBytes(err).find("brassmoor: dialogs cannot be shown: "), std::string::npos)
+      << testsupport::readFileBytes(err);
+}
+
 TEST_F(SettingsDialogRun, LargerTextAndDoubleScaleStillFitTheScreen) {
   struct Case {
     const char* variable;

@@ -34,6 +34,7 @@ echo "package: $(basename "$deb") ($(stat -c %s "$deb") bytes)"
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6, $7, $8}' | sort >"$work/contents"
 cat >"$work/expected" <<LIST
 ./usr/bin/brassmoor -> ../libexec/xscreensaver/brassmoor
+./usr/lib/brassmoor/brassmoor-dialogs.so  
 ./usr/libexec/xscreensaver/brassmoor  
 ./usr/share/applications/brassmoor-settings.desktop  
 ./usr/share/applications/screensavers/brassmoor.desktop  
@@ -59,7 +60,8 @@ grep -qw libgl1 <<<"$depends" || fail "Depends lacks libgl1: $depends"
 dpkg-deb -x "$deb" "$work/unpacked"
 # The machine's own libraries, not those of another architecture that happen to be installed.
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
-for library in $(objdump -p "$work/unpacked/usr/libexec/xscreensaver/brassmoor" | awk '/NEEDED/ {print $2}'); do
+for library in $(objdump -p "$work/unpacked/usr/libexec/xscreensaver/brassmoor" \
+                   "$work/unpacked/usr/lib/brassmoor/brassmoor-dialogs.so" | awk '/NEEDED/ {print $2}' | sort -u); do
   owner=$(dpkg -S "*/$multiarch/$library" 2>/dev/null | head -1 | cut -d: -f1)
   [ -n "$owner" ] || fail "no installed package holds $library"
   tr ',|' '\n\n' <<<"$depends" | awk '{print $1}' | grep -qxF "$owner" || fail "Depends lacks $owner (for $library): $depends"
@@ -97,6 +99,11 @@ if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   code=$?
   [ "$code" = 1 ] || fail "a run from the installed path ended with exit code $code"
   [ -s "$work/shot.png" ] || fail "a run from the installed path drew nothing"
+  # The settings dialog finds its module where the package put it and stays up until ended.
+  XDG_CONFIG_HOME="$work/config" timeout 8 "$installed" /c 2>"$work/dialog.err"
+  code=$?
+  [ "$code" = 124 ] || fail "the installed settings dialog ended by itself (code $code): $(cat "$work/dialog.err")"
+  ! grep -q "cannot be shown" "$work/dialog.err" || fail "the installed dialogs: $(cat "$work/dialog.err")"
 else
   echo "note: no display, so the installed saver was not run beyond --version"
 fi
