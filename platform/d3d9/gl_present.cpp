@@ -405,6 +405,7 @@ HRESULT GLDevice::Present(const RECT*, const RECT*, HWND, const void*) {
     capturedHeight_ = static_cast<UINT>(dh);
   }
   SDL_GL_SwapWindow(context_->window);
+  releaseCompilerIfUsed();
   // The next frame chooses its target again, by the ramp it will be shown through.
   frameOpen_ = false;
   renderDirty_ = true;

@@ -1,5 +1,7 @@
 #include "platform/d3d9/gl_resources.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -25,6 +27,9 @@ GLuint compileShader(GLenum type, const std::string& source) {
   return shader;
 }
 
+// Whether a program was compiled since the compiler was last let go.
+bool gCompilerUsed = false;
+
 }  // namespace
 
 uint64_t glTexturesDeleted() { return gTexturesDeleted; }
@@ -41,6 +46,7 @@ uint32_t highestIndexIn(const uint8_t* bytes, size_t count, UINT indexSize) {
 }
 
 GLuint linkProgram(const std::string& vertex, const std::string& fragment) {
+  gCompilerUsed = true;
   const GLuint vs = compileShader(GL_VERTEX_SHADER, vertex);
   const GLuint fs = compileShader(GL_FRAGMENT_SHADER, fragment);
   if (!vs || !fs) {
@@ -64,6 +70,13 @@ GLuint linkProgram(const std::string& vertex, const std::string& fragment) {
     return 0;
   }
   return program;
+}
+
+void releaseCompilerIfUsed() {
+  if (!gCompilerUsed) return;
+  gCompilerUsed = false;
+  glReleaseShaderCompiler();
+  malloc_trim(0);
 }
 
 GLContextHolder::~GLContextHolder() {

@@ -45,6 +45,12 @@ uint32_t highestIndexIn(const uint8_t* bytes, size_t count, UINT indexSize);
 // A linked program of the two sources, or 0 (said in the log) when either fails to build.
 GLuint linkProgram(const std::string& vertex, const std::string& fragment);
 
+// The compiler builds a library of the language's built-in functions at its first compile and
+// keeps it, about 7 MB, until told to let it go; building it again takes a few milliseconds.
+// Programs are made a few at a time while the room loads and seldom after, so a device lets it
+// go after a frame that made some, and the heap pages it held go back to the system at once.
+void releaseCompilerIfUsed();
+
 // A texture mirrored into a GL texture with the same levels; formats without alpha sample as
 // opaque.
 class GLTexture : public MemoryTexture {

@@ -36,6 +36,25 @@ TEST_F(GLDeviceFixture, EqualShapesOfStateShareOneProgram) {
   EXPECT_EQ(gl->programLookups(), 6u);
 }
 
+// A present after a frame that made programs lets the compiler go; programs made in later
+// frames still build and draw.
+TEST_F(GLDeviceFixture, ProgramsMadeAfterThePresentLetTheCompilerGoStillDraw) {
+  auto* gl = dynamic_cast<GLDevice*>(device_);
+  ASSERT_NE(gl, nullptr);
+  device_->SetRenderState(D3DRS_ZENABLE, FALSE);
+  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+  const DWORD alphaOps[] = {D3DTOP_SELECTARG1, D3DTOP_SELECTARG2, D3DTOP_MODULATE};
+  for (size_t frame = 0; frame < std::size(alphaOps); ++frame) {
+    device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAOP, alphaOps[frame]);
+    drawTriangle(device_, 0xFF204060);
+    EXPECT_EQ(gl->programCount(), frame + 1);
+    EXPECT_EQ(pixel(10, 10) & 0x00FFFFFF, 0x204060u) << "frame " << frame;
+    ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+  }
+}
+
 TEST_F(GLDeviceFixture, VariantsForLitFactorsAreMadeWithTheFirstDrawAndLeaveNoPixels) {
   // A stage that adds the vertex colour scaled by the texture factor: while the factor is
   // black the program leaves the stage's product out, and the lit variant a flash would switch
