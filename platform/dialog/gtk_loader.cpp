@@ -15,8 +15,8 @@ namespace {
 // The module takes these from the program that loads it; naming them here links them into
 // every program that can show a dialog, whatever else that program uses.
 [[gnu::used]] const void* const kProgramPartsTheModuleUses[] = {reinterpret_cast<const void*>(&loadDialogTemplate),
-                                                               reinterpret_cast<const void*>(&findResource),
-                                                               reinterpret_cast<const void*>(&decodeBitmap)};
+                                                                reinterpret_cast<const void*>(&findResource),
+                                                                reinterpret_cast<const void*>(&decodeBitmap)};
 
 // Where the module is looked for: beside the program (as it is built), then where the package
 // installs it, relative to the program.
