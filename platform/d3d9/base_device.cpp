@@ -18,8 +18,8 @@ D3DGAMMARAMP identityGammaRamp() {
 
 DeviceControl* deviceControl(IDirect3DDevice9* device) { return dynamic_cast<DeviceControl*>(device); }
 
-BaseDevice::BaseDevice(IDirect3D9* direct3d, const D3DPRESENT_PARAMETERS& params)
-    : direct3d_(direct3d), params_(params) {
+BaseDevice::BaseDevice(IDirect3D9* direct3d, const D3DPRESENT_PARAMETERS& params, const D3DCAPS9& caps)
+    : direct3d_(direct3d), params_(params), caps_(caps) {
   if (direct3d_) direct3d_->AddRef();
   resetState(params);
   state_.gamma = identityGammaRamp();
@@ -44,6 +44,20 @@ void BaseDevice::releaseBindings() {
 
 D3DVIEWPORT9 BaseDevice::fullViewport() const {
   return D3DVIEWPORT9{0, 0, params_.BackBufferWidth, params_.BackBufferHeight, 0.0f, 1.0f};
+}
+
+D3DSURFACE_DESC BaseDevice::backBufferDescription() const {
+  return D3DSURFACE_DESC{params_.BackBufferFormat, D3DRTYPE_SURFACE,        D3DUSAGE_RENDERTARGET,
+                         D3DPOOL_DEFAULT,          params_.MultiSampleType, params_.MultiSampleQuality,
+                         params_.BackBufferWidth,  params_.BackBufferHeight};
+}
+
+HRESULT BaseDevice::GetDeviceCaps(D3DCAPS9* caps) {
+  note("GetDeviceCaps", {});
+  if (const HRESULT hr = scripted("GetDeviceCaps"); hr != D3D_OK) return hr;
+  if (!caps) return D3DERR_INVALIDCALL;
+  *caps = caps_;
+  return D3D_OK;
 }
 
 void BaseDevice::resetState(const D3DPRESENT_PARAMETERS& params) {

@@ -38,6 +38,7 @@ class BaseDevice : public IDirect3DDevice9, public DeviceControl {
   ULONG Release() override;
 
   HRESULT TestCooperativeLevel() override;
+  HRESULT GetDeviceCaps(D3DCAPS9* caps) override;
   HRESULT GetDirect3D(IDirect3D9** direct3d) override;
   void SetGammaRamp(UINT swapChain, DWORD flags, const D3DGAMMARAMP* ramp) override;
   void GetGammaRamp(UINT swapChain, D3DGAMMARAMP* ramp) override;
@@ -74,7 +75,7 @@ class BaseDevice : public IDirect3DDevice9, public DeviceControl {
   bool inScene() const { return inScene_; }
 
  protected:
-  BaseDevice(IDirect3D9* direct3d, const D3DPRESENT_PARAMETERS& params);
+  BaseDevice(IDirect3D9* direct3d, const D3DPRESENT_PARAMETERS& params, const D3DCAPS9& caps);
   ~BaseDevice() override;
 
   enum class Loss { None, Lost, NotReset };
@@ -85,6 +86,8 @@ class BaseDevice : public IDirect3DDevice9, public DeviceControl {
   void resetState(const D3DPRESENT_PARAMETERS& params);
   // Viewport covering the whole back buffer.
   D3DVIEWPORT9 fullViewport() const;
+  // The back buffer as GetBackBuffer describes it: a render target of the present parameters.
+  D3DSURFACE_DESC backBufferDescription() const;
   // The vertex format as a draw with vertices `stride` bytes apart can read it: texture
   // coordinate sets that lie beyond the stride are dropped (the engine's meshes name a third
   // set they never store), and 0 when not even the position, normal and colours fit.
@@ -122,6 +125,7 @@ class BaseDevice : public IDirect3DDevice9, public DeviceControl {
 
   IDirect3D9* direct3d_;
   D3DPRESENT_PARAMETERS params_;
+  D3DCAPS9 caps_;
   DeviceState state_;
 
  private:

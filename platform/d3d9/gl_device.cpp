@@ -7,7 +7,7 @@
 
 GLDevice::GLDevice(IDirect3D9* direct3d, const D3DPRESENT_PARAMETERS& params, const D3DCAPS9& caps,
                    std::shared_ptr<GLContextHolder> context)
-    : BaseDevice(direct3d, params), context_(std::move(context)), caps_(caps) {
+    : BaseDevice(direct3d, params, caps), context_(std::move(context)) {
   if (!createPresentPass()) return;
   glGenVertexArrays(1, &vao_);
   glGenBuffers(1, &upVertexBuffer_);
@@ -103,12 +103,6 @@ void GLDevice::stateChanged(Changed what, UINT index) {
       break;
     case Changed::Material: uniformsChanged(kMaterialValues); break;
   }
-}
-
-HRESULT GLDevice::GetDeviceCaps(D3DCAPS9* caps) {
-  if (!caps) return D3DERR_INVALIDCALL;
-  *caps = caps_;
-  return D3D_OK;
 }
 
 HRESULT GLDevice::GetDisplayMode(UINT, D3DDISPLAYMODE* mode) {

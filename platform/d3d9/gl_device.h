@@ -22,7 +22,6 @@ class GLDevice : public BaseDevice {
            std::shared_ptr<GLContextHolder> context);
   bool valid() const { return valid_; }
 
-  HRESULT GetDeviceCaps(D3DCAPS9* caps) override;
   HRESULT GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) override;
   HRESULT Reset(D3DPRESENT_PARAMETERS* params) override;
   HRESULT Present(const RECT* source, const RECT* dest, HWND overrideWindow, const void* dirtyRegion) override;
@@ -149,7 +148,6 @@ class GLDevice : public BaseDevice {
   DWORD drawFvf_ = 0, keyFvf_ = 0;
 
   std::shared_ptr<GLContextHolder> context_;
-  D3DCAPS9 caps_;
   bool valid_ = false;
   // Offscreen target.
   GLuint fbo_ = 0, colourTex_ = 0, depthRb_ = 0;

@@ -341,9 +341,7 @@ bool GLDevice::copyToWindow(GLuint source) {
 
 HRESULT GLDevice::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE, IDirect3DSurface9** surface) {
   if (!surface || swapChain != 0 || index != 0) return D3DERR_INVALIDCALL;
-  D3DSURFACE_DESC desc{params_.BackBufferFormat, D3DRTYPE_SURFACE,        D3DUSAGE_RENDERTARGET,
-                       D3DPOOL_DEFAULT,          params_.MultiSampleType, params_.MultiSampleQuality,
-                       params_.BackBufferWidth,  params_.BackBufferHeight};
+  D3DSURFACE_DESC desc = backBufferDescription();
   if (!bytesPerTexel(desc.Format)) desc.Format = D3DFMT_X8R8G8B8;
   *surface = new GLBackBufferSurface(this, desc);
   return D3D_OK;

@@ -49,7 +49,7 @@ D3DCOLOR RecordedDraw::diffuse(UINT i) const {
 // ---- RecordingDevice ----
 
 RecordingDevice::RecordingDevice(IDirect3D9* direct3d, const D3DPRESENT_PARAMETERS& params, const D3DCAPS9& caps)
-    : BaseDevice(direct3d, params), caps_(caps) {}
+    : BaseDevice(direct3d, params, caps) {}
 
 void RecordingDevice::note(const char* name, std::initializer_list<uint64_t> args) {
   calls_.push_back(RecordedCall{name, std::vector<uint64_t>(args)});
@@ -90,14 +90,6 @@ std::vector<std::string> RecordingDevice::callNames() const {
 
 int RecordingDevice::liveTextures() const { return *liveTextures_; }
 
-HRESULT RecordingDevice::GetDeviceCaps(D3DCAPS9* caps) {
-  note("GetDeviceCaps", {});
-  if (const HRESULT hr = scripted("GetDeviceCaps"); hr != D3D_OK) return hr;
-  if (!caps) return D3DERR_INVALIDCALL;
-  *caps = caps_;
-  return D3D_OK;
-}
-
 HRESULT RecordingDevice::GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) {
   note("GetDisplayMode", {swapChain});
   if (!mode) return D3DERR_INVALIDCALL;
@@ -127,10 +119,7 @@ HRESULT RecordingDevice::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER
   note("GetBackBuffer", {swapChain, index, type});
   if (const HRESULT hr = scripted("GetBackBuffer"); hr != D3D_OK) return hr;
   if (!surface || swapChain != 0 || index != 0) return D3DERR_INVALIDCALL;
-  D3DSURFACE_DESC desc{params_.BackBufferFormat, D3DRTYPE_SURFACE,        D3DUSAGE_RENDERTARGET,
-                       D3DPOOL_DEFAULT,          params_.MultiSampleType, params_.MultiSampleQuality,
-                       params_.BackBufferWidth,  params_.BackBufferHeight};
-  *surface = new MemorySurface(this, desc);
+  *surface = new MemorySurface(this, backBufferDescription());
   return D3D_OK;
 }
 

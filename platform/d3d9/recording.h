@@ -71,7 +71,6 @@ class RecordingDevice : public BaseDevice {
   void clearFailures() { failures_.clear(); }
 
   // ---- the device ----
-  HRESULT GetDeviceCaps(D3DCAPS9* caps) override;
   HRESULT GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) override;
   HRESULT Reset(D3DPRESENT_PARAMETERS* params) override;
   HRESULT Present(const RECT* source, const RECT* dest, HWND overrideWindow, const void* dirtyRegion) override;
@@ -115,7 +114,6 @@ class RecordingDevice : public BaseDevice {
   std::vector<RecordedCall> calls_;
   std::vector<RecordedDraw> draws_;
   std::map<std::string, std::pair<HRESULT, int>> failures_;
-  D3DCAPS9 caps_;
   bool keepGeometry_ = true;
   std::shared_ptr<int> liveTextures_ = std::make_shared<int>(0);
 };
