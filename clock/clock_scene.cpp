@@ -161,7 +161,8 @@ void ClockScene::exchangeLampStages(halcyon::SceneNode& top) {
   // flickers (the whole light map when there is no share), the flash's light is added by
   // the flash weight in its stage's constant, and the base doubles the sum. Every light map
   // lies on the second texture coordinates.
-  auto exchange = [this](halcyon::SceneNode& node) {
+  const bool oneLevel = lightMapsFromOneLevel();
+  auto exchange = [this, oneLevel](halcyon::SceneNode& node) {
     halcyon::Mesh* mesh = node.getMesh();
     if (!mesh) return;
     halcyon::Material& m = mesh->getMaterial();
@@ -187,9 +188,22 @@ void ClockScene::exchangeLampStages(halcyon::SceneNode& top) {
     }
     m.stages[next] = base;
     setColour(m.stages[next++], D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_CURRENT);
+    // Every stage before the base is a light map.
+    if (oneLevel)
+      for (int stage = 0; stage + 1 < next; ++stage) m.stages[stage].mipFilter = D3DTEXF_NONE;
     for (; next < 4; ++next) m.stages[next].colorOp = D3DTOP_DISABLE;  // pictures that did not load
   };
   walk(top, exchange);
+}
+
+bool ClockScene::lightMapsFromOneLevel() const {
+  // A rasteriser on the CPU spends about a fifth of the room's frame blending two mip levels
+  // of the light maps. They are smooth and seldom drawn smaller than they are, so their
+  // full-size level alone looks the same but for a few pixels on thin edges seen side on.
+  // With a graphics card trilinear light maps cost nothing, and there they stay.
+  IDirect3DDevice9* device = host().device();
+  D3DCAPS9 caps{};
+  return device && SUCCEEDED(device->GetDeviceCaps(&caps)) && !(caps.DevCaps & D3DDEVCAPS_HWRASTERIZATION);
 }
 
 void ClockScene::arrangeOutdoorStages() {

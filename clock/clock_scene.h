@@ -87,6 +87,8 @@ class ClockScene : public SaverScene {
   std::unique_ptr<ClockSound> makeSound();
   void applyPicture();
   void exchangeLampStages(halcyon::SceneNode& node);
+  // Whether the light maps are sampled from their full-size level only (no mip levels).
+  bool lightMapsFromOneLevel() const;
   void arrangeOutdoorStages();
   void bindNamedObjects();
   void dimWithTextureFactor(halcyon::SceneNode& node);

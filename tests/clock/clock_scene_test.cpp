@@ -377,6 +377,44 @@ TEST_F(ClockFrame, FlashLightsTheRoomThroughItsFlashMapsAndTheViewOutside) {
   EXPECT_EQ(drawOf(kOutdoorZ)->renderStates[D3DRS_TEXTUREFACTOR], 0xFF404040u);
 }
 
+TEST_F(ClockFrame, LightMapsAreReadFromOneLevelOnlyWhenTheCpuRasterises) {
+  Rec lit = with(structRec("Lit", "Material"), with(structRec("Materials", "Material"), sub("Lit_Base", 0, "wood.png"),
+                                                    sub("Lit_LightMap", 1, "lm.png"), sub("Lit_FlashMap", 2, "lm.png"),
+                                                    sub("Lit_LampShare", 3, "lm.png")));
+  Rec children = structRec("Children", "Node");
+  children->addChild(meshTriangle("Wall", {0, 100, kWallZ}, "Lit"));
+  children->addChild(meshTriangle("Lamp lamp", {0, 100, kLampZ}, "Plain"));
+  writeRoom(*with(
+      structRec("_root", "_roottype"),
+      with(structRec("Materials", "Material"), std::move(lit),
+           with(structRec("Plain", "Material"),
+                with(structRec("Textures", "Map"), with(structRec("0", "Diffuse"), textRec("FileName", "wood.png"))))),
+      std::move(children)));
+  for (const bool hardware : {true, false}) {
+    SCOPED_TRACE(hardware ? "graphics card" : "rasteriser on the CPU");
+    halcyon::Application::setDirect3DLoader([this, hardware] {
+      d3d_ = new RecordingDirect3D9();
+      if (!hardware) d3d_->adapters()[0].caps.DevCaps &= ~DWORD(D3DDEVCAPS_HWRASTERIZATION);
+      return d3d_;
+    });
+    ClockShell& clock = make();
+    ASSERT_TRUE(clock.loadCustom());
+    clock.frameMove();
+    ASSERT_TRUE(clock.composeFrame());
+    // The lamp's share, the light map and the flash's map come before the base.
+    const RecordedDraw* wall = drawOf(kWallZ);
+    ASSERT_TRUE(wall);
+    ASSERT_EQ(wall->stageStates[3][D3DTSS_COLOROP], DWORD(D3DTOP_MODULATE2X));
+    for (DWORD stage = 0; stage < 3; ++stage)
+      EXPECT_EQ(wall->samplerStates[stage][D3DSAMP_MIPFILTER], DWORD(hardware ? D3DTEXF_LINEAR : D3DTEXF_NONE))
+          << stage;
+    // The base and the materials without light maps keep their mip levels.
+    EXPECT_EQ(wall->samplerStates[3][D3DSAMP_MIPFILTER], DWORD(D3DTEXF_LINEAR));
+    ASSERT_TRUE(drawOf(kLampZ));
+    EXPECT_EQ(drawOf(kLampZ)->samplerStates[0][D3DSAMP_MIPFILTER], DWORD(D3DTEXF_LINEAR));
+  }
+}
+
 TEST_F(ClockFrame, HandsTurnWithTheLocalTime) {
   writeRoom(*theRoom());
   ClockShell& clock = make();
