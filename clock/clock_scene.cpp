@@ -197,13 +197,20 @@ void ClockScene::exchangeLampStages(halcyon::SceneNode& top) {
 }
 
 bool ClockScene::lightMapsFromOneLevel() const {
-  // A rasteriser on the CPU spends about a fifth of the room's frame blending two mip levels
-  // of the light maps. They are smooth and seldom drawn smaller than they are, so their
-  // full-size level alone looks the same but for a few pixels on thin edges seen side on.
-  // With a graphics card trilinear light maps cost nothing, and there they stay.
+  // A rasteriser on the CPU spends some 7 % of a frame blending two mip levels of
+  // the light maps. They are smooth, and on a picture of 640x360 or more they are seldom drawn
+  // smaller than they are, so their full-size level alone looks the same but for a few pixels
+  // on thin edges seen side on. A smaller picture (a host's preview) draws them smaller and
+  // needs the levels; with a graphics card trilinear light maps cost nothing.
   IDirect3DDevice9* device = host().device();
   D3DCAPS9 caps{};
-  return device && SUCCEEDED(device->GetDeviceCaps(&caps)) && !(caps.DevCaps & D3DDEVCAPS_HWRASTERIZATION);
+  if (!device || FAILED(device->GetDeviceCaps(&caps)) || (caps.DevCaps & D3DDEVCAPS_HWRASTERIZATION)) return false;
+  IDirect3DSurface9* back = nullptr;
+  if (FAILED(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back)) || !back) return false;
+  D3DSURFACE_DESC desc{};
+  const bool described = SUCCEEDED(back->GetDesc(&desc));
+  back->Release();
+  return described && desc.Width >= 640 && desc.Height >= 360;
 }
 
 void ClockScene::arrangeOutdoorStages() {

@@ -377,7 +377,7 @@ TEST_F(ClockFrame, FlashLightsTheRoomThroughItsFlashMapsAndTheViewOutside) {
   EXPECT_EQ(drawOf(kOutdoorZ)->renderStates[D3DRS_TEXTUREFACTOR], 0xFF404040u);
 }
 
-TEST_F(ClockFrame, LightMapsAreReadFromOneLevelOnlyWhenTheCpuRasterises) {
+TEST_F(ClockFrame, LightMapsAreReadFromOneLevelOnlyWhenTheCpuRasterisesAPictureOfSomeSize) {
   Rec lit = with(structRec("Lit", "Material"), with(structRec("Materials", "Material"), sub("Lit_Base", 0, "wood.png"),
                                                     sub("Lit_LightMap", 1, "lm.png"), sub("Lit_FlashMap", 2, "lm.png"),
                                                     sub("Lit_LampShare", 3, "lm.png")));
@@ -390,8 +390,14 @@ TEST_F(ClockFrame, LightMapsAreReadFromOneLevelOnlyWhenTheCpuRasterises) {
            with(structRec("Plain", "Material"),
                 with(structRec("Textures", "Map"), with(structRec("0", "Diffuse"), textRec("FileName", "wood.png"))))),
       std::move(children)));
-  for (const bool hardware : {true, false}) {
-    SCOPED_TRACE(hardware ? "graphics card" : "rasteriser on the CPU");
+  const struct {
+    bool hardware;
+    int32_t width, height;
+    bool oneLevel;
+  } cases[] = {{true, 1280, 720, false}, {false, 1280, 720, true}, {false, 640, 360, true}, {false, 320, 180, false}};
+  for (const auto& [hardware, width, height, oneLevel] : cases) {
+    SCOPED_TRACE((hardware ? "graphics card " : "rasteriser on the CPU ") + std::to_string(width));
+    window_ = Window(width, height);
     halcyon::Application::setDirect3DLoader([this, hardware] {
       d3d_ = new RecordingDirect3D9();
       if (!hardware) d3d_->adapters()[0].caps.DevCaps &= ~DWORD(D3DDEVCAPS_HWRASTERIZATION);
@@ -406,7 +412,7 @@ TEST_F(ClockFrame, LightMapsAreReadFromOneLevelOnlyWhenTheCpuRasterises) {
     ASSERT_TRUE(wall);
     ASSERT_EQ(wall->stageStates[3][D3DTSS_COLOROP], DWORD(D3DTOP_MODULATE2X));
     for (DWORD stage = 0; stage < 3; ++stage)
-      EXPECT_EQ(wall->samplerStates[stage][D3DSAMP_MIPFILTER], DWORD(hardware ? D3DTEXF_LINEAR : D3DTEXF_NONE))
+      EXPECT_EQ(wall->samplerStates[stage][D3DSAMP_MIPFILTER], DWORD(oneLevel ? D3DTEXF_NONE : D3DTEXF_LINEAR))
           << stage;
     // The base and the materials without light maps keep their mip levels.
     EXPECT_EQ(wall->samplerStates[3][D3DSAMP_MIPFILTER], DWORD(D3DTEXF_LINEAR));
