@@ -54,16 +54,19 @@ class ClockRoomFixture : public testing::Test {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
   }
 
-  // One frame at the tour's current time, as presented; written as a PNG when `png` names one.
+  // One frame at the tour's current time, as presented. Kept as the PNG `png` names in the
+  // folder BRASSMOOR_FRAME_DIR names, for a person to look at; without that folder nothing is
+  // written, so that a run leaves no pictures wherever it was started.
   Picture draw(const std::string& png = "") {
     scene_->tours().restartTimer(halcyon::millisecondClock());
     scene_->frameMove();
     EXPECT_TRUE(scene_->composeFrame());
     Picture p;
     EXPECT_TRUE(deviceControl(scene_->device())->presentedPixels(p.pixels, p.width, p.height));
-    if (!png.empty() && !p.pixels.empty()) {
+    const char* dir = std::getenv("BRASSMOOR_FRAME_DIR");
+    if (dir && !png.empty() && !p.pixels.empty()) {
       const std::vector<uint8_t> bytes = encodePng(p.pixels, p.width, p.height, false);
-      if (std::FILE* f = std::fopen(png.c_str(), "wb")) {
+      if (std::FILE* f = std::fopen((std::string(dir) + "/" + png).c_str(), "wb")) {
         std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
       }

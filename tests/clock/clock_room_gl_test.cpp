@@ -1,6 +1,6 @@
 // The real room through the OpenGL device: three tours at fixed moments, a lightning flash and
-// the pendulum's swing, read back from the presented pictures. The pictures are written as
-// room-*.png next to the test for a person to look at.
+// the pendulum's swing, read back from the presented pictures. Set BRASSMOOR_FRAME_DIR to keep
+// them (room-*.png) in that folder for a person to look at.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

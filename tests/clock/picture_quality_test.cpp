@@ -1,7 +1,7 @@
 // The room drawn directly against the same view drawn at four times the size each way and
 // averaged down: textures that are not filtered down to the size they are drawn at shimmer,
 // and show as fine detail (moiré on the parquet, speckled numerals) that the averaged picture
-// does not have. The pictures are written as quality-*.png next to the test.
+// does not have. Set BRASSMOOR_FRAME_DIR to keep the pictures (quality-*.png) in that folder.
 #include <gtest/gtest.h>
 
 #include <cmath>
