@@ -61,7 +61,8 @@ class DesktopDialog final : public ConfigDialog {
 
   int run(SaverApplication& app, int64_t ownerWindow) override {
     if (!platform::dialogToolkitAvailable()) {
-      halcyon::reportFailure("the settings dialog needs a display");
+      // Without the module the loader has already said why; a display is not what is missing.
+      if (platform::dialogModuleLoaded()) halcyon::reportFailure("the settings dialog needs a display");
       return 0;
     }
     SettingsDialogContext context{

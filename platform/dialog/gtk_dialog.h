@@ -14,6 +14,9 @@ namespace platform {
 // False when no display can be opened; dialogs then cannot be shown.
 bool dialogToolkitAvailable();
 
+// False when the dialogs' module could not be loaded (the loader has said why on stderr).
+bool dialogModuleLoaded();
+
 // Base units of the desktop's dialog font as the toolkit draws it (what the procedures'
 // pixel places are reckoned in; the view itself sizes controls from their contents).
 DialogBaseUnits measuredDialogBaseUnits();

@@ -69,6 +69,8 @@ class NoDialogServices final : public DialogServices {
 
 bool dialogToolkitAvailable() { return entries() && entries()->toolkitAvailable(); }
 
+bool dialogModuleLoaded() { return entries() != nullptr; }
+
 DialogBaseUnits measuredDialogBaseUnits() { return entries() ? entries()->baseUnits() : DialogBaseUnits{}; }
 
 DialogServices& gtkDialogServices() {
