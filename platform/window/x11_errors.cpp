@@ -5,7 +5,6 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <array>
@@ -132,24 +131,9 @@ bool localServerGone() {
   return !answers(gServer.abstractName, abstractSize) && !answers(gServer.fileName, sizeof gServer.fileName);
 }
 
-// A server being stopped closes its clients' connections before it stops taking new ones, so
-// the OpenGL library can crash on its closed connection while the server still answers. A
-// crash is therefore given a moment to turn out to be that loss; a crash with the server
-// staying up ends no later than that moment otherwise would.
-bool localServerGoesWithin(int milliseconds) {
-  constexpr int kStepMs = 20;
-  for (int waited = 0;; waited += kStepMs) {
-    if (localServerGone()) return true;
-    if (!gServer.known || waited >= milliseconds) return false;
-    const timespec step{0, kStepMs * 1000000L};
-    nanosleep(&step, nullptr);
-  }
-}
-
 void onCrash(int signal, siginfo_t* info, void* context) {
   const int savedErrno = errno;
-  constexpr int kLossSettlesMs = 1500;
-  if (gLost.load() || localServerGoesWithin(kLossSettlesMs)) endForLostDisplay();
+  if (gLost.load() || localServerGone()) endForLostDisplay();
   errno = savedErrno;
   if ((gPreviousCrashAction.sa_flags & SA_SIGINFO) && gPreviousCrashAction.sa_sigaction) {
     gPreviousCrashAction.sa_sigaction(signal, info, context);
