@@ -91,6 +91,9 @@ bool ClockScene::loadCustom() {
   file.sources = halcyon::Disk | halcyon::Archive;
   file.name = host().mediaFolder() + "/clock.udf";
   file.archive = host().archive();
+  // Light maps sampled from their full-size level alone need no other level in memory.
+  const bool oneLevel = lightMapsFromOneLevel();
+  scene_->loadLightMapsWithoutLevels(oneLevel);
   sceneLoaded_ = scene_->load(file);
   logLine(sceneLoaded_ ? "Scene Loaded\n" : "Cannot Load Scene\n");
 
@@ -104,7 +107,7 @@ bool ClockScene::loadCustom() {
   if (root.getTimeRange(start, end)) root.setControllerRange(-1, start, end, true);
 
   applyPicture();
-  exchangeLampStages(root);
+  exchangeLampStages(root, oneLevel);
   bindNamedObjects();
   arrangeOutdoorStages();
 
@@ -154,14 +157,13 @@ void setColour(halcyon::TextureStage& stage, DWORD op, DWORD arg1, DWORD arg2, D
 
 }  // namespace
 
-void ClockScene::exchangeLampStages(halcyon::SceneNode& top) {
+void ClockScene::exchangeLampStages(halcyon::SceneNode& top, bool oneLevel) {
   // The room's light-mapped materials come as base (0), light map (1), the light of a full
   // lightning flash (2) and the lamp's share of the light map (3), the last two optional.
   // Drawn: the texture factor takes the lamp's share away from the light map when the lamp
   // flickers (the whole light map when there is no share), the flash's light is added by
   // the flash weight in its stage's constant, and the base doubles the sum. Every light map
   // lies on the second texture coordinates.
-  const bool oneLevel = lightMapsFromOneLevel();
   auto exchange = [this, oneLevel](halcyon::SceneNode& node) {
     halcyon::Mesh* mesh = node.getMesh();
     if (!mesh) return;

@@ -86,7 +86,8 @@ class ClockScene : public SaverScene {
  private:
   std::unique_ptr<ClockSound> makeSound();
   void applyPicture();
-  void exchangeLampStages(halcyon::SceneNode& node);
+  // `oneLevel`: the light maps are sampled from their full-size level alone.
+  void exchangeLampStages(halcyon::SceneNode& node, bool oneLevel);
   // Whether the light maps are sampled from their full-size level only (no mip levels).
   bool lightMapsFromOneLevel() const;
   void arrangeOutdoorStages();

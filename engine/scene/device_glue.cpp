@@ -48,13 +48,17 @@ bool setTransform(D3DTRANSFORMSTATETYPE state, const Matrix& matrix) {
 
 bool setMaterial(const D3DMATERIAL9& material) { return stateCache().setMaterial(&material); }
 
-Texture* acquireTexture(const std::string& fileName, const SearchPaths& paths) {
+Texture* acquireTexture(const std::string& fileName, const SearchPaths& paths, unsigned levels) {
   // The scene's textures are most of its load; a load abandoned for a quit leaves the rest
   // of its materials without a picture, as a file that cannot be read would.
   if (fileName.empty() || !loadGoesOn()) return nullptr;
   TextureRequest request;
   request.file = FileRef(fileName);
   request.file.sources = Disk | Archive;
+  if (levels != 0) {
+    request.flags |= TextureRequest::Levels;
+    request.levels = levels;
+  }
   return textureManager().get(request, &paths);
 }
 

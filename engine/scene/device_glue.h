@@ -27,8 +27,9 @@ bool setTransform(D3DTRANSFORMSTATETYPE state, const Matrix& matrix);
 bool setMaterial(const D3DMATERIAL9& material);
 
 // A texture named by a scene file, from the texture manager (found through `paths`), with a
-// reference that the caller gives back; null when it cannot be had.
-Texture* acquireTexture(const std::string& fileName, const SearchPaths& paths);
+// reference that the caller gives back; null when it cannot be had. `levels` 0 gives the
+// whole chain of mip levels.
+Texture* acquireTexture(const std::string& fileName, const SearchPaths& paths, unsigned levels = 0);
 void releaseTexture(Texture* texture);
 
 // Texture accessors: the device texture (null when not made), whether its format has alpha,

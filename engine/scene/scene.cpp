@@ -401,7 +401,20 @@ void Scene::readAnimation(const UdfRecord& record, SceneNode& node) {
 
 // --- materials -----------------------------------------------------------------------------------
 
-void Scene::readStandardMaterial(const UdfRecord& record, Material& m) {
+namespace {
+
+bool hasSubMaterial(const UdfRecord& subs, int32_t wanted) {
+  for (const auto& entry : subs.members()) {
+    const UdfRecord& sub = *entry.record;
+    int32_t id = 0;
+    if (sub.structured() && readInt(find(sub, "MaterialSubId"), id) && id == wanted) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void Scene::readStandardMaterial(const UdfRecord& record, Material& m, unsigned levels) {
   float argb[4];
   if (readReals(find(record, "Ambient"), argb, 4)) m.d3dMaterial.Ambient = argbToColour(argb);
   if (readReals(find(record, "Diffuse"), argb, 4)) m.d3dMaterial.Diffuse = argbToColour(argb);
@@ -420,7 +433,7 @@ void Scene::readStandardMaterial(const UdfRecord& record, Material& m) {
     stage.addressU = mapAddressWord(find(map, "TexAddrU"));
     stage.addressV = mapAddressWord(find(map, "TexAddrV"));
     stage.texture = nullptr;
-    if (Texture* texture = scenedevice::acquireTexture(readText(file), paths_)) {
+    if (Texture* texture = scenedevice::acquireTexture(readText(file), paths_, levels)) {
       textures_.push_back(texture);
       stage.texture = texture;
     }
@@ -437,6 +450,7 @@ void Scene::loadMaterials(const UdfRecord& materials) {
     if (!subs || !subs->structured() || subs->childCount() == 0) {
       readStandardMaterial(record, m);
     } else {
+      const unsigned lightMapLevels = lightMapsWithoutLevels_ && hasSubMaterial(*subs, 1) ? 1 : 0;
       for (const auto& subEntry : subs->members()) {
         const UdfRecord& sub = *subEntry.record;
         if (!sub.structured()) continue;
@@ -448,7 +462,7 @@ void Scene::loadMaterials(const UdfRecord& materials) {
         }
         if (id < 1 || id > 7) continue;
         Material part = defaultMaterial();
-        readStandardMaterial(sub, part);
+        readStandardMaterial(sub, part, id <= 3 ? lightMapLevels : 0);
         TextureStage& stage = m.stages[id];
         stage = part.stages[0];
         stage.texCoordIndex = DWORD(id);

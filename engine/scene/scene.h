@@ -44,6 +44,11 @@ class Scene {
   // Where textures named by scene files are looked for (each loaded file's folder is added).
   SearchPaths& paths() { return paths_; }
 
+  // Whether the maps of sub-materials 1-3 of a material that has a sub-material 1 (its light
+  // map, the light of a flash and the lamp's share) load with their full-size level alone:
+  // for a scene that samples its light maps without mip levels, whose levels would only
+  // take memory. Set before the load.
+  void loadLightMapsWithoutLevels(bool without) { lightMapsWithoutLevels_ = without; }
   void loadMaterials(const UdfRecord& materials);
   std::optional<Material> findMaterial(const std::string& name) const;
   Geometry* findGeometry(const std::string& name);
@@ -69,7 +74,8 @@ class Scene {
   void loadNode(const UdfRecord& record, SceneNode& parent, NodeLoad& load, bool underRoot);
   void readMesh(const UdfRecord& record, SceneNode& node);
   void readAnimation(const UdfRecord& record, SceneNode& node);
-  void readStandardMaterial(const UdfRecord& record, Material& material);
+  // `levels` as acquireTexture takes them.
+  void readStandardMaterial(const UdfRecord& record, Material& material, unsigned levels = 0);
   BufferRegion placeBuffer(Geometry& geometry, const BufferDescription& description, uint32_t count);
 
   std::string name_;
@@ -82,6 +88,7 @@ class Scene {
   std::vector<Texture*> textures_;  // references taken from the texture manager
   LightList lights_;
   SearchPaths paths_;
+  bool lightMapsWithoutLevels_ = false;
 };
 
 }  // namespace halcyon

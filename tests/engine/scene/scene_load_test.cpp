@@ -258,6 +258,45 @@ TEST_F(SceneLoad, ALoadAbandonedAtACheckpointSkipsTheRestOfTheTexturesAndKeepsTh
   EXPECT_TRUE(again.root().findByName("Floor")->getMesh()->getMaterial().stages[1].texture)
       << "a new checkpoint forgets the abandonment";
 }
+TEST_F(SceneLoad, LightMapsLoadWithoutLevelsOnlyWhenAskedAndOnlyBesideASubMaterialOne) {
+  std::vector<D3DCOLOR> grey(8 * 8, 0xFF808080);
+  const std::vector<uint8_t> png = encodePng(grey, 8, 8, false);
+  for (const char* name : {"base.png", "light.png", "flash.png", "view.png", "view_flash.png"})
+    dir_.write(name, std::string(png.begin(), png.end()));
+  const auto sub = [](const char* name, int id, const char* file) {
+    return with(structRec(name, "Material"), intRec("MaterialSubId", id),
+                with(structRec("Textures", "Map"), with(structRec("0", "Diffuse"), textRec("FileName", file))));
+  };
+  // A light-mapped material, and an outdoor view whose second picture is no light map.
+  const auto room = [&sub] {
+    Rec lit = with(structRec("Lit", "Material"),
+                   with(structRec("Materials", "Material"), sub("Lit Base", 0, "base.png"),
+                        sub("Lit LightMap", 1, "light.png"), sub("Lit FlashMap", 2, "flash.png")));
+    Rec view = with(structRec("View", "Material"),
+                    with(structRec("Materials", "Material"), sub("View Base", 0, "view.png"),
+                         sub("View FlashMap", 2, "view_flash.png")));
+    return with(structRec("_root", "_roottype"),
+                with(structRec("Materials", "Material"), std::move(lit), std::move(view)));
+  };
+  const auto levels = [](const Scene& scene, const char* material, int stage) -> DWORD {
+    const halcyon::Texture* t = scene.findMaterial(material)->stages[stage].texture;
+    return t && t->d3dTexture() ? t->d3dTexture()->GetLevelCount() : 0;
+  };
+
+  Scene whole;
+  ASSERT_TRUE(loadRoot(whole, *room()));
+  EXPECT_EQ(levels(whole, "Lit", 1), 4u) << "8x8 has four levels";
+
+  Scene single;
+  single.loadLightMapsWithoutLevels(true);
+  ASSERT_TRUE(loadRoot(single, *room(), "single.udf"));
+  EXPECT_EQ(levels(single, "Lit", 0), 4u) << "the base keeps its levels";
+  EXPECT_EQ(levels(single, "Lit", 1), 1u);
+  EXPECT_EQ(levels(single, "Lit", 2), 1u);
+  EXPECT_EQ(levels(single, "View", 2), 4u) << "no light map beside it: a picture like any other";
+  EXPECT_EQ(levels(whole, "Lit", 1), 4u) << "the first scene's light map is its own texture";
+}
+
 TEST_F(SceneLoad, IndexWidthsUsageWordsAlignmentAndEmptyMeshes) {
   Rec narrow = meshRec("Narrow", 40, 4, indexBytes<uint32_t>(300, 40), 300);
   narrow->addChild(textRec("Usage", ""));
