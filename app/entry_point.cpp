@@ -31,6 +31,11 @@ std::string traceDateTime(const halcyon::SystemTime& t) {
   return text;
 }
 
+void sayDisplayLost() {
+  platform::takeLostDisplayEnding();
+  halcyon::reportFailure("the X display went away; the run ends");
+}
+
 int exitCodeFor(StartFailure failure) {
   switch (failure) {
     case StartFailure::NoDisplay: return exit_code::kNoDisplay;
@@ -139,12 +144,12 @@ int runEntryPoint(int argc, char** argv, PresenceCheck& presenceCheck) {
     // A start cut short by the lost display (its window closing with the connection) ends
     // like any quit; it is said as the loss it was.
     if (exitCode == exit_code::kRunEnded && platform::displayLostNow()) {
-      halcyon::reportFailure("the X display went away; the run ends");
+      sayDisplayLost();
       exitCode = exit_code::kDisplayLost;
     }
   } else if (platform::displayLostNow()) {
     // Whatever part of the start failed, it failed for the lost display.
-    halcyon::reportFailure("the X display went away; the run ends");
+    sayDisplayLost();
     exitCode = exit_code::kDisplayLost;
   } else {
     halcyon::reportFailure(app.startFailureText().empty() ? "the saver could not start" : app.startFailureText());

@@ -24,6 +24,11 @@ inline constexpr int kMediaUnreadable = 7;  // the scene, its fonts or its archi
 inline constexpr int kDisplayLost = 8;      // the X display went away during the run
 }  // namespace exit_code
 
+// Says that the display went away and the run ends. Said once per process: when another
+// thread is already ending the process for the loss (a crash of the OpenGL library met at the
+// same time), this one ends with it instead, with the same code.
+void sayDisplayLost();
+
 // The exit code of a start-up that failed for `failure`.
 int exitCodeFor(StartFailure failure);
 

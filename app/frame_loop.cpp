@@ -124,7 +124,7 @@ int runFrameLoop(SaverApplication& app) {
   while (!app.quitRequested()) {
     if (displayLost()) {
       // Every later call on the connection does nothing; the run ends in its usual order.
-      halcyon::reportFailure("the X display went away; the run ends");
+      sayDisplayLost();
       displayGone = true;
       app.requestQuit();
       break;

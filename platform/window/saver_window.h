@@ -143,6 +143,12 @@ bool displayLostNow();
 // async-signal-safe calls. One step; a later call replaces it.
 void beforeEndingForLostDisplay(void (*step)() noexcept);
 
+// The run's ending for a lost display is said once, whichever thread meets the loss first
+// (the frame loop, a crash of the OpenGL library, the grace timer). The first caller returns,
+// to say the loss and end the run; a later one finds the process already being ended for it
+// and ends it there with the display-lost code, after the step above. Async-signal-safe.
+void takeLostDisplayEnding();
+
 // Messages SDL's own log would print go to `sink` instead, so the program has one channel.
 void routeSdlLog(std::function<void(const std::string& text)> sink);
 

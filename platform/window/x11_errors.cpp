@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <array>
@@ -33,7 +34,21 @@ void writeError(const char* text, std::size_t size) { [[maybe_unused]] const ssi
 
 std::atomic<void (*)() noexcept> gBeforeEnding{nullptr};
 
+// Taken by whichever thread first ends the run for the lost display: a crash handler, the
+// grace timer and the frame loop can each meet the loss while another is already ending it,
+// and the loss is said once.
+std::atomic<bool> gEndingTaken{false};
+
+// The process is already being ended for the loss, by a thread that may still be finishing
+// the files: they are finished here too (the step only ever sets them to what is on disk),
+// and the process ends with the same code, saying nothing more.
+[[noreturn]] void endWithTheOtherEnding() {
+  if (auto step = gBeforeEnding.load()) step();
+  _exit(kLostExitCode);
+}
+
 [[noreturn]] void endNow(const char* text, std::size_t size) {
+  if (gEndingTaken.exchange(true)) endWithTheOtherEnding();
   if (auto step = gBeforeEnding.load()) step();
   writeError(text, size);
   _exit(kLostExitCode);
@@ -131,9 +146,24 @@ bool localServerGone() {
   return !answers(gServer.abstractName, abstractSize) && !answers(gServer.fileName, sizeof gServer.fileName);
 }
 
+// A server being stopped closes its clients' connections before it stops taking new ones, so
+// the OpenGL library can crash on its closed connection while the server still answers. A
+// crash is therefore given a moment to turn out to be that loss; a crash with the server
+// staying up goes on to its ordinary ending that much later. Only async-signal-safe calls.
+bool displayGoesWithin(int milliseconds) {
+  constexpr int kStepMs = 20;
+  for (int waited = 0;; waited += kStepMs) {
+    if (gLost.load() || gEndingTaken.load() || localServerGone()) return true;
+    if (!gServer.known || waited >= milliseconds) return false;
+    const timespec step{0, kStepMs * 1000000L};
+    nanosleep(&step, nullptr);
+  }
+}
+
 void onCrash(int signal, siginfo_t* info, void* context) {
   const int savedErrno = errno;
-  if (gLost.load() || localServerGone()) endForLostDisplay();
+  constexpr int kLossSettlesMs = 1500;
+  if (displayGoesWithin(kLossSettlesMs)) endForLostDisplay();
   errno = savedErrno;
   if ((gPreviousCrashAction.sa_flags & SA_SIGINFO) && gPreviousCrashAction.sa_sigaction) {
     gPreviousCrashAction.sa_sigaction(signal, info, context);
@@ -145,6 +175,9 @@ void onCrash(int signal, siginfo_t* info, void* context) {
   }
   // Put the default back: the faulting instruction runs again and the process ends as it would have.
   sigaction(SIGSEGV, &gPreviousCrashAction, nullptr);
+  // A signal sent by another process has no faulting instruction to run again; sent once more,
+  // it ends the process as it was meant to once this handler returns.
+  if (info && info->si_code <= 0) raise(signal);
 }
 
 void watchForCrashAfterLoss() {
@@ -193,6 +226,10 @@ void survivesDisplayLoss(Display* display) {
 }
 
 void beforeEndingForLostDisplay(void (*step)() noexcept) { gBeforeEnding.store(step); }
+
+void takeLostDisplayEnding() {
+  if (gEndingTaken.exchange(true)) endWithTheOtherEnding();
+}
 
 bool x11DisplayLost() { return gLost.load(); }
 
