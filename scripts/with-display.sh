@@ -5,15 +5,41 @@ set -euo pipefail
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   exec "$@"
 fi
+xvfb_pid=
+trap '[ -z "$xvfb_pid" ] || { kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; }' EXIT
+
+# Starts Xvfb on display $1; true once it takes connections. The server takes the number
+# itself (its lock and socket), so two runs that chose the same free-looking number at once
+# do not share one server: the second finds it taken and ends, and the next number is tried.
+start_server() {
+  local ready
+  ready=$(mktemp)
+  Xvfb ":$1" -displayfd 3 -screen 0 1280x720x24 -nolisten tcp +extension GLX +render -noreset \
+    3>"$ready" >"/tmp/brassmoor-xvfb-$1.log" 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 1 200); do
+    if [ -s "$ready" ]; then
+      rm -f "$ready"
+      return 0
+    fi
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  kill "$xvfb_pid" 2>/dev/null || true
+  wait "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=
+  rm -f "$ready"
+  return 1
+}
+
+started=
 for n in $(seq 90 140); do
-  if [ ! -e "/tmp/.X${n}-lock" ] && [ ! -e "/tmp/.X11-unix/X${n}" ]; then break; fi
+  if [ -e "/tmp/.X${n}-lock" ] || [ -e "/tmp/.X11-unix/X${n}" ]; then continue; fi
+  if start_server "$n"; then
+    started=$n
+    break
+  fi
 done
-Xvfb ":${n}" -screen 0 1280x720x24 -nolisten tcp +extension GLX +render -noreset >/tmp/brassmoor-xvfb-${n}.log 2>&1 &
-xvfb_pid=$!
-trap 'kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true' EXIT
-export DISPLAY=":${n}"
-for _ in $(seq 1 100); do
-  xdpyinfo >/dev/null 2>&1 && break
-  sleep 0.1
-done
+[ -n "$started" ] || { echo "with-display: no Xvfb could be started" >&2; exit 1; }
+export DISPLAY=":${started}"
 "$@"
