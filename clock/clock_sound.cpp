@@ -67,7 +67,10 @@ void ClockSound::initSound(void* window) {
   } else {
     halcyon::logLine("BASS not inited\n");
     // One line of the saver's own in place of the sound libraries' (see openal_sound_library).
-    halcyon::reportFailure("no sound device could be opened; the run is silent");
+    // With the room's sounds switched off for the run, only the music needed the device, and
+    // the line says that much: "silent" alone reads as if the switch had not been heard.
+    halcyon::reportFailure(settings_.sound ? "no sound device could be opened; the run is silent"
+                                           : "no sound device could be opened; the music is not played");
     library_->Init(platform::SOUND_DEVICE_NONE, 44100, 0, window, nullptr);
     switchOff();
   }

@@ -317,6 +317,30 @@ TEST_F(SaverRun, LosingTheXServerWhileStartingSaysSoWithTheDisplayLostCode) {
   setenv("DISPLAY", display.c_str(), 1);
 }
 
+// On a machine without a sound device: a run that plays nothing takes no device and says
+// nothing; one that keeps only the music says that the music is missing, once.
+TEST_F(SaverRun, WithoutASoundDeviceOnlyWhatWasAskedForIsSaidMissing) {
+  // The mixer finds no output it knows of, as on a machine without a sound card.
+  const char* drivers = std::getenv("ALSOFT_DRIVERS");
+  const std::optional<std::string> previous = drivers ? std::optional<std::string>(drivers) : std::nullopt;
+  setenv("ALSOFT_DRIVERS", "no-such-output", 1);
+  const std::string err = (out_.path() / "stderr").string();
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--no-sound", "--no-music"}, ""},
+      {{"--no-sound"}, "brassmoor: no sound device could be opened; the music is not played\n"},
+  };
+  for (const auto& [switches, said] : cases) {
+    std::vector<std::string> args = {kExe, "--window", "160x120", "--frames", "2"};
+    args.insert(args.end(), switches.begin(), switches.end());
+    Process p(args, err);
+    EXPECT_EQ(p.wait(30s), 1) << switches.size() << " switches";
+    EXPECT_EQ(testsupport::readFileBytes(err), said);
+  }
+  if (previous) setenv("ALSOFT_DRIVERS", previous->c_str(), 1);
+  else
+    unsetenv("ALSOFT_DRIVERS");
+}
+
 TEST_F(SaverRun, WithoutADisplayEveryModeSaysSoAndFails) {
   const std::string err = (out_.path() / "stderr").string();
   const std::string display = getenv("DISPLAY");

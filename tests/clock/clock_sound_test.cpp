@@ -262,6 +262,12 @@ TEST(ClockSoundDevice, NoOutputRunsSilentlyOnTheNoSoundDevice) {
   rig.volumesAtSeconds(5);
   EXPECT_EQ(rig.recorder.callsStartingWith("SetConfig"), Calls{});
   EXPECT_EQ(rig.recorder.callsStartingWith("Set3DPosition").size(), 6u);
+
+  // --no-sound: only the music wanted the device, and only the music is said to be missing.
+  Rig musicOnly({true, false, 50}, allMedia(), options);
+  musicOnly.load();
+  EXPECT_FALSE(musicOnly.sound.musicOrEffects());
+  EXPECT_EQ(musicOnly.trace.failures(), Calls{"no sound device could be opened; the music is not played"});
 }
 
 TEST(ClockSoundDevice, NothingToPlayOpensNoSoundCard) {
