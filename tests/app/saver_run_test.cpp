@@ -1,6 +1,7 @@
 // The executable under a real X server: modes, exit codes, the full-screen window, the
 // preview painted into a host window, recorded frames and the settings file of a first run.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <csignal>
@@ -49,9 +50,10 @@ uint64_t waitForSaverWindow(Process& p) {
 // stderr, each played for a second past its window's appearance before the test acts on it.
 class SaverRunRecordingSound : public SaverRun {
  protected:
-  std::unique_ptr<Process> startPlaying() {
-    auto p = std::make_unique<Process>(
-        std::vector<std::string>{kExe, "/s", "--seconds", "60", "--audio-out", wav_.string()}, err_);
+  std::unique_ptr<Process> startPlaying(const std::vector<std::string>& moreOptions = {}) {
+    std::vector<std::string> args = {kExe, "/s", "--seconds", "60", "--audio-out", wav_.string()};
+    args.insert(args.end(), moreOptions.begin(), moreOptions.end());
+    auto p = std::make_unique<Process>(args, err_);
     if (waitForSaverWindow(*p) == 0) return nullptr;
     std::this_thread::sleep_for(1s);
     return p;
@@ -255,6 +257,22 @@ TEST_F(SaverRunRecordingSound, ACrashAfterLosingTheXServerStillFinishesTheSoundF
   kill(p->pid(), SIGSEGV);
   kill(p->pid(), SIGCONT);
   EXPECT_EQ(p->wait(15s), 8);
+  EXPECT_EQ(said(), kLossLine);
+  expectAFinishedWav(wav_);
+}
+
+// A run that cannot end in order after the loss (here held writing its last screenshot, whose
+// file is first written beside it under ".part", into a pipe nobody reads) is ended when its
+// grace runs out; the sound's file is still finished, and the loss is not said a second time.
+TEST_F(SaverRunRecordingSound, ARunHeldPastItsGraceAfterTheLossStillFinishesTheSoundFile) {
+  const auto shot = out_.path() / "last.png";
+  ASSERT_EQ(mkfifo((shot.string() + ".part").c_str(), 0600), 0);
+  auto p = startPlaying({"--screenshot", shot.string()});
+  ASSERT_TRUE(p) << "no saver window appeared: " << said();
+  server_.stop();
+  const auto stopped = std::chrono::steady_clock::now();
+  EXPECT_EQ(p->wait(30s), 8);
+  EXPECT_GE(std::chrono::steady_clock::now() - stopped, 4s) << "the run was held until its grace ran out";
   EXPECT_EQ(said(), kLossLine);
   expectAFinishedWav(wav_);
 }
