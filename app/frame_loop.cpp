@@ -188,7 +188,12 @@ int runFrameLoop(SaverApplication& app) {
 
     if (!firstFrameDone) halcyon::logLine("Active Frame1 start\n");
     app.scene().frameMove(frame);
-    if (!firstFrameDone) halcyon::logLine("Do Render started\n");
+    if (!firstFrameDone) {
+      halcyon::logLine("Do Render started\n");
+      // On a rasteriser on the CPU the programs' building would otherwise peak with the
+      // frame's own memory: the run's largest resident size.
+      app.composeFrameUnseen(frame);
+    }
     const bool drawn = app.composeFrame(frame);
     if (!firstFrameDone) {
       halcyon::logLine("Active Frame1 end\n");

@@ -207,7 +207,8 @@ bool SaverApplication::composeFrame(const halcyon::FrameTime& frame) {
   const float aspect = viewport.Height ? float(viewport.Width) / float(viewport.Height) : 1.0f;
   camera_.setProjection(props_.fov, aspect, props_.nearPlane, props_.farPlane);
 
-  const CameraPose pose = tours_.advance(freeCamera_, frame.nowMs);
+  // A frame composed unseen leaves the tour where the first shown frame takes it up.
+  const CameraPose pose = composingUnseen_ ? tours_.view(freeCamera_) : tours_.advance(freeCamera_, frame.nowMs);
   camera_.setPose(pose.position, pose.direction, pose.up);
 
   const halcyon::Matrix identity = halcyon::Matrix::identity();
@@ -320,6 +321,15 @@ void SaverApplication::updateFreeCamera(const halcyon::FrameTime& frame) {
   }
   flyCamera_.update(frame.stepMs);
   freeCamera_ = CameraPose{flyCamera_.position(), flyCamera_.direction(), flyCamera_.up()};
+}
+
+void SaverApplication::composeFrameUnseen(const halcyon::FrameTime& frame) {
+  DeviceControl* control = deviceControl(device());
+  if (!control || !control->setDrawsCoverNothing(true)) return;
+  composingUnseen_ = true;
+  composeFrame(frame);
+  composingUnseen_ = false;
+  control->setDrawsCoverNothing(false);
 }
 
 bool SaverApplication::captureFrame(Image& image) {

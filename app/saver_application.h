@@ -87,6 +87,10 @@ class SaverApplication : public InputListener, public SceneHost {
   // states, the scene's passes (handed the state cache, the device and the camera), the tour
   // fade, the overlays, presentation. False when the device was lost and nothing was drawn.
   bool composeFrame(const halcyon::FrameTime& frame);
+  // The first frame composed unseen where the device can draw so, covering no pixel: the
+  // driver builds its programs then, and the memory that building takes is given back before
+  // the first shown frame needs its own.
+  void composeFrameUnseen(const halcyon::FrameTime& frame);
   // "Scene.props" from the media folder: every key present, the tours it lists, then the
   // scene's readCustomProperties with the parsed tree. Nothing changes when it cannot be opened.
   void readSceneProperties();
@@ -202,6 +206,7 @@ class SaverApplication : public InputListener, public SceneHost {
   CameraPose freeCamera_;
   halcyon::FlyCamera flyCamera_;
   bool flyCameraHasPose_ = false;
+  bool composingUnseen_ = false;  // composeFrameUnseen at work
   OverlayText* fpsText_ = nullptr;
   OverlayText* timeText_ = nullptr;
   RunOptions runOptions_;

@@ -114,6 +114,13 @@ CameraPose Tours::advance(CameraPose& freeCamera, int64_t nowMs) {
   return pose_;
 }
 
+CameraPose Tours::view(const CameraPose& freeCamera) {
+  float start = 0.0f, end = 0.0f;
+  if (!enabled_ || !node_.getTimeRange(start, end)) return freeCamera;
+  evaluate();
+  return pose_;
+}
+
 std::optional<float> Tours::fade() const {
   float start = 0.0f, end = 0.0f;
   if (!enabled_ || !node_.getTimeRange(start, end)) return std::nullopt;

@@ -68,6 +68,8 @@ class Tours {
   // A tour that runs past its end hands over to the next one and leaves its last pose in the
   // free camera.
   CameraPose advance(CameraPose& freeCamera, int64_t nowMs);
+  // The view the next advance starts from, without moving the tour on.
+  CameraPose view(const CameraPose& freeCamera);
   // Opacity of the black fade over the picture, when the time is within a tour's fade.
   std::optional<float> fade() const;
 

@@ -16,6 +16,11 @@ class DeviceControl {
   // The last captured picture, rows top to bottom, each pixel 0xAARRGGBB. False when nothing
   // was captured.
   virtual bool presentedPixels(std::vector<D3DCOLOR>& pixels, UINT& width, UINT& height) = 0;
+  // While on, draws have the driver build what they need (programs and their code) but cover
+  // no pixel, and Present shows nothing: a frame drawn so builds the first shown frame's
+  // programs apart from it, so that the building's memory, given back at its Present, never
+  // adds to that frame's. False (and nothing changes) where draws build nothing.
+  virtual bool setDrawsCoverNothing(bool on) = 0;
 
  protected:
   virtual ~DeviceControl() = default;

@@ -490,6 +490,18 @@ bool GLDevice::prepareDraw(GLuint buffer, size_t base, UINT stride) {
   if (current_->uploadedStamp != uniformStamp_) uploadUniforms(*current_);
   applyTextures();
   setVertexAttributes(buffer, base, stride);
+  if (coverNothing_) {
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, 0, 0);
+  }
+  return true;
+}
+
+bool GLDevice::setDrawsCoverNothing(bool on) {
+  context_->use();
+  coverNothing_ = on;
+  // A clear turns the scissor test off behind it; each draw turns it on again.
+  if (!on) glDisable(GL_SCISSOR_TEST);
   return true;
 }
 

@@ -43,6 +43,7 @@ class GLDevice : public BaseDevice {
 
   void setPresentCapture(bool on) override { capture_ = on; }
   bool presentedPixels(std::vector<D3DCOLOR>& pixels, UINT& width, UINT& height) override;
+  bool setDrawsCoverNothing(bool on) override;
 
   // Reads the back buffer (before the gamma pass), rows top to bottom, 0xAARRGGBB.
   void readBackBuffer(std::vector<D3DCOLOR>& pixels);
@@ -202,6 +203,7 @@ class GLDevice : public BaseDevice {
   std::vector<FixedFunctionKey> pendingVariants_;
   std::unordered_set<uint64_t> warmedPairings_;  // programs with the textures they drew with
   bool capture_ = false;
+  bool coverNothing_ = false;
   std::vector<D3DCOLOR> captured_;
   UINT capturedWidth_ = 0, capturedHeight_ = 0;
 };

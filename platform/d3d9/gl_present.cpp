@@ -379,6 +379,13 @@ HRESULT GLDevice::Present(const RECT*, const RECT*, HWND, const void*) {
   context_->use();
   if (loss() != Loss::None) return D3DERR_DEVICELOST;
   if (inScene()) return D3DERR_INVALIDCALL;
+  if (coverNothing_) {
+    // Nothing was drawn to show; what the frame built is done, and its memory goes now.
+    releaseCompilerIfUsed();
+    frameOpen_ = false;
+    renderDirty_ = true;
+    return D3D_OK;
+  }
   const GLuint drawn = frameTarget();
   if (drawn == 0 && rampIsOffset_) offsetInWindow();
   else if (drawn == 0 && !rampIsIdentity_ && inPlaceProgram_)

@@ -92,6 +92,7 @@ class RecordingDevice : public BaseDevice {
 
   void setPresentCapture(bool) override {}
   bool presentedPixels(std::vector<D3DCOLOR>&, UINT&, UINT&) override { return false; }
+  bool setDrawsCoverNothing(bool) override { return false; }
 
   // Resources made by this device and not yet released by everyone.
   int liveTextures() const;

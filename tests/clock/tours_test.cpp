@@ -70,6 +70,23 @@ TEST_F(TourRun, OneTourRestartsAtItsFirstKey) {
   EXPECT_TRUE(tours_.enabled());
 }
 
+TEST_F(TourRun, AViewLeavesTheTourWhereTheNextAdvanceTakesItUp) {
+  clocktest::writeTour(dir_, "only.cam", 0, 100);  // x from 0 to 10
+  tours_.addTour("only.cam");
+  tours_.start();
+  tours_.restartTimer(clock_.now());
+  clock_.advance(3000);
+  const CameraPose seen = tours_.view(free_);
+  EXPECT_EQ(tours_.time(), 0.0f) << "the view moves nothing on";
+  EXPECT_EQ(tours_.advance(free_, clock_.now()).position.x, seen.position.x) << "the frame shown next sees the same";
+  EXPECT_FLOAT_EQ(tours_.time(), 30.0f) << "and takes the whole step";
+  EXPECT_NEAR(tours_.view(free_).position.x, 3.0f, 1e-4f);
+
+  tours_.setEnabled(false);
+  free_.position = {-200, 100, 0};
+  EXPECT_EQ(tours_.view(free_).position.x, -200.0f) << "no tour: the free camera's view";
+}
+
 TEST_F(TourRun, FadeAtBothEnds) {
   clocktest::writeTour(dir_, "t.cam", 0, 200);
   tours_.addTour("t.cam");

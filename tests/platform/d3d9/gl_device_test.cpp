@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/d3d9/device_control.h"
 #include "platform/d3d9/gl_device.h"
 #include "tests/platform/d3d9/gl_fixture.h"
 
@@ -53,6 +54,41 @@ TEST_F(GLDeviceFixture, ProgramsMadeAfterThePresentLetTheCompilerGoStillDraw) {
     EXPECT_EQ(pixel(10, 10) & 0x00FFFFFF, 0x204060u) << "frame " << frame;
     ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
   }
+}
+
+// A frame drawn covering nothing builds its programs, changes no pixel and shows nothing; its
+// lit variants' warming keeps covering nothing, and draws after it draw again.
+TEST_F(GLDeviceFixture, DrawsThatCoverNothingBuildTheirProgramsAndShowNothing) {
+  auto* gl = dynamic_cast<GLDevice*>(device_);
+  DeviceControl* control = deviceControl(device_);
+  ASSERT_TRUE(gl && control);
+  control->setPresentCapture(true);
+  device_->SetRenderState(D3DRS_ZENABLE, FALSE);
+  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+  device_->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_XRGB(0, 0, 255), 1.0f, 0);
+  ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+
+  ASSERT_TRUE(control->setDrawsCoverNothing(true));
+  // A black texture factor: the program's lit variant is warmed at this draw.
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+  device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+  device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_TFACTOR);
+  device_->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF000000u);
+  drawTriangle(device_, D3DCOLOR_XRGB(255, 255, 255));
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  drawTriangle(device_, D3DCOLOR_XRGB(255, 0, 0));
+  EXPECT_EQ(gl->programCount(), 3u) << "both programs and the lit variant are built";
+  EXPECT_EQ(pixel(8, 8) & 0xFFFFFF, 0x0000FFu) << "no draw reached a pixel";
+  ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+  std::vector<D3DCOLOR> shown;
+  UINT w = 0, h = 0;
+  ASSERT_TRUE(control->presentedPixels(shown, w, h));
+  EXPECT_EQ(shown[8 * w + 8] & 0xFFFFFF, 0x0000FFu) << "the last shown picture stays";
+
+  ASSERT_TRUE(control->setDrawsCoverNothing(false));
+  drawTriangle(device_, D3DCOLOR_XRGB(255, 0, 0));
+  EXPECT_EQ(pixel(8, 8) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(gl->programCount(), 3u) << "built once";
 }
 
 TEST_F(GLDeviceFixture, VariantsForLitFactorsAreMadeWithTheFirstDrawAndLeaveNoPixels) {
