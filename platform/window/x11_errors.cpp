@@ -101,15 +101,20 @@ int noteLoss(Display* display) {
 void stayAlive(Display*, void*) { markLost(); }
 
 // The OpenGL library speaks to the server through its own requests and, once the server is
-// gone, can follow an empty reply to a crash before Xlib notices anything. A crash met when
-// the server is known lost, or no longer takes connections, is that loss and is said as one;
-// any other goes on to the handler that was in place.
+// gone, can follow an empty reply to a crash before Xlib notices anything; the X libraries'
+// own consistency checks can abort on a reply cut short. A crash or abort met when the server
+// is known lost, or no longer takes connections, is that loss and is said as one; any other
+// goes on to the handler that was in place.
 struct LocalServer {
   sockaddr_un abstractName{};  // the socket in the abstract namespace, as the client library tries first
   sockaddr_un fileName{};
   bool known = false;
 } gServer;
-struct sigaction gPreviousCrashAction {};
+struct CrashSignal {
+  int number;
+  struct sigaction previous;
+};
+CrashSignal gCrashSignals[] = {{SIGSEGV, {}}, {SIGABRT, {}}};
 
 // The local X server's socket names for a display name ":N", ":N.S" or "unix:N".
 void rememberLocalServer(const char* name) {
@@ -165,16 +170,21 @@ void onCrash(int signal, siginfo_t* info, void* context) {
   constexpr int kLossSettlesMs = 1500;
   if (displayGoesWithin(kLossSettlesMs)) endForLostDisplay();
   errno = savedErrno;
-  if ((gPreviousCrashAction.sa_flags & SA_SIGINFO) && gPreviousCrashAction.sa_sigaction) {
-    gPreviousCrashAction.sa_sigaction(signal, info, context);
-    return;
+  for (const CrashSignal& crash : gCrashSignals) {
+    if (crash.number != signal) continue;
+    const struct sigaction& previous = crash.previous;
+    if ((previous.sa_flags & SA_SIGINFO) && previous.sa_sigaction) {
+      previous.sa_sigaction(signal, info, context);
+      return;
+    }
+    if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN) {
+      previous.sa_handler(signal);
+      return;
+    }
+    // Put the default back: the faulting instruction runs again (an abort raises its signal
+    // again) and the process ends as it would have.
+    sigaction(signal, &previous, nullptr);
   }
-  if (gPreviousCrashAction.sa_handler != SIG_DFL && gPreviousCrashAction.sa_handler != SIG_IGN) {
-    gPreviousCrashAction.sa_handler(signal);
-    return;
-  }
-  // Put the default back: the faulting instruction runs again and the process ends as it would have.
-  sigaction(SIGSEGV, &gPreviousCrashAction, nullptr);
   // A signal sent by another process has no faulting instruction to run again; sent once more,
   // it ends the process as it was meant to once this handler returns.
   if (info && info->si_code <= 0) raise(signal);
@@ -189,7 +199,7 @@ void watchForCrashAfterLoss() {
   action.sa_sigaction = onCrash;
   action.sa_flags = SA_SIGINFO;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGSEGV, &action, &gPreviousCrashAction);
+  for (CrashSignal& crash : gCrashSignals) sigaction(crash.number, &action, &crash.previous);
 }
 
 // A write to the socket of a server that has gone would otherwise end the process on

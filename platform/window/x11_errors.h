@@ -6,8 +6,8 @@
 // Losing the connection itself (the server ends at a logout or restarts) is no reason to
 // die in the middle of a frame either: the loss is noted, Xlib turns every later call on
 // that connection into a no-op, and the frame loop ends the run in its usual order. A loss
-// before the saver's window exists, or one the OpenGL library crashes on, ends the process at
-// once with the same line and exit code.
+// before the saver's window exists, or one the OpenGL library crashes on (or the X libraries
+// abort on), ends the process at once with the same line and exit code.
 typedef struct _XDisplay Display;
 
 namespace platform {
