@@ -28,6 +28,8 @@ namespace {
 enum NamedObject { kHourHand, kMinuteHand, kGlass, kLamp, kCurtain, kOutdoor, kNamedCount };
 constexpr const char* kNames[kNamedCount] = {"strelka_1big", "strelka_1min", "Clock glass",
                                              "Lamp lamp",    "Curtain",      "FonPlane01"};
+// The panes of the window the night is seen through; they stay in the main pass.
+constexpr const char* kWindowPane = "room_WindowGlass";
 
 template <typename Fn>
 void walk(halcyon::SceneNode& node, Fn& fn) {
@@ -109,6 +111,8 @@ bool ClockScene::loadCustom() {
   applyPicture();
   exchangeLampStages(root, oneLevel);
   bindNamedObjects();
+  const halcyon::SceneNode* pane = root.findByName(kWindowPane);
+  window_.setPane(pane ? pane->getMesh() : nullptr);
   arrangeOutdoorStages();
 
   storm_.setBaseRamp(baseGammaRamp(settings().Gamma));
@@ -330,6 +334,13 @@ bool ClockScene::renderFrame(const FrameContext& frame) {
 
   // What the lightning setting lets through the window: the flash's weight for the outdoor
   // view, its blend and the room's flash light maps.
+  // Where the room's window shows on the screen this frame; nothing beyond it is clipped until
+  // a first frame has placed the room.
+  D3DVIEWPORT9 viewport{0, 0, 1, 1, 0.0f, 1.0f};
+  std::optional<RECT> windowClip;
+  if (frame.device && SUCCEEDED(frame.device->GetViewport(&viewport)))
+    windowClip = window_.clipFor(frame.camera, viewport);
+
   const float flash = storm_.windowFlash();
   // the flash's weight for the outdoor view's blend and the room's flash light maps, which
   // sit in stage 1 or 2 (after the lamp's share)
@@ -347,6 +358,7 @@ bool ClockScene::renderFrame(const FrameContext& frame) {
     states.setRenderState(D3DRS_TEXTUREFACTOR, 0xFF000000u | g * 0x010101u);
     const float light = 0.5f + 0.7f * flash;
     states.setRenderState(D3DRS_AMBIENT, ColourValue{1.0f, light, light, light}.argb());
+    window_.clipBeyond(*outdoor_, windowClip);
     if (!outdoor_->render(context)) logLine("Outdoor render failed\n");
     states.setRenderState(D3DRS_AMBIENT, host().properties().ambient.argb());
   }
@@ -365,7 +377,9 @@ bool ClockScene::renderFrame(const FrameContext& frame) {
   context.sorter = &sorter;
   states.setRenderState(D3DRS_TEXTUREFACTOR, w * 0x010101u);
   if (!scene_->root().render(context)) logLine("Scene render failed\n");
+  window_.clipBeyond(scene_->root(), windowClip);
   if (!sorter.flush()) logLine("Rendersorter failed\n");
+  if (!window_.knowsRoom()) window_.learnRoom(scene_->root());
   logLine("Scene ok\n");
   context.sorter = nullptr;
 

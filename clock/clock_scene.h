@@ -22,6 +22,7 @@
 #include "clock/scene_properties.h"
 #include "clock/storm.h"
 #include "clock/tours.h"
+#include "clock/window_view.h"
 #include "engine/scene/animation.h"
 #include "engine/scene/camera.h"
 #include "engine/scene/scene.h"
@@ -117,6 +118,8 @@ class ClockScene : public SaverScene {
   halcyon::SceneNode* curtain_ = nullptr;
   halcyon::SceneNode* outdoor_ = nullptr;
   int outdoorFlashStage_ = 1;  // the outdoor stage that adds the lightning's grey
+  // The room's window: what lies beyond it is drawn inside its panes' place on the screen.
+  WindowView window_;
   // Top-level entries taken out of the main pass; their bound objects draw in passes of
   // their own.
   std::vector<std::unique_ptr<halcyon::SceneNode>> detached_;

@@ -113,6 +113,11 @@ bool Mesh::drawRange(uint32_t first, uint32_t count, const Camera* camera) {
   return draw(camera);
 }
 
+void Mesh::setScissor(const RECT* rect) {
+  scissored_ = rect != nullptr;
+  if (rect) scissor_ = *rect;
+}
+
 bool Mesh::draw(const Camera* camera) {
   if (hidden) {
     hasRange_ = false;
@@ -132,6 +137,10 @@ bool Mesh::draw(const Camera* camera) {
   if (camera && (flags & kSetView)) scenedevice::setTransform(D3DTS_VIEW, camera->view());
   if (camera && (flags & kSetProjection)) scenedevice::setTransform(D3DTS_PROJECTION, camera->projection());
 
+  if (scissored_) {
+    device->SetScissorRect(&scissor_);
+    scenedevice::setRenderState(D3DRS_SCISSORTESTENABLE, TRUE);
+  }
   device->SetFVF(fvf);
   device->SetStreamSource(0, vb->vertices(), 0, deviceStride_);
   HRESULT hr;
@@ -154,6 +163,7 @@ bool Mesh::draw(const Camera* camera) {
              : S_OK;
   }
   if (unlitForDraw) scenedevice::setRenderState(D3DRS_LIGHTING, 1);
+  if (scissored_) scenedevice::setRenderState(D3DRS_SCISSORTESTENABLE, FALSE);
   hasRange_ = false;
   return SUCCEEDED(hr);
 }

@@ -73,6 +73,10 @@ class Mesh {
 
   // Draws `count` indices from `first` once.
   bool drawRange(uint32_t first, uint32_t count, const Camera* camera);
+  // Keeps the draws inside `rect`, in pixels of the back buffer, until set again: for what is
+  // seen only through an opening whose place on the screen is known. Null draws everywhere.
+  void setScissor(const RECT* rect);
+  const RECT* scissor() const { return scissored_ ? &scissor_ : nullptr; }
 
   Material& getMaterial() { return material_; }
   const Material& getMaterial() const { return material_; }
@@ -99,6 +103,8 @@ class Mesh {
   bool baked_ = false;
   bool hasRange_ = false;
   uint32_t rangeFirst_ = 0, rangeCount_ = 0;
+  bool scissored_ = false;
+  RECT scissor_{};
 };
 
 class SkinnedMesh : public Mesh {

@@ -74,6 +74,7 @@ void BaseDevice::resetState(const D3DPRESENT_PARAMETERS& params) {
   }
   for (auto& m : state_.transforms) m = identityMatrix();
   state_.viewport = fullViewport();
+  state_.scissor = RECT{0, 0, static_cast<LONG>(params_.BackBufferWidth), static_cast<LONG>(params_.BackBufferHeight)};
   inScene_ = false;
   loss_ = Loss::None;
 }
@@ -164,6 +165,23 @@ HRESULT BaseDevice::GetViewport(D3DVIEWPORT9* viewport) {
   note("GetViewport", {});
   if (!viewport) return D3DERR_INVALIDCALL;
   *viewport = state_.viewport;
+  return D3D_OK;
+}
+
+HRESULT BaseDevice::SetScissorRect(const RECT* rect) {
+  note("SetScissorRect", {});
+  if (const HRESULT hr = scripted("SetScissorRect"); hr != D3D_OK) return hr;
+  if (!rect || rect->left < 0 || rect->top < 0 || rect->right < rect->left || rect->bottom < rect->top)
+    return D3DERR_INVALIDCALL;
+  state_.scissor = *rect;
+  stateChanged(Changed::Scissor, 0);
+  return D3D_OK;
+}
+
+HRESULT BaseDevice::GetScissorRect(RECT* rect) {
+  note("GetScissorRect", {});
+  if (!rect) return D3DERR_INVALIDCALL;
+  *rect = state_.scissor;
   return D3D_OK;
 }
 

@@ -19,6 +19,8 @@ struct DeviceState {
   std::map<DWORD, D3DLIGHT9> lights;
   std::map<DWORD, bool> lightEnabled;
   D3DVIEWPORT9 viewport{};
+  // Where draws may write while D3DRS_SCISSORTESTENABLE is on, in pixels of the back buffer.
+  RECT scissor{};
   DWORD fvf = 0;
   IDirect3DVertexBuffer9* stream = nullptr;
   UINT streamOffset = 0, streamStride = 0;
@@ -49,6 +51,8 @@ class BaseDevice : public IDirect3DDevice9, public DeviceControl {
   HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) override;
   HRESULT SetViewport(const D3DVIEWPORT9* viewport) override;
   HRESULT GetViewport(D3DVIEWPORT9* viewport) override;
+  HRESULT SetScissorRect(const RECT* rect) override;
+  HRESULT GetScissorRect(RECT* rect) override;
   HRESULT SetMaterial(const D3DMATERIAL9* material) override;
   HRESULT GetMaterial(D3DMATERIAL9* material) override;
   HRESULT SetLight(DWORD index, const D3DLIGHT9* light) override;
@@ -114,6 +118,7 @@ class BaseDevice : public IDirect3DDevice9, public DeviceControl {
     Material,
     Light,
     Viewport,
+    Scissor,
     Vertices,
     Gamma
   };

@@ -99,6 +99,8 @@ class IDirect3DDevice9 : public IUnknown9 {
   virtual HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) = 0;
   virtual HRESULT SetViewport(const D3DVIEWPORT9* viewport) = 0;
   virtual HRESULT GetViewport(D3DVIEWPORT9* viewport) = 0;
+  virtual HRESULT SetScissorRect(const RECT* rect) = 0;
+  virtual HRESULT GetScissorRect(RECT* rect) = 0;
   virtual HRESULT SetMaterial(const D3DMATERIAL9* material) = 0;
   virtual HRESULT GetMaterial(D3DMATERIAL9* material) = 0;
   virtual HRESULT SetLight(DWORD index, const D3DLIGHT9* light) = 0;

@@ -1,5 +1,7 @@
 #include "platform/d3d9/d3d9types.h"
 
+#include <algorithm>
+
 UINT fvfTexCoordSize(DWORD fvf, UINT index) {
   switch ((fvf >> (index * 2 + 16)) & 3) {
     case D3DFVF_TEXTUREFORMAT1: return 1;
@@ -79,6 +81,13 @@ bool rectWithin(const RECT* rect, UINT width, UINT height) {
   if (!rect) return true;
   return rect->left >= 0 && rect->top >= 0 && rect->left < rect->right && rect->top < rect->bottom &&
          static_cast<UINT>(rect->right) <= width && static_cast<UINT>(rect->bottom) <= height;
+}
+
+RECT intersection(const RECT& a, const RECT& b) {
+  RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
+  r.right = std::max(r.right, r.left);
+  r.bottom = std::max(r.bottom, r.top);
+  return r;
 }
 
 DWORD defaultRenderState(UINT state, bool autoDepthStencil) {

@@ -724,6 +724,9 @@ UINT displayDepthBits(D3DFORMAT format);
 // Whether `rect` names a part of a width x height area a lock or copy may use: null (the whole
 // area), or not empty and nowhere outside it.
 bool rectWithin(const RECT* rect, UINT width, UINT height);
+// The part two rectangles share; an empty rectangle (right == left or bottom == top) when they
+// share none.
+RECT intersection(const RECT& a, const RECT& b);
 // The render state values a freshly created or reset device starts with.
 DWORD defaultRenderState(UINT state, bool autoDepthStencil);
 DWORD defaultTextureStageState(UINT stage, UINT type);

@@ -88,6 +88,7 @@ void GLDevice::stateChanged(Changed what, UINT index) {
       renderDirty_ = true;
       uniformsChanged(kViewportValues);
       break;
+    case Changed::Scissor: renderDirty_ = true; break;
     case Changed::Transform:
       if (index == D3DTS_WORLD) {
         uniformsChanged(kWorldViewValues);
@@ -197,14 +198,18 @@ HRESULT GLDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
     glStencilMask(0xFF);
     mask |= GL_STENCIL_BUFFER_BIT;
   }
-  // Clearing covers the viewport (or the given rectangles inside it), as on the device.
+  // Clearing covers the viewport (or the given rectangles inside it), and no more than the
+  // scissor rectangle while its test is on, as on the device.
   const D3DVIEWPORT9& vp = state_.viewport;
+  RECT bounds{static_cast<LONG>(vp.X), static_cast<LONG>(vp.Y), static_cast<LONG>(vp.X + vp.Width),
+              static_cast<LONG>(vp.Y + vp.Height)};
+  if (state_.renderStates[D3DRS_SCISSORTESTENABLE]) bounds = intersection(bounds, state_.scissor);
   glEnable(GL_SCISSOR_TEST);
   auto clearRect = [&](LONG x1, LONG y1, LONG x2, LONG y2) {
-    x1 = std::max<LONG>(x1, static_cast<LONG>(vp.X));
-    y1 = std::max<LONG>(y1, static_cast<LONG>(vp.Y));
-    x2 = std::min<LONG>(x2, static_cast<LONG>(vp.X + vp.Width));
-    y2 = std::min<LONG>(y2, static_cast<LONG>(vp.Y + vp.Height));
+    x1 = std::max<LONG>(x1, bounds.left);
+    y1 = std::max<LONG>(y1, bounds.top);
+    x2 = std::min<LONG>(x2, bounds.right);
+    y2 = std::min<LONG>(y2, bounds.bottom);
     if (x2 <= x1 || y2 <= y1) return;
     // GL counts rows from the bottom.
     glScissor(x1, static_cast<GLint>(params_.BackBufferHeight) - y2, x2 - x1, y2 - y1);
@@ -252,6 +257,14 @@ void GLDevice::applyRenderStates() {
     default: glDisable(GL_CULL_FACE); break;
   }
   glPolygonMode(GL_FRONT_AND_BACK, glValueOf(kGLFillModes, rs[D3DRS_FILLMODE]));
+  if (rs[D3DRS_SCISSORTESTENABLE]) {
+    const RECT r = intersection(state_.scissor, RECT{0, 0, static_cast<LONG>(params_.BackBufferWidth),
+                                                     static_cast<LONG>(params_.BackBufferHeight)});
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(r.left, static_cast<GLint>(params_.BackBufferHeight) - r.bottom, r.right - r.left, r.bottom - r.top);
+  } else {
+    glDisable(GL_SCISSOR_TEST);
+  }
   if (rs[D3DRS_ALPHABLENDENABLE]) {
     glEnable(GL_BLEND);
     // The two "both" factors name the source's and the destination's at once.

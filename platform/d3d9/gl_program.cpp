@@ -88,6 +88,8 @@ void GLDevice::warmVariants(const std::function<void()>& draw) {
     }
   }
   glDisable(GL_SCISSOR_TEST);
+  // The next draw sets its own scissor again.
+  renderDirty_ = true;
   glUseProgram(current_ ? current_->id : 0);
 }
 

@@ -166,6 +166,7 @@ RecordedDraw RecordingDevice::snapshot(const char* call, D3DPRIMITIVETYPE type, 
   d.primitiveCount = count;
   d.fvf = state_.fvf;
   d.renderStates = state_.renderStates;
+  d.scissor = state_.scissor;
   d.stageStates = state_.stageStates;
   d.samplerStates = state_.samplerStates;
   d.textures = state_.textures;

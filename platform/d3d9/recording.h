@@ -32,6 +32,7 @@ struct RecordedDraw {
   std::array<std::array<DWORD, kSamplerStateCount>, kMaxTextureStages> samplerStates{};
   std::array<IDirect3DBaseTexture9*, kMaxTextureStages> textures{};  // not referenced
   D3DMATRIX world{}, view{}, projection{};
+  RECT scissor{};
   D3DMATERIAL9 material{};
   bool inScene = false;
 

@@ -72,6 +72,31 @@ Rec theRoom(bool withOutdoor = true) {
   return with(structRec("_root", "_roottype"), twoStageMaterials(), std::move(children));
 }
 
+// A mesh node of one triangle with the corners given (FVF XYZ).
+Rec triangleAt(std::string name, halcyon::Vec3 a, halcyon::Vec3 b, halcyon::Vec3 c) {
+  Rec r = nodeRec(std::move(name), "Mesh", Matrix::identity());
+  r->addChild(intRec("FVF", 0x002));
+  r->addChild(intRec("IndexSize", 2));
+  r->addChild(intRec("NumVerts", 3));
+  r->addChild(intRec("NumIndexes", 3));
+  r->addChild(rawRec("Verts", std::vector<float>{a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z}));
+  r->addChild(rawRec("Indexes", std::vector<uint16_t>{0, 1, 2}));
+  return r;
+}
+
+// A room from x -300 to 300 (floor and ceiling span it), the free camera's eye at x -200 looking
+// towards its window: a pane in the wall at x 300, and beyond it the outdoor plane and the rain.
+enum WindowRoomX : int { kFloorX = -300, kPaneX = 300, kRainX = 350, kOutdoorX = 400 };
+Rec windowRoom() {
+  Rec children = structRec("Children", "Node");
+  children->addChild(triangleAt("Floor", {kFloorX, 0, -300}, {300, 0, -300}, {-300, 0, 300}));
+  children->addChild(triangleAt("Ceiling", {300, 250, 300}, {-300, 250, 300}, {300, 250, -300}));
+  children->addChild(triangleAt("room_WindowGlass", {kPaneX, 80, -40}, {kPaneX, 180, -40}, {kPaneX, 80, 40}));
+  children->addChild(triangleAt("rain_1", {kRainX, 0, -200}, {kRainX, 300, -200}, {kRainX, 0, 200}));
+  children->addChild(triangleAt("FonPlane01", {kOutdoorX, 0, -300}, {kOutdoorX, 400, -300}, {kOutdoorX, 0, 300}));
+  return with(structRec("_root", "_roottype"), std::move(children));
+}
+
 class ClockFrame : public RecordingScene {
  protected:
   void SetUp() override {
@@ -203,6 +228,47 @@ TEST_F(ClockFrame, PassesInOrderWithTheirStates) {
   const auto at = [&](const std::string& n) { return std::find(names.begin(), names.end(), n) - names.begin(); };
   EXPECT_LT(at("BeginScene"), at("EndScene"));
   EXPECT_LT(at("EndScene"), at("Present"));
+}
+
+TEST_F(ClockFrame, WhatLiesBeyondTheWindowIsDrawnInsideThePanesPlaceOnTheScreen) {
+  writeRoom(*windowRoom());
+  ClockShell& clock = make();
+  ASSERT_TRUE(clock.loadCustom());
+  const auto drawAt = [&](int x) -> const RecordedDraw* {
+    for (const auto& d : device_->draws())
+      if (d.fvf == D3DFVF_XYZ && std::lround(d.position(0).x) == x) return &d;
+    return nullptr;
+  };
+  const auto clipped = [&](int x) {
+    const RecordedDraw* d = drawAt(x);
+    EXPECT_NE(d, nullptr) << "the mesh at x " << x << " is drawn";
+    return d && d->renderStates[D3DRS_SCISSORTESTENABLE] == TRUE;
+  };
+  // The first frame places the room and draws everything whole.
+  ASSERT_TRUE(clock.composeFrame());
+  EXPECT_FALSE(clipped(kOutdoorX));
+  device_->clearCalls();
+  ASSERT_TRUE(clock.composeFrame());
+  EXPECT_TRUE(clipped(kOutdoorX));
+  EXPECT_TRUE(clipped(kRainX));
+  EXPECT_FALSE(clipped(kPaneX));
+  EXPECT_FALSE(clipped(kFloorX));
+  // The rectangle holds the pane as the camera sees it, and no more than the viewport.
+  D3DVIEWPORT9 vp{};
+  device_->GetViewport(&vp);
+  const RECT r = drawAt(kOutdoorX)->scissor;
+  EXPECT_GT(r.left, 0);
+  EXPECT_LT(r.right, LONG(vp.Width));
+  EXPECT_LT(r.top, LONG(vp.Height) / 2) << "the pane sits above the eye's height";
+  EXPECT_GT(r.bottom, LONG(vp.Height) / 2);
+  EXPECT_LT(r.bottom - r.top, LONG(vp.Height) / 2);
+
+  // From outside the room nothing is clipped: the walls no longer hide what the pane frames.
+  clock.freeCamera().position = {-500, 100, 0};
+  device_->clearCalls();
+  ASSERT_TRUE(clock.composeFrame());
+  EXPECT_FALSE(clipped(kOutdoorX));
+  EXPECT_FALSE(clipped(kRainX));
 }
 
 TEST_F(ClockFrame, FlashAndFlickerReachTheTextureFactor) {

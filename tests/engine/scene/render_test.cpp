@@ -208,6 +208,25 @@ TEST_F(RenderScene, FrustumDropsAMeshBehindTheCameraAndComposeOnlyDrawsNothing) 
   EXPECT_FALSE(root.render(ctx));
 }
 
+TEST_F(RenderScene, AScissoredMeshDrawsInsideItsRectangleAndTheNextMeshEverywhere) {
+  halcyon::Material solid;
+  halcyon::Mesh* framed = triangle(solid, {0, 0, 5}, {1, 0, 5}, {0, 1, 5});
+  halcyon::Mesh* plain = triangle(solid, {0, 0, 6}, {1, 0, 6}, {0, 1, 6});
+  const RECT rect{10, 20, 30, 40};
+  framed->setScissor(&rect);
+  ASSERT_TRUE(framed->draw(nullptr));
+  ASSERT_TRUE(plain->draw(nullptr));
+  framed->setScissor(nullptr);
+  ASSERT_TRUE(framed->draw(nullptr));
+  const auto& draws = device_->draws();
+  ASSERT_EQ(draws.size(), 3u);
+  EXPECT_EQ(draws[0].renderStates[D3DRS_SCISSORTESTENABLE], DWORD(TRUE));
+  EXPECT_EQ(draws[0].scissor.left, 10);
+  EXPECT_EQ(draws[0].scissor.bottom, 40);
+  EXPECT_EQ(draws[1].renderStates[D3DRS_SCISSORTESTENABLE], DWORD(FALSE));
+  EXPECT_EQ(draws[2].renderStates[D3DRS_SCISSORTESTENABLE], DWORD(FALSE)) << "a cleared scissor draws everywhere";
+}
+
 TEST_F(RenderScene, SorterDrawsOpaqueByTextureThenTransparentFarToNearWithTiesInOrder) {
   halcyon::Material glass;
   glass.setAlphaUse(1);

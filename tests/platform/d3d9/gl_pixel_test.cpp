@@ -651,6 +651,42 @@ TEST_F(GLDeviceFixture, CullModesFollowTheWindingSeenOnScreen) {
   }
 }
 
+TEST_F(GLDeviceFixture, ScissorTestKeepsDrawsAndClearsInsideTheRectangleWithRowsFromTheTop) {
+  struct V {
+    float x, y, z, rhw;
+    D3DCOLOR c;
+  };
+  const float s = static_cast<float>(kSize);
+  const V red[4] = {{0, 0, 0.5f, 1, 0xFFFF0000},
+                    {s, 0, 0.5f, 1, 0xFFFF0000},
+                    {0, s, 0.5f, 1, 0xFFFF0000},
+                    {s, s, 0.5f, 1, 0xFFFF0000}};
+  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+  device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+  device_->SetRenderState(D3DRS_ZENABLE, FALSE);
+  device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+  const RECT inside{16, 8, 48, 24};
+  ASSERT_EQ(device_->SetScissorRect(&inside), D3D_OK);
+  device_->SetRenderState(D3DRS_SCISSORTESTENABLE, TRUE);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, red, sizeof(V)), D3D_OK);
+  const auto rgb = [&](UINT x, UINT y) { return pixel(x, y) & 0xFFFFFF; };
+  EXPECT_EQ(rgb(16, 8), 0xFF0000u);
+  EXPECT_EQ(rgb(47, 23), 0xFF0000u);
+  for (auto [x, y] : {std::pair{15u, 8u}, {48u, 23u}, {16u, 7u}, {47u, 24u}, {4u, 60u}})
+    EXPECT_EQ(rgb(x, y), 0u) << "outside at " << x << "," << y;
+
+  // A clear keeps to the rectangle as well; with the test off both cover everything again.
+  device_->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_XRGB(0, 255, 0), 1.0f, 0);
+  EXPECT_EQ(rgb(20, 10), 0x00FF00u);
+  EXPECT_EQ(rgb(4, 4), 0u);
+  device_->SetRenderState(D3DRS_SCISSORTESTENABLE, FALSE);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, red, sizeof(V)), D3D_OK);
+  EXPECT_EQ(rgb(4, 60), 0xFF0000u);
+  EXPECT_EQ(rgb(20, 10), 0xFF0000u);
+}
+
 TEST_F(GLDeviceFixture, TextureRowsAndScreenRowsRunTopDown) {
   IDirect3DTexture9* t = quadrantTexture();
   ASSERT_NE(t, nullptr);

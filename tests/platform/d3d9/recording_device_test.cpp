@@ -108,6 +108,28 @@ TEST_F(RecordingDeviceTest, SimulatedLossGoesLostThenNotResetUntilReset) {
   EXPECT_EQ(desc.Height, 300u);
 }
 
+TEST_F(RecordingDeviceTest, ScissorRectCoversTheBackBufferUntilSetAndAgainAfterReset) {
+  RECT r{};
+  ASSERT_EQ(device_->GetScissorRect(&r), D3D_OK);
+  EXPECT_EQ(r.right, 320);
+  EXPECT_EQ(r.bottom, 240);
+  const RECT inverted{10, 10, 5, 20}, negative{-1, 0, 5, 5}, inner{10, 20, 30, 40};
+  EXPECT_EQ(device_->SetScissorRect(nullptr), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device_->SetScissorRect(&inverted), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device_->SetScissorRect(&negative), D3DERR_INVALIDCALL);
+  ASSERT_EQ(device_->SetScissorRect(&inner), D3D_OK);
+  device_->GetScissorRect(&r);
+  EXPECT_EQ(r.left, 10);
+  EXPECT_EQ(r.bottom, 40);
+  D3DPRESENT_PARAMETERS p = windowedParams(400, 300);
+  ASSERT_EQ(device_->Reset(&p), D3D_OK);
+  device_->GetScissorRect(&r);
+  EXPECT_EQ(r.left, 0);
+  EXPECT_EQ(r.top, 0);
+  EXPECT_EQ(r.right, 400);
+  EXPECT_EQ(r.bottom, 300);
+}
+
 TEST_F(RecordingDeviceTest, DrawSnapshotsStateAndVertices) {
   struct V {
     float x, y, z, rhw;
