@@ -109,6 +109,9 @@ bool ClockScene::loadCustom() {
   if (root.getTimeRange(start, end)) root.setControllerRange(-1, start, end, true);
 
   applyPicture();
+  // The picture's fitting was the last reader of the room's vertices: from here the device
+  // buffers hold them, and the scene file fills them again after a device loss.
+  scene_->releaseGeometryCopies();
   exchangeLampStages(root, oneLevel);
   bindNamedObjects();
   const halcyon::SceneNode* pane = root.findByName(kWindowPane);

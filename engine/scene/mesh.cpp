@@ -83,7 +83,8 @@ bool Mesh::applyMaterial() { return applyMaterialStates(material_, geometry_ ? g
 
 bool Mesh::bakeTransform(const Matrix& matrix) {
   if (baked_) return true;
-  if (!geometry_ || !vertices_.buffer || !(geometry_->fvf & D3DFVF_XYZ)) return false;
+  // The bake lives on in the kept copy, which a buffer filled again after a device loss takes.
+  if (!geometry_ || geometry_->copiesReleased || !vertices_.buffer || !(geometry_->fvf & D3DFVF_XYZ)) return false;
   const Matrix m = world_ * matrix;
   uint8_t* data = vertices_.buffer->lock(vertices_.offset, vertices_.size, 0);
   if (!data) return false;

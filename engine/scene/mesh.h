@@ -33,6 +33,9 @@ struct Geometry {
   std::vector<uint8_t> indices;
   Box bounds;                          // over the positions
   std::vector<DeviceBuffer*> buffers;  // made for this geometry, owned by the scene's pool
+  uint32_t highestIndex = 0;           // as loaded, for buffers made after the copies went
+  // The copies above were let go (Scene::releaseGeometryCopies): the scene file holds them.
+  bool copiesReleased = false;
 
   void computeBounds();
   Vec3 position(uint32_t vertex) const;
@@ -66,6 +69,7 @@ class Mesh {
   // Whether both meshes draw from buffers of equal descriptions.
   virtual bool canShareStates(const Mesh& other) const;
   // Moves the vertex data once, in place, by world × matrix; later calls return true at once.
+  // False when the geometry's copies were let go.
   virtual bool bakeTransform(const Matrix& matrix);
   virtual bool draw(const Camera* camera);
   virtual void setSortFlag(bool on) { sortFlag_ = on; }

@@ -275,6 +275,7 @@ Scene::~Scene() {
 
 bool Scene::load(FileRef file) {
   name_ = file.name;
+  loadingFile_ = file;
   // The scene's folder in every place the scene may come from, taken before the open
   // narrows them: a loose scene still finds the archive's textures, and a loose texture
   // beside the archive's scene replaces the archive's.
@@ -503,34 +504,62 @@ Geometry* Scene::findGeometry(const std::string& name) {
 
 // --- meshes --------------------------------------------------------------------------------------
 
+namespace {
+
+// A mesh record's geometry as the file gives it, checked: every index within the vertices.
+struct MeshData {
+  int32_t fvf = 0, indexSize = 0, numVerts = 0, numIndexes = 0;
+  uint32_t stride = 0;
+  Bytes verts, indexes;
+};
+
+std::optional<MeshData> readMeshData(const UdfRecord& record) {
+  MeshData d;
+  if (!readInt(find(record, "FVF"), d.fvf) || !readInt(find(record, "IndexSize"), d.indexSize) ||
+      !readInt(find(record, "NumVerts"), d.numVerts) || !readInt(find(record, "NumIndexes"), d.numIndexes))
+    return std::nullopt;
+  if (d.numVerts <= 0) return std::nullopt;  // a mesh node without geometry
+  if (d.numIndexes < 0 || (d.indexSize != 2 && d.indexSize != 4)) return std::nullopt;
+  d.verts = rawBytes(find(record, "Verts"));
+  d.indexes = rawBytes(find(record, "Indexes"));
+  if (!d.verts.data || !d.indexes.data) return std::nullopt;
+
+  d.stride = uint32_t(d.verts.size / size_t(d.numVerts));
+  const uint32_t layout = vertexLayoutSize(DWORD(d.fvf));
+  if (d.stride == 0 || d.stride < layout || d.indexes.size < size_t(d.numIndexes) * size_t(d.indexSize)) {
+    logLine("Mesh " + record.name() + " has short vertex or index data\n");
+    return std::nullopt;
+  }
+  // An index past the vertices would make the device read outside the buffer.
+  for (int32_t i = 0; i < d.numIndexes; ++i) {
+    const uint32_t index = d.indexSize == 2 ? uint32_t(d.indexes.data[2 * i] | d.indexes.data[2 * i + 1] << 8)
+                                            : readU32(d.indexes.data + 4 * size_t(i));
+    if (index >= uint32_t(d.numVerts)) {
+      logLine("Mesh " + record.name() + " has an index past its vertices\n");
+      return std::nullopt;
+    }
+  }
+  return d;
+}
+
+void fillGeometry(Geometry& g, const MeshData& d) {
+  g.fvf = DWORD(d.fvf);
+  g.vertexCount = uint32_t(d.numVerts);
+  g.stride = d.stride;
+  g.vertices.assign(d.verts.data, d.verts.data + size_t(d.stride) * size_t(d.numVerts));
+  g.indexCount = uint32_t(d.numIndexes);
+  g.indexSize = uint32_t(d.indexSize);
+  g.indices.assign(d.indexes.data, d.indexes.data + size_t(d.numIndexes) * size_t(d.indexSize));
+}
+
+}  // namespace
+
 void Scene::readMesh(const UdfRecord& record, SceneNode& node) {
   std::optional<Material> material;
   if (const UdfRecord* r = find(record, "MaterialName")) material = findMaterial(readText(r));
-  int32_t fvf, indexSize, numVerts, numIndexes;
-  if (!readInt(find(record, "FVF"), fvf) || !readInt(find(record, "IndexSize"), indexSize) ||
-      !readInt(find(record, "NumVerts"), numVerts) || !readInt(find(record, "NumIndexes"), numIndexes))
-    return;
-  if (numVerts <= 0) return;  // a mesh node without geometry
-  if (numIndexes < 0 || (indexSize != 2 && indexSize != 4)) return;
-  const Bytes verts = rawBytes(find(record, "Verts"));
-  const Bytes indexes = rawBytes(find(record, "Indexes"));
-  if (!verts.data || !indexes.data) return;
-
-  const uint32_t stride = uint32_t(verts.size / size_t(numVerts));
-  const uint32_t layout = vertexLayoutSize(DWORD(fvf));
-  if (stride == 0 || stride < layout || indexes.size < size_t(numIndexes) * size_t(indexSize)) {
-    logLine("Mesh " + record.name() + " has short vertex or index data\n");
-    return;
-  }
-  // An index past the vertices would make the device read outside the buffer.
-  for (int32_t i = 0; i < numIndexes; ++i) {
-    const uint32_t index = indexSize == 2 ? uint32_t(indexes.data[2 * i] | indexes.data[2 * i + 1] << 8)
-                                          : readU32(indexes.data + 4 * size_t(i));
-    if (index >= uint32_t(numVerts)) {
-      logLine("Mesh " + record.name() + " has an index past its vertices\n");
-      return;
-    }
-  }
+  const std::optional<MeshData> data = readMeshData(record);
+  if (!data) return;
+  const int32_t numVerts = data->numVerts;
 
   std::unique_ptr<Skin> skin;
   if (const UdfRecord* boneNames = find(record, "BoneNames")) {
@@ -538,7 +567,8 @@ void Scene::readMesh(const UdfRecord& record, SceneNode& node) {
     const Bytes nums = rawBytes(find(record, "VertBoneNums"));
     const Bytes weights = rawBytes(find(record, "BoneWeights"));
     const size_t need = size_t(numVerts) * 4;
-    if (!boneNames->structured() || !(fvf & D3DFVF_XYZ) || offs.size < need || nums.size < need || !weights.data) {
+    if (!boneNames->structured() || !(data->fvf & D3DFVF_XYZ) || offs.size < need || nums.size < need ||
+        !weights.data) {
       logLine("Mesh " + record.name() + " has incomplete skin data\n");
       return;
     }
@@ -556,15 +586,11 @@ void Scene::readMesh(const UdfRecord& record, SceneNode& node) {
   if (!geometry) {
     auto g = std::make_unique<Geometry>();
     g->name = node.name();
-    g->fvf = DWORD(fvf);
-    g->vertexCount = uint32_t(numVerts);
-    g->stride = stride;
-    g->vertices.assign(verts.data, verts.data + size_t(stride) * size_t(numVerts));
-    g->indexCount = uint32_t(numIndexes);
-    g->indexSize = uint32_t(indexSize);
-    g->indices.assign(indexes.data, indexes.data + size_t(numIndexes) * size_t(indexSize));
+    fillGeometry(*g, *data);
     g->computeBounds();
+    g->highestIndex = maxIndex(*g);
     geometry = g.get();
+    geometrySources_[geometry] = loadingFile_;
     geometries_[node.name()] = std::move(g);
   }
   if (!createMesh(record, node, material ? &*material : nullptr, geometry, std::move(skin)))
@@ -589,6 +615,10 @@ BufferRegion Scene::placeBuffer(Geometry& geometry, const BufferDescription& des
 }
 
 bool Scene::uploadGeometry(const Geometry& geometry, const BufferRegion& region, uint32_t deviceStride) {
+  if (geometry.copiesReleased) {
+    const std::optional<Geometry> again = rereadGeometry(geometry);
+    return again && uploadGeometry(*again, region, deviceStride);
+  }
   DeviceBuffer* buffer = region.buffer;
   if (!buffer) return false;
   uint8_t* out = buffer->lock(region.offset, region.size, buffer->dynamic() ? D3DLOCK_DISCARD : 0);
@@ -667,7 +697,8 @@ bool Scene::createMesh(const UdfRecord& record, SceneNode& target, const Materia
     id.kind = BufferDescription::kIndex;
     // A 16-bit buffer only when every index fits: a large mesh with few indices would
     // otherwise draw the wrong vertices.
-    const bool narrow = geometry->indexCount <= 32767 && maxIndex(*geometry) <= 0xFFFF;
+    const uint32_t highest = geometry->copiesReleased ? geometry->highestIndex : maxIndex(*geometry);
+    const bool narrow = geometry->indexCount <= 32767 && highest <= 0xFFFF;
     id.format = narrow ? D3DFMT_INDEX16 : D3DFMT_INDEX32;
     id.stride = narrow ? 2 : 4;
     id.usage = indexUsage;
@@ -678,6 +709,7 @@ bool Scene::createMesh(const UdfRecord& record, SceneNode& target, const Materia
   }
 
   if (skinned) {
+    skinnedGeometries_.push_back(geometry);
     auto mesh = std::make_unique<SkinnedMesh>(m, geometry, vertices, indices, deviceStride, std::move(skin));
     toBind_.push_back(mesh.get());
     target.setMesh(std::move(mesh));
@@ -692,9 +724,78 @@ void Scene::invalidateBuffers() {
 }
 
 bool Scene::restoreBuffers() {
+  // Each scene file whose geometries went is read once for all the buffers it fills.
+  rereading_ = std::make_unique<std::map<std::string, RereadFile>>();
   bool ok = true;
   for (auto& buffer : pool_) ok = buffer->restore() && ok;
+  rereading_.reset();
   return ok;
+}
+
+void Scene::releaseGeometryCopies() {
+  for (auto& [name, geometry] : geometries_) {
+    Geometry& g = *geometry;
+    const bool skinned = std::find(skinnedGeometries_.begin(), skinnedGeometries_.end(), &g) !=
+                         skinnedGeometries_.end();
+    if (skinned || g.copiesReleased || !geometrySources_.count(&g)) continue;
+    std::vector<uint8_t>().swap(g.vertices);
+    std::vector<uint8_t>().swap(g.indices);
+    g.copiesReleased = true;
+  }
+}
+
+namespace {
+
+// The first mesh record named `name` below `record` (through its "Children" and
+// "Cameras"), each record looked at once and no deeper than a load goes.
+const UdfRecord* findMeshRecord(const UdfRecord& record, const std::string& name, std::vector<const UdfRecord*>& seen,
+                                int depth) {
+  if (!record.structured() || depth > Scene::kMaxNodeDepth) return nullptr;
+  if (std::find(seen.begin(), seen.end(), &record) != seen.end()) return nullptr;
+  seen.push_back(&record);
+  if (record.typeName() == "Mesh" && record.name() == name) return &record;
+  for (const char* key : {"Children", "Cameras"}) {
+    const UdfRecord* list = find(record, key);
+    if (!list || !list->structured()) continue;
+    for (const auto& m : list->members())
+      if (const UdfRecord* found = findMeshRecord(*m.record, name, seen, depth + 1)) return found;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::optional<Geometry> Scene::rereadGeometry(const Geometry& geometry) const {
+  const auto source = geometrySources_.find(&geometry);
+  if (source == geometrySources_.end()) return std::nullopt;
+  RereadFile once;
+  RereadFile* file = &once;
+  if (rereading_) file = &(*rereading_)[source->second.name];
+  if (!file->reader) {
+    FileRef ref = source->second;
+    std::unique_ptr<Stream> stream = ref.open(OpenMode::Read);
+    if (!stream) {
+      logLine("Cannot open scene file " + ref.name + " again for the geometry of " + geometry.name + "\n");
+      return std::nullopt;
+    }
+    file->reader = std::make_unique<UdfBinaryReader>(std::move(stream));
+    file->top = file->reader->readHeader();
+    if (file->top) file->reader->load(*file->top, 0);
+  }
+  std::vector<const UdfRecord*> seen;
+  const UdfRecord* record = file->top ? findMeshRecord(*file->top, geometry.name, seen, 0) : nullptr;
+  const std::optional<MeshData> data = record ? readMeshData(*record) : std::nullopt;
+  // The file must still hold the geometry the buffers were made for.
+  if (!data || DWORD(data->fvf) != geometry.fvf || uint32_t(data->numVerts) != geometry.vertexCount ||
+      data->stride != geometry.stride || uint32_t(data->numIndexes) != geometry.indexCount ||
+      uint32_t(data->indexSize) != geometry.indexSize) {
+    logLine("Scene file " + source->second.name + " no longer holds the geometry of " + geometry.name + "\n");
+    return std::nullopt;
+  }
+  Geometry again;
+  again.name = geometry.name;
+  fillGeometry(again, *data);
+  return again;
 }
 
 // --- lights --------------------------------------------------------------------------------------

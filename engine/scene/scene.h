@@ -18,6 +18,7 @@
 namespace halcyon {
 
 class UdfRecord;
+class UdfBinaryReader;
 
 class Scene {
  public:
@@ -64,6 +65,12 @@ class Scene {
   // Registers the node and object matrices as the node's transform set under the scene name.
   virtual bool setNodeTransform(const UdfRecord& node, SceneNode& target, const Matrix& nodeTM, const Matrix& objectTM);
 
+  // Lets go of the vertices and indices of every geometry that is not skinned (skinning
+  // reads them every frame), once nothing else needs them: the device buffers hold them, and
+  // buffers made or filled again later (after a device loss) read them from the scene file.
+  // A mesh whose geometry's copies went cannot be baked any more.
+  void releaseGeometryCopies();
+
   size_t bufferCount() const { return pool_.size(); }
   // Device loss: every buffer of the pool released, then made and filled again.
   void invalidateBuffers();
@@ -77,12 +84,24 @@ class Scene {
   // `levels` as acquireTexture takes them.
   void readStandardMaterial(const UdfRecord& record, Material& material, unsigned levels = 0);
   BufferRegion placeBuffer(Geometry& geometry, const BufferDescription& description, uint32_t count);
+  // The geometry's vertices and indices read again from the file it came from; nothing when
+  // the file cannot be read or no longer holds that geometry as it was.
+  std::optional<Geometry> rereadGeometry(const Geometry& geometry) const;
 
   std::string name_;
   std::unique_ptr<SceneNode> root_;
   std::unique_ptr<SceneNode> cameraRoot_;
   std::map<std::string, Material> materials_;
   std::map<std::string, std::unique_ptr<Geometry>> geometries_;
+  std::map<const Geometry*, FileRef> geometrySources_;  // the file each geometry was read from
+  std::vector<const Geometry*> skinnedGeometries_;
+  FileRef loadingFile_;
+  // Scene files read again while buffers are restored, by name.
+  struct RereadFile {
+    std::unique_ptr<UdfBinaryReader> reader;
+    UdfRecord* top = nullptr;
+  };
+  std::unique_ptr<std::map<std::string, RereadFile>> rereading_;
   std::vector<std::unique_ptr<DeviceBuffer>> pool_;
   std::vector<SkinnedMesh*> toBind_;
   std::vector<Texture*> textures_;  // references taken from the texture manager

@@ -431,6 +431,44 @@ TEST_F(SceneLoad, BuffersComeBackFilledAfterADeviceLoss) {
   EXPECT_EQ(device_->draws()[0].indices[29], 29u);
 }
 
+TEST_F(SceneLoad, BuffersComeBackFromTheSceneFileAfterItsCopiesWentAndAChangedFileIsRefused) {
+  Scene scene;
+  ASSERT_TRUE(loadRoot(scene, *theRoom()));
+  halcyon::Geometry* floor = scene.findGeometry("Floor");
+  halcyon::Geometry* body = scene.findGeometry("Body");
+  ASSERT_TRUE(floor && body);
+  scene.releaseGeometryCopies();
+  EXPECT_TRUE(floor->vertices.empty() && floor->indices.empty());
+  EXPECT_EQ(body->vertices.size(), 4u * 32) << "skinning reads its vertices every frame";
+  EXPECT_FALSE(scene.root().findByName("Floor")->getMesh()->bakeTransform(Matrix::identity()))
+      << "nothing left to bake into";
+
+  halcyon::RenderContext ctx;
+  ctx.flags = halcyon::RenderContext::kNoFrustumTest;
+  const auto floorDraw = [&]() -> const RecordedDraw* {
+    device_->clearCalls();
+    if (!scene.root().findByName("Floor")->render(ctx)) return nullptr;
+    return device_->draws().empty() ? nullptr : &device_->draws()[0];
+  };
+  scene.invalidateBuffers();
+  ASSERT_TRUE(scene.restoreBuffers());
+  const RecordedDraw* draw = floorDraw();
+  ASSERT_TRUE(draw);
+  // The scene file's vertices (vertex i at i % 20, i / 20) and its indices (i % 300).
+  EXPECT_FLOAT_EQ(draw->position(299).x, 19.0f);
+  EXPECT_FLOAT_EQ(draw->position(299).y, 14.0f);
+  ASSERT_EQ(draw->indices.size(), 39999u);  // whole triangles
+  EXPECT_EQ(draw->indices[39998], 39998u % 300);
+
+  // A file that no longer holds the geometry as it was fills nothing.
+  Rec changed = with(structRec("_root", "_roottype"),
+                     with(structRec("Children", "Node"), meshRec("Floor", 30, 2, indexBytes<uint16_t>(30, 30), 30)));
+  const std::vector<uint8_t> bytes = fileBytes(*changed);
+  dir_.write("room.udf", std::string(bytes.begin(), bytes.end()));
+  scene.invalidateBuffers();
+  EXPECT_FALSE(scene.restoreBuffers());
+}
+
 TEST_F(SceneLoad, DamagedSceneFilesLoadOrFailButNeverCrash) {
   testsupport::FakeClock clock;
   const std::vector<uint8_t> good = fileBytes(*theRoom());
