@@ -511,10 +511,9 @@ bool GLDevice::prepareDraw(GLuint buffer, size_t base, UINT stride) {
 }
 
 bool GLDevice::setDrawsCoverNothing(bool on) {
-  context_->use();
   coverNothing_ = on;
-  // A clear turns the scissor test off behind it; each draw turns it on again.
-  if (!on) glDisable(GL_SCISSOR_TEST);
+  // Each draw sets its scissor again: the scene's own once this is off.
+  renderDirty_ = true;
   return true;
 }
 

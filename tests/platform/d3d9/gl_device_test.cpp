@@ -85,9 +85,15 @@ TEST_F(GLDeviceFixture, DrawsThatCoverNothingBuildTheirProgramsAndShowNothing) {
   ASSERT_TRUE(control->presentedPixels(shown, w, h));
   EXPECT_EQ(shown[8 * w + 8] & 0xFFFFFF, 0x0000FFu) << "the last shown picture stays";
 
+  // Once draws cover pixels again, the scene's own scissor holds for them.
+  const RECT corner{0, 0, 16, 16};
+  device_->SetScissorRect(&corner);
+  device_->SetRenderState(D3DRS_SCISSORTESTENABLE, TRUE);
+  drawTriangle(device_, D3DCOLOR_XRGB(255, 0, 0));
   ASSERT_TRUE(control->setDrawsCoverNothing(false));
   drawTriangle(device_, D3DCOLOR_XRGB(255, 0, 0));
   EXPECT_EQ(pixel(8, 8) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(pixel(20, 20) & 0xFFFFFF, 0x0000FFu) << "outside the scene's scissor";
   EXPECT_EQ(gl->programCount(), 3u) << "built once";
 }
 
