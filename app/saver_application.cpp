@@ -522,6 +522,9 @@ void SaverApplication::showLoadingScreen() {
     if (i > 0 && findResource("MEMFILE", id).size <= 1024) continue;
     halcyon::TextureRequest request;
     request.file = halcyon::FileRef::resource(id);
+    // Drawn as overlays, which sample without mip levels: the top level alone.
+    request.flags |= halcyon::TextureRequest::Levels;
+    request.levels = 1;
     loadingTextures_[i] = manager.get(request);
   }
   loadingPictures_.picture = loadingTextures_[0] ? loadingTextures_[0]->d3dTexture() : nullptr;

@@ -35,6 +35,9 @@ std::unique_ptr<CharsetTexture> ManagedCharsetTextures::load(const CharsetTextur
   if ((request.flags & CharsetTextureRequest::kColourKeyGiven) != 0) wanted.flags |= TextureRequest::ColorKey;
   wanted.format = request.format;
   wanted.colorKey = request.colourKey;
+  // Text is drawn as an overlay, which samples without mip levels: the top level alone.
+  wanted.flags |= TextureRequest::Levels;
+  wanted.levels = 1;
   Texture* texture = manager_->get(wanted, &paths);
   if (texture == nullptr) return nullptr;
   return std::make_unique<ManagedTexture>(texture);

@@ -32,7 +32,8 @@ TEST_F(ManagedTexturesTest, ShippedFontsShareTheirTextureThroughTheManager) {
     const Charset& b = *fonts.styles()[1].charsets[0];
     ASSERT_NE(a.texture, nullptr);
     EXPECT_EQ(a.texture->deviceTexture(), b.texture->deviceTexture());
-    EXPECT_NE(a.texture->deviceTexture(), nullptr);
+    ASSERT_NE(a.texture->deviceTexture(), nullptr);
+    EXPECT_EQ(a.texture->deviceTexture()->GetLevelCount(), 1u) << "overlays sample the top level alone";
     EXPECT_EQ(a.texture->width(), 256);
     EXPECT_EQ(a.texture->height(), 256);
     EXPECT_EQ(a.glyphRect('0'), b.glyphRect('0'));
@@ -41,7 +42,8 @@ TEST_F(ManagedTexturesTest, ShippedFontsShareTheirTextureThroughTheManager) {
     // Shipped with the format named and no colour key: both asked for as given.
     TextureRequest lookUp;
     lookUp.file = FileRef("64font.png");
-    lookUp.flags = TextureRequest::Format | TextureRequest::ColorKey;
+    lookUp.flags = TextureRequest::Format | TextureRequest::ColorKey | TextureRequest::Levels;
+    lookUp.levels = 1;
     lookUp.format = D3DFMT_A8R8G8B8;
     lookUp.colorKey = 0;
     lookUp.onlyLookUp = true;
