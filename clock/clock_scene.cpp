@@ -335,8 +335,6 @@ bool ClockScene::renderFrame(const FrameContext& frame) {
   context.flags |= halcyon::RenderContext::kFrameClock;
   context.clockMs = frame.time.nowMs;
 
-  // What the lightning setting lets through the window: the flash's weight for the outdoor
-  // view, its blend and the room's flash light maps.
   // Where the room's window shows on the screen this frame; nothing beyond it is clipped until
   // a first frame has placed the room.
   D3DVIEWPORT9 viewport{0, 0, 1, 1, 0.0f, 1.0f};
@@ -344,6 +342,8 @@ bool ClockScene::renderFrame(const FrameContext& frame) {
   if (frame.device && SUCCEEDED(frame.device->GetViewport(&viewport)))
     windowClip = window_.clipFor(frame.camera, viewport);
 
+  // What the lightning setting lets through the window: the flash's weight for the outdoor
+  // view, its blend and the room's flash light maps.
   const float flash = storm_.windowFlash();
   // the flash's weight for the outdoor view's blend and the room's flash light maps, which
   // sit in stage 1 or 2 (after the lamp's share)
